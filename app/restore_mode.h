@@ -1,0 +1,15 @@
+// The unattended "KVXRESTAURE folder-of-archives data-root" mode.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/menu_actions.h"
+
+namespace kvx {
+
+// Runs with the program's arguments (args[0] is "KVXRESTAURE"). EndProgram when the
+// restore ran; Continue when it handed back to the start-up (wrong argument count).
+ActionOutcome RunRestoreMode(const std::vector<std::string>& args);
+
+}  // namespace kvx

@@ -1,0 +1,89 @@
+#include "base/cp1252.h"
+
+#include <array>
+
+namespace kvx {
+namespace {
+
+// Bytes 80h..9Fh; 81h, 8Dh, 8Fh, 90h and 9Dh are unassigned and kept as themselves.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+int Utf16UnitToCp1252(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;
+  for (size_t i = 0; i < kHighControls.size(); ++i)
+    if (kHighControls[i] == unit) return static_cast<int>(0x80 + i);
+  return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+char16_t Cp1252ToUtf16Unit(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
+  return byte;
+}
+
+std::u16string Cp1252ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char c : text) out += Cp1252ToUtf16Unit(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::string Utf16ToCp1252(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t unit : text) {
+    int byte = Utf16UnitToCp1252(unit);
+    out += static_cast<char>(byte < 0 ? '?' : byte);
+  }
+  return out;
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) AppendUtf8(out, Cp1252ToUtf16Unit(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Utf8ToCp1252(std::string_view text) {
+  std::u16string units;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char32_t cp = '?';
+    size_t len = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if ((c >> 5) == 0x6 && i + 1 < text.size()) {
+      cp = ((c & 0x1F) << 6) | (text[i + 1] & 0x3F);
+      len = 2;
+    } else if ((c >> 4) == 0xE && i + 2 < text.size()) {
+      cp = ((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
+      len = 3;
+    } else if ((c >> 3) == 0x1E && i + 3 < text.size()) {
+      len = 4;  // outside the Basic Multilingual Plane: no Windows-1252 byte
+    }
+    units += cp > 0xFFFF ? u'?' : static_cast<char16_t>(cp);
+    i += len;
+  }
+  return Utf16ToCp1252(units);
+}
+
+}  // namespace kvx

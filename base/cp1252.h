@@ -1,0 +1,22 @@
+// Windows-1252 <-> UTF-16 conversion. Every text of the toolbox is Windows-1252 bytes
+// in a std::string; UTF-16 appears only at the edges (Joliet names, wide Win32 calls).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvx {
+
+// Code unit of one Windows-1252 byte; the five unassigned bytes map to themselves.
+char16_t Cp1252ToUtf16Unit(unsigned char byte);
+
+std::u16string Cp1252ToUtf16(std::string_view text);
+
+// Characters with no Windows-1252 byte become '?'.
+std::string Utf16ToCp1252(std::u16string_view text);
+
+// UTF-8 (Linux file names, tool output) <-> Windows-1252.
+std::string Cp1252ToUtf8(std::string_view text);
+std::string Utf8ToCp1252(std::string_view text);
+
+}  // namespace kvx

@@ -1,0 +1,80 @@
+# Build conventions shared by every folder: warnings, the Windows-1252 execution
+# character set, sanitizers for the native presets, static Windows programs, and
+# the two kinds of tests (GoogleTest programs and Python checks against outside tools).
+
+set(KVX_WINDOWS ${WIN32})
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+add_compile_options(-Wall -Wextra "$<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP1252>")
+# GCC 12 reports a false -Wrestrict overlap inside std::string's operator+ (GCC bug 105651).
+add_compile_options(-Wno-restrict)
+
+if(KVX_SANITIZE)
+  list(JOIN KVX_SANITIZE "," _kvx_san)
+  add_compile_options(-fsanitize=${_kvx_san} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${_kvx_san})
+  if("undefined" IN_LIST KVX_SANITIZE)
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+endif()
+
+if(KVX_WINDOWS)
+  # Programs and DLLs carry their runtime so that they run under wine with no extra DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+endif()
+
+# Python checks run with Debian's interpreter, which sees Debian's python3-* modules.
+set(KVX_PYTHON /usr/bin/python3)
+
+# GoogleTest from Debian's sources, built with the current toolchain and flags.
+set(KVX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${KVX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# kvx_add_gtest(NAME SOURCES file... [LIBS lib...] [LABELS label...] [TIMEOUT s] [THREADS])
+# One CTest entry per program (under wine a process start costs more than a test case).
+# THREADS marks a threaded engine test: it runs again in the tsan preset.
+add_custom_target(kvx_threads)
+function(kvx_add_gtest name)
+  cmake_parse_arguments(T "THREADS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set(_labels ${T_LABELS})
+  if(T_THREADS)
+    list(APPEND _labels threads)
+    add_dependencies(kvx_threads ${name})
+  endif()
+  if(KVX_WINDOWS)
+    list(APPEND _labels wine)
+  else()
+    list(APPEND _labels native)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${_labels}")
+endfunction()
+
+# kvx_add_pytest(NAME SCRIPT file [LABELS label...] [TIMEOUT s] [DEPENDS target...])
+# A Python unittest script; it finds the build through KVX_BUILD_DIR and the sources
+# through KVX_SOURCE_DIR.
+function(kvx_add_pytest name)
+  cmake_parse_arguments(T "" "SCRIPT;TIMEOUT" "LABELS;DEPENDS" ${ARGN})
+  add_test(NAME ${name} COMMAND ${KVX_PYTHON} -m unittest -v ${T_SCRIPT}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 900)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS};python"
+    ENVIRONMENT "KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+endfunction()
+
+# Programs, DLLs and test programs side by side, so that the loader finds the DLLs.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,0 +1,29 @@
+// One way of carrying out the toolbox's host commands: scripted (tests) or with real
+// windows (people). The exported entry points hand every call to the session.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "host/host_link.h"
+
+namespace kvxhost {
+
+class HostSession {
+ public:
+  virtual ~HostSession() = default;
+  virtual void Init() = 0;
+  // Carries out one command; the result becomes the answer of nGetValeurRetour.
+  virtual int32_t Execute(kvx::HostLinkRecord& link, std::string_view command) = 0;
+  virtual void Term() = 0;
+  virtual void ReleaseContext(int32_t value) = 0;
+};
+
+// Script mode when KVXHOST_SCRIPT names a script, interactive mode otherwise.
+std::unique_ptr<HostSession> MakeScriptSession(const char* scriptPath, const char* logPath);
+std::unique_ptr<HostSession> MakeWindowSession();
+
+void WriteButtonCode(kvx::HostLinkRecord& link, std::string_view code);
+
+}  // namespace kvxhost
