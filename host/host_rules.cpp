@@ -62,20 +62,6 @@ std::string FoldAccents(std::string_view text) {
   return out;
 }
 
-std::string AsciiUpper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::string PlainUpper(std::string_view text) { return AsciiUpper(FoldAccents(text)); }
 
 std::string RemoveBlanks(std::string_view text) {

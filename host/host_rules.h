@@ -2,6 +2,8 @@
 // bytes, with no runtime behind them, so they are tested byte for byte natively.
 #pragma once
 
+#include "base/ascii_case.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,9 +17,6 @@ std::string FoldAccents(std::string_view text);
 std::string PlainUpper(std::string_view text);
 // Removes every space and NUL byte.
 std::string RemoveBlanks(std::string_view text);
-
-std::string AsciiUpper(std::string_view text);
-std::string AsciiLower(std::string_view text);
 
 inline constexpr size_t kHostCommandMax = 255;  // caller text kept by the bridge
 inline constexpr size_t kHostWireMax = 254;     // sent text, so that the NUL fits

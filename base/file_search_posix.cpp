@@ -1,0 +1,87 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/cp1252.h"
+#include "base/file_search.h"
+
+namespace kvx {
+
+struct FileSearch::State {
+  DIR* dir = nullptr;
+  std::string name_pattern;  // Windows-1252
+  uint32_t mask = 0;
+  ~State() {
+    if (dir) closedir(dir);
+  }
+};
+
+namespace {
+
+bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+
+uint32_t AttributesOf(const struct stat& st, std::string_view name) {
+  uint32_t attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : S_ISREG(st.st_mode) ? kAttrArchive : kAttrSystem;
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
+  if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+  return attributes;
+}
+
+void FillRecord(const struct stat& st, std::string_view utf8_name, FileSearchRecord& record) {
+  record.Name = Utf8ToCp1252(utf8_name);
+  record.AlternateName.clear();
+  record.Attributes = AttributesOf(st, utf8_name);
+  record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  record.LastWrite = kFileTimeUnixEpoch + static_cast<int64_t>(st.st_mtim.tv_sec) * kFileTimeTicksPerSecond +
+                     st.st_mtim.tv_nsec / 100;
+}
+
+// Splits "folder/pattern" (UTF-8) into its folder ("." when none) and its last part.
+void SplitPattern(const std::string& utf8, std::string& folder, std::string& last) {
+  const size_t slash = utf8.rfind('/');
+  folder = slash == std::string::npos ? "." : slash == 0 ? "/" : utf8.substr(0, slash);
+  last = slash == std::string::npos ? utf8 : utf8.substr(slash + 1);
+}
+
+}  // namespace
+
+FileSearch::FileSearch() = default;
+FileSearch::~FileSearch() = default;
+
+bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
+  state_.reset();
+  const std::string utf8 = Cp1252ToUtf8(pattern);
+  std::string folder, last;
+  SplitPattern(utf8, folder, last);
+  if (!HasWildcard(last)) {  // one name: no need to read the folder
+    struct stat st {};
+    if (last.empty() || stat(utf8.c_str(), &st) != 0) return false;
+    FillRecord(st, last, record);
+    return MatchesAttributeMask(record.Attributes, attribute_mask);
+  }
+  auto state = std::make_unique<State>();
+  state->dir = opendir(folder.c_str());
+  if (!state->dir) return false;
+  state->name_pattern = Utf8ToCp1252(last);
+  state->mask = attribute_mask;
+  state_ = std::move(state);
+  return Next(record);
+}
+
+bool FileSearch::Next(FileSearchRecord& record) {
+  if (!state_) return false;
+  while (dirent* entry = readdir(state_->dir)) {
+    if (!MatchesWildcard(state_->name_pattern, Utf8ToCp1252(entry->d_name))) continue;
+    struct stat st {};
+    if (fstatat(dirfd(state_->dir), entry->d_name, &st, 0) != 0) continue;  // a dangling link
+    FillRecord(st, entry->d_name, record);
+    if (MatchesAttributeMask(record.Attributes, state_->mask)) return true;
+  }
+  state_.reset();
+  return false;
+}
+
+std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(Cp1252ToUtf8(path)); }
+
+}  // namespace kvx

@@ -1,0 +1,77 @@
+#include <windows.h>
+
+#include "base/cp1252.h"
+#include "base/file_search.h"
+
+namespace kvx {
+
+// The wide calls with our own Windows-1252 conversion give the names the ANSI calls
+// give under code page 1252, whatever code page the system runs.
+struct FileSearch::State {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  uint32_t mask = 0;
+  ~State() {
+    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+  }
+};
+
+namespace {
+
+std::wstring Wide(std::string_view text) {
+  const std::u16string units = Cp1252ToUtf16(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Narrow(const wchar_t* text) {
+  const std::wstring wide(text);
+  return Utf16ToCp1252(std::u16string(wide.begin(), wide.end()));
+}
+
+void FillRecord(const WIN32_FIND_DATAW& data, FileSearchRecord& record) {
+  record.Name = Narrow(data.cFileName);
+  record.AlternateName = Narrow(data.cAlternateFileName);
+  record.Attributes = data.dwFileAttributes;
+  record.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  record.LastWrite = static_cast<FileTimeUtc>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                              data.ftLastWriteTime.dwLowDateTime);
+}
+
+// Steps from the current find data to the first one the mask accepts.
+bool SkipToMatch(FileSearch::State& state, WIN32_FIND_DATAW& data) {
+  while (!MatchesAttributeMask(data.dwFileAttributes, state.mask))
+    if (!FindNextFileW(state.handle, &data)) return false;
+  return true;
+}
+
+}  // namespace
+
+FileSearch::FileSearch() = default;
+FileSearch::~FileSearch() = default;
+
+bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
+  state_.reset();
+  auto state = std::make_unique<State>();
+  WIN32_FIND_DATAW data{};
+  state->handle = FindFirstFileW(Wide(pattern).c_str(), &data);
+  if (state->handle == INVALID_HANDLE_VALUE) return false;
+  state->mask = attribute_mask;
+  if (!SkipToMatch(*state, data)) return false;
+  FillRecord(data, record);
+  state_ = std::move(state);
+  return true;
+}
+
+bool FileSearch::Next(FileSearchRecord& record) {
+  if (!state_) return false;
+  WIN32_FIND_DATAW data{};
+  if (!FindNextFileW(state_->handle, &data) || !SkipToMatch(*state_, data)) {
+    state_.reset();
+    return false;
+  }
+  FillRecord(data, record);
+  return true;
+}
+
+std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(Wide(path)); }
+
+}  // namespace kvx
