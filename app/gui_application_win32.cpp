@@ -2,10 +2,16 @@
 #include <commctrl.h>
 
 #include "app/gui_application.h"
+#include "base/folders.h"
+#include "host/param_files.h"
+#include "host/system_helpers.h"
 
 namespace kvx {
 
-void RunStartupSteps() {}
+void RunStartupSteps() {
+  FieldSeparator = ",";
+  RegisterHighDpi(ProgramPath());
+}
 
 void InitGuiApplication() {
   INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};

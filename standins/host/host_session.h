@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "host/host_link.h"
@@ -21,7 +22,7 @@ class HostSession {
 };
 
 // Script mode when KVXHOST_SCRIPT names a script, interactive mode otherwise.
-std::unique_ptr<HostSession> MakeScriptSession(const char* scriptPath, const char* logPath);
+std::unique_ptr<HostSession> MakeScriptSession(const std::string& scriptPath, const std::string& logPath);
 std::unique_ptr<HostSession> MakeWindowSession();
 
 void WriteButtonCode(kvx::HostLinkRecord& link, std::string_view code);

@@ -17,7 +17,7 @@ struct Answer {
   std::string line;
 };
 
-std::vector<Answer> ReadScript(const char* path) {
+std::vector<Answer> ReadScript(const std::string& path) {
   std::vector<Answer> answers;
   std::ifstream in(path, std::ios::binary);
   std::string line;
@@ -49,8 +49,8 @@ std::string Printable(std::string_view text) {
 
 class ScriptSession final : public HostSession {
  public:
-  ScriptSession(const char* scriptPath, const char* logPath)
-      : answers_(ReadScript(scriptPath)), logPath_(logPath ? logPath : "") {}
+  ScriptSession(const std::string& scriptPath, const std::string& logPath)
+      : answers_(ReadScript(scriptPath)), logPath_(logPath) {}
 
   void Init() override { Log("INIT"); }
 
@@ -99,7 +99,7 @@ class ScriptSession final : public HostSession {
 
 }  // namespace
 
-std::unique_ptr<HostSession> MakeScriptSession(const char* scriptPath, const char* logPath) {
+std::unique_ptr<HostSession> MakeScriptSession(const std::string& scriptPath, const std::string& logPath) {
   return std::make_unique<ScriptSession>(scriptPath, logPath);
 }
 

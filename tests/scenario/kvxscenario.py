@@ -4,9 +4,10 @@ the tool log and the files."""
 
 import os
 import pathlib
+import random
 import shutil
 import subprocess
-import tempfile
+import time
 import unittest
 
 SOURCE = pathlib.Path(os.environ.get("KVX_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
@@ -25,6 +26,22 @@ def cp1252(text):
     return text.encode("cp1252")
 
 
+def short_temp_folder():
+    """A new folder /tmp/KVXnnnnn: a valid 8.3 name, so that its short path is itself."""
+    while True:
+        path = pathlib.Path("/tmp") / ("KVX%05d" % random.randrange(100000))
+        try:
+            path.mkdir()
+            return path
+        except FileExistsError:
+            continue
+
+
+def without_multitache(lines):
+    """The transcript without the keep-alive commands, whose number depends on timing."""
+    return [l for l in lines if not l.startswith("CMD MULTITACHE")]
+
+
 class Run:
     """What one run of the toolbox left behind."""
 
@@ -38,17 +55,36 @@ class Installation:
     """A fresh demo installation in a temporary folder."""
 
     def __init__(self, *flags):
-        self.tmp = tempfile.TemporaryDirectory(prefix="kvx-scenario-")
-        self.root = pathlib.Path(self.tmp.name) / "APP"
+        self.work = short_temp_folder()
+        self.root = self.work / "APP"
+        self.background = []
         env = dict(os.environ, KVX_WIN64_BIN=str(BIN))
         subprocess.run([str(MAKE_DEMO), str(self.root), *flags], check=True, env=env,
                        stdout=subprocess.DEVNULL)
         self.outils = self.root / "OUTILS"
         self.data = self.root / "FIC01"
-        self.work = pathlib.Path(self.tmp.name)
 
     def close(self):
-        self.tmp.cleanup()
+        for proc in self.background:
+            if proc.poll() is None:
+                proc.kill()
+            proc.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def start_background(self, program, *args):
+        """Starts a program of the installation that stays running (the tool stub with
+        /STAY), and waits until it has logged its start."""
+        log = self.work / "background.log"
+        before = log.read_bytes().count(b"\n") if log.exists() else 0
+        env = dict(os.environ, KVXTOOL_LOG=windows_path(log))
+        proc = subprocess.Popen([str(WINE_RUN), windows_path(program), *args], cwd=str(program.parent), env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.background.append(proc)
+        for _ in range(200):
+            if log.exists() and log.read_bytes().count(b"\n") > before:
+                return proc
+            time.sleep(0.05)
+        raise AssertionError("%s did not start" % program)
 
     def run(self, answers, args=(), cwd=None, env=None, timeout=120):
         """Runs KVXOUTIL.EXE with the given script answers ("SAISIE B01", "OUINON 1")."""

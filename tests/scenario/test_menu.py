@@ -1,8 +1,10 @@
 """The start-up and the menu loop, seen from the host runtime's transcript."""
 
+import subprocess
+import time
 import unittest
 
-from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, ScenarioCase
+from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, WINE_RUN, ScenarioCase, windows_path
 
 
 class MenuLoop(ScenarioCase):
@@ -40,6 +42,32 @@ class MenuLoop(ScenarioCase):
         run = self.install.run(["SAISIE ESC"], args=["kvxrestaure", "A", "B"])
         self.assertEqual(run.returncode, 0)
         self.assertEqual(run.transcript, MENU_OPEN + [INPUT] + MENU_CLOSE)
+
+
+class HighDpiRegistration(ScenarioCase):
+    install_flags = ("--dpi",)
+    LAYERS = r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers"
+
+    def registered_value(self):
+        exe = windows_path(self.install.outils / "KVXOUTIL.EXE")
+        out = subprocess.run([str(WINE_RUN), "reg", "query", self.LAYERS, "/v", exe], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL).stdout.decode("cp1252", "replace")
+        return "~ HIGHDPIAWARE" if "~ HIGHDPIAWARE" in out else None
+
+    def test_registration_runs_without_dpiok(self):
+        self.install.run(["SAISIE ESC"])
+        for _ in range(60):  # the toolbox does not wait for the registration
+            if self.registered_value():
+                break
+            time.sleep(0.5)
+        self.assertEqual(self.registered_value(), "~ HIGHDPIAWARE")
+
+    def test_dpiok_skips_the_registration(self):
+        param = self.install.data / "PARAM.DTA"
+        param.write_bytes(param.read_bytes() + b"DPIOK=1,,\r\n")
+        self.install.run(["SAISIE ESC"])
+        time.sleep(2)
+        self.assertIsNone(self.registered_value())
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // The six entry points of the host window runtime. The session is chosen when the
 // link opens: scripted when KVXHOST_SCRIPT names a script, real windows otherwise.
-#include <cstdlib>
+#include <windows.h>
+
 #include <memory>
 #include <string>
 
@@ -20,15 +21,22 @@ Runtime& State() {
   return runtime;
 }
 
+// Read through the process environment (not the C runtime's copy), so that tests
+// setting it with SetEnvironmentVariable are seen by this DLL.
+std::string Environment(const char* name) {
+  char buffer[1024] = {};
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  return length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
 // A new script (tests running the toolbox several times in one process) starts a new session.
 kvxhost::HostSession& Session() {
   Runtime& runtime = State();
-  const char* script = std::getenv("KVXHOST_SCRIPT");
-  const std::string wanted = script ? script : "";
-  if (!runtime.session || wanted != runtime.scriptPath) {
-    runtime.scriptPath = wanted;
-    runtime.session = script && *script ? kvxhost::MakeScriptSession(script, std::getenv("KVXHOST_LOG"))
-                                        : kvxhost::MakeWindowSession();
+  const std::string script = Environment("KVXHOST_SCRIPT");
+  if (!runtime.session || script != runtime.scriptPath) {
+    runtime.scriptPath = script;
+    runtime.session = script.empty() ? kvxhost::MakeWindowSession()
+                                     : kvxhost::MakeScriptSession(script, Environment("KVXHOST_LOG"));
   }
   return *runtime.session;
 }

@@ -1,0 +1,34 @@
+// The process's current folder and its own executable, as Windows-1252 paths on
+// Windows (native paths elsewhere).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kvx {
+
+std::string CurrentFolder();
+bool SetCurrentFolder(std::string_view folder);
+
+// True when a file or folder of that name exists.
+bool FileExists(std::string_view path);
+
+// Full path of the running program's executable.
+std::string ProgramPath();
+// Its folder, with a trailing separator.
+std::string ProgramFolder();
+
+// Makes the folder current again when it goes out of scope.
+class CurrentFolderGuard {
+ public:
+  CurrentFolderGuard() : saved_(CurrentFolder()) {}
+  ~CurrentFolderGuard() { SetCurrentFolder(saved_); }
+  CurrentFolderGuard(const CurrentFolderGuard&) = delete;
+  CurrentFolderGuard& operator=(const CurrentFolderGuard&) = delete;
+  const std::string& Saved() const { return saved_; }
+
+ private:
+  std::string saved_;
+};
+
+}  // namespace kvx

@@ -1,0 +1,33 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "base/folders.h"
+
+namespace kvx {
+
+std::string CurrentFolder() {
+  char buffer[PATH_MAX] = {};
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+bool SetCurrentFolder(std::string_view folder) { return chdir(std::string(folder).c_str()) == 0; }
+
+bool FileExists(std::string_view path) {
+  struct stat info;
+  return stat(std::string(path).c_str(), &info) == 0;
+}
+
+std::string ProgramPath() {
+  char buffer[PATH_MAX] = {};
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string ProgramFolder() {
+  const std::string path = ProgramPath();
+  return path.substr(0, path.find_last_of('/') + 1);
+}
+
+}  // namespace kvx

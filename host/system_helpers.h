@@ -1,0 +1,48 @@
+// Processes, files and paths on the Windows API: the helpers the actions and the
+// wizards share. Failures are reported only through the results.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "host/text_helpers.h"
+
+namespace kvx {
+
+// Runs "program arguments" and waits for its end, sending "MULTITACHE,-2" to the host
+// every 200 ms; Esc kills the processes named exactly like the program text. True
+// when the process was created.
+bool RunAndWait(std::string_view program, std::string_view arguments);
+// The same with the Esc key test supplied by the caller.
+bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed);
+
+// Starts "program arguments" without waiting; elevated through "runas" when asked,
+// except on Windows XP and 2000.
+bool Launch(std::string_view program, std::string_view arguments, bool elevate);
+bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_view arguments);
+
+// Running processes of that executable name; at most 1 when a NAME.DPR file is in the current folder.
+int CountProcesses(std::string_view executable);
+// Terminates the first (or every) process whose executable name equals the text.
+bool KillProcesses(std::string_view executable, bool all);
+
+// Absolute short (8.3) form of a path; a bare name is taken in the current folder.
+std::string ShortPath(std::string_view path);
+// True when a file or folder matches the name or pattern.
+bool PathExists(std::string_view pattern);
+// Copies source onto target, replacing a read-only target; 0 on success, 99 on failure.
+int CopyReplace(std::string_view source, std::string_view target, bool move);
+// Deletes every file matching the pattern; failures are ignored.
+void DeleteMatching(std::string_view pattern);
+// Shell copy of a folder (silent, no confirmation); where it lands follows the shell's rules.
+bool CopyFolder(std::string_view source, std::string_view target);
+
+// Descriptive text of the running Windows version.
+std::string WindowsVersionText();
+
+// Registers the program for the high-DPI compatibility layer unless DPIOK=1.
+void RegisterHighDpi(std::string_view executablePath);
+
+}  // namespace kvx

@@ -1,0 +1,227 @@
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <memory>
+#include <vector>
+
+#include "base/folders.h"
+#include "host/host_bridge.h"
+#include "host/host_rules.h"
+#include "host/param_files.h"
+#include "host/system_helpers.h"
+
+namespace kvx {
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FindCloser {
+  void operator()(HANDLE handle) const { FindClose(handle); }
+};
+using UniqueFind = std::unique_ptr<void, FindCloser>;
+
+UniqueFind FindFirst(std::string_view pattern, WIN32_FIND_DATAA& data) {
+  HANDLE handle = FindFirstFileA(std::string(pattern).c_str(), &data);
+  return UniqueFind(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// The command line the toolbox always builds: program, a blank, arguments.
+std::string CommandLine(std::string_view program, std::string_view arguments) {
+  return std::string(program) + " " + std::string(arguments);
+}
+
+bool CreateToolProcess(std::string_view program, std::string_view arguments, PROCESS_INFORMATION& process) {
+  std::string line = CommandLine(program, arguments);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process) != 0;
+}
+
+bool EscapeKeyDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+
+// Calls the visitor with each running process; it returns false to stop.
+template <typename Visitor>
+void ForEachProcess(Visitor visit) {
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
+    if (!visit(entry)) return;
+}
+
+std::string FileNamePart(std::string_view path) {
+  const size_t slash = path.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string FullPath(std::string_view path) {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD length = GetFullPathNameA(std::string(path).c_str(), sizeof buffer, buffer, nullptr);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// Short form of an existing path; empty when the path does not exist.
+std::string ShortForm(std::string_view path) {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD length = GetShortPathNameA(std::string(path).c_str(), buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+std::string WithoutTrailingBackslash(std::string text) {
+  if (!text.empty() && text.back() == '\\') text.pop_back();
+  return text;
+}
+
+// Plain trim of characters up to the blank, then the trailing "\" dropped.
+std::string FolderArgument(std::string_view folder) {
+  size_t first = 0, end = folder.size();
+  while (first < end && static_cast<unsigned char>(folder[first]) <= ' ') ++first;
+  while (end > first && static_cast<unsigned char>(folder[end - 1]) <= ' ') --end;
+  return WithoutTrailingBackslash(std::string(folder.substr(first, end - first)));
+}
+
+}  // namespace
+
+bool RunAndWait(std::string_view program, std::string_view arguments) {
+  return RunAndWait(program, arguments, EscapeKeyDown);
+}
+
+bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
+  PROCESS_INFORMATION process{};
+  if (!CreateToolProcess(program, arguments, process)) return false;
+  UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) {
+    Sleep(20);
+    HostCommand("MULTITACHE,-2");
+    if (escapePressed()) KillProcesses(program, false);
+  }
+  return true;
+}
+
+bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
+  const std::string version = AsciiUpper(WindowsVersionText());
+  const bool oldSystem = version.find("WINDOWS XP") != std::string::npos ||
+                         version.find("WINDOWS 2000") != std::string::npos;
+  if (elevate && !oldSystem) return LaunchElevated(0, program, arguments);
+  PROCESS_INFORMATION process{};
+  if (!CreateToolProcess(program, arguments, process)) return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_view arguments) {
+  const std::string file(program), parameters(arguments);
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_FLAG_DDEWAIT;  // 500h
+  info.hwnd = reinterpret_cast<HWND>(ownerWindow);
+  info.lpVerb = "runas";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExA(&info) != 0;
+}
+
+int CountProcesses(std::string_view executable) {
+  const std::string wanted = AsciiUpper(executable);
+  int count = 0;
+  ForEachProcess([&](const PROCESSENTRY32& entry) {
+    if (AsciiUpper(FileNamePart(entry.szExeFile)) == wanted) ++count;
+    return true;
+  });
+  // A project file beside the toolbox (NAME.DPR) means a development session: one counts as one.
+  const size_t dot = executable.find('.');
+  if (dot != std::string_view::npos && count > 1 && FileExists(std::string(executable.substr(0, dot)) + ".DPR"))
+    count = 1;
+  return count;
+}
+
+bool KillProcesses(std::string_view executable, bool all) {
+  const std::string wanted = AsciiUpper(executable);
+  bool killed = false;
+  ForEachProcess([&](const PROCESSENTRY32& entry) {
+    if (AsciiUpper(entry.szExeFile) != wanted) return true;
+    UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    if (process && TerminateProcess(process.get(), 0)) killed = true;
+    return all;
+  });
+  return killed;
+}
+
+std::string ShortPath(std::string_view path) {
+  if (path.find('\\') != std::string_view::npos) {
+    const std::string shortForm = ShortForm(FullPath(path));
+    return shortForm.empty() ? std::string(path) : shortForm;
+  }
+  std::string folder = CurrentFolder();
+  if (const std::string shortFolder = ShortForm(folder); !shortFolder.empty()) folder = shortFolder;
+  const std::string joined = WithoutTrailingBackslash(folder) + "\\" + std::string(path);
+  const std::string shortForm = ShortForm(FullPath(joined));
+  return shortForm.empty() ? joined : shortForm;
+}
+
+bool PathExists(std::string_view pattern) {
+  WIN32_FIND_DATAA data;
+  return FindFirst(pattern, data) != nullptr;
+}
+
+int CopyReplace(std::string_view source, std::string_view target, bool move) {
+  const std::string from(source), to(target);
+  if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(to.c_str());
+  }
+  bool ok = CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
+  if (ok) SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (ok && move) ok = DeleteFileA(from.c_str()) != 0;
+  return ok ? 0 : 99;
+}
+
+void DeleteMatching(std::string_view pattern) {
+  const size_t slash = pattern.rfind('\\');
+  const std::string folder(slash == std::string_view::npos ? std::string_view() : pattern.substr(0, slash + 1));
+  WIN32_FIND_DATAA data;
+  UniqueFind find = FindFirst(pattern, data);
+  if (!find) return;
+  do {
+    const std::string name = data.cFileName;
+    if (data.dwFileAttributes != FILE_ATTRIBUTE_DIRECTORY && data.dwFileAttributes != 0x08 /* volume label */ &&
+        name != "." && name != "..")
+      DeleteFileA((folder + name).c_str());
+  } while (FindNextFileA(find.get(), &data));
+}
+
+bool CopyFolder(std::string_view source, std::string_view target) {
+  // Each path is a list ended by an extra NUL.
+  std::string from = FolderArgument(source) + '\0', to = FolderArgument(target) + '\0';
+  SHFILEOPSTRUCTA operation{};
+  operation.wFunc = FO_COPY;
+  operation.pFrom = from.c_str();
+  operation.pTo = to.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;  // 214h
+  return SHFileOperationA(&operation) == 0;
+}
+
+void RegisterHighDpi(std::string_view executablePath) {
+  FieldSeparator = ",";
+  TParamDTA param;
+  if (param.ReadComposant("DPIOK") == "1") return;
+  char comspec[MAX_PATH] = {};
+  GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
+  const std::string path(executablePath);
+  const std::string parameters =
+      "/C reg add \"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers\" /v \"" + path +
+      "\" /t REG_SZ /d \"~ HIGHDPIAWARE\" /f";
+  const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
+  ShellExecuteA(nullptr, "open", comspec, parameters.c_str(), folder.c_str(), SW_HIDE);
+}
+
+}  // namespace kvx

@@ -1,0 +1,62 @@
+// KVXTOOL.EXE: stands for every program the toolbox launches (REINDEXE.EXE,
+// WDMODFIC.EXE, TeamViewer.exe, VOLMERA.EXE...). Each start appends one line to the
+// file named by KVXTOOL_LOG: its file name, TAB, its arguments as received, TAB, its
+// current folder. "/STAY" among the arguments keeps it running until it is killed;
+// KVXTOOL_SLEEP_MS makes it last that long before it ends.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Environment(const char* name) {
+  char buffer[1024] = {};
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// The command line after the program name, as WinMain's command line would give it.
+std::string ArgumentsAsReceived() {
+  const char* line = GetCommandLineA();
+  if (*line == '"') {
+    ++line;
+    while (*line && *line != '"') ++line;
+    if (*line == '"') ++line;
+  } else {
+    while (*line && *line != ' ' && *line != '\t') ++line;
+  }
+  while (*line == ' ' || *line == '\t') ++line;
+  return line;
+}
+
+std::string OwnFileName() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  const std::string full = path;
+  return full.substr(full.find_last_of("\\/") + 1);
+}
+
+void AppendToLog(const std::string& logPath, const std::string& line) {
+  HANDLE file = CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+int main() {
+  const std::string arguments = ArgumentsAsReceived();
+  char folder[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof folder, folder);
+  if (const std::string log = Environment("KVXTOOL_LOG"); !log.empty())
+    AppendToLog(log, OwnFileName() + "\t" + arguments + "\t" + folder + "\r\n");
+  if (arguments.find("/STAY") != std::string::npos) {
+    for (;;) Sleep(1000);
+  }
+  if (const std::string sleep = Environment("KVXTOOL_SLEEP_MS"); !sleep.empty()) Sleep(std::atoi(sleep.c_str()));
+  return 0;
+}

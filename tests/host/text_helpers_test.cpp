@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "host/text_helpers.h"
+
+namespace kvx {
+namespace {
+
+TEST(TrimText, ModesTreatSpacesAndFFAsBlanks) {
+  const std::string text = " \xFF" "a  \xFF" "b \xFF ";
+  EXPECT_EQ(TrimText(text, 0), "a  \xFF" "b \xFF ");
+  EXPECT_EQ(TrimText(text, 1), " a b ");
+  EXPECT_EQ(TrimText(text, 2), " \xFF" "a  \xFF" "b");
+  EXPECT_EQ(TrimText(text, 3), "a b");
+  // A run that starts with FFh follows no space and stays.
+  EXPECT_EQ(TrimText("a\xFF\xFF" "b", 1), "a\xFF\xFF" "b");
+}
+
+TEST(ZeroPad, PadsAndMovesTheSignToTheFront) {
+  EXPECT_EQ(ZeroPad(7, 2), "07");
+  EXPECT_EQ(ZeroPad(123, 2), "123");
+  EXPECT_EQ(ZeroPad(3, 0), "3");
+  EXPECT_EQ(ZeroPad(-5, 4), "-005");
+  EXPECT_EQ(ZeroPad(-5, 2), "-5");
+  EXPECT_EQ(ZeroPad(-2147483647 - 1, 12), "-02147483648");
+}
+
+TEST(TextToInt, TrimmedDecimalOrZero) {
+  EXPECT_EQ(TextToInt(" 12 "), 12);
+  EXPECT_EQ(TextToInt("1a"), 0);
+  EXPECT_EQ(TextToInt("-42"), -42);
+  EXPECT_EQ(TextToInt("+7"), 7);
+  EXPECT_EQ(TextToInt(""), 0);
+  EXPECT_EQ(TextToInt("99999999999"), 0);  // out of range
+  EXPECT_EQ(TextToInt(std::string(29, ' ') + "5"), 5);
+  EXPECT_EQ(TextToInt(std::string(30, ' ') + "5"), 0);  // only 30 characters are read
+}
+
+TEST(DateStamp, EightDigitsInEitherOrder) {
+  EXPECT_EQ(DateStampOf(2026, 3, 9, false), "20260309");
+  EXPECT_EQ(DateStampOf(2026, 3, 9, true), "09032026");
+  const std::string today = DateStamp(false);
+  ASSERT_EQ(today.size(), 8u);
+  EXPECT_EQ(DateStamp(true), today.substr(6, 2) + today.substr(4, 2) + today.substr(0, 4));
+}
+
+TEST(SplitFields, FillsUpToCountAndStopsWhenEmpty) {
+  std::vector<std::string> fields(4, "old");
+  SplitFields("a,,b", fields, 4);
+  EXPECT_EQ(fields, (std::vector<std::string>{"a", "", "b", "old"}));
+  SplitFields("x,y,z", fields, 2);
+  EXPECT_EQ(fields, (std::vector<std::string>{"x", "y", "b", "old"}));
+  std::vector<std::string> one;
+  SplitFields("VELTRANOKISMARE,,,", one, 1);
+  EXPECT_EQ(one, (std::vector<std::string>{"VELTRANOKISMARE"}));
+}
+
+}  // namespace
+}  // namespace kvx
