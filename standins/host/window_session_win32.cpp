@@ -40,6 +40,10 @@ LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
   auto* window = reinterpret_cast<HostWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   switch (msg) {
     case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {  // Esc in a host window
+        Press() = {true, "ESC"};
+        return 0;
+      }
       if (window && HIWORD(wParam) == BN_CLICKED) {
         const size_t index = LOWORD(wParam) - kFirstButtonId;
         if (index < window->buttonCodes.size()) Press() = {true, window->buttonCodes[index]};
@@ -237,6 +241,7 @@ class WindowSession final : public HostSession {
     if (windows_.empty()) return "ESC";
     HWND hwnd = windows_.back()->hwnd;
     SetForegroundWindow(hwnd);
+    if (HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) SetFocus(first);
     Press() = {};
     MSG msg;
     while (!Press().pressed) {
