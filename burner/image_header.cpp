@@ -1,0 +1,202 @@
+// Rendering of the image header: system area, volume descriptors, path tables,
+// directory records and the padding up to the first file.
+#include <algorithm>
+#include <cstring>
+
+#include "base/local_time.h"
+#include "burner/image_layout.h"
+#include "burner/iso_records.h"
+
+namespace kvx {
+namespace {
+
+constexpr uint8_t kJolietEscape[3] = {0x25, 0x2F, 0x40};  // "%/@": UCS-2 level 1
+constexpr char kNoDate[] = "0000000000000000";
+
+void PadToSector(std::vector<uint8_t>& out) {
+  out.resize(static_cast<size_t>(RoundUpToSectors(static_cast<int64_t>(out.size()))), 0);
+}
+
+uint32_t SectorOf(int64_t pos) { return static_cast<uint32_t>(pos / kSectorSize); }
+
+// One directory record: fixed head, identifier, padding byte for an even identifier.
+struct RecordFields {
+  uint32_t Extent = 0;
+  uint32_t Length = 0;
+  CivilTime Date;
+  int GmtOffsetMinutes = 0;
+  bool DateSet = true;
+  uint8_t Flags = 0;
+  std::string_view Identifier;
+};
+
+void AppendRecord(std::vector<uint8_t>& out, const RecordFields& fields) {
+  const size_t length = DirectoryRecordLength(fields.Identifier.size());
+  const size_t used = out.size() % kSectorSize;
+  if (used + length > static_cast<size_t>(kSectorSize)) PadToSector(out);
+  const size_t start = out.size();
+  out.resize(start + length, 0);
+  auto* head = reinterpret_cast<TDirectoryRecordHead*>(out.data() + start);
+  head->Length = static_cast<uint8_t>(length);
+  PutBoth32(head->Extent, fields.Extent);
+  PutBoth32(head->DataLength, fields.Length);
+  if (fields.DateSet) PutRecordingDate(head->RecordingDate, fields.Date, fields.GmtOffsetMinutes);
+  head->Flags = fields.Flags;
+  PutBoth16(head->VolumeSequenceNumber, 1);
+  head->IdentifierLength = static_cast<uint8_t>(fields.Identifier.size());
+  std::memcpy(out.data() + start + sizeof(TDirectoryRecordHead), fields.Identifier.data(), fields.Identifier.size());
+}
+
+void AppendPathRecord(std::vector<uint8_t>& out, std::string_view identifier, uint32_t extent, uint16_t parent,
+                      bool big_endian) {
+  const size_t start = out.size();
+  out.resize(start + PathTableRecordLength(identifier.size()), 0);
+  auto* head = reinterpret_cast<TPathTableRecordHead*>(out.data() + start);
+  head->IdentifierLength = static_cast<uint8_t>(identifier.size());
+  big_endian ? PutBig32(head->Extent, extent) : PutLittle32(head->Extent, extent);
+  big_endian ? PutBig16(head->ParentNumber, parent) : PutLittle16(head->ParentNumber, parent);
+  std::memcpy(out.data() + start + sizeof(TPathTableRecordHead), identifier.data(), identifier.size());
+}
+
+const std::string_view kDotIdentifier("\0", 1);
+const std::string_view kDotDotIdentifier("\1", 1);
+
+}  // namespace
+
+void TImageLayout::WriteVolumeDescriptor(bool joliet) {
+  TVolumeDescriptor vd{};
+  vd.Type = joliet ? 2 : 1;
+  std::memcpy(vd.Identifier, "CD001", 5);
+  vd.Version = 1;
+  auto text = joliet ? PutJolietText : PutPrimaryText;
+  text(vd.SystemId, sizeof vd.SystemId, IdSystem);
+  text(vd.VolumeId, sizeof vd.VolumeId, IdVolume);
+  PutBoth32(vd.SpaceSize, static_cast<uint32_t>(TrackSectors));
+  // Only the supplementary descriptor names the UCS-2 escape: readers that meet it in
+  // the primary descriptor take the ISO 9660 tree for the Joliet one.
+  if (joliet) std::memcpy(vd.EscapeSequences, kJolietEscape, sizeof kJolietEscape);
+  PutBoth16(vd.SetSize, 1);
+  PutBoth16(vd.SequenceNumber, 1);
+  PutBoth16(vd.BlockSize, static_cast<uint16_t>(kSectorSize));
+  PutBoth32(vd.PathTableSize, static_cast<uint32_t>(joliet ? JolietPathTableSize : ISOPathTableSize));
+  PutLittle32(vd.PathTableL, SectorOf(joliet ? JolietPathTableLPos : ISOPathTableLPos));
+  PutBig32(vd.PathTableM, SectorOf(joliet ? JolietPathTableMPos : ISOPathTableMPos));
+
+  const TISODirectory& root = *Directories[0];
+  auto* record = reinterpret_cast<TDirectoryRecordHead*>(vd.RootRecord);
+  record->Length = 34;
+  PutBoth32(record->Extent, SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos));
+  PutBoth32(record->DataLength, static_cast<uint32_t>(joliet ? root.JolietSize : root.ISOSize));
+  record->Flags = kFlagDirectory;
+  PutBoth16(record->VolumeSequenceNumber, 1);
+  record->IdentifierLength = 1;
+
+  text(vd.VolumeSetId, sizeof vd.VolumeSetId, IdVolumeSet);
+  text(vd.PublisherId, sizeof vd.PublisherId, IdPublisher);
+  text(vd.PreparerId, sizeof vd.PreparerId, IdPreparer);
+  text(vd.ApplicationId, sizeof vd.ApplicationId, IdApplication);
+  // Joliet file identifiers take 18 characters; the 37th byte stays zero.
+  const size_t file_id = joliet ? 36 : 37;
+  text(vd.CopyrightFile, file_id, FileCopyright);
+  text(vd.AbstractFile, file_id, FileAbstract);
+  text(vd.BibliographicFile, file_id, FileBibliographic);
+  PutDescriptorDate(vd.CreationDate, DateCreation);
+  PutDescriptorDate(vd.ModificationDate, DateModification);
+  std::memcpy(vd.ExpirationDate, kNoDate, 16);
+  std::memcpy(vd.EffectiveDate, kNoDate, 16);
+  vd.FileStructureVersion = 1;
+  std::memset(vd.ApplicationUse + (1024 - offsetof(TVolumeDescriptor, ApplicationUse)), ' ', 8);
+
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&vd);
+  ImageHeader.insert(ImageHeader.end(), bytes, bytes + sizeof vd);
+}
+
+void TImageLayout::WritePathTable(bool joliet, bool big_endian) {
+  const std::vector<TISODirectory*>& order = joliet ? JolietPathOrder : ISOPathOrder;
+  const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
+  AppendPathRecord(ImageHeader, kDotIdentifier, area, 1, big_endian);
+  for (size_t i = 1; i < order.size(); ++i) {
+    const TISODirectory& dir = *order[i];
+    const uint32_t extent = area + (joliet ? dir.JolietSector : dir.ISOSector);
+    const auto parent = static_cast<uint16_t>(dir.Parent->Number);
+    if (joliet)
+      AppendPathRecord(ImageHeader, Utf16BigEndian(dir.LongName), extent, parent, big_endian);
+    else
+      AppendPathRecord(ImageHeader, dir.ShortName, extent, parent, big_endian);
+  }
+  PadToSector(ImageHeader);
+}
+
+void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const ZonedTime& now) {
+  const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
+  const uint32_t first_file = SectorOf(FirstFilePos);
+  auto own_sector = [&](const TISODirectory& d) { return area + (joliet ? d.JolietSector : d.ISOSector); };
+  auto own_size = [&](const TISODirectory& d) { return static_cast<uint32_t>(joliet ? d.JolietSize : d.ISOSize); };
+
+  RecordFields dot{own_sector(Dir), own_size(Dir), now.Local, GMTOffset * 15, true, kFlagDirectory, kDotIdentifier};
+  AppendRecord(ImageHeader, dot);
+  dot.Extent = own_sector(*Dir.Parent);
+  dot.Length = own_size(*Dir.Parent);
+  dot.Identifier = kDotDotIdentifier;
+  AppendRecord(ImageHeader, dot);
+
+  std::string identifier;
+  for (const TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) {
+    const bool folder = entry->Directory != nullptr;
+    identifier = joliet ? Utf16BigEndian(folder ? entry->LongName : entry->LongName + ";1")
+                        : (folder ? entry->ShortName : entry->ShortName + ";1");
+    RecordFields fields;
+    fields.Date = DecodeDateTime(entry->DateTime);
+    fields.GmtOffsetMinutes = entry->GmtOffsetMinutes;
+    fields.Identifier = identifier;
+    fields.Flags = (folder ? kFlagDirectory : 0) | ((entry->Attr & kAttrHidden) ? kFlagHidden : 0);
+    const int64_t size = joliet ? entry->JolietSize : entry->ISOSize;
+    if (folder) {
+      fields.Extent = area + (joliet ? entry->JolietExtent : entry->ISOExtent);
+      fields.Length = static_cast<uint32_t>(size);
+      AppendRecord(ImageHeader, fields);
+      continue;
+    }
+    // A file above the 32-bit length field is recorded as consecutive extents, every
+    // record but the last one flagged multi-extent.
+    int64_t remaining = size;
+    uint32_t extent = size == 0 ? 0 : first_file + (joliet ? entry->JolietExtent : entry->ISOExtent);
+    do {
+      const int64_t part = std::min(remaining, kMaxExtentBytes);
+      remaining -= part;
+      fields.Extent = extent;
+      fields.Length = static_cast<uint32_t>(part);
+      fields.Flags = static_cast<uint8_t>((fields.Flags & ~kFlagMultiExtent) | (remaining > 0 ? kFlagMultiExtent : 0));
+      AppendRecord(ImageHeader, fields);
+      extent += static_cast<uint32_t>(part / kSectorSize);
+    } while (remaining > 0);
+  }
+  PadToSector(ImageHeader);
+}
+
+void TImageLayout::WriteImageHeader() {
+  ImageHeader.reserve(ImageHeader.size() + static_cast<size_t>(FirstFilePos - StartSector * kSectorSize));
+  ImageHeader.resize(ImageHeader.size() + 16 * kSectorSize, 0);
+  WriteVolumeDescriptor(false);
+  if (JolietFileSystem) WriteVolumeDescriptor(true);
+  const size_t terminator = ImageHeader.size();
+  ImageHeader.resize(terminator + kSectorSize, 0);
+  ImageHeader[terminator] = 255;
+  std::memcpy(&ImageHeader[terminator + 1], "CD001", 5);
+  ImageHeader[terminator + 6] = 1;
+
+  WritePathTable(false, false);
+  WritePathTable(false, true);
+  if (JolietFileSystem) {
+    WritePathTable(true, false);
+    WritePathTable(true, true);
+  }
+  const ZonedTime now = LocalNow();
+  for (const auto& dir : Directories) WriteDirectoryRecords(*dir, false, now);
+  if (JolietFileSystem)
+    for (const auto& dir : Directories) WriteDirectoryRecords(*dir, true, now);
+  if (HeaderPadding >= kSectorSize) ImageHeader.resize(ImageHeader.size() + HeaderPadding / kSectorSize * kSectorSize, 0);
+  device_.SetDoDebug(true);
+}
+
+}  // namespace kvx

@@ -1,0 +1,174 @@
+// The image tree of a data disc and its layout as one ISO 9660 track with a Joliet
+// supplementary volume: folders and files collected from disk, numbered in path-table
+// order, given sectors, and everything before the file data rendered into the image
+// header. File contents stay on disk; the writer sends the header, then every file of
+// `Entries` in order, each padded to whole sectors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "base/date_time.h"
+#include "base/file_search.h"
+
+namespace kvx {
+
+struct TISOEntry;
+
+// One folder of the image, the root included.
+struct TISODirectory {
+  std::string ShortName;    // ISO 9660 identifier
+  std::string LongName;     // Joliet identifier
+  int64_t ISOSize = 0;      // bytes of its ISO 9660 directory records, whole sectors
+  int64_t JolietSize = 0;   // the same for Joliet
+  std::string Path;         // "\" or "\LONG\NAMES" in upper case
+  uint32_t ISOSector = 0;   // sector offset of its records in the ISO record area
+  uint32_t JolietSector = 0;
+  int Level = 1;            // the root is 1
+  uint32_t Number = 0;      // 1-based position in the path tables
+  TISODirectory* Parent = nullptr;  // the root is its own parent
+  TISOEntry* FirstEntry = nullptr;
+
+  uint32_t Index = 0;              // position in Directories
+  TISOEntry* LastEntry = nullptr;  // end of the entry list, for appending
+};
+
+// One file or sub-folder inside a folder.
+struct TISOEntry {
+  std::string ShortName;
+  std::string LongName;
+  std::string SourcePath;  // empty for folders
+  TDateTime DateTime = 0;  // local time
+  int64_t ISOSize = 0;
+  int64_t JolietSize = 0;
+  uint32_t ISOExtent = 0;  // files: from the first file sector; folders: the folder's ISOSector
+  uint32_t JolietExtent = 0;
+  uint32_t Attr = 0;
+  TISODirectory* Directory = nullptr;  // the folder this entry stands for; nil for files
+  TISOEntry* Next = nullptr;
+
+  uint32_t Index = 0;            // position in Entries, which is also its order in its folder
+  int GmtOffsetMinutes = 0;      // offset from UTC in effect at DateTime
+  std::string NameKey;           // folder and upper-cased long name, under which it is indexed
+  TISOEntry* SameName = nullptr; // next entry of the folder under the same key, in list order
+};
+
+// What the layout needs from the recorder: the disc it writes on, the device layer's
+// debug switch and its debug output.
+class TLayoutDevice {
+ public:
+  virtual ~TLayoutDevice() = default;
+  virtual uint16_t GetDiscType() = 0;
+  // Waits for the unit, reads where the next track starts; false when that failed.
+  virtual bool ReadNextWritableAddress(uint32_t& StartSector) = 0;
+  virtual void SetDoDebug(bool Value) = 0;
+  virtual void DebugMessage(const std::string& Message, uint8_t mType) = 0;
+};
+
+// Called for every file being added; the handler may change the names, the date and Skip.
+using TAddFileEvent = std::function<void(const std::string& FullPath, std::string& LongFileName,
+                                         std::string& ShortFileName, TDateTime& DateTime, uint32_t Attr,
+                                         int64_t FileSize, bool& Skip)>;
+
+inline constexpr uint16_t kDiscDvdMinusR = 5, kDiscDvdRam = 6, kDiscDvdMinusRw = 7, kDiscDvdPlusRw = 9,
+                          kDiscDvdPlusR = 10;
+
+class TImageLayout {
+ public:
+  explicit TImageLayout(TLayoutDevice& Device);
+  TImageLayout(const TImageLayout&) = delete;
+  TImageLayout& operator=(const TImageLayout&) = delete;
+
+  // Volume identification carried by the descriptors.
+  std::string IdVolume, IdSystem, IdVolumeSet, IdPublisher, IdPreparer, IdApplication;
+  std::string FileCopyright, FileAbstract, FileBibliographic;
+  TDateTime DateCreation = 0;
+  TDateTime DateModification = 0;
+  bool JolietFileSystem = true;
+  bool ReplaceFile = false;
+  bool WritePostGap = true;
+  TAddFileEvent OnAddFile;
+
+  // Empties the tree and the image header, sets the capacities, creates the root.
+  void ResetImage(int MaxFiles, int MaxDirectories);
+  TISODirectory* FindDirectory(std::string_view Path) const;
+  // One folder under Parent; the existing one when its path is already in the image.
+  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr);
+  TISODirectory* ForceDirectories(std::string_view Path);
+  // 1 when the source file was found (added or not), 0 for an unknown destination,
+  // 255 when the source file does not exist.
+  uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
+  // Adds (or replaces) one file of a directory search; true when an entry was filled.
+  bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
+  // First entry of Dir whose long name matches, without regard to ASCII case.
+  TISOEntry* FindEntry(const TISODirectory* Dir, std::string_view Name) const;
+
+  void BuildImage(bool SkipDiscQuery);
+  void ComputeLayout(bool SkipDiscQuery);
+  void WriteImageHeader();
+  int64_t GetTrackSize() const;
+
+  // Tables sized by ResetImage.
+  std::vector<std::unique_ptr<TISODirectory>> Directories;  // creation order, root first
+  std::vector<TISODirectory*> ISOPathOrder;
+  std::vector<TISODirectory*> JolietPathOrder;
+  std::vector<std::unique_ptr<TISOEntry>> Entries;  // creation order
+  int MaxFiles = 0;
+  int MaxDirectories = 0;
+  int16_t GMTOffset = 0;  // 15-minute units, now
+
+  // Layout results; byte positions are absolute on the disc.
+  uint16_t DiscType = 0;
+  uint32_t StartSector = 0;
+  int64_t PrimaryDescriptorPos = 0, JolietDescriptorPos = 0, TerminatorPos = 0;
+  int64_t ISOPathTableLPos = 0, ISOPathTableMPos = 0, JolietPathTableLPos = 0, JolietPathTableMPos = 0;
+  int64_t ISOPathTableSize = 0, JolietPathTableSize = 0;
+  int64_t ISODirRecordsPos = 0, JolietDirRecordsPos = 0, ISODirRecordsSize = 0, JolietDirRecordsSize = 0;
+  int64_t FirstFilePos = 0;
+  int64_t HeaderPadding = 0;
+  int64_t FileSectors = 0;
+  int64_t EndSector = 0;
+  int64_t TrackSectors = 0;
+
+  // Everything before the file data, from StartSector to FirstFilePos.
+  std::vector<uint8_t> ImageHeader;
+
+ private:
+  TISODirectory* NewDirectoryRecord();
+  TISOEntry* NewEntryRecord();
+  bool HasRoomFor(bool directory);
+  void AppendToFolder(TISODirectory* Dir, TISOEntry* Entry);
+  void IndexEntry(TISOEntry* Entry);
+  void UnindexEntry(TISOEntry* Entry);
+  std::string EntryKey(const TISODirectory* Dir, std::string_view Name) const;
+  void QueryDisc();
+  void NumberDirectories();
+  int64_t PathTableSize(bool joliet) const;
+  int64_t FolderRecordsSize(const TISODirectory& Dir, bool joliet) const;
+  int64_t AllocateDirectoryRecords(bool joliet);
+  void AssignFileExtents();
+  void WritePathTable(bool joliet, bool big_endian);
+  void WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const struct ZonedTime& now);
+  void WriteVolumeDescriptor(bool joliet);
+
+  TLayoutDevice& device_;
+  std::unordered_map<std::string, TISODirectory*> directories_by_path_;
+  std::unordered_map<std::string, TISOEntry*> entries_by_name_;
+};
+
+// Name rules of the image.
+// 8.3-style name of a folder created by path: 13 characters at most, ASCII upper case,
+// codes below 33 or above 122 replaced by "_".
+std::string ShortNameOf(std::string_view Name);
+// ISO 9660 name of a file or folder found on disk: ASCII upper case, non-ASCII and
+// control bytes replaced by "_".
+std::string IsoShortName(std::string_view Name);
+// Whether names fit into one directory record of each tree (a record's length is one byte).
+bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool IsFile);
+
+}  // namespace kvx

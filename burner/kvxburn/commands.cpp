@@ -1,0 +1,42 @@
+#include "burner/kvxburn/commands.h"
+
+#include "base/cp1252.h"
+
+namespace kvx {
+namespace {
+
+struct TCommand {
+  std::string_view Name;
+  std::string_view Usage;
+  int (*Run)(const TCommandArgs& Args, const TConsole& Console);
+};
+
+constexpr TCommand kCommands[] = {
+    {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...", RunImageCommand},
+};
+
+int Usage(const TConsole& Console) {
+  Console.Line(Console.Err, "usage:");
+  for (const TCommand& command : kCommands) Console.Line(Console.Err, "  kvxburn " + std::string(command.Usage));
+  return kExitUsage;
+}
+
+}  // namespace
+
+void TConsole::Line(std::ostream& stream, std::string_view text) const {
+#ifdef _WIN32
+  stream << text << '\n';
+#else
+  stream << Cp1252ToUtf8(text) << '\n';
+#endif
+}
+
+int RunCommandLine(const TCommandArgs& Args, const TConsole& Console) {
+  if (Args.empty()) return Usage(Console);
+  for (const TCommand& command : kCommands)
+    if (Args[0] == command.Name) return command.Run(TCommandArgs(Args.begin() + 1, Args.end()), Console);
+  Console.Line(Console.Err, "kvxburn: unknown command \"" + Args[0] + "\"");
+  return Usage(Console);
+}
+
+}  // namespace kvx

@@ -1,0 +1,30 @@
+// Commands of kvxburn. Each takes its arguments (Windows-1252, after the command name)
+// and reports errors as lines on the error stream; the result is the exit code.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kvx {
+
+using TCommandArgs = std::vector<std::string>;
+
+struct TConsole {
+  std::ostream& Out;
+  std::ostream& Err;
+  // Writes one Windows-1252 line in the console's encoding.
+  void Line(std::ostream& stream, std::string_view text) const;
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunImageCommand(const TCommandArgs& Args, const TConsole& Console);
+
+// Runs the command named by the first argument; usage on the error stream otherwise.
+int RunCommandLine(const TCommandArgs& Args, const TConsole& Console);
+
+}  // namespace kvx

@@ -1,0 +1,211 @@
+// kvxburn image: lays out files and folders as one data track and writes the track
+// as the recorder would receive it, into an image file.
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "base/file_search.h"
+#include "base/local_time.h"
+#include "burner/image_layout.h"
+#include "burner/iso_records.h"
+#include "burner/kvxburn/commands.h"
+#include "burner/track_image.h"
+
+namespace kvx {
+namespace {
+
+struct TImageOptions {
+  std::string Output;
+  std::string Volume;
+  bool Joliet = true;
+  std::optional<uint32_t> StartSector;
+  std::vector<std::string> Paths;
+};
+
+// An image file stands for the disc: an unknown disc type, the next track at the given
+// sector. Failures among the debug messages make the command fail.
+class TImageFileDevice : public TLayoutDevice {
+ public:
+  TImageFileDevice(const TConsole& console, uint32_t start) : console_(console), start_(start) {}
+  uint16_t GetDiscType() override { return 0; }
+  bool ReadNextWritableAddress(uint32_t& StartSector) override {
+    StartSector = start_;
+    return true;
+  }
+  void SetDoDebug(bool) override {}
+  void DebugMessage(const std::string& Message, uint8_t mType) override {
+    console_.Line(console_.Err, "kvxburn: " + Message);
+    if (mType != 1) failed_ = true;
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  const TConsole& console_;
+  uint32_t start_;
+  bool failed_ = false;
+};
+
+std::optional<TImageOptions> ParseOptions(const TCommandArgs& args, std::string& error) {
+  TImageOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (arg == "--no-joliet") {
+      options.Joliet = false;
+    } else if (arg == "--volume" && has_value) {
+      options.Volume = args[++i];
+    } else if (arg == "--start" && has_value) {
+      const std::string& text = args[++i];
+      uint32_t sector = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), sector);
+      if (ec != std::errc() || end != text.data() + text.size()) {
+        error = "invalid start sector \"" + text + "\"";
+        return std::nullopt;
+      }
+      options.StartSector = sector;
+    } else if (arg.starts_with("--")) {
+      error = "unknown option \"" + arg + "\"";
+      return std::nullopt;
+    } else if (options.Output.empty()) {
+      options.Output = arg;
+    } else {
+      options.Paths.push_back(arg);
+    }
+  }
+  if (options.Output.empty()) {
+    error = "no output file";
+    return std::nullopt;
+  }
+  return options;
+}
+
+// Adds the files and folders of a tree to the image.
+class TTreeAdder {
+ public:
+  TTreeAdder(TImageLayout& layout, const TConsole& console) : layout_(layout), console_(console) {
+    layout_.OnAddFile = [this](const std::string& FullPath, std::string&, std::string&, TDateTime&, uint32_t, int64_t,
+                               bool& Skip) {
+      if (Skip) Fail("name too long for the disc: " + FullPath);
+    };
+  }
+
+  void AddPath(std::string path) {
+    while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
+    FileSearchRecord record;
+    if (!FindFile(path, kAttrAnyFile, record)) return Fail("not found: " + path);
+    if (record.Name == "." || record.Name == "..") return Fail("name the folder itself: " + path);
+    if (!(record.Attributes & kAttrDirectory)) {
+      const size_t before = layout_.Entries.size();
+      if (layout_.AddFile("\\", path, false) != 1 || layout_.Entries.size() == before) Fail("not added: " + path);
+      return;
+    }
+    AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory), path);
+  }
+
+  bool Failed() const { return failed_; }
+
+ private:
+  void AddFolder(TISODirectory* dir, const std::string& path) {
+    if (!dir) return Fail("folder not added: " + path);
+    std::vector<FileSearchRecord> records;
+    FileSearch search;
+    FileSearchRecord record;
+    for (bool found = search.First(path + kPathSeparator + "*", kAttrAnyFile, record); found;
+         found = search.Next(record))
+      if (record.Name != "." && record.Name != "..") records.push_back(record);
+    // Sorted, so that the same tree always gives the same image.
+    std::sort(records.begin(), records.end(),
+              [](const FileSearchRecord& a, const FileSearchRecord& b) { return a.Name < b.Name; });
+    for (const FileSearchRecord& child : records) {
+      const std::string child_path = path + kPathSeparator + child.Name;
+      if (child.Attributes & kAttrDirectory)
+        AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory), child_path);
+      else if (!layout_.AddSearchEntry(dir, child, child_path))
+        Fail("not added: " + child_path);
+    }
+  }
+
+  void Fail(const std::string& text) {
+    console_.Line(console_.Err, "kvxburn: " + text);
+    failed_ = true;
+  }
+
+  TImageLayout& layout_;
+  const TConsole& console_;
+  bool failed_ = false;
+};
+
+// Writes the track into a file, leaving holes where whole sectors are zero.
+class TSparseFileSink {
+ public:
+  explicit TSparseFileSink(const std::string& path) : path_(NativePath(path)), out_(path_, std::ios::binary | std::ios::trunc) {}
+  bool IsOpen() const { return out_.is_open(); }
+  bool Write(const uint8_t* data, size_t size) {
+    for (size_t offset = 0; offset < size; offset += kSectorSize) {
+      const size_t n = std::min<size_t>(kSectorSize, size - offset);
+      if (std::all_of(data + offset, data + offset + n, [](uint8_t b) { return b == 0; }))
+        out_.seekp(static_cast<std::streamoff>(n), std::ios::cur);
+      else
+        out_.write(reinterpret_cast<const char*>(data + offset), static_cast<std::streamsize>(n));
+    }
+    length_ += size;
+    return static_cast<bool>(out_);
+  }
+  bool Close() {
+    out_.close();
+    std::error_code ec;
+    std::filesystem::resize_file(path_, length_, ec);
+    return !out_.fail() && !ec;
+  }
+
+ private:
+  std::filesystem::path path_;
+  std::ofstream out_;
+  uint64_t length_ = 0;
+};
+
+bool WriteImageFile(const TImageLayout& layout, const std::string& output, const TConsole& console) {
+  TSparseFileSink sink(output);
+  if (!sink.IsOpen()) {
+    console.Line(console.Err, "kvxburn: cannot create " + output);
+    return false;
+  }
+  std::string error;
+  const bool written = WriteTrackData(layout, [&](const uint8_t* data, size_t size) { return sink.Write(data, size); }, error);
+  if (!sink.Close() && written) error = "cannot write " + output;
+  if (!written || !error.empty()) {
+    console.Line(console.Err, "kvxburn: " + error);
+    std::error_code ec;
+    std::filesystem::remove(NativePath(output), ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunImageCommand(const TCommandArgs& Args, const TConsole& Console) {
+  std::string error;
+  const std::optional<TImageOptions> options = ParseOptions(Args, error);
+  if (!options) {
+    Console.Line(Console.Err, "kvxburn image: " + error);
+    return kExitUsage;
+  }
+  TImageFileDevice device(Console, options->StartSector.value_or(0));
+  TImageLayout layout(device);
+  layout.ResetImage(65535, 8191);
+  layout.IdVolume = options->Volume;
+  layout.JolietFileSystem = options->Joliet;
+  layout.DateCreation = layout.DateModification = EncodeDateTime(LocalNow().Local);
+  TTreeAdder adder(layout, Console);
+  for (const std::string& path : options->Paths) adder.AddPath(path);
+  if (adder.Failed() || device.Failed()) return kExitFailed;
+
+  layout.BuildImage(!options->StartSector.has_value());
+  if (device.Failed() || !WriteImageFile(layout, options->Output, Console)) return kExitFailed;
+  return kExitOk;
+}
+
+}  // namespace kvx

@@ -1,0 +1,24 @@
+// kvxburn COMMAND ARGS...: see commands.cpp for the list.
+#include <exception>
+#include <iostream>
+
+#include "base/cp1252.h"
+#include "burner/kvxburn/commands.h"
+
+int main(int argc, char** argv) {
+  const kvx::TConsole console{std::cout, std::cerr};
+  try {
+    kvx::TCommandArgs args;
+    for (int i = 1; i < argc; ++i) {
+#ifdef _WIN32
+      args.emplace_back(argv[i]);  // the ANSI code page: Windows-1252
+#else
+      args.push_back(kvx::Utf8ToCp1252(argv[i]));
+#endif
+    }
+    return kvx::RunCommandLine(args, console);
+  } catch (const std::exception& e) {
+    console.Line(std::cerr, std::string("kvxburn: ") + e.what());
+    return kvx::kExitFailed;
+  }
+}
