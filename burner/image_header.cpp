@@ -71,7 +71,9 @@ void TImageLayout::WriteVolumeDescriptor(bool joliet) {
   auto text = joliet ? PutJolietText : PutPrimaryText;
   text(vd.SystemId, sizeof vd.SystemId, IdSystem);
   text(vd.VolumeId, sizeof vd.VolumeId, IdVolume);
-  PutBoth32(vd.SpaceSize, static_cast<uint32_t>(TrackSectors));
+  // The volume of a later session spans the disc from sector 0 (its extents are
+  // absolute), so its size is the end of this track, not the track's length.
+  PutBoth32(vd.SpaceSize, static_cast<uint32_t>(EndSector));
   // Only the supplementary descriptor names the UCS-2 escape: readers that meet it in
   // the primary descriptor take the ISO 9660 tree for the Joliet one.
   if (joliet) std::memcpy(vd.EscapeSequences, kJolietEscape, sizeof kJolietEscape);

@@ -2,6 +2,7 @@
 // as the recorder would receive it, into an image file.
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -137,6 +138,8 @@ class TTreeAdder {
   bool failed_ = false;
 };
 
+constexpr uint8_t kZeroSector[kSectorSize] = {};
+
 // Writes the track into a file, leaving holes where whole sectors are zero.
 class TSparseFileSink {
  public:
@@ -145,7 +148,7 @@ class TSparseFileSink {
   bool Write(const uint8_t* data, size_t size) {
     for (size_t offset = 0; offset < size; offset += kSectorSize) {
       const size_t n = std::min<size_t>(kSectorSize, size - offset);
-      if (std::all_of(data + offset, data + offset + n, [](uint8_t b) { return b == 0; }))
+      if (std::memcmp(data + offset, kZeroSector, n) == 0)
         out_.seekp(static_cast<std::streamoff>(n), std::ios::cur);
       else
         out_.write(reinterpret_cast<const char*>(data + offset), static_cast<std::streamsize>(n));

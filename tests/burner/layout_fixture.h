@@ -1,0 +1,93 @@
+// A recorder stand-in for the layout and helpers to read the rendered header back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/date_time.h"
+#include "burner/image_layout.h"
+#include "burner/iso_records.h"
+
+namespace kvx {
+
+class FakeDisc : public TLayoutDevice {
+ public:
+  uint16_t Type = 2;  // CD-R
+  bool AddressReadable = true;
+  uint32_t NextWritable = 0;
+  int AddressQueries = 0;
+  bool DoDebug = false;
+  std::vector<std::pair<std::string, int>> Messages;
+
+  uint16_t GetDiscType() override { return Type; }
+  bool ReadNextWritableAddress(uint32_t& StartSector) override {
+    ++AddressQueries;
+    StartSector = NextWritable;
+    return AddressReadable;
+  }
+  void SetDoDebug(bool Value) override { DoDebug = Value; }
+  void DebugMessage(const std::string& Message, uint8_t mType) override { Messages.emplace_back(Message, mType); }
+};
+
+class LayoutTest : public testing::Test {
+ protected:
+  LayoutTest() : layout(disc) { layout.ResetImage(65535, 8191); }
+
+  static FileSearchRecord File(const std::string& name, uint64_t size, uint32_t attributes = kAttrArchive) {
+    FileSearchRecord record;
+    record.Name = name;
+    record.Attributes = attributes;
+    record.Size = size;
+    record.LastWrite = FileTimeOfCivil({2024, 1, 15, 12, 30, 45, 0});
+    return record;
+  }
+  TISODirectory* Root() { return layout.Directories[0].get(); }
+  bool Add(TISODirectory* dir, const std::string& name, uint64_t size) {
+    return layout.AddSearchEntry(dir, File(name, size), "/src/" + name);
+  }
+
+  // Bytes of the header at an absolute disc sector.
+  const uint8_t* Sector(int64_t sector) const {
+    const int64_t offset = (sector - layout.StartSector) * kSectorSize;
+    EXPECT_GE(offset, 0);
+    EXPECT_LE(offset + kSectorSize, static_cast<int64_t>(layout.ImageHeader.size()));
+    return layout.ImageHeader.data() + offset;
+  }
+  static uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+  static uint32_t Be32(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+  // A both-endian field whose halves agree.
+  static uint32_t Both32(const uint8_t* p) {
+    EXPECT_EQ(Le32(p), Be32(p + 4));
+    return Le32(p);
+  }
+  static std::string Text(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+
+  // Records of one folder's sectors, "." and ".." included, with their byte offsets.
+  struct Record {
+    size_t Offset;
+    const uint8_t* Bytes;
+    std::string Identifier;
+  };
+  std::vector<Record> Records(int64_t first_sector, int64_t size) const {
+    std::vector<Record> out;
+    const uint8_t* base = Sector(first_sector);
+    for (int64_t offset = 0; offset < size;) {
+      const uint8_t length = base[offset];
+      if (length == 0) {
+        offset = (offset / kSectorSize + 1) * kSectorSize;
+        continue;
+      }
+      out.push_back({static_cast<size_t>(offset), base + offset, Text(base + offset + 33, base[offset + 32])});
+      offset += length;
+    }
+    return out;
+  }
+
+  FakeDisc disc;
+  TImageLayout layout;
+};
+
+}  // namespace kvx
