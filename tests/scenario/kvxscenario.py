@@ -7,6 +7,7 @@ import pathlib
 import random
 import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -40,6 +41,14 @@ def short_temp_folder():
 def without_multitache(lines):
     """The transcript without the keep-alive commands, whose number depends on timing."""
     return [l for l in lines if not l.startswith("CMD MULTITACHE")]
+
+
+def wine_output(*command):
+    """Output of a wine program, read through a file rather than a pipe."""
+    with tempfile.TemporaryFile() as out:
+        subprocess.run([str(WINE_RUN), *command], stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+        out.seek(0)
+        return out.read().decode("cp1252", "replace")
 
 
 class Run:
@@ -103,14 +112,26 @@ class Installation:
         })
         run_env.update(env or {})
         exe = self.outils / "KVXOUTIL.EXE"
+        # No pipes: wine's service processes inherit them and would keep them open.
         proc = subprocess.run([str(WINE_RUN), windows_path(exe), *args], cwd=str(cwd or self.outils),
-                              env=run_env, timeout=timeout, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                              env=run_env, timeout=timeout, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         lines = transcript.read_bytes().decode("cp1252").split("\n") if transcript.exists() else []
-        tools = []
-        if tool_log.exists():
-            for line in tool_log.read_bytes().decode("cp1252").splitlines():
-                tools.append(tuple(line.split("\t")))
-        return Run(proc.returncode, [l for l in lines if l], tools)
+        return Run(proc.returncode, [l for l in lines if l], self.tool_log())
+
+    def tool_log(self):
+        """(program, arguments, folder) of every program started during the last run."""
+        log = self.work / "tools.log"
+        if not log.exists():
+            return []
+        return [tuple(line.split("\t")) for line in log.read_bytes().decode("cp1252").splitlines()]
+
+    def wait_for_tool_log(self, count, timeout=20):
+        """The tool log once it holds count starts: programs started without waiting may
+        log after the toolbox has ended."""
+        deadline = time.time() + timeout
+        while len(self.tool_log()) < count and time.time() < deadline:
+            time.sleep(0.1)
+        return self.tool_log()
 
 
 class ScenarioCase(unittest.TestCase):

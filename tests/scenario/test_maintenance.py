@@ -3,7 +3,6 @@
 
 import os
 import pathlib
-import time
 import unittest
 
 from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, SOURCE, ScenarioCase, windows_path, without_multitache
@@ -107,7 +106,7 @@ class Tools(MaintenanceCase):
         run = self.menu_run("B08")
         self.assertEqual(run.returncode, 0)
         self.assertEqual(run.transcript, MENU_OPEN + [INPUT])
-        self.assertEqual(run.tool_log, [("PAVORIN.EXE", "MAJ", self.wpath("OUTILS"))])
+        self.assertEqual(self.install.wait_for_tool_log(1), [("PAVORIN.EXE", "MAJ", self.wpath("OUTILS"))])
 
     def test_update_software_refused_while_volmera_runs(self):
         self.install.start_background(self.install.root / "VOLMERA.EXE", "/STAY")
@@ -120,16 +119,11 @@ class Tools(MaintenanceCase):
         viewer = self.install.root / "TeamViewer" / "TeamViewer.exe"
         first = self.install.start_background(viewer, "/STAY")
         second = self.install.start_background(viewer, "/STAY")
-        run = self.menu_run("TMV")
+        self.menu_run("TMV")
         self.assertEqual(first.wait(timeout=30), 0)
         self.assertEqual(second.wait(timeout=30), 0)
-        for _ in range(100):  # the new one is started without waiting
-            run_log = self.install.work / "tools.log"
-            if run_log.exists() and run_log.read_bytes():
-                break
-            time.sleep(0.1)
-        log = (self.install.work / "tools.log").read_bytes().decode("cp1252").splitlines()
-        self.assertEqual([tuple(l.split("\t"))[:2] for l in log], [("TeamViewer.exe", "")])
+        started = self.install.wait_for_tool_log(1)
+        self.assertEqual([entry[:2] for entry in started], [("TeamViewer.exe", "")])
 
 
 class Licence(MaintenanceCase):

@@ -1,10 +1,9 @@
 """The start-up and the menu loop, seen from the host runtime's transcript."""
 
-import subprocess
 import time
 import unittest
 
-from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, WINE_RUN, ScenarioCase, windows_path
+from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, ScenarioCase, windows_path, wine_output
 
 
 class MenuLoop(ScenarioCase):
@@ -50,8 +49,7 @@ class HighDpiRegistration(ScenarioCase):
 
     def registered_value(self):
         exe = windows_path(self.install.outils / "KVXOUTIL.EXE")
-        out = subprocess.run([str(WINE_RUN), "reg", "query", self.LAYERS, "/v", exe], stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL).stdout.decode("cp1252", "replace")
+        out = wine_output("reg", "query", self.LAYERS, "/v", exe)
         return "~ HIGHDPIAWARE" if "~ HIGHDPIAWARE" in out else None
 
     def test_registration_runs_without_dpiok(self):
