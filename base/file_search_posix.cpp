@@ -28,8 +28,8 @@ uint32_t AttributesOf(const struct stat& st, std::string_view name) {
   return attributes;
 }
 
-void FillRecord(const struct stat& st, std::string_view utf8_name, FileSearchRecord& record) {
-  record.Name = Utf8ToCp1252(utf8_name);
+void FillRecord(const struct stat& st, std::string_view utf8_name, std::string name, FileSearchRecord& record) {
+  record.Name = std::move(name);
   record.AlternateName.clear();
   record.Attributes = AttributesOf(st, utf8_name);
   record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
@@ -57,7 +57,7 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
   if (!HasWildcard(last)) {  // one name: no need to read the folder
     struct stat st {};
     if (last.empty() || stat(utf8.c_str(), &st) != 0) return false;
-    FillRecord(st, last, record);
+    FillRecord(st, last, Utf8ToCp1252(last), record);
     return MatchesAttributeMask(record.Attributes, attribute_mask);
   }
   auto state = std::make_unique<State>();
@@ -72,10 +72,11 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
 bool FileSearch::Next(FileSearchRecord& record) {
   if (!state_) return false;
   while (dirent* entry = readdir(state_->dir)) {
-    if (!MatchesWildcard(state_->name_pattern, Utf8ToCp1252(entry->d_name))) continue;
+    std::string name = Utf8ToCp1252(entry->d_name);
+    if (!MatchesWildcard(state_->name_pattern, name)) continue;
     struct stat st {};
     if (fstatat(dirfd(state_->dir), entry->d_name, &st, 0) != 0) continue;  // a dangling link
-    FillRecord(st, entry->d_name, record);
+    FillRecord(st, entry->d_name, std::move(name), record);
     if (MatchesAttributeMask(record.Attributes, state_->mask)) return true;
   }
   state_.reset();

@@ -12,6 +12,7 @@
 #include "burner/image_layout.h"
 #include "burner/iso_records.h"
 #include "burner/kvxburn/commands.h"
+#include "burner/kvxburn/tree_adder.h"
 #include "burner/track_image.h"
 
 namespace kvx {
@@ -82,62 +83,6 @@ std::optional<TImageOptions> ParseOptions(const TCommandArgs& args, std::string&
   return options;
 }
 
-// Adds the files and folders of a tree to the image.
-class TTreeAdder {
- public:
-  TTreeAdder(TImageLayout& layout, const TConsole& console) : layout_(layout), console_(console) {
-    layout_.OnAddFile = [this](const std::string& FullPath, std::string&, std::string&, TDateTime&, uint32_t, int64_t,
-                               bool& Skip) {
-      if (Skip) Fail("name too long for the disc: " + FullPath);
-    };
-  }
-
-  void AddPath(std::string path) {
-    while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
-    FileSearchRecord record;
-    if (!FindFile(path, kAttrAnyFile, record)) return Fail("not found: " + path);
-    if (record.Name == "." || record.Name == "..") return Fail("name the folder itself: " + path);
-    if (!(record.Attributes & kAttrDirectory)) {
-      const size_t before = layout_.Entries.size();
-      if (layout_.AddFile("\\", path, false) != 1 || layout_.Entries.size() == before) Fail("not added: " + path);
-      return;
-    }
-    AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory), path);
-  }
-
-  bool Failed() const { return failed_; }
-
- private:
-  void AddFolder(TISODirectory* dir, const std::string& path) {
-    if (!dir) return Fail("folder not added: " + path);
-    std::vector<FileSearchRecord> records;
-    FileSearch search;
-    FileSearchRecord record;
-    for (bool found = search.First(path + kPathSeparator + "*", kAttrAnyFile, record); found;
-         found = search.Next(record))
-      if (record.Name != "." && record.Name != "..") records.push_back(record);
-    // Sorted, so that the same tree always gives the same image.
-    std::sort(records.begin(), records.end(),
-              [](const FileSearchRecord& a, const FileSearchRecord& b) { return a.Name < b.Name; });
-    for (const FileSearchRecord& child : records) {
-      const std::string child_path = path + kPathSeparator + child.Name;
-      if (child.Attributes & kAttrDirectory)
-        AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory), child_path);
-      else if (!layout_.AddSearchEntry(dir, child, child_path))
-        Fail("not added: " + child_path);
-    }
-  }
-
-  void Fail(const std::string& text) {
-    console_.Line(console_.Err, "kvxburn: " + text);
-    failed_ = true;
-  }
-
-  TImageLayout& layout_;
-  const TConsole& console_;
-  bool failed_ = false;
-};
-
 constexpr uint8_t kZeroSector[kSectorSize] = {};
 
 // Writes the track into a file, leaving holes where whole sectors are zero.
@@ -202,7 +147,7 @@ int RunImageCommand(const TCommandArgs& Args, const TConsole& Console) {
   layout.IdVolume = options->Volume;
   layout.JolietFileSystem = options->Joliet;
   layout.DateCreation = layout.DateModification = EncodeDateTime(LocalNow().Local);
-  TTreeAdder adder(layout, Console);
+  TTreeAdder adder(layout, [&](const std::string& text) { Console.Line(Console.Err, "kvxburn: " + text); });
   for (const std::string& path : options->Paths) adder.AddPath(path);
   if (adder.Failed() || device.Failed()) return kExitFailed;
 
