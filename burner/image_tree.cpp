@@ -1,5 +1,6 @@
 // The image tree: folders and files, capacities, name rules and the lookups by path
 // and by name (indexed, with the results of a scan in creation/list order).
+#include <algorithm>
 #include <cstdio>
 
 #include "base/ascii_case.h"
@@ -73,7 +74,7 @@ void TImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
   directories_by_path_.clear();
   entries_by_name_.clear();
   MaxFiles = MaxFiles_;
-  MaxDirectories = MaxDirectories_;
+  MaxDirectories = std::max(1, MaxDirectories_);  // the root always exists
   Entries.reserve(MaxFiles > 0 ? MaxFiles : 0);
   Directories.reserve(MaxDirectories > 0 ? MaxDirectories : 0);
   ISOPathOrder.reserve(Directories.capacity());

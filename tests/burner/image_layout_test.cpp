@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/local_time.h"
 #include "tests/burner/layout_fixture.h"
 
 namespace kvx {
@@ -302,12 +303,17 @@ TEST_F(LayoutTest, RecordingDatesAreLocalWithTheirOwnOffset) {
   FileSearchRecord summer = File("summer.txt", 1);
   summer.LastWrite = FileTimeOfCivil({2024, 7, 15, 12, 30, 45, 0});
   layout.ResetImage(10, 10);
+  EXPECT_EQ(layout.GMTOffset, LocalNow().GmtOffsetMinutes / 15);
+  EXPECT_TRUE(layout.GMTOffset == 4 || layout.GMTOffset == 8);
   ASSERT_TRUE(layout.AddSearchEntry(Root(), winter, "/w"));
   ASSERT_TRUE(layout.AddSearchEntry(Root(), summer, "/s"));
   layout.BuildImage(true);
   unsetenv("TZ");
   tzset();
   const auto iso = Records(23, kSectorSize);
+  // "." and ".." carry the time of the layout with the offset in effect then.
+  EXPECT_EQ(iso[0].Bytes[24], static_cast<uint8_t>(layout.GMTOffset));
+  EXPECT_EQ(iso[1].Bytes[24], static_cast<uint8_t>(layout.GMTOffset));
   EXPECT_EQ(Text(iso[2].Bytes + 18, 7), std::string("\x7C\x01\x0F\x0D\x1E\x2D\x04", 7));
   EXPECT_EQ(Text(iso[3].Bytes + 18, 7), std::string("\x7C\x07\x0F\x0E\x1E\x2D\x08", 7));
 }
