@@ -1,0 +1,54 @@
+#include "standins/zip/file_system.h"
+
+namespace kvxzip {
+namespace {
+
+constexpr size_t kStreamBuffer = 1 << 20;  // few large writes: headers are small, data comes in chunks
+
+int SeekTo(std::FILE* stream, uint64_t position, int origin) {
+#if defined(_WIN32)
+  return _fseeki64(stream, static_cast<long long>(position), origin);
+#else
+  return fseeko(stream, static_cast<off_t>(position), origin);
+#endif
+}
+
+uint64_t TellOf(std::FILE* stream) {
+#if defined(_WIN32)
+  return static_cast<uint64_t>(_ftelli64(stream));
+#else
+  return static_cast<uint64_t>(ftello(stream));
+#endif
+}
+
+}  // namespace
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  stream_ = std::fopen(path.c_str(), mode == Mode::Read ? "rb" : "wb");
+  if (stream_ && mode == Mode::Write) std::setvbuf(stream_, nullptr, _IOFBF, kStreamBuffer);
+  return stream_ != nullptr;
+}
+
+size_t File::Read(void* buffer, size_t size) { return size ? std::fread(buffer, 1, size, stream_) : 0; }
+
+bool File::Write(const void* buffer, size_t size) { return !size || std::fwrite(buffer, 1, size, stream_) == size; }
+
+bool File::Seek(uint64_t position) { return SeekTo(stream_, position, SEEK_SET) == 0; }
+
+uint64_t File::Size() {
+  const uint64_t here = TellOf(stream_);
+  SeekTo(stream_, 0, SEEK_END);
+  const uint64_t size = TellOf(stream_);
+  SeekTo(stream_, here, SEEK_SET);
+  return size;
+}
+
+bool File::Close() {
+  if (!stream_) return true;
+  const bool ok = std::fclose(stream_) == 0;
+  stream_ = nullptr;
+  return ok;
+}
+
+}  // namespace kvxzip

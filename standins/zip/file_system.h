@@ -1,0 +1,71 @@
+// The file-system seam of the zip stand-ins: paths are 8-bit strings in the platform's
+// own file-name encoding (the ANSI code page on Windows). One POSIX and one Win32
+// implementation; the format code above it is portable.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kvxzip {
+
+struct PathInfo {
+  bool exists = false;
+  bool isFolder = false;
+  uint64_t size = 0;
+  uint32_t dosTime = 0;  // MS-DOS date in the high word, time in the low word, local time
+};
+
+struct FolderEntry {
+  std::string name;
+  PathInfo info;
+};
+
+// True when the platform treats c as a path separator ('/' always, '\' on Windows).
+bool IsSeparator(char c);
+// The separator the platform writes.
+char Separator();
+// True when file names compare without letter case (Windows).
+bool NamesIgnoreCase();
+
+// Entries of a folder other than "." and "..", sorted by name.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
+PathInfo StatPath(const std::string& path);
+// Creates the folder with every missing parent; true when it exists afterwards.
+bool MakeFolders(const std::string& path);
+void SetModifiedTime(const std::string& path, uint32_t dosTime);
+// Absolute form of a path taken against the current folder ("." and ".." resolved).
+std::string AbsolutePath(const std::string& path);
+// The spellings of the current folder a path may start with (long and short forms on Windows).
+std::vector<std::string> CurrentFolderForms();
+// Moves from over to, replacing an existing file.
+bool ReplaceFile(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+// A name in the platform's encoding to UTF-8 and back (unchanged where that is UTF-8).
+std::string ToUtf8Name(const std::string& name);
+std::string FromUtf8Name(const std::string& utf8);
+
+// An open file with 64-bit positions; closed by its destructor.
+class File {
+ public:
+  enum class Mode { Read, Write };
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { Close(); }
+
+  bool Open(const std::string& path, Mode mode);
+  bool IsOpen() const { return stream_ != nullptr; }
+  size_t Read(void* buffer, size_t size);
+  bool Write(const void* buffer, size_t size);
+  bool Seek(uint64_t position);
+  uint64_t Size();
+  // Closes; false when buffered data could not be written.
+  bool Close();
+
+ private:
+  std::FILE* stream_ = nullptr;
+};
+
+}  // namespace kvxzip

@@ -1,0 +1,103 @@
+#include "standins/zip/item_list.h"
+
+#include <set>
+
+#include "standins/zip/file_system.h"
+#include "standins/zip/zip_paths.h"
+
+namespace kvxzip {
+namespace {
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+class Collector {
+ public:
+  explicit Collector(const CollectOptions& options) : options_(options) {
+    for (const std::string& path : options.excluded) excluded_.insert(Key(AbsolutePath(path)));
+  }
+
+  void AddItem(const std::string& item) {
+    const std::string path = AbsolutePath(item);
+    const std::string last = LastComponent(path);
+    if (HasWildcard(last)) return AddMatches(ParentOf(path), last);
+    const PathInfo info = StatPath(path);
+    if (!info.exists) return;
+    Add(path, info);
+    if (info.isFolder && options_.recurse) AddTree(path);
+  }
+
+  std::vector<SourceEntry> Take() { return std::move(sources_); }
+
+ private:
+  void AddMatches(const std::string& folder, const std::string& pattern) {
+    for (const FolderEntry& entry : ListFolder(folder)) {
+      const std::string path = JoinPath(folder, entry.name);
+      const bool matches = MatchWildcard(pattern, entry.name, NamesIgnoreCase());
+      if (!entry.info.isFolder && matches) Add(path, entry.info);
+      if (entry.info.isFolder && options_.recurse) {
+        if (matches) Add(path, entry.info);
+        AddMatches(path, pattern);
+      }
+    }
+  }
+
+  void AddTree(const std::string& folder) {
+    for (const FolderEntry& entry : ListFolder(folder)) {
+      const std::string path = JoinPath(folder, entry.name);
+      Add(path, entry.info);
+      if (entry.info.isFolder) AddTree(path);
+    }
+  }
+
+  void Add(const std::string& path, const PathInfo& info) {
+    if (info.isFolder && !options_.folderEntries) return;
+    if (excluded_.count(Key(path))) return;
+    std::string name = MemberNameFor(path, options_.relativeToCurrent);
+    if (options_.dosify) name = UpperAscii(name);
+    if (name.empty() || !names_.insert(Key(name)).second) return;
+    sources_.push_back({path, name, info.isFolder, info.size, info.dosTime});
+  }
+
+  static std::string Key(const std::string& text) { return NamesIgnoreCase() ? UpperAscii(text) : text; }
+
+  const CollectOptions& options_;
+  std::set<std::string> excluded_;
+  std::set<std::string> names_;
+  std::vector<SourceEntry> sources_;
+};
+
+}  // namespace
+
+std::vector<std::string> SplitItemList(std::string_view list) {
+  std::vector<std::string> items;
+  std::string item;
+  bool quoted = false, pending = false;
+  for (const char c : list) {
+    if (c == '"') {
+      quoted = !quoted;
+      pending = true;
+    } else if (c == ' ' && !quoted) {
+      if (pending) items.push_back(std::move(item));
+      item.clear();
+      pending = false;
+    } else {
+      item += c;
+      pending = true;
+    }
+  }
+  if (pending) items.push_back(std::move(item));
+  return items;
+}
+
+std::vector<SourceEntry> CollectSources(const std::vector<std::string>& items, const CollectOptions& options) {
+  Collector collector(options);
+  for (const std::string& item : items)
+    if (!item.empty()) collector.AddItem(item);
+  return collector.Take();
+}
+
+}  // namespace kvxzip

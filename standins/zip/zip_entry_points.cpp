@@ -1,0 +1,97 @@
+#include "standins/zip/zip_entry_points.h"
+
+#include <algorithm>
+#include <string>
+
+#include "standins/zip/item_list.h"
+#include "standins/zip/zip_reader.h"
+#include "standins/zip/zip_writer.h"
+
+namespace kvxzip {
+namespace {
+
+constexpr uint16_t kZsoRelativePath = 0x0001;
+
+std::string TextOf(const char* text) { return text ? text : ""; }
+
+int32_t CodeOf(ZipResult result) { return static_cast<int32_t>(result); }
+
+// Progress goes to the major status callback; problems to the message callback.
+class CallbackObserver final : public WriteObserver, public ReadObserver {
+ public:
+  CallbackObserver(kvx::ZipStatusCallback status, void* statusData, kvx::ZipMessageCallback message, void* messageData,
+                   std::string archivePath)
+      : status_(status), statusData_(statusData), message_(message), messageData_(messageData),
+        archivePath_(std::move(archivePath)) {}
+
+  bool Progress(const std::string& item, int percent) override {
+    return !status_ || status_(item.c_str(), percent, statusData_) == 0;
+  }
+  void SourceUnreadable(const std::string& path) override { Problem(kvx::kUnzipMsgCannotOpen, path); }
+  void Problem(int32_t messageId, const std::string& item) override {
+    if (message_) message_(messageId, 0, 0, 0, item.c_str(), archivePath_.c_str(), messageData_);
+  }
+
+ private:
+  kvx::ZipStatusCallback status_;
+  void* statusData_;
+  kvx::ZipMessageCallback message_;
+  void* messageData_;
+  std::string archivePath_;
+};
+
+int32_t AddItems(const kvx::ZipParams& params) {
+  const std::string archive = TextOf(params.zipFile);
+  if (archive.empty()) return CodeOf(ZipResult::BadParameters);
+  CollectOptions collect;
+  collect.recurse = params.recurse != 0;
+  collect.relativeToCurrent = (params.subOptionWord & kZsoRelativePath) != 0;
+  collect.dosify = params.dosify != 0;
+  collect.folderEntries = params.noDirectoryEntries == 0;
+  collect.excluded = {archive, archive + ".partial"};
+  const std::vector<SourceEntry> sources = CollectSources(SplitItemList(TextOf(params.itemList)), collect);
+  WriteOptions write;
+  write.level = std::clamp(params.compFactor, 0, 9);
+  CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
+                            archive);
+  return CodeOf(WriteArchive(archive, sources, write, observer));
+}
+
+int32_t CountItems(kvx::UnzipParams& params) {
+  CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
+                            TextOf(params.zipFile));
+  uint64_t count = 0;
+  const ZipResult result = CountMembers(TextOf(params.zipFile), count, observer);
+  if (result == ZipResult::Ok) params.returnCount = static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX));
+  return CodeOf(result);
+}
+
+int32_t ExtractItems(const kvx::UnzipParams& params) {
+  ExtractOptions options;
+  options.destination = TextOf(params.destination);
+  if (options.destination.empty()) options.destination = ".";
+  if (params.fileSpec && *params.fileSpec) options.fileSpec = params.fileSpec;
+  options.overwrite = params.overWrite != 0;
+  options.recurse = params.recurse != 0;
+  options.noDirectoryNames = params.noDirectoryNames != 0;
+  CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
+                            TextOf(params.zipFile));
+  return CodeOf(ExtractMembers(TextOf(params.zipFile), options, observer));
+}
+
+}  // namespace
+
+int32_t RunDzip(kvx::ZipParams* params) {
+  if (!params || params->recordSize != kvx::kZipRecordSize) return CodeOf(ZipResult::BadParameters);
+  if (params->function == kvx::kZipFunctionAdd) return AddItems(*params);
+  return CodeOf(ZipResult::BadParameters);
+}
+
+int32_t RunDunzip(kvx::UnzipParams* params) {
+  if (!params || params->recordSize != kvx::kUnzipRecordSize) return CodeOf(ZipResult::BadParameters);
+  if (params->function == kvx::kUnzipFunctionCount) return CountItems(*params);
+  if (params->function == kvx::kUnzipFunctionExtract) return ExtractItems(*params);
+  return CodeOf(ZipResult::BadParameters);
+}
+
+}  // namespace kvxzip

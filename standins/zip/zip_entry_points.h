@@ -1,0 +1,15 @@
+// What "dzip" and "dunzip" do with their parameter records: the add, count and extract
+// functions over the portable format code. The DLLs export these; native test
+// programs call them directly.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/zip_records.h"
+
+namespace kvxzip {
+
+int32_t RunDzip(kvx::ZipParams* params);
+int32_t RunDunzip(kvx::UnzipParams* params);
+
+}  // namespace kvxzip

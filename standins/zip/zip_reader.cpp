@@ -1,0 +1,371 @@
+#include "standins/zip/zip_reader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <optional>
+
+#include "archive/zip_records.h"
+#include "standins/zip/file_system.h"
+#include "standins/zip/zip_format.h"
+#include "standins/zip/zip_paths.h"
+
+namespace kvxzip {
+namespace {
+
+using kvx::kUnzipMsgCannotExtract;
+using kvx::kUnzipMsgCannotOpen;
+using kvx::kUnzipMsgCannotRead;
+using kvx::kUnzipMsgCannotWrite;
+
+constexpr size_t kBufferSize = 256 * 1024;
+constexpr size_t kEndSearch = sizeof(EndRecord) + 0xFFFF;  // the record and the longest comment
+
+struct Member {
+  std::string name;  // in the platform's encoding, as stored ('/' or '\' separators)
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t dosTime = 0;
+  uint32_t crc = 0;
+  uint64_t compressedSize = 0;
+  uint64_t size = 0;
+  uint64_t localOffset = 0;
+  bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+};
+
+template <typename T>
+T Load(const uint8_t* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+struct CentralDirectory {
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  uint64_t entries = 0;
+};
+
+// Replaces the 32-bit fields set to 0xFFFFFFFF by the values of the zip64 extra field.
+bool ApplyZip64Extra(const uint8_t* extra, size_t length, Member& member, bool sizeWide, bool compressedWide,
+                     bool offsetWide) {
+  for (size_t at = 0; at + 4 <= length;) {
+    const uint16_t tag = Load<uint16_t>(extra + at);
+    const uint16_t dataSize = Load<uint16_t>(extra + at + 2);
+    if (at + 4 + dataSize > length) return false;
+    if (tag == kZip64ExtraTag) {
+      size_t field = at + 4;
+      for (auto [wide, value] : {std::pair{sizeWide, &member.size}, {compressedWide, &member.compressedSize},
+                                 {offsetWide, &member.localOffset}}) {
+        if (!wide) continue;
+        if (field + 8 > at + 4 + dataSize) return false;
+        *value = Load<uint64_t>(extra + field);
+        field += 8;
+      }
+      return true;
+    }
+    at += 4 + dataSize;
+  }
+  return !sizeWide && !compressedWide && !offsetWide;
+}
+
+class Archive {
+ public:
+  ZipResult Open(const std::string& path) {
+    if (!file_.Open(path, File::Mode::Read)) return ZipResult::CannotOpenArchive;
+    fileSize_ = file_.Size();
+    const std::optional<CentralDirectory> directory = FindCentralDirectory();
+    if (!directory) return ZipResult::CannotReadArchive;
+    centralOffset_ = directory->offset;
+    return ReadCentralDirectory(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;
+  }
+
+  const std::vector<Member>& Members() const { return members_; }
+  File& Data() { return file_; }
+  uint64_t CentralOffset() const { return centralOffset_; }
+
+  bool ReadAt(uint64_t position, void* buffer, size_t size) {
+    return position + size <= fileSize_ && file_.Seek(position) && file_.Read(buffer, size) == size;
+  }
+
+ private:
+  std::optional<CentralDirectory> FindCentralDirectory() {
+    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndSearch));
+    std::vector<uint8_t> tail(tailSize);
+    if (tailSize < sizeof(EndRecord) || !ReadAt(fileSize_ - tailSize, tail.data(), tailSize)) return std::nullopt;
+    for (size_t at = tailSize - sizeof(EndRecord) + 1; at-- > 0;) {
+      if (Load<uint32_t>(&tail[at]) != kEndSignature) continue;
+      const EndRecord end = Load<EndRecord>(&tail[at]);
+      if (at + sizeof(EndRecord) + end.commentLength > tailSize) continue;
+      const uint64_t endPosition = fileSize_ - tailSize + at;
+      CentralDirectory directory{end.centralOffset, end.centralSize, end.entries};
+      if (!ReadZip64End(endPosition, directory)) return std::nullopt;
+      if (directory.offset + directory.size > endPosition) return std::nullopt;
+      return directory;
+    }
+    return std::nullopt;
+  }
+
+  // The zip64 end record, when a locator sits just before the end record.
+  bool ReadZip64End(uint64_t endPosition, CentralDirectory& directory) {
+    Zip64Locator locator{};
+    if (endPosition < sizeof locator || !ReadAt(endPosition - sizeof locator, &locator, sizeof locator) ||
+        locator.signature != kZip64LocatorSignature)
+      return true;
+    Zip64EndRecord end{};
+    if (!ReadAt(locator.endOffset, &end, sizeof end) || end.signature != kZip64EndSignature) return false;
+    directory = {end.centralOffset, end.centralSize, end.entries};
+    return true;
+  }
+
+  bool ReadCentralDirectory(const CentralDirectory& directory) {
+    std::vector<uint8_t> records(static_cast<size_t>(directory.size));
+    if (!ReadAt(directory.offset, records.data(), records.size())) return false;
+    size_t at = 0;
+    for (uint64_t i = 0; i < directory.entries; ++i) {
+      if (at + sizeof(CentralHeader) > records.size()) return false;
+      const CentralHeader header = Load<CentralHeader>(&records[at]);
+      const size_t variable = size_t{header.nameLength} + header.extraLength + header.commentLength;
+      if (header.signature != kCentralHeaderSignature || at + sizeof header + variable > records.size()) return false;
+      const uint8_t* name = &records[at + sizeof header];
+      Member member;
+      member.name.assign(reinterpret_cast<const char*>(name), header.nameLength);
+      if (header.flags & kFlagUtf8Name) member.name = FromUtf8Name(member.name);
+      member.flags = header.flags;
+      member.method = header.method;
+      member.dosTime = header.dosTime;
+      member.crc = header.crc;
+      member.compressedSize = header.compressedSize;
+      member.size = header.size;
+      member.localOffset = header.localHeaderOffset;
+      if (!ApplyZip64Extra(name + header.nameLength, header.extraLength, member, header.size == kMax32,
+                           header.compressedSize == kMax32, header.localHeaderOffset == kMax32))
+        return false;
+      members_.push_back(std::move(member));
+      at += sizeof header + variable;
+    }
+    return true;
+  }
+
+  File file_;
+  uint64_t fileSize_ = 0;
+  uint64_t centralOffset_ = 0;
+  std::vector<Member> members_;
+};
+
+void ReportOpenProblem(ZipResult result, const std::string& archivePath, ReadObserver& observer) {
+  observer.Problem(result == ZipResult::CannotOpenArchive ? kUnzipMsgCannotOpen : kUnzipMsgCannotRead, archivePath);
+}
+
+// Sends a member's data to its file, inflating when needed; checks size and CRC-32.
+class MemberCopy {
+ public:
+  MemberCopy(Archive& archive, const Member& member, File& target) : archive_(archive), member_(member), target_(target) {}
+
+  // CannotReadArchive for bad data, CannotWrite when the target refuses it.
+  ZipResult Run(uint64_t dataOffset, const std::function<bool(uint64_t)>& progress) {
+    if (!archive_.Data().Seek(dataOffset)) return ZipResult::CannotReadArchive;
+    input_.resize(kBufferSize);
+    output_.resize(kBufferSize);
+    const ZipResult result = member_.method == kMethodStored ? CopyStored(progress) : Inflate(progress);
+    if (result != ZipResult::Ok) return result;
+    return written_ == member_.size && crc_ == member_.crc ? ZipResult::Ok : ZipResult::CannotReadArchive;
+  }
+
+ private:
+  ZipResult CopyStored(const std::function<bool(uint64_t)>& progress) {
+    for (uint64_t remaining = member_.compressedSize; remaining > 0;) {
+      const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
+      if (archive_.Data().Read(input_.data(), wanted) != wanted) return ZipResult::CannotReadArchive;
+      remaining -= wanted;
+      if (const ZipResult result = Emit(input_.data(), wanted, progress); result != ZipResult::Ok) return result;
+    }
+    return ZipResult::Ok;
+  }
+
+  ZipResult Inflate(const std::function<bool(uint64_t)>& progress) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return ZipResult::CannotExtract;
+    const ZipResult result = InflateWith(stream, progress);
+    inflateEnd(&stream);
+    return result;
+  }
+
+  ZipResult InflateWith(z_stream& stream, const std::function<bool(uint64_t)>& progress) {
+    uint64_t remaining = member_.compressedSize;
+    for (int status = Z_OK; status != Z_STREAM_END;) {
+      if (stream.avail_in == 0) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
+        if (wanted == 0 || archive_.Data().Read(input_.data(), wanted) != wanted) return ZipResult::CannotReadArchive;
+        remaining -= wanted;
+        stream.next_in = input_.data();
+        stream.avail_in = static_cast<uInt>(wanted);
+      }
+      stream.next_out = output_.data();
+      stream.avail_out = static_cast<uInt>(output_.size());
+      status = inflate(&stream, Z_NO_FLUSH);
+      if (status != Z_OK && status != Z_STREAM_END) return ZipResult::CannotReadArchive;
+      const size_t produced = output_.size() - stream.avail_out;
+      if (const ZipResult result = Emit(output_.data(), produced, progress); result != ZipResult::Ok) return result;
+    }
+    return ZipResult::Ok;
+  }
+
+  ZipResult Emit(const uint8_t* data, size_t size, const std::function<bool(uint64_t)>& progress) {
+    if (size == 0) return ZipResult::Ok;
+    written_ += size;
+    if (written_ > member_.size) return ZipResult::CannotReadArchive;
+    crc_ = static_cast<uint32_t>(crc32(crc_, data, static_cast<uInt>(size)));
+    if (!target_.Write(data, size)) return ZipResult::CannotWrite;
+    return progress(size) ? ZipResult::Ok : ZipResult::Cancelled;
+  }
+
+  Archive& archive_;
+  const Member& member_;
+  File& target_;
+  std::vector<uint8_t> input_;
+  std::vector<uint8_t> output_;
+  uint64_t written_ = 0;
+  uint32_t crc_ = 0;
+};
+
+class Extraction {
+ public:
+  Extraction(Archive& archive, const ExtractOptions& options, ReadObserver& observer)
+      : archive_(archive), options_(options), observer_(observer) {}
+
+  ZipResult Run() {
+    std::vector<const Member*> selected;
+    for (const Member& member : archive_.Members())
+      if (Matches(member)) selected.push_back(&member);
+    if (selected.empty()) return ZipResult::NothingToDo;
+    for (const Member* member : selected) totalBytes_ += member->size;
+    for (const Member* member : selected) {
+      const ZipResult result = ExtractOne(*member);
+      if (result == ZipResult::Cancelled) return result;
+      if (result != ZipResult::Ok) {
+        observer_.Problem(MessageFor(result), member->name);
+        if (first_ == ZipResult::Ok) first_ = result;
+      }
+    }
+    if (lastPercent_ != 100 && !observer_.Progress(lastItem_, 100)) return ZipResult::Cancelled;
+    return first_;
+  }
+
+ private:
+  static int32_t MessageFor(ZipResult result) {
+    switch (result) {
+      case ZipResult::CannotReadArchive: return kUnzipMsgCannotRead;
+      case ZipResult::CannotWrite: return kUnzipMsgCannotWrite;
+      default: return kUnzipMsgCannotExtract;
+    }
+  }
+
+  // Without recursion the specification is matched against the whole name, so only
+  // members at the top of the archive match it; with it, against the last component.
+  bool Matches(const Member& member) const {
+    std::string name = member.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    const size_t slash = name.rfind('/');
+    const bool nested = slash != std::string::npos;
+    if (options_.recurse && nested) name = name.substr(slash + 1);
+    else if (nested) return false;
+    return MatchWildcard(options_.fileSpec, name, NamesIgnoreCase());
+  }
+
+  std::string TargetPath(const Member& member) const {
+    std::string relative = member.name;
+    while (!relative.empty() && (relative.back() == '/' || relative.back() == '\\')) relative.pop_back();
+    for (char& c : relative)
+      if (c == '/' || c == '\\') c = Separator();
+    if (options_.noDirectoryNames) relative = LastComponent(relative);
+    return JoinPath(options_.destination, relative);
+  }
+
+  ZipResult ExtractOne(const Member& member) {
+    if (!IsSafeMemberName(member.name)) return ZipResult::CannotExtract;
+    const std::string target = TargetPath(member);
+    lastItem_ = member.name;
+    if (member.IsFolder()) {
+      if (options_.noDirectoryNames) return ZipResult::Ok;
+      return MakeFolders(target) ? ZipResult::Ok : ZipResult::CannotWrite;
+    }
+    if (member.flags & kFlagEncrypted) return ZipResult::CannotExtract;
+    if (member.method != kMethodStored && member.method != kMethodDeflated) return ZipResult::CannotExtract;
+    const PathInfo existing = StatPath(target);
+    if (existing.exists && !options_.overwrite) return Skip(member);
+    const uint64_t dataOffset = DataOffset(member);
+    if (dataOffset == 0) return ZipResult::CannotReadArchive;
+    if (!MakeFolders(ParentOf(target))) return ZipResult::CannotWrite;
+    return WriteFile(member, target, dataOffset);
+  }
+
+  ZipResult Skip(const Member& member) { return Advance(member.size) ? ZipResult::Ok : ZipResult::Cancelled; }
+
+  // Where the member's data starts, after its local header; 0 when that header is bad.
+  uint64_t DataOffset(const Member& member) {
+    LocalHeader header{};
+    if (!archive_.ReadAt(member.localOffset, &header, sizeof header) || header.signature != kLocalHeaderSignature)
+      return 0;
+    const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
+    return data + member.compressedSize <= archive_.CentralOffset() ? data : 0;
+  }
+
+  ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
+    File out;
+    if (!out.Open(target, File::Mode::Write)) return ZipResult::CannotWrite;
+    ZipResult result = MemberCopy(archive_, member, out).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    if (!out.Close() && result == ZipResult::Ok) result = ZipResult::CannotWrite;
+    if (result != ZipResult::Ok) {
+      RemoveFile(target);  // no partial file stays behind
+      return result;
+    }
+    SetModifiedTime(target, member.dosTime);
+    return ZipResult::Ok;
+  }
+
+  bool Advance(uint64_t bytes) {
+    doneBytes_ += bytes;
+    const int percent = totalBytes_ ? static_cast<int>(doneBytes_ * 100 / totalBytes_) : 0;
+    if (percent == lastPercent_) return true;
+    lastPercent_ = percent;
+    return observer_.Progress(lastItem_, percent);
+  }
+
+  Archive& archive_;
+  const ExtractOptions& options_;
+  ReadObserver& observer_;
+  ZipResult first_ = ZipResult::Ok;
+  uint64_t totalBytes_ = 0;
+  uint64_t doneBytes_ = 0;
+  int lastPercent_ = -1;
+  std::string lastItem_;
+};
+
+}  // namespace
+
+ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer) {
+  Archive archive;
+  const ZipResult result = archive.Open(archivePath);
+  if (result != ZipResult::Ok) {
+    ReportOpenProblem(result, archivePath, observer);
+    return result;
+  }
+  count = archive.Members().size();
+  return ZipResult::Ok;
+}
+
+ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer) {
+  Archive archive;
+  const ZipResult result = archive.Open(archivePath);
+  if (result != ZipResult::Ok) {
+    ReportOpenProblem(result, archivePath, observer);
+    return result;
+  }
+  return Extraction(archive, options, observer).Run();
+}
+
+}  // namespace kvxzip

@@ -1,0 +1,174 @@
+// Archives written by the stand-in's add function and read back by its count and
+// extract functions, through the parameter records and callbacks.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "archive/zip_records.h"
+#include "standins/zip/zip_entry_points.h"
+
+namespace kvxzip {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Calls {
+  std::vector<int> percents;
+  std::vector<std::pair<int, std::string>> messages;
+  int cancelAt = -1;  // percentage at which the status callback asks to cancel
+};
+
+int32_t KVX_ZIP_CALL Status(const char*, int32_t percent, void* user) {
+  auto* calls = static_cast<Calls*>(user);
+  calls->percents.push_back(percent);
+  return percent == calls->cancelAt ? 1 : 0;
+}
+
+int32_t KVX_ZIP_CALL Message(int32_t id, int32_t, int32_t, int32_t, const char* text, const char*, void* user) {
+  static_cast<Calls*>(user)->messages.emplace_back(id, text);
+  return 0;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteAll(const fs::path& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
+
+class RoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kvx-roundtrip-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "src" / "SUB" / "EMPTY");
+    std::mt19937 random(7);
+    std::string noise(3 * 1024 * 1024 + 17, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    std::string records;
+    for (int i = 0; records.size() < 5 * 1024 * 1024; ++i) records += "CLIENT" + std::to_string(i) + ";Dupont;Paris\n";
+    WriteAll(root_ / "src" / "NOISE.BIN", noise);
+    WriteAll(root_ / "src" / "RECORDS.FIC", records);
+    WriteAll(root_ / "src" / "SUB" / "SMALL.TXT", "small");
+    WriteAll(root_ / "src" / "VIDE.FIC", "");
+    saved_ = fs::current_path();
+    fs::current_path(root_ / "src");
+  }
+  void TearDown() override {
+    fs::current_path(saved_);
+    fs::remove_all(root_);
+  }
+
+  int32_t Add(const std::string& archive, const char* items, int level, Calls& calls) {
+    kvx::ZipParams params{};
+    params.recordSize = kvx::kZipRecordSize;
+    params.function = kvx::kZipFunctionAdd;
+    params.zipFile = archive.c_str();
+    params.itemList = items;
+    params.compFactor = level;
+    params.recurse = -1;
+    params.subOptionWord = 0x0001;
+    params.majorStatus = Status;
+    params.majorUserData = &calls;
+    params.messageCallback = Message;
+    params.messageUserData = &calls;
+    return RunDzip(&params);
+  }
+
+  int32_t Unzip(int32_t function, const std::string& archive, const std::string& destination, bool overwrite,
+                Calls& calls, int32_t* count = nullptr) {
+    kvx::UnzipParams params{};
+    params.recordSize = kvx::kUnzipRecordSize;
+    params.function = function;
+    params.zipFile = archive.c_str();
+    params.destination = destination.c_str();
+    params.fileSpec = "*.*";
+    params.overWrite = overwrite ? -1 : 0;
+    params.recurse = -1;
+    params.majorStatus = Status;
+    params.majorUserData = &calls;
+    params.messageCallback = Message;
+    params.messageUserData = &calls;
+    if (count) params.returnCount = *count;
+    const int32_t result = RunDunzip(&params);
+    if (count) *count = params.returnCount;
+    return result;
+  }
+
+  void ExpectSameTree(const fs::path& out) {
+    for (const char* name : {"NOISE.BIN", "RECORDS.FIC", "SUB/SMALL.TXT", "VIDE.FIC"})
+      EXPECT_EQ(ReadAll(out / name), ReadAll(root_ / "src" / name)) << name;
+    EXPECT_TRUE(fs::is_directory(out / "SUB" / "EMPTY"));
+  }
+
+  fs::path root_, saved_;
+};
+
+TEST_F(RoundTrip, DeflatedAndStoredArchivesComeBackWhole) {
+  for (int level : {5, 0}) {
+    const std::string archive = (root_ / ("level" + std::to_string(level) + ".zip")).string();
+    Calls calls;
+    ASSERT_EQ(Add(archive, ". \"SUB\"", level, calls), 0);
+    ASSERT_FALSE(calls.percents.empty());
+    EXPECT_TRUE(std::is_sorted(calls.percents.begin(), calls.percents.end()));
+    EXPECT_EQ(calls.percents.back(), 100);
+    EXPECT_TRUE(calls.messages.empty());
+
+    Calls readCalls;
+    int32_t count = 0;
+    ASSERT_EQ(Unzip(kvx::kUnzipFunctionCount, archive, "", false, readCalls, &count), 0);
+    EXPECT_EQ(count, 6);  // four files and two folders
+    const fs::path out = root_ / ("out" + std::to_string(level));
+    ASSERT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, out.string(), false, readCalls), 0);
+    EXPECT_EQ(readCalls.percents.back(), 100);
+    ExpectSameTree(out);
+  }
+  EXPECT_LT(fs::file_size(root_ / "level5.zip"), fs::file_size(root_ / "level0.zip") - 4 * 1024 * 1024);
+}
+
+TEST_F(RoundTrip, CancellingLeavesTheEarlierArchive) {
+  const std::string archive = (root_ / "backup.zip").string();
+  WriteAll(archive, "earlier backup");
+  Calls calls;
+  calls.cancelAt = 50;
+  EXPECT_EQ(Add(archive, ".", 5, calls), 8);
+  EXPECT_EQ(ReadAll(archive), "earlier backup");
+  EXPECT_FALSE(fs::exists(archive + ".partial"));
+}
+
+TEST_F(RoundTrip, ExistingFilesStayWithoutOverwrite) {
+  const std::string archive = (root_ / "a.zip").string();
+  Calls calls;
+  ASSERT_EQ(Add(archive, "SUB", 5, calls), 0);
+  fs::create_directories(root_ / "dest" / "SUB");
+  WriteAll(root_ / "dest" / "SUB" / "SMALL.TXT", "mine");
+  ASSERT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "dest").string(), false, calls), 0);
+  EXPECT_EQ(ReadAll(root_ / "dest" / "SUB" / "SMALL.TXT"), "mine");
+  ASSERT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "dest").string(), true, calls), 0);
+  EXPECT_EQ(ReadAll(root_ / "dest" / "SUB" / "SMALL.TXT"), "small");
+}
+
+TEST_F(RoundTrip, NothingToAddWritesNoArchive) {
+  Calls calls;
+  EXPECT_EQ(Add((root_ / "none.zip").string(), "MISSING.FIC *.XYZ", 5, calls), 12);
+  EXPECT_FALSE(fs::exists(root_ / "none.zip"));
+  kvx::ZipParams wrongSize{};
+  wrongSize.recordSize = 200;
+  wrongSize.function = kvx::kZipFunctionAdd;
+  EXPECT_NE(RunDzip(&wrongSize), 0);
+}
+
+TEST_F(RoundTrip, MissingArchiveReportsCannotOpen) {
+  Calls calls;
+  int32_t count = 41;
+  EXPECT_EQ(Unzip(kvx::kUnzipFunctionCount, (root_ / "missing.zip").string(), "", false, calls, &count), 2);
+  EXPECT_EQ(count, 41);
+  ASSERT_EQ(calls.messages.size(), 1u);
+  EXPECT_EQ(calls.messages[0].first, kvx::kUnzipMsgCannotOpen);
+}
+
+}  // namespace
+}  // namespace kvxzip
