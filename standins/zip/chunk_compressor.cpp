@@ -43,10 +43,9 @@ void Finish(Chunk& chunk, Deflater* deflater) {
   if (deflater && !deflated) chunk.failed = !chunk.mayStore;
   if (!deflater || !deflated || (chunk.mayStore && chunk.output.size() >= chunk.input.size())) {
     chunk.stored = true;
-    chunk.output = std::move(chunk.input);
+    chunk.output.swap(chunk.input);
   }
-  chunk.input = {};
-  chunk.dictionary = {};
+  chunk.input.clear();  // buffers keep their capacity: the writer hands chunks back for reuse
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ inline constexpr uint16_t kZip64ExtraTag = 0x0001;
 inline constexpr uint16_t kVersionStored = 10;
 inline constexpr uint16_t kVersionDeflated = 20;
 inline constexpr uint16_t kVersionZip64 = 45;
-inline constexpr uint16_t kVersionMadeBy = 45;  // host 0: MS-DOS and FAT attributes
+// Host 10, Windows NTFS (whose names readers take as they are, UTF-8 when flagged); the low
+// byte of the external attributes holds the FAT attributes.
+inline constexpr uint16_t kVersionMadeBy = 10 << 8 | 45;
 
 inline constexpr uint32_t kAttributeFolder = 0x10;
 inline constexpr uint32_t kAttributeArchive = 0x20;

@@ -231,7 +231,7 @@ class ArchiveBuilder {
     uint64_t remaining = entry.size;
     std::vector<uint8_t> tail;
     for (bool first = true; status_ == ZipResult::Ok; first = false) {
-      auto chunk = std::make_shared<Chunk>();
+      std::shared_ptr<Chunk> chunk = FreshChunk();
       const size_t wanted = static_cast<size_t>(std::min<uint64_t>(kChunkSize, remaining));
       chunk->input.resize(wanted);
       const size_t got = source.Read(chunk->input.data(), wanted);
@@ -239,7 +239,7 @@ class ArchiveBuilder {
       remaining -= got;
       chunk->last = remaining == 0 || got < wanted;  // a file that shrank ends where its data ends
       chunk->mayStore = first && chunk->last;
-      chunk->dictionary = std::move(tail);
+      chunk->dictionary.swap(tail);
       if (!chunk->last) tail.assign(chunk->input.end() - std::min(got, kDictionarySize), chunk->input.end());
       const bool last = chunk->last;
       Enqueue({std::move(chunk), index, first, got});
@@ -258,6 +258,20 @@ class ArchiveBuilder {
     inFlight_.pop_front();
     if (pending.chunk) compressor_.Wait(*pending.chunk);
     if (status_ == ZipResult::Ok) status_ = WritePending(pending);
+    if (pending.chunk) spare_.push_back(std::move(pending.chunk));
+  }
+
+  // A chunk whose buffers come from one written earlier, so that memory stays put.
+  std::shared_ptr<Chunk> FreshChunk() {
+    if (spare_.empty()) return std::make_shared<Chunk>();
+    std::shared_ptr<Chunk> chunk = std::move(spare_.back());
+    spare_.pop_back();
+    std::vector<uint8_t> input = std::move(chunk->input), output = std::move(chunk->output);
+    *chunk = Chunk{};
+    chunk->input = std::move(input);
+    chunk->output = std::move(output);
+    chunk->output.clear();
+    return chunk;
   }
 
   ZipResult WritePending(const Pending& pending) {
@@ -294,6 +308,7 @@ class ArchiveBuilder {
   ChunkCompressor compressor_;
   const size_t maxInFlight_;
   std::deque<Pending> inFlight_;
+  std::vector<std::shared_ptr<Chunk>> spare_;
   ZipResult status_ = ZipResult::Ok;
   bool skipped_ = false;
   uint32_t memberCrc_ = 0;

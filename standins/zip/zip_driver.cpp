@@ -1,5 +1,5 @@
-// Drives the zip stand-ins' entry points through their parameter records, for the
-// checks against outside tools:
+// Drives the zip stand-ins' entry points through their parameter records natively, for the
+// checks against outside tools and the benchmark:
 //   zip_driver add ARCHIVE LEVEL FLAGS ITEMLIST      flags: r recurse, p relative names,
 //                                                    d dosify, n no folder entries, - none
 //   zip_driver count ARCHIVE

@@ -1,0 +1,97 @@
+"""Compresses a generated 1 GiB data folder (thousands of files: compressible records
+and random blocks) with the zip stand-in at level 5 and with `zip -5 -r`, then extracts
+the stand-in's archive with both the stand-in and `unzip -o`; prints speed, size and
+peak memory of each run.
+
+usage: zip_vs_infozip.py ZIP_DRIVER WORK_FOLDER [GIB]"""
+
+import os
+import pathlib
+import random
+import shutil
+import subprocess
+import sys
+import time
+
+MIB = 1 << 20
+
+
+def generate(folder, total):
+    """Record files (CSV-like lines drawn from a large pool) and random blocks, 4 KiB to 48 MiB."""
+    rng = random.Random(2024)
+    towns = [b"Paris", b"Lyon", b"Marseille", b"Toulouse", b"Nantes", b"Lille", b"Rennes", b"Brest"]
+    pool = [b"%06d;CLIENT %05d;%s;%d rue %s;%d.%02d;%s\r\n" % (
+        i, rng.randrange(99999), rng.choice(towns), rng.randrange(200), rng.choice(towns),
+        rng.randrange(10000), rng.randrange(100), bytes(rng.choice(b"ABCDEFGHJKLMNPQRSTUVWXYZ") for _ in range(12)))
+        for i in range(300000)]
+    written, index = 0, 0
+    while written < total:
+        sub = folder / f"D{index // 500:03d}"
+        sub.mkdir(parents=True, exist_ok=True)
+        size = int(min(total - written, rng.choice([4096, 60000, 250000, 900000, 2 * MIB]) * rng.uniform(0.5, 1.5)))
+        if index % 400 == 7:
+            size = min(total - written, 48 * MIB)
+        if rng.random() < 0.3:
+            data = rng.randbytes(size)
+        else:
+            data = b"".join(rng.choices(pool, k=size // 60 + 1))[:size]
+        (sub / f"F{index:05d}.FIC").write_bytes(data)
+        written += size
+        index += 1
+    (folder / "READY").write_text(f"{index} {written}\n")
+
+
+def timed(args, cwd):
+    """Runs a program; returns (wall seconds, processor seconds, peak resident MiB of that child)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(args, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.monotonic() - start
+    if status != 0:
+        sys.exit(f"{args[0]} failed: {proc.stderr.read().decode(errors='replace')}")
+    return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+
+
+def main():
+    driver, work = pathlib.Path(sys.argv[1]).resolve(), pathlib.Path(sys.argv[2]).resolve()
+    total = int(float(sys.argv[3] if len(sys.argv) > 3 else 1) * 1024 * MIB)
+    data = work / "data"
+    if not (data / "READY").exists() or int((data / "READY").read_text().split()[1]) != total:
+        shutil.rmtree(data, ignore_errors=True)
+        print(f"generating {total / MIB:.0f} MiB in {data} ...", flush=True)
+        generate(data, total)
+    files = int((data / "READY").read_text().split()[0])
+    subprocess.run(["tar", "-cf", "/dev/null", "."], cwd=data, check=True)  # warm the page cache for both
+    ours, theirs = work / "standin.zip", work / "infozip.zip"
+    for path in (ours, theirs):
+        path.unlink(missing_ok=True)
+
+    zip_s, zip_cpu, zip_mib = timed(["zip", "-q", "-5", "-r", str(theirs), "."], data)
+    our_s, our_cpu, our_mib = timed([str(driver), "add", str(ours), "5", "rp", "."], data)
+
+    out = work / "out"
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir()
+    unzip_s, unzip_cpu, unzip_mib = timed(["unzip", "-q", "-o", str(ours), "-d", str(out / "unzip")], work)
+    ext_s, ext_cpu, ext_mib = timed([str(driver), "extract", str(ours), str(out / "standin"), "*.*", "or"], work)
+    shutil.rmtree(out, ignore_errors=True)
+
+    mb = total / 1e6
+    print(f"data: {files} files, {total / MIB:.0f} MiB, {os.cpu_count()} processors, "
+          f"load average {os.getloadavg()[0]:.1f} at the end (figures are wall-clock; cpu = user + system)")
+    print(f"{'compress -5':24} {'seconds':>8} {'MB/s':>8} {'cpu s':>8} {'ratio':>7} {'peak MiB':>9}")
+    for name, s, cpu, size, mib in (("zip -5 -r (Info-ZIP)", zip_s, zip_cpu, theirs.stat().st_size, zip_mib),
+                                    ("stand-in level 5", our_s, our_cpu, ours.stat().st_size, our_mib)):
+        print(f"{name:24} {s:8.2f} {mb / s:8.1f} {cpu:8.2f} {size / total:7.4f} {mib:9.1f}")
+    print(f"speed-up {zip_s / our_s:.2f}x (goal >= 1.5x); archive size "
+          f"{100 * (ours.stat().st_size / theirs.stat().st_size - 1):+.2f}% (goal <= +1%); "
+          f"peak {our_mib:.0f} MiB (goal < 128)")
+    print(f"{'extract':24} {'seconds':>8} {'MB/s':>8} {'cpu s':>8} {'':>7} {'peak MiB':>9}")
+    for name, s, cpu, mib in (("unzip -o (Info-ZIP)", unzip_s, unzip_cpu, unzip_mib),
+                              ("stand-in", ext_s, ext_cpu, ext_mib)):
+        print(f"{name:24} {s:8.2f} {mb / s:8.1f} {cpu:8.2f} {'':>7} {mib:9.1f}")
+    print(f"extraction {unzip_s / ext_s:.2f}x the speed of unzip (goal >= 1x)")
+
+
+if __name__ == "__main__":
+    main()
