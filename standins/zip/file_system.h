@@ -40,7 +40,7 @@ std::string AbsolutePath(const std::string& path);
 // The spellings of the current folder a path may start with (long and short forms on Windows).
 std::vector<std::string> CurrentFolderForms();
 // Moves from over to, replacing an existing file.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool MoveOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 // A name in the platform's encoding to UTF-8 and back (unchanged where that is UTF-8).
 std::string ToUtf8Name(const std::string& name);

@@ -98,7 +98,7 @@ std::string AbsolutePath(const std::string& path) {
 
 std::vector<std::string> CurrentFolderForms() { return {NormalizePath(CurrentFolder())}; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool MoveOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 

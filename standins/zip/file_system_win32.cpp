@@ -120,7 +120,7 @@ std::vector<std::string> CurrentFolderForms() {
   return forms;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool MoveOver(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 

@@ -330,7 +330,7 @@ ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceE
   ZipResult result = ArchiveBuilder(out, entries, options, observer).Build();
   if (!out.Close() && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
   const bool complete = result == ZipResult::Ok || result == ZipResult::SourcesSkipped;
-  if (complete && ReplaceFile(partial, archivePath)) return result;
+  if (complete && MoveOver(partial, archivePath)) return result;
   RemoveFile(partial);
   return complete ? ZipResult::CannotWrite : result;
 }
