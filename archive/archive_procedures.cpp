@@ -1,0 +1,110 @@
+#include "archive/archive_procedures.h"
+
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "archive/zip_component.h"
+#include "host/host_bridge.h"
+#include "host/system_helpers.h"
+
+namespace kvx {
+namespace {
+
+// Paths and list entries pass through a 256-byte staging buffer on their way to the library.
+constexpr size_t kStagingMax = 255;
+
+constexpr char kListTooLong[] =
+    "ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : sauvegarde non effectu\xE9" "e.";
+
+std::string Staged(std::string_view text) { return std::string(text.substr(0, kStagingMax)); }
+
+// The archive the current extraction reads, for the texts of its error messages.
+std::string& CurrentArchiveName() {
+  static std::string name;
+  return name;
+}
+
+void CompressionProgress(const char*, int32_t percent, bool&) {
+  const std::string value = std::to_string(percent);
+  HostCommand("AFFICHE,JAUGE_JAUGE3=" + value);
+  HostCommand("AFFICHE,LIB_libelle=Sauvegarde en cours : " + value + " %");
+  HostCommand("MULTITACHE");
+}
+
+void ExtractionProgress(const char*, int32_t percent, bool&) {
+  const std::string value = std::to_string(percent);
+  HostCommand("AFFICHE,LIB_Fichier_en_cours1=Fichier en cours " + value + "% :");
+  HostCommand("AFFICHE,JAUGE_JAUGE1=" + value);
+  HostCommand("MULTITACHE,-1");
+}
+
+const char* ExtractionErrorText(uint16_t messageId) {
+  switch (messageId) {
+    case kUnzipMsgCannotOpen: return "ERREUR,Impossible d'ouvrir le fichier : ";
+    case kUnzipMsgCannotRead: return "ERREUR,Impossible de lire le fichier : ";
+    case kUnzipMsgCannotWrite: return "ERREUR,Impossible d'\xE9" "crire le fichier : ";
+    case kUnzipMsgCannotExtract: return "ERREUR,Impossible d'extraire les fichiers de ";
+    default: return nullptr;
+  }
+}
+
+void ExtractionMessage(uint16_t messageId, uint16_t, int32_t, int32_t, const char*, const char*, int32_t& answer) {
+  if (const char* text = ExtractionErrorText(messageId)) HostCommand(text + CurrentArchiveName());
+  answer = 0;
+}
+
+// The blank-separated list of the short forms of the entries; nullopt when it would
+// not fit the item list buffer.
+std::optional<std::string> ExpandItems(std::string_view item) {
+  if (item.empty() || item[0] != '@') return Staged(ShortPath(item));
+  std::string list;
+  std::ifstream in{std::string(item.substr(1))};
+  std::string line;
+  while (in && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    list += Staged(ShortPath(line));
+    if (in.peek() != std::ifstream::traits_type::eof()) list += ' ';
+    if (list.size() >= kItemListCapacity) return std::nullopt;
+  }
+  return list;
+}
+
+}  // namespace
+
+bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse) {
+  const std::optional<std::string> itemList = ExpandItems(item);
+  if (!itemList) {
+    HostCommand(kListTooLong);
+    return false;
+  }
+  TZipFile zip;
+  zip.OnMajorCallback = CompressionProgress;
+  zip.ZipFormats = {TZipFormat::DosifyFlag};
+  zip.lpszZipFile.SetText(Staged(archivePath).c_str());
+  zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
+  if (recurse) zip.Options = {TZipFlag::RecurseFlag, TZipFlag::PathForTempFlag};
+  zip.lpszItemList.SetText(itemList->c_str());
+  zip.wMultiVolControl = MultiVolumeFlagsFromWord(multiVolumeWord);
+  return zip.Execute(kZipFunctionAdd);
+}
+
+bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec) {
+  const std::string destinationFolder = Staged(ShortPath(destination));
+  const std::string archive = Staged(ShortPath(archivePath));
+  TUnzipFile unzip;
+  unzip.OnMajorCallback = ExtractionProgress;
+  unzip.OnMessageCallback = ExtractionMessage;
+  CurrentArchiveName() = archive;
+  unzip.lpszZipFile.SetText(archive.c_str());
+  const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;
+  if (count <= 0) return false;
+  unzip.Options.Include(TUnzipFlag::OverWriteFlag);
+  unzip.Options.Include(TUnzipFlag::QuietFlag);
+  unzip.Options.Include(TUnzipFlag::RecurseFlag);
+  unzip.lpszDestination.SetText(destinationFolder.c_str());
+  unzip.lpszFileSpec.SetText(Staged(fileSpec).c_str());
+  return unzip.Execute(kUnzipFunctionExtract);
+}
+
+}  // namespace kvx

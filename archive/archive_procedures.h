@@ -1,0 +1,26 @@
+// The archive procedures: compress what a list file names into one archive, extract
+// every member of an archive into a folder, keeping the host's progress window up to
+// date. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <string_view>
+
+namespace kvx {
+
+// Longest item list handed to the library: 640,000 characters and the terminator.
+inline constexpr size_t kItemListCapacity = 640001;
+
+// item: "@" + path of a list file (one entry per line), or one file name or
+// specification. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
+// True when the library succeeded. A list whose expanded entries pass the capacity is
+// refused with an "ERREUR," message and nothing is written.
+bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse);
+
+// Extracts every member matching fileSpec into destination, overwriting and
+// recreating folders. True when the archive held members and the library extracted
+// them all; an archive that cannot be read or holds nothing gives false.
+bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec);
+
+}  // namespace kvx

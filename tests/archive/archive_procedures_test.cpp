@@ -1,0 +1,190 @@
+// ZipArchive and UnzipArchive over the zip stand-in's entry points, with every host
+// command recorded.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "archive/archive_procedures.h"
+#include "archive/zip_library.h"
+#include "host/host_bridge.h"
+#include "standins/zip/zip_entry_points.h"
+#include "tests/archive/zip_test_system.h"
+#include "tests/host/recording_runtime.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+using Calls = std::vector<std::string>;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Procedures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    system_ = &kvxtest::InstallZipTestSystem();
+    HostEnd();
+    kvxtest::Runtime() = {};
+    root_ = fs::temp_directory_path() / ("kvx-procedures-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "FIC01" / "IMAGES");
+    std::ofstream(root_ / "FIC01" / "CLIENTS.FIC") << "clients";
+    std::ofstream(root_ / "FIC01" / "ARTICLES.FIC") << "articles";
+    std::ofstream(root_ / "FIC01" / "IMAGES" / "LOGO.BMP") << "logo";
+    saved_ = fs::current_path();
+    fs::current_path(root_ / "FIC01");
+  }
+  void TearDown() override {
+    fs::current_path(saved_);
+    fs::remove_all(root_);
+    SetZipLibrarySystem(nullptr);
+  }
+
+  // Keeps a copy of the item list and of the words the library receives.
+  void WatchZipRecord() {
+    system_->dzip = [this](ZipParams* p) {
+      itemList_ = p->itemList ? p->itemList : "(null)";
+      record_ = *p;
+      return kvxzip::RunDzip(p);
+    };
+  }
+
+  static Calls Commands() {
+    Calls commands;
+    for (const std::string& call : kvxtest::Runtime().calls)
+      if (call.rfind("CMD ", 0) == 0) commands.push_back(call.substr(4));
+    return commands;
+  }
+
+  kvxtest::ZipTestSystem* system_ = nullptr;
+  fs::path root_, saved_;
+  std::string itemList_;
+  ZipParams record_{};
+};
+
+TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
+  std::ofstream(root_ / "FIC01" / "PATSAUVE.DTA") << "*.FIC\r\nIMAGES\r\n";
+  WatchZipRecord();
+  const std::string archive = (root_ / "SAUVE.ZIP").string();
+  EXPECT_TRUE(ZipArchive(archive, "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string(), 0, true));
+  const std::string data = (root_ / "FIC01").string();
+  EXPECT_EQ(itemList_, data + "/*.FIC " + data + "/IMAGES");
+  EXPECT_EQ(+record_.dosify, -1);
+  EXPECT_EQ(+record_.recurse, -1);
+  EXPECT_EQ(+record_.pathForTemp, -1);
+  EXPECT_EQ(+record_.subOptionWord, 0x0001);
+  EXPECT_EQ(+record_.multiVolumeWord, 0);
+
+  const Calls commands = Commands();
+  ASSERT_GE(commands.size(), 3u);
+  ASSERT_EQ(commands.size() % 3, 0u);
+  for (size_t i = 0; i < commands.size(); i += 3) {
+    const std::string percent = commands[i].substr(std::string("AFFICHE,JAUGE_JAUGE3=").size());
+    EXPECT_EQ(commands[i], "AFFICHE,JAUGE_JAUGE3=" + percent);
+    EXPECT_EQ(commands[i + 1], "AFFICHE,LIB_libelle=Sauvegarde en cours : " + percent + " %");
+    EXPECT_EQ(commands[i + 2], "MULTITACHE");
+  }
+  EXPECT_EQ(commands.back(), "MULTITACHE");
+  EXPECT_EQ(commands[commands.size() - 3], "AFFICHE,JAUGE_JAUGE3=100");
+
+  // Names relative to the current folder, in upper case.
+  const fs::path out = root_ / "OUT";
+  kvxtest::Runtime() = {};
+  EXPECT_TRUE(UnzipArchive(archive, out.string(), "*.*"));
+  EXPECT_EQ(ReadAll(out / "CLIENTS.FIC"), "clients");
+  EXPECT_EQ(ReadAll(out / "IMAGES" / "LOGO.BMP"), "logo");
+  const Calls extraction = Commands();
+  ASSERT_EQ(extraction.size() % 3, 0u);
+  EXPECT_EQ((Calls(extraction.end() - 3, extraction.end())),
+            (Calls{"AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 100% :", "AFFICHE,JAUGE_JAUGE1=100",
+                   "MULTITACHE,-1"}));
+}
+
+TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
+  WatchZipRecord();
+  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
+  EXPECT_EQ(itemList_, (root_ / "FIC01" / "MY FILE.FIC").string());
+  EXPECT_EQ(+record_.multiVolumeWord, 0x8300);
+  EXPECT_EQ(+record_.recurse, 0);
+  EXPECT_EQ(+record_.pathForTemp, 0);
+  ZipArchive((root_ / "A.ZIP").string(), "CLIENTS.FIC", 0x4000 | 0x1000 | 0x0001, false);
+  EXPECT_EQ(+record_.multiVolumeWord, 0x1001);
+}
+
+TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {
+  WatchZipRecord();
+  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true));
+  EXPECT_EQ(itemList_, "");
+  EXPECT_FALSE(fs::exists(root_ / "A.ZIP"));
+}
+
+TEST_F(Procedures, ListPastTheBufferIsRefused) {
+  {
+    std::ofstream list(root_ / "LONG.DTA");
+    for (int i = 0; i < 2600; ++i) list << std::string(240, 'X') << i << "\r\n";
+  }
+  bool called = false;
+  system_->dzip = [&](ZipParams*) { return called = true, 0; };
+  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "@" + (root_ / "LONG.DTA").string(), 0, true));
+  EXPECT_FALSE(called);
+  EXPECT_EQ(Commands(), Calls{"ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : "
+                              "sauvegarde non effectu\xE9" "e."});
+}
+
+TEST_F(Procedures, ProgressTextsForOnePercentage) {
+  system_->dzip = [](ZipParams* p) { return p->majorStatus("X", 7, p->majorUserData); };
+  ZipArchive((root_ / "A.ZIP").string(), "CLIENTS.FIC", 0, false);
+  EXPECT_EQ(Commands(), (Calls{"AFFICHE,JAUGE_JAUGE3=7", "AFFICHE,LIB_libelle=Sauvegarde en cours : 7 %", "MULTITACHE"}));
+
+  kvxtest::Runtime() = {};
+  system_->dunzip = [](UnzipParams* p) {
+    p->returnCount = 1;
+    return p->majorStatus("X", 7, p->majorUserData);
+  };
+  EXPECT_TRUE(UnzipArchive("A.ZIP", "OUT", "*.*"));
+  EXPECT_EQ(Commands(), (Calls{"AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 7% :", "AFFICHE,JAUGE_JAUGE1=7",
+                               "MULTITACHE,-1", "AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 7% :",
+                               "AFFICHE,JAUGE_JAUGE1=7", "MULTITACHE,-1"}));
+}
+
+TEST_F(Procedures, ExtractionMessagesNameTheArchive) {
+  std::vector<int32_t> functions;
+  system_->dunzip = [&](UnzipParams* p) {
+    functions.push_back(p->function);
+    p->returnCount = 2;
+    for (int32_t id : {2, 3, 4, 5, 11}) p->messageCallback(id, 0, 0, 0, "member", "", p->messageUserData);
+    return 0;
+  };
+  EXPECT_TRUE(UnzipArchive("SAUVE.ZIP", "OUT", "*.*"));
+  const std::string archive = (root_ / "FIC01" / "SAUVE.ZIP").string();
+  const Calls once{"ERREUR,Impossible d'ouvrir le fichier : " + archive,
+                   "ERREUR,Impossible de lire le fichier : " + archive,
+                   "ERREUR,Impossible d'\xE9" "crire le fichier : " + archive,
+                   "ERREUR,Impossible d'extraire les fichiers de " + archive};
+  Calls twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(Commands(), twice);
+  EXPECT_EQ(functions, (std::vector<int32_t>{1, 8}));
+}
+
+TEST_F(Procedures, UnreadableArchivesAreNotExtracted) {
+  std::vector<int32_t> functions;
+  system_->dunzip = [&](UnzipParams* p) {
+    functions.push_back(p->function);
+    return kvxzip::RunDunzip(p);
+  };
+  EXPECT_FALSE(UnzipArchive("MISSING.ZIP", (root_ / "OUT").string(), "*.*"));
+  EXPECT_EQ(Commands(), Calls{"ERREUR,Impossible d'ouvrir le fichier : " + (root_ / "FIC01" / "MISSING.ZIP").string()});
+  std::ofstream(root_ / "EMPTY.ZIP", std::ios::binary) << std::string("PK\x05\x06", 4) << std::string(18, '\0');
+  EXPECT_FALSE(UnzipArchive((root_ / "EMPTY.ZIP").string(), (root_ / "OUT").string(), "*.*"));
+  EXPECT_EQ(functions, (std::vector<int32_t>{1, 1}));
+  EXPECT_FALSE(fs::exists(root_ / "OUT"));
+}
+
+}  // namespace
+}  // namespace kvx
