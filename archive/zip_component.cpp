@@ -101,18 +101,7 @@ void TZipFile::BuildRecord(int32_t function) {
   p = {};
   p.recordSize = kZipRecordSize;
   p.compFactor = CompFactor;
-  p.reserved1 = Reserved[0];
-  p.reserved2 = Reserved[1];
-  p.reserved3 = Reserved[2];
-  p.majorStatus = MajorStatusAdapter;
-  p.majorUserData = this;
-  p.minorStatus = MinorStatusAdapter;
-  p.minorUserData = this;
-  p.messageCallback = MessageAdapter;
-  p.messageUserData = this;
-  p.renameCallback = RenameAdapter;
-  p.renameUserData = this;
-  p.memToMem = &ResetMemToMem();
+  AttachCallbacks(p, Reserved);
 
   p.dosify = Flag(ZipFormats, Z::DosifyFlag);
   p.recurse = Flag(Options, F::RecurseFlag);
@@ -177,18 +166,7 @@ void TUnzipFile::BuildRecord(int32_t function) {
   UnzipParams& p = params_;
   p = {};
   p.recordSize = kUnzipRecordSize;
-  p.reserved1 = Reserved[0];
-  p.reserved2 = Reserved[1];
-  p.reserved3 = Reserved[2];
-  p.majorStatus = MajorStatusAdapter;
-  p.majorUserData = this;
-  p.minorStatus = MinorStatusAdapter;
-  p.minorUserData = this;
-  p.messageCallback = MessageAdapter;
-  p.messageUserData = this;
-  p.renameCallback = RenameAdapter;
-  p.renameUserData = this;
-  p.memToMem = &ResetMemToMem();
+  AttachCallbacks(p, Reserved);
 
   p.freshen = Flag(Options, F::FreshenFlag);
   p.update = Flag(Options, F::UpdateFlag);

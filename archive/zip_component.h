@@ -47,10 +47,27 @@ class TZipComponent {
                                               void* component, int32_t* result);
 
  protected:
-  // A fresh memory-to-memory record pointing back at this component.
-  ZipMemToMemRecord& ResetMemToMem();
+  // The reserved values, the four callback adapters with this component as their user
+  // data, and a fresh memory-to-memory record: the fields both records share.
+  template <typename Record>
+  void AttachCallbacks(Record& record, const std::array<int32_t, 3>& reserved) {
+    record.reserved1 = reserved[0];
+    record.reserved2 = reserved[1];
+    record.reserved3 = reserved[2];
+    record.majorStatus = MajorStatusAdapter;
+    record.majorUserData = this;
+    record.minorStatus = MinorStatusAdapter;
+    record.minorUserData = this;
+    record.messageCallback = MessageAdapter;
+    record.messageUserData = this;
+    record.renameCallback = RenameAdapter;
+    record.renameUserData = this;
+    record.memToMem = &ResetMemToMem();
+  }
 
  private:
+  ZipMemToMemRecord& ResetMemToMem();
+
   ZipMemToMemRecord memToMem_{};
 };
 

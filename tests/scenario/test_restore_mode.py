@@ -1,0 +1,91 @@
+"""The unattended "KVXRESTAURE folder-of-archives data-root" mode: the host transcript,
+the tool log of WDMODFIC.EXE and the data folders it leaves."""
+
+import subprocess
+import unittest
+import zipfile
+
+from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, ScenarioCase, windows_path, without_multitache
+
+START = ["INIT", "CMD BIBLI,disque,KVXOUTIL.wdl/CR"]
+END = ["CMD INFO, Dossiers créés avec succès.", 'CMD EXéCUTE("FermeFen")', "CMD FERME", "TERM"]
+USAGE = ("CMD INFO, Le Paramètre Restaure s'utilise de la façon suivant: "
+         "KVXRESTAURE CheminDossierDesZip CheminDesBases")
+
+
+def progress_lines(transcript):
+    return [l for l in transcript if l.startswith("CMD AFFICHE,")]
+
+
+class RestoreMode(ScenarioCase):
+    def setUp(self):
+        super().setUp()
+        self.zips = self.install.work / "ZIPS"
+        self.bases = self.install.work / "BASES"
+        self.zips.mkdir()
+
+    def restore(self, *args):
+        return self.install.run([], args=["KVXRESTAURE", *args])
+
+    def wdmodfic(self, folder):
+        return ("WDMODFIC.EXE", '-error -nobackup /WDD="GELDOR.WDD" /DIR="%s"' % folder,
+                windows_path(self.install.outils))
+
+    def test_every_archive_goes_into_a_folder_named_after_it(self):
+        subprocess.run(["zip", "-q", "-r", str(self.zips / "SAUVE123.zip"), "."], cwd=self.install.data, check=True)
+        (self.zips / "OLD.zip").mkdir()
+        (self.zips / "OLD.zip" / "INSIDE.FIC").write_bytes(b"not an archive of this pass")
+        with zipfile.ZipFile(self.zips / "AB.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"AB clients\r\n" * 100)
+            z.writestr("SUB/NOTE.TXT", b"note")
+
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 0)
+        skeleton = [l for l in without_multitache(run.transcript) if not l.startswith("CMD AFFICHE,")]
+        self.assertEqual(skeleton, START + END)
+        progress = progress_lines(run.transcript)
+        self.assertEqual(len(progress) % 2, 0)
+        for caption, gauge in zip(progress[::2], progress[1::2]):
+            percent = gauge.rpartition("=")[2]
+            self.assertEqual(caption, "CMD AFFICHE,LIB_Fichier_en_cours1=Fichier en cours %s%% :" % percent)
+            self.assertEqual(gauge, "CMD AFFICHE,JAUGE_JAUGE1=" + percent)
+        self.assertEqual(sum(l.endswith("JAUGE_JAUGE1=100") for l in progress), 2)  # one complete extraction each
+
+        self.assertEqual(sorted(run.tool_log), sorted([self.wdmodfic(windows_path(self.bases) + "\\AB.zip"),
+                                                       self.wdmodfic(windows_path(self.bases) + "\\SAUVE123")]))
+        self.assertEqual(sorted(p.name for p in self.bases.iterdir()), ["AB.zip", "SAUVE123"])
+        for path in self.install.data.rglob("*"):
+            restored = self.bases / "SAUVE123" / path.relative_to(self.install.data)
+            if path.is_file():
+                self.assertEqual(restored.read_bytes(), path.read_bytes(), path)
+            else:
+                self.assertTrue(restored.is_dir(), path)
+        self.assertEqual((self.bases / "AB.zip" / "CLIENTS.FIC").read_bytes(), b"AB clients\r\n" * 100)
+        self.assertEqual((self.bases / "AB.zip" / "SUB" / "NOTE.TXT").read_bytes(), b"note")
+
+    def test_an_unreadable_archive_is_reported_and_its_folder_still_processed(self):
+        (self.zips / "BROKEN.zip").write_bytes(b"PK\x03\x04" + b"\x00" * 200)
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(without_multitache(run.transcript),
+                         START + ["CMD ERREUR,Impossible de lire le fichier : " + windows_path(self.zips / "BROKEN.zip")]
+                         + END)
+        self.assertEqual(run.tool_log, [self.wdmodfic(windows_path(self.bases) + "\\BROKEN.z")])
+        self.assertEqual(list((self.bases / "BROKEN.z").iterdir()), [])
+
+    def test_an_empty_folder_still_reports_success_and_ends(self):
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(run.transcript, START + END)
+        self.assertEqual(run.tool_log, [])
+
+    def test_a_wrong_argument_count_shows_the_usage_then_the_menu(self):
+        for args in ([windows_path(self.zips)], [windows_path(self.zips), windows_path(self.bases), "X"]):
+            run = self.install.run(["SAISIE ESC"], args=["KVXRESTAURE", *args])
+            self.assertEqual(run.returncode, 0)
+            self.assertEqual(run.transcript, START + [USAGE] + MENU_OPEN[2:] + [INPUT] + MENU_CLOSE)
+            self.assertEqual(run.tool_log, [])
+        self.assertFalse(self.bases.exists())
+
+
+if __name__ == "__main__":
+    unittest.main()
