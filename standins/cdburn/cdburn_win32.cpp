@@ -1,0 +1,191 @@
+// KVXCDBURN.DLL: an in-process COM server for the shell's CD writing class
+// ({FBEB8A05-BEEE-4442-804E-409D6C4515E9}, interface ICDBurn), registered only in the
+// test wine prefix. The recorder and the disc are configured by the environment:
+//   KVXCDBURN_DRIVE  the recorder's drive ("E:\"); unset or empty: no recorder
+//   KVXCDBURN_DISC   a folder that stands for the disc: Burn copies the staging
+//                    area into it, then empties the staging area as the shell does
+//   KVXCDBURN_LOG    a file that receives one line per call
+#include <windows.h>
+#include <objbase.h>
+#include <olectl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+std::atomic<long> g_objects{0};
+std::atomic<long> g_locks{0};
+HMODULE g_module = nullptr;
+
+constexpr wchar_t kClassKey[] = L"CLSID\\{FBEB8A05-BEEE-4442-804E-409D6C4515E9}";
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+void Log(const std::string& line) {
+  const std::wstring path = Environment(L"KVXCDBURN_LOG");
+  if (path.empty()) return;
+  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const std::string text = line + "\r\n";
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::wstring StagingArea() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_CDBURN_AREA | CSIDL_FLAG_CREATE, nullptr, 0, path))) return {};
+  return path;
+}
+
+// Moves every entry of one folder into another, folders included.
+void TransferFolder(const std::wstring& from, const std::wstring& to) {
+  CreateDirectoryW(to.c_str(), nullptr);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring source = from + L"\\" + name, target = to + L"\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      TransferFolder(source, target);
+      RemoveDirectoryW(source.c_str());
+    } else {
+      MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    }
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+class CDBurnStandIn final : public ICDBurn {
+ public:
+  CDBurnStandIn() { ++g_objects; }
+  ~CDBurnStandIn() { --g_objects; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_ICDBurn) {
+      *out = static_cast<ICDBurn*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetRecorderDriveLetter(LPWSTR drive, UINT capacity) override {
+    Log("GetRecorderDriveLetter " + std::to_string(capacity));
+    const std::wstring letter = Environment(L"KVXCDBURN_DRIVE");
+    if (!drive || capacity == 0) return E_INVALIDARG;
+    if (letter.empty()) return E_FAIL;
+    lstrcpynW(drive, letter.c_str(), static_cast<int>(capacity));
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Burn(HWND owner) override {
+    Log(std::string("Burn ") + (owner && IsWindow(owner) ? "window" : "no-window"));
+    const std::wstring disc = Environment(L"KVXCDBURN_DISC");
+    const std::wstring staging = StagingArea();
+    if (disc.empty() || staging.empty() || Environment(L"KVXCDBURN_DRIVE").empty()) return E_FAIL;
+    TransferFolder(staging, disc);  // the disc gets the files, the staging area is left empty
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE HasRecordableDrive(BOOL* hasRecorder) override {
+    Log("HasRecordableDrive");
+    if (!hasRecorder) return E_POINTER;
+    *hasRecorder = Environment(L"KVXCDBURN_DRIVE").empty() ? FALSE : TRUE;
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+class ClassFactory final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* object = new CDBurnStandIn;
+    const HRESULT result = object->QueryInterface(iid, out);
+    object->Release();
+    return result;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? ++g_locks : --g_locks;
+    return S_OK;
+  }
+};
+
+ClassFactory g_factory;
+
+bool SetKeyValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  const LONG result = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(handle);
+  return result == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+  return TRUE;
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (clsid != CLSID_CDBurn) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_factory.QueryInterface(iid, out);
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
+}
+
+// Registers the class, apartment-threaded like the shell's own,
+// and creates the staging area the shell keeps for CD writing.
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
+  if (!SetKeyValue(kClassKey, nullptr, L"CD Burning (stand-in)") || !SetKeyValue(server, nullptr, path) ||
+      !SetKeyValue(server, L"ThreadingModel", L"Apartment"))
+    return SELFREG_E_CLASS;
+  StagingArea();
+  return S_OK;
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassKey);
+  return S_OK;
+}
