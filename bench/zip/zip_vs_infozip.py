@@ -28,7 +28,7 @@ def generate(folder, total):
     while written < total:
         sub = folder / f"D{index // 500:03d}"
         sub.mkdir(parents=True, exist_ok=True)
-        size = int(min(total - written, rng.choice([4096, 60000, 250000, 900000, 2 * MIB]) * rng.uniform(0.5, 1.5)))
+        size = int(min(total - written, rng.choice([4096, 16384, 65536, 200000, 600000, 3 * MIB // 2]) * rng.uniform(0.5, 1.5)))
         if index % 400 == 7:
             size = min(total - written, 48 * MIB)
         if rng.random() < 0.3:
