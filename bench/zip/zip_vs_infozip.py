@@ -14,6 +14,7 @@ import sys
 import time
 
 MIB = 1 << 20
+DATA_VERSION = 2  # changes whenever generate() does
 
 
 def generate(folder, total):
@@ -38,11 +39,29 @@ def generate(folder, total):
         (sub / f"F{index:05d}.FIC").write_bytes(data)
         written += size
         index += 1
-    (folder / "READY").write_text(f"{index} {written}\n")
+    (folder / "READY").write_text(f"{index} {written} {DATA_VERSION}\n")
 
 
-def timed(args, cwd):
-    """Runs a program; returns (wall seconds, processor seconds, peak resident MiB of that child)."""
+# On a shared machine the scheduler splits the processors between sessions, whatever
+# the niceness inside them: when allowed, each tool runs in a session of its own whose
+# group has a raised priority, so that other work disturbs both tools less. Each is
+# timed twice and its faster run kept.
+PRIORITY = (["setsid", "sh", "-c", 'echo -15 > /proc/self/autogroup; exec "$@"', "--"]
+            if os.geteuid() == 0 and os.path.exists("/proc/self/autogroup") else [])
+
+
+def timed(args, cwd, before=None):
+    """Best of two runs (before() runs ahead of each); returns (wall seconds, processor
+    seconds, peak resident MiB) of the faster one."""
+    runs = []
+    for _ in range(2):
+        if before:
+            before()
+        runs.append(timed_once(PRIORITY + args, cwd))
+    return min(runs)
+
+
+def timed_once(args, cwd):
     start = time.monotonic()
     proc = subprocess.Popen(args, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(proc.pid, 0)
@@ -53,32 +72,40 @@ def timed(args, cwd):
 
 
 def main():
+    if sys.argv[1] == "--generate":
+        return generate(pathlib.Path(sys.argv[2]), int(sys.argv[3]))
     driver, work = pathlib.Path(sys.argv[1]).resolve(), pathlib.Path(sys.argv[2]).resolve()
     total = int(float(sys.argv[3] if len(sys.argv) > 3 else 1) * 1024 * MIB)
     data = work / "data"
-    if not (data / "READY").exists() or int((data / "READY").read_text().split()[1]) != total:
+    if not (data / "READY").exists() or (data / "READY").read_text().split()[1:] != [str(total), str(DATA_VERSION)]:
         shutil.rmtree(data, ignore_errors=True)
         print(f"generating {total / MIB:.0f} MiB in {data} ...", flush=True)
-        generate(data, total)
+        # In a process of its own: the peak memory of a child counts what it inherits.
+        subprocess.run([sys.executable, __file__, "--generate", str(data), str(total)], check=True)
     files = int((data / "READY").read_text().split()[0])
     subprocess.run(["tar", "-cf", "/dev/null", "."], cwd=data, check=True)  # warm the page cache for both
     ours, theirs = work / "standin.zip", work / "infozip.zip"
-    for path in (ours, theirs):
-        path.unlink(missing_ok=True)
-
-    zip_s, zip_cpu, zip_mib = timed(["zip", "-q", "-5", "-r", str(theirs), "."], data)
-    our_s, our_cpu, our_mib = timed([str(driver), "add", str(ours), "5", "rp", "."], data)
+    zip_s, zip_cpu, zip_mib = timed(["zip", "-q", "-5", "-r", str(theirs), "."], data,
+                                    lambda: theirs.unlink(missing_ok=True))
+    our_s, our_cpu, our_mib = timed([str(driver), "add", str(ours), "5", "rp", "."], data,
+                                    lambda: ours.unlink(missing_ok=True))
 
     out = work / "out"
-    shutil.rmtree(out, ignore_errors=True)
-    out.mkdir()
-    unzip_s, unzip_cpu, unzip_mib = timed(["unzip", "-q", "-o", str(ours), "-d", str(out / "unzip")], work)
-    ext_s, ext_cpu, ext_mib = timed([str(driver), "extract", str(ours), str(out / "standin"), "*.*", "or"], work)
+
+    def fresh_output():
+        shutil.rmtree(out, ignore_errors=True)
+        out.mkdir()
+
+    unzip_s, unzip_cpu, unzip_mib = timed(["unzip", "-q", "-o", str(ours), "-d", str(out / "unzip")], work,
+                                          fresh_output)
+    ext_s, ext_cpu, ext_mib = timed([str(driver), "extract", str(ours), str(out / "standin"), "*.*", "or"], work,
+                                    fresh_output)
     shutil.rmtree(out, ignore_errors=True)
 
     mb = total / 1e6
     print(f"data: {files} files, {total / MIB:.0f} MiB, {os.cpu_count()} processors, "
-          f"load average {os.getloadavg()[0]:.1f} at the end (figures are wall-clock; cpu = user + system)")
+          f"load average {os.getloadavg()[0]:.1f} at the end; best of two runs"
+          f"{' at raised priority' if PRIORITY else ''} (seconds are wall-clock; cpu = user + system)")
     print(f"{'compress -5':24} {'seconds':>8} {'MB/s':>8} {'cpu s':>8} {'ratio':>7} {'peak MiB':>9}")
     for name, s, cpu, size, mib in (("zip -5 -r (Info-ZIP)", zip_s, zip_cpu, theirs.stat().st_size, zip_mib),
                                     ("stand-in level 5", our_s, our_cpu, ours.stat().st_size, our_mib)):
