@@ -180,6 +180,18 @@ class Validators(unittest.TestCase):
                                      "dest/top.txt": b"top"})
         self.assertEqual(sorted(p.name for p in self.tmp.iterdir()), ["box", "evil.zip"])
 
+    def test_a_file_that_cannot_be_written_is_reported_and_the_others_extracted(self):
+        archive = self.tmp / "blocked.zip"
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("DATA/CLIENTS.FIC", b"clients")
+            z.writestr("TOP.FIC", b"top")
+        dest = self.tmp / "dest"
+        dest.mkdir()
+        (dest / "DATA").write_bytes(b"a file where the folder should go")
+        result, _, messages, _ = driver("extract", archive, dest, "*.*", "or")
+        self.assertEqual((result, messages), (4, [(4, "DATA/CLIENTS.FIC")]))
+        self.assertEqual(tree(dest), {"DATA": b"a file where the folder should go", "TOP.FIC": b"top"})
+
     def test_zip64_for_more_than_65535_entries(self):
         src = self.tmp / "many"
         src.mkdir()
@@ -194,7 +206,7 @@ class Validators(unittest.TestCase):
         self.assertEqual(len(run("bsdtar", "-tf", archive).stdout.splitlines()), 65600)
         self.assertEqual(driver("count", archive)[::3], (0, 65600))
 
-    def test_zip64_for_a_member_past_4_gib(self):
+    def test_zip64_for_a_member_and_offsets_past_4_gib(self):
         src = self.tmp / "big"
         src.mkdir()
         big = src / "BIG.DAT"
@@ -202,18 +214,20 @@ class Validators(unittest.TestCase):
             f.truncate((4 << 30) + 12345)
             f.seek(1 << 32)
             f.write(b"past the 32-bit boundary")
-        (src / "AFTER.TXT").write_bytes(b"member after the big one")
+        (src / "TAIL.TXT").write_bytes(b"member after the big one")
         archive = self.tmp / "big.zip"
-        self.assertEqual(driver("add", archive, "1", "rp", "big", cwd=self.tmp)[0], 0)
+        # Stored, so that the next member and the central directory also lie past 4 GiB.
+        self.assertEqual(driver("add", archive, "0", "rp", "big", cwd=self.tmp)[0], 0)
         self.assertEqual(run("unzip", "-tq", archive).returncode, 0)
         self.assertEqual(run("7z", "t", archive).returncode, 0)
         self.assertEqual(run("bsdtar", "-tf", archive).returncode, 0)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual(z.getinfo("big/BIG.DAT").file_size, (4 << 30) + 12345)
-            self.assertEqual(z.read("big/AFTER.TXT"), b"member after the big one")
+            self.assertGreater(z.getinfo("big/TAIL.TXT").header_offset, 4 << 30)
+            self.assertEqual(z.read("big/TAIL.TXT"), b"member after the big one")
         out = self.tmp / "out"
-        self.assertEqual(driver("extract", archive, out, "AFTER.TXT", "r")[0], 0)
-        self.assertEqual(tree(out), {"big": None, "big/AFTER.TXT": b"member after the big one"})
+        self.assertEqual(driver("extract", archive, out, "TAIL.TXT", "r")[0], 0)
+        self.assertEqual(tree(out), {"big": None, "big/TAIL.TXT": b"member after the big one"})
 
 
 if __name__ == "__main__":
