@@ -1,11 +1,10 @@
 #include "burner/track_image.h"
 
 #include <algorithm>
-#include <fstream>
 #include <vector>
 
-#include "base/file_search.h"
 #include "burner/iso_records.h"
+#include "burner/stream_ex.h"
 
 namespace kvx {
 namespace {
@@ -24,17 +23,16 @@ bool SendZeros(const TTrackSink& sink, int64_t count) {
 }
 
 bool SendFile(const TISOEntry& entry, const TTrackSink& sink, std::vector<uint8_t>& buffer, std::string& error) {
-  std::ifstream in(NativePath(entry.SourcePath), std::ios::binary);
-  if (!in) {
-    error = OpenFailureText(entry.SourcePath);
+  TFileStreamEx in(entry.SourcePath, kFileOpenRead | kFileShareDenyNone);
+  if (!in.IsOpen()) {
+    error = in.OpenError();
     return false;
   }
   int64_t remaining = entry.ISOSize;
   while (remaining > 0) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(remaining, kChunk));
-    in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(want));
-    if (static_cast<size_t>(in.gcount()) != want) {
-      error = "CAN'T READ FILE \"" + entry.SourcePath + "\"";
+    if (in.Read(buffer.data(), static_cast<int32_t>(want)) != static_cast<int32_t>(want)) {
+      error = FileReadErrorText(entry.SourcePath);
       return false;
     }
     remaining -= static_cast<int64_t>(want);
@@ -49,10 +47,6 @@ bool SendFile(const TISOEntry& entry, const TTrackSink& sink, std::vector<uint8_
 }
 
 }  // namespace
-
-std::string OpenFailureText(const std::string& Path) {
-  return "CAN'T OPEN FILE \"" + Path + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
-}
 
 bool WriteTrackData(const TImageLayout& Layout, const TTrackSink& Sink, std::string& Error) {
   if (!Sink(Layout.ImageHeader.data(), Layout.ImageHeader.size())) {

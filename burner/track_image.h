@@ -19,6 +19,4 @@ using TTrackSink = std::function<bool(const uint8_t* Data, size_t Size)>;
 // False with the reason in Error when a source file cannot be read whole or the sink refused.
 bool WriteTrackData(const TImageLayout& Layout, const TTrackSink& Sink, std::string& Error);
 
-std::string OpenFailureText(const std::string& Path);
-
 }  // namespace kvx
