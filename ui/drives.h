@@ -1,0 +1,31 @@
+// The system's drives as the drive box lists them. The list comes from the platform
+// (drives_win32.cpp); outside Windows there are no drive letters and it is empty.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvx::ui {
+
+enum class DriveType { Unknown, Removable, Fixed, Network, CdRom, RamDisk };
+
+struct DriveInfo {
+  char letter = 0;  // upper case
+  DriveType type = DriveType::Unknown;
+  std::string volumeName;  // local drives
+  std::string remoteName;  // network drives: \\SERVER\SHARE
+};
+
+std::vector<DriveInfo> SystemDrives();
+
+// Upper-case drive letter of the current folder, or 0 when it has none.
+char CurrentDriveLetter();
+
+// "A:", "C: [SYSTEM]", "F: \\SRV\PARTAGE": letter, colon, then the volume name in
+// brackets or the share name, all in upper case.
+std::string DriveDisplayName(const DriveInfo& drive);
+
+// Letter and colon of the first CD/DVD drive ("E:"), or empty when there is none.
+std::string FirstCdDrive(const std::vector<DriveInfo>& drives);
+
+}  // namespace kvx::ui
