@@ -1,0 +1,36 @@
+#include <windows.h>
+
+#include "base/cp1252.h"
+#include "base/folder_scan.h"
+
+namespace kvx {
+namespace {
+
+std::wstring WidePattern(std::string_view folder) {
+  std::string pattern(folder);
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  pattern += '*';
+  const std::u16string units = Cp1252ToUtf16(pattern);
+  return std::wstring(units.begin(), units.end());
+}
+
+}  // namespace
+
+bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEntry&)>& visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileExW(WidePattern(folder).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  FolderEntry out;
+  do {
+    const std::wstring_view name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    out.name = Utf16ToCp1252(std::u16string(name.begin(), name.end()));
+    out.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!visit(out)) break;
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+  return true;
+}
+
+}  // namespace kvx
