@@ -1,0 +1,36 @@
+// TEraseThread: follows a unit that blanks or formats a disc until it is ready again,
+// publishing a progress estimate, then fires OnEraseDone(false) and puts the unit back
+// to its idle state. Created by TSCSIDevice::Erase; frees itself when done.
+#pragma once
+
+#include <cstdint>
+
+#include "base/thread.h"
+
+namespace kvx::scsi {
+
+class TSCSIDevice;
+
+class TEraseThread : public TThread {
+ public:
+  // durationSeconds: how long the blanking is expected to take; progress is the
+  // polling time spent so far against it.
+  TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds);
+
+ protected:
+  void Execute() override;
+
+ private:
+  void Progress();
+  void PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds);
+  void PollDiscInformation();
+  void PollRequestSense();
+  void ResetUnit();
+
+  TSCSIDevice& device_;
+  const uint16_t discType_;
+  const uint16_t duration_;
+  uint32_t elapsed_ = 0;  // estimated seconds, advanced by each poll
+};
+
+}  // namespace kvx::scsi

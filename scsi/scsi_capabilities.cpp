@@ -1,0 +1,194 @@
+// TSCSIDevice: the capabilities page (2Ah), the write parameters page (05h) and the
+// speeds derived from them.
+#include <algorithm>
+#include <array>
+
+#include "scsi/scsi_device.h"
+
+namespace kvx::scsi {
+namespace {
+
+constexpr uint8_t kCapabilitiesPage = 0x2A;
+constexpr uint8_t kWriteParametersPageCode = 0x05;
+constexpr uint8_t kVendorPage = 0x30;
+constexpr uint16_t kDvdRamWriteKBs = 177;
+constexpr size_t kModeHeaderBytes = 8;
+
+// Where a page starts in a MODE SENSE (10) answer: after the 8-byte header, after a
+// block descriptor (16), or one byte early on units that drop a header byte (7).
+size_t FirstCapabilityOffset(const uint8_t* answer, uint8_t page) {
+  if (answer[16] == page) return 16;
+  if (answer[8] != page && answer[7] == page) return 7;
+  return 8;
+}
+
+bool FindPage(const uint8_t* answer, uint8_t page, size_t& offset) {
+  for (size_t candidate : {16, 8, 7})
+    if (answer[candidate] == page) {
+      offset = candidate;
+      return true;
+    }
+  return false;
+}
+
+uint32_t PageCapabilities(const uint8_t* page) {
+  uint32_t bits = 0;
+  const uint8_t reads = page[2], writes = page[3];
+  if (reads & 0x01) bits |= capability::kReadCdR;
+  if (reads & 0x02) bits |= capability::kReadCdRw;
+  if (reads & 0x04) bits |= capability::kReadMethod2;
+  if (reads & 0x08) bits |= capability::kReadDvdRom;
+  if (reads & 0x10) bits |= capability::kReadDvdR;
+  if (reads & 0x20) bits |= capability::kReadDvdRam;
+  if (writes & 0x01) bits |= capability::kWriteCdR;
+  if (writes & 0x02) bits |= capability::kWriteCdRw;
+  if (writes & 0x04) bits |= capability::kTestWrite;
+  if (writes & 0x10) bits |= capability::kWriteDvdR;
+  if (writes & 0x20) bits |= capability::kWriteDvdRam;
+  if (page[4] & 0x80) bits |= capability::kUnderrunFree;
+  return bits;
+}
+
+bool WritesDvdRam(const CapabilityPage& page) { return (page.bytes[3] & 0x20) != 0; }
+
+uint16_t SpeedOrOne(uint16_t kBs, bool writesDvdRam) {
+  if (kBs != 0) return SpeedX(kBs);
+  return writesDvdRam ? 1 : 0;
+}
+
+// The speed fields of the page in host order; a DVD-RAM writer reports 1X writing.
+void ReadSpeedFields(CapabilityPage& page) {
+  const uint8_t* bytes = page.bytes.data();
+  page.maxReadKBs = BigEndian16(bytes + 8);
+  page.bufferKB = BigEndian16(bytes + 12);
+  page.currentReadKBs = BigEndian16(bytes + 14);
+  if (WritesDvdRam(page)) {
+    page.maxWriteKBs = page.currentWriteKBs = kDvdRamWriteKBs;
+  } else {
+    page.maxWriteKBs = BigEndian16(bytes + 18);
+    page.currentWriteKBs = BigEndian16(bytes + 20);
+  }
+}
+
+bool IsDvdMinus(uint16_t discType) { return discType == 5 || discType == 7 || discType == 8; }
+
+// MODE SELECT (10) of the write parameters page behind an 8-byte zero header.
+bool SelectWriteParameters(TSCSIDevice& device, const std::array<uint8_t, 54>& page, size_t length) {
+  std::array<uint8_t, kModeHeaderBytes + 256> data{};
+  std::copy(page.begin(), page.end(), data.begin() + kModeHeaderBytes);
+  return device.ModeSelect10(std::span<const uint8_t>(data.data(), std::min(length, data.size())));
+}
+
+}  // namespace
+
+bool TSCSIDevice::ReadCapabilities() {
+  capabilities_ = 0;
+  deviceMaxWriteSpeed_ = deviceMaxReadSpeed_ = 0;
+  capabilityPage_ = CapabilityPage{};
+  std::array<uint8_t, 255> answer{};
+  size_t offset = 8;
+  if (ModeSense10(kCapabilitiesPage, true, answer, 128)) {
+    offset = FirstCapabilityOffset(answer.data(), kCapabilitiesPage);
+    std::copy_n(&answer[offset], capabilityPage_.bytes.size(), capabilityPage_.bytes.begin());
+    const uint8_t* page = capabilityPage_.bytes.data();
+    capabilities_ = PageCapabilities(page);
+    if (HasVendorPage30() || forcedUnderrunProtection_) capabilities_ |= capability::kUnderrunFree;
+    const bool dvdRam = WritesDvdRam(capabilityPage_);
+    deviceMaxWriteSpeed_ = SpeedOrOne(BigEndian16(page + 18), dvdRam);
+    deviceMaxReadSpeed_ = SpeedOrOne(BigEndian16(page + 8), dvdRam);
+    AddFeatureCapabilities();
+  }
+  if (!ModeSense10(kCapabilitiesPage, false, answer, 128)) return false;
+  FindPage(answer.data(), kCapabilitiesPage, offset);
+  std::copy_n(&answer[offset], capabilityPage_.bytes.size(), capabilityPage_.bytes.begin());
+  ReadSpeedFields(capabilityPage_);
+  deviceMaxWriteSpeed_ = std::max(deviceMaxWriteSpeed_, SpeedX(capabilityPage_.maxWriteKBs));
+  deviceMaxReadSpeed_ = std::max(deviceMaxReadSpeed_, SpeedX(capabilityPage_.maxReadKBs));
+  return true;
+}
+
+bool TSCSIDevice::HasVendorPage30() {
+  std::array<uint8_t, 255> answer{};
+  size_t offset;
+  return ModeSense10(kVendorPage, false, answer, 128) && FindPage(answer.data(), kVendorPage, offset);
+}
+
+// Features 002Ah (DVD+RW) and 002Fh (DVD-R/-RW write); descriptor byte 0 = 1: writes.
+void TSCSIDevice::AddFeatureCapabilities() {
+  struct Feature {
+    uint16_t code;
+    uint32_t reported, writes;
+  };
+  for (const Feature& feature : {Feature{0x002A, capability::kDvdPlusRwUnit, capability::kWriteDvdPlusRw},
+                                 Feature{0x002F, capability::kReadDvdR, capability::kWriteDvdR}}) {
+    std::array<uint8_t, 114> answer{};
+    if (!GetConfiguration(2, feature.code, answer) || BigEndian16(&answer[8]) != feature.code) continue;
+    capabilities_ |= feature.reported;
+    if (answer[12] == 1) capabilities_ |= feature.writes;
+  }
+}
+
+uint16_t TSCSIDevice::GetMaxWriteSpeed() { return ReadCapabilities() ? SpeedX(capabilityPage_.maxWriteKBs) : 0; }
+uint16_t TSCSIDevice::GetMaxReadSpeed() { return ReadCapabilities() ? SpeedX(capabilityPage_.maxReadKBs) : 0; }
+uint16_t TSCSIDevice::GetCurrentWriteSpeed() {
+  return ReadCapabilities() ? SpeedX(capabilityPage_.currentWriteKBs) : 0;
+}
+
+void TSCSIDevice::ProbeWriteModes() {
+  struct Trial {
+    uint8_t writeType, dataBlockType, mode;
+  };
+  supportedWriteModes_ = 0;
+  for (const Trial& trial : {Trial{0x03, 0x01, kWriteModeRaw}, Trial{0x02, 0x00, kWriteModeSao},
+                             Trial{0x01, 0x00, kWriteModeTao}}) {
+    std::array<uint8_t, 512> answer{};
+    if (!ModeSense10(kWriteParametersPageCode, false, answer, 512)) continue;
+    const size_t offset = answer[16] == kWriteParametersPageCode ? 16 : 8;
+    std::copy_n(&answer[offset], writeParametersPage_.size(), writeParametersPage_.begin());
+    auto& page = writeParametersPage_;
+    page[2] = trial.writeType;
+    page[3] = 0x00;
+    page[4] = trial.dataBlockType;
+    page[8] = page[9] = 0x00;
+    page[14] = 0x00;  // audio pause length 150
+    page[15] = 0x96;
+    if (SelectWriteParameters(*this, page, size_t{page[1]} + 10)) supportedWriteModes_ |= trial.mode;
+  }
+}
+
+bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, uint16_t discType) {
+  if (discType == kDiscDvdRam) return true;
+  std::array<uint8_t, 512> answer{};
+  if (!ModeSense10(kWriteParametersPageCode, false, answer, 512)) return false;
+  const size_t offset = FirstCapabilityOffset(answer.data(), kWriteParametersPageCode);
+  std::copy_n(&answer[offset], writeParametersPage_.size(), writeParametersPage_.begin());
+  auto& page = writeParametersPage_;
+  const bool nextSessionAllowed = !testWrite && !finalizeDisc_;
+  page[1] = 0x32;
+  page[2] = discType == kDiscDvdPlusR ? 0x22 : 0x01;  // TAO
+  page[4] = 0x08;                                       // mode 1
+  page[3] = 0x04;
+  if (linkSizeValidUnit_) page[2] |= 0x20;
+  if (nextSessionAllowed) page[3] |= 0xC0;
+  if ((capabilities_ & capability::kUnderrunFree) && underrunProtection)
+    page[2] |= 0x40;
+  else
+    page[2] &= ~0x40;
+  if (IsDvdMinus(discType)) {
+    page[3] = 0x05;
+    page[2] = underrunProtection ? 0x42 : 0x02;  // DAO
+    page[4] = 0x08;
+  } else if (longWriteUnit_) {
+    page[2] = 0x41;
+    if (nextSessionAllowed) page[3] |= 0xC0;
+  }
+  if ((capabilities_ & capability::kTestWrite) && testWrite)
+    page[2] |= 0x10;
+  else
+    page[2] &= ~0x10;
+  std::fill(&page[5], &page[14], 0);  // link size, host application code, session format, packet size
+  if (discType == kDiscDvdPlusR) page[5] = 16;
+  return SelectWriteParameters(*this, page, 60);
+}
+
+}  // namespace kvx::scsi

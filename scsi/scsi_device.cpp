@@ -1,0 +1,281 @@
+// TSCSIDevice: lifecycle, the command core, log lines and unit selection.
+#include "scsi/scsi_device.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "base/event.h"
+#include "scsi/command_names.h"
+#include "scsi/pass_through.h"
+#include "scsi/sense_text.h"
+#include "scsi/transport.h"
+
+namespace kvx::scsi {
+namespace {
+
+constexpr uint32_t kMinimumWaitMs = 10000;
+constexpr uint8_t kNoUnit = 254;
+constexpr size_t kLoggedDataBytes = 257;
+
+// Opcodes whose failures are expected and not logged.
+constexpr uint8_t kQuietOpcodes[] = {0x00, 0x01, 0x12, 0x1B, 0x1E, 0x23, 0x35, 0x43,
+                                     0x46, 0x51, 0x52, 0x55, 0x5A, 0x5C, 0xB6, 0xBB};
+
+std::string Hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%0*X", digits, value);
+  return text;
+}
+
+bool IsQuiet(const SCSIRequest& request) {
+  if (request.SenseArea[12] == 0x04 && request.SenseArea[13] == 0x08) return true;  // long write in progress
+  return std::find(std::begin(kQuietOpcodes), std::end(kQuietOpcodes), request.CDBByte[0]) != std::end(kQuietOpcodes);
+}
+
+std::string TrimmedText(const uint8_t* bytes, size_t length) {
+  std::string text(reinterpret_cast<const char*>(bytes), length);
+  const auto kept = [](char c) { return static_cast<unsigned char>(c) > ' '; };
+  const auto first = std::find_if(text.begin(), text.end(), kept);
+  const auto last = std::find_if(text.rbegin(), text.rend(), kept).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+uint16_t SpeedX(uint32_t kBs) { return static_cast<uint16_t>(std::lround(kBs / 176.46)); }
+
+TSCSIDevice::TSCSIDevice()
+    : sleep_([](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
+  if (TransportInitialized()) {
+    HostAdapterInquiry(0);
+    ScanDevices();
+  }
+}
+
+TSCSIDevice::~TSCSIDevice() {
+  // The blanking thread works on this object until it ends.
+  if (eraseFinished_) eraseFinished_->Wait();
+}
+
+bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
+  bool initialised = false;
+  try {
+    initialised = InitializeTransport(preferPassThrough);
+  } catch (...) {
+    return false;
+  }
+  if (initialised) {
+    HostAdapterInquiry(0);
+    ScanDevices();
+  }
+  return initialised;
+}
+
+bool TSCSIDevice::ASPIInitialized() const { return TransportInitialized(); }
+
+void TSCSIDevice::DebugMessage(const std::string& text, uint8_t mType) {
+  if (debugWindow_ != nullptr) debugWindow_->AddLine(text);
+  if (onDebugMessage_) onDebugMessage_(this, text, mType);
+}
+
+// --- The command core ----------------------------------------------------------------
+
+int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
+  lastError_.clear();
+  targetBusy_ = false;
+  senseData_.fill(0);
+  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  if (!transport || haId_ == kNoUnit) return SS_ILLEGAL_MODE;
+
+  std::unique_ptr<CompletionEvent> completion;
+  request.SRB_PostProc = nullptr;
+  if (request.SRB_Flags & SRB_EVENT_NOTIFY) {
+    completion = transport->NewCompletionEvent();
+    request.SRB_PostProc = completion->PostProcHandle();
+  }
+  request.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  request.SRB_HaId = haId_;
+  request.SRB_Target = target_;
+  request.SRB_Lun = lun_;
+  request.SRB_SenseLen = SENSE_LEN;
+  request.CDBByte[1] = static_cast<uint8_t>((request.CDBByte[1] & 0x1F) | (lun_ << 5));
+
+  if (request.CDBByte[0] == 0xFF)
+    request.SRB_Status = SS_COMP;
+  else
+    transport->SendCommand(&request);
+
+  if (completion && LoadSrbStatus(request) == SS_PENDING &&
+      !completion->Wait(std::max(timeoutMs, kMinimumWaitMs)) && LoadSrbStatus(request) == SS_PENDING) {
+    // The transport must not complete this request into a block that is gone.
+    abortBlock_ = SRB_Abort{};
+    abortBlock_.SRB_Cmd = SC_ABORT_SRB;
+    abortBlock_.SRB_HaId = haId_;
+    abortBlock_.SRB_ToAbort = &request;
+    transport->SendCommand(&abortBlock_);
+    request.SRB_Status = SS_ERR;
+    request.SRB_HaStat = HASTAT_TIMEOUT;
+  }
+  const uint8_t status = LoadSrbStatus(request);
+  if (status != SS_COMP && status != SS_PENDING) {
+    RecordFailure(request);
+    if (!IsQuiet(request)) WriteLogLine(request);
+  }
+  return 1;
+}
+
+bool TSCSIDevice::Send(SCSIRequest& request, uint32_t timeoutMs) {
+  ExecSCSICommand(request, timeoutMs);
+  return LoadSrbStatus(request) == SS_COMP;
+}
+
+void TSCSIDevice::RecordFailure(const SCSIRequest& request) {
+  const FailureText failure = BuildFailureText(request);
+  lastError_ = failure.text;
+  targetBusy_ = failure.targetBusy;
+  std::memcpy(senseData_.data(), request.SenseArea, senseData_.size());
+}
+
+void TSCSIDevice::WriteLogLine(const SCSIRequest& request) {
+  const std::string address = std::to_string(request.SRB_HaId) + ":" + Hex(request.SRB_Target, 1) + ":" +
+                              std::to_string(request.SRB_Lun) + " <" + Hex(request.SRB_Status, 2) + ">" + " [" +
+                              Hex(request.SRB_BufLen, 4) + "]";
+  std::string text = "(" + Hex(request.CDBByte[0], 2) + ") {" + Hex(request.SRB_Flags, 2) + "|" +
+                     Hex(request.SRB_CDBLen, 2) + "} - " + address + " ";
+  for (int i = 1; i < 16; ++i) text += Hex(request.CDBByte[i], 2) + " ";
+  text = CommandNames(request.CDBByte[0]) + " " + text + " " + "| ";
+  if (request.SRB_BufPointer != nullptr) {
+    const size_t shown = std::min<size_t>(request.SRB_BufLen, kLoggedDataBytes);
+    for (size_t i = 0; i < shown; ++i) text += Hex(request.SRB_BufPointer[i], 2) + " ";
+  }
+  const uint8_t* sense = request.SenseArea;
+  DebugMessage("<<< " + text + "= " + Hex(request.SRB_HaStat, 2) + " " + Hex(request.SRB_TargStat, 2) + " " +
+                   Hex(sense[0], 2) + " " + Hex(sense[2], 2) + " " + "ASC:" + Hex(sense[12], 2) + ",ASQ:" +
+                   Hex(sense[13], 2) + " " + lastError_,
+               kDebugFailure);
+}
+
+// --- Units ---------------------------------------------------------------------------------
+
+bool TSCSIDevice::HostAdapterInquiry(uint8_t adapter) {
+  haInquiry_ = SRB_HAInquiry{};
+  haInquiry_.SRB_Cmd = SC_HA_INQUIRY;
+  haInquiry_.SRB_HaId = adapter;
+  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  if (transport) transport->SendCommand(&haInquiry_);
+  if (haInquiry_.SRB_Status != SS_COMP) {
+    adapterCount_ = -1;
+    return false;
+  }
+  adapterCount_ = static_cast<int8_t>(haInquiry_.HA_Count == 0 ? 7 : haInquiry_.HA_Count);
+  return true;
+}
+
+std::string TSCSIDevice::UnitDriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) {
+  if (VolumeSystem* volumes = CurrentTransportPlatform().Volumes())
+    if (char letter = VolumeLetterOf(*volumes, adapter, target)) return std::string(1, letter);
+  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  if (!transport) return "";
+  SRB_GetDiskInfo info{};
+  info.SRB_Cmd = SC_GET_DISK_INFO;
+  info.SRB_HaId = adapter;
+  info.SRB_Target = target;
+  info.SRB_Lun = lun;
+  transport->SendCommand(&info);
+  if (info.SRB_Status != SS_COMP) return "";
+  return std::string(1, static_cast<char>('A' + info.SRB_Int13HDriveInfo));
+}
+
+void TSCSIDevice::ScanDevices() {
+  devices_.clear();
+  const uint8_t keptHaId = haId_, keptTarget = target_, keptLun = lun_;
+  lun_ = 0;
+  if (doDebug_) DebugMessage(">>> " + TransportName(), kDebugProgress);
+  const int adapters = adapterCount_;
+  for (int adapter = 0; adapter < adapters; ++adapter) {
+    HostAdapterInquiry(static_cast<uint8_t>(adapter));
+    if (doDebug_)
+      DebugMessage(">>> " + std::string(haInquiry_.HA_ManagerId, 16) + " (" +
+                       TrimmedText(reinterpret_cast<const uint8_t*>(haInquiry_.HA_Identifier), 16) + ")",
+                   kDebugProgress);
+    for (uint8_t target = 0; target < 8; ++target)
+      for (uint8_t lun = 0; lun < 8; ++lun) {
+        haId_ = static_cast<uint8_t>(adapter);
+        target_ = target;
+        lun_ = lun;
+        if (!Inquiry() || (inquiry_[0] != 0x05 && inquiry_[0] != 0x04)) continue;
+        std::string letter = UnitDriveLetter(haId_, target, lun);
+        std::string line = std::to_string(adapter) + ":" + std::to_string(target) + ":" + std::to_string(lun) + "," +
+                           (letter.empty() ? "?" : letter) + ": " +
+                           std::string(reinterpret_cast<const char*>(&inquiry_[8]), 28);
+        if (inquiry_[0] == 0x04) line += " (not supported)";
+        devices_.push_back(line);
+      }
+  }
+  haId_ = keptHaId;
+  target_ = keptTarget;
+  lun_ = keptLun;
+  lastError_.clear();
+}
+
+void TSCSIDevice::ResetSelection() {
+  device_.clear();
+  deviceDescription_.clear();
+  deviceType_ = 0x7F;
+  haId_ = target_ = lun_ = kNoUnit;
+}
+
+void TSCSIDevice::SetDevice(const std::string& line) {
+  const auto isDigit = [&](size_t i) { return line[i] >= '0' && line[i] <= '9'; };
+  if (line.size() > 4 && isDigit(0) && isDigit(2) && isDigit(4)) {
+    haId_ = static_cast<uint8_t>(line[0] - '0');
+    target_ = static_cast<uint8_t>(line[2] - '0');
+    lun_ = static_cast<uint8_t>(line[4] - '0');
+    device_ = line;
+    ReadDeviceName();
+    if (inquiry_[0] == 0x05 || inquiry_[0] == 0x04) {
+      SetQuirks();
+      if (onDeviceChange_) onDeviceChange_(this);
+      ProbeWriteModes();
+      return;
+    }
+  }
+  if (!line.empty()) DebugMessage("INVALID DEVICE ID / NOT A CD OR DVD DRIVE", kDebugFailure);
+  ResetSelection();
+}
+
+void TSCSIDevice::ReadDeviceName() {
+  ReadCapabilities();
+  if (!Inquiry()) {
+    deviceDescription_ = lastError_;
+    return;
+  }
+  deviceType_ = inquiry_[0];
+  for (size_t i = 8; i <= 55; ++i)
+    if (inquiry_[i] < 0x20) inquiry_[i] = ' ';
+  const auto field = [&](size_t from, size_t length) {
+    return std::string(reinterpret_cast<const char*>(&inquiry_[from]), length);
+  };
+  deviceDescription_ = field(8, 8) + " " + field(16, 16) + " " + field(32, 4);
+}
+
+void TSCSIDevice::SetQuirks() {
+  const std::string product = TrimmedText(&inquiry_[16], 16);
+  std::string vendor = TrimmedText(&inquiry_[8], 8);
+  if (vendor.size() < 3) vendor = "     ";
+  const std::string rawProduct(reinterpret_cast<const char*>(&inquiry_[16]), 16);
+  forcedUnderrunProtection_ = product == "CD-W512EB";
+  linkSizeValidUnit_ = product == "CRX175E" || product == "CD-RW  CRX800E";
+  ujdaTdkUnit_ = StartsWith(product, "UJDA") || StartsWith(vendor, "TDK");
+  closeImmediate_ = product != "CDRW321040X";
+  longWriteUnit_ = rawProduct == "DVD-RW  DVR-103 " || rawProduct == "DVD-RW  DVR-104 ";
+  if (longWriteUnit_) closeImmediate_ = true;
+}
+
+}  // namespace kvx::scsi

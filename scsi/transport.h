@@ -1,0 +1,102 @@
+// The SCSI transport: one pair of entry points with the shape of ASPI for Win32
+// (support information, send command) behind which either the ASPI manager library
+// or the pass-through emulation answers. The command layer only ever uses this.
+// The transport state is process-wide, as the engine keeps it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kvx::scsi {
+
+// The completion signal of one request sent with SRB_EVENT_NOTIFY: its handle goes
+// into SRB_PostProc and the transport signals it when the request completes.
+class CompletionEvent {
+ public:
+  virtual ~CompletionEvent() = default;
+  virtual void* PostProcHandle() = 0;
+  // True when signalled within timeoutMs.
+  virtual bool Wait(uint32_t timeoutMs) = 0;
+};
+
+class ScsiTransport {
+ public:
+  virtual ~ScsiTransport() = default;
+  // GetASPI32SupportInfo: status in bits 8-15, adapter count in bits 0-7.
+  virtual uint32_t SupportInfo() = 0;
+  // SendASPI32Command: takes any request block; returns its SRB_Status.
+  virtual uint32_t SendCommand(void* srb) = 0;
+  // A fresh, unsignalled completion signal of the kind this transport signals.
+  virtual std::unique_ptr<CompletionEvent> NewCompletionEvent() = 0;
+};
+
+// A completion signal inside the process (base Event); SignalLocalCompletion sets the
+// one whose PostProcHandle is given.
+std::unique_ptr<CompletionEvent> NewLocalCompletionEvent();
+void SignalLocalCompletion(void* postProcHandle);
+
+// Volume access for the pass-through emulation and for drive letters: stands in for
+// GetDriveTypeA, CreateFileA, CloseHandle and DeviceIoControl.
+class VolumeSystem {
+ public:
+  using Handle = intptr_t;
+  static constexpr Handle kInvalidHandle = -1;
+
+  virtual ~VolumeSystem() = default;
+  virtual unsigned DriveType(const std::string& root) = 0;
+  virtual Handle Open(const std::string& path, uint32_t access, uint32_t share,
+                      uint32_t disposition, uint32_t flags) = 0;
+  virtual void Close(Handle handle) = 0;
+  virtual bool IoControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
+                         uint32_t outBytes, uint32_t* returned) = 0;
+};
+
+// What the process can reach: the Win32 binding loads the library and opens volumes;
+// native builds have neither; tests install their own.
+class TransportPlatform {
+ public:
+  enum class LibraryLoad { Loaded, NotFound, MissingEntryPoint };
+
+  virtual ~TransportPlatform() = default;
+  // Loads the ASPI manager library at path and binds its two entry points.
+  virtual LibraryLoad LoadAspiLibrary(const std::string& path,
+                                      std::unique_ptr<ScsiTransport>& transport) = 0;
+  // The volumes the pass-through emulation probes; null when there are none.
+  virtual VolumeSystem* Volumes() = 0;
+  // Keeps critical-error boxes away while transports are probed.
+  virtual uint32_t QuietErrorMode() = 0;
+  virtual void RestoreErrorMode(uint32_t previous) = 0;
+};
+
+inline constexpr const char* kLibraryTransportName = "WNASPI32.DLL";
+inline constexpr const char* kPassThroughTransportName = "VTASPI32";
+
+// The platform of this build (Win32 binding, or none natively).
+TransportPlatform& SystemTransportPlatform();
+// Replaces the platform (tests); null restores the system's. Shuts the transport down.
+void UseTransportPlatform(TransportPlatform* platform);
+// The platform in use.
+TransportPlatform& CurrentTransportPlatform();
+
+// Selects a transport: with preferPassThrough the emulation first when it finds a
+// unit; else the library beside the program, then on the search path, then the
+// emulation. Returns whether a transport is initialised.
+bool InitializeTransport(bool preferPassThrough);
+// Shuts the transport down and initialises again with the last preference.
+bool ReinitializeTransport();
+// Unloads the library and closes the emulation's handles (program end).
+void FinalizeTransport();
+
+bool TransportInitialized();
+// "WNASPI32.DLL", "VTASPI32", or empty before initialisation.
+std::string TransportName();
+// The transport commands go to; null when none. Holders keep it alive while they use it.
+std::shared_ptr<ScsiTransport> ActiveTransport();
+
+// When true (the default) the emulation closes a unit's handle after each command;
+// long operations turn it off so that the handle stays open.
+bool PassThroughCloseAfterCommand();
+void SetPassThroughCloseAfterCommand(bool value);
+
+}  // namespace kvx::scsi

@@ -1,0 +1,115 @@
+#include "standins/aspi/aspi_manager.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "scsi/aspi_defs.h"
+#include "standins/aspi/recorder_config.h"
+
+namespace kvx::aspi {
+namespace {
+
+using namespace kvx::scsi;
+
+constexpr char kManagerId[16] = {'K', 'V', 'X', 'A', 'S', 'P', 'I', ' ', 'S', 'T', 'A', 'N', 'D', '-', 'I', 'N'};
+constexpr size_t kSenseAreaBytes = SENSE_LEN + 2;
+
+}  // namespace
+
+AspiManager::AspiManager(std::vector<std::unique_ptr<VirtualRecorder>> units) : units_(std::move(units)) {}
+
+uint32_t AspiManager::SupportInfo() const {
+  if (units_.empty()) return uint32_t{SS_NO_ADAPTERS} << 8;
+  return (uint32_t{SS_COMP} << 8) | 1;
+}
+
+VirtualRecorder* AspiManager::UnitAt(uint8_t adapter, uint8_t target, uint8_t lun) {
+  if (adapter != 0 || lun != 0) return nullptr;
+  for (auto& unit : units_)
+    if (unit->Config().number == target) return unit.get();
+  return nullptr;
+}
+
+uint8_t AspiManager::Execute(void* srb) {
+  if (srb == nullptr) return SS_ERR;
+  auto* header = static_cast<SRB_Header*>(srb);
+  switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY: return header->SRB_Status = HostAdapterInquiry(srb);
+    case SC_GET_DEV_TYPE: return header->SRB_Status = DeviceType(srb);
+    case SC_EXEC_SCSI_CMD: return ExecuteCommand(srb);
+    case SC_ABORT_SRB: return header->SRB_Status = SS_COMP;  // requests complete at once
+    case SC_GET_DISK_INFO: return header->SRB_Status = DiskInfo(srb);
+    default: return header->SRB_Status = SS_INVALID_CMD;
+  }
+}
+
+uint8_t AspiManager::HostAdapterInquiry(void* srb) {
+  auto* inquiry = static_cast<SRB_HAInquiry*>(srb);
+  inquiry->HA_Count = units_.empty() ? 0 : 1;
+  if (inquiry->SRB_HaId >= inquiry->HA_Count) return SS_INVALID_HA;
+  inquiry->HA_SCSI_ID = 7;
+  std::memcpy(inquiry->HA_ManagerId, kManagerId, sizeof(kManagerId));
+  std::memset(inquiry->HA_Identifier, 0, sizeof(inquiry->HA_Identifier));
+  std::memcpy(inquiry->HA_Identifier, "VIRTUAL MMC", 11);
+  std::memset(inquiry->HA_Unique, 0, sizeof(inquiry->HA_Unique));
+  inquiry->HA_Unique[3] = 8;                 // targets
+  inquiry->HA_Unique[6] = 0x01;              // 64 KiB per transfer (little-endian 00010000h)
+  return SS_COMP;
+}
+
+uint8_t AspiManager::DeviceType(void* srb) {
+  auto* block = static_cast<SRB_GDEVBlock*>(srb);
+  if (UnitAt(block->SRB_HaId, block->SRB_Target, block->SRB_Lun) == nullptr) {
+    block->SRB_DeviceType = 0x1F;
+    return SS_NO_DEVICE;
+  }
+  block->SRB_DeviceType = 0x05;
+  return SS_COMP;
+}
+
+uint8_t AspiManager::DiskInfo(void* srb) {
+  auto* info = static_cast<SRB_GetDiskInfo*>(srb);
+  VirtualRecorder* unit = UnitAt(info->SRB_HaId, info->SRB_Target, info->SRB_Lun);
+  if (unit == nullptr) return SS_NO_DEVICE;
+  if (unit->Config().letter == 0) return SS_ERR;
+  info->SRB_DriveFlags = 0;
+  info->SRB_Int13HDriveInfo = static_cast<uint8_t>(unit->Config().letter - 'A');
+  return SS_COMP;
+}
+
+uint8_t AspiManager::ExecuteCommand(void* srb) {
+  auto* request = static_cast<SRB_ExecSCSICmd*>(srb);
+  VirtualRecorder* unit = UnitAt(request->SRB_HaId, request->SRB_Target, request->SRB_Lun);
+  uint8_t status = SS_NO_DEVICE;
+  if (unit != nullptr) {
+    const uint8_t cdbLength = std::min<uint8_t>(request->SRB_CDBLen, 16);
+    std::span<uint8_t> data;
+    if (request->SRB_BufPointer != nullptr) data = std::span<uint8_t>(request->SRB_BufPointer, request->SRB_BufLen);
+    const CommandResult result = unit->Execute(std::span<const uint8_t>(request->CDBByte, cdbLength), data);
+    request->SRB_HaStat = HASTAT_OK;
+    request->SRB_TargStat = result.status;
+    if (result.status == kStatusCheckCondition)
+      std::memcpy(request->SenseArea, result.sense.data(),
+                  std::min<size_t>({request->SRB_SenseLen, result.sense.size(), kSenseAreaBytes}));
+    status = result.status == kStatusGood ? SS_COMP : SS_ERR;
+  }
+  StoreSrbStatus(*request, status);
+  return status;
+}
+
+std::unique_ptr<AspiManager> LoadAspiManager(const std::string& configPath, RecorderClock& clock, std::string& error) {
+  std::vector<UnitConfig> configs;
+  if (!ReadRecorderConfig(configPath, configs, error)) return nullptr;
+  std::vector<std::unique_ptr<VirtualRecorder>> units;
+  for (const UnitConfig& config : configs) units.push_back(std::make_unique<VirtualRecorder>(config, clock));
+  return std::make_unique<AspiManager>(std::move(units));
+}
+
+std::unique_ptr<AspiManager> LoadAspiManager(RecorderClock& clock, std::string& error) {
+  const char* path = std::getenv("KVXASPI_CONFIG");
+  if (path == nullptr || *path == 0) return std::make_unique<AspiManager>(std::vector<std::unique_ptr<VirtualRecorder>>{});
+  return LoadAspiManager(path, clock, error);
+}
+
+}  // namespace kvx::aspi

@@ -1,0 +1,23 @@
+#include "standins/aspi/inprocess_transport.h"
+
+#include "scsi/aspi_defs.h"
+
+namespace kvx::aspi {
+
+uint32_t InProcessTransport::SendCommand(void* srb) {
+  const uint8_t status = manager_.Execute(srb);
+  if (srb != nullptr) {
+    auto* request = static_cast<scsi::SRB_ExecSCSICmd*>(srb);
+    if (request->SRB_Cmd == scsi::SC_EXEC_SCSI_CMD && (request->SRB_Flags & scsi::SRB_EVENT_NOTIFY))
+      scsi::SignalLocalCompletion(request->SRB_PostProc);
+  }
+  return status;
+}
+
+scsi::TransportPlatform::LibraryLoad InProcessPlatform::LoadAspiLibrary(const std::string&,
+                                                                  std::unique_ptr<scsi::ScsiTransport>& transport) {
+  transport = std::make_unique<InProcessTransport>(manager_);
+  return LibraryLoad::Loaded;
+}
+
+}  // namespace kvx::aspi

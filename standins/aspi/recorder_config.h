@@ -1,0 +1,52 @@
+// Configuration of the virtual recorders: the INI file named by KVXASPI_CONFIG, one
+// section per unit ([Unit0], [Unit1], ...). The keys are documented in the README
+// section "ASPI manager stand-in".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvx::aspi {
+
+enum class MediaType { None, CdRom, CdR, CdRw, DvdRom, DvdMinusR, DvdMinusRw, DvdPlusR, DvdPlusRw, DvdRam };
+enum class MediumState { Blank, Appendable, Closed };
+
+struct UnitConfig {
+  int number = 0;  // N of [UnitN]: the unit's SCSI target
+  std::string vendor = "KVX";
+  std::string product = "VIRTUAL RECORDER";
+  std::string revision = "1.00";
+  MediaType media = MediaType::CdR;
+  MediumState state = MediumState::Blank;
+  uint32_t capacity = 0;  // sectors; 0: the usual capacity of the medium
+  std::string image;      // burned sectors; the medium's state is kept in image + ".state"
+  uint16_t maxWriteSpeed = 0;  // X factors of the medium's kind; 0: 48X CD, 16X DVD
+  uint16_t maxReadSpeed = 0;
+  uint32_t bufferSize = 2 * 1024 * 1024;
+  char letter = 0;        // drive letter reported through SC_GET_DISK_INFO
+  bool fast = false;      // accept data at once instead of at the write speed
+  bool underrunFree = true;
+  uint32_t usedBlocks = 300;  // size of the track a non-blank configured medium holds
+  // Faults.
+  uint32_t busyWrites = 0;       // the first N WRITE (10) end with BUSY status
+  int64_t writeErrorLba = -1;    // a WRITE (10) covering this LBA fails ...
+  uint8_t writeErrorKey = 0x03;  // ... with this sense
+  uint8_t writeErrorAsc = 0x0C;
+  uint8_t writeErrorAscq = 0x00;
+  uint32_t blankMs = 0;   // BLANK keeps the unit busy this long
+  uint32_t formatMs = 0;  // FORMAT UNIT keeps the unit busy this long
+  uint32_t closeMs = 0;   // closing a session or writing a lead-out
+  bool longWrite = false; // busy periods report LONG WRITE IN PROGRESS (04h/08h)
+};
+
+const char* MediaName(MediaType media);
+bool ParseMedia(const std::string& text, MediaType& media);
+
+// Reads every [UnitN] section; false with a message when the file cannot be read or
+// a value is invalid.
+bool ReadRecorderConfig(const std::string& path, std::vector<UnitConfig>& units, std::string& error);
+// The same from the text of such a file.
+bool ParseRecorderConfig(const std::string& text, std::vector<UnitConfig>& units, std::string& error);
+
+}  // namespace kvx::aspi
