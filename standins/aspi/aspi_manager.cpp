@@ -1,7 +1,6 @@
 #include "standins/aspi/aspi_manager.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "scsi/aspi_defs.h"
@@ -104,12 +103,6 @@ std::unique_ptr<AspiManager> LoadAspiManager(const std::string& configPath, Reco
   std::vector<std::unique_ptr<VirtualRecorder>> units;
   for (const UnitConfig& config : configs) units.push_back(std::make_unique<VirtualRecorder>(config, clock));
   return std::make_unique<AspiManager>(std::move(units));
-}
-
-std::unique_ptr<AspiManager> LoadAspiManager(RecorderClock& clock, std::string& error) {
-  const char* path = std::getenv("KVXASPI_CONFIG");
-  if (path == nullptr || *path == 0) return std::make_unique<AspiManager>(std::vector<std::unique_ptr<VirtualRecorder>>{});
-  return LoadAspiManager(path, clock, error);
 }
 
 }  // namespace kvx::aspi

@@ -34,9 +34,8 @@ class AspiManager {
   std::vector<std::unique_ptr<VirtualRecorder>> units_;
 };
 
-// The manager of the configuration file named by KVXASPI_CONFIG (no units when the
-// variable is unset); error says why a configuration could not be used.
-std::unique_ptr<AspiManager> LoadAspiManager(RecorderClock& clock, std::string& error);
+// The manager of a configuration file (KVXASPI_CONFIG names it); null with the reason
+// in error when the file cannot be used.
 std::unique_ptr<AspiManager> LoadAspiManager(const std::string& configPath, RecorderClock& clock, std::string& error);
 
 }  // namespace kvx::aspi

@@ -451,7 +451,12 @@ VirtualRecorder::Reply VirtualRecorder::ReadDiscInformation(std::span<uint8_t> d
   info[7] = 0x20;  // unrestricted use
   if (m.type == MediaType::DvdPlusRw && m.formatted) info[7] |= 0x03;  // background format complete
   if (m.IsCd() && !m.finalised) {
-    PutAddress(&info[16], m.nextStart >= 4650 ? m.nextStart - 4650 : 0, true);  // next lead-in
+    // The next session's lead-in: the ATIP's 97:26:66 on a blank disc, else 4650 sectors
+    // (lead-in and pre-gap) before its first track.
+    if (m.nextStart >= 4650)
+      PutAddress(&info[16], m.nextStart - 4650, true);
+    else
+      info[17] = 97, info[18] = 26, info[19] = 66;
     PutAddress(&info[20], m.capacity, true);
   } else if (m.finalised) {
     PutBigEndian32(&info[16], 0xFFFFFFFF);

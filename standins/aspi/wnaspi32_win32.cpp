@@ -13,14 +13,22 @@ namespace {
 
 using kvx::aspi::AspiManager;
 
+std::string ConfigPath() {
+  char path[MAX_PATH * 2];
+  const DWORD length = GetEnvironmentVariableA("KVXASPI_CONFIG", path, sizeof(path));
+  return length > 0 && length < sizeof(path) ? std::string(path, length) : std::string();
+}
+
 // The units of this process, read from the configuration on first use; they save
-// their discs when the library is unloaded.
+// their discs when the library is unloaded. No configuration, or an unusable one: no units.
 AspiManager& Manager() {
   static std::unique_ptr<AspiManager> manager = [] {
+    std::unique_ptr<AspiManager> loaded;
+    const std::string path = ConfigPath();
     std::string error;
-    std::unique_ptr<AspiManager> loaded = kvx::aspi::LoadAspiManager(kvx::aspi::SystemClock(), error);
+    if (!path.empty()) loaded = kvx::aspi::LoadAspiManager(path, kvx::aspi::SystemClock(), error);
     if (!loaded) {
-      OutputDebugStringA(("WNASPI32: " + error + "\n").c_str());
+      if (!error.empty()) OutputDebugStringA(("WNASPI32: " + error + "\n").c_str());
       loaded = std::make_unique<AspiManager>(std::vector<std::unique_ptr<kvx::aspi::VirtualRecorder>>{});
     }
     return loaded;
