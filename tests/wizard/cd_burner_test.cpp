@@ -1,0 +1,233 @@
+// TCDBurner over a scripted shell service: the file list, the staging area, the burn
+// thread and the completion on the GUI thread.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/event.h"
+#include "base/file_search.h"
+#include "ui/form.h"
+#include "ui/text_controls.h"
+#include "wizard/cd_burner.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ServiceScript {
+  bool opens = true;
+  bool recorder = true;
+  std::string error = "Classe non enregistr\xE9" "e";
+  Event release{true, true};  // the burn returns once this is set
+  std::atomic<int> burns{0};
+  std::atomic<bool> burnedOnGuiThread{false};
+  std::thread::id guiThread = std::this_thread::get_id();
+};
+
+class ScriptedService final : public CdBurnService {
+ public:
+  explicit ScriptedService(ServiceScript& script) : script_(script) {}
+  bool Open(std::string& error) override {
+    if (!script_.opens) error = script_.error;
+    return script_.opens;
+  }
+  bool HasRecordableDrive() override { return script_.recorder; }
+  std::string RecorderDriveLetter() override { return "E:\\"; }
+  void BurnFromWorker(intptr_t) override {
+    if (std::this_thread::get_id() == script_.guiThread) script_.burnedOnGuiThread = true;
+    script_.release.Wait();
+    ++script_.burns;
+  }
+
+ private:
+  ServiceScript& script_;
+};
+
+std::string Native(const fs::path& path) {
+#ifdef _WIN32
+  std::string text = path.string();
+  for (char& c : text)
+    if (c == '/') c = '\\';
+  return text;
+#else
+  return path.string();
+#endif
+}
+
+class CDBurner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kvx_cdburn_" + std::to_string(counter_++));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "staging");
+    fs::create_directories(root_ / "a" / "sub");
+    fs::create_directories(root_ / "b");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  void Write(const fs::path& path, size_t size, char fill = 'x') {
+    std::ofstream(path, std::ios::binary) << std::string(size, fill);
+  }
+  std::unique_ptr<TCDBurner> Make(ui::Component* owner, std::string staging = {}) {
+    if (staging.empty()) staging = Native(root_ / "staging");
+    return std::make_unique<TCDBurner>(owner, "CDBurner1", std::make_unique<ScriptedService>(script_), staging);
+  }
+  std::string Sep() const { return std::string(1, kPathSeparator); }
+
+  ServiceScript script_;
+  ui::Form form_{"Enregistrer"};
+  fs::path root_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(CDBurner, OwnerMustBeAForm) {
+  ui::Label label(&form_, "Label1");
+  try {
+    Make(&label);
+    FAIL() << "created with a control as owner";
+  } catch (const std::invalid_argument& error) {
+    EXPECT_STREQ(error.what(), "Error: Component must be owned by TForm");
+  }
+  EXPECT_THROW(Make(nullptr), std::invalid_argument);
+}
+
+TEST_F(CDBurner, EquippedWithARecorder) {
+  auto burner = Make(&form_, Native(root_ / "staging") + Sep());
+  EXPECT_TRUE(burner->Equipped());
+  EXPECT_EQ(burner->BurnerDrive(), "E:\\");
+  EXPECT_EQ(burner->LastError(), "");
+  // A staging path that already ends with the separator keeps exactly one.
+  EXPECT_EQ(burner->BurnArea(), Native(root_ / "staging") + Sep());
+}
+
+TEST_F(CDBurner, WithoutTheServiceOrARecorderItIsNotEquipped) {
+  script_.opens = false;
+  auto noService = Make(&form_);
+  EXPECT_FALSE(noService->Equipped());
+  EXPECT_EQ(noService->LastError(), "No XP Compatible CDR API presentClasse non enregistr\xE9" "e");
+  int result = 99;
+  noService->OnBurnDone = [&](int32_t value) { result = value; };
+  noService->StartBurn();
+  EXPECT_EQ(result, -1);
+  EXPECT_FALSE(noService->IsBurning());
+
+  script_.opens = true;
+  script_.recorder = false;
+  auto noRecorder = Make(&form_);
+  EXPECT_FALSE(noRecorder->Equipped());
+  EXPECT_EQ(noRecorder->LastError(), "No CD Burner was found");
+  EXPECT_EQ(noRecorder->BurnerDrive(), "");
+}
+
+TEST_F(CDBurner, FilesAndSizes) {
+  Write(root_ / "a" / "one.zip", 1000);
+  Write(root_ / "a" / "sub" / "two.zip", 300);
+  Write(root_ / "staging" / "old.bin", 50);
+  auto burner = Make(&form_);
+  EXPECT_FALSE(burner->AddFile(Native(root_ / "a" / "none.zip")));
+  EXPECT_TRUE(burner->Files().empty());
+  EXPECT_EQ(burner->BurnSize(), 50);
+  EXPECT_TRUE(burner->AddFile(Native(root_ / "a" / "*.zip")));
+  EXPECT_EQ(burner->BurnSize(), 1050);
+  EXPECT_FALSE(burner->AddFolder(Native(root_ / "missing")));
+  EXPECT_TRUE(burner->AddFolder(Native(root_ / "a")));
+  EXPECT_EQ(burner->Files().size(), 3u);
+  EXPECT_EQ(burner->BurnSize(), 1000 + 1000 + 300 + 50);
+  burner->AppendToFileList("C:\\SauveKVX.zip");  // no check, no size
+  EXPECT_EQ(burner->Files().back(), "C:\\SauveKVX.zip");
+  EXPECT_EQ(burner->BurnSize(), 2350);
+}
+
+TEST_F(CDBurner, ClearFilesEmptiesTheListAndTheStagingArea) {
+  Write(root_ / "staging" / "old.bin", 50);
+  fs::create_directories(root_ / "staging" / "dir" / "deeper");
+  Write(root_ / "staging" / "dir" / "deeper" / "f", 5);
+  auto burner = Make(&form_);
+  burner->AddFolder(Native(root_ / "a"));
+  EXPECT_TRUE(burner->ClearFiles());
+  EXPECT_TRUE(burner->Files().empty());
+  EXPECT_TRUE(fs::is_empty(root_ / "staging"));
+  EXPECT_EQ(burner->BurnSize(), 0);
+}
+
+TEST_F(CDBurner, EmptyFolderRefusesNoPathAndMissingFolders) {
+  try {
+    EmptyFolder("");
+    FAIL();
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "ASSERT FAILED:  Will not EmptyFolder without explicit path.");
+  }
+  try {
+    EmptyFolder(Native(root_ / "nowhere"));
+    FAIL();
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "ASSERT FAILED:  Folder not Found");
+  }
+  auto burner = Make(&form_, Native(root_ / "gone"));
+  EXPECT_FALSE(burner->ClearFiles());
+  EXPECT_EQ(burner->LastError(), "ASSERT FAILED:  Folder not Found");
+}
+
+#ifdef _WIN32
+TEST_F(CDBurner, UndeletableStagedFileIsCounted) {
+  Write(root_ / "staging" / "locked.bin", 10);
+  Write(root_ / "staging" / "free.bin", 10);
+  fs::permissions(root_ / "staging" / "locked.bin", fs::perms::owner_write, fs::perm_options::remove);
+  auto burner = Make(&form_);
+  EXPECT_FALSE(burner->ClearFiles());
+  EXPECT_EQ(burner->LastError(), "Could not delete 1 files/folders in burn area");
+  EXPECT_FALSE(fs::exists(root_ / "staging" / "free.bin"));
+  fs::permissions(root_ / "staging" / "locked.bin", fs::perms::owner_write, fs::perm_options::add);
+}
+#endif
+
+TEST_F(CDBurner, BurnCopiesOnAWorkerThenEndsOnTheGuiThread) {
+  Write(root_ / "a" / "same.zip", 100, 'a');
+  Write(root_ / "b" / "same.zip", 200, 'b');
+  Write(root_ / "b" / "other.zip", 30, 'o');
+  script_.release.Reset();
+  auto burner = Make(&form_);
+  std::vector<int32_t> results;
+  burner->OnBurnDone = [&](int32_t value) { results.push_back(value); };
+  ASSERT_TRUE(burner->AddFile(Native(root_ / "a" / "same.zip")));
+  ASSERT_TRUE(burner->AddFile(Native(root_ / "b" / "same.zip")));
+  ASSERT_TRUE(burner->AddFile(Native(root_ / "b" / "other.zip")));
+  burner->StartBurn();
+  EXPECT_TRUE(burner->IsBurning());
+  EXPECT_FALSE(burner->ClearFiles());
+  EXPECT_EQ(burner->LastError(), "Cannot delete staging files while burning!");
+  burner->StartBurn();  // a second start while the first burn runs
+  EXPECT_EQ(results, std::vector<int32_t>{-1});
+  script_.release.Set();
+  ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 2; }, std::chrono::seconds(20)));
+  EXPECT_EQ(results, (std::vector<int32_t>{-1, 0}));
+  EXPECT_TRUE(burner->BurnThreadFinished()->Wait(20000));
+  EXPECT_FALSE(burner->IsBurning());
+  EXPECT_EQ(script_.burns, 1);
+  EXPECT_FALSE(script_.burnedOnGuiThread);
+  // Only the first of two files with the same name reaches the staging area.
+  EXPECT_EQ(fs::file_size(root_ / "staging" / "same.zip"), 100u);
+  EXPECT_EQ(fs::file_size(root_ / "staging" / "other.zip"), 30u);
+}
+
+TEST_F(CDBurner, EndOfABurnAfterTheComponentIsGoneIsDropped) {
+  script_.release.Reset();
+  auto burner = Make(&form_);
+  int calls = 0;
+  burner->OnBurnDone = [&](int32_t) { ++calls; };
+  burner->StartBurn();
+  const std::shared_ptr<Event> finished = burner->BurnThreadFinished();
+  burner.reset();
+  script_.release.Set();
+  ASSERT_TRUE(finished->Wait(20000));
+  ui::RunPostedTasks();
+  EXPECT_EQ(script_.burns, 1);
+  EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace kvx

@@ -1,0 +1,108 @@
+// The shell's CD writing service: ICDBurn of the class the shell registers, and the
+// staging folder (the CD burning special folder) it burns from.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+
+#include "base/cp1252.h"
+#include "wizard/cd_burner.h"
+
+namespace kvx {
+namespace {
+
+constexpr int kCdBurnArea = 59;  // CSIDL_CDBURN_AREA
+
+// COM set up for the calling thread for as long as the object lives.
+class ComApartment {
+ public:
+  ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (ok_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool ok_;
+};
+
+std::string SystemMessage(HRESULT result) {
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message = text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"";
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' '))
+    message.pop_back();
+  if (!message.empty()) return Utf16ToCp1252(message);
+  // No system text for the code: the runtime's own wording for COM errors.
+  char code[32];
+  std::snprintf(code, sizeof code, "OLE error %.8lX", static_cast<unsigned long>(result));
+  return code;
+}
+
+ICDBurn* CreateCdBurn(HRESULT& result) {
+  ICDBurn* burn = nullptr;
+  result = CoCreateInstance(CLSID_CDBurn, nullptr, CLSCTX_INPROC_SERVER, IID_ICDBurn, reinterpret_cast<void**>(&burn));
+  return SUCCEEDED(result) ? burn : nullptr;
+}
+
+class ShellCdBurnService final : public CdBurnService {
+ public:
+  ~ShellCdBurnService() override {
+    if (burn_) burn_->Release();
+  }
+
+  bool Open(std::string& error) override {
+    HRESULT result = S_OK;
+    burn_ = CreateCdBurn(result);
+    if (!burn_) error = SystemMessage(result);
+    return burn_ != nullptr;
+  }
+
+  bool HasRecordableDrive() override {
+    BOOL has = FALSE;
+    return burn_ && SUCCEEDED(burn_->HasRecordableDrive(&has)) && has;
+  }
+
+  std::string RecorderDriveLetter() override {
+    wchar_t drive[4] = {};
+    if (!burn_ || FAILED(burn_->GetRecorderDriveLetter(drive, 4))) return {};
+    return Utf16ToCp1252(reinterpret_cast<const char16_t*>(drive));
+  }
+
+  // The interface is made anew in this thread's own apartment, so the call needs no marshalling.
+  void BurnFromWorker(intptr_t ownerWindow) override {
+    ComApartment apartment;
+    HRESULT result = S_OK;
+    if (ICDBurn* burn = CreateCdBurn(result)) {
+      burn->Burn(reinterpret_cast<HWND>(ownerWindow));
+      burn->Release();
+    }
+  }
+
+ private:
+  ComApartment apartment_;  // the GUI thread's, for the object held from creation on
+  ICDBurn* burn_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<CdBurnService> MakeShellCdBurnService() { return std::make_unique<ShellCdBurnService>(); }
+
+std::string ShellStagingFolder() {
+  LPITEMIDLIST location = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, kCdBurnArea, &location)) || !location) return {};
+  wchar_t path[MAX_PATH] = {};
+  const bool converted = SHGetPathFromIDListW(location, path);
+  CoTaskMemFree(location);  // the shell allocator
+  return converted ? Utf16ToCp1252(reinterpret_cast<const char16_t*>(path)) : std::string();
+}
+
+TCDBurner::TCDBurner(ui::Component* owner, std::string name)
+    : TCDBurner(owner, std::move(name), MakeShellCdBurnService(), ShellStagingFolder()) {}
+
+}  // namespace kvx

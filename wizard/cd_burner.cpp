@@ -1,0 +1,185 @@
+#include "wizard/cd_burner.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "base/file_search.h"
+#include "base/thread.h"
+#include "ui/form.h"
+#include "ui/native_windows.h"
+
+namespace kvx {
+namespace {
+
+constexpr char kOwnerNotForm[] = "Error: Component must be owned by TForm";
+
+ui::Form* RequireForm(ui::Component* owner) {
+  auto* form = dynamic_cast<ui::Form*>(owner);
+  if (!form) throw std::invalid_argument(kOwnerNotForm);
+  return form;
+}
+
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != kPathSeparator) folder += kPathSeparator;
+  return folder;
+}
+
+std::string FileNamePart(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+int64_t FolderSize(const std::string& folder) {
+  int64_t size = 0;
+  FileSearch search;
+  FileSearchRecord entry;
+  for (bool found = search.First(folder + "*.*", kAttrAnyFile, entry); found; found = search.Next(entry)) {
+    if (IsDotEntry(entry.Name)) continue;
+    if (entry.Attributes & kAttrDirectory) size += FolderSize(folder + entry.Name + kPathSeparator);
+    else size += static_cast<int64_t>(entry.Size);
+  }
+  return size;
+}
+
+}  // namespace
+
+int EmptyFolder(const std::string& folder) {
+  if (folder.empty()) throw std::runtime_error("ASSERT FAILED:  Will not EmptyFolder without explicit path.");
+  std::error_code error;
+  if (!std::filesystem::is_directory(NativePath(folder), error))
+    throw std::runtime_error("ASSERT FAILED:  Folder not Found");
+  const std::string base = WithSeparator(folder);
+  int left = 0;
+  FileSearch search;
+  FileSearchRecord entry;
+  for (bool found = search.First(base + "*.*", kAttrAnyFile, entry); found; found = search.Next(entry)) {
+    if (IsDotEntry(entry.Name)) continue;
+    const auto path = NativePath(base + entry.Name);
+    if (entry.Attributes & kAttrDirectory) {
+      left += EmptyFolder(base + entry.Name);
+      if (!std::filesystem::remove(path, error)) ++left;
+    } else if (!std::filesystem::remove(path, error) && std::filesystem::exists(path, error)) {
+      ++left;
+    }
+  }
+  return left;
+}
+
+// Copies the files into the staging area and runs the shell's burn; works on its own
+// copies, so the component may go while it runs.
+class TCDBurner::TBurnThread final : public TThread {
+ public:
+  TBurnThread(std::shared_ptr<CdBurnService> service, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
+              std::function<void()> ended)
+      : service_(std::move(service)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
+        ended_(std::move(ended)) {
+    SetFreeOnTerminate(true);
+  }
+
+ protected:
+  void Execute() override {
+    // A file of the same name already staged is kept: that copy fails and the burn goes on.
+    if (!burnArea_.empty())
+      for (const std::string& file : files_) {
+        std::error_code ignored;
+        std::filesystem::copy_file(NativePath(file), NativePath(burnArea_ + FileNamePart(file)),
+                                   std::filesystem::copy_options::none, ignored);
+      }
+    service_->BurnFromWorker(ownerWindow_);
+    ended_();
+  }
+
+ private:
+  const std::shared_ptr<CdBurnService> service_;
+  const std::vector<std::string> files_;
+  const std::string burnArea_;
+  const intptr_t ownerWindow_;
+  const std::function<void()> ended_;
+};
+
+TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
+                     std::string stagingFolder)
+    : ui::Component(RequireForm(owner), std::move(name)), service_(std::move(service)),
+      burnArea_(WithSeparator(std::move(stagingFolder))) {
+  std::string error;
+  if (!service_->Open(error)) {
+    lastError_ = "No XP Compatible CDR API present" + error;
+    return;
+  }
+  if (!service_->HasRecordableDrive()) {
+    lastError_ = "No CD Burner was found";
+    return;
+  }
+  burnerDrive_ = service_->RecorderDriveLetter();
+  equipped_ = true;
+}
+
+TCDBurner::~TCDBurner() { equipped_ = false; }
+
+bool TCDBurner::AddFile(const std::string& path) {
+  FileSearchRecord match;
+  if (!FindFile(path, kAttrAnyFile, match)) return false;
+  files_.push_back(path);
+  total_ += static_cast<int64_t>(match.Size);
+  return true;
+}
+
+bool TCDBurner::AddFolder(const std::string& folder) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(NativePath(folder), error)) return false;
+  const std::string base = WithSeparator(folder);
+  bool all = true;
+  FileSearch search;
+  FileSearchRecord entry;
+  for (bool found = search.First(base + "*.*", kAttrAnyFile, entry); found; found = search.Next(entry)) {
+    if (IsDotEntry(entry.Name)) continue;
+    if (entry.Attributes & kAttrDirectory) AddFolder(base + entry.Name);  // its result does not count here
+    else if (!AddFile(base + entry.Name)) all = false;
+  }
+  return all;
+}
+
+bool TCDBurner::ClearFiles() {
+  files_.clear();
+  total_ = 0;
+  if (burning_) {
+    lastError_ = "Cannot delete staging files while burning!";
+    return false;
+  }
+  try {
+    const int left = EmptyFolder(burnArea_);
+    if (left > 0) lastError_ = "Could not delete " + std::to_string(left) + " files/folders in burn area";
+    return left == 0;
+  } catch (const std::exception& failure) {
+    lastError_ = failure.what();
+    return false;
+  }
+}
+
+int64_t TCDBurner::BurnSize() const { return total_ + (burnArea_.empty() ? 0 : FolderSize(burnArea_)); }
+
+void TCDBurner::StartBurn() {
+  if (burning_ || !equipped_) {
+    if (OnBurnDone) OnBurnDone(-1);
+    return;
+  }
+  burning_ = true;
+  // The end is carried out on the GUI thread, and only while the component exists.
+  auto ended = [this, alive = lifetime_.Watch()] {
+    ui::PostToGui([this, alive] {
+      if (alive.lock()) BurnEnded();
+    });
+  };
+  auto* thread = new TBurnThread(service_, files_, burnArea_, ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
+  burnThreadFinished_ = thread->FinishedEvent();
+  thread->Start();
+}
+
+void TCDBurner::BurnEnded() {
+  burning_ = false;
+  if (OnBurnDone) OnBurnDone(0);
+}
+
+}  // namespace kvx

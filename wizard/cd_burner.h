@@ -1,0 +1,99 @@
+// TCDBurner: burns files to a recordable CD through the shell's CD writing service.
+// Files are gathered in a list, copied into the shell's staging area on a worker
+// thread, and the shell's own burn wizard takes over from there.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/event.h"
+#include "ui/component.h"
+#include "ui/dispatcher.h"
+
+namespace kvx {
+
+// The shell's CD writing service as the component uses it.
+class CdBurnService {
+ public:
+  virtual ~CdBurnService() = default;
+  // Creates the service object; false with the system's error text when it cannot.
+  virtual bool Open(std::string& error) = 0;
+  virtual bool HasRecordableDrive() = 0;
+  // The recorder's drive, asked with a 4-character buffer.
+  virtual std::string RecorderDriveLetter() = 0;
+  // Runs the shell's burn wizard on the staging area from the calling worker thread
+  // (the service is set up for that thread there); returns when it ends.
+  virtual void BurnFromWorker(intptr_t ownerWindow) = 0;
+};
+
+#ifdef _WIN32
+// The shell's service (ICDBurn) and its staging folder (the CD burning special folder).
+std::unique_ptr<CdBurnService> MakeShellCdBurnService();
+std::string ShellStagingFolder();
+#endif
+
+class TCDBurner : public ui::Component {
+ public:
+  using TBurnDoneEvent = std::function<void(int32_t result)>;
+
+  // The owner must be a form: anything else fails with "Error: Component must be owned by TForm".
+  TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
+            std::string stagingFolder);
+#ifdef _WIN32
+  TCDBurner(ui::Component* owner, std::string name);
+#endif
+  ~TCDBurner() override;
+
+  // Adds the path when something matches it (wildcards allowed), with the size of the first match.
+  bool AddFile(const std::string& path);
+  // Adds every file of the folder and of its subfolders; false when the folder is
+  // missing or one of its own files could not be added.
+  bool AddFolder(const std::string& folder);
+  // Adds a path as it is: no existence check, no size accounting.
+  void AppendToFileList(std::string path) { files_.push_back(std::move(path)); }
+  // Empties the list and the staging folder; false while burning or when entries remain.
+  bool ClearFiles();
+  // Copies the listed files into the staging area on a worker thread, then runs the
+  // shell's burn; OnBurnDone(0) follows on the GUI thread. When busy or not equipped,
+  // OnBurnDone(-1) at once.
+  void StartBurn();
+
+  bool IsBurning() const { return burning_; }
+  bool Equipped() const { return equipped_; }
+  const std::string& LastError() const { return lastError_; }
+  const std::string& BurnerDrive() const { return burnerDrive_; }
+  const std::string& BurnArea() const { return burnArea_; }
+  // Bytes of the listed files plus everything already in the staging folder.
+  int64_t BurnSize() const;
+  const std::vector<std::string>& Files() const { return files_; }
+  // Signalled once the thread of the last burn has ended (null before any burn); it
+  // may outlive the component.
+  std::shared_ptr<Event> BurnThreadFinished() const { return burnThreadFinished_; }
+
+  TBurnDoneEvent OnBurnDone;
+
+ private:
+  class TBurnThread;
+  void BurnEnded();
+
+  std::shared_ptr<CdBurnService> service_;  // shared with a running burn thread
+  std::vector<std::string> files_;
+  int64_t total_ = 0;
+  std::atomic<bool> burning_{false};
+  bool equipped_ = false;
+  std::string lastError_;
+  std::string burnerDrive_;
+  std::string burnArea_;
+  std::shared_ptr<Event> burnThreadFinished_;
+  ui::Lifetime lifetime_;
+};
+
+// Deletes the folder's content; returns the number of entries that could not be
+// removed. Throws std::runtime_error for an empty or missing folder.
+int EmptyFolder(const std::string& folder);
+
+}  // namespace kvx
