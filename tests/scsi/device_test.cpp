@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "base/event.h"
 #include "tests/scsi/scripted_unit.h"
 
 namespace kvx::scsi::testing {
@@ -508,6 +509,86 @@ TEST_F(Readiness, LongWriteUnitsPollEveryOneAndAHalfSeconds) {
   BusyFor({{0x00, 1000}});
   EXPECT_FALSE(device->WaitUntilReady(4000, 1000));
   EXPECT_EQ(sleeps, (std::vector<uint32_t>{1500, 1500, 1500, 1000}));
+}
+
+}  // namespace
+}  // namespace kvx::scsi::testing
+
+namespace kvx::scsi::testing {
+namespace {
+
+// The command sequence of Erase and of its thread against a unit that is always ready.
+class EraseSequence : public ScriptedUnitTest {
+ protected:
+  void StartErase(uint16_t profile, uint8_t blankType) {
+    Respond([profile](SCSIRequest& r) {
+      if (r.CDBByte[0] == 0x46 && r.CDBByte[3] == 0x00) PutBigEndian16(r.SRB_BufPointer + 6, profile);
+      if (r.CDBByte[0] == 0x5A) {
+        std::memset(r.SRB_BufPointer, 0, r.SRB_BufLen);
+        r.SRB_BufPointer[8] = r.CDBByte[2] & 0x3F;
+        r.SRB_BufPointer[9] = 0x32;
+        if ((r.CDBByte[2] & 0x3F) == 0x2A) PutBigEndian16(r.SRB_BufPointer + 8 + 20, 4234);  // 24X
+      }
+    });
+    device->SetSleepFunction([this](uint32_t ms) { sleeps.push_back(ms); });
+    device->SetOnEraseDone([this](TSCSIDevice*, bool withError) {
+      EXPECT_FALSE(withError);
+      done.Set();
+    });
+    ASSERT_TRUE(device->Erase(blankType));
+    ASSERT_TRUE(done.Wait(10000));
+    while (device->Erasing()) std::this_thread::yield();
+  }
+  // Opcodes sent up to and including the one that starts the blanking.
+  std::vector<uint8_t> UpToStart(uint8_t last) {
+    std::vector<uint8_t> opcodes = script.Opcodes();
+    opcodes.resize(std::find(opcodes.begin(), opcodes.end(), last) - opcodes.begin() + 1);
+    return opcodes;
+  }
+  Event done;
+  std::vector<uint32_t> sleeps;
+};
+
+TEST_F(EraseSequence, CdRwGetsSpeedAndWriteParametersThenBlank) {
+  StartErase(0x000A, 1);
+  EXPECT_EQ(UpToStart(0xA1), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0xBB, 0x5A, 0x55, 0x5A, 0x5A,
+                                                   0x46, 0x46, 0x5A, 0x00, 0xA1}));
+  const auto blank = std::find_if(script.sent.begin(), script.sent.end(), [](auto& s) { return s.cdb[0] == 0xA1; });
+  EXPECT_EQ(blank->cdb[1], 0x11);
+  EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON CD-RW AT 24X");
+  // After the blanking: write parameters, 2X, rezero, unlock, load, rezero, test.
+  const std::vector<uint8_t> opcodes = script.Opcodes();
+  EXPECT_EQ(std::vector<uint8_t>(opcodes.end() - 6, opcodes.end()),
+            (std::vector<uint8_t>{0xBB, 0x01, 0x1E, 0x1B, 0x01, 0x00}));
+  EXPECT_EQ(script.sent[script.sent.size() - 6].cdb[4], 0x01);  // 2X = 354 kB/s
+  EXPECT_EQ(script.sent[script.sent.size() - 6].cdb[5], 0x62);
+  EXPECT_TRUE(sleeps.empty());
+}
+
+TEST_F(EraseSequence, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
+  StartErase(0x0012, 0);
+  EXPECT_EQ(UpToStart(0x04), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0x5A, 0x5A, 0x46, 0x46, 0x5A, 0x00,
+                                                   0x23, 0x04}));
+  EXPECT_EQ(script.sent[UpToStart(0x04).size() - 1].dataOut,
+            (std::vector<uint8_t>{0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00, 0x08, 0x00, 0, 0, 0, 0}));
+  EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON DVD-RAM AT 1X");
+}
+
+TEST_F(EraseSequence, DvdPlusRwIsFormattedWithType26) {
+  StartErase(0x001A, 1);
+  const size_t format = UpToStart(0x04).size() - 1;
+  EXPECT_EQ(script.sent[format].cdb[1], 0x11);
+  EXPECT_EQ(script.sent[format].dataOut,
+            (std::vector<uint8_t>{0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON DVD+RW AT 3X");  // 24X / 7
+}
+
+TEST_F(EraseSequence, UjdaUnitsWaitOnceMoreAfterTheirPoll) {
+  inquiryIdentity = "MATSHITAUJDA750 DVD/CDRW1.00";
+  Select("0:0:0,E:");
+  script.Clear();
+  StartErase(0x000A, 0);
+  EXPECT_EQ(sleeps, std::vector<uint32_t>{5000});
 }
 
 }  // namespace
