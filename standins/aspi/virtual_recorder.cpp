@@ -409,7 +409,7 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
   const std::vector<FeatureDescriptor> features = {
       {0x0000, 0, true, profiles},
       {0x0001, 2, true, {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00}},  // ATAPI, DBE
-      {0x0003, 0, true, {static_cast<uint8_t>(0x29 | (removalPrevented_ ? 0x04 : 0x00)), 0, 0, 0}},
+      {0x0003, 0, true, {0x29, 0, 0, 0}},  // tray, eject, lock
       {0x001E, 2, cd, {0, 0, 0, 0}},
       {0x001F, 1, dvd, {0, 0, 0, 0}},
       {0x0021, 1, cdWritable || IsDvdMinus(m), {0x00, 0x01, 0x00, 0x00}},
