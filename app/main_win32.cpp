@@ -3,8 +3,10 @@
 #include <vector>
 
 #include "app/kvx_main.h"
+#include "ui/native_windows.h"
 
 int main(int argc, char** argv) {
+  kvx::ui::UseNativeWindows();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   return kvx::KvxMain(args);

@@ -31,16 +31,6 @@ void Control::SetBounds(int left, int top, int width, int height) {
 
 void Control::SetWidth(int width) { SetBounds(bounds_.left, bounds_.top, width, bounds_.height); }
 
-Rect Control::FormBounds() const {
-  Rect rect = bounds_;
-  if (kind_ == ControlKind::Form) return {0, 0, rect.width, rect.height};
-  for (const Container* up = parent_; up && up->Kind() != ControlKind::Form; up = up->Parent()) {
-    rect.left += up->Bounds().left;
-    rect.top += up->Bounds().top;
-  }
-  return rect;
-}
-
 void Control::SetCaption(std::string caption) {
   if (caption == caption_) return;
   caption_ = std::move(caption);

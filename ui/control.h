@@ -69,8 +69,6 @@ class Control : public Component {
   const Rect& Bounds() const { return bounds_; }
   void SetBounds(int left, int top, int width, int height);
   void SetWidth(int width);
-  // Position in the client area of the form (parents' offsets added).
-  Rect FormBounds() const;
 
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption);

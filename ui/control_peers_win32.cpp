@@ -182,11 +182,6 @@ class ListPeer final : public ControlPeer {
   ListBox& list_;
 };
 
-class GroupPeer final : public ControlPeer {
- public:
-  GroupPeer(FormWindow& owner, Control& group) : ControlPeer(owner, group) { CreateChild(L"BUTTON", BS_GROUPBOX); }
-};
-
 class PaintedPeer final : public ControlPeer {
  public:
   PaintedPeer(FormWindow& owner, Control& control, const wchar_t* windowClass) : ControlPeer(owner, control) {
@@ -201,7 +196,7 @@ class PaintedPeer final : public ControlPeer {
 class PageControlPeer final : public ControlPeer {
  public:
   PageControlPeer(FormWindow& owner, PageControl& pages) : ControlPeer(owner, pages), pages_(pages) {
-    CreateChild(WC_TABCONTROLW, WS_TABSTOP);
+    CreateChild(WC_TABCONTROLW, WS_TABSTOP | WS_CLIPCHILDREN);
   }
   void Fill() override {
     for (const TabSheet* page : pages_.Pages()) {
@@ -229,10 +224,16 @@ class PageControlPeer final : public ControlPeer {
   PageControl& pages_;
 };
 
-// A tab sheet has no window of its own: its controls lie on the tab control.
-class TabSheetPeer final : public ControlPeer {
+// Group boxes, panels and tab sheets: windows that hold their controls' windows.
+class ContainerPeer final : public ControlPeer {
  public:
-  using ControlPeer::ControlPeer;
+  ContainerPeer(FormWindow& owner, Control& container) : ControlPeer(owner, container) {
+    CreateChild(kContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+  }
+  void Update(Property property) override {
+    if (property == Property::Caption) InvalidateRect(window_, nullptr, TRUE);
+    ControlPeer::Update(property);
+  }
 };
 
 class AnimatePeer final : public ControlPeer {
@@ -257,16 +258,14 @@ class AnimatePeer final : public ControlPeer {
 
 }  // namespace
 
-ControlPeer::~ControlPeer() {
-  if (window_) DestroyWindow(window_);
-}
+ControlPeer::~ControlPeer() { DestroyWindow(window_); }
 
 void ControlPeer::CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle, int extraHeight) {
   extraHeight_ = extraHeight;
-  const Rect at = control_.FormBounds();
+  const Rect& at = control_.Bounds();
   const int id = owner_.NextControlId();
   window_ = CreateWindowExW(exStyle, windowClass, Wide(control_.Caption()).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
-                            at.left, at.top, at.width, at.height + extraHeight, owner_.Handle(),
+                            at.left, at.top, at.width, at.height + extraHeight, owner_.ParentWindowOf(control_),
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), &control_);
   SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), FALSE);
   EnableWindow(window_, control_.Enabled());
@@ -281,28 +280,24 @@ void ControlPeer::WriteText(const std::string& text) {
 void ControlPeer::Update(Property property) {
   switch (property) {
     case Property::Caption:
-      if (window_ && control_.Kind() != ControlKind::Edit && control_.Kind() != ControlKind::Memo)
-        WriteText(control_.Caption());
+      if (control_.Kind() != ControlKind::Edit && control_.Kind() != ControlKind::Memo) WriteText(control_.Caption());
       break;
     case Property::Enabled:
-      if (window_) EnableWindow(window_, control_.Enabled());
+      EnableWindow(window_, control_.Enabled());
       break;
     case Property::Visible:
       owner_.RefreshShowing(control_);
       break;
     case Property::Bounds: {
-      const Rect at = control_.FormBounds();
-      if (window_) MoveWindow(window_, at.left, at.top, at.width, at.height + extraHeight_, TRUE);
-      if (const auto* container = dynamic_cast<const Container*>(&control_))
-        for (const Control* child : container->Children())
-          if (ControlPeer* peer = owner_.PeerOf(*child)) peer->Update(Property::Bounds);
+      const Rect& at = control_.Bounds();
+      MoveWindow(window_, at.left, at.top, at.width, at.height + extraHeight_, TRUE);
       break;
     }
     case Property::Font:
-      if (window_) SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), TRUE);
+      SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), TRUE);
       break;
     case Property::Repaint:
-      if (window_) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
       break;
     default:
       break;
@@ -322,16 +317,16 @@ std::unique_ptr<ControlPeer> MakeControlPeer(FormWindow& owner, Control& control
     case ControlKind::ComboBox:
     case ControlKind::DriveComboBox: return std::make_unique<ComboPeer>(owner, static_cast<ComboBox&>(control));
     case ControlKind::ListBox: return std::make_unique<ListPeer>(owner, static_cast<ListBox&>(control));
-    case ControlKind::GroupBox: return std::make_unique<GroupPeer>(owner, control);
-    case ControlKind::Panel: return std::make_unique<PaintedPeer>(owner, control, kPanelClass);
+    case ControlKind::GroupBox:
+    case ControlKind::Panel:
+    case ControlKind::TabSheet: return std::make_unique<ContainerPeer>(owner, control);
     case ControlKind::Gauge: return std::make_unique<PaintedPeer>(owner, control, kGaugeClass);
     case ControlKind::Image: return std::make_unique<PaintedPeer>(owner, control, kImageClass);
     case ControlKind::PageControl: return std::make_unique<PageControlPeer>(owner, static_cast<PageControl&>(control));
     case ControlKind::Animate: return std::make_unique<AnimatePeer>(owner, static_cast<Animate&>(control));
-    case ControlKind::TabSheet:
     case ControlKind::Form: break;
   }
-  return std::make_unique<TabSheetPeer>(owner, control);
+  return nullptr;
 }
 
 }  // namespace kvx::ui

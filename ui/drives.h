@@ -1,5 +1,6 @@
 // The system's drives as the drive box lists them. The list comes from the platform
 // (drives_win32.cpp); outside Windows there are no drive letters and it is empty.
+// Forms ask the current presenter (form.h), which headless tests can script.
 #pragma once
 
 #include <string>

@@ -11,6 +11,7 @@
 #include "ui/control.h"
 #include "ui/dialogs.h"
 #include "ui/dispatcher.h"
+#include "ui/drives.h"
 
 namespace kvx::ui {
 
@@ -79,6 +80,8 @@ class Presenter {
   // Brings a shown form's window, or another program's window given by its handle, to the foreground.
   virtual void BringToFront(Form&) {}
   virtual void BringWindowToFront(intptr_t) {}
+  // The drives the user sees: the system's.
+  virtual std::vector<DriveInfo> Drives() { return SystemDrives(); }
 };
 
 // The presenter forms use; until one is set, modal shows end at once and every

@@ -61,14 +61,19 @@ class HeadlessPresenter final : public Presenter {
   // Every modal show from now on goes to driver; with none, a modal show ends at once.
   void SetDriver(ModalDriver driver) { driver_ = std::move(driver); }
 
+  // The drives forms see from now on, instead of the system's.
+  void SetDrives(std::vector<DriveInfo> drives) { drives_ = std::move(drives); }
+
   void RunModal(Form& form) override;
   void Show(Form&) override {}
   void Hide(Form&) override {}
   Dialogs& GetDialogs() override { return dialogs_; }
+  std::vector<DriveInfo> Drives() override { return drives_ ? *drives_ : SystemDrives(); }
 
  private:
   Dialogs& dialogs_;
   ModalDriver driver_;
+  std::optional<std::vector<DriveInfo>> drives_;
 };
 
 // Headless mode with scripted dialogs for the session's lifetime; the presenter that
@@ -82,6 +87,7 @@ class HeadlessSession {
 
   ScriptedDialogs& Dialogs() { return dialogs_; }
   void SetDriver(ModalDriver driver) { presenter_.SetDriver(std::move(driver)); }
+  void SetDrives(std::vector<DriveInfo> drives) { presenter_.SetDrives(std::move(drives)); }
 
  private:
   ScriptedDialogs dialogs_;

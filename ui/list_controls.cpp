@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/ascii_case.h"
+#include "ui/form.h"
 
 namespace kvx::ui {
 
@@ -64,7 +65,7 @@ void ComboBox::UserType(std::string text) {
   if (OnChange) OnChange();
 }
 
-void DriveComboBox::Refresh() { Fill(SystemDrives(), CurrentDriveLetter()); }
+void DriveComboBox::Refresh() { Fill(CurrentPresenter().Drives(), CurrentDriveLetter()); }
 
 void DriveComboBox::Fill(std::vector<DriveInfo> drives, char current) {
   std::vector<std::string> names;

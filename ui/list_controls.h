@@ -72,7 +72,7 @@ class DriveComboBox : public ComboBox {
     SetStyle(Style::DropDownList);
   }
 
-  // Lists the system's drives and selects the drive of the current folder.
+  // Lists the drives the user sees (the presenter's) and selects the drive of the current folder.
   void Refresh();
   // Lists the given drives and selects current (no selection when it is not listed).
   void Fill(std::vector<DriveInfo> drives, char current);

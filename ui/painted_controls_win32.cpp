@@ -64,24 +64,56 @@ void PaintImage(HWND window, HDC dc, const RECT& area) {
   DeleteObject(font);
 }
 
-void PaintPanel(HWND window, HDC dc, const RECT& area) {
-  const Control& panel = ControlOf(window);
+// A group box: an etched frame below the middle of its caption, which interrupts it
+// near the left. A panel: a raised edge with its caption centred at the top. A tab
+// sheet: the page's face.
+void PaintContainer(HWND window, HDC dc, const RECT& area) {
+  const Control& container = ControlOf(window);
   Fill(dc, area, GetSysColor(COLOR_BTNFACE));
-  RECT edge = area;
-  DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
+  if (container.Kind() == ControlKind::TabSheet) return;
   HFONT old = SelectControlFont(window, dc);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ResolveColor(panel.GetFont().color));
-  RECT text = area;
-  text.top += 4;
-  DrawTextW(dc, Wide(panel.Caption()).c_str(), -1, &text, DT_CENTER | DT_TOP | DT_SINGLELINE);
+  const std::wstring caption = Wide(container.Caption());
+  SIZE textSize{};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &textSize);
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  SetTextColor(dc, ResolveColor(container.GetFont().color));
+  RECT edge = area;
+  if (container.Kind() == ControlKind::GroupBox) {
+    edge.top += textSize.cy / 2;
+    DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
+    if (!caption.empty()) TextOutW(dc, 8, 0, (L" " + caption + L" ").c_str(), static_cast<int>(caption.size() + 2));
+  } else {
+    DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
+    RECT text = area;
+    text.top += 4;
+    DrawTextW(dc, caption.c_str(), -1, &text, DT_CENTER | DT_TOP | DT_SINGLELINE);
+  }
   if (old) SelectObject(dc, old);
+}
+
+// What a container's controls tell their parent goes on to the form's window.
+bool IsForwarded(UINT message) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CONTEXTMENU:
+      return true;
+  }
+  return false;
 }
 
 using Painter = void (*)(HWND, HDC, const RECT&);
 
 template <Painter paint>
 LRESULT CALLBACK PaintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (IsForwarded(message) && paint == PaintContainer)
+    return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
   switch (message) {
     case WM_NCCREATE:
       SetWindowLongPtrW(window, GWLP_USERDATA,
@@ -128,7 +160,7 @@ int ShellIconId(Glyph glyph) {
     case Glyph::Quit: return 28;
     case Glyph::Restore: return 5;
     case Glyph::Search: return 23;
-    case Glyph::Erase: return 32;
+    case Glyph::Erase: return 33;
     case Glyph::None: break;
   }
   return 0;
@@ -139,17 +171,18 @@ int ShellIconId(Glyph glyph) {
 void RegisterPaintedClasses() {
   Register(kGaugeClass, PaintedProc<PaintGauge>);
   Register(kImageClass, PaintedProc<PaintImage>);
-  Register(kPanelClass, PaintedProc<PaintPanel>);
+  Register(kContainerClass, PaintedProc<PaintContainer>);
 }
 
-HICON GlyphIcon(int glyph) {
+HICON GlyphIcon(int glyph, int size) {
   const int id = ShellIconId(static_cast<Glyph>(glyph));
   if (!id) return nullptr;
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(L"shell32.dll"), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED));
+  return static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(L"shell32.dll"), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 bool FormWindow::DrawButton(const DRAWITEMSTRUCT& item) {
-  ControlPeer* peer = PeerById(static_cast<int>(item.CtlID));
+  ControlPeer* peer = PeerOf(item.hwndItem);
   if (!peer || peer->GetControl().Kind() != ControlKind::Button) return false;
   const auto& button = static_cast<const Button&>(peer->GetControl());
   const bool pushed = item.itemState & ODS_SELECTED;
@@ -161,17 +194,19 @@ bool FormWindow::DrawButton(const DRAWITEMSTRUCT& item) {
   HGDIOBJ oldFont = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE textSize{};
   GetTextExtentPoint32W(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &textSize);
+  const int height = item.rcItem.bottom - item.rcItem.top;
+  const int iconSize = height >= 48 ? 32 : 16;  // large picture buttons show large icons
   const int gap = caption.empty() ? 0 : 4;
-  const int contentWidth = 16 + gap + textSize.cx;
+  const int contentWidth = iconSize + gap + textSize.cx;
   const int offset = pushed ? 1 : 0;
   const int left = (item.rcItem.right - item.rcItem.left - contentWidth) / 2 + offset;
-  const int middle = (item.rcItem.bottom - item.rcItem.top) / 2 + offset;
-  if (HICON icon = GlyphIcon(static_cast<int>(button.GetGlyph())))
-    DrawState(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, left, middle - 8, 16, 16,
-              DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
+  const int middle = height / 2 + offset;
+  if (HICON icon = GlyphIcon(static_cast<int>(button.GetGlyph()), iconSize))
+    DrawState(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, left, middle - iconSize / 2, iconSize,
+              iconSize, DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
   SetBkMode(item.hDC, TRANSPARENT);
   SetTextColor(item.hDC, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-  TextOutW(item.hDC, left + 16 + gap, middle - textSize.cy / 2, caption.c_str(), static_cast<int>(caption.size()));
+  TextOutW(item.hDC, left + iconSize + gap, middle - textSize.cy / 2, caption.c_str(), static_cast<int>(caption.size()));
   if (item.itemState & ODS_FOCUS) {
     RECT focus = item.rcItem;
     InflateRect(&focus, -4, -4);

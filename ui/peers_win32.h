@@ -23,8 +23,9 @@ std::string Narrow(const std::wstring& text);
 std::string WindowText(HWND window);
 COLORREF ResolveColor(Color color);
 
-// Mirrors one control into its child window (none for a tab sheet) and turns the
-// window's notifications into the control's events.
+// Mirrors one control into its child window and turns the window's notifications into
+// the control's events. Child windows lie in their container's window (group box,
+// panel, tab sheet, or the form), at the control's own bounds.
 class ControlPeer : public Peer {
  public:
   ControlPeer(FormWindow& owner, Control& control) : owner_(owner), control_(control) {}
@@ -42,8 +43,8 @@ class ControlPeer : public Peer {
   virtual void Fill() {}
 
  protected:
-  // Creates the child window with the common styles and a command id of its own;
-  // extraHeight makes room for a drop-down list.
+  // Creates the child window in its container's window with the common styles and a
+  // command id of its own; extraHeight makes room for a drop-down list.
   void CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle = 0, int extraHeight = 0);
   void WriteText(const std::string& text);
   // While true, notifications caused by the peer's own writes are ignored.
@@ -69,6 +70,9 @@ class FormWindow : public Peer {
   int NextControlId() { return nextId_++; }
   HFONT FontFor(const Control& control);
   ControlPeer* PeerOf(const Control& control) const;
+  ControlPeer* PeerOf(HWND window) const;
+  // The window a control's own window lies in.
+  HWND ParentWindowOf(const Control& control) const;
   // Shows or hides the windows of a control and everything it holds, after its Showing changed.
   void RefreshShowing(const Control& control);
 
@@ -77,9 +81,7 @@ class FormWindow : public Peer {
 
  private:
   void CreatePeers(Container& container);
-  void StackInCreationOrder();
   void AttachTimers();
-  ControlPeer* PeerById(int id) const;
   bool DrawButton(const DRAWITEMSTRUCT& item);
   void ShowContextMenu(HWND target, LPARAM where);
 
@@ -88,18 +90,21 @@ class FormWindow : public Peer {
   int nextId_ = 100;
   std::vector<std::unique_ptr<ControlPeer>> peers_;
   std::map<const Control*, ControlPeer*> byControl_;
+  std::map<HWND, ControlPeer*> byWindow_;
   std::map<std::wstring, HFONT> fonts_;
   std::vector<std::unique_ptr<Peer>> timerPeers_;
   std::map<UINT_PTR, Timer*> timers_;
 };
 
-// Window classes painted by the binding itself: gauge, picture, panel.
+// Window classes painted by the binding itself: gauge, picture, and the containers
+// (group box, panel, tab sheet), which pass their children's notifications on to the
+// form's window.
 void RegisterPaintedClasses();
 inline constexpr wchar_t kGaugeClass[] = L"KvxGauge";
 inline constexpr wchar_t kImageClass[] = L"KvxImage";
-inline constexpr wchar_t kPanelClass[] = L"KvxPanel";
+inline constexpr wchar_t kContainerClass[] = L"KvxContainer";
 
-// Icon of a button's picture, or null.
-HICON GlyphIcon(int glyph);
+// Icon of a button's picture at a size in pixels, or null.
+HICON GlyphIcon(int glyph, int size);
 
 }  // namespace kvx::ui

@@ -192,7 +192,6 @@ FormWindow::FormWindow(Form& form) : form_(form) {
                             GetModuleHandleW(nullptr), this);
   form_.AttachPeer(this);
   CreatePeers(form_);
-  StackInCreationOrder();
   for (auto& peer : peers_) peer->Fill();
   RefreshShowing(form_);
   AttachTimers();
@@ -211,17 +210,11 @@ void FormWindow::CreatePeers(Container& container) {
   for (Control* child : container.Children()) {
     auto peer = MakeControlPeer(*this, *child);
     byControl_[child] = peer.get();
+    byWindow_[peer->Handle()] = peer.get();
     child->AttachPeer(peer.get());
     peers_.push_back(std::move(peer));
     if (auto* inner = dynamic_cast<Container*>(child)) CreatePeers(*inner);
   }
-}
-
-// Containers are created before what they hold; raising each window in turn leaves
-// the children above their group boxes, panels and tab controls.
-void FormWindow::StackInCreationOrder() {
-  for (auto& peer : peers_)
-    if (peer->Handle()) SetWindowPos(peer->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void FormWindow::AttachTimers() {
@@ -249,10 +242,14 @@ ControlPeer* FormWindow::PeerOf(const Control& control) const {
   return found == byControl_.end() ? nullptr : found->second;
 }
 
-ControlPeer* FormWindow::PeerById(int id) const {
-  for (const auto& peer : peers_)
-    if (peer->Handle() && GetDlgCtrlID(peer->Handle()) == id) return peer.get();
-  return nullptr;
+ControlPeer* FormWindow::PeerOf(HWND window) const {
+  const auto found = byWindow_.find(window);
+  return found == byWindow_.end() ? nullptr : found->second;
+}
+
+HWND FormWindow::ParentWindowOf(const Control& control) const {
+  const ControlPeer* parent = control.Parent() ? PeerOf(*control.Parent()) : nullptr;
+  return parent ? parent->Handle() : window_;
 }
 
 void FormWindow::RefreshShowing(const Control& control) {
@@ -268,7 +265,7 @@ void FormWindow::Update(Property property) {
 }
 
 void FormWindow::ShowContextMenu(HWND target, LPARAM where) {
-  ControlPeer* peer = PeerById(GetDlgCtrlID(target));
+  ControlPeer* peer = PeerOf(target);
   if (!peer || peer->GetControl().Kind() != ControlKind::ListBox) return;
   const PopupMenu* menu = static_cast<ListBox&>(peer->GetControl()).GetPopupMenu();
   if (!menu) return;
@@ -289,11 +286,11 @@ void FormWindow::ShowContextMenu(HWND target, LPARAM where) {
 LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (ControlPeer* peer = PeerById(LOWORD(wParam)); peer && lParam) peer->Command(HIWORD(wParam));
+      if (ControlPeer* peer = PeerOf(reinterpret_cast<HWND>(lParam))) peer->Command(HIWORD(wParam));
       return 0;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-      if (ControlPeer* peer = PeerById(static_cast<int>(header->idFrom))) peer->Notify(*header);
+      if (ControlPeer* peer = PeerOf(header->hwndFrom)) peer->Notify(*header);
       return 0;
     }
     case WM_DRAWITEM:
@@ -302,7 +299,7 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
       HDC dc = reinterpret_cast<HDC>(wParam);
-      if (ControlPeer* peer = PeerById(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) {
+      if (ControlPeer* peer = PeerOf(reinterpret_cast<HWND>(lParam))) {
         SetTextColor(dc, ResolveColor(peer->GetControl().GetFont().color));
         if (peer->GetControl().Kind() == ControlKind::Edit || peer->GetControl().Kind() == ControlKind::Memo) {
           SetBkColor(dc, GetSysColor(COLOR_WINDOW));

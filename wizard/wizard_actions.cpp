@@ -1,9 +1,28 @@
 #include "wizard/wizard_actions.h"
 
-namespace kvx {
+#include "host/host_bridge.h"
+#include "host/system_helpers.h"
+#include "wizard/enregistrer.h"
 
-// The wizard form arrives with the ui framework; until then both codes return to the menu.
-void OpenBackupWizard() {}
-void OpenRestoreWizard() {}
+namespace kvx {
+namespace {
+
+void ShowWizardOnPage(int page) {
+  TEnregistrer form;
+  form.PageControl1.SetActivePage(page);
+  form.ShowModal();
+}
+
+}  // namespace
+
+void OpenBackupWizard() { ShowWizardOnPage(0); }
+
+void OpenRestoreWizard() {
+  if (CountProcesses("VOLMERA.EXE") > 0) {
+    HostCommand("Info,Impossible de restaurer la base de données si Volmera est ouvert");
+    return;
+  }
+  ShowWizardOnPage(1);
+}
 
 }  // namespace kvx

@@ -95,8 +95,9 @@ class Installation:
             time.sleep(0.05)
         raise AssertionError("%s did not start" % program)
 
-    def run(self, answers, args=(), cwd=None, env=None, timeout=120):
-        """Runs KVXOUTIL.EXE with the given script answers ("SAISIE B01", "OUINON 1")."""
+    def run(self, answers, args=(), cwd=None, env=None, timeout=120, program="KVXOUTIL.EXE"):
+        """Runs KVXOUTIL.EXE (or another program of OUTILS) with the given script answers
+        ("SAISIE B01", "OUINON 1")."""
         script = self.work / "script.txt"
         transcript = self.work / "transcript.log"
         tool_log = self.work / "tools.log"
@@ -111,7 +112,7 @@ class Installation:
             "KVXTOOL_LOG": windows_path(tool_log),
         })
         run_env.update(env or {})
-        exe = self.outils / "KVXOUTIL.EXE"
+        exe = self.outils / program
         # No pipes: wine's service processes inherit them and would keep them open.
         proc = subprocess.run([str(WINE_RUN), windows_path(exe), *args], cwd=str(cwd or self.outils),
                               env=run_env, timeout=timeout, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -33,15 +33,35 @@ struct Sample : Form {
   Memo Log{this, "Log"};
 };
 
-TEST(Controls, ChildrenKnowTheirFormAndOffsets) {
+struct PagesForm : Form {
+  PagesForm() : Form("PagesForm") {}
+  PageControl Book{this, "Book"};
+  TabSheet First{&Book, "First"};
+  TabSheet Second{&Book, "Second"};
+};
+
+TEST(Controls, ChildrenKnowTheirFormAndParent) {
   Sample form;
-  form.Group.SetBounds(10, 20, 200, 100);
-  form.Radio1.SetBounds(5, 6, 50, 17);
   EXPECT_EQ(form.Radio1.OwnerForm(), &form);
+  EXPECT_EQ(form.Radio1.Parent(), &form.Group);
   EXPECT_EQ(form.Group.Children().size(), 2u);
-  const Rect placed = form.Radio1.FormBounds();
-  EXPECT_EQ(placed.left, 15);
-  EXPECT_EQ(placed.top, 26);
+  EXPECT_EQ(form.Children().size(), 8u);
+}
+
+TEST(Controls, PagesFillTheirPageControlBelowTheTabs) {
+  PagesForm form;
+  form.Book.SetBounds(169, 0, 630, 465);
+  const Rect page = form.Second.Bounds();
+  EXPECT_EQ(page.left, PageControl::kPageMargin);
+  EXPECT_EQ(page.top, PageControl::kTabRowHeight);
+  EXPECT_EQ(page.width, 630 - 2 * PageControl::kPageMargin);
+  EXPECT_EQ(page.height, 465 - PageControl::kTabRowHeight - PageControl::kPageMargin);
+  EXPECT_FALSE(form.Second.Showing());
+  form.Show();
+  EXPECT_TRUE(form.First.Showing());
+  form.Book.SetActivePage(form.Second);
+  EXPECT_FALSE(form.First.Showing());
+  EXPECT_TRUE(form.Second.Showing());
 }
 
 TEST(Controls, RadioButtonsExcludeEachOtherWithinTheirParentOnly) {

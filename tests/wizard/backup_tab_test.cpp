@@ -1,0 +1,259 @@
+// The wizard form's creation, its list file and the backup tab, headless, in a copy of
+// the demo installation with the host stand-in in script mode.
+#include <cstdlib>
+
+#include "archive/archive_procedures.h"
+#include "base/file_search.h"
+#include "base/folders.h"
+#include "host/param_files.h"
+#include "host/profile.h"
+#include "tests/wizard/wizard_fixture.h"
+#include "wizard/enregistrer.h"
+#include "wizard/wizard_paths.h"
+
+namespace kvx {
+namespace {
+
+using Items = std::vector<std::string>;
+
+const std::vector<ui::DriveInfo> kDrivesWithCd = {{'A', ui::DriveType::Removable, "", ""},
+                                                   {'C', ui::DriveType::Fixed, "", ""},
+                                                   {'D', ui::DriveType::Fixed, "DONNEES", ""},
+                                                   {'E', ui::DriveType::CdRom, "", ""},
+                                                   {'F', ui::DriveType::Network, "", "\\\\SRV\\PARTAGE"},
+                                                   {'Z', ui::DriveType::Fixed, "", ""}};  // the current folder's
+
+// The progress window's part of an archive made to another drive or folder.
+const Items kProgressWindow = {"CMD EXéCUTE(\"OUVREFEN\",\"FEN_PROGRESS\")", "CMD Ouvre,FEN_Progress.wdw",
+                               "CMD Handle,FEN_Progress", "CMD Multitache,-1"};
+const Items kProgressClosed = {"CMD EXéCUTE(\"FermeFen\")", "CMD FERME"};
+
+using BackupTab = WizardTest;
+
+TEST_F(BackupTab, ListFileFillsTheThreeListsInOrder) {
+  WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=D:\\B\\SauveKVX.zip\r\n");
+  TEnregistrer form;
+  const Items expected = {"A:\\SauveKVX.zip", "D:\\B\\SauveKVX.zip"};
+  EXPECT_EQ(form.ComboBox1.Items(), expected);
+  EXPECT_EQ(form.ComboBox2.Items(), expected);
+  EXPECT_EQ(form.ListBox1.Items(), expected);
+  EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  EXPECT_EQ(form.BackupFileName(), "SauveKVX.zip");
+}
+
+TEST_F(BackupTab, WithoutAListTheDisketteIsTheFirstTarget) {
+  TEnregistrer form;
+  EXPECT_EQ(form.ComboBox1.Items(), Items{"A:\\SauveKVX.zip"});
+  EXPECT_EQ(form.ComboBox2.Items(), Items{"A:\\SauveKVX.zip"});
+  EXPECT_TRUE(form.ListBox1.Items().empty());
+  EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  EXPECT_EQ(form.ComboBox2.Text(), "");  // loading the list empties it
+}
+
+TEST_F(BackupTab, ACountThatIsNoNumberStopsTheLoad) {
+  WriteBackupList("[Repertoire]\r\nNo=deux\r\n0=A:\\SauveKVX.zip\r\n");
+  TEnregistrer form;
+  EXPECT_TRUE(form.ComboBox1.Items().empty());
+  EXPECT_TRUE(form.ListBox1.Items().empty());
+  EXPECT_EQ(form.ComboBox1.Text(), "");
+}
+
+TEST_F(BackupTab, EmptyEntriesAreLoadedButNotSaved) {
+  WriteBackupList("[Repertoire]\r\nNo=3\r\n0=A:\\SauveKVX.zip\r\n1=\r\n2=C:\\X\\SauveKVX.zip\r\n3=C:\\OLD\r\n");
+  {
+    TEnregistrer form;
+    EXPECT_EQ(form.ComboBox2.Items(), (Items{"A:\\SauveKVX.zip", "", "C:\\X\\SauveKVX.zip"}));
+    form.ShowModal();  // the driver-less show closes the form, which saves the list
+  }
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\X\\SauveKVX.zip");
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "3", ""), "C:\\OLD");  // left by the earlier save
+  TEnregistrer again;
+  EXPECT_EQ(again.ListBox1.Items(), (Items{"A:\\SauveKVX.zip", "C:\\X\\SauveKVX.zip"}));
+}
+
+TEST_F(BackupTab, TbqEditionRenamesTitlesDialogsAndTargets) {
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
+  TEnregistrer form;
+  EXPECT_EQ(form.BackupFileName(), "SauveTBQ.zip");
+  EXPECT_EQ(form.ComboBox1.Items(), Items{"A:\\SauveTBQ.zip"});
+  session_.SetDriver([&](ui::Form&) {
+    EXPECT_EQ(form.Label7.Caption(), "Sauvegarde TBQ");
+    EXPECT_EQ(form.Label8.Caption(), "Restauration TBQ");
+    EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveTBQ.zip");
+    EXPECT_EQ(form.ComboBox2.Text(), "A:\\SauveTBQ.zip");
+    session_.Dialogs().CancelFile();
+    ui::Press(form.BitBtn4);
+  });
+  form.ShowModal();
+  EXPECT_EQ(session_.Dialogs().Transcript()[0], "SAVE A:\\|Sauvetbq.zip|Sauvetbq.zip|*.zip|Tous les fichiers|*.*|zip");
+}
+
+TEST_F(BackupTab, AnEditionKeyInOtherLettersIsTheStandardEdition) {
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nUSER=veltranokismare,,,\r\n");
+  TEnregistrer form;
+  EXPECT_EQ(form.BackupFileName(), "SauveKVX.zip");
+}
+
+TEST_F(BackupTab, EachWayOfChoosingATarget) {
+  session_.SetDrives(kDrivesWithCd);
+  TEnregistrer form;
+  EXPECT_EQ(form.CdDriveId(), "E:");
+  EXPECT_EQ(form.Label4.Caption(), "CD-Rom (E:)");
+  EXPECT_EQ(form.Label5.Caption(), "Lecteur");  // the first change notification leaves it
+
+  session_.SetDriver([&](ui::Form&) {
+    ui::Press(form.BitBtn1);
+    ui::Press(form.BitBtn1);
+    EXPECT_EQ(form.ComboBox1.Items(), Items{"A:\\SauveKVX.zip"});
+    ui::Press(form.BitBtn2);
+    EXPECT_EQ(form.ComboBox1.Text(), "E:\\SauveKVX.zip");
+    form.DriveComboBox1.SetDrive('D');  // a choice in the drive box
+    EXPECT_EQ(form.Label5.Caption(), "Lecteur ( D: )");
+    EXPECT_EQ(form.ComboBox1.Text(), "D:\\SauveKVX.zip");
+    form.ComboBox1.SetItemIndex(0);
+    ui::Press(form.BitBtn3);
+    EXPECT_EQ(form.ComboBox1.Text(), "D:\\SauveKVX.zip");
+    form.DriveComboBox1.SetDrive('F');
+    EXPECT_EQ(form.ComboBox1.Text(), "\\\\SRV\\PARTAGE\\SauveKVX.zip");
+    EXPECT_EQ(form.Label5.Caption(), "Lecteur ( F: )");
+    form.DriveComboBox1.SetDrive('A');  // already listed: chosen, not added again
+  });
+  form.ShowModal();
+  const Items targets = {"A:\\SauveKVX.zip", "E:\\SauveKVX.zip", "D:\\SauveKVX.zip", "\\\\SRV\\PARTAGE\\SauveKVX.zip"};
+  EXPECT_EQ(form.ComboBox1.Items(), targets);
+  EXPECT_EQ(form.ComboBox2.Items(), targets);
+  EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+}
+
+TEST_F(BackupTab, WithoutACdDriveTheCdTargetIsNoDrive) {
+  session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}});
+  TEnregistrer form;
+  EXPECT_EQ(form.Label4.Caption(), "CD-Rom (XX)");
+  form.BitBtn2Click();
+  EXPECT_EQ(form.ComboBox1.Text(), "XX\\SauveKVX.zip");
+}
+
+TEST_F(BackupTab, AFileChosenInTheSaveDialogJoinsTheTargetsOnly) {
+  TEnregistrer form;
+  form.ComboBox1.SetText(AppPath("SAUVES\\SauveKVX.zip"));
+  session_.Dialogs().AnswerFile("C:\\AUTRE\\Copie.zip");
+  form.BitBtn4Click();
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"SAVE " + AppPath("SAUVES\\") + "|SauveKVX.zip|Fichier compressé|*.zip|Tous les fichiers|*.*|zip"});
+  EXPECT_EQ(form.ComboBox1.Text(), "C:\\AUTRE\\Copie.zip");
+  EXPECT_EQ(form.ComboBox1.Items(), (Items{"A:\\SauveKVX.zip", "C:\\AUTRE\\Copie.zip"}));
+  EXPECT_EQ(form.ComboBox2.Items(), Items{"A:\\SauveKVX.zip"});
+  EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+}
+
+TEST_F(BackupTab, BackupToAFolderArchivesTheListedDataAndOpensTheFolder) {
+  std::filesystem::create_directory(NativePath(WorkPath("SAUVES")));
+  const std::string target = WorkPath("SAUVES\\SauveKVX.zip");
+  const auto original = DataFiles();
+  TEnregistrer form;
+  form.ComboBox1.UserType(target);  // typed by hand
+  form.BitBtn5Click();
+
+  EXPECT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+  EXPECT_TRUE(form.BitBtn6.Enabled());
+  EXPECT_FALSE(form.Animate1.Visible());
+  EXPECT_FALSE(form.Animate1.Active());
+  EXPECT_TRUE(form.ComboBox2.Contains(target));
+  EXPECT_FALSE(form.ComboBox1.Contains(target));
+  EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+  EXPECT_EQ(session_.Dialogs().Transcript(), Items{"SHOW-FOLDER " + WorkPath("SAUVES\\")});
+
+  Items expected = kProgressWindow;
+  expected.push_back("CMD AFFICHE,JAUGE_JAUGE3=100");
+  expected.insert(expected.end(), kProgressClosed.begin(), kProgressClosed.end());
+  EXPECT_TRUE(InOrder(HostTranscript(), expected));
+  EXPECT_TRUE(IsPlainFile(DataPath("TRAMES\\FACTURE.TRM")));  // TRAMES went into the data folder first
+
+  // What the archive holds comes back byte for byte.
+  ASSERT_TRUE(UnzipArchive(target, WorkPath("OUT"), "*.*"));
+  for (const char* name : {"CLIENTS.FIC", "ARTICLES.FIC", "VIDE.FIC", "CLIENTS.NDX", "ARTICLES.NDX", "ARTICLES.MMO",
+                           "PARAM.DTA"})
+    EXPECT_EQ(ReadFile(WorkPath(std::string("OUT\\") + name)), original.at(name)) << name;
+  EXPECT_EQ(ReadFile(WorkPath("OUT\\IMAGES\\LOGO.BMP")), ReadFile(DataPath("IMAGES\\LOGO.BMP")));
+  EXPECT_FALSE(IsPlainFile(WorkPath("OUT\\PATSAUVE.DTA")));
+}
+
+TEST_F(BackupTab, WithTheBoxClearedNoFolderOpens) {
+  TEnregistrer form;
+  form.ComboBox1.UserType(WorkPath("SauveKVX.zip"));
+  form.CheckBoxOuvDossier.UserClick();
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  EXPECT_TRUE(session_.Dialogs().Transcript().empty());
+}
+
+TEST_F(BackupTab, BackupToTheDisketteDriveWithoutTheProgressWindow) {
+  const std::string diskette = std::string("Z:") + std::getenv("KVX_DRIVE_A");
+  TEnregistrer form;
+  ASSERT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  EXPECT_TRUE(IsPlainFile("A:\\SauveKVX.zip"));
+  EXPECT_FALSE(Contains(HostTranscript(), "CMD Ouvre,FEN_Progress.wdw"));
+  EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100"));
+  EXPECT_EQ(session_.Dialogs().Transcript(), Items{"SHOW-FOLDER A:\\"});
+  std::filesystem::remove(NativePath("A:\\SauveKVX.zip"));
+}
+
+TEST_F(BackupTab, AShareTargetGoesThroughTheProgressWindow) {
+  TEnregistrer form;
+  form.ComboBox1.UserType("\\\\SRV\\PARTAGE\\SauveKVX.zip");
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");  // there is no such server
+  Items expected = kProgressWindow;
+  expected.insert(expected.end(), kProgressClosed.begin(), kProgressClosed.end());
+  EXPECT_TRUE(InOrder(HostTranscript(), expected));
+  EXPECT_TRUE(session_.Dialogs().Transcript().empty());
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+}
+
+TEST_F(BackupTab, AFailedCompressionIsReportedAsAFailure) {
+  TEnregistrer form;
+  form.ComboBox1.UserType(WorkPath("MANQUE\\SauveKVX.zip"));
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_TRUE(session_.Dialogs().Transcript().empty());
+}
+
+TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nVERSION=12,,,\r\n");
+  TEnregistrer form;
+  form.ComboBox1.UserType(WorkPath("SauveKVX.zip"));
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta");
+  EXPECT_FALSE(IsPlainFile(WorkPath("SauveKVX.zip")));
+  EXPECT_TRUE(HostTranscript().empty());
+  EXPECT_TRUE(form.BitBtn6.Enabled());
+}
+
+TEST_F(BackupTab, TheCdButtonsTargetReachesTheCdBranch) {
+  session_.SetDrives(kDrivesWithCd);
+  TEnregistrer form;
+  form.BitBtn2Click();
+  form.BitBtn5Click();
+  EXPECT_EQ(form.Label6.Caption(), "Sauvegarde sur CD-Rom indisponible dans cette version");
+  EXPECT_TRUE(HostTranscript().empty());
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+}
+
+TEST_F(BackupTab, QuitClosesAndSavesWhatTheListHolds) {
+  TEnregistrer form;
+  session_.SetDriver([&](ui::Form&) {
+    form.ComboBox1.UserType("C:\\TAPE\\SauveKVX.zip");
+    form.ComboBox2.AddItem("C:\\TAPE\\SauveKVX.zip");
+    ui::Press(form.BitBtn6);
+  });
+  form.ShowModal();
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\TAPE\\SauveKVX.zip");
+}
+
+}  // namespace
+}  // namespace kvx

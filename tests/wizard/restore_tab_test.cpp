@@ -1,0 +1,372 @@
+// The restore and options tabs and the two menu actions, headless, in a copy of the
+// demo installation with the host stand-in in script mode.
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "archive/archive_procedures.h"
+#include "base/file_search.h"
+#include "base/folders.h"
+#include "host/param_files.h"
+#include "host/profile.h"
+#include "host/system_helpers.h"
+#include "host/text_helpers.h"
+#include "tests/wizard/wizard_fixture.h"
+#include "wizard/enregistrer.h"
+#include "wizard/wizard_paths.h"
+#include "wizard/wizard_actions.h"
+
+namespace kvx {
+namespace {
+
+using Items = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+constexpr char kStartQuestion[] = "CONFIRM  Voulez vous démarrer la restauration ?";
+
+class RestoreTab : public WizardTest {
+ protected:
+  // A backup of the installation's data as it is now, made the way the wizard makes one.
+  std::string MakeBackup() {
+    const std::string archive = WorkPath("SauveKVX.zip");
+    TEnregistrer form;
+    form.ComboBox1.UserType(archive);
+    form.CheckBoxOuvDossier.SetChecked(false);
+    form.BitBtn5Click();
+    EXPECT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+    return archive;
+  }
+
+  // Damages the data the way a restore is meant to repair.
+  void DamageData() {
+    WriteFile(DataPath("CLIENTS.FIC"), "abîmé");
+    std::filesystem::remove(NativePath(DataPath("ARTICLES.NDX")));
+    std::filesystem::remove(NativePath(DataPath("IMAGES\\LOGO.BMP")));
+  }
+
+  std::string SafetyCopy(int counter) const {
+    return DataPath(DateStamp(false).substr(2, 6) + ZeroPad(counter, 2) + ".ZIP");
+  }
+
+  std::string ParamField(const char* key) const {
+    table_param table;
+    ReadFieldTable(DataPath("PARAM.DTA"), key, kComposants, table);
+    return table[1];
+  }
+};
+
+TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
+  const std::string archive = MakeBackup();
+  const auto original = DataFiles();
+  const std::string logo = ReadFile(DataPath("IMAGES\\LOGO.BMP"));
+  DamageData();
+  // PARAM.DTA names the data folder in long form; the restore writes back its short form.
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + "\r\nUSER=KVX\r\nVERSION=14,x\r\n");
+
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+
+  EXPECT_EQ(form.Label9.Caption(), "La restauration a été effectuée avec succes !");
+  EXPECT_EQ(form.Gauge1.Progress(), 100);
+  EXPECT_FALSE(form.Gauge1.Visible());
+  EXPECT_FALSE(form.Timer1.Enabled());
+  EXPECT_TRUE(form.BitBtn7.Enabled());
+  EXPECT_TRUE(form.BitBtn8.Enabled());
+  EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+
+  auto restored = DataFiles();
+  restored.erase(DateStamp(false).substr(2, 6) + "01.ZIP");
+  EXPECT_EQ(restored.size(), original.size());
+  for (const auto& [name, bytes] : original) {
+    if (name == "PARAM.DTA") continue;
+    EXPECT_EQ(restored[name], bytes) << name;
+  }
+  EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
+  EXPECT_TRUE(IsPlainFile(SafetyCopy(1)));
+  EXPECT_TRUE(IsPlainFile(AppPath("TRAMES\\FACTURE.TRM")));
+
+  // The values read before the restore are written back over the restored file.
+  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "REPERTOIREF", ""), AppPath("FIC01\\") + ",,,,,,,");
+  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "VERSION", ""), "14,,,,,,,");
+  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "USER", ""), "KVX,,,,,,,");  // from the archive
+
+  EXPECT_EQ(ToolLog(), (Items{"WDMODFIC.EXE\t-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + AppPath("FIC01\\") +
+                                  "\"\t" + AppPath("OUTILS"),
+                              "TRANSFMO.EXE\tMAJ\t" + AppPath("OUTILS")}));
+  EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE1=100"));
+}
+
+TEST_F(RestoreTab, SafetyCopiesOfTheDayCountOn) {
+  const std::string archive = MakeBackup();
+  WriteFile(SafetyCopy(1), "old");
+  WriteFile(SafetyCopy(2), "old");
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  EXPECT_EQ(ReadFile(SafetyCopy(1)), "old");
+  EXPECT_EQ(ReadFile(SafetyCopy(2)), "old");
+  ASSERT_TRUE(IsPlainFile(SafetyCopy(3)));
+  // The third copy holds the data as it was before the restore.
+  ASSERT_TRUE(UnzipArchive(SafetyCopy(3), WorkPath("COPIE"), "*.*"));
+  EXPECT_EQ(ReadFile(WorkPath("COPIE\\CLIENTS.FIC")), ReadFile(DataPath("CLIENTS.FIC")));
+}
+
+TEST_F(RestoreTab, WithoutItsListFileTheWholeDataFolderIsKept) {
+  const std::string archive = MakeBackup();
+  std::filesystem::remove(NativePath(DataPath("PATSAUVE.DTA")));
+  WriteFile(DataPath("NOTES.TXT"), "notes du client");
+  WriteFile(SafetyCopy(1), "earlier copy");
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  ASSERT_TRUE(UnzipArchive(SafetyCopy(2), WorkPath("COPIE"), "*.*"));
+  EXPECT_EQ(ReadFile(WorkPath("COPIE\\NOTES.TXT")), "notes du client");
+  EXPECT_TRUE(IsPlainFile(WorkPath("COPIE\\IMAGES\\LOGO.BMP")));
+  EXPECT_FALSE(IsPlainFile(WorkPath("COPIE\\" + DateStamp(false).substr(2, 6) + "01.ZIP")));
+}
+
+TEST_F(RestoreTab, AMissingArchiveChangesNothing) {
+  const auto before = DataFiles();
+  TEnregistrer form;
+  form.Edit1.SetText(WorkPath("ABSENT.zip"));
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
+  EXPECT_EQ(DataFiles(), before);
+  EXPECT_TRUE(ToolLog().empty());
+  EXPECT_FALSE(form.Gauge1.Visible());
+  EXPECT_TRUE(form.BitBtn8.Enabled());
+}
+
+TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone) {
+  for (const std::string& bytes : {std::string("PK\x03\x04 not really a zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0')}) {
+    SCOPED_TRACE(bytes.size());
+    WriteFile(WorkPath("BAD.zip"), bytes);
+    const std::string param = ReadFile(DataPath("PARAM.DTA"));
+    const std::string clients = ReadFile(DataPath("CLIENTS.FIC"));
+    TEnregistrer form;
+    form.Edit1.SetText(WorkPath("BAD.zip"));
+    form.BitBtn7Click();
+    EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+    EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), param);
+    EXPECT_EQ(ReadFile(DataPath("CLIENTS.FIC")), clients);
+    EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXREST.$$$"))));
+    EXPECT_TRUE(ToolLog().empty());
+    EXPECT_FALSE(form.Timer1.Enabled());
+    EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+  }
+}
+
+TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
+  const std::string archive = MakeBackup();
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\n");
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer "
+                  "simplement.\r\nContactez le service technique."});
+  EXPECT_TRUE(ToolLog().empty());
+  EXPECT_EQ(ParamField("VERSION"), "0");
+}
+
+TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
+  TEnregistrer form;
+  form.Timer1.SetEnabled(true);
+  EXPECT_EQ(form.Timer1.Interval(), 600);
+  std::vector<int64_t> shown;
+  for (int tick = 0; tick < 22; ++tick) {
+    form.Timer1.Tick();
+    shown.push_back(form.Gauge1.Progress());
+  }
+  std::vector<int64_t> expected;
+  for (int value = 5; value <= 100; value += 5) expected.push_back(value);
+  expected.push_back(0);
+  expected.push_back(5);
+  EXPECT_EQ(shown, expected);
+}
+
+TEST_F(RestoreTab, ChoosingTheArchiveFromTheListOrTheOpenDialog) {
+  WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=" + WorkPath("ABSENT.zip") + "\r\n");
+  TEnregistrer form;
+  form.ListBox1.UserSelect(0);
+  EXPECT_EQ(form.Edit1.Text(), "A:\\SauveKVX.zip");
+
+  session_.Dialogs().AnswerNo();
+  form.ListBox1.UserDoubleClick(1);
+  EXPECT_EQ(form.Label9.Caption(), "");  // no restore
+  session_.Dialogs().AnswerYes();
+  form.PageControl1.SetActivePage(form.TabSheet3);
+  form.ListBox1.UserDoubleClick(1);
+  EXPECT_EQ(form.PageControl1.ActivePage(), &form.TabSheet2);
+  EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
+
+  session_.Dialogs().AnswerFile("C:\\AILLEURS\\SauveKVX.zip");
+  form.BitBtn9Click();
+  EXPECT_EQ(form.Edit1.Text(), "C:\\AILLEURS\\SauveKVX.zip");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            (Items{kStartQuestion, kStartQuestion,
+                   "OPEN " + WorkPath("") + "|SauveKVX.zip|SauveKVX.zip|*.zip|Tous les fichiers|*.*|"}));
+  EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+}
+
+TEST_F(RestoreTab, AFoundBackupJoinsTheRestoreList) {
+  WriteBackupList("[Repertoire]\r\nNo=1\r\n0=" + WorkPath("X\\SauveKVX.zip") + "\r\n");
+  TEnregistrer form;
+  form.ListBox2.AddItem(WorkPath("Y\\SauveKVX.zip"));
+  form.ListBox2.AddItem(WorkPath("X\\SauveKVX.zip"));
+  session_.Dialogs().AnswerYes();
+  form.ListBox2.UserDoubleClick(0);
+  EXPECT_EQ(form.ListBox1.Items(), (Items{WorkPath("X\\SauveKVX.zip"), WorkPath("Y\\SauveKVX.zip")}));
+  EXPECT_EQ(form.ListBox1.ItemIndex(), 1);
+  EXPECT_EQ(form.Edit1.Text(), WorkPath("Y\\SauveKVX.zip"));
+  EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
+  session_.Dialogs().AnswerYes();
+  form.ListBox2.UserDoubleClick(1);
+  EXPECT_EQ(form.ListBox1.Count(), 2);
+  EXPECT_EQ(form.ListBox1.ItemIndex(), 0);
+}
+
+TEST_F(RestoreTab, TheOptionsTabEditsACopyOfTheTargets) {
+  WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=C:\\B\\SauveKVX.zip\r\n");
+  TEnregistrer form;
+  session_.SetDriver([&](ui::Form&) {
+    form.ComboBox1.UserType(WorkPath("TAPE\\SauveKVX.zip"));
+    form.BitBtn5Click();  // the typed target reaches ComboBox2...
+    EXPECT_EQ(form.ComboBox2.Count(), 3);
+    form.PageControl1.SetActivePage(form.TabSheet3);  // ...which the options tab replaces
+    EXPECT_EQ(form.ComboBox2.Items(), (Items{"A:\\SauveKVX.zip", "C:\\B\\SauveKVX.zip"}));
+    EXPECT_EQ(form.ComboBox2.Text(), WorkPath("TAPE\\SauveKVX.zip"));
+
+    session_.Dialogs().AnswerYes();
+    ui::Press(form.BitBtn10);  // nothing selected: nothing erased
+    EXPECT_EQ(form.ComboBox2.Count(), 2);
+    form.ComboBox2.UserSelect(0);
+    session_.Dialogs().AnswerNo();
+    ui::Press(form.BitBtn10);
+    EXPECT_EQ(form.ComboBox2.Count(), 2);
+    session_.Dialogs().AnswerYes();
+    ui::Press(form.BitBtn10);
+    EXPECT_EQ(form.ComboBox2.Items(), Items{"C:\\B\\SauveKVX.zip"});
+    ui::Press(form.BitBtn14);
+  });
+  form.ShowModal();
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            (Items{"CONFIRM      Etes-vous sûr de vouloir éffacer " + WorkPath("TAPE\\SauveKVX.zip") + " de la liste ?     ",
+                   "CONFIRM      Etes-vous sûr de vouloir éffacer A:\\SauveKVX.zip de la liste ?     ",
+                   "CONFIRM      Etes-vous sûr de vouloir éffacer A:\\SauveKVX.zip de la liste ?     "}));
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "1");
+  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "0", ""), "C:\\B\\SauveKVX.zip");
+}
+
+TEST_F(RestoreTab, ClearingTheWholeListAndChoosingTheSearchFolder) {
+  TEnregistrer form;
+  session_.Dialogs().AnswerNo();
+  form.BitBtn11Click();
+  EXPECT_EQ(form.ComboBox2.Count(), 1);
+  session_.Dialogs().AnswerYes();
+  form.BitBtn11Click();
+  EXPECT_EQ(form.ComboBox2.Count(), 0);
+  EXPECT_EQ(form.Edit2.Text(), "C:\\");
+  session_.Dialogs().AnswerFolder("D:\\ARCHIVES");
+  form.BitBtn12Click();
+  EXPECT_EQ(form.Edit2.Text(), "D:\\ARCHIVES");
+  session_.Dialogs().CancelFolder();
+  form.BitBtn12Click();
+  EXPECT_EQ(form.Edit2.Text(), "C:\\");
+  EXPECT_TRUE(InOrder(session_.Dialogs().Transcript(),
+                      {"CONFIRM      Etes-vous sûr de vouloir éffacer la liste ?     ", "BROWSE Rechercher dans|C:\\",
+                       "BROWSE Rechercher dans|C:\\"}));
+}
+
+class SearchTab : public WizardTest {
+ protected:
+  void Touch(const std::string& relative) {
+    const std::filesystem::path path = NativePath(WorkPath("DISQUE\\" + relative));
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << "zip";
+  }
+};
+
+TEST_F(SearchTab, ASearchListsBackupsOutsideRecycleBins) {
+  Touch("SauveKVX.zip");
+  Touch("A\\B\\SauveKVX.zip");
+  Touch("RECYCLED\\SauveKVX.zip");
+  Touch("Recycled\\C\\SauveKVX.zip");
+  Touch("D\\recycled\\SauveKVX.zip");
+  TEnregistrer form;
+  form.ListBox2.AddItem("from an earlier search");
+  form.Edit2.SetText(WorkPath("DISQUE"));
+  form.BitBtn13Click();
+  EXPECT_TRUE(form.ListBox2.Items().empty());
+  EXPECT_EQ(form.BitBtn13.Caption(), "Annuler");
+  ASSERT_TRUE(ui::PumpUntil([&] { return !form.Searching(); }, 30s));
+  EXPECT_EQ(form.BitBtn13.Caption(), "Rechercher");
+  EXPECT_EQ(form.Label12.Caption(), "...");
+  EXPECT_EQ(form.ListBox2.Items(), (Items{WorkPath("DISQUE\\SauveKVX.zip"), WorkPath("DISQUE\\A\\B\\SauveKVX.zip")}));
+}
+
+TEST_F(SearchTab, ACancelledSearchGivesWayToTheNextOne) {
+  for (int a = 0; a < 20; ++a)
+    for (int b = 0; b < 20; ++b) Touch("T" + std::to_string(a) + "\\U" + std::to_string(b) + "\\SauveKVX.zip");
+  TEnregistrer form;
+  form.Edit2.SetText(WorkPath("DISQUE"));
+  form.BitBtn13Click();
+  form.BitBtn13Click();  // "Annuler"
+  EXPECT_EQ(form.BitBtn13.Caption(), "Rechercher");
+  form.BitBtn13Click();  // a new search at once: the stopped one ends first
+  ASSERT_TRUE(ui::PumpUntil([&] { return !form.Searching(); }, 60s));
+  EXPECT_EQ(form.ListBox2.Count(), 400);  // one whole result, nothing left over from the first search
+  EXPECT_EQ(form.BitBtn13.Caption(), "Rechercher");
+}
+
+TEST_F(SearchTab, ASearchWithoutAFolderAsksForOne) {
+  TEnregistrer form;
+  form.Edit2.SetText("");
+  form.BitBtn13Click();
+  EXPECT_FALSE(form.Searching());
+  EXPECT_EQ(session_.Dialogs().Transcript(), Items{"INFO Aucun chemin de recherche spécifié !"});
+}
+
+TEST_F(SearchTab, ClosingTheFormStopsARunningSearch) {
+  for (int a = 0; a < 30; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
+  {
+    TEnregistrer form;
+    form.Edit2.SetText(WorkPath("DISQUE"));
+    form.BitBtn13Click();
+  }
+  ui::RunPostedTasks();  // what the search posted for the form is dropped with it
+}
+
+using MenuActions = WizardTest;
+
+TEST_F(MenuActions, EachActionOpensItsPage) {
+  std::vector<int> pages;
+  session_.SetDriver([&](ui::Form& shown) {
+    auto& wizard = dynamic_cast<TEnregistrer&>(shown);
+    pages.push_back(wizard.PageControl1.ActivePageIndex());
+    EXPECT_TRUE(wizard.StayOnTop());
+    EXPECT_EQ(wizard.Bounds().width, 799);
+    EXPECT_EQ(wizard.Bounds().height, 465);
+  });
+  OpenBackupWizard();
+  OpenRestoreWizard();
+  EXPECT_EQ(pages, (std::vector<int>{0, 1}));
+}
+
+TEST_F(MenuActions, NoRestoreWhileVolmeraRuns) {
+  ASSERT_TRUE(Launch(AppPath("VOLMERA.EXE"), "/STAY", false));
+  for (int wait = 0; wait < 200 && CountProcesses("VOLMERA.EXE") == 0; ++wait)
+    std::this_thread::sleep_for(50ms);
+  bool shown = false;
+  session_.SetDriver([&](ui::Form&) { shown = true; });
+  OpenRestoreWizard();
+  KillProcesses("VOLMERA.EXE", true);
+  EXPECT_FALSE(shown);
+  EXPECT_TRUE(Contains(HostTranscript(), "CMD Info,Impossible de restaurer la base de données si Volmera est ouvert"));
+}
+
+}  // namespace
+}  // namespace kvx

@@ -1,0 +1,26 @@
+// Shows the wizard form with real windows on one page for a while, so that it can be
+// photographed (scripts/screenshots) or looked at: wizard_form PAGE MILLISECONDS.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "ui/native_windows.h"
+#include "wizard/enregistrer.h"
+
+namespace {
+
+// The quit message ends the modal loop, which closes the form.
+void CALLBACK Quit(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int page = argc > 1 ? std::atoi(argv[1]) : 0;
+  const UINT shownFor = argc > 2 ? static_cast<UINT>(std::atoi(argv[2])) : 5000;
+  kvx::ui::UseNativeWindows();
+  kvx::TEnregistrer form;
+  form.PageControl1.SetActivePage(page);
+  SetTimer(nullptr, 0, shownFor, Quit);
+  form.ShowModal();
+  return 0;
+}

@@ -1,0 +1,212 @@
+// The wizard form's life (creation, showing, closing), the list of known backups,
+// and the backup tab: choosing a target and making the backup.
+#include "wizard/enregistrer.h"
+
+#include <charconv>
+#include <exception>
+#include <vector>
+
+#include "archive/archive_procedures.h"
+#include "base/ascii_case.h"
+#include "base/folders.h"
+#include "host/host_bridge.h"
+#include "host/param_files.h"
+#include "host/profile.h"
+#include "host/system_helpers.h"
+#include "ui/drives.h"
+#include "wizard/routine.h"
+#include "wizard/wizard_paths.h"
+
+namespace kvx {
+namespace {
+
+constexpr char kBackupListFile[] = "SauvegardeKVX.ini";
+constexpr char kDiskette[] = "A:\\";
+constexpr uint16_t kDisketteVolumes = 0x8300;  // spanning, subfolder, wipe
+
+// The list's count as the runtime's integer conversion reads it: optional sign and
+// digits, leading blanks allowed; anything else is not a number.
+bool ReadCount(const std::string& text, int& count) {
+  const size_t start = text.find_first_not_of(' ');
+  if (start == std::string::npos) return false;
+  const char* first = text.data() + start;
+  const char* last = text.data() + text.size();
+  if (*first == '+') ++first;
+  const auto [end, error] = std::from_chars(first, last, count);
+  return error == std::errc() && end == last;
+}
+
+std::string EditionKey() {
+  constexpr char kParamFile[] = "..\\FIC01\\PARAM.DTA";
+  if (!FileExists(kParamFile)) return {};
+  std::vector<std::string> fields;
+  SplitFields(ReadIniString(kParamFile, kComposants, "USER", ""), fields, 1);
+  return fields.empty() ? std::string() : fields[0];
+}
+
+}  // namespace
+
+TEnregistrer::TEnregistrer() : ui::Form("Enregistrer") {
+  Design();
+  ConnectEvents();
+  FormCreate();
+}
+
+TEnregistrer::~TEnregistrer() = default;
+
+void TEnregistrer::FormCreate() {
+  editionKey_ = EditionKey();
+  firstDriveChange_ = true;
+  const std::string cdDrive = ui::FirstCdDrive(ui::CurrentPresenter().Drives());
+  cdDriveId_ = cdDrive.empty() ? "XX" : cdDrive;
+  Label4.SetCaption("CD-Rom (" + cdDriveId_ + ")");
+  backupFileName_ = editionKey_ == kTbqEdition ? "SauveTBQ.zip" : "SauveKVX.zip";
+  sectionName_ = "Repertoire";
+  DriveComboBox1.Refresh();  // its first change notification comes here, before the lists are loaded
+  // A list whose count is not a number leaves the lists as far as they were read.
+  if (!LoadBackupList(sectionName_)) return;
+  const std::string diskette = kDiskette + backupFileName_;
+  if (!ComboBox1.Contains(diskette)) {
+    ComboBox1.AddItem(diskette);
+    ComboBox2.AddItem(diskette);
+  }
+  ComboBox1.SetText(diskette);
+}
+
+void TEnregistrer::FormShow() {
+  if (editionKey_ != kTbqEdition) return;
+  Label7.SetCaption("Sauvegarde TBQ");
+  Label8.SetCaption("Restauration TBQ");
+  for (ui::FileDialog* dialog : {&SaveDialog1, &OpenDialog1}) {
+    dialog->Settings().fileName = "Sauvetbq.zip";
+    dialog->Settings().filter = "Sauvetbq.zip|*.zip|Tous les fichiers|*.*";
+  }
+  ComboBox2.SetText(kDiskette + backupFileName_);
+  ComboBox1.SetText(kDiskette + backupFileName_);
+}
+
+void TEnregistrer::FormClose(ui::CloseAction&) { SaveBackupList(sectionName_); }
+
+bool TEnregistrer::LoadBackupList(const std::string& section) {
+  ComboBox1.Clear();
+  ComboBox2.Clear();
+  int count = 0;
+  if (!ReadCount(ReadIniString(kBackupListFile, section, "No", "0"), count)) return false;
+  for (int i = 0; i < count; ++i) {
+    const std::string entry = ReadIniString(kBackupListFile, section, std::to_string(i), "");
+    ComboBox1.AddItem(entry);
+    ComboBox2.AddItem(entry);
+    ListBox1.AddItem(entry);
+  }
+  return true;
+}
+
+bool TEnregistrer::SaveBackupList(const std::string& section) {
+  int written = 0;
+  for (const std::string& entry : ComboBox2.Items()) {
+    if (entry.empty()) continue;
+    if (!WriteIniString(kBackupListFile, section, std::to_string(written), entry)) return false;
+    ++written;
+  }
+  return WriteIniString(kBackupListFile, section, "No", std::to_string(written));
+}
+
+void TEnregistrer::ChooseTarget(const std::string& target) {
+  if (!ComboBox1.Contains(target)) {
+    ComboBox1.AddItem(target);
+    ComboBox2.AddItem(target);
+  }
+  ComboBox1.SetItemIndex(ComboBox1.IndexOf(target));
+}
+
+// A network drive is shown with its share, which then stands for the drive.
+std::string TEnregistrer::DriveTarget() const {
+  const std::string& shown = DriveComboBox1.Text();
+  const size_t share = shown.find("\\\\");
+  const std::string drive = share != std::string::npos ? shown.substr(share) : std::string{DriveComboBox1.Drive(), ':'};
+  return drive + "\\" + backupFileName_;
+}
+
+void TEnregistrer::BitBtn1Click() { ChooseTarget(kDiskette + backupFileName_); }
+
+void TEnregistrer::BitBtn2Click() { ChooseTarget(cdDriveId_ + "\\" + backupFileName_); }
+
+void TEnregistrer::BitBtn3Click() {
+  if (DriveComboBox1.Drive()) ChooseTarget(DriveTarget());
+}
+
+void TEnregistrer::DriveComboBox1Change() {
+  const bool first = firstDriveChange_;
+  firstDriveChange_ = false;
+  if (!DriveComboBox1.Drive()) return;
+  const std::string target = DriveTarget();
+  if (ComboBox1.Contains(target)) ComboBox1.SetItemIndex(ComboBox1.IndexOf(target));
+  if (first) return;
+  Label5.SetCaption(std::string("Lecteur ( ") + DriveComboBox1.Drive() + ": )");
+  if (!ComboBox1.Contains(target)) ChooseTarget(target);
+}
+
+void TEnregistrer::BitBtn4Click() {
+  CurrentFolderGuard keep;
+  SaveDialog1.Settings().initialDir = FolderPart(ComboBox1.Text());
+  if (!SaveDialog1.Execute()) return;
+  ComboBox1.AddItem(SaveDialog1.FileName());
+  ComboBox1.SetItemIndex(ComboBox1.Count() - 1);
+}
+
+void TEnregistrer::BitBtn6Click() { Close(); }
+
+void TEnregistrer::BitBtn5Click() {
+  BitBtn5.SetEnabled(false);
+  BitBtn6.SetEnabled(false);
+  if (!ComboBox2.Contains(ComboBox1.Text())) ComboBox2.AddItem(ComboBox1.Text());
+  Animate1.SetActive(true);
+  Animate1.SetVisible(true);
+  Label6.SetCaption("Sauvegarde en cours ...");
+  Label6.Repaint();
+  try {
+    Label6.SetCaption(RunBackup());
+  } catch (const std::exception&) {
+    Label6.SetCaption("Echec de la sauvegarde !");
+  }
+  Animate1.SetActive(false);
+  Animate1.SetVisible(false);
+  BitBtn5.SetEnabled(true);
+  BitBtn6.SetEnabled(true);
+}
+
+// Makes the backup to the target of ComboBox1; returns the status text.
+std::string TEnregistrer::RunBackup() {
+  CurrentFolderGuard keep;
+  LocateParamFile();
+  const std::string dataFolder = ReadFirstField(ParamPath, "REPERTOIREF", kComposants);
+  if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
+
+  const std::string target = ComboBox1.Text();
+  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return "Sauvegarde sur CD-Rom indisponible dans cette version";
+  if (!ArchiveDataFolder(target, WithSeparator(TrimText(dataFolder, 2)))) return "Echec de la sauvegarde !";
+  if (CheckBoxOuvDossier.Checked()) ui::ShowFolder(FolderPart(target));
+  return "Sauvegarde réussie !";
+}
+
+// Zips what PATSAUVE.DTA names into the target, with the data folder current so that
+// the list's relative entries are taken there; true when the library succeeded.
+bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder) {
+  CurrentFolderGuard keep;
+  if (!SetCurrentFolder(dataFolder)) return false;
+  dataFolder = WithSeparator(ShortPath(dataFolder));
+  const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
+  if (target.find(kDiskette) != std::string::npos) return ZipArchive(target, list, kDisketteVolumes, false);
+
+  HostCommand("Ouvre,FEN_Progress.wdw");
+  HostCommand("Handle,FEN_Progress");
+  ui::CurrentPresenter().BringWindowToFront(LastHostResult());
+  HostCommand("Multitache,-1");
+  CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
+  const bool archived = ZipArchive(target, list, 0, true);
+  HostCommand("FERME");
+  ui::CurrentPresenter().BringToFront(*this);
+  return archived;
+}
+
+}  // namespace kvx

@@ -1,0 +1,163 @@
+// The restore tab (restoring an archive, choosing it, the gauge timer) and the options
+// tab (searching for backups, editing the list of known backups).
+#include <exception>
+
+#include "base/folders.h"
+#include "host/host_rules.h"
+#include "host/param_files.h"
+#include "host/system_helpers.h"
+#include "wizard/enregistrer.h"
+#include "wizard/restore_steps.h"
+#include "wizard/routine.h"
+#include "wizard/wizard_paths.h"
+
+namespace kvx {
+namespace {
+
+constexpr char kRestoreFailed[] = "Echec de la restauration !";
+constexpr char kStartRestore[] = " Voulez vous démarrer la restauration ?";
+
+// Field 1 of a key of section COMPOSANTS, read through the field table.
+std::string FirstFieldOf(const std::string& paramFile, const char* key) {
+  table_param table;
+  ReadFieldTable(paramFile, key, kComposants, table);
+  return table[1];
+}
+
+}  // namespace
+
+void TEnregistrer::BitBtn7Click() {
+  BitBtn7.SetEnabled(false);
+  BitBtn8.SetEnabled(false);
+  Gauge1.SetProgress(0);
+  try {
+    Label9.SetCaption(RunRestore());
+  } catch (const std::exception&) {
+    Label9.SetCaption(kRestoreFailed);
+  }
+  Timer1.SetEnabled(false);
+  BitBtn7.SetEnabled(true);
+  BitBtn8.SetEnabled(true);
+  Gauge1.SetVisible(false);
+}
+
+// Restores the archive named in Edit1 into the data folder; returns the status text.
+std::string TEnregistrer::RunRestore() {
+  CurrentFolderGuard keep;
+  const std::string programFolder = WithSeparator(keep.Saved());
+  const std::string archive = Edit1.Text();
+  if (!IsPlainFile(archive)) return "Le fichier sélectionné n'existe pas !";
+  Label9.SetCaption("Début de la restauration !");
+  Gauge1.SetVisible(true);
+  Timer1.SetEnabled(true);
+
+  if (!SetCurrentFolder("..")) return kRestoreFailed;
+  const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), 2));
+  const std::string paramFile = baseFolder + "FIC01\\PARAM.DTA";
+  int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
+  const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
+  const std::string dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
+
+  MakeSafetyCopy(dataFolder);
+  SetCurrentFolder(programFolder);
+  if (!ExtractIntoDataFolder(archive, dataFolder)) return kRestoreFailed;
+  CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
+
+  WriteFieldValue(paramFile, "REPERTOIREF", dataFolder);
+  WriteFieldValue(paramFile, "VERSION", std::to_string(version));
+  if (RemoveBlanks(FirstFieldOf(paramFile, "VERSION")).empty() && version > 0) version = 0;
+  if (version == 0) {
+    ui::ShowMessage(
+        "ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer simplement.\r\n"
+        "Contactez le service technique.");
+    return kRestoreFailed;
+  }
+
+  SetCurrentFolder(programFolder);
+  RunAndWait("WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\"");
+  RunAndWait("TRANSFMO.EXE", "MAJ");
+  Timer1.SetEnabled(false);
+  Gauge1.SetProgress(100);
+  return "La restauration a été effectuée avec succes !";
+}
+
+void TEnregistrer::Timer1Timer() {
+  if (Gauge1.Progress() >= Gauge1.MaxValue()) Gauge1.SetProgress(0);
+  else Gauge1.AddProgress(5);
+  Gauge1.Repaint();
+  Repaint();
+}
+
+void TEnregistrer::ListBox1Click() {
+  if (ListBox1.ItemIndex() >= 0) Edit1.SetText(ListBox1.SelectedText());
+}
+
+void TEnregistrer::ListBox1DblClick() {
+  if (ListBox1.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
+  Edit1.SetText(ListBox1.SelectedText());
+  PageControl1.SetActivePage(TabSheet2);
+  BitBtn7Click();
+}
+
+void TEnregistrer::BitBtn9Click() {
+  CurrentFolderGuard keep;
+  OpenDialog1.Settings().initialDir = FolderPart(Edit1.Text());
+  if (OpenDialog1.Execute()) Edit1.SetText(OpenDialog1.FileName());
+}
+
+void TEnregistrer::ListBox2DblClick() {
+  if (ListBox2.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
+  const std::string chosen = ListBox2.SelectedText();
+  Edit1.SetText(chosen);
+  bool listed = false;
+  for (int i = 0; i < ListBox1.Count(); ++i)
+    if (ListBox1.Items()[i] == chosen) {
+      ListBox1.SetItemIndex(i);
+      listed = true;
+    }
+  if (!listed) {
+    ListBox1.AddItem(chosen);
+    ListBox1.SetItemIndex(ListBox1.Count() - 1);
+  }
+  PageControl1.SetActivePage(TabSheet2);
+  BitBtn7Click();
+}
+
+void TEnregistrer::TabSheet3Show() {
+  ComboBox2.Clear();
+  ComboBox2.SetText(ComboBox1.Text());
+  ComboBox2.SetItems(ComboBox1.Items());
+}
+
+void TEnregistrer::BitBtn10Click() {
+  if (ui::Confirm("     Etes-vous sûr de vouloir éffacer " + ComboBox2.Text() + " de la liste ?     "))
+    ComboBox2.DeleteItem(ComboBox2.ItemIndex());
+}
+
+void TEnregistrer::BitBtn11Click() {
+  if (ui::Confirm("     Etes-vous sûr de vouloir éffacer la liste ?     ")) ComboBox2.Clear();
+}
+
+void TEnregistrer::BitBtn12Click() {
+  CurrentFolderGuard keep;
+  Edit2.SetText(ui::BrowseFolder("Rechercher dans", "C:\\").value_or("C:\\"));
+}
+
+void TEnregistrer::BitBtn13Click() {
+  CurrentFolderGuard keep;
+  if (BitBtn13.Caption() != "Rechercher") {
+    BitBtn13.SetCaption("Rechercher");
+    if (routine_) routine_->Terminate();
+    return;
+  }
+  if (Edit2.Text().empty()) {
+    ui::ShowMessage("Aucun chemin de recherche spécifié !");
+    return;
+  }
+  routine_.reset();  // a search asked to stop ends before the next one starts
+  routine_ = std::make_unique<TRoutine>(BitBtn13, Edit2.Text(), backupFileName_, ListBox2, Label12, [this] { EndSearch(); });
+}
+
+void TEnregistrer::EndSearch() { routine_.reset(); }
+
+}  // namespace kvx

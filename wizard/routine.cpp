@@ -1,0 +1,41 @@
+#include "wizard/routine.h"
+
+#include "wizard/backup_search.h"
+
+namespace kvx {
+
+TRoutine::TRoutine(ui::Button& button, std::string folder, std::string fileName, ui::ListBox& results,
+                   ui::Label& folderLine, std::function<void()> onEnd)
+    : button_(button),
+      folder_(std::move(folder)),
+      fileName_(std::move(fileName)),
+      results_(results),
+      folderLine_(folderLine),
+      onEnd_(std::move(onEnd)) {
+  results_.ClearItems();
+  SetPriority(ThreadPriority::Lower);
+  Start();
+  button_.SetCaption("Annuler");
+}
+
+TRoutine::~TRoutine() {
+  Terminate();
+  WaitFor();
+}
+
+void TRoutine::Execute() {
+  SearchReport report;
+  report.found = [this](const std::string& path) { ui::PostToGui(lifetime_, [this, path] { results_.AddItem(path); }); };
+  report.enteringFolder = [this](const std::string& folder) {
+    ui::PostToGui(lifetime_, [this, folder] { folderLine_.SetCaption(folder); });
+  };
+  SearchBackups(folder_, fileName_, report, [this] { return Terminated(); });
+  // The task keeps its own copy of onEnd: running it may free this routine.
+  ui::PostToGui(lifetime_, [this, onEnd = onEnd_] {
+    button_.SetCaption("Rechercher");
+    folderLine_.SetCaption("...");
+    if (onEnd) onEnd();
+  });
+}
+
+}  // namespace kvx
