@@ -203,6 +203,18 @@ TEST_F(RestoreTab, ChoosingTheArchiveFromTheListOrTheOpenDialog) {
   EXPECT_EQ(form.PageControl1.ActivePage(), &form.TabSheet2);
   EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
 
+  // The context menu's default entry restores as the button does.
+  const auto& menu = form.PopupMenu1.Items();
+  ASSERT_EQ(menu.size(), 4u);
+  EXPECT_TRUE(menu[0].isDefault);
+  EXPECT_TRUE(menu[1].IsSeparator());
+  EXPECT_EQ(menu[2].caption + "/" + menu[3].caption, "Ouvrir/atteindre");
+  EXPECT_EQ(form.ListBox1.GetPopupMenu(), &form.PopupMenu1);
+  EXPECT_EQ(form.ListBox2.GetPopupMenu(), &form.PopupMenu1);
+  form.Label9.SetCaption("");
+  menu[0].Click();
+  EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
+
   session_.Dialogs().AnswerFile("C:\\AILLEURS\\SauveKVX.zip");
   form.BitBtn9Click();
   EXPECT_EQ(form.Edit1.Text(), "C:\\AILLEURS\\SauveKVX.zip");
