@@ -36,13 +36,15 @@ bool IsSourceFile(const TISOEntry& entry) {
 }  // namespace
 
 TCacheThread::TCacheThread(uint32_t CacheSize, bool PadShortTrack, int64_t TrackBytes, std::vector<uint8_t>& Header,
-                           const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal)
+                           const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal,
+                           bool KeepHeader)
     : padShortTrack_(PadShortTrack),
       // A queue of fewer than two blocks could never take one.
       maxBlocks_(std::max<uint32_t>(2, CacheSize / kCacheBytesPerBlock)),
       trackBytes_(TrackBytes),
       remainingBytes_(TrackBytes + PaddingBytes(PadShortTrack, TrackBytes)),
       header_(Header),
+      keepHeader_(KeepHeader),
       entries_(Entries),
       writerSignal_(WriterSignal) {
   SetPriority(PriorityOf(kCacheLower));
@@ -80,7 +82,7 @@ bool TCacheThread::QueueHeader() {
     Append(std::move(block));
     if (!WaitForRoom(false)) return false;
   }
-  std::vector<uint8_t>().swap(header_);  // its memory is not needed any more
+  if (!keepHeader_) std::vector<uint8_t>().swap(header_);  // its memory is not needed any more
   return true;
 }
 

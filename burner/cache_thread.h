@@ -40,11 +40,12 @@ inline constexpr const char* kAbortedByUserText = "OPERATION ABORTED BY USER";
 
 class TCacheThread final : public TThread {
  public:
-  // Starts reading at once. Header is emptied once it is queued; Entries must not change
-  // until the thread is gone. WriterSignal is set whenever the writer may find something
-  // new: a block, the end of the data, a failure.
+  // Starts reading at once. Header is emptied once it is queued, unless KeepHeader (for
+  // a read-back after the write); Entries must not change until the thread is gone.
+  // WriterSignal is set whenever the writer may find something new: a block, the end of
+  // the data, a failure.
   TCacheThread(uint32_t CacheSize, bool PadShortTrack, int64_t TrackBytes, std::vector<uint8_t>& Header,
-               const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal);
+               const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal, bool KeepHeader = false);
   ~TCacheThread() override;
 
   // Copies the first queued block into Buffer (kCacheBlockBytes at least): its byte
@@ -102,6 +103,7 @@ class TCacheThread final : public TThread {
   std::string status_;
   size_t peakBlocks_ = 0;
   std::vector<uint8_t>& header_;
+  const bool keepHeader_;
   const std::vector<std::unique_ptr<TISOEntry>>& entries_;
   Event& writerSignal_;
   Event roomSignal_{false};    // auto-reset: a block was taken, or abort

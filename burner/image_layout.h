@@ -15,6 +15,7 @@
 
 #include "base/date_time.h"
 #include "base/file_search.h"
+#include "scsi/scsi_device.h"
 
 namespace kvx {
 
@@ -75,8 +76,11 @@ using TAddFileEvent = std::function<void(const std::string& FullPath, std::strin
                                          std::string& ShortFileName, TDateTime& DateTime, uint32_t Attr,
                                          int64_t FileSize, bool& Skip)>;
 
-inline constexpr uint16_t kDiscDvdMinusR = 5, kDiscDvdRam = 6, kDiscDvdMinusRw = 7, kDiscDvdPlusRw = 9,
-                          kDiscDvdPlusR = 10;
+using scsi::kDiscDvdMinusR;
+using scsi::kDiscDvdMinusRw;
+using scsi::kDiscDvdPlusR;
+using scsi::kDiscDvdPlusRw;
+using scsi::kDiscDvdRam;
 
 class TImageLayout {
  public:

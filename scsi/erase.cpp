@@ -15,11 +15,9 @@ namespace {
 
 constexpr uint8_t kNotReadyAsc = 0x04;
 
-// FORMAT UNIT parameter lists: FOV and Immed, one format descriptor.
+// FORMAT UNIT parameter list of a DVD-RAM: FOV and Immed, one format descriptor.
 constexpr std::array<uint8_t, 12> kDvdRamFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
                                                    0x21, 0x20, 0x00, 0x00, 0x08, 0x00};  // 2,236,704 blocks of 2048
-constexpr std::array<uint8_t, 12> kDvdPlusRwFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
-                                                      0x00, 0x00, 0x98, 0x00, 0x00, 0x00};  // format type 26h
 
 bool SpeedShownInDvdX(uint16_t discType) { return discType == 5 || discType == 7 || discType == 8 || discType == 9; }
 

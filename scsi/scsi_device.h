@@ -83,6 +83,10 @@ inline constexpr uint32_t kWriteDvdPlusRw = 0x8000 | 0x10000;
 inline constexpr uint32_t kUnderrunFree = 0x40000;
 }  // namespace capability
 
+// FORMAT UNIT parameter list of a DVD+RW: FOV and Immed, format type 26h.
+inline constexpr std::array<uint8_t, 12> kDvdPlusRwFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                             0x00, 0x00, 0x98, 0x00, 0x00, 0x00};
+
 // Bits of SupportedWriteModes: the write types the unit accepted when selected.
 inline constexpr uint8_t kWriteModeRaw = 0x1;
 inline constexpr uint8_t kWriteModeSao = 0x2;

@@ -23,6 +23,12 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 int RunImageCommand(const TCommandArgs& Args, const TConsole& Console);
+// The recorder commands; DEVICE is a device line, its index in "devices" or a drive letter.
+int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console);
+int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console);
+int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console);
+int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console);
+int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console);
 
 // Runs the command named by the first argument; usage on the error stream otherwise.
 int RunCommandLine(const TCommandArgs& Args, const TConsole& Console);

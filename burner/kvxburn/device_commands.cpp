@@ -1,0 +1,341 @@
+// kvxburn's recorder commands: devices, info, burn, erase and eject, through the
+// burning component over the SCSI transport (WNASPI32.DLL or the pass-through).
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+
+#include "base/local_time.h"
+#include "burner/kvxburn/commands.h"
+#include "burner/kvxburn/tree_adder.h"
+#include "burner/vortal_burner.h"
+#include "scsi/command_names.h"
+
+namespace kvx {
+namespace {
+
+constexpr uint8_t kPeripheralCdDvd = 0x05;
+
+// Console output shared by the command's thread and the engine's threads.
+class TLockedConsole {
+ public:
+  explicit TLockedConsole(const TConsole& console) : console_(console) {}
+  void Out(const std::string& text) { Line(console_.Out, text); }
+  void Err(const std::string& text) { Line(console_.Err, text); }
+
+ private:
+  void Line(std::ostream& stream, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    console_.Line(stream, text);
+    stream.flush();
+  }
+  const TConsole& console_;
+  std::mutex lock_;
+};
+
+std::optional<uint32_t> Number(const std::string& text) {
+  uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A device line, its index among the lines, or the unit's drive letter ("E" or "E:").
+std::optional<std::string> FindDeviceLine(const std::vector<std::string>& lines, const std::string& name) {
+  if (const std::optional<uint32_t> index = Number(name)) {
+    if (*index < lines.size()) return lines[*index];
+    return std::nullopt;
+  }
+  const bool letter = (name.size() == 1 || (name.size() == 2 && name[1] == ':')) && std::isalpha(static_cast<unsigned char>(name[0]));
+  for (const std::string& line : lines) {
+    if (line == name) return line;
+    const size_t comma = line.find(',');
+    if (letter && comma != std::string::npos && comma + 1 < line.size() &&
+        std::toupper(static_cast<unsigned char>(line[comma + 1])) == std::toupper(static_cast<unsigned char>(name[0])))
+      return line;
+  }
+  return std::nullopt;
+}
+
+bool StartTransport(TVortalBurner& burner, TLockedConsole& console) {
+  if (burner.InitializeASPI(false)) return true;
+  console.Err("kvxburn: no SCSI transport (no WNASPI32.DLL and no CD/DVD volume)");
+  return false;
+}
+
+// Starts the transport and selects the unit named on the command line.
+bool SelectUnit(TVortalBurner& burner, const std::string& name, TLockedConsole& console) {
+  if (!StartTransport(burner, console)) return false;
+  const std::optional<std::string> line = FindDeviceLine(burner.Devices(), name);
+  if (!line) {
+    console.Err("kvxburn: no CD/DVD unit \"" + name + "\" (see kvxburn devices)");
+    return false;
+  }
+  burner.SetDevice(*line);
+  if (burner.Device().empty() || burner.DeviceType() != kPeripheralCdDvd) {
+    console.Err("kvxburn: \"" + *line + "\" is not a CD/DVD recorder");
+    return false;
+  }
+  return true;
+}
+
+// Debug lines of the engine: failures always, progress lines too when asked.
+void ShowDebugMessages(TVortalBurner& burner, TLockedConsole& console) {
+  burner.SetOnDebugMessage([&console](scsi::TSCSIDevice*, const std::string& message, uint8_t) { console.Err(message); });
+}
+
+int Failed(TLockedConsole& console, const std::string& text) {
+  console.Err("kvxburn: " + text);
+  return kExitFailed;
+}
+
+int Usage(TLockedConsole& console, const std::string& text) {
+  console.Err("usage: kvxburn " + text);
+  return kExitUsage;
+}
+
+// --- devices -----------------------------------------------------------------------------
+
+}  // namespace
+
+int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console) {
+  TLockedConsole console(Console);
+  if (!Args.empty()) return Usage(console, "devices");
+  TVortalBurner burner;
+  if (!StartTransport(burner, console)) return kExitFailed;
+  for (const std::string& line : burner.Devices()) console.Out(line);
+  return kExitOk;
+}
+
+namespace {
+
+// --- info --------------------------------------------------------------------------------
+
+struct TCapabilityName {
+  uint32_t Bits;
+  const char* Name;
+};
+
+constexpr TCapabilityName kCapabilityNames[] = {
+    {scsi::capability::kReadCdR, "reads CD-R"},        {scsi::capability::kReadCdRw, "reads CD-RW"},
+    {scsi::capability::kReadDvdRom, "reads DVD-ROM"},  {scsi::capability::kReadDvdR, "reads DVD-R"},
+    {scsi::capability::kReadDvdRam, "reads DVD-RAM"},  {scsi::capability::kDvdPlusRwUnit, "DVD+RW unit"},
+    {scsi::capability::kWriteCdR, "writes CD-R"},      {scsi::capability::kWriteCdRw, "writes CD-RW"},
+    {scsi::capability::kTestWrite, "test write"},      {scsi::capability::kWriteDvdR, "writes DVD-R"},
+    {scsi::capability::kWriteDvdRam, "writes DVD-RAM"}, {scsi::capability::kWriteDvdPlusRw, "writes DVD+RW"},
+    {scsi::capability::kUnderrunFree, "underrun protection"},
+};
+
+std::string CapabilityText(uint32_t capabilities) {
+  char hex[16];
+  std::snprintf(hex, sizeof(hex), "%05X", capabilities);
+  std::string text = hex;
+  const char* separator = " (";
+  for (const TCapabilityName& name : kCapabilityNames) {
+    if ((capabilities & name.Bits) != name.Bits) continue;
+    text += separator;
+    text += name.Name;
+    separator = ", ";
+  }
+  return text + (separator[0] == ',' ? ")" : "");
+}
+
+const char* DiscStatusText(uint8_t status) {
+  switch (status) {
+    case 0: return "blank";
+    case 1: return "appendable";
+    case 2: return "complete";
+    default: return "random access";
+  }
+}
+
+}  // namespace
+
+int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console) {
+  TLockedConsole console(Console);
+  if (Args.size() != 1) return Usage(console, "info DEVICE");
+  TVortalBurner burner;
+  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+  burner.ReadCapabilities();
+  console.Out("device: " + burner.Device());
+  console.Out("description: " + burner.DeviceDescription());
+  console.Out("capabilities: " + CapabilityText(burner.Capabilities()));
+  console.Out("maximum read speed: " + std::to_string(burner.GetMaxReadSpeed()) + "X");
+  console.Out("maximum write speed: " + std::to_string(burner.GetMaxWriteSpeed()) + "X");
+  const uint16_t type = burner.GetDiscType();
+  console.Out(std::string("disc: ") + scsi::DiscTypeName(type));
+  if (burner.ReadDiscInfo()) {
+    const scsi::DiscInformation& disc = burner.DiscInfo();
+    console.Out(std::string("disc status: ") + DiscStatusText(disc.DiscStatus()));
+    // The count includes an empty session left open for more.
+    const int sessions = disc.Sessions() - (disc.LastSessionState() == 0 ? 1 : 0);
+    console.Out("sessions: " + std::to_string(std::max(sessions, 0)));
+  }
+  if (burner.ReadTrackInformation(burner.GetLastSessionNumber() + 1u)) {
+    const scsi::TrackInformation& track = burner.TrackInfo();
+    console.Out("next writable address: " +
+                (track.NextWritableValid() ? std::to_string(track.NextWritableAddress()) : std::string("none")));
+    console.Out("free blocks: " + std::to_string(track.FreeBlocks()));
+  } else {
+    console.Out("next writable address: none (" + burner.LastError() + ")");
+  }
+  return kExitOk;
+}
+
+namespace {
+
+// --- burn --------------------------------------------------------------------------------
+
+struct TBurnOptions {
+  std::string Device;
+  bool Test = false, Finalize = false, Verify = false;
+  std::optional<uint16_t> Speed;
+  std::string Volume;
+  std::vector<std::string> Paths;
+};
+
+std::optional<TBurnOptions> ParseBurnOptions(const TCommandArgs& args, std::string& error) {
+  TBurnOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (arg == "--test") {
+      options.Test = true;
+    } else if (arg == "--finalize") {
+      options.Finalize = true;
+    } else if (arg == "--verify") {
+      options.Verify = true;
+    } else if (arg == "--volume" && has_value) {
+      options.Volume = args[++i];
+    } else if (arg == "--speed" && has_value) {
+      const std::optional<uint32_t> speed = Number(args[++i]);
+      if (!speed || *speed > 0xFFFF) {
+        error = "invalid speed \"" + args[i] + "\"";
+        return std::nullopt;
+      }
+      options.Speed = static_cast<uint16_t>(*speed);
+    } else if (arg.starts_with("--")) {
+      error = "unknown option \"" + arg + "\"";
+      return std::nullopt;
+    } else if (options.Device.empty()) {
+      options.Device = arg;
+    } else {
+      options.Paths.push_back(arg);
+    }
+  }
+  if (options.Device.empty() || options.Paths.empty()) {
+    error = options.Device.empty() ? "no device" : "nothing to burn";
+    return std::nullopt;
+  }
+  return options;
+}
+
+bool BuildTrack(TVortalBurner& burner, const TBurnOptions& options, TLockedConsole& console) {
+  burner.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
+  burner.SetIdVolume(options.Volume);
+  const TDateTime now = EncodeDateTime(LocalNow().Local);
+  burner.SetDateCreation(now);
+  burner.SetDateModification(now);
+  TTreeAdder adder(burner.Image(), [&](const std::string& text) { console.Err("kvxburn: " + text); });
+  for (const std::string& path : options.Paths) adder.AddPath(path);
+  if (adder.Failed()) return false;
+  burner.BuildImage(false);
+  return true;
+}
+
+// Follows the write until OnWriteDone, with the sectors written on the error stream.
+void FollowWrite(TVortalBurner& burner, Event& done, TLockedConsole& console) {
+  const int64_t total = burner.GetTrackSize();
+  int64_t shown = -1;
+  while (!done.Wait(500)) {
+    const int64_t sectors = burner.BytesWritten() / 2048;
+    if (sectors == shown) continue;
+    shown = sectors;
+    console.Err("written " + std::to_string(sectors) + " of " + std::to_string(total) + " sectors (" +
+                std::to_string(total ? sectors * 100 / total : 100) + "%)");
+  }
+  burner.WaitForWriter();
+}
+
+}  // namespace
+
+int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console) {
+  TLockedConsole console(Console);
+  std::string error;
+  const std::optional<TBurnOptions> options = ParseBurnOptions(Args, error);
+  if (!options) {
+    console.Err("kvxburn burn: " + error);
+    return kExitUsage;
+  }
+  TVortalBurner burner;
+  ShowDebugMessages(burner, console);
+  if (!SelectUnit(burner, options->Device, console)) return kExitFailed;
+  if (!burner.TestUnitReady(5000)) return Failed(console, "no disc in the unit (" + burner.LastError() + ")");
+  burner.SetTestWrite(options->Test);
+  burner.SetFinalizeDisc(options->Finalize);
+  burner.SetVerifyWrite(options->Verify);
+  if (options->Speed) {
+    burner.SetReadSpeed(burner.GetMaxReadSpeed());
+    burner.SetWriteSpeed(*options->Speed);
+  }
+  if (!BuildTrack(burner, *options, console)) return kExitFailed;
+
+  Event done(true);
+  std::string result;
+  burner.SetOnWriteDone([&](TVortalBurner*, const std::string& Error) {
+    result = Error;
+    done.Set();
+  });
+  burner.SetOnFinalizingTrack([&](TVortalBurner*) { console.Err("closing the track"); });
+  if (!burner.StartBurn()) return Failed(console, result);
+  FollowWrite(burner, done, console);
+  if (!result.empty()) return Failed(console, result);
+  console.Err("written " + std::to_string(burner.GetTrackSize()) + " sectors");
+  return kExitOk;
+}
+
+// --- erase -------------------------------------------------------------------------------
+
+int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
+  TLockedConsole console(Console);
+  if (Args.size() != 2 || (Args[1] != "quick" && Args[1] != "full"))
+    return Usage(console, "erase DEVICE quick|full");
+  TVortalBurner burner;
+  ShowDebugMessages(burner, console);
+  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+  Event done(true);
+  bool with_error = false;
+  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, bool WithError) {
+    with_error = WithError;
+    done.Set();
+  });
+  if (!burner.Erase(Args[1] == "quick" ? 1 : 0)) {
+    return Failed(console, done.IsSet() ? "the unit refused to erase the disc (" + burner.LastError() + ")"
+                                        : std::string("the unit is not ready"));
+  }
+  int shown = -1;
+  while (!done.Wait(1000)) {
+    const int progress = burner.EraseProgress();
+    if (progress == shown) continue;
+    shown = progress;
+    console.Err("erasing " + std::to_string(progress) + "%");
+  }
+  if (with_error) return Failed(console, "erasing failed");
+  console.Err("erased");
+  return kExitOk;
+}
+
+// --- eject -------------------------------------------------------------------------------
+
+int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console) {
+  TLockedConsole console(Console);
+  if (Args.size() != 1) return Usage(console, "eject DEVICE");
+  TVortalBurner burner;
+  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+  burner.PreventAllowRemoval(true);
+  if (!burner.LoadEject(true)) return Failed(console, burner.LastError());
+  return kExitOk;
+}
+
+}  // namespace kvx

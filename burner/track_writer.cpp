@@ -1,0 +1,334 @@
+#include "burner/track_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+#include "base/local_time.h"
+#include "burner/iso_records.h"
+#include "burner/track_image.h"
+#include "burner/vortal_burner.h"
+#include "scsi/command_names.h"
+#include "scsi/transport.h"
+
+namespace kvx {
+namespace {
+
+using scsi::kDebugFailure;
+using scsi::kDebugProgress;
+using scsi::kDiscCdR;
+
+constexpr uint8_t kNotReadyAsc = 0x04;
+constexpr uint8_t kWriteDataOut = 0x50;  // data out, completion signalled by an event
+constexpr uint16_t kDiscDvdMinusRwSequential = 8;
+constexpr uint32_t kBlockSectors = kCacheBlockBytes / kSectorSize;
+constexpr int kBlocksBetweenBufferPolls = 5;
+
+bool IsDvdMinus(uint16_t type) {
+  return type == kDiscDvdMinusR || type == kDiscDvdMinusRw || type == kDiscDvdMinusRwSequential;
+}
+
+// SET STREAMING performance descriptor for DVD-R/-RW: from LBA 0 to 2298495, reading
+// 43965 kB and writing 1418 kB per second.
+std::vector<uint8_t> DvdMinusPerformance() {
+  std::vector<uint8_t> descriptor(28, 0);
+  PutBig32(&descriptor[4], 0);
+  PutBig32(&descriptor[8], 0x0023127F);
+  PutBig32(&descriptor[12], 43965);
+  PutBig32(&descriptor[16], 1000);
+  PutBig32(&descriptor[20], 1418);
+  PutBig32(&descriptor[24], 1000);
+  return descriptor;
+}
+
+// DVD speeds are shown in DVD factors: the CD X factor divided by 7.
+bool SpeedInDvdFactors(uint16_t type) { return IsDvdMinus(type) || type == kDiscDvdPlusRw || type == kDiscDvdPlusR; }
+
+}  // namespace
+
+TThWrite::TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache)
+    : burner_(Burner), cache_(std::move(Cache)) {}
+
+void TThWrite::Execute() {
+  TVortalBurner::onWriterThread_ = true;
+  if (Prepare()) {
+    Stream();
+    Finish();
+  }
+  Report();
+}
+
+// --- Preparation -----------------------------------------------------------------------
+
+bool TThWrite::Prepare() {
+  TVortalBurner& unit = burner_;
+  discType_ = unit.TSCSIDevice::GetDiscType();
+  unit.SetDiscType(discType_);
+  if (discType_ != kDiscDvdRam) unit.LoadEject(false);
+  if (discType_ == kDiscDvdPlusRw) FormatBlankDvdPlusRw();
+  if (discType_ != kDiscDvdPlusRw) unit.RezeroUnit();
+  if (discType_ != kDiscDvdRam) unit.SetCDSpeed(unit.ReadSpeed(), unit.WriteSpeed());
+  unit.WaitUntilReady(10000, 1000);
+  const uint16_t speed = unit.GetCurrentWriteSpeed();
+  unit.SetClosingWriteParameters(discType_);
+  unit.ReadNextWritableAddress(startSector_);
+  if (unit.CheckCapacity() && !HasRoomForTrack()) return false;
+  if (IsDvdMinus(discType_)) ReserveDvdMinusTrack();
+  if (discType_ != kDiscDvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
+  AnnounceWrite(speed);
+  return true;
+}
+
+// A DVD+RW as bought takes no data before it is formatted; the formatting goes on in
+// the background while the unit already accepts writes.
+void TThWrite::FormatBlankDvdPlusRw() {
+  TVortalBurner& unit = burner_;
+  if (!unit.ReadDiscInfo() || unit.DiscInfo().DiscStatus() != 0) return;
+  unit.DebugMessage(">>> FORMATTING BLANK DVD+RW", kDebugProgress);
+  unit.FormatUnit(0x11, scsi::kDvdPlusRwFormat);
+  unit.WaitUntilReady(240000, 5000);
+}
+
+// Refuses, before anything is written, a disc whose free blocks cannot hold the track.
+bool TThWrite::HasRoomForTrack() {
+  const scsi::TrackInformation& track = burner_.TrackInfo();
+  if (track.DataLength() == 0) return true;  // unknown: the unit gave no track information
+  const int64_t needed = burner_.GetTrackSize() + (IsDvdMinus(discType_) ? 1 : 0);
+  if (needed <= track.FreeBlocks()) return true;
+  char text[120];
+  std::snprintf(text, sizeof(text), "NOT ENOUGH SPACE ON DISC (%lld SECTORS NEEDED, %u FREE)",
+                static_cast<long long>(needed), track.FreeBlocks());
+  burner_.DebugMessage(std::string("<<< ") + text, kDebugFailure);
+  cache_->SetStatus(text);
+  cache_->Abort();
+  return false;
+}
+
+void TThWrite::ReserveDvdMinusTrack() {
+  const std::vector<uint8_t> performance = DvdMinusPerformance();
+  burner_.SetStreaming(performance);
+  burner_.SendTimeStamp(EncodeDateTime(LocalNow().Local));
+  burner_.ReserveTrack(static_cast<uint32_t>(burner_.GetTrackSize() + 1));
+  burner_.WaitUntilReady(10000, 1000);
+}
+
+void TThWrite::AnnounceWrite(uint16_t Speed) {
+  const double shown = SpeedInDvdFactors(discType_) ? Speed / 7.0 : Speed;
+  char text[96];
+  std::snprintf(text, sizeof(text), "STARTING WRITE PROCESS ON %s AT %ldX", scsi::DiscTypeName(discType_),
+                std::lround(shown));
+  burner_.DebugMessage(std::string(">>> ") + text, kDebugProgress);
+  if (burner_.TestWrite()) burner_.DebugMessage(">>> TEST/DUMMY WRITE", kDebugProgress);
+}
+
+// --- Streaming -------------------------------------------------------------------------
+
+void TThWrite::Stream() {
+  block_.resize(kCacheBlockBytes);
+  int32_t taken = cache_->GetBlock(block_.data());
+  // The unit's handle stays open while the blocks stream.
+  scsi::SetPassThroughCloseAfterCommand(false);
+  while (taken != 0) {
+    burner_.SetCurrentFile(cache_->CurrentFile());
+    if (taken > 0) {
+      burner_.bytesWritten_ += taken;
+      PollBuffer();
+      if (!WriteBlock(static_cast<uint32_t>(taken) / kSectorSize)) return;
+    }
+    for (;;) {
+      if (burner_.AbortRequested()) return Stop(kAbortedByUserText);
+      taken = cache_->GetBlock(block_.data());
+      if (Failed()) return;
+      if (taken != -1) break;
+      burner_.writerSignal_.Wait();  // the cache is behind: wait for its next block
+    }
+  }
+}
+
+// Every fifth block the recorder's buffer is read for the progress display; a failed
+// poll ends the polling.
+void TThWrite::PollBuffer() {
+  if (discType_ == kDiscDvdRam) return;
+  if (pollCountdown_ == 0) {
+    uint32_t size = 0, free = 0;
+    if (burner_.ReadBufferCapacity(size, free)) pollCountdown_ = kBlocksBetweenBufferPolls;
+  }
+  --pollCountdown_;
+}
+
+bool TThWrite::WriteBlock(uint32_t Sectors) {
+  const TWriteRetries& retries = burner_.WriteRetries();
+  const std::span<const uint8_t> data(block_.data(), Sectors * kSectorSize);
+  for (uint32_t attempt = 1;; ++attempt) {
+    if (burner_.AbortRequested()) {
+      Stop(kAbortedByUserText);
+      return false;
+    }
+    if (burner_.Write10(startSector_ + sectorsWritten_, static_cast<uint16_t>(Sectors), kWriteDataOut, data)) {
+      sectorsWritten_ += Sectors;
+      return true;
+    }
+    const bool busy = burner_.TargetBusy() || burner_.LastAsc() == kNotReadyAsc || burner_.LastAsc() == 0;
+    if (!busy) {
+      Stop(std::string(kWriterErrorText) + " [" + burner_.LastError() + "]");
+      return false;
+    }
+    if (attempt >= retries.BusyAttempts) {
+      Stop(kWriterBusyText);
+      return false;
+    }
+    burner_.Sleep(retries.BusyDelayMs);
+  }
+}
+
+void TThWrite::Stop(const std::string& Text) {
+  cache_->SetStatus(Text);
+  cache_->Abort();
+}
+
+// --- Finishing -------------------------------------------------------------------------
+
+void TThWrite::Finish() {
+  TVortalBurner& unit = burner_;
+  uint32_t size = 0, free = 0;
+  if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
+  if (IsDvdMinus(discType_))
+    FlushDvdMinus();
+  else
+    Flush();
+  unit.SetDeviceBufferSize(0);
+  unit.SetDeviceFreeBufferSize(0);
+  if (Failed()) return;  // an error or abort leaves the track open and the unit as it is
+  if (!unit.TestWrite() && discType_ != kDiscDvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack()) CloseTrack();
+  unit.WaitUntilReady(240000, 5000);
+  if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
+  scsi::SetPassThroughCloseAfterCommand(true);
+  ReturnToIdle();
+  if (unit.VerifyWrite() && !unit.TestWrite()) Verify();
+}
+
+// DVD-R/-RW: the flush writes the lead-out, which may take a quarter of an hour; the
+// free-buffer indicator drains meanwhile until the unit answers again.
+void TThWrite::FlushDvdMinus() {
+  TVortalBurner& unit = burner_;
+  if (unit.onFinalizingTrack_) unit.onFinalizingTrack_(&unit);
+  if (unit.LongWriteUnit())
+    unit.DebugMessage(">>> WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)", kDebugProgress);
+  unit.SynchronizeCache(1800000, true);
+  unit.SetDeviceFreeBufferSize(unit.DeviceBufferSize());
+  while (!unit.ReadDiscInfo()) {
+    unit.Sleep(1000);
+    const uint32_t step = unit.DeviceBufferSize() / 960;
+    const uint32_t left = unit.DeviceFreeBufferSize();
+    unit.SetDeviceFreeBufferSize(left > step ? left - step : 0);
+  }
+}
+
+void TThWrite::Flush() {
+  TVortalBurner& unit = burner_;
+  if (unit.onFinalizingTrack_) unit.onFinalizingTrack_(&unit);
+  if (!unit.SynchronizeCache(120000, false)) unit.SynchronizeCache(120000, true);
+}
+
+// The page now carries the real FinalizeDisc, so that the close leaves the disc open
+// for another session or finalises it.
+void TThWrite::CloseTrack() {
+  TVortalBurner& unit = burner_;
+  unit.SetWriteParameters(unit.TestWrite(), unit.UnderrunProtection(), discType_);
+  if (discType_ == kDiscDvdPlusR) {
+    unit.CloseTrackSession(true, false, false);
+    unit.CloseTrackSession(false, true, true);
+    return;
+  }
+  CloseSession();
+}
+
+// Retries while the unit is busy; any other failure gets one more attempt.
+void TThWrite::CloseSession() {
+  TVortalBurner& unit = burner_;
+  const TWriteRetries& retries = unit.WriteRetries();
+  for (uint32_t attempt = 0; attempt < retries.CloseAttempts; ++attempt) {
+    if (unit.CloseTrackSession(false, unit.CloseImmediate(), false)) return;
+    if (!unit.TargetBusy() && unit.LastAsc() != kNotReadyAsc) {
+      unit.CloseTrackSession(false, unit.CloseImmediate(), false);
+      return;
+    }
+    unit.Sleep(retries.CloseDelayMs);
+  }
+}
+
+void TThWrite::ReturnToIdle() {
+  TVortalBurner& unit = burner_;
+  unit.SetWriteParameters(false, false, kDiscCdR);
+  unit.SetCDSpeed(unit.GetMaxReadSpeed(), 2);
+  unit.RezeroUnit();
+  unit.PreventAllowRemoval(true);
+  unit.LoadEject(false);
+  unit.RezeroUnit();
+  unit.TestUnitReady(5000);
+  if (discType_ != kDiscDvdRam && !IsDvdMinus(discType_) && discType_ != kDiscDvdPlusRw) unit.RezeroUnit();
+}
+
+// --- Read-back -------------------------------------------------------------------------
+
+// Reads the track back from its first sector and compares it with the image header and
+// the files as they are on disk now, padding included.
+void TThWrite::Verify() {
+  TImageLayout& layout = burner_.Image();
+  burner_.DebugMessage(">>> VERIFYING WRITTEN DATA", kDebugProgress);
+  uint32_t lba = startSector_;
+  std::string error;
+  const bool same = WriteTrackData(layout, [&](const uint8_t* data, size_t size) {
+    return CompareWithDisc(data, size, lba);
+  }, error);
+  std::vector<uint8_t>().swap(layout.ImageHeader);  // kept for the read-back only
+  if (same) {
+    burner_.DebugMessage(">>> VERIFICATION SUCCESSFUL", kDebugProgress);
+    return;
+  }
+  if (!verifyError_.empty()) error = verifyError_;
+  burner_.DebugMessage("<<< " + error, kDebugFailure);
+  cache_->SetStatus(error);
+}
+
+bool TThWrite::CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba) {
+  std::vector<uint8_t>& disc = block_;
+  for (size_t offset = 0; offset < Size;) {
+    const uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(kBlockSectors, (Size - offset) / kSectorSize));
+    const std::span<uint8_t> into(disc.data(), sectors * kSectorSize);
+    char text[120];
+    if (!burner_.Read10(Lba, static_cast<uint16_t>(sectors), into)) {
+      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u", Lba);
+      verifyError_ = std::string(text) + " [" + burner_.LastError() + "]";
+      return false;
+    }
+    const auto diff = std::mismatch(into.begin(), into.end(), Data + offset);
+    if (diff.first != into.end()) {
+      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u",
+                    Lba + static_cast<uint32_t>((diff.first - into.begin()) / kSectorSize));
+      verifyError_ = text;
+      return false;
+    }
+    offset += into.size();
+    Lba += sectors;
+  }
+  return true;
+}
+
+// --- Report ----------------------------------------------------------------------------
+
+void TThWrite::Report() {
+  scsi::SetPassThroughCloseAfterCommand(true);
+  // The pass-through emulation is released after a write, as after a blanking.
+  if (scsi::TransportName() == scsi::kPassThroughTransportName) scsi::ReinitializeTransport();
+  const std::string file = cache_->CurrentFile();
+  const std::string error = cache_->Status();
+  cache_.reset();
+  burner_.SetCurrentFile(file);
+  burner_.WriteEnded(error);
+  burner_.SetCurrentFile("");
+}
+
+}  // namespace kvx

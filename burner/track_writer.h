@@ -1,0 +1,64 @@
+// TThWrite: the writer thread of a burn. It prepares the recorder for the disc in it,
+// sends the cache's blocks with WRITE (10) while polling the recorder's buffer, flushes,
+// closes the track or session, puts the recorder back to idle and reports the result
+// through the component's OnWriteDone. It frees itself when it ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/thread.h"
+#include "burner/cache_thread.h"
+
+namespace kvx {
+
+class TVortalBurner;
+
+inline constexpr const char* kWriterBusyText = "WRITER BUSY/BUFFER FULL";
+inline constexpr const char* kWriterErrorText = "WRITER ERROR";
+
+class TThWrite final : public TThread {
+ public:
+  // Takes over the running cache. To read the track back after the write, the cache
+  // must have been told to keep the image header.
+  TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache);
+
+ protected:
+  void Execute() override;
+
+ private:
+  // False when the disc was refused before anything was written on it.
+  bool Prepare();
+  void FormatBlankDvdPlusRw();
+  bool HasRoomForTrack();
+  void ReserveDvdMinusTrack();
+  void AnnounceWrite(uint16_t Speed);
+  void Stream();
+  void PollBuffer();
+  bool WriteBlock(uint32_t Sectors);
+  void Finish();
+  void FlushDvdMinus();
+  void Flush();
+  void CloseTrack();
+  void CloseSession();
+  void ReturnToIdle();
+  void Verify();
+  bool CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba);
+  void Report();
+  // Ends the stream with Text as the write's error.
+  void Stop(const std::string& Text);
+  bool Failed() const { return !cache_->Status().empty(); }
+
+  TVortalBurner& burner_;
+  std::unique_ptr<TCacheThread> cache_;
+  uint16_t discType_ = 0;
+  uint32_t startSector_ = 0;
+  uint32_t sectorsWritten_ = 0;
+  int pollCountdown_ = 5;
+  std::vector<uint8_t> block_;
+  std::string verifyError_;
+};
+
+}  // namespace kvx

@@ -1,0 +1,156 @@
+#include "burner/vortal_burner.h"
+
+#include "burner/cache_thread.h"
+#include "burner/iso_records.h"
+#include "burner/track_writer.h"
+
+namespace kvx {
+namespace {
+
+// The engine writes one track at a time per process.
+struct TActiveWrite {
+  std::mutex Lock;  // guards the fields below
+  TVortalBurner* ActiveBurner = nullptr;
+  std::shared_ptr<Event> LastWriterFinished;
+};
+
+TActiveWrite& ActiveWrite() {
+  static TActiveWrite state;
+  return state;
+}
+
+std::atomic<bool> UserAbort{false};
+
+constexpr const char* kWriteRunningText = "A WRITE IS ALREADY RUNNING";
+constexpr const char* kNoImageText = "NO IMAGE TO WRITE";
+
+}  // namespace
+
+TVortalBurner::TVortalBurner() : layout_(*this) {
+  layout_.WritePostGap = true;
+  layout_.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
+  SetCacheSize(kDefaultCacheSize);
+  layout_.JolietFileSystem = true;
+  finalizeTrack_ = true;
+  version_ = kComponentVersion;
+  SetUnderrunProtection(true);
+}
+
+TVortalBurner::~TVortalBurner() {
+  if (writing_) AbortWrite();
+  WaitForWriter();
+}
+
+void TVortalBurner::SetCacheSize(int32_t Value) {
+  cacheSize_ = Value < kMinimumCacheSize ? kMinimumCacheSize : Value - Value % static_cast<int32_t>(kSectorSize);
+}
+
+bool TVortalBurner::StartBurn() {
+  // The header is what BuildImage made; without it the disc would get the files alone.
+  if (layout_.ImageHeader.empty()) {
+    ReportWriteDone(kNoImageText);
+    return false;
+  }
+  {
+    TActiveWrite& active = ActiveWrite();
+    std::lock_guard<std::mutex> guard(active.Lock);
+    if (active.ActiveBurner) {
+      ReportWriteDone(kWriteRunningText);
+      return false;
+    }
+    // The last writer has reported; let it finish its last steps.
+    if (active.LastWriterFinished && !onWriterThread_) active.LastWriterFinished->Wait();
+    active.ActiveBurner = this;
+    UserAbort = false;
+  }
+  writing_ = true;
+  bytesWritten_ = 0;
+  SetCurrentFile("");
+  writerSignal_.Reset();
+  const int64_t track_bytes = layout_.TrackSectors * kSectorSize;
+  auto cache = std::make_unique<TCacheThread>(cacheSize_, layout_.WritePostGap && track_bytes < kShortTrackBytes,
+                                              track_bytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
+                                              verifyWrite_ && !TestWrite());
+  cacheFinished_ = cache->FinishedEvent();
+  cache->WaitUntilSettled();
+  if (!cache->Ready()) {
+    SetCurrentFile(cache->CurrentFile());
+    const std::string error = cache->Status();
+    cache.reset();
+    WriteEnded(error);
+    return false;
+  }
+  auto* writer = new TThWrite(*this, std::move(cache));
+  writer->SetFreeOnTerminate(true);
+  writer->SetPriority(ThreadPriority::TimeCritical);
+  writerFinished_ = writer->FinishedEvent();
+  {
+    TActiveWrite& active = ActiveWrite();
+    std::lock_guard<std::mutex> guard(active.Lock);
+    active.LastWriterFinished = writerFinished_;
+  }
+  writer->Start();
+  return true;
+}
+
+void TVortalBurner::AbortWrite() {
+  TActiveWrite& active = ActiveWrite();
+  std::lock_guard<std::mutex> guard(active.Lock);
+  UserAbort = true;
+  if (active.ActiveBurner) active.ActiveBurner->writerSignal_.Set();
+}
+
+bool TVortalBurner::AbortRequested() { return UserAbort; }
+
+thread_local bool TVortalBurner::onWriterThread_ = false;
+
+void TVortalBurner::WriteEnded(const std::string& Error) {
+  {
+    TActiveWrite& active = ActiveWrite();
+    std::lock_guard<std::mutex> guard(active.Lock);
+    active.ActiveBurner = nullptr;
+  }
+  writing_ = false;
+  ReportWriteDone(Error);
+}
+
+void TVortalBurner::ReportWriteDone(const std::string& Error) {
+  if (onWriteDone_) onWriteDone_(this, Error);
+}
+
+void TVortalBurner::WaitForWriter() {
+  if (writerFinished_) writerFinished_->Wait();
+}
+
+void TVortalBurner::WaitForCache() const {
+  if (cacheFinished_) cacheFinished_->Wait();
+}
+
+std::string TVortalBurner::CurrentFile() const {
+  std::lock_guard<std::mutex> guard(currentFileLock_);
+  return currentFile_;
+}
+
+void TVortalBurner::SetCurrentFile(const std::string& Path) {
+  std::lock_guard<std::mutex> guard(currentFileLock_);
+  currentFile_ = Path;
+}
+
+bool TVortalBurner::SetClosingWriteParameters(uint16_t DiscType) {
+  const bool finalize = FinalizeDisc();
+  SetFinalizeDisc(true);
+  const bool sent = SetWriteParameters(TestWrite(), UnderrunProtection(), DiscType);
+  SetFinalizeDisc(finalize);
+  return sent;
+}
+
+bool TVortalBurner::ReadNextWritableAddress(uint32_t& StartSector) {
+  WaitUntilReady(10000, 500);
+  SetClosingWriteParameters(TSCSIDevice::GetDiscType());
+  WaitUntilReady(10000, 500);
+  const bool read = ReadTrackInformation(GetLastSessionNumber() + 1u);
+  StartSector = read ? TrackInfo().NextWritableAddress() : 0;
+  return read;
+}
+
+}  // namespace kvx

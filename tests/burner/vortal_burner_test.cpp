@@ -1,0 +1,362 @@
+// The burner component writing real tracks into virtual recorders: what reaches the
+// disc, the state the disc is left in, the commands around the data, the events, and
+// every way a write can fail.
+#include <algorithm>
+
+#include "burner/cache_thread.h"
+#include "burner/iso_records.h"
+#include "tests/burner/burner_rig.h"
+
+namespace kvx::testing {
+namespace {
+
+constexpr uint8_t kWrite10 = 0x2A, kCloseTrackSession = 0x5B, kReserveTrack = 0x53, kSetStreaming = 0xB6,
+                  kSendOpc = 0x54, kSynchronizeCache = 0x35, kSendDvdStructure = 0xBF, kFormatUnit = 0x04,
+                  kModeSelect = 0x55;
+
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+
+// --- The component ------------------------------------------------------------------------
+
+TEST(VortalBurner, DefaultsAndSetterRules) {
+  TVortalBurner burner;
+  EXPECT_EQ(burner.CacheSize(), 4194304);
+  EXPECT_TRUE(burner.WritePostGap());
+  EXPECT_TRUE(burner.JolietFileSystem());
+  EXPECT_TRUE(burner.FinalizeTrack());
+  EXPECT_TRUE(burner.UnderrunProtection());
+  EXPECT_FALSE(burner.FinalizeDisc());
+  EXPECT_FALSE(burner.TestWrite());
+  EXPECT_FALSE(burner.PerformOPC());
+  EXPECT_FALSE(burner.ReplaceFile());
+  EXPECT_FALSE(burner.DoDebug());
+  EXPECT_FALSE(burner.Erasing());
+  EXPECT_EQ(burner.ReadSpeed(), 0);
+  EXPECT_EQ(burner.WriteSpeed(), 0);
+  EXPECT_EQ(burner.DeviceBufferSize(), 0u);
+  EXPECT_TRUE(burner.CheckCapacity());
+  EXPECT_FALSE(burner.VerifyWrite());
+  EXPECT_EQ(burner.Version(), "1.1.8");
+  burner.SetVersion("1.1.6");  // what forms store
+  EXPECT_EQ(burner.Version(), "1.1.8");
+
+  burner.SetCacheSize(1000);
+  EXPECT_EQ(burner.CacheSize(), 2097152);
+  burner.SetCacheSize(2097151);
+  EXPECT_EQ(burner.CacheSize(), 2097152);
+  burner.SetCacheSize(4194305);
+  EXPECT_EQ(burner.CacheSize(), 4194304);
+  burner.SetCacheSize(3000000);
+  EXPECT_EQ(burner.CacheSize(), 2998272);
+
+  // A fresh component holds the root alone and builds an empty volume.
+  EXPECT_EQ(burner.Image().Directories.size(), 1u);
+  EXPECT_TRUE(burner.Image().Entries.empty());
+  burner.BuildImage(true);
+  EXPECT_EQ(burner.Image().ImageHeader.size(), 150u * kSectorSize);
+  EXPECT_EQ(burner.GetTrackSize(), 300);
+}
+
+// --- Burns onto each kind of disc -----------------------------------------------------------
+
+TEST_F(BurnerTest, CdRSessionIsClosedAndLeftAppendable) {
+  Start("Media=CD-R\n");
+  const std::string zip = Source("SauveKVX.zip", 700000, 'z');
+  const std::string notes = Source("notes.txt", 3000, 'n');
+  Build({zip, notes});
+  ASSERT_EQ(burner->Image().StartSector, 0u);
+  ASSERT_EQ(expected_track.size(), 494u * kSectorSize);  // header, 342 and 2 sectors
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 494), expected_track));
+  const aspi::Medium disc = Disc();
+  ASSERT_EQ(disc.tracks.size(), 1u);
+  EXPECT_EQ(disc.tracks[0].size, 494u);
+  EXPECT_EQ(disc.leadOuts.size(), 1u);
+  EXPECT_FALSE(disc.finalised);
+  EXPECT_EQ(disc.DiscStatus(), 1);  // appendable
+
+  // Every block went out as one WRITE (10) of up to 31 sectors at the next address.
+  uint32_t lba = 0;
+  for (const SentCommand& command : platform->Sent()) {
+    if (command.Cdb[0] != kWrite10) continue;
+    EXPECT_EQ(Be32(&command.Cdb[2]), lba);
+    const uint32_t blocks = uint32_t{command.Cdb[7]} << 8 | command.Cdb[8];
+    EXPECT_LE(blocks, 31u);
+    EXPECT_NE(command.Thread, std::this_thread::get_id());
+    lba += blocks;
+  }
+  EXPECT_EQ(lba, 494u);
+  EXPECT_EQ(platform->Count(kCloseTrackSession), 1u);
+  EXPECT_EQ(burner->BytesWritten(), 494 * kSectorSize);
+  EXPECT_EQ(burner->CurrentFile(), "");
+  EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON CD-R AT 48X"));
+  std::lock_guard<std::mutex> guard(events_lock);
+  EXPECT_EQ(write_done.size(), 1u);
+  EXPECT_EQ(finalizing, 1);
+  EXPECT_TRUE(finalizing_before_done);
+  EXPECT_NE(write_done_threads[0], std::this_thread::get_id());  // the writer's thread
+}
+
+TEST_F(BurnerTest, SecondSessionLandsAtTheNextWritableAddress) {
+  Start("Media=CD-R\n");
+  Build({Source("first.bin", 5000, 'f')});
+  ASSERT_EQ(Burn(), "");
+  Build({Source("second.bin", 90000, 's')});
+  const uint32_t start = burner->Image().StartSector;
+  EXPECT_EQ(start, 300u + 11400u);  // after the first lead-out, lead-in and pre-gap
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(start, expected_track.size() / kSectorSize), expected_track));
+  const aspi::Medium disc = Disc();
+  ASSERT_EQ(disc.tracks.size(), 2u);
+  EXPECT_EQ(disc.tracks[1].start, start);
+  EXPECT_EQ(disc.leadOuts.size(), 2u);
+  EXPECT_FALSE(disc.finalised);
+}
+
+TEST_F(BurnerTest, FinalizeDiscClosesTheDisc) {
+  Start("Media=CD-RW\n");
+  burner->SetFinalizeDisc(true);
+  Build({Source("a.bin", 10000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(Disc().finalised);
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+}
+
+TEST_F(BurnerTest, DvdMinusRReservesTheTrackAndEndsWithItsLeadOut) {
+  Start("Media=DVD-R\n");
+  Build({Source("a.bin", 2 * kCacheBlockBytes + 100)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  const std::vector<SentCommand> sent = platform->Sent();
+  const auto reserve = std::find_if(sent.begin(), sent.end(), [](const SentCommand& c) { return c.Cdb[0] == kReserveTrack; });
+  ASSERT_NE(reserve, sent.end());
+  EXPECT_EQ(Be32(&reserve->Cdb[5]), 301u);  // GetTrackSize + 1
+  EXPECT_EQ(platform->Count(kSetStreaming), 1u);
+  EXPECT_EQ(platform->Count(kSendDvdStructure), 1u);  // time stamp
+  EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);  // the flush writes the lead-out
+  EXPECT_TRUE(Disc().finalised);
+  // 16X DVD is 22160 kB/s, 126 CD factors, shown divided by 7.
+  EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON DVD-R AT 18X"));
+}
+
+TEST_F(BurnerTest, DvdPlusRTrackAndDiscAreClosed) {
+  Start("Media=DVD+R\n");
+  Build({Source("a.bin", 100000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  std::vector<std::vector<uint8_t>> closes;
+  for (const SentCommand& command : platform->Sent())
+    if (command.Cdb[0] == kCloseTrackSession) closes.push_back(command.Cdb);
+  ASSERT_EQ(closes.size(), 2u);
+  EXPECT_EQ(closes[0][2], 0x01);  // the track
+  EXPECT_EQ(closes[1][2], 0x05);  // then the disc
+  EXPECT_TRUE(Disc().finalised);
+}
+
+TEST_F(BurnerTest, BlankDvdPlusRwIsFormattedThenWritten) {
+  Start("Media=DVD+RW\n");
+  Build({Source("a.bin", 100000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(platform->Count(kFormatUnit), 1u);
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(Disc().formatted);
+  // A formatted disc is written over without formatting again.
+  platform->Clear();
+  Build({Source("b.bin", 7000, 'b')});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(platform->Count(kFormatUnit), 0u);
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+}
+
+TEST_F(BurnerTest, TestWriteRecordsNothingAndClosesNothing) {
+  Start("Media=CD-R\n");
+  burner->SetTestWrite(true);
+  burner->SetPerformOPC(true);
+  Build({Source("a.bin", 100000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_GT(platform->Count(kWrite10), 0u);
+  EXPECT_EQ(platform->Count(kSendOpc), 0u);
+  EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);
+  EXPECT_TRUE(Disc().Empty());
+  EXPECT_TRUE(HasDebugLine(">>> TEST/DUMMY WRITE"));
+}
+
+TEST_F(BurnerTest, OpcIsSentWhenAsked) {
+  Start("Media=CD-R\n");
+  burner->SetPerformOPC(true);
+  Build({Source("a.bin", 100)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(platform->Count(kSendOpc), 1u);
+}
+
+TEST_F(BurnerTest, ThrottledRecorderWithSmallCacheGetsEveryByte) {
+  Start("Media=CD-R\nMaxWriteSpeed=4\nBufferSize=262144\n");
+  burner->SetCacheSize(2097152);
+  const std::string big = Source("big.bin", 6 * 1024 * 1024 + 77, 'b');
+  Build({big, Source("tail.bin", 1, 't')});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(0, expected_track.size() / kSectorSize), expected_track));
+  EXPECT_GT(platform->Count(0x5C), 0u);  // the buffer was polled
+}
+
+// --- Read-back ----------------------------------------------------------------------------
+
+TEST_F(BurnerTest, VerificationReadsTheTrackBack) {
+  Start("Media=CD-R\n");
+  burner->SetVerifyWrite(true);
+  Build({Source("a.bin", 100000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(HasDebugLine(">>> VERIFYING WRITTEN DATA"));
+  EXPECT_TRUE(HasDebugLine(">>> VERIFICATION SUCCESSFUL"));
+  EXPECT_GE(platform->Count(0x28), 10u);  // READ (10) of 300 sectors, 31 at a time
+  EXPECT_TRUE(burner->Image().ImageHeader.empty());
+}
+
+TEST_F(BurnerTest, VerificationMismatchBecomesTheError) {
+  Start("Media=CD-R\n");
+  burner->SetVerifyWrite(true);
+  const std::string source = Source("a.bin", 100000);
+  Build({source});
+  // The source changes once its data is on the disc.
+  burner->SetOnFinalizingTrack([&](TVortalBurner*) { Source("a.bin", 100000, 'x'); });
+  EXPECT_EQ(Burn(), "VERIFY ERROR AT SECTOR 150");
+  EXPECT_TRUE(HasDebugLine("<<< VERIFY ERROR AT SECTOR 150"));
+  EXPECT_EQ(Disc().leadOuts.size(), 1u);  // the session itself was closed
+}
+
+// --- Failures -------------------------------------------------------------------------------
+
+class BurnFailureTest : public BurnerTest {
+ protected:
+  // One OnWriteDone with that text, the track not closed, every thread gone.
+  void ExpectFailedWrite(const std::string& error) {
+    EXPECT_EQ(Burn(), error);
+    {
+      std::lock_guard<std::mutex> guard(events_lock);
+      EXPECT_EQ(write_done.size(), 1u);
+    }
+    EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);
+    EXPECT_TRUE(Disc().tracks.empty());
+    EXPECT_TRUE(Disc().leadOuts.empty());
+    EXPECT_FALSE(burner->Writing());
+    // The writer has freed itself; its system thread may take a moment to exit.
+    for (int i = 0; i < 200 && ThreadCount() != threads_before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ThreadCount(), threads_before);
+  }
+};
+
+TEST_F(BurnFailureTest, SourceDeletedAfterLayoutBeforeTheCacheIsFull) {
+  Start("Media=CD-R\n");
+  const std::string gone = Source("gone.bin", 1000);
+  Build({Source("a.bin", 1000), gone});
+  std::filesystem::remove(gone);
+  ExpectFailedWrite("CAN'T OPEN FILE \"" + gone + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+  EXPECT_EQ(platform->Count(kWrite10), 0u);  // StartBurn failed: no writer
+  EXPECT_EQ(write_done_threads[0], std::this_thread::get_id());
+  EXPECT_EQ(burner->CurrentFile(), gone);
+  EXPECT_EQ(finalizing, 0);
+}
+
+TEST_F(BurnFailureTest, SourceDeletedAfterLayoutWhileStreaming) {
+  Start("Media=CD-R\n");
+  const std::string gone = Source("gone.bin", 1000);
+  Build({Source("big.bin", 8 * 1024 * 1024), gone});
+  std::filesystem::remove(gone);
+  ExpectFailedWrite("CAN'T OPEN FILE \"" + gone + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+  EXPECT_GT(platform->Count(kWrite10), 0u);
+  EXPECT_EQ(finalizing, 1);  // the recorder's cache is still flushed
+  EXPECT_EQ(platform->Count(kSynchronizeCache), 1u);
+  EXPECT_NE(write_done_threads[0], std::this_thread::get_id());
+}
+
+TEST_F(BurnFailureTest, AbortWriteInMidStream) {
+  Start("Media=CD-R\n");
+  Build({Source("big.bin", 4 * 1024 * 1024)});
+  int writes = 0;
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] == kWrite10 && ++writes == 10) burner->AbortWrite();
+  });
+  ExpectFailedWrite("OPERATION ABORTED BY USER");
+  // The abort is seen before the next block; the blocks written are on the disc.
+  uint32_t blocks = 0;
+  bool mode_select_after_data = false;
+  for (const SentCommand& command : platform->Sent()) {
+    if (command.Cdb[0] == kWrite10) blocks += uint32_t{command.Cdb[7]} << 8 | command.Cdb[8];
+    if (command.Cdb[0] == kModeSelect && blocks > 0) mode_select_after_data = true;
+  }
+  EXPECT_EQ(platform->Count(kWrite10), 10u);
+  EXPECT_EQ(Disc().written, blocks);
+  EXPECT_FALSE(mode_select_after_data);  // no return to the idle write parameters
+}
+
+TEST_F(BurnFailureTest, UnitBusyLongerThanTheRetries) {
+  Start("Media=CD-R\nBusyWrites=5\n");
+  burner->SetWriteRetries({3, 600, 1000, 1000});
+  Build({Source("a.bin", 1000)});
+  ExpectFailedWrite("WRITER BUSY/BUFFER FULL");
+  EXPECT_EQ(platform->Count(kWrite10), 3u);
+}
+
+TEST_F(BurnFailureTest, UnitBusyWithinTheRetriesIsWaitedFor) {
+  Start("Media=CD-R\nBusyWrites=5\n");
+  burner->SetWriteRetries({6, 600, 1000, 1000});
+  Build({Source("a.bin", 1000)});
+  const uint64_t before = clock.NowMs();
+  EXPECT_EQ(Burn(), "");
+  EXPECT_GE(clock.NowMs() - before, 5u * 600u);
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+}
+
+TEST_F(BurnFailureTest, MediumErrorOnWrite) {
+  Start("Media=CD-R\nWriteErrorLba=200\n");
+  Build({Source("a.bin", 1000)});
+  ExpectFailedWrite("WRITER ERROR [MEDIUM ERROR (WRITE ERROR)]");
+  EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON CD-R AT 48X"));
+}
+
+TEST_F(BurnFailureTest, DiscTooSmallIsRefusedBeforeAnythingIsWritten) {
+  Start("Media=CD-R\nCapacity=250\n");
+  Build({Source("a.bin", 1000)});
+  ExpectFailedWrite("NOT ENOUGH SPACE ON DISC (300 SECTORS NEEDED, 250 FREE)");
+  EXPECT_EQ(platform->Count(kWrite10), 0u);
+  EXPECT_EQ(platform->Count(kSynchronizeCache), 0u);
+  EXPECT_EQ(finalizing, 0);
+  EXPECT_TRUE(Disc().Empty());
+}
+
+TEST_F(BurnFailureTest, DiscTooSmallWithoutTheCheckFailsInTheWrite) {
+  Start("Media=CD-R\nCapacity=250\n");
+  burner->SetCheckCapacity(false);
+  Build({Source("a.bin", 1000)});
+  ExpectFailedWrite("WRITER ERROR [ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)]");
+  EXPECT_EQ(Disc().written, 244u);  // header, file and three padding blocks fitted
+}
+
+TEST_F(BurnFailureTest, OneWriteAtATime) {
+  Start("Media=CD-R\n");
+  Build({Source("big.bin", 2 * 1024 * 1024)});
+  TVortalBurner other;
+  std::string refused;
+  other.SetOnWriteDone([&](TVortalBurner*, const std::string& Error) { refused = Error; });
+  other.Image().ImageHeader = burner->Image().ImageHeader;
+  bool started = true;
+  int writes = 0;
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] == kWrite10 && ++writes == 3) {
+      started = other.StartBurn();
+      burner->AbortWrite();
+    }
+  });
+  ExpectFailedWrite("OPERATION ABORTED BY USER");
+  EXPECT_FALSE(started);
+  EXPECT_EQ(refused, "A WRITE IS ALREADY RUNNING");
+}
+
+TEST_F(BurnFailureTest, NoImageNoWrite) {
+  Start("Media=CD-R\n");
+  ExpectFailedWrite("NO IMAGE TO WRITE");
+  EXPECT_TRUE(platform->Sent().empty());
+}
+
+}  // namespace
+}  // namespace kvx::testing
