@@ -65,6 +65,8 @@ void TCacheThread::Execute() {
     }
   } catch (const std::bad_alloc&) {
     Fail("OUT OF MEMORY");
+  } catch (...) {
+    Fail("READ-AHEAD CACHE FAILURE");
   }
   if (aborted_) DropQueue();
   finished_ = true;

@@ -25,6 +25,7 @@ constexpr uint8_t kWriteDataOut = 0x50;  // data out, completion signalled by an
 constexpr uint16_t kDiscDvdMinusRwSequential = 8;
 constexpr uint32_t kBlockSectors = kCacheBlockBytes / kSectorSize;
 constexpr int kBlocksBetweenBufferPolls = 5;
+constexpr uint32_t kLeadOutSeconds = 1800;
 
 bool IsDvdMinus(uint16_t type) {
   return type == kDiscDvdMinusR || type == kDiscDvdMinusRw || type == kDiscDvdMinusRwSequential;
@@ -73,8 +74,10 @@ bool TThWrite::Prepare() {
   unit.WaitUntilReady(10000, 1000);
   const uint16_t speed = unit.GetCurrentWriteSpeed();
   unit.SetClosingWriteParameters(discType_);
-  unit.ReadNextWritableAddress(startSector_);
-  if (unit.CheckCapacity() && !HasRoomForTrack()) return false;
+  if (unit.ReadNextWritableAddress(startSector_)) {
+    if (!StartsWhereLaidOut()) return false;
+    if (unit.CheckCapacity() && !HasRoomForTrack()) return false;
+  }
   if (IsDvdMinus(discType_)) ReserveDvdMinusTrack();
   if (discType_ != kDiscDvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
   AnnounceWrite(speed);
@@ -91,19 +94,33 @@ void TThWrite::FormatBlankDvdPlusRw() {
   unit.WaitUntilReady(240000, 5000);
 }
 
+// The image's sectors hold absolute addresses: written anywhere but where it was laid out
+// for (another disc, or a DVD laid out from sector 0), the session would be unreadable.
+bool TThWrite::StartsWhereLaidOut() {
+  const uint32_t laid_out = burner_.Image().StartSector;
+  if (startSector_ == laid_out) return true;
+  char text[120];
+  std::snprintf(text, sizeof(text), "NEXT WRITABLE ADDRESS %u IS NOT THE START OF THE IMAGE (%u)", startSector_,
+                laid_out);
+  Refuse(text);
+  return false;
+}
+
 // Refuses, before anything is written, a disc whose free blocks cannot hold the track.
 bool TThWrite::HasRoomForTrack() {
   const scsi::TrackInformation& track = burner_.TrackInfo();
-  if (track.DataLength() == 0) return true;  // unknown: the unit gave no track information
   const int64_t needed = burner_.GetTrackSize() + (IsDvdMinus(discType_) ? 1 : 0);
   if (needed <= track.FreeBlocks()) return true;
   char text[120];
   std::snprintf(text, sizeof(text), "NOT ENOUGH SPACE ON DISC (%lld SECTORS NEEDED, %u FREE)",
                 static_cast<long long>(needed), track.FreeBlocks());
-  burner_.DebugMessage(std::string("<<< ") + text, kDebugFailure);
-  cache_->SetStatus(text);
-  cache_->Abort();
+  Refuse(text);
   return false;
+}
+
+void TThWrite::Refuse(const std::string& Text) {
+  burner_.DebugMessage("<<< " + Text, kDebugFailure);
+  Stop(Text);
 }
 
 void TThWrite::ReserveDvdMinusTrack() {
@@ -218,7 +235,8 @@ void TThWrite::FlushDvdMinus() {
     unit.DebugMessage(">>> WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)", kDebugProgress);
   unit.SynchronizeCache(1800000, true);
   unit.SetDeviceFreeBufferSize(unit.DeviceBufferSize());
-  while (!unit.ReadDiscInfo()) {
+  // A unit that never answers again ends the wait with the flush's own time-out.
+  for (uint32_t waited = 0; !unit.ReadDiscInfo() && waited < kLeadOutSeconds; ++waited) {
     unit.Sleep(1000);
     const uint32_t step = unit.DeviceBufferSize() / 960;
     const uint32_t left = unit.DeviceFreeBufferSize();

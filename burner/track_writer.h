@@ -32,7 +32,10 @@ class TThWrite final : public TThread {
   // False when the disc was refused before anything was written on it.
   bool Prepare();
   void FormatBlankDvdPlusRw();
+  bool StartsWhereLaidOut();
   bool HasRoomForTrack();
+  // Ends the write before anything is written on the disc.
+  void Refuse(const std::string& Text);
   void ReserveDvdMinusTrack();
   void AnnounceWrite(uint16_t Speed);
   void Stream();

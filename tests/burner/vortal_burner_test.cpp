@@ -2,6 +2,7 @@
 // disc, the state the disc is left in, the commands around the data, the events, and
 // every way a write can fail.
 #include <algorithm>
+#include <cstdio>
 
 #include "burner/cache_thread.h"
 #include "burner/iso_records.h"
@@ -137,6 +138,16 @@ TEST_F(BurnerTest, DvdMinusRReservesTheTrackAndEndsWithItsLeadOut) {
   EXPECT_TRUE(Disc().finalised);
   // 16X DVD is 22160 kB/s, 126 CD factors, shown divided by 7.
   EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON DVD-R AT 18X"));
+}
+
+TEST_F(BurnerTest, DvdMinusRLeadOutOfALongWriteUnitIsWaitedFor) {
+  Start("Media=DVD-R\nProduct=DVD-RW  DVR-104\nCloseTime=7000\n");
+  Build({Source("a.bin", 1000)});
+  const uint64_t before = clock.NowMs();
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(HasDebugLine(">>> WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)"));
+  EXPECT_GE(clock.NowMs() - before, 7000u);
+  EXPECT_TRUE(Disc().finalised);
 }
 
 TEST_F(BurnerTest, DvdPlusRTrackAndDiscAreClosed) {
@@ -322,6 +333,21 @@ TEST_F(BurnFailureTest, DiscTooSmallIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(platform->Count(kSynchronizeCache), 0u);
   EXPECT_EQ(finalizing, 0);
   EXPECT_TRUE(Disc().Empty());
+}
+
+TEST_F(BurnFailureTest, TrackLaidOutElsewhereIsRefused) {
+  // A DVD is laid out from sector 0; this one already holds a session.
+  Start("Media=DVD-R\nState=appendable\n");
+  Build({Source("a.bin", 1000)});
+  ASSERT_EQ(burner->Image().StartSector, 0u);
+  const aspi::Medium before = Disc();
+  char text[96];
+  std::snprintf(text, sizeof(text), "NEXT WRITABLE ADDRESS %u IS NOT THE START OF THE IMAGE (0)", before.NextWritable());
+  EXPECT_EQ(Burn(), text);
+  EXPECT_EQ(platform->Count(kWrite10), 0u);
+  EXPECT_EQ(platform->Count(kReserveTrack), 0u);
+  EXPECT_EQ(Disc().reserved, 0u);
+  EXPECT_EQ(Disc().tracks.size(), 1u);
 }
 
 TEST_F(BurnFailureTest, DiscTooSmallWithoutTheCheckFailsInTheWrite) {
