@@ -2,6 +2,8 @@
 // effect then (daylight saving included when it applies at that instant).
 #pragma once
 
+#include <string>
+
 #include "base/date_time.h"
 
 namespace kvx {
@@ -14,6 +16,9 @@ struct ZonedTime {
 ZonedTime LocalTimeOf(FileTimeUtc time);
 
 ZonedTime LocalNow();
+
+// The current local time as the system's time format writes it (posix: "HH:MM:SS").
+std::string CurrentTimeText();
 
 // Offset in effect at a local civil time (an hour that exists twice takes either offset).
 int GmtOffsetMinutesAtLocal(const CivilTime& local);

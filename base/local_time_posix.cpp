@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <ctime>
 
 #include "base/local_time.h"
@@ -29,6 +30,13 @@ ZonedTime LocalNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   return LocalTimeOf(kFileTimeUnixEpoch + now.tv_sec * kFileTimeTicksPerSecond + now.tv_nsec / 100);
+}
+
+std::string CurrentTimeText() {
+  const CivilTime now = LocalNow().Local;
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02d:%02d:%02d", now.Hour % 100, now.Minute % 100, now.Second % 100);
+  return text;
 }
 
 int GmtOffsetMinutesAtLocal(const CivilTime& local) {

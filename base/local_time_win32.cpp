@@ -49,6 +49,12 @@ ZonedTime LocalNow() {
   return LocalTimeOf(static_cast<FileTimeUtc>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime));
 }
 
+std::string CurrentTimeText() {
+  char text[128];
+  const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text, sizeof(text));
+  return length > 0 ? std::string(text, static_cast<size_t>(length - 1)) : std::string();
+}
+
 int GmtOffsetMinutesAtLocal(const CivilTime& local) {
   const SYSTEMTIME local_st = SystemTimeOfCivil(local);
   SYSTEMTIME utc_st{};

@@ -98,6 +98,7 @@ bool ApplyKey(UnitConfig& unit, const std::string& key, const std::string& value
   else if (key == "buffersize") unit.bufferSize = static_cast<uint32_t>(number);
   else if (key == "fast") unit.fast = number != 0;
   else if (key == "underrunfree") unit.underrunFree = number != 0;
+  else if (key == "dvdplusonly") unit.dvdPlusOnly = number != 0;
   else if (key == "usedblocks") unit.usedBlocks = static_cast<uint32_t>(number);
   else if (key == "busywrites") unit.busyWrites = static_cast<uint32_t>(number);
   else if (key == "blanktime") unit.blankMs = static_cast<uint32_t>(number);

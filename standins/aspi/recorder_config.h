@@ -27,6 +27,7 @@ struct UnitConfig {
   char letter = 0;        // drive letter reported through SC_GET_DISK_INFO
   bool fast = false;      // accept data at once instead of at the write speed
   bool underrunFree = true;
+  bool dvdPlusOnly = false;   // writes DVD+R/DVD+RW only: no CD-R/RW, DVD-R/RW or DVD-RAM writing
   uint32_t usedBlocks = 300;  // size of the track a non-blank configured medium holds
   // Faults.
   uint32_t busyWrites = 0;       // the first N WRITE (10) end with BUSY status

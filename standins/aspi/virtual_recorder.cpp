@@ -51,6 +51,11 @@ bool AllowedWhileBusy(uint8_t opcode) {
   return opcode == 0x03 || opcode == 0x12 || opcode == 0x46 || opcode == 0x5A || opcode == 0x5C;
 }
 
+// Features of CD and DVD-R/-RW writing (incremental, track-at-once, mastering, DVD-R write).
+bool CdOrDvdMinusWriting(uint16_t feature) {
+  return feature == 0x0021 || feature == 0x002D || feature == 0x002E || feature == 0x002F;
+}
+
 struct FeatureDescriptor {
   uint16_t code;
   uint8_t version;
@@ -287,12 +292,12 @@ std::vector<uint8_t> VirtualRecorder::CapabilitiesPage() {
   std::vector<uint8_t> page(30, 0);
   page[0] = 0x2A;
   page[1] = static_cast<uint8_t>(page.size() - 2);
-  // Reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R; writes CD-R, CD-RW, DVD-R, test write.
-  // DVD-RAM is announced only by a unit configured with one: burning programs take a
-  // DVD-RAM writer's speed fields for 1X.
+  // Reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R; writes CD-R, CD-RW, DVD-R, test write
+  // (none of them on a DVD+ only unit). DVD-RAM is announced only by a unit configured
+  // with one: burning programs take a DVD-RAM writer's speed fields for 1X.
   const bool ram = config_.media == MediaType::DvdRam;
   page[2] = static_cast<uint8_t>(0x1F | (ram ? 0x20 : 0x00));
-  page[3] = static_cast<uint8_t>(0x17 | (ram ? 0x20 : 0x00));
+  page[3] = config_.dvdPlusOnly ? 0x00 : static_cast<uint8_t>(0x17 | (ram ? 0x20 : 0x00));
   page[4] = static_cast<uint8_t>((config_.underrunFree ? 0x80 : 0x00) | 0x40 | 0x20 | 0x10);
   page[6] = static_cast<uint8_t>(0x29 | (removalPrevented_ ? 0x02 : 0x00));  // tray, eject, lock
   const uint32_t perX = KBsPerX();
@@ -424,6 +429,7 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
   std::vector<uint8_t> answer(8, 0);
   PutBigEndian16(&answer[6], present ? medium_.Profile() : 0);
   for (const FeatureDescriptor& feature : features) {
+    if (config_.dvdPlusOnly && CdOrDvdMinusWriting(feature.code)) continue;
     const bool wanted = rt == 2 ? feature.code == first : feature.code >= first && (rt == 0 || feature.current);
     if (!wanted) continue;
     answer.insert(answer.end(), {static_cast<uint8_t>(feature.code >> 8), static_cast<uint8_t>(feature.code),

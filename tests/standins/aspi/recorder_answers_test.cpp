@@ -1,6 +1,7 @@
 // What a virtual recorder answers, byte for byte (MMC-5, SPC-3).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "scsi/big_endian.h"
@@ -107,6 +108,38 @@ TEST_F(Answers, CapabilitiesAndWriteParametersPages) {
   select[8] = 0x05, select[10] = 0x01;
   Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, select);
   EXPECT_EQ(Sense(), "5/26/00");
+}
+
+// The feature codes of a GET CONFIGURATION answer, in order.
+std::vector<uint16_t> FeatureCodes(const Bytes& answer) {
+  std::vector<uint16_t> codes;
+  const size_t end = std::min<size_t>(answer.size(), 4 + scsi::BigEndian32(&answer[0]));
+  for (size_t at = 8; at + 4 <= end; at += 4 + answer[at + 3]) codes.push_back(scsi::BigEndian16(&answer[at]));
+  return codes;
+}
+
+TEST_F(Answers, DvdPlusOnlyUnitAnnouncesNoOtherWriting) {
+  const std::vector<uint16_t> all = {0x0000, 0x0001, 0x0003, 0x001E, 0x001F, 0x0021, 0x0023,
+                                     0x002A, 0x002B, 0x002D, 0x002E, 0x002F, 0x0107};
+  Unit(MediaType::DvdPlusR);
+  EXPECT_EQ(FeatureCodes(Run({0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0xFF}, 0xFFFF)), all);
+
+  UnitConfig config;
+  config.media = MediaType::DvdPlusR;
+  config.dvdPlusOnly = true;
+  recorder = std::make_unique<VirtualRecorder>(config, clock);
+  EXPECT_EQ(FeatureCodes(Run({0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0xFF}, 0xFFFF)),
+            (std::vector<uint16_t>{0x0000, 0x0001, 0x0003, 0x001E, 0x001F, 0x0023, 0x002A, 0x002B, 0x0107}));
+  for (uint8_t feature : {0x21, 0x2D, 0x2E, 0x2F}) {
+    const Bytes answer = Run({0x46, 0x02, 0x00, feature, 0, 0, 0, 0, 114, 0}, 114);
+    EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 9), (Bytes{0, 0, 0, 4, 0, 0, 0x00, 0x1B, 0xEE})) << int{feature};
+  }
+  // DVD+R writing stays (feature 002Bh, current).
+  Bytes answer = Run({0x46, 0x02, 0x00, 0x2B, 0, 0, 0, 0, 114, 0}, 114);
+  EXPECT_EQ(Bytes(answer.begin() + 8, answer.begin() + 13), (Bytes{0x00, 0x2B, 0x03, 4, 0x01}));
+  // Page 2Ah: the reads stay, no write bit (CD-R, CD-RW, test write, DVD-R, DVD-RAM).
+  answer = Run({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 128, 0}, 128);
+  EXPECT_EQ(Bytes(answer.begin() + 8, answer.begin() + 12), (Bytes{0x2A, 28, 0x1F, 0x00}));
 }
 
 TEST_F(Answers, BlankCdDiscAndTrack) {

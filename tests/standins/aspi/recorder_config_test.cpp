@@ -21,7 +21,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
                                   "Capacity=0x1000\nImage=C:\\disc.img\nMaxWriteSpeed=8\nMaxReadSpeed=12\n"
                                   "BufferSize=65536\nLetter=q\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
                                   "BusyWrites=3\nWriteErrorLba=77\nWriteErrorSense=2/4/1\nBlankTime=10\n"
-                                  "FormatTime=20\nCloseTime=30\nLongWrite=1\n[Unit0]\n",
+                                  "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n[Unit0]\n",
                                   units, error))
       << error;
   ASSERT_EQ(units.size(), 2u);
@@ -52,6 +52,8 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_EQ(u.formatMs, 20u);
   EXPECT_EQ(u.closeMs, 30u);
   EXPECT_TRUE(u.longWrite);
+  EXPECT_TRUE(u.dvdPlusOnly);
+  EXPECT_FALSE(units[0].dvdPlusOnly);
 }
 
 TEST(RecorderConfig, TheLongWriteProductsAreLongWriteUnits) {

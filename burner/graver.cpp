@@ -1,0 +1,207 @@
+// The burn wizard's handlers: unit choice, burning the archive, progress, erasing,
+// cancelling and ejecting. The burner's events come from its writer and blanking
+// threads; their effects are carried out on the GUI thread.
+#include "burner/graver.h"
+
+#include <chrono>
+
+#include "base/local_time.h"
+#include "burner/stream_ex.h"
+
+namespace kvx {
+namespace {
+
+// What the wizard needs from a unit to offer a burn: writing CD-R, DVD-R or DVD-RAM.
+constexpr uint32_t kBurnableMedia = 0x200 | 0x1000 | 0x4000;
+
+// The name of a file without its folder ("c:\SauveKVX.zip" gives "SauveKVX.zip").
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WriteFailedLine(const std::string& error) {
+  return ">>> Gravage en erreur, " + error + "      " + CurrentTimeText();
+}
+
+}  // namespace
+
+TGraver::TGraver(std::string archive)
+    : ui::Form("Graver"), archive_(std::move(archive)), guiThread_(std::this_thread::get_id()) {
+  Design();
+  ConnectEvents();
+  FormCreate();
+}
+
+TGraver::~TGraver() {
+  // The writer and blanking threads call back into this form: let them end first.
+  if (vtbr.Writing()) vtbr.AbortWrite();
+  vtbr.WaitForWriter();
+  while (vtbr.Erasing()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void TGraver::Add(const std::string& line) { Memo1.AddLine(line); }
+
+void TGraver::OnGuiThread(ui::Task work) {
+  if (std::this_thread::get_id() == guiThread_)
+    work();
+  else
+    Post(std::move(work));
+}
+
+// Whether a writer or blanking thread owns the unit now.
+bool TGraver::UnitBusy() const { return vtbr.Writing() || vtbr.Erasing(); }
+
+void TGraver::EnableBurnFor(uint32_t capabilities) { BBurn.SetEnabled((capabilities & kBurnableMedia) != 0); }
+
+void TGraver::FormCreate() {
+  vtbr.SetReadSpeed(vtbr.GetMaxReadSpeed());
+  vtbr.SetWriteSpeed(vtbr.GetMaxWriteSpeed());
+  finalizing_ = false;
+}
+
+void TGraver::FormShow() {
+  Memo1.Clear();
+  vtbr.InitializeASPI(false);
+  if (!vtbr.ASPIInitialized()) {
+    BBurn.SetEnabled(false);
+    Add(">>> Erreur lors de l'initialisation ASPI" + CurrentTimeText());
+    return;
+  }
+  if (!vtbr.Devices().empty()) EnableBurnFor(vtbr.Capabilities());
+  cbdrives.SetItems(vtbr.Devices());
+  if (cbdrives.Count() > 0) {
+    cbdrives.SetItemIndex(0);
+    cbdrivesChange();
+  }
+}
+
+void TGraver::FormClose(ui::CloseAction& action) { action = ui::CloseAction::Hide; }
+
+void TGraver::cbdrivesChange() {
+  // The running write or blanking keeps its unit: the choice goes back to it.
+  if (UnitBusy()) {
+    cbdrives.SetItemIndex(cbdrives.IndexOf(vtbr.Device()));
+    return;
+  }
+  vtbr.SetDevice(cbdrives.Text());
+  EnableBurnFor(vtbr.Capabilities());
+  Add(">>> Sélection du lecteur " + vtbr.DeviceDescription());
+}
+
+void TGraver::BBurnClick() {
+  // A blanking unit is not ready for a write (and its thread owns it meanwhile).
+  if (vtbr.Erasing() || !vtbr.TestUnitReady(5000)) {
+    Add(">>> Le périphérique n'est pas prêt !");
+    return;
+  }
+  vtbr.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
+  // Without its archive the disc would get an empty track, reported as a success.
+  if (vtbr.AddFile("\\", archive_, false) != 1) {
+    Add(WriteFailedLine(FileOpenErrorText(archive_)));
+    return;
+  }
+  vtbr.BuildImage(false);
+  // Asked before the writer thread owns the unit.
+  const uint16_t speed = vtbr.GetMaxWriteSpeed();
+  if (!vtbr.StartBurn()) return;  // its OnWriteDone has logged why
+  Button1.SetEnabled(false);
+  BBurn.SetEnabled(false);
+  Timer2.SetEnabled(true);
+  Gauge1.SetMaxValue(vtbr.GetTrackSize());
+  Add(">>> Préparation du fichier \"" + FileNameOf(archive_) + "\"");
+  Add(">>> Début du gravage " + CurrentTimeText());
+  Add(">>> Vitesse de gravure X " + std::to_string(speed));
+}
+
+void TGraver::Timer2Timer() {
+  if (finalizing_)
+    Gauge1.SetProgress(Gauge1.Progress() >= 99 ? 0 : Gauge1.Progress() + 1);
+  else
+    Gauge1.SetProgress(vtbr.BytesWritten() / 2048);
+  Gauge1.Repaint();
+}
+
+void TGraver::vtbrFinalizingTrack(TVortalBurner*) {
+  OnGuiThread([this] {
+    Add(">>> Fermeture de la cession ... " + CurrentTimeText());
+    finalizing_ = true;
+  });
+}
+
+void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& Error) {
+  OnGuiThread([this, Error] {
+    Timer2.SetEnabled(false);
+    Gauge1.SetProgress(0);
+    Add(Error.empty() ? ">>> Gravage réussi ! " + CurrentTimeText() : WriteFailedLine(Error));
+    if (CheckBox1.Checked()) EjectDisc();
+    finalizing_ = false;
+    Button1.SetEnabled(true);
+    BBurn.SetEnabled(true);
+  });
+}
+
+void TGraver::EjectDisc() {
+  vtbr.SynchronizeCache(300000, false);
+  vtbr.PreventAllowRemoval(true);
+  Add(vtbr.LoadEject(true) ? ">>> Cd-Rom ejecté !" : ">>> Le Cd-Rom be peut être ejecté !");
+}
+
+void TGraver::Button1Click() {
+  // One blanking at a time: the running one keeps the unit and the progress.
+  if (vtbr.Erasing()) return;
+  Add(">>> Debut éffacement ! " + CurrentTimeText());
+  Add(">>> Vitesse X " + std::to_string(vtbr.GetMaxWriteSpeed()));
+  Timer1.SetEnabled(true);
+  bool started = false;
+  if (RadioButton1.Checked()) started = vtbr.Erase(1);
+  if (RadioButton2.Checked()) started = vtbr.Erase(0);
+  // A unit that is not ready refuses the blanking without OnEraseDone: end it here.
+  if (!started && Timer1.Enabled()) vtbrEraseDone(&vtbr, true);
+}
+
+void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }
+
+void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, bool WithError) {
+  OnGuiThread([this, WithError] {
+    Add((WithError ? ">>> Effacement réalisé avec erreur ! " : ">>> Effacement réussi ! ") + CurrentTimeText());
+    Timer1.SetEnabled(false);
+    Gauge1.SetProgress(0);
+  });
+}
+
+void TGraver::CancelWrite() {
+  Add(">>> Enregistrement annulé ! " + CurrentTimeText());
+  vtbr.AbortWrite();
+  finalizing_ = false;
+  // A write that is still ending re-enables them through OnWriteDone: until then the
+  // writer owns the unit.
+  if (vtbr.Writing()) return;
+  Button1.SetEnabled(true);
+  BBurn.SetEnabled(true);
+}
+
+void TGraver::AnnulerClick() { CancelWrite(); }
+
+void TGraver::Button2Click() {
+  if (Button1.Enabled()) {
+    Close();
+    return;
+  }
+  if (!ui::Confirm("Etes-vous sûr de vouloir annuler?")) return;
+  CancelWrite();
+  Close();
+}
+
+void TGraver::Button3Click() {
+  if (GroupBox1.Visible()) {
+    Button3.SetCaption("Option +");
+    Memo1.SetWidth(640);
+  } else {
+    Button3.SetCaption("Option -");
+    Memo1.SetWidth(449);
+  }
+  GroupBox1.SetVisible(!GroupBox1.Visible());
+}
+
+}  // namespace kvx
