@@ -37,9 +37,9 @@ void TGraver::Design() {
   Memo1.SetVerticalScrollBar(true);
   Place(GroupBox1, "Options", 609, 90, 184, 136);
   GroupBox1.SetVisible(false);
-  Place(RadioButton1, "Effacement rapide", 12, 22, 160, 17);
+  Place(RadioButton1, "Effacement rapide", 8, 22, 172, 17);
   RadioButton1.SetChecked(true);
-  Place(RadioButton2, "Effacement complet", 12, 46, 160, 17);
+  Place(RadioButton2, "Effacement complet", 8, 46, 172, 17);
   Place(Button1, "Effacer un CD-RW", 12, 86, 160, 30);
 
   Gauge1.SetBounds(148, 232, kGaugeWidth, 20);
