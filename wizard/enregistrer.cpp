@@ -57,6 +57,7 @@ TEnregistrer::~TEnregistrer() = default;
 void TEnregistrer::FormCreate() {
   editionKey_ = EditionKey();
   firstDriveChange_ = true;
+  graver_ = std::make_unique<TGraver>();
   const std::string cdDrive = ui::FirstCdDrive(ui::CurrentPresenter().Drives());
   cdDriveId_ = cdDrive.empty() ? "XX" : cdDrive;
   Label4.SetCaption("CD-Rom (" + cdDriveId_ + ")");
@@ -154,7 +155,11 @@ void TEnregistrer::BitBtn4Click() {
   ComboBox1.SetItemIndex(ComboBox1.Count() - 1);
 }
 
-void TEnregistrer::BitBtn6Click() { Close(); }
+// Also the other tabs' "Quitter" buttons: the burn wizard goes with the form.
+void TEnregistrer::BitBtn6Click() {
+  Close();
+  graver_.reset();
+}
 
 void TEnregistrer::BitBtn5Click() {
   BitBtn5.SetEnabled(false);
@@ -183,19 +188,21 @@ std::string TEnregistrer::RunBackup() {
   if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
 
   const std::string target = ComboBox1.Text();
-  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return "Sauvegarde sur CD-Rom indisponible dans cette version";
-  if (!ArchiveDataFolder(target, WithSeparator(TrimText(dataFolder, 2)))) return "Echec de la sauvegarde !";
+  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return BackupToCd(WithSeparator(TrimText(dataFolder, 2)));
+  if (!ArchiveDataFolder(target, WithSeparator(TrimText(dataFolder, 2)), false)) return "Echec de la sauvegarde !";
   if (CheckBoxOuvDossier.Checked()) ui::ShowFolder(FolderPart(target));
   return "Sauvegarde réussie !";
 }
 
 // Zips what PATSAUVE.DTA names into the target, with the data folder current so that
-// the list's relative entries are taken there; true when the library succeeded.
-bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder) {
+// the list's relative entries are taken there; true when the library succeeded. The
+// staging archive of a CD backup is made without the progress window.
+bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCd) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
+  if (toCd) return ZipArchive(target, list, 0, true);
   if (target.find(kDiskette) != std::string::npos) return ZipArchive(target, list, kDisketteVolumes, false);
 
   HostCommand("Ouvre,FEN_Progress.wdw");

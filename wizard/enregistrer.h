@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "burner/graver.h"
+#include "burner/vortal_burner.h"
 #include "ui/buttons.h"
 #include "ui/components.h"
 #include "ui/containers.h"
@@ -13,6 +15,7 @@
 #include "ui/indicators.h"
 #include "ui/list_controls.h"
 #include "ui/text_controls.h"
+#include "wizard/cd_burner.h"
 
 namespace kvx {
 
@@ -29,6 +32,10 @@ class TEnregistrer : public ui::Form {
   const std::string& CdDriveId() const { return cdDriveId_; }
   // True while a backup search runs.
   bool Searching() const { return routine_ != nullptr; }
+  // Where a backup to CD is zipped before it is burned: "C:\" + the backup file name.
+  std::string StagingArchive() const { return "C:\\" + backupFileName_; }
+  // The burn wizard, from the form's creation until a "Quitter" button has closed the form.
+  TGraver* Graver() const { return graver_.get(); }
 
   // The backup list file's section into ComboBox1, ComboBox2 and ListBox1; false when
   // its count is not a number. Saving writes the non-empty entries of ComboBox2.
@@ -112,6 +119,18 @@ class TEnregistrer : public ui::Form {
   ui::FileDialog OpenDialog1{this, "OpenDialog1", false};
   ui::Timer Timer1{this, "Timer1"};
   ui::PopupMenu PopupMenu1{this, "PopupMenu1"};
+  TCDBurner CDBurner1{this, "CDBurner1"};
+  TVortalBurner VortalBurner1;
+  TVortalBurner VortalBurner2;
+
+ protected:
+  // The CD branch's ways to the disc and the system question that chooses between them.
+  virtual bool WindowsXPOrLater() const;
+  // Burns the staging archive through the shell's CD writing service; the burn goes on
+  // on the component's thread.
+  virtual void BurnWithShell();
+  // Burns the staging archive with the burn wizard, shown modally.
+  virtual void BurnWithWizard();
 
  private:
   void Design();
@@ -120,7 +139,10 @@ class TEnregistrer : public ui::Form {
   void ChooseTarget(const std::string& target);
   std::string DriveTarget() const;
   std::string RunBackup();
-  bool ArchiveDataFolder(const std::string& target, std::string dataFolder);
+  bool ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCd);
+  // Zips the data folder into the staging archive and burns it; returns the status text.
+  std::string BackupToCd(const std::string& dataFolder);
+  void BurnStagingArchive();
   std::string RunRestore();
   void EndSearch();
 
@@ -129,6 +151,7 @@ class TEnregistrer : public ui::Form {
   std::string cdDriveId_ = "XX";
   std::string sectionName_ = "Repertoire";
   bool firstDriveChange_ = true;
+  std::unique_ptr<TGraver> graver_;
   std::unique_ptr<TRoutine> routine_;  // last member: stopped before the controls go
 };
 

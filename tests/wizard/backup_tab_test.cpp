@@ -233,16 +233,6 @@ TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
   EXPECT_TRUE(form.BitBtn6.Enabled());
 }
 
-TEST_F(BackupTab, TheCdButtonsTargetReachesTheCdBranch) {
-  session_.SetDrives(kDrivesWithCd);
-  TEnregistrer form;
-  form.BitBtn2Click();
-  form.BitBtn5Click();
-  EXPECT_EQ(form.Label6.Caption(), "Sauvegarde sur CD-Rom indisponible dans cette version");
-  EXPECT_TRUE(HostTranscript().empty());
-  EXPECT_TRUE(form.BitBtn5.Enabled());
-}
-
 TEST_F(BackupTab, QuitClosesAndSavesWhatTheListHolds) {
   TEnregistrer form;
   session_.SetDriver([&](ui::Form&) {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/folders.h"
+#include "tests/wizard/shell_standin_win32.h"
 #include "ui/form.h"
 #include "wizard/cd_burner.h"
 
@@ -16,27 +16,6 @@ namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
-
-using ServerCall = HRESULT(__stdcall*)();
-
-class ShellStandIn {
- public:
-  ShellStandIn() : module_(LoadLibraryA((ProgramFolder() + "KVXCDBURN.DLL").c_str())) {}
-  ~ShellStandIn() {
-    Unregister();
-    FreeLibrary(module_);
-  }
-  bool Loaded() const { return module_ != nullptr; }
-  bool Register() { return Call("DllRegisterServer") == S_OK; }
-  bool Unregister() { return Call("DllUnregisterServer") == S_OK; }
-
- private:
-  HRESULT Call(const char* name) {
-    auto call = reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    return call ? call() : E_FAIL;
-  }
-  HMODULE module_;
-};
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -2,12 +2,17 @@
 // folder up into ARCHIVE, B02 damages the data and restores it from ARCHIVE. Each
 // wizard's status line is appended to REPORT. Run by tests/scenario/test_wizard.py:
 //   wizard_scenario ARCHIVE REPORT   (current folder: the installation's OUTILS)
+// With a third argument CD (tests/scenario/test_cd_backup.py), B01 backs up to the CD
+// drive R: instead, declines the XP assistant and burns with the burn wizard, whose
+// log lines and the questions asked go to REPORT too.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "app/kvx_main.h"
 #include "base/file_search.h"
+#include "burner/graver.h"
 #include "ui/headless.h"
 #include "wizard/enregistrer.h"
 
@@ -24,28 +29,63 @@ void DamageData() {
   std::filesystem::remove(kvx::NativePath("..\\FIC01\\IMAGES\\LOGO.BMP"));
 }
 
+// Burns with ejection at the end, the timers ticking as they would, then quits.
+void BurnWithTheWizard(kvx::TGraver& graver, const std::string& report) {
+  graver.CheckBox1.UserClick();
+  if (kvx::ui::Press(graver.BBurn)) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+    while (!graver.BBurn.Enabled() && std::chrono::steady_clock::now() < deadline) {
+      kvx::ui::PumpUntil([&] { return graver.BBurn.Enabled(); }, std::chrono::seconds(1));
+      graver.Timer2.Tick();
+    }
+  } else {
+    Report(report, "BURN not possible");
+  }
+  for (const std::string& line : graver.Memo1.Lines()) Report(report, "LOG " + line);
+  kvx::ui::Press(graver.Button2);
+}
+
+void BackUp(kvx::TEnregistrer& wizard, const std::string& archive, bool toCd, const std::string& report) {
+  if (toCd) {
+    kvx::ui::Press(wizard.BitBtn2);
+  } else {
+    wizard.ComboBox1.UserType(archive);
+    wizard.CheckBoxOuvDossier.UserClick();
+  }
+  kvx::ui::Press(wizard.BitBtn5);
+  Report(report, "B01 " + wizard.Label6.Caption());
+  kvx::ui::Press(wizard.BitBtn6);
+}
+
+void Restore(kvx::TEnregistrer& wizard, const std::string& archive, const std::string& report) {
+  DamageData();
+  wizard.Edit1.SetText(archive);
+  kvx::ui::Press(wizard.BitBtn7);
+  Report(report, "B02 " + wizard.Label9.Caption());
+  kvx::ui::Press(wizard.BitBtn8);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const std::string archive = argv[1];
   const std::string report = argv[2];
+  const bool toCd = argc > 3 && std::string(argv[3]) == "CD";
   kvx::ui::HeadlessSession session;
+  if (toCd) {
+    std::vector<kvx::ui::DriveInfo> drives = kvx::ui::SystemDrives();
+    drives.push_back({'R', kvx::ui::DriveType::CdRom, "", ""});
+    session.SetDrives(drives);
+    session.Dialogs().AnswerNo();  // no XP assistant: the burn wizard
+  }
   session.SetDriver([&](kvx::ui::Form& shown) {
+    if (auto* graver = dynamic_cast<kvx::TGraver*>(&shown)) return BurnWithTheWizard(*graver, report);
     auto& wizard = dynamic_cast<kvx::TEnregistrer&>(shown);
-    if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) {
-      wizard.ComboBox1.UserType(archive);
-      wizard.CheckBoxOuvDossier.UserClick();
-      kvx::ui::Press(wizard.BitBtn5);
-      Report(report, "B01 " + wizard.Label6.Caption());
-      kvx::ui::Press(wizard.BitBtn6);
-    } else {
-      DamageData();
-      wizard.Edit1.SetText(archive);
-      kvx::ui::Press(wizard.BitBtn7);
-      Report(report, "B02 " + wizard.Label9.Caption());
-      kvx::ui::Press(wizard.BitBtn8);
-    }
+    if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) BackUp(wizard, archive, toCd, report);
+    else Restore(wizard, archive, report);
   });
-  return kvx::KvxMain({});
+  const int result = kvx::KvxMain({});
+  for (const std::string& line : session.Dialogs().Transcript()) Report(report, "DIALOG " + line);
+  return result;
 }

@@ -1,0 +1,234 @@
+// The backup tab's CD branch, headless under wine: the staging archive on C:, the
+// questions that choose the way to the disc, the shell route through the KVXCDBURN.DLL
+// stand-in and the burn wizard's modal show.
+#include <filesystem>
+#include <stdexcept>
+
+#include "archive/archive_procedures.h"
+#include "base/file_search.h"
+#include "base/folders.h"
+#include "tests/wizard/shell_standin_win32.h"
+#include "tests/wizard/wizard_fixture.h"
+#include "wizard/enregistrer.h"
+#include "wizard/wizard_paths.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+using Items = std::vector<std::string>;
+
+const std::string kAskXp = "CONFIRM      Voulez-vous utiliser l'assistant XP ?     ";
+const std::string kAskWizard =
+    "CONFIRM Cet assistant ne fonctionne que pour les versions XP\t voulez-vous continuez la sauvegarde sur CD-Rom";
+
+// The wizard with the system question answered by the test, and a shell route that can fail.
+class CdWizard : public TEnregistrer {
+ public:
+  explicit CdWizard(bool xp, bool shellFails = false) : xp_(xp), shellFails_(shellFails) {}
+
+ protected:
+  bool WindowsXPOrLater() const override { return xp_; }
+  void BurnWithShell() override {
+    if (shellFails_) throw std::runtime_error("Interface non prise en charge");
+    TEnregistrer::BurnWithShell();
+  }
+
+ private:
+  bool xp_;
+  bool shellFails_;
+};
+
+// What the user saw of the burn wizard while the backup waited for it.
+struct WizardShow {
+  int count = 0;
+  std::string caption;
+  std::string archive;
+  bool backupButtonsEnabled = true;
+  bool stagingArchiveThere = false;
+};
+
+class CdBackup : public WizardTest {
+ protected:
+  void SetUp() override {
+    WizardTest::SetUp();
+    ASSERT_TRUE(standIn_.Loaded());
+    session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}, {'E', ui::DriveType::CdRom, "", ""}});
+    RemoveStagingArchives();
+    fs::create_directories(NativePath(WorkPath("DISC")));
+    SetEnvironmentVariableA("KVXCDBURN_DRIVE", "E:\\");
+    SetEnvironmentVariableA("KVXCDBURN_DISC", WorkPath("DISC").c_str());
+    SetEnvironmentVariableA("KVXCDBURN_LOG", nullptr);
+  }
+  void TearDown() override {
+    RemoveStagingArchives();
+    SetEnvironmentVariableA("KVXCDBURN_DRIVE", nullptr);
+    SetEnvironmentVariableA("KVXCDBURN_DISC", nullptr);
+    WizardTest::TearDown();
+  }
+
+  static void RemoveStagingArchives() {
+    std::error_code ignored;
+    for (const char* name : {"C:\\SauveKVX.zip", "C:\\SauveTBQ.zip"}) fs::remove_all(NativePath(name), ignored);
+  }
+
+  // Chooses the CD target and makes the backup; the burn wizard, when shown, is looked at and quit.
+  void BackUpToCd(TEnregistrer& form) {
+    session_.SetDriver([this, &form](ui::Form& shown) {
+      auto* graver = dynamic_cast<TGraver*>(&shown);
+      ASSERT_NE(graver, nullptr);
+      ++show_.count;
+      show_.caption = graver->Caption();
+      show_.archive = graver->Archive();
+      show_.backupButtonsEnabled = form.BitBtn5.Enabled() || form.BitBtn6.Enabled();
+      show_.stagingArchiveThere = IsPlainFile(form.StagingArchive());
+      ui::Press(graver->Button2);
+    });
+    form.BitBtn2Click();
+    ASSERT_EQ(form.ComboBox1.Text(), "E:\\" + form.BackupFileName());
+    form.BitBtn5Click();
+  }
+
+  Items Dialogs() { return session_.Dialogs().Transcript(); }
+  bool DiscIsEmpty() const { return fs::is_empty(NativePath(WorkPath("DISC"))); }
+
+  ShellStandIn standIn_;
+  WizardShow show_;
+};
+
+TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
+  const auto original = DataFiles();
+  CdWizard form(false);
+  BackUpToCd(form);
+
+  EXPECT_EQ(show_.count, 1);
+  EXPECT_EQ(show_.caption, "Graver");
+  EXPECT_EQ(show_.archive, "C:\\SauveKVX.zip");
+  EXPECT_FALSE(show_.backupButtonsEnabled) << "both buttons stay disabled while the burn wizard is shown";
+  EXPECT_TRUE(show_.stagingArchiveThere);
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_EQ(form.Label6.Caption(), "");
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+  EXPECT_TRUE(form.BitBtn6.Enabled());
+  EXPECT_FALSE(form.Animate1.Visible());
+  EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
+  EXPECT_FALSE(Contains(HostTranscript(), "CMD Ouvre,FEN_Progress.wdw"));
+  EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100"));
+
+  // The staging archive stays on C: and holds the listed data.
+  ASSERT_TRUE(UnzipArchive("C:\\SauveKVX.zip", WorkPath("OUT"), "*.*"));
+  for (const char* name : {"CLIENTS.FIC", "ARTICLES.FIC", "VIDE.FIC", "CLIENTS.NDX", "ARTICLES.NDX", "PARAM.DTA"})
+    EXPECT_EQ(ReadFile(WorkPath(std::string("OUT\\") + name)), original.at(name)) << name;
+  EXPECT_FALSE(IsPlainFile(WorkPath("OUT\\TRAMES\\FACTURE.TRM"))) << "the CD branch copies no TRAMES folder";
+}
+
+TEST_F(CdBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
+  TEnregistrer form;  // wine reports a system after XP
+  session_.Dialogs().AnswerNo();
+  BackUpToCd(form);
+  EXPECT_EQ(Dialogs(), Items{kAskXp});
+  EXPECT_EQ(show_.count, 1);
+  EXPECT_EQ(form.Label6.Caption(), "");
+}
+
+TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
+  ASSERT_TRUE(standIn_.Register());
+  TEnregistrer form;
+  ASSERT_TRUE(form.CDBurner1.Equipped()) << form.CDBurner1.LastError();
+  session_.Dialogs().AnswerYes();
+  BackUpToCd(form);
+  EXPECT_EQ(Dialogs(), Items{kAskXp});
+  EXPECT_EQ(show_.count, 0);
+  EXPECT_EQ(form.Label6.Caption(), "");
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+
+  ASSERT_NE(form.CDBurner1.BurnThreadFinished(), nullptr);
+  ASSERT_TRUE(form.CDBurner1.BurnThreadFinished()->Wait(20000));
+  ASSERT_TRUE(ui::PumpUntil([&] { return !form.CDBurner1.IsBurning(); }, std::chrono::seconds(10)));
+  EXPECT_EQ(ReadFile(WorkPath("DISC\\SauveKVX.zip")), ReadFile("C:\\SauveKVX.zip"));
+  EXPECT_TRUE(IsPlainFile("C:\\SauveKVX.zip")) << "the staging archive stays after the burn";
+}
+
+TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheXpRouteEndsQuietly) {
+  ASSERT_TRUE(standIn_.Unregister());
+  {
+    TEnregistrer form;
+    session_.Dialogs().AnswerYes();
+    BackUpToCd(form);
+    EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr) << "nothing was started";
+    EXPECT_EQ(form.Label6.Caption(), "");
+  }
+  ASSERT_TRUE(standIn_.Register());
+  SetEnvironmentVariableA("KVXCDBURN_DRIVE", nullptr);  // the service finds no recorder
+  {
+    TEnregistrer form;
+    EXPECT_EQ(form.CDBurner1.LastError(), "No CD Burner was found");
+    session_.Dialogs().AnswerYes();
+    BackUpToCd(form);
+    EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr);
+    EXPECT_EQ(form.Label6.Caption(), "");
+  }
+  EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskXp}));
+  EXPECT_EQ(show_.count, 0);
+  EXPECT_TRUE(DiscIsEmpty());
+}
+
+TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
+  {
+    CdWizard form(true, true);
+    session_.Dialogs().AnswerYes();
+    session_.Dialogs().AnswerYes();
+    BackUpToCd(form);
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskWizard}));
+    EXPECT_EQ(show_.count, 1);
+    EXPECT_EQ(form.Label6.Caption(), "");
+  }
+  session_.Dialogs().ClearTranscript();
+  {
+    CdWizard form(true, true);
+    session_.Dialogs().AnswerYes();
+    session_.Dialogs().AnswerNo();
+    BackUpToCd(form);
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskWizard}));
+    EXPECT_EQ(show_.count, 1) << "declining ends the backup without the burn wizard";
+    EXPECT_TRUE(form.BitBtn5.Enabled());
+    EXPECT_TRUE(form.BitBtn6.Enabled());
+  }
+  EXPECT_TRUE(DiscIsEmpty());
+}
+
+TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
+  WriteFile(DataPath("PARAM.DTA"),
+            "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
+  CdWizard form(false);
+  BackUpToCd(form);
+  EXPECT_EQ(show_.archive, "C:\\SauveTBQ.zip");
+  EXPECT_TRUE(show_.stagingArchiveThere);
+  EXPECT_FALSE(IsPlainFile("C:\\SauveKVX.zip"));
+}
+
+TEST_F(CdBackup, AFailedCompressionBurnsNothing) {
+  fs::create_directory(NativePath("C:\\SauveKVX.zip"));  // the staging archive cannot be written
+  TEnregistrer form;
+  BackUpToCd(form);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_TRUE(Dialogs().empty());
+  EXPECT_EQ(show_.count, 0);
+  EXPECT_TRUE(form.BitBtn5.Enabled());
+}
+
+TEST_F(CdBackup, TheQuitButtonsFreeTheBurnWizard) {
+  for (int page = 0; page < 3; ++page) {
+    TEnregistrer form;
+    ASSERT_NE(form.Graver(), nullptr);
+    ui::Button* quit[] = {&form.BitBtn6, &form.BitBtn8, &form.BitBtn14};
+    session_.SetDriver([&](ui::Form&) { ui::Press(*quit[page]); });
+    form.PageControl1.SetActivePage(page);
+    form.ShowModal();
+    EXPECT_EQ(form.GetModalResult(), ui::ModalResult::Cancel) << page;
+    EXPECT_EQ(form.Graver(), nullptr) << page;
+  }
+}
+
+}  // namespace
+}  // namespace kvx

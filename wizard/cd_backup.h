@@ -1,0 +1,23 @@
+// Which way a backup to CD may take: the shell's CD writing service exists from
+// Windows XP on.
+#pragma once
+
+#include <cstdint>
+
+namespace kvx {
+
+struct WindowsVersion {
+  bool nt = false;  // the NT platform
+  uint32_t major = 0;
+  uint32_t build = 0;
+};
+
+// NT, a major version above 4 and a build above 2195 (Windows 2000's).
+bool IsWindowsXPOrLater(const WindowsVersion& version);
+
+#ifdef _WIN32
+WindowsVersion RunningWindowsVersion();
+inline bool IsWindowsXPOrLater() { return IsWindowsXPOrLater(RunningWindowsVersion()); }
+#endif
+
+}  // namespace kvx
