@@ -67,7 +67,7 @@ class TGraver : public ui::Form {
   ui::Gauge Gauge1{this, "Gauge1"};
   ui::Timer Timer1{this, "Timer1"};
   ui::Timer Timer2{this, "Timer2"};
-  // Last member: destroyed first, so that its threads end while the form still exists.
+  // Its writer and blanking threads call back into the form: the destructor waits for them.
   TVortalBurner vtbr;
 
  private:
