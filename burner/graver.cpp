@@ -61,6 +61,9 @@ void TGraver::FormCreate() {
 }
 
 void TGraver::FormShow() {
+  // A write or blanking still ending owns the unit and the transport: the form comes
+  // back as it was left, and its end is logged as usual.
+  if (UnitBusy()) return;
   Memo1.Clear();
   vtbr.InitializeASPI(false);
   if (!vtbr.ASPIInitialized()) {

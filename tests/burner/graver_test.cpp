@@ -576,6 +576,35 @@ TEST_F(GraverTest, QuittingWhileWritingAsksFirst) {
   EXPECT_TRUE(Timed(form->Memo1.Lines().back(), ">>> Gravage en erreur, OPERATION ABORTED BY USER      "));
 }
 
+TEST_F(GraverTest, ShownAgainWhileAnAbortedWriteEndsTheUnitStaysWithTheWriter) {
+  Start({kBlankCdR});
+  session.Dialogs().AnswerYes();
+  gate.HoldAt(0x2A, 1);
+  Show([&](TGraver& f) {
+    ASSERT_TRUE(ui::Press(f.BBurn));
+    ASSERT_TRUE(gate.WaitHeld());
+    ASSERT_TRUE(ui::Press(f.Button2));
+  });
+  ASSERT_TRUE(form->vtbr.Writing());
+  const size_t sentBefore = platform->Sent().size();
+  Show([&](TGraver& f) {
+    EXPECT_EQ(platform->Sent().size(), sentBefore) << "no unit scan under the writer";
+    EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Enregistrement annulé ! "));
+    EXPECT_FALSE(f.BBurn.Enabled());
+    gate.Open();
+    ASSERT_TRUE(BurnDone());
+    EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Gravage en erreur, OPERATION ABORTED BY USER      "));
+    f.Close();
+  });
+  // Once the write has ended, the next show scans the units again.
+  Show([&](TGraver& f) {
+    ASSERT_EQ(f.Memo1.Lines().size(), 1u);
+    EXPECT_EQ(f.Memo1.Lines()[0].rfind(">>> Sélection du lecteur ", 0), 0u);
+    EXPECT_TRUE(f.BBurn.Enabled());
+    f.Close();
+  });
+}
+
 TEST_F(GraverTest, TheFormCanGoWhileAWriteRuns) {
   Start({kBlankCdR});
   gate.HoldAt(0x2A, 1);
