@@ -37,4 +37,9 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+std::string FileNamePart(std::string_view path) {
+  const size_t slash = path.find_last_of("\\/");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace kvx

@@ -67,6 +67,9 @@ bool MatchesAttributeMask(uint32_t attributes, uint32_t attribute_mask);
 // Windows wildcard rules over one name: * any run, ? one character, ASCII case ignored.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
+// The name after the path's last "\" or "/" (all of it when it has none).
+std::string FileNamePart(std::string_view path);
+
 // A Windows-1252 path in the form the system's file functions take.
 std::filesystem::path NativePath(std::string_view path);
 

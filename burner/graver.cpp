@@ -3,8 +3,7 @@
 // threads; their effects are carried out on the GUI thread.
 #include "burner/graver.h"
 
-#include <chrono>
-
+#include "base/file_search.h"
 #include "base/local_time.h"
 #include "burner/stream_ex.h"
 
@@ -12,13 +11,8 @@ namespace kvx {
 namespace {
 
 // What the wizard needs from a unit to offer a burn: writing CD-R, DVD-R or DVD-RAM.
-constexpr uint32_t kBurnableMedia = 0x200 | 0x1000 | 0x4000;
-
-// The name of a file without its folder ("c:\SauveKVX.zip" gives "SauveKVX.zip").
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/:");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+constexpr uint32_t kBurnableMedia = scsi::capability::kWriteCdR | scsi::capability::kWriteDvdR |
+                                    scsi::capability::kWriteDvdRam;
 
 std::string WriteFailedLine(const std::string& error) {
   return ">>> Gravage en erreur, " + error + "      " + CurrentTimeText();
@@ -31,13 +25,6 @@ TGraver::TGraver(std::string archive)
   Design();
   ConnectEvents();
   FormCreate();
-}
-
-TGraver::~TGraver() {
-  // The writer and blanking threads call back into this form: let them end first.
-  if (vtbr.Writing()) vtbr.AbortWrite();
-  vtbr.WaitForWriter();
-  while (vtbr.Erasing()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void TGraver::Add(const std::string& line) { Memo1.AddLine(line); }
@@ -112,7 +99,7 @@ void TGraver::BBurnClick() {
   BBurn.SetEnabled(false);
   Timer2.SetEnabled(true);
   Gauge1.SetMaxValue(vtbr.GetTrackSize());
-  Add(">>> Préparation du fichier \"" + FileNameOf(archive_) + "\"");
+  Add(">>> Préparation du fichier \"" + FileNamePart(archive_) + "\"");
   Add(">>> Début du gravage " + CurrentTimeText());
   Add(">>> Vitesse de gravure X " + std::to_string(speed));
 }

@@ -26,7 +26,6 @@ class TGraver : public ui::Form {
  public:
   // archive: the file burned into the disc's root (its caller's staging archive).
   explicit TGraver(std::string archive = kDefaultBurnArchive);
-  ~TGraver() override;
 
   const std::string& Archive() const { return archive_; }
   void SetArchive(std::string archive) { archive_ = std::move(archive); }
@@ -50,6 +49,13 @@ class TGraver : public ui::Form {
   void Button2Click();
   void Button3Click();
 
+ private:
+  // Declared before the burner, whose threads use them until it is gone.
+  std::string archive_;
+  bool finalizing_ = false;
+  std::thread::id guiThread_;
+
+ public:
   ui::Image Image1{this, "Image1"};
   ui::Label Label7{this, "Label7"};
   ui::Label Label1{this, "Label1"};
@@ -67,7 +73,8 @@ class TGraver : public ui::Form {
   ui::Gauge Gauge1{this, "Gauge1"};
   ui::Timer Timer1{this, "Timer1"};
   ui::Timer Timer2{this, "Timer2"};
-  // Its writer and blanking threads call back into the form: the destructor waits for them.
+  // Last member, so destroyed first: its destructor stops a running write and waits for
+  // the writer and blanking threads, whose events come back into the whole form.
   TVortalBurner vtbr;
 
  private:
@@ -83,10 +90,6 @@ class TGraver : public ui::Form {
   void EjectDisc();
   // Logs the cancel and asks the writer to stop.
   void CancelWrite();
-
-  std::string archive_;
-  bool finalizing_ = false;
-  std::thread::id guiThread_;
 };
 
 }  // namespace kvx

@@ -55,16 +55,8 @@ void TGraver::Design() {
   Timer2.SetInterval(1000);
   Timer2.SetEnabled(false);
 
-  // The burner's stored settings. WriteSpeed keeps its 0: assigning it would send SET
-  // CD SPEED before any unit is chosen; FormCreate sets both speeds.
-  vtbr.SetUnderrunProtection(true);
-  vtbr.SetReadSpeed(0);
-  vtbr.SetFinalizeDisc(false);
-  vtbr.SetTestWrite(false);
-  vtbr.SetReplaceFile(false);
-  vtbr.SetPerformOPC(false);
-  vtbr.SetCacheSize(kDefaultCacheSize);
-  vtbr.SetWritePostGap(true);
+  // FormCreate then sets both speeds to the unit's.
+  ApplyStoredFormSettings(vtbr);
 }
 
 void TGraver::ConnectEvents() {

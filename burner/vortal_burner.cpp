@@ -36,6 +36,19 @@ TVortalBurner::TVortalBurner() : layout_(*this) {
   SetUnderrunProtection(true);
 }
 
+void ApplyStoredFormSettings(TVortalBurner& burner) {
+  burner.SetDeviceBufferSize(0);
+  burner.SetDeviceFreeBufferSize(0);
+  burner.SetUnderrunProtection(true);
+  burner.SetReadSpeed(0);
+  burner.SetFinalizeDisc(false);
+  burner.SetTestWrite(false);
+  burner.SetReplaceFile(false);
+  burner.SetPerformOPC(false);
+  burner.SetCacheSize(kDefaultCacheSize);
+  burner.SetWritePostGap(true);
+}
+
 TVortalBurner::~TVortalBurner() {
   if (writing_) AbortWrite();
   WaitForWriter();

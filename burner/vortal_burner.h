@@ -197,4 +197,10 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   static thread_local bool onWriterThread_;
 };
 
+// The settings the forms store for their burner components: underrun protection, the
+// default cache, post-gaps, no test write, no OPC, no finalizing, no replacing, read
+// speed and device buffer sizes 0. The write speed keeps its 0 without a SET CD SPEED
+// to a unit that is not chosen yet.
+void ApplyStoredFormSettings(TVortalBurner& burner);
+
 }  // namespace kvx

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/host_rules.h"
@@ -54,11 +55,6 @@ void ForEachProcess(Visitor visit) {
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
     if (!visit(entry)) return;
-}
-
-std::string FileNamePart(std::string_view path) {
-  const size_t slash = path.find_last_of("\\/");
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 std::string FullPath(std::string_view path) {

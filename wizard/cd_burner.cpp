@@ -24,11 +24,6 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-std::string FileNamePart(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 int64_t FolderSize(const std::string& folder) {

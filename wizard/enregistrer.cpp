@@ -187,9 +187,10 @@ std::string TEnregistrer::RunBackup() {
   const std::string dataFolder = ReadFirstField(ParamPath, "REPERTOIREF", kComposants);
   if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
 
+  const std::string folder = WithSeparator(TrimText(dataFolder, 2));
   const std::string target = ComboBox1.Text();
-  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return BackupToCd(WithSeparator(TrimText(dataFolder, 2)));
-  if (!ArchiveDataFolder(target, WithSeparator(TrimText(dataFolder, 2)), false)) return "Echec de la sauvegarde !";
+  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return BackupToCd(folder);
+  if (!ArchiveDataFolder(target, folder, false)) return "Echec de la sauvegarde !";
   if (CheckBoxOuvDossier.Checked()) ui::ShowFolder(FolderPart(target));
   return "Sauvegarde réussie !";
 }

@@ -23,21 +23,6 @@ void PlaceLabel(ui::Label& label, const char* caption, int left, int top, int wi
   label.SetBounds(left, top, width, height);
 }
 
-// The stored settings of the form's two burner components (no unit is chosen, so the
-// write speed keeps its default of 0 without a command to any unit).
-void StoreBurnerSettings(TVortalBurner& burner) {
-  burner.SetDeviceBufferSize(0);
-  burner.SetDeviceFreeBufferSize(0);
-  burner.SetUnderrunProtection(true);
-  burner.SetReadSpeed(0);
-  burner.SetFinalizeDisc(false);
-  burner.SetTestWrite(false);
-  burner.SetReplaceFile(false);
-  burner.SetPerformOPC(false);
-  burner.SetCacheSize(kDefaultCacheSize);
-  burner.SetWritePostGap(true);
-}
-
 }  // namespace
 
 void TEnregistrer::Design() {
@@ -135,8 +120,8 @@ void TEnregistrer::Design() {
   PopupMenu1.AddSeparator();
   PopupMenu1.AddItem("Ouvrir");
   PopupMenu1.AddItem("atteindre");
-  StoreBurnerSettings(VortalBurner1);
-  StoreBurnerSettings(VortalBurner2);
+  ApplyStoredFormSettings(VortalBurner1);
+  ApplyStoredFormSettings(VortalBurner2);
 }
 
 void TEnregistrer::ConnectEvents() {

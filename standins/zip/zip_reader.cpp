@@ -263,7 +263,7 @@ class Extraction {
     }
   }
 
-  // Without recursion the specification is matched against the whole name, so only
+  // Without recursion the file pattern is matched against the whole name, so only
   // members at the top of the archive match it; with it, against the last component.
   bool Matches(const Member& member) const {
     std::string name = member.name;

@@ -83,6 +83,13 @@ TEST_F(FileSearchTest, SizesAboveFourGigabytesComeWhole) {
   EXPECT_EQ(record.Size, (5ull << 30) + 7);
 }
 
+TEST(FileNamePart, AfterTheLastSeparatorOfEitherKind) {
+  EXPECT_EQ(FileNamePart("c:\\SauveKVX.zip"), "SauveKVX.zip");
+  EXPECT_EQ(FileNamePart("Z:\\tmp/KVX/VOLMERA.EXE"), "VOLMERA.EXE");
+  EXPECT_EQ(FileNamePart("PARAM.DTA"), "PARAM.DTA");
+  EXPECT_EQ(FileNamePart("C:\\SAUVES\\"), "");
+}
+
 TEST(Wildcard, WindowsRules) {
   EXPECT_TRUE(MatchesWildcard("*.*", "README"));
   EXPECT_TRUE(MatchesWildcard("Sauve*.zip", "SAUVEKVX.ZIP"));
