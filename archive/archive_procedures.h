@@ -13,7 +13,7 @@ namespace kvx {
 inline constexpr size_t kItemListCapacity = 640001;
 
 // item: "@" + path of a list file (one entry per line), or one file name or
-// specification. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
+// wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
 // True when the library succeeded. A list whose expanded entries pass the capacity is
 // refused with an "ERREUR," message and nothing is written.
 bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse);

@@ -1,5 +1,5 @@
 // The item list of an add request: its splitting into items, and the expansion of
-// files, folders and wildcard specifications into the sources of an archive.
+// files, folders and wildcard patterns into the sources of an archive.
 #pragma once
 
 #include <string>

@@ -31,7 +31,7 @@ class ReadObserver {
 // Number of members; an archive that cannot be opened or read reports its problem.
 ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer);
 
-// Extracts the members matching the file specification. Every member that cannot be
+// Extracts the members matching the file pattern. Every member that cannot be
 // handled is reported and left out, the others are extracted; the result is the
 // first problem met, or Ok.
 ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer);
