@@ -31,7 +31,7 @@ endif()
 # kvx_version_resource(TARGET DESCRIPTION text [MANIFEST])
 # The version resource of a shipped program or DLL: product, company, the project's
 # version, original file name and description; with MANIFEST, the application manifest
-# too (common controls 6, run as the invoker, the Windows versions it was tested on).
+# too (common controls 6, run as the invoker, the Windows versions it supports).
 # Call it after the target's OUTPUT_NAME and SUFFIX are set.
 set(KVX_COMPANY "KVX")
 function(kvx_version_resource target)
