@@ -11,11 +11,21 @@ import tempfile
 import time
 import unittest
 
+from pe_image import I386, PeImage
+
 SOURCE = pathlib.Path(os.environ.get("KVX_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", SOURCE / "build" / "win64"))
 BIN = BUILD / "bin"
 WINE_RUN = SOURCE / "scripts" / "wine-run"
 MAKE_DEMO = SOURCE / "scripts" / "make-demo-install"
+PREFIX = pathlib.Path(os.environ.get("WINEPREFIX", str(SOURCE / "build" / "wineprefix")))
+
+
+def system_folder():
+    """The prefix's folder that the build's programs reach as C:\\windows\\system32: a
+    32-bit program on a 64-bit system is redirected to SysWOW64."""
+    bits32 = PeImage(BIN / "KVXOUTIL.EXE").machine == I386
+    return PREFIX / "drive_c" / "windows" / ("syswow64" if bits32 else "system32")
 
 
 def windows_path(path):
@@ -67,7 +77,7 @@ class Installation:
         self.work = short_temp_folder()
         self.root = self.work / "APP"
         self.background = []
-        env = dict(os.environ, KVX_WIN64_BIN=str(BIN))
+        env = dict(os.environ, KVX_BIN=str(BIN))
         subprocess.run([str(MAKE_DEMO), str(self.root), *flags], check=True, env=env,
                        stdout=subprocess.DEVNULL)
         self.outils = self.root / "OUTILS"

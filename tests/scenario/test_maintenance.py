@@ -1,11 +1,10 @@
 """The maintenance actions of the menu, seen from the host transcript, the tool log
 (program, arguments, current folder of every program started) and the files left."""
 
-import os
-import pathlib
 import unittest
 
-from kvxscenario import INPUT, MENU_CLOSE, MENU_OPEN, SOURCE, ScenarioCase, windows_path, without_multitache
+from kvxscenario import (INPUT, MENU_CLOSE, MENU_OPEN, PREFIX, ScenarioCase, system_folder, windows_path,
+                         without_multitache)
 
 PARAM_MISSING = ("CMD info,Erreur d'ouverture de la base de données : Ne trouve pas le fichier Param.dta. "
                  "Veuillez contacter le service technique.")
@@ -23,9 +22,7 @@ class MaintenanceCase(ScenarioCase):
 
 class Reindex(MaintenanceCase):
     def test_copies_the_index_list_and_runs_reindexe_on_the_data_folder(self):
-        prefix = pathlib.Path(os.environ.get("WINEPREFIX", str(SOURCE / "build" / "wineprefix")))
-        windows = prefix / "drive_c" / "windows"
-        targets = [windows / "WDINDEX.$$$", windows / "system32" / "WDINDEX.$$$"]
+        targets = [PREFIX / "drive_c" / "windows" / "WDINDEX.$$$", system_folder() / "WDINDEX.$$$"]
         for target in targets:
             if target.exists():
                 target.chmod(0o644)

@@ -1,0 +1,134 @@
+"""The release package as a customer receives it: made by scripts/package from the
+production build, its toolbox folder holds 32-bit programs with their version resource
+and manifest, no stand-in, and KVXOUTIL.EXE from it runs the menu of an installation."""
+
+import hashlib
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import xml.etree.ElementTree as ElementTree
+import zipfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "scenario"))
+from kvxscenario import BIN, INPUT, MENU_CLOSE, MENU_OPEN, SOURCE, ScenarioCase, windows_path  # noqa: E402
+from pe_image import I386, PE32_MAGIC, RT_MANIFEST, PeImage  # noqa: E402
+
+VERSION = os.environ["KVX_VERSION"]
+NAME = "kvxoutil-%s-win32.zip" % VERSION
+PROGRAMS = ["KVXOUTIL.EXE", "kvxburn.exe"]
+SHIPPED = PROGRAMS + ["CLUF_KVX.RTF", "CLUF_TBQ.RTF", "README.TXT"]
+# What the installation provides; the build's own are stand-ins.
+PROVIDED = ["WD110LE.DLL", "KVXZIP.DLL", "KVXUNZIP.DLL", "WNASPI32.DLL"]
+STAND_INS = PROVIDED + ["KVXCDBURN.DLL", "KVXTOOL.EXE"]
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+}
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+
+
+def make_package(dist):
+    subprocess.run([str(SOURCE / "scripts" / "package"), "--no-build", str(dist)], check=True,
+                   stdout=subprocess.DEVNULL)
+    return dist / NAME
+
+
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dist = pathlib.Path(tempfile.mkdtemp(prefix="kvxdist"))
+        cls.archive = make_package(cls.dist)
+        with zipfile.ZipFile(cls.archive) as archive:
+            cls.names = archive.namelist()
+            cls.files = {pathlib.PurePosixPath(n).name: archive.read(n) for n in cls.names}
+        cls.unpacked = cls.dist / "unpacked"
+        for name, data in cls.files.items():
+            (cls.unpacked / name).parent.mkdir(parents=True, exist_ok=True)
+            (cls.unpacked / name).write_bytes(data)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dist, ignore_errors=True)
+
+    def test_holds_the_toolbox_folder_without_stand_ins_and_its_checksum(self):
+        self.assertEqual(self.names, ["OUTILS/" + name for name in SHIPPED])
+        self.assertEqual(subprocess.run(["unzip", "-tq", str(self.archive)], stdout=subprocess.DEVNULL).returncode, 0)
+        digest = hashlib.sha256(self.archive.read_bytes()).hexdigest()
+        self.assertEqual((self.dist / "SHA256SUMS").read_text(), "%s  %s\n" % (digest, NAME))
+        for name in ("CLUF_KVX.RTF", "CLUF_TBQ.RTF"):
+            self.assertEqual(self.files[name], (SOURCE / "scripts" / "demo-files" / name).read_bytes())
+
+    def test_same_build_gives_the_same_bytes(self):
+        with tempfile.TemporaryDirectory(prefix="kvxdist") as again:
+            self.assertEqual(make_package(pathlib.Path(again)).read_bytes(), self.archive.read_bytes())
+
+    def test_readme_names_the_dlls_the_installation_provides(self):
+        readme = self.files["README.TXT"]
+        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        text = readme.decode("cp1252")
+        self.assertIn("kvxoutil %s" % VERSION, text)
+        provided = text[text.index("Fournis par l'installation"):]
+        for name in PROVIDED:
+            self.assertIn(name, provided)
+
+    def check_version_resource(self, path):
+        image = PeImage(path)
+        strings = image.version_strings()
+        self.assertEqual(strings["FileVersion"], VERSION, path)
+        self.assertEqual(strings["ProductVersion"], VERSION, path)
+        self.assertEqual(strings["ProductName"], "kvxoutil", path)
+        self.assertEqual(strings["OriginalFilename"], path.name, path)
+        self.assertTrue(strings["CompanyName"] and strings["FileDescription"], path)
+        self.assertEqual(image.fixed_file_version(), tuple(int(n) for n in VERSION.split(".")) + (0,), path)
+        return image
+
+    def test_programs_are_32_bit_with_version_resource_and_manifest(self):
+        for name in PROGRAMS:
+            path = self.unpacked / name
+            image = self.check_version_resource(path)
+            self.assertEqual((image.machine, image.magic), (I386, PE32_MAGIC), name)
+            objdump = subprocess.run(["i686-w64-mingw32-objdump", "-f", str(path)], capture_output=True, text=True)
+            self.assertIn("file format pei-i386", objdump.stdout)
+            manifest = ElementTree.fromstring(image.resource(RT_MANIFEST))
+            level = manifest.find("%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel"
+                                  % (ASM_V3, ASM_V3, ASM_V3, ASM_V3))
+            self.assertEqual(level.get("level"), "asInvoker", name)
+            controls = manifest.find("%sdependency/%sdependentAssembly/%sassemblyIdentity" % (ASM_V1, ASM_V1, ASM_V1))
+            self.assertEqual((controls.get("name"), controls.get("version")),
+                             ("Microsoft.Windows.Common-Controls", "6.0.0.0"), name)
+            supported = {e.get("Id") for e in manifest.iter(COMPATIBILITY + "supportedOS")}
+            self.assertEqual(supported, SUPPORTED_OS, name)
+            # High-DPI stays with the compatibility layer that the start-up registers.
+            self.assertEqual([e.tag for e in manifest.iter() if "dpiAware" in e.tag], [], name)
+
+    def test_stand_ins_of_the_build_carry_a_version_resource_and_no_manifest(self):
+        for name in STAND_INS:
+            image = self.check_version_resource(BIN / name)
+            self.assertIsNone(image.resource(RT_MANIFEST), name)
+
+
+class PackagedToolbox(ScenarioCase):
+    def test_runs_the_menu_of_an_installation(self):
+        with tempfile.TemporaryDirectory(prefix="kvxdist") as dist:
+            with zipfile.ZipFile(make_package(pathlib.Path(dist))) as archive:
+                for name in archive.namelist():
+                    (self.install.root / name).write_bytes(archive.read(name))
+        self.assertEqual(PeImage(self.install.outils / "KVXOUTIL.EXE").machine, I386)
+        run = self.install.run(["SAISIE CLU", "SAISIE OK", "SAISIE ESC"])
+        self.assertEqual(run.returncode, 0)
+        licence = windows_path(self.install.outils / "CLUF_KVX.RTF")
+        self.assertEqual(run.transcript, MENU_OPEN + [
+            INPUT, 'CMD EXéCUTE("OUVREFEN","FEN_CLUF_VIEW")', "CMD OUVRE,FEN_CLUF_VIEW.WDW",
+            'CMD EXéCUTE("Charge","%s")' % licence, INPUT, 'CMD EXéCUTE("FermeFen")', "CMD FERME", INPUT,
+        ] + MENU_CLOSE)
+
+
+if __name__ == "__main__":
+    unittest.main()
