@@ -139,7 +139,10 @@ class ComboPeer final : public ControlPeer {
         SendMessageW(window_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
     }
     if (property == Property::Items || property == Property::ItemIndex || property == Property::Text) {
-      SendMessageW(window_, CB_SETCURSEL, static_cast<WPARAM>(combo_.ItemIndex()), 0);
+      // Setting the selection rewrites the edit and puts the caret at its start: while
+      // the user types, the selection is already right and must be left alone.
+      if (property == Property::Items || SendMessageW(window_, CB_GETCURSEL, 0, 0) != combo_.ItemIndex())
+        SendMessageW(window_, CB_SETCURSEL, static_cast<WPARAM>(combo_.ItemIndex()), 0);
       if (combo_.GetStyle() == ComboBox::Style::DropDown && WindowText(window_) != combo_.Text())
         SetWindowTextW(window_, Wide(combo_.Text()).c_str());
     }
