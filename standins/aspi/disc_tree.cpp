@@ -160,7 +160,7 @@ bool ReadSessionTree(const SectorReader& read, uint32_t sessionStart, std::vecto
   return true;
 }
 
-bool ExportSessionTree(const SectorReader& read, const uint32_t* sessionStart, const std::string& folder) {
+bool ExportSessionTree(const SectorReader& read, std::optional<uint32_t> sessionStart, const std::string& folder) {
   const fs::path base(folder);
   if (!EmptyFolder(base)) return false;
   std::vector<DiscEntry> entries;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,6 @@ bool ReadSessionTree(const SectorReader& read, uint32_t sessionStart, std::vecto
 // Replaces the content of `folder` (created when missing) by the session's files; with
 // no session (a blank disc) the folder is left empty. False when something cannot be
 // written there.
-bool ExportSessionTree(const SectorReader& read, const uint32_t* sessionStart, const std::string& folder);
+bool ExportSessionTree(const SectorReader& read, std::optional<uint32_t> sessionStart, const std::string& folder);
 
 }  // namespace kvx::aspi

@@ -186,9 +186,8 @@ static std::optional<uint32_t> LastSessionStart(const Medium& m) {
 // The drive's folder shows what a reader of the disc finds.
 void VirtualRecorder::ShowDiscInFolder() {
   if (config_.folder.empty()) return;
-  const std::optional<uint32_t> start = LastSessionStart(medium_);
   const SectorReader read = [this](uint32_t lba, uint8_t* data, uint32_t blocks) { image_.Read(lba, data, blocks); };
-  ExportSessionTree(read, start ? &*start : nullptr, config_.folder);
+  ExportSessionTree(read, LastSessionStart(medium_), config_.folder);
 }
 
 uint32_t VirtualRecorder::KBsPerX() const { return medium_.IsCd() || !MediumPresent() ? kCdKBsPerX : kDvdKBsPerX; }
