@@ -85,19 +85,21 @@ std::vector<std::wstring> ItemsOf(HWND window, bool combo) {
   return items;
 }
 
+struct TopSearch {
+  const std::wstring& title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTop(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<TopSearch*>(data);
+  if (!IsWindowVisible(window) || TextOf(window) != search.title) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
 HWND FindTop(const std::wstring& title) {
-  struct Search {
-    const std::wstring& title;
-    HWND found;
-  } search{title, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        if (!IsWindowVisible(window) || TextOf(window) != s.title) return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TopSearch search{title, nullptr};
+  EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -110,17 +112,16 @@ HWND WaitTop(const std::wstring& title, double seconds, bool present = true) {
   }
 }
 
+BOOL CALLBACK CollectControl(HWND window, LPARAM data) {
+  if (IsWindowVisible(window) && lstrcmpiW(ClassOf(GetParent(window)).c_str(), L"ComboBox") != 0)
+    reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+  return TRUE;
+}
+
 // Visible controls of a window in creation order; a combo box's own edit is left out.
 std::vector<HWND> Controls(HWND top) {
   std::vector<HWND> controls;
-  EnumChildWindows(
-      top,
-      [](HWND window, LPARAM data) -> BOOL {
-        if (IsWindowVisible(window) && lstrcmpiW(ClassOf(GetParent(window)).c_str(), L"ComboBox") != 0)
-          reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&controls));
+  EnumChildWindows(top, CollectControl, reinterpret_cast<LPARAM>(&controls));
   return controls;
 }
 
