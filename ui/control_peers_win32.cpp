@@ -129,7 +129,7 @@ class ComboPeer final : public ControlPeer {
   void Command(int code) override {
     if (writing_) return;
     if (code == CBN_SELCHANGE) combo_.UserSelect(static_cast<int>(SendMessageW(window_, CB_GETCURSEL, 0, 0)));
-    else if (code == CBN_EDITCHANGE) combo_.UserType(WindowText(window_));
+    else if (code == CBN_EDITCHANGE) Typed();
   }
   void Update(Property property) override {
     writing_ = true;
@@ -138,7 +138,8 @@ class ComboPeer final : public ControlPeer {
       for (const std::string& item : combo_.Items())
         SendMessageW(window_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
     }
-    if (property == Property::Items || property == Property::ItemIndex || property == Property::Text) {
+    const bool echo = typing_ && (property == Property::ItemIndex || property == Property::Text);
+    if (!echo && (property == Property::Items || property == Property::ItemIndex || property == Property::Text)) {
       SendMessageW(window_, CB_SETCURSEL, static_cast<WPARAM>(combo_.ItemIndex()), 0);
       if (combo_.GetStyle() == ComboBox::Style::DropDown && WindowText(window_) != combo_.Text())
         SetWindowTextW(window_, Wide(combo_.Text()).c_str());
@@ -148,7 +149,15 @@ class ComboPeer final : public ControlPeer {
   }
 
  private:
+  // The text the user types goes to the control without coming back: setting the
+  // selection or the text rewrites the edit and puts the caret at its start.
+  void Typed() {
+    typing_ = true;
+    combo_.UserType(WindowText(window_));
+    typing_ = false;
+  }
   ComboBox& combo_;
+  bool typing_ = false;
 };
 
 class ListPeer final : public ControlPeer {

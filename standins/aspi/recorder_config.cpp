@@ -83,6 +83,7 @@ bool ApplyKey(UnitConfig& unit, const std::string& key, const std::string& value
   else if (key == "media") return ParseMedia(value, unit.media);
   else if (key == "state") return ParseState(value, unit.state);
   else if (key == "image") unit.image = value;
+  else if (key == "folder") unit.folder = value;
   else if (key == "writeerrorsense") return ParseSense(value, unit);
   else if (key == "letter") {
     if (value.size() != 1 || !std::isalpha(static_cast<unsigned char>(value[0]))) return false;

@@ -25,6 +25,7 @@ struct UnitConfig {
   uint16_t maxReadSpeed = 0;
   uint32_t bufferSize = 2 * 1024 * 1024;
   char letter = 0;        // drive letter reported through SC_GET_DISK_INFO
+  std::string folder;     // the drive's files: the last session's tree, laid out after each close
   bool fast = false;      // accept data at once instead of at the write speed
   bool underrunFree = true;
   bool dvdPlusOnly = false;   // writes DVD+R/DVD+RW only: no CD-R/RW, DVD-R/RW or DVD-RAM writing

@@ -1,9 +1,11 @@
 #include "standins/aspi/virtual_recorder.h"
 
 #include "scsi/big_endian.h"
+#include "standins/aspi/disc_tree.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace kvx::aspi {
 namespace {
@@ -170,6 +172,22 @@ VirtualRecorder::Reply VirtualRecorder::ReadyCheck() {
 void VirtualRecorder::Save() {
   image_.Flush();
   if (!config_.image.empty()) SaveMedium(config_.image, medium_);
+}
+
+// Where a reader finds the volume: the first track of the last closed session, or
+// sector 0 of a recorded random-access disc; nothing on a blank disc.
+static std::optional<uint32_t> LastSessionStart(const Medium& m) {
+  if (m.RandomAccess()) return m.recordedEnd != 0 ? std::optional<uint32_t>(0) : std::nullopt;
+  for (const TrackRecord& track : m.tracks)
+    if (track.session == m.tracks.back().session) return track.start;
+  return std::nullopt;
+}
+
+// The drive's folder shows what a reader of the disc finds.
+void VirtualRecorder::ShowDiscInFolder() {
+  if (config_.folder.empty()) return;
+  const SectorReader read = [this](uint32_t lba, uint8_t* data, uint32_t blocks) { image_.Read(lba, data, blocks); };
+  ExportSessionTree(read, LastSessionStart(medium_), config_.folder);
 }
 
 uint32_t VirtualRecorder::KBsPerX() const { return medium_.IsCd() || !MediumPresent() ? kCdKBsPerX : kDvdKBsPerX; }
@@ -691,6 +709,7 @@ VirtualRecorder::Reply VirtualRecorder::SynchronizeCache(const uint8_t* cdb) {
   }
   testWritten_ = 0;
   Save();
+  if (m.RandomAccess() || m.finalised) ShowDiscInFolder();  // no close follows these writes
   Occupy(immediate, busyMs, 0x04, 0x08);  // LONG WRITE IN PROGRESS
   return Reply::Good();
 }
@@ -716,6 +735,7 @@ VirtualRecorder::Reply VirtualRecorder::CloseTrackSession(const uint8_t* cdb) {
     m.Finalise();
   }
   Save();
+  ShowDiscInFolder();
   if (function != 1) Occupy(immediate, config_.closeMs, 0x04, 0x08);
   return Reply::Good();
 }
@@ -762,6 +782,7 @@ VirtualRecorder::Reply VirtualRecorder::Blank(const uint8_t* cdb) {
   image_.Clear();
   testWritten_ = 0;
   Save();
+  ShowDiscInFolder();
   Occupy(immediate, config_.blankMs, 0x04, config_.longWrite ? 0x08 : 0x07);  // OPERATION IN PROGRESS
   return Reply::Good();
 }
@@ -782,6 +803,7 @@ VirtualRecorder::Reply VirtualRecorder::FormatUnit(const uint8_t* cdb, std::span
   medium_.formatted = true;
   image_.Clear();
   Save();
+  ShowDiscInFolder();
   Occupy(immediate, config_.formatMs, 0x04, config_.longWrite ? 0x08 : 0x04);  // FORMAT IN PROGRESS
   return Reply::Good();
 }

@@ -71,6 +71,7 @@ class VirtualRecorder {
   uint16_t MaxX(uint16_t configured) const;
   uint16_t Progress();
   void Save();
+  void ShowDiscInFolder();
 
   Reply TestUnitReady();
   Reply RequestSense(std::span<uint8_t> data, uint32_t allocation);

@@ -19,7 +19,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   ASSERT_TRUE(ParseRecorderConfig("; units\n[General]\nMedia=nonsense\n\n[Unit3]\nvendor = PLEXTOR \n"
                                   "Product=PX-716A\nRevision=1.11\nMedia=dvd+rw\nState=Appendable\n"
                                   "Capacity=0x1000\nImage=C:\\disc.img\nMaxWriteSpeed=8\nMaxReadSpeed=12\n"
-                                  "BufferSize=65536\nLetter=q\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
+                                  "BufferSize=65536\nLetter=q\nFolder=Z:\\cd\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
                                   "BusyWrites=3\nWriteErrorLba=77\nWriteErrorSense=2/4/1\nBlankTime=10\n"
                                   "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n[Unit0]\n",
                                   units, error))
@@ -40,6 +40,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_EQ(u.maxReadSpeed, 12);
   EXPECT_EQ(u.bufferSize, 65536u);
   EXPECT_EQ(u.letter, 'Q');
+  EXPECT_EQ(u.folder, "Z:\\cd");
   EXPECT_TRUE(u.fast);
   EXPECT_FALSE(u.underrunFree);
   EXPECT_EQ(u.usedBlocks, 400u);
