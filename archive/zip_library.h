@@ -1,5 +1,6 @@
-// Loading of the zip libraries KVXZIP.DLL ("dzip") and KVXUNZIP.DLL ("dunzip"): one
-// entry point per library for the whole process, one reference per live component.
+// Loading of the zip libraries KVXZIP.DLL ("dzip") and KVXUNZIP.DLL ("dunzip") from the
+// program's folder: one entry point per library for the whole process, one reference
+// per live component.
 // A library or entry point that cannot be found ends the program after a warning box.
 #pragma once
 
@@ -11,7 +12,7 @@ namespace kvx {
 // put a table of their own in place (SetZipLibrarySystem) so that failures can be
 // watched without ending the test program.
 struct ZipLibrarySystem {
-  void* (*load)(const char* fileName);                    // null when the library cannot be loaded
+  void* (*load)(const char* fileName);                    // the copy beside the program; null when none loads
   void* (*find)(void* module, const char* entryName);     // null when it is not exported
   void (*release)(void* module);
   void (*warn)(const std::string& text);                  // warning box with one OK button

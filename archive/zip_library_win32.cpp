@@ -4,12 +4,14 @@
 #include <cstdint>
 
 #include "archive/zip_library.h"
+#include "base/folders.h"
 
 namespace kvx {
 namespace {
 
+// The libraries are installed beside the program; only that copy is ever taken.
 void* LoadModule(const char* fileName) {
-  HMODULE module = LoadLibraryA(fileName);
+  HMODULE module = LoadLibraryA((ProgramFolder() + fileName).c_str());
   // Handles of 32 or less are failure codes, as the 16-bit loader returned them.
   if (reinterpret_cast<uintptr_t>(module) <= 32) return nullptr;
   return module;

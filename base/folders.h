@@ -18,6 +18,12 @@ std::string ProgramPath();
 // Its folder, with a trailing separator.
 std::string ProgramFolder();
 
+// Takes the current folder off the search path of every library loaded from now on:
+// only the program's folder and the system folder are searched. Called first thing at
+// start-up, so that a library lying in the folder the program was started from is
+// never taken for one of ours.
+void KeepCurrentFolderOffLibrarySearch();
+
 // Makes the folder current again when it goes out of scope.
 class CurrentFolderGuard {
  public:

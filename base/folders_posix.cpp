@@ -30,4 +30,7 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of('/') + 1);
 }
 
+// The dynamic loader never searches the current folder here.
+void KeepCurrentFolderOffLibrarySearch() {}
+
 }  // namespace kvx

@@ -27,4 +27,16 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
+void KeepCurrentFolderOffLibrarySearch() {
+  // Systems before Windows 8 (without its loader update) lack SetDefaultDllDirectories;
+  // there an empty DLL directory still takes the current folder out of the search.
+  using SetDefaultDllDirectoriesEntry = BOOL(WINAPI*)(DWORD);
+  const auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesEntry>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefaultDirectories != nullptr &&
+      setDefaultDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32))
+    return;
+  SetDllDirectoryW(L"");
+}
+
 }  // namespace kvx

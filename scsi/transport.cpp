@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 #include "base/event.h"
+#include "base/folders.h"
 #include "scsi/pass_through.h"
 
 namespace kvx::scsi {
@@ -62,10 +64,20 @@ void TryPassThrough(TransportState& state) {
   state.initialised = true;
 }
 
-// The library beside the program wins over one on the search path. False when a
-// library lacks an entry point: it is not used, and no other transport is tried.
+// Where the library may lie, by full path: beside the program, then in the system
+// folder. The current folder is never searched: a library lying in the folder the
+// program was started from is not ours.
+std::vector<std::string> LibraryPaths(TransportPlatform& platform) {
+  std::vector<std::string> paths{ProgramFolder() + kLibraryTransportName};
+  const std::string systemFolder = platform.SystemFolder();
+  if (!systemFolder.empty()) paths.push_back(systemFolder + kLibraryTransportName);
+  return paths;
+}
+
+// The library beside the program wins over the system's. False when a library lacks
+// an entry point: it is not used, and no other transport is tried.
 bool TryLibrary(TransportState& state) {
-  for (const char* path : {".\\WNASPI32.DLL", "WNASPI32.DLL"}) {
+  for (const std::string& path : LibraryPaths(Platform(state))) {
     std::unique_ptr<ScsiTransport> library;
     switch (Platform(state).LoadAspiLibrary(path, library)) {
       case TransportPlatform::LibraryLoad::Loaded:

@@ -59,9 +59,11 @@ class TransportPlatform {
   enum class LibraryLoad { Loaded, NotFound, MissingEntryPoint };
 
   virtual ~TransportPlatform() = default;
-  // Loads the ASPI manager library at path and binds its two entry points.
+  // Loads the ASPI manager library at path (a full path) and binds its two entry points.
   virtual LibraryLoad LoadAspiLibrary(const std::string& path,
                                       std::unique_ptr<ScsiTransport>& transport) = 0;
+  // The system's own library folder, with a trailing separator; empty when there is none.
+  virtual std::string SystemFolder() = 0;
   // The volumes the pass-through emulation probes; null when there are none.
   virtual VolumeSystem* Volumes() = 0;
   // Keeps critical-error boxes away while transports are probed.
@@ -80,8 +82,9 @@ void UseTransportPlatform(TransportPlatform* platform);
 TransportPlatform& CurrentTransportPlatform();
 
 // Selects a transport: with preferPassThrough the emulation first when it finds a
-// unit; else the library beside the program, then on the search path, then the
-// emulation. Returns whether a transport is initialised.
+// unit; else the library beside the program, then the one in the system folder (never
+// one from the current folder), then the emulation. Returns whether a transport is
+// initialised.
 bool InitializeTransport(bool preferPassThrough);
 // Shuts the transport down and initialises again with the last preference.
 bool ReinitializeTransport();

@@ -10,6 +10,7 @@ class NoTransportPlatform : public TransportPlatform {
   LibraryLoad LoadAspiLibrary(const std::string&, std::unique_ptr<ScsiTransport>&) override {
     return LibraryLoad::NotFound;
   }
+  std::string SystemFolder() override { return {}; }
   VolumeSystem* Volumes() override { return nullptr; }
   uint32_t QuietErrorMode() override { return 0; }
   void RestoreErrorMode(uint32_t) override {}

@@ -1,5 +1,5 @@
 // The Win32 binding of the transports: the ASPI manager library through LoadLibraryA
-// and GetProcAddress, its completion events, and the volumes the pass-through
+// (by full path) and GetProcAddress, its completion events, and the volumes the pass-through
 // emulation reaches with CreateFileA and DeviceIoControl.
 #include <windows.h>
 
@@ -79,6 +79,11 @@ class Win32TransportPlatform : public TransportPlatform {
     }
     transport = std::make_unique<AspiLibraryTransport>(library, supportInfo, sendCommand);
     return LibraryLoad::Loaded;
+  }
+  std::string SystemFolder() override {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    return length == 0 || length >= sizeof folder ? std::string() : std::string(folder, length) + "\\";
   }
   VolumeSystem* Volumes() override { return &volumes_; }
   uint32_t QuietErrorMode() override { return SetErrorMode(SEM_FAILCRITICALERRORS); }

@@ -3,9 +3,11 @@
 #include <iostream>
 
 #include "base/cp1252.h"
+#include "base/folders.h"
 #include "burner/kvxburn/commands.h"
 
 int main(int argc, char** argv) {
+  kvx::KeepCurrentFolderOffLibrarySearch();
   const kvx::TConsole console{std::cout, std::cerr};
   try {
     kvx::TCommandArgs args;

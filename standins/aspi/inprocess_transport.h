@@ -28,6 +28,7 @@ class InProcessPlatform : public scsi::TransportPlatform {
   explicit InProcessPlatform(AspiManager& manager, scsi::VolumeSystem* volumes = nullptr)
       : manager_(manager), volumes_(volumes) {}
   LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<scsi::ScsiTransport>& transport) override;
+  std::string SystemFolder() override { return {}; }
   scsi::VolumeSystem* Volumes() override { return volumes_; }
   uint32_t QuietErrorMode() override { return 0; }
   void RestoreErrorMode(uint32_t) override {}

@@ -32,6 +32,7 @@ class RecordingPlatform : public scsi::TransportPlatform {
  public:
   explicit RecordingPlatform(aspi::AspiManager& manager) : inner_(manager) {}
   LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<scsi::ScsiTransport>& transport) override;
+  std::string SystemFolder() override { return {}; }
   scsi::VolumeSystem* Volumes() override { return nullptr; }
   uint32_t QuietErrorMode() override { return 0; }
   void RestoreErrorMode(uint32_t) override {}

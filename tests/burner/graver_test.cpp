@@ -279,7 +279,7 @@ TEST_F(GraverTest, ShowListsTheUnitsAndSelectsTheFirst) {
 
 TEST_F(GraverTest, WithoutTransportNothingCanBeBurned) {
   scsi::testing::ScriptedPlatform none(nullptr);
-  none.besideProgram = none.onSearchPath = scsi::TransportPlatform::LibraryLoad::NotFound;
+  none.besideProgram = none.inSystemFolder = scsi::TransportPlatform::LibraryLoad::NotFound;
   scsi::testing::TransportInstall install_none(none, false);
   CreateForm();
   Show([&](TGraver& f) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/event.h"
+#include "base/folders.h"
 #include "scsi/pass_through.h"
 #include "scsi/scsi_device.h"
 #include "tests/scsi/scripted_transport.h"
@@ -268,17 +269,19 @@ TEST_F(TransportChoice, TheLibraryBesideTheProgramWins) {
   UseTransportPlatform(&platform);
   EXPECT_TRUE(InitializeTransport(false));
   EXPECT_EQ(TransportName(), "WNASPI32.DLL");
-  EXPECT_EQ(platform.loadedPaths, std::vector<std::string>{".\\WNASPI32.DLL"});
+  EXPECT_EQ(platform.loadedPaths, std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL"});
   EXPECT_EQ(platform.quietCalls, 1u);
   EXPECT_EQ(platform.restored, std::vector<uint32_t>{1});
 }
 
-TEST_F(TransportChoice, ThenTheSearchPath) {
+// Both by full path: a library in the current folder is never reached.
+TEST_F(TransportChoice, ThenTheSystemFolder) {
   ScriptedPlatform platform(&script);
   platform.besideProgram = TransportPlatform::LibraryLoad::NotFound;
   UseTransportPlatform(&platform);
   EXPECT_TRUE(InitializeTransport(false));
-  EXPECT_EQ(platform.loadedPaths, (std::vector<std::string>{".\\WNASPI32.DLL", "WNASPI32.DLL"}));
+  EXPECT_EQ(platform.loadedPaths, (std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL",
+                                                            "C:\\WINDOWS\\system32\\WNASPI32.DLL"}));
   EXPECT_EQ(TransportName(), "WNASPI32.DLL");
 }
 

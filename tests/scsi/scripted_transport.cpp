@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/folders.h"
+
 namespace kvx::scsi::testing {
 namespace {
 
@@ -87,7 +89,9 @@ std::unique_ptr<CompletionEvent> ScriptedTransport::NewCompletionEvent() {
 TransportPlatform::LibraryLoad ScriptedPlatform::LoadAspiLibrary(const std::string& path,
                                                                   std::unique_ptr<ScsiTransport>& transport) {
   loadedPaths.push_back(path);
-  const LibraryLoad result = path == ".\\WNASPI32.DLL" ? besideProgram : onSearchPath;
+  const LibraryLoad result = path == ProgramFolder() + "WNASPI32.DLL"            ? besideProgram
+                             : path == std::string(kSystemFolder) + "WNASPI32.DLL" ? inSystemFolder
+                                                                                  : LibraryLoad::NotFound;
   if (result == LibraryLoad::Loaded && script_ != nullptr) transport = std::make_unique<ScriptedTransport>(*script_);
   return script_ == nullptr && result == LibraryLoad::Loaded ? LibraryLoad::NotFound : result;
 }

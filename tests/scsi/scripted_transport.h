@@ -63,14 +63,18 @@ class ScriptedPlatform : public TransportPlatform {
  public:
   explicit ScriptedPlatform(UnitScript* script, VolumeSystem* volumes = nullptr)
       : script_(script), volumes_(volumes) {}
+  // Answers for the library beside the program and for the one in the system folder;
+  // any other path is not found.
   LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<ScsiTransport>& transport) override;
+  std::string SystemFolder() override { return kSystemFolder; }
   VolumeSystem* Volumes() override { return volumes_; }
   uint32_t QuietErrorMode() override { return ++quietCalls; }
   void RestoreErrorMode(uint32_t previous) override { restored.push_back(previous); }
 
+  static constexpr const char* kSystemFolder = "C:\\WINDOWS\\system32\\";
   std::vector<std::string> loadedPaths;
-  LibraryLoad besideProgram = LibraryLoad::Loaded;  // result for ".\WNASPI32.DLL"
-  LibraryLoad onSearchPath = LibraryLoad::Loaded;   // result for "WNASPI32.DLL"
+  LibraryLoad besideProgram = LibraryLoad::Loaded;   // result for WNASPI32.DLL in the program's folder
+  LibraryLoad inSystemFolder = LibraryLoad::Loaded;  // result for kSystemFolder + WNASPI32.DLL
   uint32_t quietCalls = 0;
   std::vector<uint32_t> restored;
 

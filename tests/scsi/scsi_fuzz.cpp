@@ -83,6 +83,7 @@ class FuzzPlatform : public TransportPlatform {
     transport = std::make_unique<FuzzTransport>();
     return LibraryLoad::Loaded;
   }
+  std::string SystemFolder() override { return {}; }
   VolumeSystem* Volumes() override { return nullptr; }
   uint32_t QuietErrorMode() override { return 0; }
   void RestoreErrorMode(uint32_t) override {}

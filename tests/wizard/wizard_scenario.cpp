@@ -12,6 +12,7 @@
 
 #include "app/kvx_main.h"
 #include "base/file_search.h"
+#include "base/folders.h"
 #include "burner/graver.h"
 #include "ui/headless.h"
 #include "wizard/enregistrer.h"
@@ -68,6 +69,7 @@ void Restore(kvx::TEnregistrer& wizard, const std::string& archive, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+  kvx::KeepCurrentFolderOffLibrarySearch();  // as KVXOUTIL.EXE starts
   if (argc < 3) return 2;
   const std::string archive = argv[1];
   const std::string report = argv[2];
