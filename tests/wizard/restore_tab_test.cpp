@@ -5,6 +5,8 @@
 #include <fstream>
 #include <thread>
 
+#include <windows.h>
+
 #include "archive/archive_procedures.h"
 #include "base/file_search.h"
 #include "base/folders.h"
@@ -143,15 +145,13 @@ TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone
   for (const std::string& bytes : {std::string("PK\x03\x04 not really a zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0')}) {
     SCOPED_TRACE(bytes.size());
     WriteFile(WorkPath("BAD.zip"), bytes);
-    const std::string param = ReadFile(DataPath("PARAM.DTA"));
-    const std::string clients = ReadFile(DataPath("CLIENTS.FIC"));
+    const auto before = DataFiles();
     TEnregistrer form;
     form.Edit1.SetText(WorkPath("BAD.zip"));
     form.BitBtn7Click();
     EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
-    EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), param);
-    EXPECT_EQ(ReadFile(DataPath("CLIENTS.FIC")), clients);
-    EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXREST.$$$"))));
+    EXPECT_EQ(DataFiles(), before) << "no safety copy is left beside unchanged data";
+    EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
     EXPECT_TRUE(ToolLog().empty());
     EXPECT_FALSE(form.Timer1.Enabled());
     EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
@@ -161,6 +161,8 @@ TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone
 TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   const std::string archive = MakeBackup();
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\n");
+  WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
+  const auto before = DataFiles();
   TEnregistrer form;
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
@@ -169,7 +171,24 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
             Items{"INFO ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer "
                   "simplement.\r\nContactez le service technique."});
   EXPECT_TRUE(ToolLog().empty());
-  EXPECT_EQ(ParamField("VERSION"), "0");
+  EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
+}
+
+TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
+  const std::string archive = MakeBackup();
+  SetEnvironmentVariableA("KVXTOOL_FAIL", "WDMODFIC.EXE");
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  SetEnvironmentVariableA("KVXTOOL_FAIL", nullptr);
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  ASSERT_TRUE(IsPlainFile(SafetyCopy(1)));
+  const Items dialogs = session_.Dialogs().Transcript();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].rfind("INFO La mise à jour des fichiers restaurés par WDMODFIC.EXE a échoué. Les données "
+                             "d'avant la restauration sont dans la copie de sécurité ", 0), 0u) << dialogs[0];
+  EXPECT_NE(dialogs[0].find(DateStamp(false).substr(2, 6) + "01.ZIP."), std::string::npos) << dialogs[0];
+  EXPECT_EQ(ToolLog().size(), 1u) << "TRANSFMO.EXE does not run after a failed WDMODFIC.EXE";
 }
 
 TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
