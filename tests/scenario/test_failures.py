@@ -64,8 +64,11 @@ class Failures(ScenarioCase):
             ("safety copy cannot be written", None, "write-fail-after=1000", "n'a pas pu être faite."),
             ("extraction fails half way", None, "extract-fail-after=3", "n'a pas pu être extraite entièrement."),
         ]
+        param = self.install.data / "PARAM.DTA"
+        original_param = param.read_bytes()
         for what, spoil, faults, reason in cases:
             with self.subTest(what):
+                param.write_bytes(original_param)
                 archive = self.archive_of_the_data()
                 if spoil:
                     spoil(archive)
@@ -79,6 +82,7 @@ class Failures(ScenarioCase):
                 self.assertEqual(run.tool_log, [], "no converter runs on unchanged data")
 
         # The same comparison sees a restore that went through.
+        param.write_bytes(original_param)
         archive = self.archive_of_the_data()
         before = self.tree()
         run, report = self.play(["SAISIE B02"], archive, mode="AS-IS")
