@@ -174,6 +174,31 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
 }
 
+// A data file held open without delete sharing (by the business application, say)
+// cannot be moved aside: the switch stops at it, the last entry by name, and every
+// file switched before goes back.
+TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
+  const std::string archive = MakeBackup();
+  DamageData();
+  const auto before = DataFiles();
+  const std::string logo = ReadFile(DataPath("IMAGES\\LOGO.BMP"));
+  HANDLE held = CreateFileA(DataPath("VIDE.FIC").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  CloseHandle(held);
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO Les fichiers de " + AppPath("FIC01\\") + " n'ont pas pu être remplacés. Les données n'ont pas "
+                  "été modifiées."});
+  EXPECT_EQ(DataFiles(), before);
+  EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
+  EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
+  EXPECT_TRUE(ToolLog().empty());
+}
+
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   const std::string archive = MakeBackup();
   SetEnvironmentVariableA("KVXTOOL_FAIL", "WDMODFIC.EXE");
