@@ -16,6 +16,7 @@
 #include "host/text_helpers.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
+#include "wizard/restore_steps.h"
 #include "wizard/wizard_paths.h"
 #include "wizard/wizard_actions.h"
 
@@ -197,6 +198,20 @@ TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
   EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
   EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
   EXPECT_TRUE(ToolLog().empty());
+}
+
+// A restore never takes, nor removes, the work folder of another one, running or interrupted.
+TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
+  std::filesystem::create_directory(NativePath(DataPath("KVXR0001.$$$")));
+  WriteFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC"), "left by an interrupted restore");
+  {
+    StagedRestore first(DataPath(""));
+    StagedRestore second(DataPath(""));
+    EXPECT_EQ(first.WorkFolder(), DataPath("KVXR0002.$$$\\"));
+    EXPECT_EQ(second.WorkFolder(), DataPath("KVXR0003.$$$\\"));
+  }
+  EXPECT_EQ(ReadFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC")), "left by an interrupted restore");
+  EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0002.$$$"))));
 }
 
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
