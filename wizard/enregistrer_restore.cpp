@@ -55,6 +55,48 @@ std::string ParameterTarget(const StagedRestore& staged, const std::string& para
   return prepared;
 }
 
+// The values read before the restore go into the restored PARAM.DTA, read back before the switch.
+bool WriteBackParameters(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder,
+                         int32_t version) {
+  const std::string parameters = ParameterTarget(staged, paramFile, dataFolder);
+  return !parameters.empty() && WriteFieldValue(parameters, "REPERTOIREF", dataFolder) &&
+         WriteFieldValue(parameters, "VERSION", std::to_string(version)) &&
+         !RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty();
+}
+
+// Switches the prepared data in; a switch that failed is told, and when it was undone the
+// safety copy goes, the data being as it was.
+bool SwitchIn(StagedRestore& staged, const std::string& dataFolder, const std::string& safetyCopy) {
+  switch (staged.Switch()) {
+    case SwitchOutcome::Switched:
+      return true;
+    case SwitchOutcome::Undone:
+      DropSafetyCopy(safetyCopy);
+      ui::ShowMessage("Les fichiers de " + dataFolder + " n'ont pas pu être remplacés." + kDataUnchanged);
+      return false;
+    case SwitchOutcome::Mixed:
+      ui::ShowMessage("La restauration a été interrompue : les fichiers d'origine sont dans " + staged.WorkFolder() +
+                      "OLD et dans la copie de sécurité " + safetyCopy + ".");
+      return false;
+  }
+  return false;
+}
+
+// Brings the restored files to the current structure; a converter that fails is told,
+// with the safety copy that holds the data as it was.
+bool RunConverters(const std::string& dataFolder, const std::string& safetyCopy) {
+  const std::pair<const char*, std::string> converters[] = {
+      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
+      {"TRANSFMO.EXE", "MAJ"}};
+  for (const auto& [program, arguments] : converters)
+    if (!RunAndWaitForSuccess(program, arguments)) {
+      ui::ShowMessage(std::string("La mise à jour des fichiers restaurés par ") + program +
+                      " a échoué. Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".");
+      return false;
+    }
+  return true;
+}
+
 }  // namespace
 
 void TEnregistrer::BitBtn7Click() {
@@ -110,40 +152,16 @@ std::string TEnregistrer::RunRestore() {
     ui::ShowMessage("L'archive " + archive + " n'a pas pu être extraite entièrement." + kDataUnchanged);
     return kRestoreFailed;
   }
-  // The values read before the restore go into the restored PARAM.DTA, checked before the switch.
-  const std::string parameters = ParameterTarget(staged, paramFile, dataFolder);
-  if (parameters.empty() || !WriteFieldValue(parameters, "REPERTOIREF", dataFolder) ||
-      !WriteFieldValue(parameters, "VERSION", std::to_string(version)) ||
-      RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty()) {
+  if (!WriteBackParameters(staged, paramFile, dataFolder, version)) {
     DropSafetyCopy(copy.path);
     ShowOutdatedVersion();
     return kRestoreFailed;
   }
-
-  switch (staged.Switch()) {
-    case SwitchOutcome::Switched:
-      break;
-    case SwitchOutcome::Undone:
-      DropSafetyCopy(copy.path);
-      ui::ShowMessage("Les fichiers de " + dataFolder + " n'ont pas pu être remplacés." + kDataUnchanged);
-      return kRestoreFailed;
-    case SwitchOutcome::Mixed:
-      ui::ShowMessage("La restauration a été interrompue : les fichiers d'origine sont dans " + staged.WorkFolder() +
-                      "OLD et dans la copie de sécurité " + copy.path + ".");
-      return kRestoreFailed;
-  }
+  if (!SwitchIn(staged, dataFolder, copy.path)) return kRestoreFailed;
   CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
 
   SetCurrentFolder(programFolder);
-  const std::pair<const char*, std::string> converters[] = {
-      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
-      {"TRANSFMO.EXE", "MAJ"}};
-  for (const auto& [program, arguments] : converters)
-    if (!RunAndWaitForSuccess(program, arguments)) {
-      ui::ShowMessage(std::string("La mise à jour des fichiers restaurés par ") + program +
-                      " a échoué. Les données d'avant la restauration sont dans la copie de sécurité " + copy.path + ".");
-      return kRestoreFailed;
-    }
+  if (!RunConverters(dataFolder, copy.path)) return kRestoreFailed;
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
   return "La restauration a été effectuée avec succes !";
