@@ -32,7 +32,9 @@ int KvxMain(const std::vector<std::string>& args) {
   HostCommand("BIBLI,disque,KVXOUTIL.wdl/CR");
   const int32_t libraryResult = LastHostResult();
 
-  if (!args.empty() && args[0] == "KVXRESTAURE" && RunRestoreMode(args) == ActionOutcome::EndProgram) return 0;
+  int restoreExitCode = 0;
+  if (!args.empty() && args[0] == "KVXRESTAURE" && RunRestoreMode(args, restoreExitCode) == ActionOutcome::EndProgram)
+    return restoreExitCode;
 
   if (libraryResult != 0) {
     HostCommand(kMenuLibraryMissing);

@@ -16,32 +16,56 @@ constexpr char kUsage[] =
 constexpr char kFoldersCreated[] = "INFO, Dossiers cr\xE9\xE9s avec succ\xE8s.";
 constexpr size_t kDataFolderNameLength = 8;
 
-// Extracts every archive of the folder into a data folder named after the archive's
-// first eight characters, then brings that folder to the current file structure.
-void RestoreAllArchives(const std::string& archiveFolder, const std::string& dataRoot) {
+struct RestoreCount {
+  int archives = 0;
+  int failed = 0;
+};
+
+// Extracts one archive into its data folder and, only when every member came out,
+// brings that folder to the current file structure. False when either failed; a
+// failed extraction has named the archive through the extraction's error messages.
+bool RestoreArchive(const std::string& archive, const std::string& dataFolder) {
+  std::error_code ignored;
+  std::filesystem::create_directories(NativePath(dataFolder), ignored);
+  if (!UnzipArchive(archive, dataFolder, "*.*")) return false;
+  if (RunAndWaitForSuccess("WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"")) return true;
+  HostCommand("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
+  return false;
+}
+
+// Restores every archive of the folder into a data folder named after the archive's
+// first eight characters.
+RestoreCount RestoreAllArchives(const std::string& archiveFolder, const std::string& dataRoot) {
+  RestoreCount count;
   FileSearch search;
   FileSearchRecord entry;
   for (bool found = search.First(archiveFolder + "\\*.zip", kAttrAnyFile, entry); found; found = search.Next(entry)) {
     if (entry.Attributes & kAttrDirectory) continue;
+    ++count.archives;
     const std::string dataFolder = dataRoot + "\\" + entry.Name.substr(0, kDataFolderNameLength);
-    std::error_code ignored;
-    std::filesystem::create_directories(NativePath(dataFolder), ignored);
-    UnzipArchive(archiveFolder + "\\" + entry.Name, dataFolder, "*.*");
-    RunAndWait("WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"");
+    if (!RestoreArchive(archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
   }
+  return count;
+}
+
+std::string ClosingMessage(const RestoreCount& count) {
+  if (count.failed == 0) return kFoldersCreated;
+  return "ERREUR,Restauration incompl\xE8te : " + std::to_string(count.failed) + " archive(s) sur " +
+         std::to_string(count.archives) + " n'ont pas pu \xEAtre restaur\xE9" "es.";
 }
 
 }  // namespace
 
-ActionOutcome RunRestoreMode(const std::vector<std::string>& args) {
+ActionOutcome RunRestoreMode(const std::vector<std::string>& args, int& exitCode) {
   if (args.size() != 3) {
     HostCommand(kUsage);
     return ActionOutcome::Continue;
   }
-  RestoreAllArchives(args[1], args[2]);
-  HostCommand(kFoldersCreated);
+  const RestoreCount count = RestoreAllArchives(args[1], args[2]);
+  HostCommand(ClosingMessage(count));
   HostCommand("FERME");
   HostEnd();
+  exitCode = count.failed == 0 ? 0 : 1;
   return ActionOutcome::EndProgram;
 }
 

@@ -9,7 +9,8 @@
 namespace kvx {
 
 // Runs with the program's arguments (args[0] is "KVXRESTAURE"). EndProgram when the
-// restore ran; Continue when it handed back to the start-up (wrong argument count).
-ActionOutcome RunRestoreMode(const std::vector<std::string>& args);
+// restore ran, with exitCode 0 when every archive was restored and 1 otherwise;
+// Continue when it handed back to the start-up (wrong argument count).
+ActionOutcome RunRestoreMode(const std::vector<std::string>& args, int& exitCode);
 
 }  // namespace kvx

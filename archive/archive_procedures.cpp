@@ -89,7 +89,10 @@ bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t mu
   return zip.Execute(kZipFunctionAdd);
 }
 
-bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec) {
+namespace {
+
+// Counts the members, then extracts (or, for a test, reads) those matching fileSpec.
+bool RunExtraction(std::string_view archivePath, std::string_view destination, std::string_view fileSpec, bool test) {
   const std::string destinationFolder = Staged(ShortPath(destination));
   const std::string archive = Staged(ShortPath(archivePath));
   TUnzipFile unzip;
@@ -102,9 +105,18 @@ bool UnzipArchive(std::string_view archivePath, std::string_view destination, st
   unzip.Options.Include(TUnzipFlag::OverWriteFlag);
   unzip.Options.Include(TUnzipFlag::QuietFlag);
   unzip.Options.Include(TUnzipFlag::RecurseFlag);
+  if (test) unzip.Options.Include(TUnzipFlag::TestFlag);
   unzip.lpszDestination.SetText(destinationFolder.c_str());
   unzip.lpszFileSpec.SetText(Staged(fileSpec).c_str());
   return unzip.Execute(kUnzipFunctionExtract);
 }
+
+}  // namespace
+
+bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec) {
+  return RunExtraction(archivePath, destination, fileSpec, false);
+}
+
+bool TestArchive(std::string_view archivePath) { return RunExtraction(archivePath, "", "*.*", true); }
 
 }  // namespace kvx

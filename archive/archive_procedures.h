@@ -23,4 +23,9 @@ bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t mu
 // them all; an archive that cannot be read or holds nothing gives false.
 bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec);
 
+// Reads every member of the archive and checks its data as an extraction would, writing
+// nothing; problems reach the host as the extraction's. True when the archive holds
+// members and all of them are whole.
+bool TestArchive(std::string_view archivePath);
+
 }  // namespace kvx

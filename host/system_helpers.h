@@ -17,6 +17,8 @@ namespace kvx {
 bool RunAndWait(std::string_view program, std::string_view arguments);
 // The same with the Esc key test supplied by the caller.
 bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed);
+// RunAndWait, true only when the program ran and ended with exit code 0.
+bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments);
 
 // Starts "program arguments" without waiting; elevated through "runas" when asked,
 // except on Windows XP and 2000.

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/file_search.h"
@@ -89,16 +90,32 @@ bool RunAndWait(std::string_view program, std::string_view arguments) {
   return RunAndWait(program, arguments, EscapeKeyDown);
 }
 
-bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
+namespace {
+
+// The program's exit code once it has ended; nothing when it could not be started.
+std::optional<DWORD> RunToExit(std::string_view program, std::string_view arguments,
+                               const std::function<bool()>& escapePressed) {
   PROCESS_INFORMATION process{};
-  if (!CreateToolProcess(program, arguments, process)) return false;
+  if (!CreateToolProcess(program, arguments, process)) return std::nullopt;
   UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
   while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) {
     Sleep(20);
     HostCommand("MULTITACHE,-2");
     if (escapePressed()) KillProcesses(program, false);
   }
-  return true;
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(process.hProcess, &exitCode)) return std::nullopt;
+  return exitCode;
+}
+
+}  // namespace
+
+bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
+  return RunToExit(program, arguments, escapePressed).has_value();
+}
+
+bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) {
+  return RunToExit(program, arguments, EscapeKeyDown) == DWORD{0};
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {

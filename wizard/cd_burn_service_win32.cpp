@@ -74,14 +74,17 @@ class ShellCdBurnService final : public CdBurnService {
     return Utf16ToCp1252(reinterpret_cast<const char16_t*>(drive));
   }
 
-  // The interface is made anew in this thread's own apartment, so the call needs no marshalling.
-  void BurnFromWorker(intptr_t ownerWindow) override {
-    ComApartment apartment;
-    HRESULT result = S_OK;
-    if (ICDBurn* burn = CreateCdBurn(result)) {
-      burn->Burn(reinterpret_cast<HWND>(ownerWindow));
-      burn->Release();
-    }
+  // The worker makes its own object in its own apartment and releases it there, so
+  // nothing crosses threads.
+  std::function<void(intptr_t)> WorkerBurn() override {
+    return [](intptr_t ownerWindow) {
+      ComApartment apartment;
+      HRESULT result = S_OK;
+      if (ICDBurn* burn = CreateCdBurn(result)) {
+        burn->Burn(reinterpret_cast<HWND>(ownerWindow));
+        burn->Release();
+      }
+    };
   }
 
  private:

@@ -66,9 +66,9 @@ int EmptyFolder(const std::string& folder) {
 // copies, so the component may go while it runs.
 class TCDBurner::TBurnThread final : public TThread {
  public:
-  TBurnThread(std::shared_ptr<CdBurnService> service, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
+  TBurnThread(std::function<void(intptr_t)> burn, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
               std::function<void()> ended)
-      : service_(std::move(service)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
+      : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
         ended_(std::move(ended)) {
     SetFreeOnTerminate(true);
   }
@@ -82,12 +82,12 @@ class TCDBurner::TBurnThread final : public TThread {
         std::filesystem::copy_file(NativePath(file), NativePath(burnArea_ + FileNamePart(file)),
                                    std::filesystem::copy_options::none, ignored);
       }
-    service_->BurnFromWorker(ownerWindow_);
+    burn_(ownerWindow_);
     ended_();
   }
 
  private:
-  const std::shared_ptr<CdBurnService> service_;
+  const std::function<void(intptr_t)> burn_;
   const std::vector<std::string> files_;
   const std::string burnArea_;
   const intptr_t ownerWindow_;
@@ -153,6 +153,16 @@ bool TCDBurner::ClearFiles() {
   }
 }
 
+bool TCDBurner::StageFile(const std::string& path) {
+  std::error_code error;
+  if (!burning_ && !burnArea_.empty() &&
+      std::filesystem::copy_file(NativePath(path), NativePath(burnArea_ + FileNamePart(path)),
+                                 std::filesystem::copy_options::overwrite_existing, error))
+    return true;
+  lastError_ = "Could not copy " + path + " to the burn area";
+  return false;
+}
+
 int64_t TCDBurner::BurnSize() const { return total_ + (burnArea_.empty() ? 0 : FolderSize(burnArea_)); }
 
 void TCDBurner::StartBurn() {
@@ -167,7 +177,7 @@ void TCDBurner::StartBurn() {
       if (alive.lock()) BurnEnded();
     });
   };
-  auto* thread = new TBurnThread(service_, files_, burnArea_, ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
+  auto* thread = new TBurnThread(service_->WorkerBurn(), files_, burnArea_, ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
   burnThreadFinished_ = thread->FinishedEvent();
   thread->Start();
 }

@@ -25,9 +25,10 @@ class CdBurnService {
   virtual bool HasRecordableDrive() = 0;
   // The recorder's drive, asked with a 4-character buffer.
   virtual std::string RecorderDriveLetter() = 0;
-  // Runs the shell's burn wizard on the staging area from the calling worker thread
-  // (the service is set up for that thread there); returns when it ends.
-  virtual void BurnFromWorker(intptr_t ownerWindow) = 0;
+  // What a worker thread runs to burn the staging area with the shell's wizard (returning
+  // when it ends). It holds nothing of this object, which is released on the thread
+  // that created it.
+  virtual std::function<void(intptr_t ownerWindow)> WorkerBurn() = 0;
 };
 
 #ifdef _WIN32
@@ -53,8 +54,9 @@ class TCDBurner : public ui::Component {
   // Adds every file of the folder and of its subfolders; false when the folder is
   // missing or one of its own files could not be added.
   bool AddFolder(const std::string& folder);
-  // Adds a path as it is: no existence check, no size accounting.
-  void AppendToFileList(std::string path) { files_.push_back(std::move(path)); }
+  // Copies a file into the staging area now, replacing one of the same name; false
+  // with LastError set while burning or when the copy fails.
+  bool StageFile(const std::string& path);
   // Empties the list and the staging folder; false while burning or when entries remain.
   bool ClearFiles();
   // Copies the listed files into the staging area on a worker thread, then runs the
@@ -80,7 +82,7 @@ class TCDBurner : public ui::Component {
   class TBurnThread;
   void BurnEnded();
 
-  std::shared_ptr<CdBurnService> service_;  // shared with a running burn thread
+  std::unique_ptr<CdBurnService> service_;
   std::vector<std::string> files_;
   int64_t total_ = 0;
   std::atomic<bool> burning_{false};

@@ -128,12 +128,21 @@ std::string TEnregistrer::DriveTarget() const {
   return drive + "\\" + backupFileName_;
 }
 
-void TEnregistrer::BitBtn1Click() { ChooseTarget(kDiskette + backupFileName_); }
+std::optional<TEnregistrer::ActionScope> TEnregistrer::BeginAction() {
+  if (Busy()) return std::nullopt;
+  return std::optional<ActionScope>(std::in_place, acting_);
+}
 
-void TEnregistrer::BitBtn2Click() { ChooseTarget(cdDriveId_ + "\\" + backupFileName_); }
+void TEnregistrer::BitBtn1Click() {
+  if (!Busy()) ChooseTarget(kDiskette + backupFileName_);
+}
+
+void TEnregistrer::BitBtn2Click() {
+  if (!Busy()) ChooseTarget(cdDriveId_ + "\\" + backupFileName_);
+}
 
 void TEnregistrer::BitBtn3Click() {
-  if (DriveComboBox1.Drive()) ChooseTarget(DriveTarget());
+  if (!Busy() && DriveComboBox1.Drive()) ChooseTarget(DriveTarget());
 }
 
 void TEnregistrer::DriveComboBox1Change() {
@@ -148,6 +157,7 @@ void TEnregistrer::DriveComboBox1Change() {
 }
 
 void TEnregistrer::BitBtn4Click() {
+  if (Busy()) return;
   CurrentFolderGuard keep;
   SaveDialog1.Settings().initialDir = FolderPart(ComboBox1.Text());
   if (!SaveDialog1.Execute()) return;
@@ -155,13 +165,17 @@ void TEnregistrer::BitBtn4Click() {
   ComboBox1.SetItemIndex(ComboBox1.Count() - 1);
 }
 
-// Also the other tabs' "Quitter" buttons: the burn wizard goes with the form.
+// Also the other tabs' "Quitter" buttons: the burn wizard goes with the form. A running
+// search stops with the form; a backup or restore has to end first.
 void TEnregistrer::BitBtn6Click() {
+  if (acting_) return;
   Close();
   graver_.reset();
 }
 
 void TEnregistrer::BitBtn5Click() {
+  const std::optional<ActionScope> action = BeginAction();
+  if (!action) return;
   BitBtn5.SetEnabled(false);
   BitBtn6.SetEnabled(false);
   if (!ComboBox2.Contains(ComboBox1.Text())) ComboBox2.AddItem(ComboBox1.Text());

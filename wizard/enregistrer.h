@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "burner/graver.h"
@@ -32,6 +33,9 @@ class TEnregistrer : public ui::Form {
   const std::string& CdDriveId() const { return cdDriveId_; }
   // True while a backup search runs.
   bool Searching() const { return routine_ != nullptr; }
+  // True while a backup, a restore or a search runs. The host's message pump keeps
+  // delivering clicks meanwhile: every handler that would start something refuses.
+  bool Busy() const { return acting_ || Searching(); }
   // Where a backup to CD is zipped before it is burned: "C:\" + the backup file name.
   std::string StagingArchive() const { return "C:\\" + backupFileName_; }
   // The burn wizard, from the form's creation until a "Quitter" button has closed the form.
@@ -127,12 +131,26 @@ class TEnregistrer : public ui::Form {
   // The CD branch's ways to the disc and the system question that chooses between them.
   virtual bool WindowsXPOrLater() const;
   // Burns the staging archive through the shell's CD writing service; the burn goes on
-  // on the component's thread.
-  virtual void BurnWithShell();
+  // on the component's thread. Empty when it started, else why it could not.
+  virtual std::string BurnWithShell();
   // Burns the staging archive with the burn wizard, shown modally.
   virtual void BurnWithWizard();
 
  private:
+  // Marks a backup or restore as running for its lifetime.
+  class ActionScope {
+   public:
+    explicit ActionScope(bool& acting) : acting_(acting) { acting_ = true; }
+    ~ActionScope() { acting_ = false; }
+    ActionScope(const ActionScope&) = delete;
+    ActionScope& operator=(const ActionScope&) = delete;
+
+   private:
+    bool& acting_;
+  };
+  // An action scope, or nothing when another action runs.
+  std::optional<ActionScope> BeginAction();
+
   void Design();
   void ConnectEvents();
   // Makes target the text of ComboBox1, adding it to both target lists when new.
@@ -151,6 +169,7 @@ class TEnregistrer : public ui::Form {
   std::string cdDriveId_ = "XX";
   std::string sectionName_ = "Repertoire";
   bool firstDriveChange_ = true;
+  bool acting_ = false;
   std::unique_ptr<TGraver> graver_;
   std::unique_ptr<TRoutine> routine_;  // last member: stopped before the controls go
 };

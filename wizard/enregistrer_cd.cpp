@@ -23,28 +23,35 @@ std::string TEnregistrer::BackupToCd(const std::string& dataFolder) {
   return Label6.Caption();
 }
 
+// A shell route that cannot start is told to the user, who may then take the burn wizard.
 void TEnregistrer::BurnStagingArchive() {
   if (WindowsXPOrLater() && ui::Confirm(kAskXpAssistant)) {
+    std::string failure;
     try {
-      BurnWithShell();
-      return;
-    } catch (const std::exception&) {
-      if (!ui::Confirm(kXpAssistantFailed)) return;
+      failure = BurnWithShell();
+    } catch (const std::exception& error) {
+      failure = error.what();
     }
+    if (failure.empty()) return;
+    ui::ShowMessage("L'assistant XP ne peut pas graver " + StagingArchive() + " : " + failure);
+    if (!ui::Confirm(kXpAssistantFailed)) return;
   }
   BurnWithWizard();
 }
 
 bool TEnregistrer::WindowsXPOrLater() const { return IsWindowsXPOrLater(); }
 
-// Nothing answers the end of the burn: the shell's own wizard reports to the user.
-void TEnregistrer::BurnWithShell() {
+// Only today's archive goes to the disc: the staging area is emptied of what an earlier
+// burn left, and the archive copied in before the burn starts. Nothing answers the end
+// of the burn: the shell's own wizard reports to the user.
+std::string TEnregistrer::BurnWithShell() {
   Label6.SetCaption("Debut de la gravure");
   Label6.Repaint();
-  CDBurner1.AppendToFileList(StagingArchive());
-  CDBurner1.StartBurn();
+  const bool staged = CDBurner1.Equipped() && CDBurner1.ClearFiles() && CDBurner1.StageFile(StagingArchive());
+  if (staged) CDBurner1.StartBurn();
   Label6.SetCaption("");
   Repaint();
+  return staged ? std::string() : CDBurner1.LastError();
 }
 
 void TEnregistrer::BurnWithWizard() {

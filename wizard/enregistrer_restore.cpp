@@ -1,7 +1,13 @@
 // The restore tab (restoring an archive, choosing it, the gauge timer) and the options
 // tab (searching for backups, editing the list of known backups).
 #include <exception>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
 
+#include "base/ascii_case.h"
+#include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_rules.h"
 #include "host/param_files.h"
@@ -16,6 +22,7 @@ namespace {
 
 constexpr char kRestoreFailed[] = "Echec de la restauration !";
 constexpr char kStartRestore[] = " Voulez vous démarrer la restauration ?";
+constexpr char kDataUnchanged[] = " Les données n'ont pas été modifiées.";
 
 // Field 1 of a key of section COMPOSANTS, read through the field table.
 std::string FirstFieldOf(const std::string& paramFile, const char* key) {
@@ -24,9 +31,77 @@ std::string FirstFieldOf(const std::string& paramFile, const char* key) {
   return table[1];
 }
 
+void ShowOutdatedVersion() {
+  ui::ShowMessage(
+      "ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer simplement.\r\n"
+      "Contactez le service technique.");
+}
+
+// A safety copy that a failure before the switch made pointless: the data it holds is still in place.
+void DropSafetyCopy(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove(NativePath(path), error);
+}
+
+// The parameter file the restore writes the data folder and version back into: the
+// prepared one when PARAM.DTA lies in the data folder (the live one is taken along when
+// the archive has none), else the live one. Empty when the prepared one cannot be made.
+std::string ParameterTarget(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder) {
+  if (AsciiUpper(paramFile) != AsciiUpper(dataFolder + "PARAM.DTA")) return paramFile;
+  const std::string prepared = staged.PreparedPath("PARAM.DTA");
+  std::error_code error;
+  if (!IsPlainFile(prepared) && !std::filesystem::copy_file(NativePath(paramFile), NativePath(prepared), error))
+    return {};
+  return prepared;
+}
+
+// The values read before the restore go into the restored PARAM.DTA, read back before the switch.
+bool WriteBackParameters(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder,
+                         int32_t version) {
+  const std::string parameters = ParameterTarget(staged, paramFile, dataFolder);
+  return !parameters.empty() && WriteFieldValue(parameters, "REPERTOIREF", dataFolder) &&
+         WriteFieldValue(parameters, "VERSION", std::to_string(version)) &&
+         !RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty();
+}
+
+// Switches the prepared data in; a switch that failed is told, and when it was undone the
+// safety copy goes, the data being as it was.
+bool SwitchIn(StagedRestore& staged, const std::string& dataFolder, const std::string& safetyCopy) {
+  switch (staged.Switch()) {
+    case SwitchOutcome::Switched:
+      return true;
+    case SwitchOutcome::Undone:
+      DropSafetyCopy(safetyCopy);
+      ui::ShowMessage("Les fichiers de " + dataFolder + " n'ont pas pu être remplacés." + kDataUnchanged);
+      return false;
+    case SwitchOutcome::Mixed:
+      ui::ShowMessage("La restauration a été interrompue : les fichiers d'origine sont dans " + staged.WorkFolder() +
+                      "OLD et dans la copie de sécurité " + safetyCopy + ".");
+      return false;
+  }
+  return false;
+}
+
+// Brings the restored files to the current structure; a converter that fails is told,
+// with the safety copy that holds the data as it was.
+bool RunConverters(const std::string& dataFolder, const std::string& safetyCopy) {
+  const std::pair<const char*, std::string> converters[] = {
+      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
+      {"TRANSFMO.EXE", "MAJ"}};
+  for (const auto& [program, arguments] : converters)
+    if (!RunAndWaitForSuccess(program, arguments)) {
+      ui::ShowMessage(std::string("La mise à jour des fichiers restaurés par ") + program +
+                      " a échoué. Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".");
+      return false;
+    }
+  return true;
+}
+
 }  // namespace
 
 void TEnregistrer::BitBtn7Click() {
+  const std::optional<ActionScope> action = BeginAction();
+  if (!action) return;
   BitBtn7.SetEnabled(false);
   BitBtn8.SetEnabled(false);
   Gauge1.SetProgress(0);
@@ -42,6 +117,7 @@ void TEnregistrer::BitBtn7Click() {
 }
 
 // Restores the archive named in Edit1 into the data folder; returns the status text.
+// Until the switch every failure leaves the data folder as it was.
 std::string TEnregistrer::RunRestore() {
   CurrentFolderGuard keep;
   const std::string programFolder = WithSeparator(keep.Saved());
@@ -54,28 +130,38 @@ std::string TEnregistrer::RunRestore() {
   if (!SetCurrentFolder("..")) return kRestoreFailed;
   const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), 2));
   const std::string paramFile = baseFolder + "FIC01\\PARAM.DTA";
-  int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
+  const int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
   const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
   const std::string dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
 
-  MakeSafetyCopy(dataFolder);
+  const SafetyCopy copy = MakeSafetyCopy(dataFolder);
   SetCurrentFolder(programFolder);
-  if (!ExtractIntoDataFolder(archive, dataFolder)) return kRestoreFailed;
-  CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
-
-  WriteFieldValue(paramFile, "REPERTOIREF", dataFolder);
-  WriteFieldValue(paramFile, "VERSION", std::to_string(version));
-  if (RemoveBlanks(FirstFieldOf(paramFile, "VERSION")).empty() && version > 0) version = 0;
+  if (copy.path.empty()) {
+    ui::ShowMessage(copy.failure + kDataUnchanged);
+    return kRestoreFailed;
+  }
   if (version == 0) {
-    ui::ShowMessage(
-        "ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer simplement.\r\n"
-        "Contactez le service technique.");
+    DropSafetyCopy(copy.path);
+    ShowOutdatedVersion();
     return kRestoreFailed;
   }
 
+  StagedRestore staged(dataFolder);
+  if (!staged.Extract(archive)) {
+    DropSafetyCopy(copy.path);
+    ui::ShowMessage("L'archive " + archive + " n'a pas pu être extraite entièrement." + kDataUnchanged);
+    return kRestoreFailed;
+  }
+  if (!WriteBackParameters(staged, paramFile, dataFolder, version)) {
+    DropSafetyCopy(copy.path);
+    ShowOutdatedVersion();
+    return kRestoreFailed;
+  }
+  if (!SwitchIn(staged, dataFolder, copy.path)) return kRestoreFailed;
+  CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
+
   SetCurrentFolder(programFolder);
-  RunAndWait("WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\"");
-  RunAndWait("TRANSFMO.EXE", "MAJ");
+  if (!RunConverters(dataFolder, copy.path)) return kRestoreFailed;
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
   return "La restauration a été effectuée avec succes !";
@@ -93,20 +179,21 @@ void TEnregistrer::ListBox1Click() {
 }
 
 void TEnregistrer::ListBox1DblClick() {
-  if (ListBox1.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
+  if (Busy() || ListBox1.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
   Edit1.SetText(ListBox1.SelectedText());
   PageControl1.SetActivePage(TabSheet2);
   BitBtn7Click();
 }
 
 void TEnregistrer::BitBtn9Click() {
+  if (Busy()) return;
   CurrentFolderGuard keep;
   OpenDialog1.Settings().initialDir = FolderPart(Edit1.Text());
   if (OpenDialog1.Execute()) Edit1.SetText(OpenDialog1.FileName());
 }
 
 void TEnregistrer::ListBox2DblClick() {
-  if (ListBox2.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
+  if (Busy() || ListBox2.ItemIndex() < 0 || !ui::Confirm(kStartRestore)) return;
   const std::string chosen = ListBox2.SelectedText();
   Edit1.SetText(chosen);
   bool listed = false;
@@ -130,15 +217,16 @@ void TEnregistrer::TabSheet3Show() {
 }
 
 void TEnregistrer::BitBtn10Click() {
-  if (ui::Confirm("     Etes-vous sûr de vouloir éffacer " + ComboBox2.Text() + " de la liste ?     "))
+  if (!Busy() && ui::Confirm("     Etes-vous sûr de vouloir éffacer " + ComboBox2.Text() + " de la liste ?     "))
     ComboBox2.DeleteItem(ComboBox2.ItemIndex());
 }
 
 void TEnregistrer::BitBtn11Click() {
-  if (ui::Confirm("     Etes-vous sûr de vouloir éffacer la liste ?     ")) ComboBox2.Clear();
+  if (!Busy() && ui::Confirm("     Etes-vous sûr de vouloir éffacer la liste ?     ")) ComboBox2.Clear();
 }
 
 void TEnregistrer::BitBtn12Click() {
+  if (Busy()) return;
   CurrentFolderGuard keep;
   Edit2.SetText(ui::BrowseFolder("Rechercher dans", "C:\\").value_or("C:\\"));
 }
@@ -150,6 +238,7 @@ void TEnregistrer::BitBtn13Click() {
     if (routine_) routine_->Terminate();
     return;
   }
+  if (acting_) return;  // a search asked to stop gives way to the next one
   if (Edit2.Text().empty()) {
     ui::ShowMessage("Aucun chemin de recherche spécifié !");
     return;

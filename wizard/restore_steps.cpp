@@ -17,14 +17,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kStagingFolder[] = "KVXREST.$$$";
+constexpr char kWorkPrefix[] = "KVXR";
+constexpr char kWorkSuffix[] = ".$$$";
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
 
 // YYMMDDNN.ZIP, the name safety copies take.
 bool IsSafetyCopy(const std::string& name) {
-  if (name.size() != 12 || AsciiUpper(name.substr(8)) != ".ZIP") return false;
-  for (size_t i = 0; i < 8; ++i)
-    if (name[i] < '0' || name[i] > '9') return false;
-  return true;
+  return name.size() == 12 && AsciiUpper(name.substr(8)) == ".ZIP" && AllDigits(name.substr(0, 8));
+}
+
+// KVXRnnnn.$$$, a restore's work folder (one left by an interrupted restore holds data).
+bool IsWorkFolder(const std::string& name) {
+  return name.size() == 12 && AsciiUpper(name.substr(0, 4)) == kWorkPrefix && name.substr(8) == kWorkSuffix &&
+         AllDigits(name.substr(4, 4));
 }
 
 // A list file in the temporary folder naming every entry of the (current) data folder
@@ -35,7 +43,7 @@ std::string WriteWholeFolderList(const std::string& dataFolder) {
   if (error) return {};
   std::ofstream out(list, std::ios::binary | std::ios::trunc);
   ScanFolder(dataFolder, [&](const FolderEntry& entry) {
-    if (!IsSafetyCopy(entry.name) && entry.name != kStagingFolder) out << entry.name << "\r\n";
+    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) out << entry.name << "\r\n";
     return true;
   });
   out.close();
@@ -43,34 +51,7 @@ std::string WriteWholeFolderList(const std::string& dataFolder) {
   return Utf16ToCp1252(list.u16string());
 }
 
-// Moves the content of one folder into another, replacing files and merging folders.
-bool MoveContent(const fs::path& from, const fs::path& to) {
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(from, error)) {
-    const fs::path target = to / entry.path().filename();
-    if (entry.is_directory() && fs::is_directory(target)) {
-      if (!MoveContent(entry.path(), target)) return false;
-      continue;
-    }
-    if (fs::exists(target)) fs::permissions(target, fs::perms::owner_write, fs::perm_options::add, error);
-    fs::rename(entry.path(), target, error);
-    if (error) return false;
-  }
-  return !error;
-}
-
-}  // namespace
-
-std::string NextSafetyCopyName(const std::string& dataFolder, const std::string& dateStamp) {
-  const std::string day = dateStamp.substr(2, 6);
-  for (int counter = 1;; ++counter) {
-    const std::string name = day + ZeroPad(counter, 2);
-    if (!FileExists(dataFolder + name + ".ZIP")) return name;
-  }
-}
-
-bool MakeSafetyCopy(const std::string& dataFolder) {
-  const std::string archive = dataFolder + NextSafetyCopyName(dataFolder, DateStamp(false)) + ".ZIP";
+bool ZipDataFolder(const std::string& dataFolder, const std::string& archive) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   const std::string ownList = dataFolder + "PATSAUVE.DTA";
@@ -84,15 +65,59 @@ bool MakeSafetyCopy(const std::string& dataFolder) {
   return archived;
 }
 
-bool ExtractIntoDataFolder(const std::string& archive, const std::string& dataFolder) {
-  const fs::path staging = NativePath(dataFolder + kStagingFolder);
+// A work folder of its own: never one that another restore, running or interrupted, holds.
+std::string CreateWorkFolder(const std::string& dataFolder) {
+  for (int number = 1; number <= 9999; ++number) {
+    const std::string name = dataFolder + kWorkPrefix + ZeroPad(number, 4) + kWorkSuffix;
+    std::error_code error;
+    if (fs::create_directory(NativePath(name), error)) return name + "\\";
+    if (!fs::exists(NativePath(name), error)) return {};
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string NextSafetyCopyName(const std::string& dataFolder, const std::string& dateStamp) {
+  const std::string day = dateStamp.substr(2, 6);
+  for (int counter = 1;; ++counter) {
+    const std::string name = day + ZeroPad(counter, 2);
+    if (!FileExists(dataFolder + name + ".ZIP")) return name;
+  }
+}
+
+SafetyCopy MakeSafetyCopy(const std::string& dataFolder) {
+  const std::string archive = dataFolder + NextSafetyCopyName(dataFolder, DateStamp(false)) + ".ZIP";
+  std::string failure;
+  if (!ZipDataFolder(dataFolder, archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " n'a pas pu \xEA" "tre faite.";
+  else if (!TestArchive(archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " est illisible.";
+  if (failure.empty()) return {archive, {}};
   std::error_code error;
-  fs::remove_all(staging, error);
-  if (!fs::create_directory(staging, error)) return false;
-  const bool extracted = UnzipArchive(archive, dataFolder + kStagingFolder, "*.*");
-  const bool moved = extracted && MoveContent(staging, NativePath(dataFolder));
-  fs::remove_all(staging, error);
-  return moved;
+  fs::remove(NativePath(archive), error);
+  return {{}, failure};
+}
+
+StagedRestore::StagedRestore(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {
+  work_ = CreateWorkFolder(dataFolder_);
+  if (!work_.empty()) incoming_ = work_ + "NEW\\";
+}
+
+StagedRestore::~StagedRestore() {
+  if (work_.empty() || keep_) return;
+  std::error_code error;
+  fs::remove_all(NativePath(work_), error);
+}
+
+bool StagedRestore::Extract(const std::string& archive) {
+  std::error_code error;
+  if (incoming_.empty() || !fs::create_directory(NativePath(incoming_), error)) return false;
+  return UnzipArchive(archive, incoming_, "*.*");
+}
+
+SwitchOutcome StagedRestore::Switch() {
+  const SwitchOutcome outcome = SwitchFolders(NativePath(incoming_), NativePath(dataFolder_), NativePath(work_ + "OLD"));
+  keep_ = outcome == SwitchOutcome::Mixed;
+  return outcome;
 }
 
 }  // namespace kvx

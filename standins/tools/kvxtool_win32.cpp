@@ -2,9 +2,11 @@
 // WDMODFIC.EXE, TeamViewer.exe, VOLMERA.EXE...). Each start appends one line to the
 // file named by KVXTOOL_LOG: its file name, TAB, its arguments as received, TAB, its
 // current folder. "/STAY" among the arguments keeps it running until it is killed;
-// KVXTOOL_SLEEP_MS makes it last that long before it ends.
+// KVXTOOL_SLEEP_MS makes it last that long before it ends; a program named in
+// KVXTOOL_FAIL (';'-separated, letter case ignored) ends with exit code 1.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -46,6 +48,17 @@ void AppendToLog(const std::string& logPath, const std::string& line) {
   CloseHandle(file);
 }
 
+// True when the program's own name is among the ';'-separated names of the list.
+bool Listed(const std::string& list, const std::string& name) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t end = std::min(list.find(';', start), list.size());
+    if (lstrcmpiA(list.substr(start, end - start).c_str(), name.c_str()) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main() {
@@ -58,5 +71,5 @@ int main() {
     for (;;) Sleep(1000);
   }
   if (const std::string sleep = Environment("KVXTOOL_SLEEP_MS"); !sleep.empty()) Sleep(std::atoi(sleep.c_str()));
-  return 0;
+  return Listed(Environment("KVXTOOL_FAIL"), OwnFileName()) ? 1 : 0;
 }

@@ -32,7 +32,17 @@ bool File::Open(const std::string& path, Mode mode) {
 
 size_t File::Read(void* buffer, size_t size) { return size ? std::fread(buffer, 1, size, stream_) : 0; }
 
-bool File::Write(const void* buffer, size_t size) { return !size || std::fwrite(buffer, 1, size, stream_) == size; }
+bool File::Write(const void* buffer, size_t size) {
+  if (!size) return true;
+  if (sizeLimit_ != UINT64_MAX) {
+    const uint64_t at = TellOf(stream_);
+    if (at + size > sizeLimit_) {
+      std::fwrite(buffer, 1, at < sizeLimit_ ? static_cast<size_t>(sizeLimit_ - at) : 0, stream_);
+      return false;
+    }
+  }
+  return std::fwrite(buffer, 1, size, stream_) == size;
+}
 
 bool File::Seek(uint64_t position) { return SeekTo(stream_, position, SEEK_SET) == 0; }
 

@@ -63,9 +63,12 @@ class File {
   uint64_t Size();
   // Closes; false when buffered data could not be written.
   bool Close();
+  // Writes fail past this size, as on a full disk.
+  void LimitSize(uint64_t bytes) { sizeLimit_ = bytes; }
 
  private:
   std::FILE* stream_ = nullptr;
+  uint64_t sizeLimit_ = UINT64_MAX;
 };
 
 }  // namespace kvxzip

@@ -52,6 +52,7 @@ int32_t AddItems(const kvx::ZipParams& params) {
   const std::vector<SourceEntry> sources = CollectSources(SplitItemList(TextOf(params.itemList)), collect);
   WriteOptions write;
   write.level = std::clamp(params.compFactor, 0, 9);
+  write.faults = ZipFaultsFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             archive);
   return CodeOf(WriteArchive(archive, sources, write, observer));
@@ -74,6 +75,8 @@ int32_t ExtractItems(const kvx::UnzipParams& params) {
   options.overwrite = params.overWrite != 0;
   options.recurse = params.recurse != 0;
   options.noDirectoryNames = params.noDirectoryNames != 0;
+  options.testOnly = params.test != 0;
+  options.faults = ZipFaultsFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             TextOf(params.zipFile));
   return CodeOf(ExtractMembers(TextOf(params.zipFile), options, observer));

@@ -159,10 +159,10 @@ void ReportOpenProblem(ZipResult result, const std::string& archivePath, ReadObs
   observer.Problem(result == ZipResult::CannotOpenArchive ? kUnzipMsgCannotOpen : kUnzipMsgCannotRead, archivePath);
 }
 
-// Sends a member's data to its file, inflating when needed; checks size and CRC-32.
+// Sends a member's data to its file (none when testing), inflating when needed; checks size and CRC-32.
 class MemberCopy {
  public:
-  MemberCopy(Archive& archive, const Member& member, File& target) : archive_(archive), member_(member), target_(target) {}
+  MemberCopy(Archive& archive, const Member& member, File* target) : archive_(archive), member_(member), target_(target) {}
 
   // CannotReadArchive for bad data, CannotWrite when the target refuses it.
   ZipResult Run(uint64_t dataOffset, const std::function<bool(uint64_t)>& progress) {
@@ -218,13 +218,13 @@ class MemberCopy {
     written_ += size;
     if (written_ > member_.size) return ZipResult::CannotReadArchive;
     crc_ = static_cast<uint32_t>(crc32(crc_, data, static_cast<uInt>(size)));
-    if (!target_.Write(data, size)) return ZipResult::CannotWrite;
+    if (target_ && !target_->Write(data, size)) return ZipResult::CannotWrite;
     return progress(size) ? ZipResult::Ok : ZipResult::Cancelled;
   }
 
   Archive& archive_;
   const Member& member_;
-  File& target_;
+  File* target_;
   std::vector<uint8_t> input_;
   std::vector<uint8_t> output_;
   uint64_t written_ = 0;
@@ -243,7 +243,7 @@ class Extraction {
     if (selected.empty()) return ZipResult::NothingToDo;
     for (const Member* member : selected) totalBytes_ += member->size;
     for (const Member* member : selected) {
-      const ZipResult result = ExtractOne(*member);
+      const ZipResult result = InjectedWriteFailure() ? ZipResult::CannotWrite : ExtractOne(*member);
       if (result == ZipResult::Cancelled) return result;
       if (result != ZipResult::Ok) {
         observer_.Problem(MessageFor(result), member->name);
@@ -276,6 +276,10 @@ class Extraction {
     return MatchWildcard(options_.fileSpec, name, NamesIgnoreCase());
   }
 
+  bool InjectedWriteFailure() {
+    return !options_.testOnly && options_.faults.extractFailAfter && started_++ == *options_.faults.extractFailAfter;
+  }
+
   std::string TargetPath(const Member& member) const {
     std::string relative = member.name;
     while (!relative.empty() && (relative.back() == '/' || relative.back() == '\\')) relative.pop_back();
@@ -290,11 +294,12 @@ class Extraction {
     const std::string target = TargetPath(member);
     lastItem_ = member.name;
     if (member.IsFolder()) {
-      if (options_.noDirectoryNames) return ZipResult::Ok;
+      if (options_.noDirectoryNames || options_.testOnly) return ZipResult::Ok;
       return MakeFolders(target) ? ZipResult::Ok : ZipResult::CannotWrite;
     }
     if (member.flags & kFlagEncrypted) return ZipResult::CannotExtract;
     if (member.method != kMethodStored && member.method != kMethodDeflated) return ZipResult::CannotExtract;
+    if (options_.testOnly) return TestData(member);
     const PathInfo existing = StatPath(target);
     if (existing.exists && !options_.overwrite) return Skip(member);
     const uint64_t dataOffset = DataOffset(member);
@@ -314,10 +319,16 @@ class Extraction {
     return data + member.compressedSize <= archive_.CentralOffset() ? data : 0;
   }
 
+  ZipResult TestData(const Member& member) {
+    const uint64_t dataOffset = DataOffset(member);
+    if (dataOffset == 0) return ZipResult::CannotReadArchive;
+    return MemberCopy(archive_, member, nullptr).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+  }
+
   ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
     File out;
     if (!out.Open(target, File::Mode::Write)) return ZipResult::CannotWrite;
-    ZipResult result = MemberCopy(archive_, member, out).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    ZipResult result = MemberCopy(archive_, member, &out).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
     if (!out.Close() && result == ZipResult::Ok) result = ZipResult::CannotWrite;
     if (result != ZipResult::Ok) {
       RemoveFile(target);  // no partial file stays behind
@@ -339,6 +350,7 @@ class Extraction {
   const ExtractOptions& options_;
   ReadObserver& observer_;
   ZipResult first_ = ZipResult::Ok;
+  uint64_t started_ = 0;
   uint64_t totalBytes_ = 0;
   uint64_t doneBytes_ = 0;
   int lastPercent_ = -1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "standins/zip/zip_faults.h"
 #include "standins/zip/zip_result.h"
 
 namespace kvxzip {
@@ -17,6 +18,8 @@ struct ExtractOptions {
   bool overwrite = false;        // replace existing files; otherwise they are kept
   bool recurse = false;          // match in every folder of the archive and recreate the folders
   bool noDirectoryNames = false; // every file straight into the destination
+  bool testOnly = false;         // read and check every member (size, CRC-32), write nothing
+  ZipFaults faults;
 };
 
 // Where the reader reports: progress in whole percentages of the bytes to extract

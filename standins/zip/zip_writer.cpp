@@ -195,6 +195,7 @@ class ArchiveBuilder {
       : layout_(out),
         entries_(entries),
         level_(options.level),
+        faults_(options.faults),
         observer_(observer),
         compressor_(options.level, Threads(options)),
         maxInFlight_(2 * Threads(options) + 2) {
@@ -223,7 +224,7 @@ class ArchiveBuilder {
   void ReadMember(size_t index) {
     const SourceEntry& entry = entries_[index];
     File source;
-    if (!source.Open(entry.path, File::Mode::Read)) {
+    if (faults_.Unreadable(entry.name) || !source.Open(entry.path, File::Mode::Read)) {
       observer_.SourceUnreadable(entry.path);
       skipped_ = true;
       return;
@@ -304,6 +305,7 @@ class ArchiveBuilder {
   ArchiveLayout layout_;
   const std::vector<SourceEntry>& entries_;
   const int level_;
+  const ZipFaults& faults_;
   WriteObserver& observer_;
   ChunkCompressor compressor_;
   const size_t maxInFlight_;
@@ -327,6 +329,7 @@ ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceE
   const std::string partial = archivePath + ".partial";
   File out;
   if (!out.Open(partial, File::Mode::Write)) return ZipResult::CannotWrite;
+  if (options.faults.writeFailAfter) out.LimitSize(*options.faults.writeFailAfter);
   ZipResult result = ArchiveBuilder(out, entries, options, observer).Build();
   if (!out.Close() && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
   const bool complete = result == ZipResult::Ok || result == ZipResult::SourcesSkipped;

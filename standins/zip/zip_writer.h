@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "standins/zip/zip_faults.h"
 #include "standins/zip/zip_result.h"
 
 namespace kvxzip {
@@ -21,6 +22,7 @@ struct SourceEntry {
 struct WriteOptions {
   int level = 5;  // 0 stores, 1 to 9 deflate
   unsigned threads = 0;  // 0: one per processor
+  ZipFaults faults;
 };
 
 // Where the writer reports: progress in whole percentages of the source bytes (false

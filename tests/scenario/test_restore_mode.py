@@ -63,14 +63,35 @@ class RestoreMode(ScenarioCase):
         self.assertEqual((self.bases / "AB.zip" / "CLIENTS.FIC").read_bytes(), b"AB clients\r\n" * 100)
         self.assertEqual((self.bases / "AB.zip" / "SUB" / "NOTE.TXT").read_bytes(), b"note")
 
-    def test_an_unreadable_archive_is_reported_and_its_folder_still_processed(self):
+    def test_good_archives_are_restored_and_bad_ones_named_with_a_failing_exit_code(self):
         (self.zips / "BROKEN.zip").write_bytes(b"PK\x03\x04" + b"\x00" * 200)
+        with zipfile.ZipFile(self.zips / "GOOD.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"good clients\r\n" * 100)
+        whole = (self.zips / "GOOD.zip").read_bytes()
+        (self.zips / "HALF.zip").write_bytes(whole[: len(whole) // 2])
+
         run = self.restore(windows_path(self.zips), windows_path(self.bases))
-        self.assertEqual(without_multitache(run.transcript),
-                         START + ["CMD ERREUR,Impossible de lire le fichier : " + windows_path(self.zips / "BROKEN.zip")]
-                         + END)
-        self.assertEqual(run.tool_log, [self.wdmodfic(windows_path(self.bases) + "\\BROKEN.z")])
+        self.assertEqual(run.returncode, 1)
+        errors = sorted(l for l in without_multitache(run.transcript) if l.startswith("CMD ERREUR,Impossible"))
+        self.assertEqual(errors, ["CMD ERREUR,Impossible de lire le fichier : " + windows_path(self.zips / name)
+                                  for name in ("BROKEN.zip", "HALF.zip")])
+        self.assertEqual(without_multitache(run.transcript)[-4:],
+                         ["CMD ERREUR,Restauration incomplète : 2 archive(s) sur 3 n'ont pas pu être restaurées.",
+                          'CMD EXéCUTE("FermeFen")', "CMD FERME", "TERM"])
+        self.assertEqual(run.tool_log, [self.wdmodfic(windows_path(self.bases) + "\\GOOD.zip")])
+        self.assertEqual((self.bases / "GOOD.zip" / "CLIENTS.FIC").read_bytes(), b"good clients\r\n" * 100)
         self.assertEqual(list((self.bases / "BROKEN.z").iterdir()), [])
+
+    def test_a_failing_converter_fails_the_run(self):
+        with zipfile.ZipFile(self.zips / "GOOD.zip", "w") as z:
+            z.writestr("CLIENTS.FIC", b"good")
+        run = self.install.run([], args=["KVXRESTAURE", windows_path(self.zips), windows_path(self.bases)],
+                               env={"KVXTOOL_FAIL": "WDMODFIC.EXE"})
+        self.assertEqual(run.returncode, 1)
+        folder = windows_path(self.bases) + "\\GOOD.zip"
+        self.assertEqual(without_multitache(run.transcript)[-5:-3], [
+            "CMD ERREUR,La mise à jour des fichiers de %s par WDMODFIC.EXE a échoué." % folder,
+            "CMD ERREUR,Restauration incomplète : 1 archive(s) sur 1 n'ont pas pu être restaurées."])
 
     def test_an_empty_folder_still_reports_success_and_ends(self):
         run = self.restore(windows_path(self.zips), windows_path(self.bases))

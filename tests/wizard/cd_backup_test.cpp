@@ -21,6 +21,7 @@ using Items = std::vector<std::string>;
 const std::string kAskXp = "CONFIRM      Voulez-vous utiliser l'assistant XP ?     ";
 const std::string kAskWizard =
     "CONFIRM Cet assistant ne fonctionne que pour les versions XP\t voulez-vous continuez la sauvegarde sur CD-Rom";
+const std::string kToldShellFailed = "INFO L'assistant XP ne peut pas graver C:\\SauveKVX.zip : Interface non prise en charge";
 
 // The wizard with the system question answered by the test, and a shell route that can fail.
 class CdWizard : public TEnregistrer {
@@ -29,9 +30,9 @@ class CdWizard : public TEnregistrer {
 
  protected:
   bool WindowsXPOrLater() const override { return xp_; }
-  void BurnWithShell() override {
+  std::string BurnWithShell() override {
     if (shellFails_) throw std::runtime_error("Interface non prise en charge");
-    TEnregistrer::BurnWithShell();
+    return TEnregistrer::BurnWithShell();
   }
 
  private:
@@ -135,6 +136,8 @@ TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   ASSERT_TRUE(standIn_.Register());
   TEnregistrer form;
   ASSERT_TRUE(form.CDBurner1.Equipped()) << form.CDBurner1.LastError();
+  WriteFile(form.CDBurner1.BurnArea() + "SauveKVX.zip", "an earlier burn's archive");
+  WriteFile(form.CDBurner1.BurnArea() + "ANCIEN.TXT", "left by an earlier burn");
   session_.Dialogs().AnswerYes();
   BackUpToCd(form);
   EXPECT_EQ(Dialogs(), Items{kAskXp});
@@ -146,14 +149,16 @@ TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   ASSERT_TRUE(form.CDBurner1.BurnThreadFinished()->Wait(20000));
   ASSERT_TRUE(ui::PumpUntil([&] { return !form.CDBurner1.IsBurning(); }, std::chrono::seconds(10)));
   EXPECT_EQ(ReadFile(WorkPath("DISC\\SauveKVX.zip")), ReadFile("C:\\SauveKVX.zip"));
+  EXPECT_FALSE(IsPlainFile(WorkPath("DISC\\ANCIEN.TXT"))) << "only today's archive is burned";
   EXPECT_TRUE(IsPlainFile("C:\\SauveKVX.zip")) << "the staging archive stays after the burn";
 }
 
-TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheXpRouteEndsQuietly) {
+TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurnWizard) {
   ASSERT_TRUE(standIn_.Unregister());
   {
     TEnregistrer form;
     session_.Dialogs().AnswerYes();
+    session_.Dialogs().AnswerNo();
     BackUpToCd(form);
     EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr) << "nothing was started";
     EXPECT_EQ(form.Label6.Caption(), "");
@@ -164,12 +169,19 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheXpRouteEndsQuietly) {
     TEnregistrer form;
     EXPECT_EQ(form.CDBurner1.LastError(), "No CD Burner was found");
     session_.Dialogs().AnswerYes();
+    session_.Dialogs().AnswerYes();
     BackUpToCd(form);
     EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr);
     EXPECT_EQ(form.Label6.Caption(), "");
   }
-  EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskXp}));
-  EXPECT_EQ(show_.count, 0);
+  const Items dialogs = Dialogs();
+  ASSERT_EQ(dialogs.size(), 6u);
+  const std::string told = "INFO L'assistant XP ne peut pas graver C:\\SauveKVX.zip : ";
+  EXPECT_EQ(dialogs[1].rfind(told + "No XP Compatible CDR API present", 0), 0u) << dialogs[1];
+  EXPECT_EQ(dialogs[4], told + "No CD Burner was found");
+  for (size_t i : {0, 3}) EXPECT_EQ(dialogs[i], kAskXp);
+  for (size_t i : {2, 5}) EXPECT_EQ(dialogs[i], kAskWizard);
+  EXPECT_EQ(show_.count, 1) << "the burn wizard, when accepted";
   EXPECT_TRUE(DiscIsEmpty());
 }
 
@@ -179,7 +191,7 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
     BackUpToCd(form);
-    EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskWizard}));
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, kToldShellFailed, kAskWizard}));
     EXPECT_EQ(show_.count, 1);
     EXPECT_EQ(form.Label6.Caption(), "");
   }
@@ -189,12 +201,49 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
     BackUpToCd(form);
-    EXPECT_EQ(Dialogs(), (Items{kAskXp, kAskWizard}));
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, kToldShellFailed, kAskWizard}));
     EXPECT_EQ(show_.count, 1) << "declining ends the backup without the burn wizard";
     EXPECT_TRUE(form.BitBtn5.Enabled());
     EXPECT_TRUE(form.BitBtn6.Enabled());
   }
   EXPECT_TRUE(DiscIsEmpty());
+}
+
+// The burn wizard is shown while the backup runs, as the host's message pump would
+// deliver clicks meanwhile: nothing else may start, and the form may not close.
+TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
+  const auto original = DataFiles();
+  TEnregistrer form;
+  bool checked = false;
+  session_.SetDriver([&](ui::Form& shown) {
+    auto& graver = dynamic_cast<TGraver&>(shown);
+    form.Edit1.SetText("C:\\SauveKVX.zip");  // an archive that exists
+    form.BitBtn7Click();
+    form.ListBox1.AddItem("C:\\SauveKVX.zip");
+    form.ListBox1.SetItemIndex(0);
+    form.ListBox1DblClick();
+    form.PopupMenu1.Items()[0].Click();
+    form.Edit2.SetText(WorkPath(""));
+    form.BitBtn13Click();
+    form.BitBtn5Click();
+    form.BitBtn1Click();
+    form.BitBtn6Click();
+    EXPECT_EQ(form.Label9.Caption(), "");
+    EXPECT_FALSE(form.Searching());
+    EXPECT_EQ(form.Label6.Caption(), "Sauvegarde en cours ...");
+    EXPECT_EQ(form.ComboBox1.Text(), "E:\\SauveKVX.zip");
+    EXPECT_EQ(form.Graver(), &graver) << "the burn wizard stays while it is shown";
+    checked = true;
+    ui::Press(graver.Button2);
+  });
+  form.BitBtn2Click();
+  session_.Dialogs().AnswerNo();  // no XP assistant: the burn wizard
+  form.BitBtn5Click();
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(Dialogs(), Items{kAskXp}) << "no restore question was asked";
+  EXPECT_EQ(DataFiles(), original) << "no safety copy, no restore";
+  form.BitBtn7Click();  // once the backup has ended, a restore runs
+  EXPECT_NE(form.Label9.Caption(), "");
 }
 
 TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {

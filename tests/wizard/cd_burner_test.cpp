@@ -24,21 +24,27 @@ struct ServiceScript {
   std::atomic<int> burns{0};
   std::atomic<bool> burnedOnGuiThread{false};
   std::thread::id guiThread = std::this_thread::get_id();
+  std::atomic<bool> releasedOffGuiThread{false};
 };
 
 class ScriptedService final : public CdBurnService {
  public:
   explicit ScriptedService(ServiceScript& script) : script_(script) {}
+  ~ScriptedService() override {
+    if (std::this_thread::get_id() != script_.guiThread) script_.releasedOffGuiThread = true;
+  }
   bool Open(std::string& error) override {
     if (!script_.opens) error = script_.error;
     return script_.opens;
   }
   bool HasRecordableDrive() override { return script_.recorder; }
   std::string RecorderDriveLetter() override { return "E:\\"; }
-  void BurnFromWorker(intptr_t) override {
-    if (std::this_thread::get_id() == script_.guiThread) script_.burnedOnGuiThread = true;
-    script_.release.Wait();
-    ++script_.burns;
+  std::function<void(intptr_t)> WorkerBurn() override {
+    return [script = &script_](intptr_t) {
+      if (std::this_thread::get_id() == script->guiThread) script->burnedOnGuiThread = true;
+      script->release.Wait();
+      ++script->burns;
+    };
   }
 
  private:
@@ -137,9 +143,12 @@ TEST_F(CDBurner, FilesAndSizes) {
   EXPECT_TRUE(burner->AddFolder(Native(root_ / "a")));
   EXPECT_EQ(burner->Files().size(), 3u);
   EXPECT_EQ(burner->BurnSize(), 1000 + 1000 + 300 + 50);
-  burner->AppendToFileList("C:\\SauveKVX.zip");  // no check, no size
-  EXPECT_EQ(burner->Files().back(), "C:\\SauveKVX.zip");
-  EXPECT_EQ(burner->BurnSize(), 2350);
+  Write(root_ / "staging" / "one.zip", 7);
+  EXPECT_TRUE(burner->StageFile(Native(root_ / "a" / "one.zip")));  // copied at once, over its namesake
+  EXPECT_EQ(fs::file_size(root_ / "staging" / "one.zip"), 1000u);
+  EXPECT_EQ(burner->BurnSize(), 2350 + 1000);
+  EXPECT_FALSE(burner->StageFile(Native(root_ / "a" / "none.zip")));
+  EXPECT_EQ(burner->LastError(), "Could not copy " + Native(root_ / "a" / "none.zip") + " to the burn area");
 }
 
 TEST_F(CDBurner, ClearFilesEmptiesTheListAndTheStagingArea) {
@@ -227,6 +236,7 @@ TEST_F(CDBurner, EndOfABurnAfterTheComponentIsGoneIsDropped) {
   ui::RunPostedTasks();
   EXPECT_EQ(script_.burns, 1);
   EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(script_.releasedOffGuiThread) << "the service goes with the component, on its thread";
 }
 
 }  // namespace

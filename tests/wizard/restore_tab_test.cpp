@@ -5,6 +5,8 @@
 #include <fstream>
 #include <thread>
 
+#include <windows.h>
+
 #include "archive/archive_procedures.h"
 #include "base/file_search.h"
 #include "base/folders.h"
@@ -14,6 +16,7 @@
 #include "host/text_helpers.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
+#include "wizard/restore_steps.h"
 #include "wizard/wizard_paths.h"
 #include "wizard/wizard_actions.h"
 
@@ -143,15 +146,13 @@ TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone
   for (const std::string& bytes : {std::string("PK\x03\x04 not really a zip"), std::string("PK\x05\x06", 4) + std::string(18, '\0')}) {
     SCOPED_TRACE(bytes.size());
     WriteFile(WorkPath("BAD.zip"), bytes);
-    const std::string param = ReadFile(DataPath("PARAM.DTA"));
-    const std::string clients = ReadFile(DataPath("CLIENTS.FIC"));
+    const auto before = DataFiles();
     TEnregistrer form;
     form.Edit1.SetText(WorkPath("BAD.zip"));
     form.BitBtn7Click();
     EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
-    EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), param);
-    EXPECT_EQ(ReadFile(DataPath("CLIENTS.FIC")), clients);
-    EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXREST.$$$"))));
+    EXPECT_EQ(DataFiles(), before) << "no safety copy is left beside unchanged data";
+    EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
     EXPECT_TRUE(ToolLog().empty());
     EXPECT_FALSE(form.Timer1.Enabled());
     EXPECT_EQ(CurrentFolder(), AppPath("OUTILS"));
@@ -161,6 +162,8 @@ TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone
 TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   const std::string archive = MakeBackup();
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\n");
+  WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
+  const auto before = DataFiles();
   TEnregistrer form;
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
@@ -169,7 +172,63 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
             Items{"INFO ERREUR.Attention certains fichiers sont dans une version trop ancienne pour etre récupérer "
                   "simplement.\r\nContactez le service technique."});
   EXPECT_TRUE(ToolLog().empty());
-  EXPECT_EQ(ParamField("VERSION"), "0");
+  EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
+}
+
+// A data file held open without delete sharing (by the business application, say)
+// cannot be moved aside: the switch stops at it, the last entry by name, and every
+// file switched before goes back.
+TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
+  const std::string archive = MakeBackup();
+  DamageData();
+  const auto before = DataFiles();
+  const std::string logo = ReadFile(DataPath("IMAGES\\LOGO.BMP"));
+  HANDLE held = CreateFileA(DataPath("VIDE.FIC").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  CloseHandle(held);
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO Les fichiers de " + AppPath("FIC01\\") + " n'ont pas pu être remplacés. Les données n'ont pas "
+                  "été modifiées."});
+  EXPECT_EQ(DataFiles(), before);
+  EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
+  EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
+  EXPECT_TRUE(ToolLog().empty());
+}
+
+// A restore never takes, nor removes, the work folder of another one, running or interrupted.
+TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
+  std::filesystem::create_directory(NativePath(DataPath("KVXR0001.$$$")));
+  WriteFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC"), "left by an interrupted restore");
+  {
+    StagedRestore first(DataPath(""));
+    StagedRestore second(DataPath(""));
+    EXPECT_EQ(first.WorkFolder(), DataPath("KVXR0002.$$$\\"));
+    EXPECT_EQ(second.WorkFolder(), DataPath("KVXR0003.$$$\\"));
+  }
+  EXPECT_EQ(ReadFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC")), "left by an interrupted restore");
+  EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0002.$$$"))));
+}
+
+TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
+  const std::string archive = MakeBackup();
+  SetEnvironmentVariableA("KVXTOOL_FAIL", "WDMODFIC.EXE");
+  TEnregistrer form;
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  SetEnvironmentVariableA("KVXTOOL_FAIL", nullptr);
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  ASSERT_TRUE(IsPlainFile(SafetyCopy(1)));
+  const Items dialogs = session_.Dialogs().Transcript();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].rfind("INFO La mise à jour des fichiers restaurés par WDMODFIC.EXE a échoué. Les données "
+                             "d'avant la restauration sont dans la copie de sécurité ", 0), 0u) << dialogs[0];
+  EXPECT_NE(dialogs[0].find(DateStamp(false).substr(2, 6) + "01.ZIP."), std::string::npos) << dialogs[0];
+  EXPECT_EQ(ToolLog().size(), 1u) << "TRANSFMO.EXE does not run after a failed WDMODFIC.EXE";
 }
 
 TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {

@@ -4,7 +4,8 @@
 //   wizard_scenario ARCHIVE REPORT   (current folder: the installation's OUTILS)
 // With a third argument CD (tests/scenario/test_cd_backup.py), B01 backs up to the CD
 // drive R: instead, declines the XP assistant and burns with the burn wizard, whose
-// log lines and the questions asked go to REPORT too.
+// log lines and the questions asked go to REPORT too. With AS-IS instead, B02 restores
+// the data as it is, without damaging it first.
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -58,8 +59,8 @@ void BackUp(kvx::TEnregistrer& wizard, const std::string& archive, bool toCd, co
   kvx::ui::Press(wizard.BitBtn6);
 }
 
-void Restore(kvx::TEnregistrer& wizard, const std::string& archive, const std::string& report) {
-  DamageData();
+void Restore(kvx::TEnregistrer& wizard, const std::string& archive, bool damage, const std::string& report) {
+  if (damage) DamageData();
   wizard.Edit1.SetText(archive);
   kvx::ui::Press(wizard.BitBtn7);
   Report(report, "B02 " + wizard.Label9.Caption());
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const std::string archive = argv[1];
   const std::string report = argv[2];
-  const bool toCd = argc > 3 && std::string(argv[3]) == "CD";
+  const std::string mode = argc > 3 ? argv[3] : "";
+  const bool toCd = mode == "CD";
   kvx::ui::HeadlessSession session;
   if (toCd) {
     std::vector<kvx::ui::DriveInfo> drives = kvx::ui::SystemDrives();
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
     if (auto* graver = dynamic_cast<kvx::TGraver*>(&shown)) return BurnWithTheWizard(*graver, report);
     auto& wizard = dynamic_cast<kvx::TEnregistrer&>(shown);
     if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) BackUp(wizard, archive, toCd, report);
-    else Restore(wizard, archive, report);
+    else Restore(wizard, archive, mode != "AS-IS", report);
   });
   const int result = kvx::KvxMain({});
   for (const std::string& line : session.Dialogs().Transcript()) Report(report, "DIALOG " + line);

@@ -79,7 +79,7 @@ class RoundTrip : public ::testing::Test {
   }
 
   int32_t Unzip(int32_t function, const std::string& archive, const std::string& destination, bool overwrite,
-                Calls& calls, int32_t* count = nullptr) {
+                Calls& calls, int32_t* count = nullptr, bool test = false) {
     kvx::UnzipParams params{};
     params.recordSize = kvx::kUnzipRecordSize;
     params.function = function;
@@ -88,6 +88,7 @@ class RoundTrip : public ::testing::Test {
     params.fileSpec = "*.*";
     params.overWrite = overwrite ? -1 : 0;
     params.recurse = -1;
+    params.test = test ? -1 : 0;
     params.majorStatus = Status;
     params.majorUserData = &calls;
     params.messageCallback = Message;
@@ -168,6 +169,63 @@ TEST_F(RoundTrip, MissingArchiveReportsCannotOpen) {
   EXPECT_EQ(count, 41);
   ASSERT_EQ(calls.messages.size(), 1u);
   EXPECT_EQ(calls.messages[0].first, kvx::kUnzipMsgCannotOpen);
+}
+
+// KVXZIP_FAULTS for the length of a test.
+class Faults {
+ public:
+  explicit Faults(const char* text) { setenv("KVXZIP_FAULTS", text, 1); }
+  ~Faults() { unsetenv("KVXZIP_FAULTS"); }
+};
+
+TEST_F(RoundTrip, InjectedFaultsFailAsTheRealOnesWould) {
+  const std::string archive = (root_ / "a.zip").string();
+  {
+    WriteAll(archive, "earlier backup");
+    Faults full("read-fail=nothing;write-fail-after=100000");
+    Calls calls;
+    EXPECT_EQ(Add(archive, ".", 5, calls), 4);  // the disk is full: nothing complete is left
+    EXPECT_EQ(ReadAll(archive), "earlier backup");
+    EXPECT_FALSE(fs::exists(archive + ".partial"));
+  }
+  {
+    Faults unreadable("read-fail=sub/small.txt");
+    Calls calls;
+    EXPECT_EQ(Add(archive, "SUB", 5, calls), 18);
+    ASSERT_EQ(calls.messages.size(), 1u);
+    EXPECT_EQ(calls.messages[0].first, kvx::kUnzipMsgCannotOpen);
+    EXPECT_EQ(fs::path(calls.messages[0].second).filename(), "SMALL.TXT");
+    int32_t count = 0;
+    ASSERT_EQ(Unzip(kvx::kUnzipFunctionCount, archive, "", false, calls, &count), 0);
+    EXPECT_EQ(count, 2);  // SUB/ and SUB/EMPTY/
+  }
+  Calls calls;
+  ASSERT_EQ(Add(archive, "SUB", 5, calls), 0);
+  {
+    Faults third("extract-fail-after=2");
+    Calls readCalls;
+    EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "out").string(), true, readCalls), 4);
+    EXPECT_EQ(readCalls.messages, (std::vector<std::pair<int, std::string>>{{kvx::kUnzipMsgCannotWrite, "SUB/SMALL.TXT"}}));
+    EXPECT_TRUE(fs::is_directory(root_ / "out" / "SUB" / "EMPTY"));
+    EXPECT_FALSE(fs::exists(root_ / "out" / "SUB" / "SMALL.TXT"));
+    // A test reads every member and writes nothing: the write fault does not touch it.
+    EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "tested").string(), true, readCalls, nullptr, true), 0);
+    EXPECT_FALSE(fs::exists(root_ / "tested"));
+  }
+}
+
+TEST_F(RoundTrip, ATestFindsDamagedData) {
+  const std::string archive = (root_ / "stored.zip").string();
+  Calls calls;
+  ASSERT_EQ(Add(archive, ".", 0, calls), 0);
+  std::string bytes = ReadAll(archive);
+  bytes[bytes.size() / 2] ^= 0x55;
+  WriteAll(archive, bytes);
+  Calls readCalls;
+  EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "tested").string(), true, readCalls, nullptr, true), 3);
+  ASSERT_EQ(readCalls.messages.size(), 1u);
+  EXPECT_EQ(readCalls.messages[0].first, kvx::kUnzipMsgCannotRead);
+  EXPECT_FALSE(fs::exists(root_ / "tested"));
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+// Times a restore's steps against a plain extraction of the same archive: a data folder
+// of about 500 MB in 2,000 files is zipped by the zip stand-in's format code, extracted
+// once into a fresh folder (the reference), then restored over that folder the way the
+// wizard restores: extracted aside into a work folder, switched in by renames, the work
+// folder (holding the replaced files) removed.
+//   restore_bench [FOLDER]   (default build/restore-bench; the data is made there once)
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include <unistd.h>
+
+#include "standins/zip/item_list.h"
+#include "standins/zip/zip_reader.h"
+#include "standins/zip/zip_writer.h"
+#include "wizard/folder_switch.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFiles = 2000;
+constexpr size_t kFileSize = 250 * 1000;  // 2,000 × 250 kB = 500 MB
+
+class Quiet final : public kvxzip::WriteObserver, public kvxzip::ReadObserver {
+ public:
+  bool Progress(const std::string&, int) override { return true; }
+  void SourceUnreadable(const std::string& path) override { std::fprintf(stderr, "unreadable: %s\n", path.c_str()); }
+  void Problem(int32_t id, const std::string& item) override { std::fprintf(stderr, "problem %d: %s\n", id, item.c_str()); }
+};
+
+// Data files as a business application keeps them: text records, with some noise.
+void MakeSource(const fs::path& source) {
+  std::mt19937 random(11);
+  for (int i = 0; i < kFiles; ++i) {
+    const fs::path folder = source / ("D" + std::to_string(i % 20));
+    fs::create_directories(folder);
+    std::string data;
+    data.reserve(kFileSize);
+    while (data.size() < kFileSize) {
+      data += "CLIENT" + std::to_string(random() % 100000) + ";Soci\xE9t\xE9 " + std::to_string(random()) + ";";
+      for (int n = 0; n < 8; ++n) data += static_cast<char>('A' + random() % 26);
+      data += "\r\n";
+    }
+    data.resize(kFileSize);
+    std::ofstream(folder / ("F" + std::to_string(i) + ".FIC"), std::ios::binary) << data;
+  }
+}
+
+double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+bool Extract(const std::string& archive, const fs::path& destination, Quiet& quiet) {
+  kvxzip::ExtractOptions options;
+  options.destination = destination.string();
+  options.overwrite = true;
+  options.recurse = true;
+  return kvxzip::ExtractMembers(archive, options, quiet) == kvxzip::ZipResult::Ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path root = fs::absolute(argc > 1 ? argv[1] : "build/restore-bench");
+  const fs::path source = root / "SOURCE", data = root / "DATA", work = data / "KVXR0001.$$$";
+  const std::string archive = (root / "SAUVE.ZIP").string();
+  Quiet quiet;
+  if (!fs::exists(archive)) {
+    fs::remove_all(root);
+    MakeSource(source);
+    const fs::path saved = fs::current_path();
+    fs::current_path(source);
+    kvxzip::CollectOptions collect;
+    collect.recurse = true;
+    collect.relativeToCurrent = true;
+    const auto entries = kvxzip::CollectSources({"*.*"}, collect);
+    fs::current_path(saved);
+    if (kvxzip::WriteArchive(archive, entries, {}, quiet) != kvxzip::ZipResult::Ok) return 1;
+  }
+  fs::remove_all(data);
+  // Each timing starts with nothing left to write back from the step before.
+  sync();
+
+  auto start = Clock::now();
+  if (!Extract(archive, data, quiet)) return 1;
+  const double extraction = Seconds(start);
+  sync();
+
+  start = Clock::now();
+  fs::create_directory(work);
+  if (!Extract(archive, work / "NEW", quiet)) return 1;
+  const double aside = Seconds(start);
+  if (kvx::SwitchFolders(work / "NEW", data, work / "OLD") != kvx::SwitchOutcome::Switched) return 1;
+  const double switched = Seconds(start);
+  fs::remove_all(work);
+  const double restore = Seconds(start);
+
+  std::printf("archive %s: %.0f MB\n", archive.c_str(), fs::file_size(archive) / 1e6);
+  std::printf("extracting once:          %.2f s\n", extraction);
+  std::printf("restore steps:            %.2f s (extracted aside %.2f s, switch %.2f s, work folder removed %.2f s)\n",
+              restore, aside, switched - aside, restore - switched);
+  std::printf("ratio restore/extraction: %.2f\n", restore / extraction);
+  return 0;
+}
