@@ -31,7 +31,9 @@ bool VolumeFile::ReadHere(uint64_t position, void* buffer, size_t size) {
 bool VolumeFile::Fetch(uint32_t volume) {
   if (volume == current_) return true;
   if (volume > lastVolume_ || !drive_) return false;
+  current_ = kNoVolume;
   while (true) {
+    file_.Close();  // the diskette is taken out: nothing on it may stay open
     if (!drive_->Ask(DisketteQuestion::Insert, volume + 1)) {
       cancelled_ = true;
       return false;

@@ -39,6 +39,8 @@ class VolumeFile {
   bool Reopen();
   bool Fetch(uint32_t volume);
 
+  static constexpr uint32_t kNoVolume = UINT32_MAX;
+
   std::string path_;
   DisketteDrive* drive_ = nullptr;
   File file_;

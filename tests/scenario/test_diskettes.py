@@ -96,8 +96,13 @@ class DisketteBackup(ScenarioCase):
         for n, volume in enumerate(volumes[:-1], 1):
             shutil.copy(volume, split / ("X.z%02d" % n))
         shutil.copy(volumes[-1], split / "X.zip")
-        subprocess.run(["7z", "t", str(split / "X.zip")], check=True, stdout=subprocess.DEVNULL)
+        seven = subprocess.run(["7z", "t", "X.zip"], cwd=split, check=True, capture_output=True, text=True).stdout
+        self.assertIn("Everything is Ok", seven)
         subprocess.run(["zip", "-q", "-s", "0", "X.zip", "--out", "Y.zip"], cwd=split, check=True)
+        unzip = subprocess.run(["unzip", "-t", "Y.zip"], cwd=split, check=True, capture_output=True, text=True).stdout
+        self.assertIn("No errors detected in compressed data of Y.zip.", unzip)
+        print("7z t:", [l for l in seven.splitlines() if l.startswith(("Volumes", "Files", "Everything"))],
+              "unzip -t:", unzip.splitlines()[-1])
         self.assertEqual(archive_members(split / "Y.zip"), self.archived(before))
 
         # The restore starts from the last diskette, then asks for 1 (a wrong one is
