@@ -18,6 +18,8 @@ inline constexpr uint16_t kMultiVolumeSubfolders = 0x0200;
 inline constexpr uint16_t kMultiVolumeSystemHidden = 0x0400;
 
 enum class DisketteQuestion { Insert, Erase };
+// The volume number that asks for the last diskette of a set, however many it has.
+inline constexpr uint32_t kLastDiskette = 0;
 
 class DisketteDrive {
  public:

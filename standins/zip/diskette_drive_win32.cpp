@@ -77,10 +77,13 @@ class WindowsDiskette final : public DisketteDrive {
   bool Ask(DisketteQuestion question, uint32_t volume) override {
     const bool insert = question == DisketteQuestion::Insert;
     const std::string command = Environment("KVXZIP_DISK_CHANGE");
-    if (!command.empty()) return RunCommand(command + (insert ? " insert " : " erase ") + std::to_string(volume));
-    const std::string drive = root_.substr(0, 2), number = std::to_string(volume);
+    const bool last = volume == kLastDiskette;
+    const std::string number = last ? std::string("last") : std::to_string(volume);
+    if (!command.empty()) return RunCommand(command + (insert ? " insert " : " erase ") + number);
+    const std::string drive = root_.substr(0, 2);
+    const std::string diskette = last ? "la dernière disquette de la sauvegarde" : "la disquette n° " + number;
     const std::string text =
-        insert ? "Insérez la disquette n° " + number + " dans le lecteur " + drive + " puis cliquez sur OK."
+        insert ? "Insérez " + diskette + " dans le lecteur " + drive + " puis cliquez sur OK."
                : "La disquette n° " + number + " du lecteur " + drive +
                      " n'est pas vide : son contenu va être effacé.\r\nCliquez sur OK pour l'effacer, sur Annuler "
                      "pour arrêter la sauvegarde.";

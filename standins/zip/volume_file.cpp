@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "standins/zip/zip_format.h"
+
 namespace kvxzip {
 
 bool VolumeFile::Open(const std::string& path, DisketteDrive* drive) {
@@ -21,6 +23,20 @@ bool VolumeFile::Reopen() {
   if (!file_.Open(path_, File::Mode::Read)) return false;
   size_ = file_.Size();
   return true;
+}
+
+bool VolumeFile::HoldsFirstVolume() {
+  uint32_t start = 0;
+  return drive_ && ReadHere(0, &start, sizeof start) && start == kDataDescriptorSignature;
+}
+
+bool VolumeFile::AskForLastVolume() {
+  file_.Close();
+  if (!drive_->Ask(DisketteQuestion::Insert, kLastDiskette)) {
+    cancelled_ = true;
+    return false;
+  }
+  return Reopen();
 }
 
 bool VolumeFile::ReadHere(uint64_t position, void* buffer, size_t size) {

@@ -25,6 +25,10 @@ class VolumeFile {
   uint64_t Size() const { return size_; }
   uint32_t LastVolume() const { return lastVolume_; }
   bool Spanned() const { return lastVolume_ > 0; }
+  // True when the drive holds the first volume of a spanned set.
+  bool HoldsFirstVolume();
+  // Asks for the last diskette of the set; false when the person cancels.
+  bool AskForLastVolume();
   // Reads from the volume in the drive, whichever it is.
   bool ReadHere(uint64_t position, void* buffer, size_t size);
 

@@ -75,11 +75,17 @@ bool ApplyZip64Extra(const uint8_t* extra, size_t length, Member& member, bool s
 
 class Archive {
  public:
-  // The archive, or the last volume of a spanned set, is the file in the drive.
+  // The archive, or the last volume of a spanned set, is the file in the drive; with
+  // the first volume there, the last diskette is asked for.
   ZipResult Open(const std::string& path, DisketteDrive* drive) {
     if (!file_.Open(path, drive)) return ZipResult::CannotOpenArchive;
     fileSize_ = file_.Size();
-    const std::optional<CentralDirectory> directory = FindCentralDirectory();
+    std::optional<CentralDirectory> directory = FindCentralDirectory();
+    while (!directory && file_.HoldsFirstVolume()) {
+      if (!file_.AskForLastVolume()) return file_.Cancelled() ? ZipResult::Cancelled : ZipResult::CannotOpenArchive;
+      fileSize_ = file_.Size();
+      directory = FindCentralDirectory();
+    }
     if (!directory) return ZipResult::CannotReadArchive;
     centralOffset_ = directory->offset;
     return ReadCentralDirectory(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;

@@ -105,11 +105,17 @@ class DisketteBackup(ScenarioCase):
               "unzip -t:", unzip.splitlines()[-1])
         self.assertEqual(archive_members(split / "Y.zip"), self.archived(before))
 
-        # The restore starts from the last diskette, then asks for 1 (a wrong one is
-        # put in first and asked for again), 2, ... in order.
+        # The restore, started with diskette 1 in the drive, asks for the last one, then
+        # for 1 (a wrong one is put in first and asked for again), 2, ... in order.
+        (self.shelf / str(count)).mkdir()
+        for volume in self.drive.iterdir():
+            shutil.move(volume, self.shelf / str(count) / volume.name)
+        for volume in (self.shelf / "1").iterdir():
+            shutil.move(volume, self.drive / volume.name)
+        (self.shelf / "current.txt").write_text("1")
         report, requests = self.run_wizard("B02", "wrong-1-2")
         self.assertEqual(report, ["B02 La restauration a été effectuée avec succes !"])
-        self.assertEqual(requests, ["insert 1", "insert 1"] + ["insert %d" % n for n in range(2, count + 1)])
+        self.assertEqual(requests, ["insert last", "insert 1", "insert 1"] + ["insert %d" % n for n in range(2, count + 1)])
         after = self.data_files()
         safety = datetime.date.today().strftime("%y%m%d") + "01.ZIP"
         self.assertIn(safety, after)

@@ -7,7 +7,7 @@
 //                                   the diskette changer the stand-in runs: logs the request
 //                                   in SHELF\requests.log; insert N puts A:'s files on the
 //                                   shelf as diskette SHELF\<current> and diskette N's into
-//                                   A:. Rules: refuse-insert-N / refuse-erase-N answer
+//                                   A: (insert last: the highest numbered). Rules: refuse-insert-N / refuse-erase-N answer
 //                                   Annuler; wrong-N-M inserts diskette M at the first
 //                                   request for N.
 #include <windows.h>
@@ -76,6 +76,13 @@ void MoveFiles(const std::string& from, const std::string& to) {
   FindClose(find);
 }
 
+std::string LastDiskette(const std::string& shelf, const std::string& current) {
+  int last = std::stoi(current);
+  for (int n = last + 1; n < 100; ++n)
+    if (GetFileAttributesA((shelf + "\\" + std::to_string(n)).c_str()) != INVALID_FILE_ATTRIBUTES) last = n;
+  return std::to_string(last);
+}
+
 bool HasRule(const std::vector<std::string>& rules, const std::string& rule) {
   for (const std::string& r : rules)
     if (r == rule) return true;
@@ -96,6 +103,7 @@ int Swap(const std::string& shelf, const std::vector<std::string>& rules, const 
     }
   std::string current = ReadText(shelf + "\\current.txt");
   if (current.empty()) current = "1";
+  if (wanted == "last") wanted = LastDiskette(shelf, current);
   if (wanted == current) return 0;
   MoveFiles("A:", shelf + "\\" + current);
   MoveFiles(shelf + "\\" + wanted, "A:");
