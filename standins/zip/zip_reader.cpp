@@ -134,8 +134,8 @@ class Archive {
 
   bool IsVolume(uint32_t volume, const std::vector<uint8_t>& lastEnd) {
     std::vector<uint8_t> tail(lastEnd.size());
-    const bool endsLikeLast = file_.Size() >= tail.size() && ReadAt(file_.Size() - tail.size(), tail.data(), tail.size()) &&
-                              tail == lastEnd;
+    const bool endsLikeLast = file_.Size() >= tail.size() &&
+                              ReadAt(file_.Size() - tail.size(), tail.data(), tail.size()) && tail == lastEnd;
     if (endsLikeLast != (volume == file_.LastVolume())) return false;
     uint32_t start = 0;
     const bool startsLikeFirst = ReadAt(0, &start, sizeof start) && start == kDataDescriptorSignature;

@@ -92,10 +92,10 @@ class ArchiveLayout {
     if (!out_.CanPatch()) return true;  // a folder: its header already says 0
     const uint32_t sizes[3] = {crc, member.zip64Local ? kMax32 : static_cast<uint32_t>(member.compressedSize),
                                member.zip64Local ? kMax32 : static_cast<uint32_t>(size)};
-    if (!Patch(member.offset + offsetof(LocalHeader, crc), sizes, sizeof sizes)) return false;
+    if (!out_.Patch(member.offset + offsetof(LocalHeader, crc), sizes, sizeof sizes)) return false;
     if (!member.zip64Local) return true;
     const uint64_t wide[2] = {size, member.compressedSize};
-    return Patch(member.offset + sizeof(LocalHeader) + member.name.bytes.size() + 4, wide, sizeof wide);
+    return out_.Patch(member.offset + sizeof(LocalHeader) + member.name.bytes.size() + 4, wide, sizeof wide);
   }
 
   // The central directory and the end records, all on one volume.
@@ -119,8 +119,6 @@ class ArchiveLayout {
   }
 
  private:
-  bool Patch(uint64_t at, const void* data, size_t size) { return out_.Patch(at, data, size); }
-
   // Signature, CRC and both sizes, 8 bytes wide when the local header has its zip64 field.
   bool WriteDescriptor(const CentralEntry& member) {
     std::vector<uint8_t> record;
@@ -307,7 +305,8 @@ class ArchiveBuilder {
 
   ZipResult WritePending(const Pending& pending) {
     const SourceEntry& entry = entries_[pending.entry];
-    if (!pending.chunk) return layout_.BeginMember(entry, kMethodStored) && layout_.EndMember(0, 0) ? ZipResult::Ok : layout_.Failure();
+    if (!pending.chunk)
+      return layout_.BeginMember(entry, kMethodStored) && layout_.EndMember(0, 0) ? ZipResult::Ok : layout_.Failure();
     const Chunk& chunk = *pending.chunk;
     if (chunk.failed) return ZipResult::CannotWrite;
     if (pending.first) {

@@ -7,9 +7,9 @@
 //                                   the diskette changer the stand-in runs: logs the request
 //                                   in SHELF\requests.log; insert N puts A:'s files on the
 //                                   shelf as diskette SHELF\<current> and diskette N's into
-//                                   A: (insert last: the highest numbered). Rules: refuse-insert-N / refuse-erase-N answer
-//                                   Annuler; wrong-N-M inserts diskette M at the first
-//                                   request for N.
+//                                   A: (insert last: the highest numbered). Rules:
+//                                   refuse-insert-N / refuse-erase-N answer Annuler;
+//                                   wrong-N-M inserts diskette M at the first request for N.
 #include <windows.h>
 
 #include <cstdio>
@@ -96,10 +96,11 @@ int Swap(const std::string& shelf, const std::vector<std::string>& rules, const 
   if (request != "insert") return 0;
   std::string wanted = number;
   const std::string wrongPrefix = "wrong-" + number + "-";
+  const std::string done = shelf + "\\wrong-done";
   for (const std::string& rule : rules)
-    if (rule.rfind(wrongPrefix, 0) == 0 && GetFileAttributesA((shelf + "\\wrong-done").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (rule.rfind(wrongPrefix, 0) == 0 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
       wanted = rule.substr(wrongPrefix.size());
-      std::ofstream(shelf + "\\wrong-done") << rule;
+      std::ofstream(done) << rule;
     }
   std::string current = ReadText(shelf + "\\current.txt");
   if (current.empty()) current = "1";
