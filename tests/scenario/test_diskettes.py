@@ -70,6 +70,7 @@ class DisketteBackup(ScenarioCase):
 
     def test_backup_spans_diskettes_and_the_restore_asks_for_them_in_order(self):
         (self.drive / "NOTES.TXT").write_bytes(b"old diskette")
+        (self.drive / ".ETIQUETTE").write_bytes(b"hidden under wine: kept without MV_SYSHIDE")
         (self.shelf / "2" / "ANCIEN").mkdir(parents=True)
         (self.shelf / "2" / "ANCIEN" / "X.TXT").write_bytes(b"x")
         (self.shelf / "2" / "OLD.TXT").write_bytes(b"y")
@@ -79,11 +80,12 @@ class DisketteBackup(ScenarioCase):
         self.assertEqual(report, ["B01 Sauvegarde réussie !"])
         count = int((self.shelf / "current.txt").read_text())
         self.assertGreaterEqual(count, 3)
-        # Diskettes 1 and 2 held files: erased (folders too) after the warning.
+        # Diskettes 1 and 2 held files: erased (folders too, hidden files not) after the warning.
         self.assertEqual(requests, ["erase 1", "insert 2", "erase 2"] + ["insert %d" % n for n in range(3, count + 1)])
         self.assertEqual(sorted(p.name for p in self.drive.iterdir()), ["SauveKVX.zip"])
         volumes = [self.shelf / str(n) / "SauveKVX.zip" for n in range(1, count)] + [self.drive / "SauveKVX.zip"]
-        for n in range(1, count):
+        self.assertEqual(sorted(p.name for p in (self.shelf / "1").iterdir()), [".ETIQUETTE", "SauveKVX.zip"])
+        for n in range(2, count):
             self.assertEqual(sorted(p.name for p in (self.shelf / str(n)).iterdir()), ["SauveKVX.zip"])
         sizes = [v.stat().st_size for v in volumes]
         print("volumes:", sizes)
