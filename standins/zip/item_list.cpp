@@ -27,7 +27,7 @@ class Collector {
     const PathInfo info = StatPath(path);
     if (!info.exists) return;
     Add(path, info);
-    if (info.isFolder && options_.recurse) AddTree(path);
+    if (info.isFolder) AddFolder(path);
   }
 
   std::vector<SourceEntry> Take() { return std::move(sources_); }
@@ -45,11 +45,13 @@ class Collector {
     }
   }
 
-  void AddTree(const std::string& folder) {
+  // A folder item comes with the files it holds; its subfolders only with recursion.
+  void AddFolder(const std::string& folder) {
     for (const FolderEntry& entry : ListFolder(folder)) {
+      if (entry.info.isFolder && !options_.recurse) continue;
       const std::string path = JoinPath(folder, entry.name);
       Add(path, entry.info);
-      if (entry.info.isFolder) AddTree(path);
+      if (entry.info.isFolder) AddFolder(path);
     }
   }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "standins/zip/item_list.h"
+#include "standins/zip/spanned_writer.h"
 #include "standins/zip/zip_reader.h"
 #include "standins/zip/zip_writer.h"
 
@@ -55,6 +56,9 @@ int32_t AddItems(const kvx::ZipParams& params) {
   write.faults = ZipFaultsFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             archive);
+  if (params.multiVolumeWord & kMultiVolumeUse)
+    if (const std::unique_ptr<DisketteDrive> drive = RemovableDriveOf(archive))
+      return CodeOf(WriteSpanned(archive, sources, write, observer, *drive, params.multiVolumeWord));
   return CodeOf(WriteArchive(archive, sources, write, observer));
 }
 
@@ -62,7 +66,8 @@ int32_t CountItems(kvx::UnzipParams& params) {
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             TextOf(params.zipFile));
   uint64_t count = 0;
-  const ZipResult result = CountMembers(TextOf(params.zipFile), count, observer);
+  const std::unique_ptr<DisketteDrive> drive = RemovableDriveOf(TextOf(params.zipFile));
+  const ZipResult result = CountMembers(TextOf(params.zipFile), count, observer, drive.get());
   if (result == ZipResult::Ok) params.returnCount = static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX));
   return CodeOf(result);
 }
@@ -79,7 +84,8 @@ int32_t ExtractItems(const kvx::UnzipParams& params) {
   options.faults = ZipFaultsFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             TextOf(params.zipFile));
-  return CodeOf(ExtractMembers(TextOf(params.zipFile), options, observer));
+  const std::unique_ptr<DisketteDrive> drive = RemovableDriveOf(TextOf(params.zipFile));
+  return CodeOf(ExtractMembers(TextOf(params.zipFile), options, observer, drive.get()));
 }
 
 }  // namespace

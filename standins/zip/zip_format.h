@@ -15,10 +15,15 @@ inline constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 inline constexpr uint32_t kEndSignature = 0x06054B50;
 inline constexpr uint32_t kZip64EndSignature = 0x06064B50;
 inline constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+// Data descriptors; also the first four bytes of a spanned set's first volume.
+inline constexpr uint32_t kDataDescriptorSignature = 0x08074B50;
+// Starts a set written for spanning that ended on its first volume: one plain archive.
+inline constexpr uint32_t kSingleVolumeMarker = 0x30304B50;
 
 inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
+inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
 inline constexpr uint16_t kFlagUtf8Name = 0x0800;
 inline constexpr uint16_t kZip64ExtraTag = 0x0001;
 

@@ -9,6 +9,7 @@
 
 #include "archive/zip_records.h"
 #include "standins/zip/file_system.h"
+#include "standins/zip/volume_file.h"
 #include "standins/zip/zip_format.h"
 #include "standins/zip/zip_paths.h"
 
@@ -32,6 +33,7 @@ struct Member {
   uint64_t compressedSize = 0;
   uint64_t size = 0;
   uint64_t localOffset = 0;
+  uint32_t volume = 0;
   bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 };
 
@@ -73,21 +75,32 @@ bool ApplyZip64Extra(const uint8_t* extra, size_t length, Member& member, bool s
 
 class Archive {
  public:
-  ZipResult Open(const std::string& path) {
-    if (!file_.Open(path, File::Mode::Read)) return ZipResult::CannotOpenArchive;
+  // The archive, or the last volume of a spanned set, is the file in the drive; with
+  // the first volume there, the last diskette is asked for.
+  ZipResult Open(const std::string& path, DisketteDrive* drive) {
+    if (!file_.Open(path, drive)) return ZipResult::CannotOpenArchive;
     fileSize_ = file_.Size();
-    const std::optional<CentralDirectory> directory = FindCentralDirectory();
+    std::optional<CentralDirectory> directory = FindCentralDirectory();
+    while (!directory && file_.HoldsFirstVolume()) {
+      if (!file_.AskForLastVolume()) return file_.Cancelled() ? ZipResult::Cancelled : ZipResult::CannotOpenArchive;
+      fileSize_ = file_.Size();
+      directory = FindCentralDirectory();
+    }
     if (!directory) return ZipResult::CannotReadArchive;
     centralOffset_ = directory->offset;
     return ReadCentralDirectory(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;
   }
 
   const std::vector<Member>& Members() const { return members_; }
-  File& Data() { return file_; }
+  VolumeFile& Data() { return file_; }
   uint64_t CentralOffset() const { return centralOffset_; }
 
-  bool ReadAt(uint64_t position, void* buffer, size_t size) {
-    return position + size <= fileSize_ && file_.Seek(position) && file_.Read(buffer, size) == size;
+  bool ReadAt(uint64_t position, void* buffer, size_t size) { return file_.ReadHere(position, buffer, size); }
+
+  // The local header of a member, from the volume it starts on.
+  bool ReadLocalHeader(const Member& member, LocalHeader& header) {
+    return file_.Seek(member.volume, member.localOffset) && file_.Read(&header, sizeof header) == sizeof header &&
+           header.signature == kLocalHeaderSignature;
   }
 
  private:
@@ -101,11 +114,40 @@ class Archive {
       if (at + sizeof(EndRecord) + end.commentLength > tailSize) continue;
       const uint64_t endPosition = fileSize_ - tailSize + at;
       CentralDirectory directory{end.centralOffset, end.centralSize, end.entries};
+      if (end.disk != 0 && !SpannedSet(end, tail.data() + at, tailSize - at)) return std::nullopt;
       if (!ReadZip64End(endPosition, directory)) return std::nullopt;
       if (directory.offset + directory.size > endPosition) return std::nullopt;
       return directory;
     }
     return std::nullopt;
+  }
+
+  // The last volume of a spanned set: the central directory must lie whole on it. Other
+  // volumes are known by the end records (this one), the spanning signature (the
+  // first) and the local headers the central directory places on them.
+  bool SpannedSet(const EndRecord& end, const uint8_t* endBytes, size_t endSize) {
+    if (end.centralDisk != end.disk || end.entriesOnDisk != end.entries) return false;
+    const std::vector<uint8_t> lastEnd(endBytes, endBytes + endSize);
+    file_.SetLastVolume(end.disk, [this, lastEnd](uint32_t volume) { return IsVolume(volume, lastEnd); });
+    return true;
+  }
+
+  bool IsVolume(uint32_t volume, const std::vector<uint8_t>& lastEnd) {
+    std::vector<uint8_t> tail(lastEnd.size());
+    const bool endsLikeLast = file_.Size() >= tail.size() &&
+                              ReadAt(file_.Size() - tail.size(), tail.data(), tail.size()) && tail == lastEnd;
+    if (endsLikeLast != (volume == file_.LastVolume())) return false;
+    uint32_t start = 0;
+    const bool startsLikeFirst = ReadAt(0, &start, sizeof start) && start == kDataDescriptorSignature;
+    if (startsLikeFirst != (volume == 0)) return false;
+    for (const Member& member : members_) {
+      LocalHeader header{};
+      if (member.volume != volume) continue;
+      if (!ReadAt(member.localOffset, &header, sizeof header) || header.signature != kLocalHeaderSignature ||
+          header.method != member.method || header.dosTime != member.dosTime)
+        return false;
+    }
+    return true;
   }
 
   // The zip64 end record, when a locator sits just before the end record.
@@ -140,6 +182,7 @@ class Archive {
       member.compressedSize = header.compressedSize;
       member.size = header.size;
       member.localOffset = header.localHeaderOffset;
+      member.volume = header.diskStart;
       if (!ApplyZip64Extra(name + header.nameLength, header.extraLength, member, header.size == kMax32,
                            header.compressedSize == kMax32, header.localHeaderOffset == kMax32))
         return false;
@@ -149,7 +192,7 @@ class Archive {
     return true;
   }
 
-  File file_;
+  VolumeFile file_;
   uint64_t fileSize_ = 0;
   uint64_t centralOffset_ = 0;
   std::vector<Member> members_;
@@ -166,7 +209,7 @@ class MemberCopy {
 
   // CannotReadArchive for bad data, CannotWrite when the target refuses it.
   ZipResult Run(uint64_t dataOffset, const std::function<bool(uint64_t)>& progress) {
-    if (!archive_.Data().Seek(dataOffset)) return ZipResult::CannotReadArchive;
+    if (!archive_.Data().Seek(member_.volume, dataOffset)) return ReadFailure();
     input_.resize(kBufferSize);
     output_.resize(kBufferSize);
     const ZipResult result = member_.method == kMethodStored ? CopyStored(progress) : Inflate(progress);
@@ -178,7 +221,7 @@ class MemberCopy {
   ZipResult CopyStored(const std::function<bool(uint64_t)>& progress) {
     for (uint64_t remaining = member_.compressedSize; remaining > 0;) {
       const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
-      if (archive_.Data().Read(input_.data(), wanted) != wanted) return ZipResult::CannotReadArchive;
+      if (archive_.Data().Read(input_.data(), wanted) != wanted) return ReadFailure();
       remaining -= wanted;
       if (const ZipResult result = Emit(input_.data(), wanted, progress); result != ZipResult::Ok) return result;
     }
@@ -198,7 +241,7 @@ class MemberCopy {
     for (int status = Z_OK; status != Z_STREAM_END;) {
       if (stream.avail_in == 0) {
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
-        if (wanted == 0 || archive_.Data().Read(input_.data(), wanted) != wanted) return ZipResult::CannotReadArchive;
+        if (wanted == 0 || archive_.Data().Read(input_.data(), wanted) != wanted) return ReadFailure();
         remaining -= wanted;
         stream.next_in = input_.data();
         stream.avail_in = static_cast<uInt>(wanted);
@@ -211,6 +254,10 @@ class MemberCopy {
       if (const ZipResult result = Emit(output_.data(), produced, progress); result != ZipResult::Ok) return result;
     }
     return ZipResult::Ok;
+  }
+
+  ZipResult ReadFailure() const {
+    return archive_.Data().Cancelled() ? ZipResult::Cancelled : ZipResult::CannotReadArchive;
   }
 
   ZipResult Emit(const uint8_t* data, size_t size, const std::function<bool(uint64_t)>& progress) {
@@ -303,7 +350,7 @@ class Extraction {
     const PathInfo existing = StatPath(target);
     if (existing.exists && !options_.overwrite) return Skip(member);
     const uint64_t dataOffset = DataOffset(member);
-    if (dataOffset == 0) return ZipResult::CannotReadArchive;
+    if (dataOffset == 0) return archive_.Data().Cancelled() ? ZipResult::Cancelled : ZipResult::CannotReadArchive;
     if (!MakeFolders(ParentOf(target))) return ZipResult::CannotWrite;
     return WriteFile(member, target, dataOffset);
   }
@@ -313,9 +360,9 @@ class Extraction {
   // Where the member's data starts, after its local header; 0 when that header is bad.
   uint64_t DataOffset(const Member& member) {
     LocalHeader header{};
-    if (!archive_.ReadAt(member.localOffset, &header, sizeof header) || header.signature != kLocalHeaderSignature)
-      return 0;
+    if (!archive_.ReadLocalHeader(member, header)) return 0;
     const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
+    if (archive_.Data().Spanned()) return data;  // the data may run on into the next volumes
     return data + member.compressedSize <= archive_.CentralOffset() ? data : 0;
   }
 
@@ -359,9 +406,9 @@ class Extraction {
 
 }  // namespace
 
-ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer) {
+ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer, DisketteDrive* drive) {
   Archive archive;
-  const ZipResult result = archive.Open(archivePath);
+  const ZipResult result = archive.Open(archivePath, drive);
   if (result != ZipResult::Ok) {
     ReportOpenProblem(result, archivePath, observer);
     return result;
@@ -370,9 +417,10 @@ ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObse
   return ZipResult::Ok;
 }
 
-ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer) {
+ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer,
+                         DisketteDrive* drive) {
   Archive archive;
-  const ZipResult result = archive.Open(archivePath);
+  const ZipResult result = archive.Open(archivePath, drive);
   if (result != ZipResult::Ok) {
     ReportOpenProblem(result, archivePath, observer);
     return result;

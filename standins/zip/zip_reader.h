@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "standins/zip/diskette_drive.h"
 #include "standins/zip/zip_faults.h"
 #include "standins/zip/zip_result.h"
 
@@ -32,11 +33,15 @@ class ReadObserver {
 };
 
 // Number of members; an archive that cannot be opened or read reports its problem.
-ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer);
+// With a drive, the archive may be the last volume of a spanned set, the other volumes
+// being asked for from the drive as they are needed.
+ZipResult CountMembers(const std::string& archivePath, uint64_t& count, ReadObserver& observer,
+                       DisketteDrive* drive = nullptr);
 
 // Extracts the members matching the file pattern. Every member that cannot be
 // handled is reported and left out, the others are extracted; the result is the
 // first problem met, or Ok.
-ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer);
+ZipResult ExtractMembers(const std::string& archivePath, const ExtractOptions& options, ReadObserver& observer,
+                         DisketteDrive* drive = nullptr);
 
 }  // namespace kvxzip

@@ -41,6 +41,7 @@ StoredName EncodeName(const SourceEntry& entry) {
 
 struct CentralEntry {
   StoredName name;
+  uint16_t flags = 0;
   uint16_t versionNeeded = 0;
   uint16_t method = 0;
   uint32_t dosTime = 0;
@@ -48,21 +49,24 @@ struct CentralEntry {
   uint64_t compressedSize = 0;
   uint64_t size = 0;
   uint64_t offset = 0;
+  uint32_t volume = 0;
   uint32_t attributes = 0;
   bool zip64Local = false;
+  bool HasDescriptor() const { return (flags & kFlagDataDescriptor) != 0; }
 };
 
-// Lays the records out in the archive file; data arrives member by member, in order.
+// Lays the records out in the archive's output; data arrives member by member, in order.
 class ArchiveLayout {
  public:
-  explicit ArchiveLayout(File& out) : out_(out) {}
+  explicit ArchiveLayout(ArchiveOutput& out) : out_(out) {}
 
   bool BeginMember(const SourceEntry& entry, uint16_t method) {
     CentralEntry& member = central_.emplace_back();
     member.name = EncodeName(entry);
+    member.flags = member.name.flags;
+    if (!entry.isFolder && !out_.CanPatch()) member.flags |= kFlagDataDescriptor;
     member.method = method;
     member.dosTime = entry.dosTime;
-    member.offset = position_;
     member.attributes = entry.isFolder ? kAttributeFolder : kAttributeArchive;
     member.zip64Local = entry.size >= kZip64LocalThreshold;
     member.versionNeeded = member.zip64Local ? kVersionZip64 : method == kMethodDeflated ? kVersionDeflated : kVersionStored;
@@ -70,51 +74,71 @@ class ArchiveLayout {
     return WriteLocalHeader(member);
   }
 
+  ZipResult Failure() const { return out_.Failure(); }
+
   bool AppendData(const std::vector<uint8_t>& data) {
     central_.back().compressedSize += data.size();
-    return Put(data.data(), data.size());
+    return out_.Write(data.data(), data.size());
   }
 
-  // Puts the CRC and the sizes into the member's local header once they are known.
+  // Puts the CRC and the sizes into the member's local header once they are known, or
+  // into a data descriptor after its data.
   bool EndMember(uint32_t crc, uint64_t size) {
     CentralEntry& member = central_.back();
     member.crc = crc;
     member.size = size;
     if (!member.zip64Local && member.compressedSize >= kMax32) return false;
+    if (member.HasDescriptor()) return WriteDescriptor(member);
+    if (!out_.CanPatch()) return true;  // a folder: its header already says 0
     const uint32_t sizes[3] = {crc, member.zip64Local ? kMax32 : static_cast<uint32_t>(member.compressedSize),
                                member.zip64Local ? kMax32 : static_cast<uint32_t>(size)};
-    if (!Patch(member.offset + offsetof(LocalHeader, crc), sizes, sizeof sizes)) return false;
+    if (!out_.Patch(member.offset + offsetof(LocalHeader, crc), sizes, sizeof sizes)) return false;
     if (!member.zip64Local) return true;
     const uint64_t wide[2] = {size, member.compressedSize};
-    return Patch(member.offset + sizeof(LocalHeader) + member.name.bytes.size() + 4, wide, sizeof wide);
+    return out_.Patch(member.offset + sizeof(LocalHeader) + member.name.bytes.size() + 4, wide, sizeof wide);
   }
 
+  // The central directory and the end records, all on one volume.
   bool WriteCentralDirectory() {
-    const uint64_t centralOffset = position_;
+    uint64_t centralSize = 0;
     std::vector<uint8_t> record;
     for (const CentralEntry& member : central_) {
       record.clear();
       AppendCentralHeader(record, member);
-      if (!Put(record.data(), record.size())) return false;
+      centralSize += record.size();
     }
-    return WriteEnd(centralOffset, position_ - centralOffset);
+    if (!out_.KeepTogether(centralSize + sizeof(Zip64EndRecord) + sizeof(Zip64Locator) + sizeof(EndRecord)))
+      return false;
+    const uint64_t centralOffset = out_.Position();
+    for (const CentralEntry& member : central_) {
+      record.clear();
+      AppendCentralHeader(record, member);
+      if (!out_.Write(record.data(), record.size())) return false;
+    }
+    return WriteEnd(centralOffset, centralSize);
   }
 
  private:
-  bool Put(const void* data, size_t size) {
-    position_ += size;
-    return out_.Write(data, size);
+  // Signature, CRC and both sizes, 8 bytes wide when the local header has its zip64 field.
+  bool WriteDescriptor(const CentralEntry& member) {
+    std::vector<uint8_t> record;
+    AppendBytes(record, kDataDescriptorSignature);
+    AppendBytes(record, member.crc);
+    if (member.zip64Local) {
+      AppendBytes(record, member.compressedSize);
+      AppendBytes(record, member.size);
+    } else {
+      AppendBytes(record, static_cast<uint32_t>(member.compressedSize));
+      AppendBytes(record, static_cast<uint32_t>(member.size));
+    }
+    return out_.KeepTogether(record.size()) && out_.Write(record.data(), record.size());
   }
 
-  bool Patch(uint64_t at, const void* data, size_t size) {
-    return out_.Seek(at) && out_.Write(data, size) && out_.Seek(position_);
-  }
-
-  bool WriteLocalHeader(const CentralEntry& member) {
+  bool WriteLocalHeader(CentralEntry& member) {
     LocalHeader header{};
     header.signature = kLocalHeaderSignature;
     header.versionNeeded = member.versionNeeded;
-    header.flags = member.name.flags;
+    header.flags = member.flags;
     header.method = member.method;
     header.dosTime = member.dosTime;
     header.nameLength = static_cast<uint16_t>(member.name.bytes.size());
@@ -123,7 +147,10 @@ class ArchiveLayout {
     AppendBytes(record, header);
     record.insert(record.end(), member.name.bytes.begin(), member.name.bytes.end());
     if (member.zip64Local) AppendBytes(record, Zip64LocalExtra{kZip64ExtraTag, 16, 0, 0});
-    return Put(record.data(), record.size());
+    if (!out_.KeepTogether(record.size())) return false;
+    member.offset = out_.Position();
+    member.volume = out_.Volume();
+    return out_.Write(record.data(), record.size());
   }
 
   static void AppendCentralHeader(std::vector<uint8_t>& record, const CentralEntry& member) {
@@ -136,7 +163,7 @@ class ArchiveLayout {
     CentralHeader header{};
     header.signature = kCentralHeaderSignature;
     header.versionMadeBy = kVersionMadeBy;
-    header.flags = member.name.flags;
+    header.flags = member.flags;
     header.method = member.method;
     header.dosTime = member.dosTime;
     header.crc = member.crc;
@@ -146,6 +173,7 @@ class ArchiveLayout {
     header.localHeaderOffset = wide(member.offset);
     header.versionNeeded = extra.empty() ? member.versionNeeded : kVersionZip64;
     header.externalAttributes = member.attributes;
+    header.diskStart = static_cast<uint16_t>(member.volume);
     header.nameLength = static_cast<uint16_t>(member.name.bytes.size());
     header.extraLength = extra.empty() ? 0 : static_cast<uint16_t>(extra.size() + 4);
     AppendBytes(record, header);
@@ -156,25 +184,26 @@ class ArchiveLayout {
     record.insert(record.end(), extra.begin(), extra.end());
   }
 
+  // The central directory lies whole on the last volume, the one these records are on.
   bool WriteEnd(uint64_t centralOffset, uint64_t centralSize) {
     const uint64_t entries = central_.size();
+    const uint32_t volume = out_.Volume();
     const bool zip64 = entries >= kMax16 || centralOffset >= kMax32 || centralSize >= kMax32;
     std::vector<uint8_t> record;
     if (zip64) {
-      const uint64_t endOffset = position_;
+      const uint64_t endOffset = out_.Position();
       AppendBytes(record, Zip64EndRecord{kZip64EndSignature, sizeof(Zip64EndRecord) - 12, kVersionMadeBy,
-                                         kVersionZip64, 0, 0, entries, entries, centralSize, centralOffset});
-      AppendBytes(record, Zip64Locator{kZip64LocatorSignature, 0, endOffset, 1});
+                                         kVersionZip64, volume, volume, entries, entries, centralSize, centralOffset});
+      AppendBytes(record, Zip64Locator{kZip64LocatorSignature, volume, endOffset, volume + 1});
     }
     const uint16_t count = static_cast<uint16_t>(std::min<uint64_t>(entries, kMax16));
-    AppendBytes(record, EndRecord{kEndSignature, 0, 0, count, count,
-                                  static_cast<uint32_t>(std::min<uint64_t>(centralSize, kMax32)),
+    AppendBytes(record, EndRecord{kEndSignature, static_cast<uint16_t>(volume), static_cast<uint16_t>(volume), count,
+                                  count, static_cast<uint32_t>(std::min<uint64_t>(centralSize, kMax32)),
                                   static_cast<uint32_t>(std::min<uint64_t>(centralOffset, kMax32)), 0});
-    return Put(record.data(), record.size());
+    return out_.Write(record.data(), record.size());
   }
 
-  File& out_;
-  uint64_t position_ = 0;
+  ArchiveOutput& out_;
   std::vector<CentralEntry> central_;
 };
 
@@ -190,7 +219,7 @@ struct Pending {
 // results in order.
 class ArchiveBuilder {
  public:
-  ArchiveBuilder(File& out, const std::vector<SourceEntry>& entries, const WriteOptions& options,
+  ArchiveBuilder(ArchiveOutput& out, const std::vector<SourceEntry>& entries, const WriteOptions& options,
                  WriteObserver& observer)
       : layout_(out),
         entries_(entries),
@@ -212,7 +241,7 @@ class ArchiveBuilder {
     while (!inFlight_.empty()) WriteFront();
     if (status_ != ZipResult::Ok) return status_;
     if (lastPercent_ != 100 && !observer_.Progress(lastItem_, 100)) return ZipResult::Cancelled;
-    if (!layout_.WriteCentralDirectory()) return ZipResult::CannotWrite;
+    if (!layout_.WriteCentralDirectory()) return layout_.Failure();
     return skipped_ ? ZipResult::SourcesSkipped : ZipResult::Ok;
   }
 
@@ -277,19 +306,20 @@ class ArchiveBuilder {
 
   ZipResult WritePending(const Pending& pending) {
     const SourceEntry& entry = entries_[pending.entry];
-    if (!pending.chunk) return layout_.BeginMember(entry, kMethodStored) && layout_.EndMember(0, 0) ? ZipResult::Ok : ZipResult::CannotWrite;
+    if (!pending.chunk)
+      return layout_.BeginMember(entry, kMethodStored) && layout_.EndMember(0, 0) ? ZipResult::Ok : layout_.Failure();
     const Chunk& chunk = *pending.chunk;
     if (chunk.failed) return ZipResult::CannotWrite;
     if (pending.first) {
       const bool stored = level_ == 0 || (chunk.last && chunk.stored);
-      if (!layout_.BeginMember(entry, stored ? kMethodStored : kMethodDeflated)) return ZipResult::CannotWrite;
+      if (!layout_.BeginMember(entry, stored ? kMethodStored : kMethodDeflated)) return layout_.Failure();
       memberCrc_ = 0;
       memberSize_ = 0;
     }
-    if (!layout_.AppendData(chunk.output)) return ZipResult::CannotWrite;
+    if (!layout_.AppendData(chunk.output)) return layout_.Failure();
     memberCrc_ = static_cast<uint32_t>(crc32_combine(memberCrc_, chunk.crc, static_cast<z_off_t>(pending.inputSize)));
     memberSize_ += pending.inputSize;
-    if (chunk.last && !layout_.EndMember(memberCrc_, memberSize_)) return ZipResult::CannotWrite;
+    if (chunk.last && !layout_.EndMember(memberCrc_, memberSize_)) return layout_.Failure();
     return ReportProgress(entry.name, pending.inputSize) ? ZipResult::Ok : ZipResult::Cancelled;
   }
 
@@ -321,7 +351,33 @@ class ArchiveBuilder {
   std::string lastItem_;
 };
 
+// One archive file, whose local headers are completed in place.
+class FileOutput final : public ArchiveOutput {
+ public:
+  explicit FileOutput(File& file) : file_(file) {}
+  bool Write(const void* data, size_t size) override {
+    position_ += size;
+    return file_.Write(data, size);
+  }
+  bool KeepTogether(uint64_t) override { return true; }
+  uint64_t Position() const override { return position_; }
+  uint32_t Volume() const override { return 0; }
+  bool CanPatch() const override { return true; }
+  bool Patch(uint64_t at, const void* data, size_t size) override {
+    return file_.Seek(at) && file_.Write(data, size) && file_.Seek(position_);
+  }
+
+ private:
+  File& file_;
+  uint64_t position_ = 0;
+};
+
 }  // namespace
+
+ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& entries, const WriteOptions& options,
+                         WriteObserver& observer) {
+  return ArchiveBuilder(out, entries, options, observer).Build();
+}
 
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer) {
@@ -330,7 +386,8 @@ ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceE
   File out;
   if (!out.Open(partial, File::Mode::Write)) return ZipResult::CannotWrite;
   if (options.faults.writeFailAfter) out.LimitSize(*options.faults.writeFailAfter);
-  ZipResult result = ArchiveBuilder(out, entries, options, observer).Build();
+  FileOutput output(out);
+  ZipResult result = WriteArchiveTo(output, entries, options, observer);
   if (!out.Close() && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
   const bool complete = result == ZipResult::Ok || result == ZipResult::SourcesSkipped;
   if (complete && MoveOver(partial, archivePath)) return result;

@@ -34,9 +34,31 @@ class WriteObserver {
   virtual void SourceUnreadable(const std::string& path) = 0;
 };
 
+// Where the records of an archive go: one file, or the volumes of a spanned set.
+class ArchiveOutput {
+ public:
+  virtual ~ArchiveOutput() = default;
+  // Appends bytes; a spanned output may split them between volumes.
+  virtual bool Write(const void* data, size_t size) = 0;
+  // Makes the next size bytes land on one volume: a record that may not straddle two.
+  virtual bool KeepTogether(uint64_t size) = 0;
+  virtual uint64_t Position() const = 0;  // in the current volume
+  virtual uint32_t Volume() const = 0;    // 0 for the first
+  // False where earlier bytes may be out of reach (on a diskette taken out): members
+  // then carry their CRC and sizes in a data descriptor after their data.
+  virtual bool CanPatch() const = 0;
+  virtual bool Patch(uint64_t at, const void* data, size_t size) = 0;
+  // Why a write failed: the medium refused it, or the person cancelled.
+  virtual ZipResult Failure() const { return ZipResult::CannotWrite; }
+};
+
 // Writes the archive beside its final path and moves it there once complete, so a
 // failed run leaves an earlier archive of that name as it was.
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer);
+
+// Writes the members and the central directory to an output.
+ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& entries, const WriteOptions& options,
+                         WriteObserver& observer);
 
 }  // namespace kvxzip

@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import zipfile
 
 from pe_image import I386, PeImage
 
@@ -46,6 +47,20 @@ def short_temp_folder():
             return path
         except FileExistsError:
             continue
+
+
+def archive_members(path):
+    """Every file member of an archive with its bytes, after Info-ZIP and 7-Zip have
+    tested it and listed the same members as Python's zipfile."""
+    subprocess.run(["unzip", "-tq", str(path)], check=True, stdout=subprocess.DEVNULL)
+    listing = subprocess.run(["7z", "l", "-ba", "-slt", str(path)], check=True, capture_output=True, text=True).stdout
+    seven = {l[7:].replace("\\", "/") for l in listing.splitlines() if l.startswith("Path = ")}
+    with zipfile.ZipFile(path) as archive:
+        self_test = archive.testzip()
+        assert self_test is None, self_test
+        names = [n.rstrip("/") for n in archive.namelist()]
+        assert set(names) == seven, (names, seven)
+        return {n: archive.read(n) for n in archive.namelist() if not n.endswith("/")}
 
 
 def without_multitache(lines):

@@ -24,11 +24,11 @@ void Report(const std::string& path, const std::string& line) {
   std::ofstream(kvx::NativePath(path), std::ios::binary | std::ios::app) << line << "\r\n";
 }
 
-// What the restore has to repair: a damaged file, a missing one and a missing picture.
+// What the restore has to repair: a damaged file, a missing one and a damaged picture.
 void DamageData() {
-  std::ofstream(kvx::NativePath("..\\FIC01\\CLIENTS.FIC"), std::ios::binary | std::ios::trunc) << "abîmé";
+  for (const char* damaged : {"..\\FIC01\\CLIENTS.FIC", "..\\FIC01\\IMAGES\\LOGO.BMP"})
+    std::ofstream(kvx::NativePath(damaged), std::ios::binary | std::ios::trunc) << "abîmé";
   std::filesystem::remove(kvx::NativePath("..\\FIC01\\ARTICLES.NDX"));
-  std::filesystem::remove(kvx::NativePath("..\\FIC01\\IMAGES\\LOGO.BMP"));
 }
 
 // Burns with ejection at the end, the timers ticking as they would, then quits.

@@ -42,7 +42,7 @@ TEST_F(DataFolder, WildcardsFilesAndFoldersWithoutRecursion) {
   CollectOptions options;
   options.relativeToCurrent = true;
   const auto sources = CollectSources({"*.FIC", (root_ / "CLIENTS.NDX").string(), "IMAGES", "MISSING.MMO"}, options);
-  EXPECT_EQ(MemberNames(sources), (Names{"ARTICLES.FIC", "CLIENTS.FIC", "CLIENTS.NDX", "IMAGES/"}));
+  EXPECT_EQ(MemberNames(sources), (Names{"ARTICLES.FIC", "CLIENTS.FIC", "CLIENTS.NDX", "IMAGES/", "IMAGES/LOGO.BMP"}));
   EXPECT_EQ(sources[1].size, 11u);
   EXPECT_EQ(sources[1].path, (root_ / "CLIENTS.FIC").string());
 }

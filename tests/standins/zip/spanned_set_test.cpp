@@ -1,0 +1,195 @@
+// Spanned sets written over a drive whose diskettes are folders on a shelf, and read
+// back from their last diskette: headers never straddle two volumes, the diskettes are
+// asked for by number and in order, a wrong one is asked for again, Annuler cancels.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+#include "standins/zip/spanned_writer.h"
+#include "standins/zip/zip_format.h"
+#include "standins/zip/zip_reader.h"
+
+namespace kvxzip {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The drive holds one folder of the shelf at a time; the person's answers are scripted.
+class ShelfDrive final : public DisketteDrive {
+ public:
+  ShelfDrive(fs::path drive, fs::path shelf) : drive_(std::move(drive)), shelf_(std::move(shelf)) {}
+
+  bool Ask(DisketteQuestion question, uint32_t volume) override {
+    const std::string request = (question == DisketteQuestion::Insert ? "insert " : "erase ") + std::to_string(volume);
+    asked.push_back(request);
+    if (refused.count(request)) return false;
+    if (volume == kLastDiskette) volume = highest_;
+    if (question == DisketteQuestion::Insert) Swap(wrongFor == volume ? (wrongFor = 0, volume + 1) : volume);
+    return true;
+  }
+  std::optional<uint64_t> Room() override { return room; }
+  bool HasContent(uint16_t) override { return !fs::is_empty(drive_); }
+  bool Empty(uint16_t) override {
+    for (const auto& entry : fs::directory_iterator(drive_)) fs::remove_all(entry.path());
+    return true;
+  }
+
+  fs::path Volume(uint32_t number) const {
+    return (number == current_ ? drive_ : shelf_ / std::to_string(number)) / "SET.ZIP";
+  }
+  uint32_t Current() const { return current_; }
+
+  uint64_t room = 20000;
+  std::vector<std::string> asked;
+  std::set<std::string> refused;
+  uint32_t wrongFor = 0;  // the first request for this diskette gets the next one
+
+ private:
+  void Swap(uint32_t number) {
+    if (number == current_) return;
+    const fs::path out = shelf_ / std::to_string(current_), in = shelf_ / std::to_string(number);
+    fs::create_directories(out);
+    fs::create_directories(in);
+    for (const auto& entry : fs::directory_iterator(drive_)) fs::rename(entry.path(), out / entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(in)) fs::rename(entry.path(), drive_ / entry.path().filename());
+    current_ = number;
+    highest_ = std::max(highest_, number);
+  }
+
+  fs::path drive_, shelf_;
+  uint32_t current_ = 1;
+  uint32_t highest_ = 1;
+};
+
+class Quiet final : public WriteObserver, public ReadObserver {
+ public:
+  bool Progress(const std::string&, int) override { return true; }
+  void SourceUnreadable(const std::string&) override {}
+  void Problem(int32_t id, const std::string&) override { problems.push_back(id); }
+  std::vector<int32_t> problems;
+};
+
+class SpannedSet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kvx-spanned-" + std::to_string(getpid()));
+    fs::remove_all(root_);
+    for (const char* folder : {"src", "A", "shelf", "out"}) fs::create_directories(root_ / folder);
+    std::mt19937 random(3);
+    for (int i = 0; i < 40; ++i) AddSource("F" + std::to_string(i) + ".BIN", 1000 + 97 * i, random);
+    AddSource("BIG.BIN", 70000, random);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void AddSource(const std::string& name, size_t size, std::mt19937& random) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    std::ofstream(root_ / "src" / name, std::ios::binary) << bytes;
+    sources_.push_back({(root_ / "src" / name).string(), name, false, size, 0x5A210000});
+  }
+
+  ZipResult Write(ShelfDrive& drive) {
+    return WriteSpanned(ArchivePath(), sources_, WriteOptions{9, 2}, quiet_, drive, 0x8300);
+  }
+  ZipResult Extract(ShelfDrive* drive) {
+    ExtractOptions options;
+    options.destination = (root_ / "out").string();
+    return ExtractMembers(ArchivePath(), options, quiet_, drive);
+  }
+  std::string ArchivePath() const { return (root_ / "A" / "SET.ZIP").string(); }
+  ShelfDrive Drive() const { return ShelfDrive(root_ / "A", root_ / "shelf"); }
+
+  static std::vector<std::string> Inserts(uint32_t from, uint32_t to) {
+    std::vector<std::string> asked;
+    for (uint32_t n = from; n <= to; ++n) asked.push_back("insert " + std::to_string(n));
+    return asked;
+  }
+
+  fs::path root_;
+  std::vector<SourceEntry> sources_;
+  Quiet quiet_;
+};
+
+TEST_F(SpannedSet, VolumesFillTheirDiskettesWithWholeHeadersAndReadBackInOrder) {
+  ShelfDrive drive = Drive();
+  ASSERT_EQ(Write(drive), ZipResult::Ok);
+  const uint32_t count = drive.Current();
+  ASSERT_GE(count, 6u);
+  EXPECT_EQ(drive.asked, Inserts(2, count));
+  EXPECT_EQ(ReadAll(drive.Volume(1)).substr(0, 4), "PK\x07\x08");
+
+  // Every local header named by the central directory lies whole in its volume.
+  const std::string last = ReadAll(drive.Volume(count));
+  EndRecord end;
+  std::memcpy(&end, last.data() + last.size() - sizeof end, sizeof end);
+  EXPECT_EQ(end.disk, count - 1);
+  EXPECT_EQ(end.centralDisk, count - 1);
+  ASSERT_EQ(end.entries, sources_.size());
+  for (size_t at = end.centralOffset, i = 0; i < end.entries; ++i) {
+    CentralHeader central;
+    std::memcpy(&central, last.data() + at, sizeof central);
+    const std::string volume = ReadAll(drive.Volume(central.diskStart + 1u));
+    EXPECT_LE(volume.size(), drive.room);
+    ASSERT_LE(central.localHeaderOffset + sizeof(LocalHeader) + central.nameLength, volume.size());
+    EXPECT_EQ(volume.compare(central.localHeaderOffset, 4, "PK\x03\x04"), 0);
+    EXPECT_EQ(central.flags & kFlagDataDescriptor, kFlagDataDescriptor);
+    at += sizeof central + central.nameLength + central.extraLength + central.commentLength;
+  }
+
+  // Read with the first diskette in the drive: the last one is asked for, then 1; a
+  // wrong one comes and 1 is asked for again.
+  drive.Ask(DisketteQuestion::Insert, 1);
+  drive.asked.clear();
+  drive.wrongFor = 1;
+  uint64_t members = 0;
+  ASSERT_EQ(CountMembers(ArchivePath(), members, quiet_, &drive), ZipResult::Ok);
+  EXPECT_EQ(members, sources_.size());
+  ASSERT_EQ(Extract(&drive), ZipResult::Ok);
+  std::vector<std::string> expected = {"insert 0", "insert 1"};
+  for (const std::string& request : Inserts(1, count)) expected.push_back(request);
+  EXPECT_EQ(drive.asked, expected);
+  for (const SourceEntry& source : sources_)
+    EXPECT_EQ(ReadAll(root_ / "out" / source.name), ReadAll(source.path)) << source.name;
+  EXPECT_TRUE(quiet_.problems.empty());
+}
+
+TEST_F(SpannedSet, AnnulerEndsTheSetAndTheExtraction) {
+  ShelfDrive drive = Drive();
+  drive.refused = {"insert 3"};
+  EXPECT_EQ(Write(drive), ZipResult::Cancelled);
+  EXPECT_TRUE(fs::is_empty(root_ / "A"));  // the unfinished volume is not left on the diskette
+
+  fs::remove_all(root_ / "shelf");
+  ShelfDrive fresh = Drive();
+  ASSERT_EQ(Write(fresh), ZipResult::Ok);
+  EXPECT_EQ(Extract(nullptr), ZipResult::CannotReadArchive);  // no drive to ask the other diskettes from
+  fresh.refused = {"insert 2"};
+  EXPECT_EQ(Extract(&fresh), ZipResult::Cancelled);
+  EXPECT_EQ(fresh.asked.back(), "insert 2");
+}
+
+TEST_F(SpannedSet, ASetOnOneDisketteIsAPlainArchive) {
+  ShelfDrive drive = Drive();
+  std::ofstream(root_ / "A" / "OLD.TXT") << "erased";
+  drive.room = 1 << 20;
+  ASSERT_EQ(Write(drive), ZipResult::Ok);
+  EXPECT_EQ(drive.asked, std::vector<std::string>{"erase 1"});
+  EXPECT_FALSE(fs::exists(root_ / "A" / "OLD.TXT"));
+  EXPECT_EQ(ReadAll(drive.Volume(1)).substr(0, 4), "PK00");
+  ASSERT_EQ(Extract(nullptr), ZipResult::Ok);
+  EXPECT_EQ(ReadAll(root_ / "out" / "BIG.BIN"), ReadAll(root_ / "src" / "BIG.BIN"));
+}
+
+}  // namespace
+}  // namespace kvxzip
