@@ -30,6 +30,7 @@ inline constexpr char kPathSeparator = '/';
 
 struct FileSearchRecord {
   std::string Name;           // long name
+  std::u16string WideName;    // the long name as the system gives it, which Name may lack
   std::string AlternateName;  // 8.3 name; empty when the file system keeps none
   uint32_t Attributes = 0;
   uint64_t Size = 0;
@@ -66,6 +67,10 @@ bool MatchesAttributeMask(uint32_t attributes, uint32_t attribute_mask);
 
 // Windows wildcard rules over one name: * any run, ? one character, ASCII case ignored.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
+
+// The name to build a path with: the long name, or the 8.3 name where Windows-1252
+// lacks a character of the long one.
+std::string OpenableName(const FileSearchRecord& record);
 
 // The name after the path's last "\" or "/" (all of it when it has none).
 std::string FileNamePart(std::string_view path);

@@ -30,6 +30,7 @@ uint32_t AttributesOf(const struct stat& st, std::string_view name) {
 
 void FillRecord(const struct stat& st, std::string_view utf8_name, std::string name, FileSearchRecord& record) {
   record.Name = std::move(name);
+  record.WideName = Utf8ToUtf16(utf8_name);
   record.AlternateName.clear();
   record.Attributes = AttributesOf(st, utf8_name);
   record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;

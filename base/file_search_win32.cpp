@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cwchar>
+
 #include "base/cp1252.h"
 #include "base/file_search.h"
 
@@ -29,6 +31,7 @@ std::string Narrow(const wchar_t* text) {
 
 void FillRecord(const WIN32_FIND_DATAW& data, FileSearchRecord& record) {
   record.Name = Narrow(data.cFileName);
+  record.WideName.assign(data.cFileName, data.cFileName + std::wcslen(data.cFileName));
   record.AlternateName = Narrow(data.cAlternateFileName);
   record.Attributes = data.dwFileAttributes;
   record.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
