@@ -134,6 +134,8 @@ class TImageLayout {
   bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
   // First entry of Dir whose long name matches, without regard to ASCII case.
   TISOEntry* FindEntry(const TISODirectory* Dir, std::string_view Name) const;
+  // The same by the UTF-16 name, which keeps what Windows-1252 lacks.
+  TISOEntry* FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const;
 
   void BuildImage(bool SkipDiscQuery);
   void ComputeLayout(bool SkipDiscQuery);
@@ -173,7 +175,6 @@ class TImageLayout {
   void IndexEntry(TISOEntry* Entry);
   void UnindexEntry(TISOEntry* Entry);
   std::string EntryKey(const TISODirectory* Dir, std::u16string_view Name) const;
-  TISOEntry* FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const;
   void QueryDisc();
   void ImportSession();
   bool ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth);
