@@ -38,9 +38,8 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-std::string OpenableName(const FileSearchRecord& record) {
-  const bool spelled = record.WideName.empty() || Cp1252ToUtf16(record.Name) == record.WideName;
-  return spelled || record.AlternateName.empty() ? record.Name : record.AlternateName;
+bool NameSpelled(const FileSearchRecord& record) {
+  return record.WideName.empty() || Cp1252ToUtf16(record.Name) == record.WideName;
 }
 
 std::string FileNamePart(std::string_view path) {

@@ -75,6 +75,10 @@ bool FileSearch::Next(FileSearchRecord& record) {
   return true;
 }
 
+std::string OpenableName(const FileSearchRecord& record) {
+  return NameSpelled(record) || record.AlternateName.empty() ? record.Name : record.AlternateName;
+}
+
 std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(Wide(path)); }
 
 }  // namespace kvx

@@ -125,7 +125,9 @@ class TImageLayout {
   void ResetImage(int MaxFiles, int MaxDirectories);
   TISODirectory* FindDirectory(std::string_view Path) const;
   // One folder under Parent; the existing one when its path is already in the image.
-  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr);
+  // WideName, when given, is the name in UTF-16 as the system gave it.
+  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
+                                 std::u16string_view WideName = {});
   TISODirectory* ForceDirectories(std::string_view Path);
   // 1 when the source file was found (added or not), 0 for an unknown destination,
   // 255 when the source file does not exist.

@@ -105,15 +105,8 @@ bool TImageLayout::ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool 
   TISOEntry* newer = FindWideEntry(Dir, name);
   const bool folder = flags & kFlagDirectory;
   if (folder) {
-    TISODirectory* into = newer ? newer->Directory : CreateDirectory(Dir, Utf16ToCp1252(name), kAttrDirectory);
+    TISODirectory* into = newer ? newer->Directory : CreateDirectory(Dir, Utf16ToCp1252(name), kAttrDirectory, name);
     if (!into) return true;  // a file of the new session took its name, or no room
-    if (!newer && Dir->LastEntry && Dir->LastEntry->Directory == into) {
-      TISOEntry* entry = Dir->LastEntry;
-      UnindexEntry(entry);
-      entry->WideName = name;
-      entry->NameKey = EntryKey(Dir, name);
-      IndexEntry(entry);
-    }
     return ImportFolder(into, extent, size, joliet, depth + 1);
   }
   if (newer || !HasRoomFor(false)) return true;

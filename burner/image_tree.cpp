@@ -148,7 +148,8 @@ TISOEntry* TImageLayout::FindWideEntry(const TISODirectory* Dir, std::u16string_
   return found == entries_by_name_.end() ? nullptr : found->second;
 }
 
-TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr) {
+TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
+                                             std::u16string_view WideName) {
   if (!Parent) return nullptr;
   if (!Name.empty() && Name.front() == '\\') Name.remove_prefix(1);
   if (!Name.empty() && Name.back() == '\\') Name.remove_suffix(1);
@@ -171,7 +172,7 @@ TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_
 
   const ZonedTime now = LocalNow();
   entry->LongName = Name;
-  entry->WideName = Cp1252ToUtf16(Name);
+  entry->WideName = WideName.empty() ? Cp1252ToUtf16(Name) : std::u16string(WideName);
   entry->ShortName = short_name;
   entry->Attr = Attr;
   entry->Directory = dir;

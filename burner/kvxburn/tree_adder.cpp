@@ -23,7 +23,7 @@ void TTreeAdder::AddPath(std::string path) {
     if (layout_.AddFile("\\", path, false) != 1 || layout_.Entries.size() == before) Fail("not added: " + path);
     return;
   }
-  AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory), path);
+  AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory, record.WideName), path);
 }
 
 void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
@@ -39,7 +39,7 @@ void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
   for (const FileSearchRecord& child : records) {
     const std::string child_path = path + kPathSeparator + OpenableName(child);
     if (child.Attributes & kAttrDirectory)
-      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory), child_path);
+      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory, child.WideName), child_path);
     else if (!layout_.AddSearchEntry(dir, child, child_path))
       Fail("not added: " + child_path);
   }
