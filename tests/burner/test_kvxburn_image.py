@@ -81,6 +81,12 @@ class MarkSink:
         return len(data)
 
 
+def isoinfo_latin1(text):
+    """A Joliet name as isoinfo -j iso8859-1 shows it: "_" for each UTF-16 unit that
+    Latin-1 lacks."""
+    return "".join(c if ord(c) < 256 else "_" * (len(c.encode("utf-16-be")) // 2) for c in text)
+
+
 def sha1_file(path):
     h = hashlib.sha1()
     with open(path, "rb") as f:
@@ -196,8 +202,7 @@ class KvxburnImageTest(unittest.TestCase):
         listing = run(["isoinfo", "-l", "-i", image] + (["-J", "-j", "iso8859-1"] if joliet else [])).stdout
         for _, iso_path, joliet_path in self.tree.files:
             name = os.path.basename(joliet_path) + ";1" if joliet else os.path.basename(iso_path)
-            # isoinfo shows what Latin-1 lacks as "_".
-            name = "".join(c if ord(c) < 256 else "_" for c in name).encode("latin-1")
+            name = isoinfo_latin1(name).encode("latin-1")
             self.assertIn(b"  " + name + b" ", listing)
         return info
 
@@ -267,6 +272,7 @@ class KvxburnImageTest(unittest.TestCase):
         ("\u00e8t\u00e8.doc", "_T_.DOC", None),
         ("\u00e9t\u00e9.doc", "_T_01.DOC", None),
         ("\u03a9mega \u65e5\u672c.txt", "_MEGA___.TXT", None),
+        ("\U0001F600 sourire.txt", "__SOURIR.TXT", None),  # a surrogate pair in UTF-16
         ("L" * 65 + ".txt", "LLLLLLLL.TXT", "L" * 60 + ".txt"),
         ("L" * 200 + ".txt", "LLLLLL01.TXT", "L" * 56 + " (2).txt"),
         ("a.b.c.d.txt", "A_B_C_D.TXT", None),
@@ -294,7 +300,7 @@ class KvxburnImageTest(unittest.TestCase):
     def test_colliding_names_each_file_once_in_every_reader(self):
         image = self.collision_tree()
         self.check_all(image)
-        joliet = sorted("".join(c if ord(c) < 256 else "_" for c in f[2] + ";1") for f in self.tree.files)
+        joliet = sorted(isoinfo_latin1(f[2] + ";1") for f in self.tree.files)
         self.assertEqual(self.isoinfo_files(image, joliet=True), joliet)
         if self.iso_file_names_known:
             self.assertEqual(self.isoinfo_files(image, joliet=False), sorted(f[1] for f in self.tree.files))
