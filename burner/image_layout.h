@@ -59,7 +59,7 @@ struct TISOEntry {
 
   uint32_t Index = 0;            // position in Entries, which is also its order in its folder
   int GmtOffsetMinutes = 0;      // offset from UTC in effect at DateTime
-  std::string NameKey;           // folder and upper-cased long name, under which it is indexed
+  std::string NameKey;           // folder and UTF-16 name (ASCII upper case unless CaseSensitiveNames)
   TISOEntry* SameName = nullptr; // next entry of the folder under the same key, in list order
   std::u16string WideName;       // the long name in UTF-16, as the system gave it
   std::u16string JolietName;     // Joliet identifier without ";1", unique in its folder
@@ -134,7 +134,8 @@ class TImageLayout {
   uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
   // Adds (or replaces) one file of a directory search; true when an entry was filled.
   bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
-  // First entry of Dir whose long name matches, without regard to ASCII case.
+  // First entry of Dir whose long name matches, without regard to ASCII case unless
+  // CaseSensitiveNames.
   TISOEntry* FindEntry(const TISODirectory* Dir, std::string_view Name) const;
   // The same by the UTF-16 name, which keeps what Windows-1252 lacks.
   TISOEntry* FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const;

@@ -54,8 +54,8 @@ void TImageLayout::ImportSession() {
       break;
     const SessionRoot root{Little32(&sector[156 + 2]), Little32(&sector[156 + 10])};
     if (sector[0] == 1) primary = root;
-    const bool ucs2 = sector[88] == 0x25 && sector[89] == 0x2F &&
-                      std::find(std::begin(kJolietLevels), std::end(kJolietLevels), sector[90]) != std::end(kJolietLevels);
+    const uint8_t* level = std::find(std::begin(kJolietLevels), std::end(kJolietLevels), sector[90]);
+    const bool ucs2 = sector[88] == 0x25 && sector[89] == 0x2F && level != std::end(kJolietLevels);
     if (sector[0] == 2 && ucs2) joliet = root;
   }
   const bool use_joliet = joliet.Extent != 0;
