@@ -25,11 +25,37 @@ void AppendUtf8(std::string& out, char32_t cp) {
   } else if (cp < 0x800) {
     out += static_cast<char>(0xC0 | (cp >> 6));
     out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp >= 0x10000) {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
   } else {
     out += static_cast<char>(0xE0 | (cp >> 12));
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
+}
+
+// One code point from position i (advanced past it); '?' for a malformed sequence.
+char32_t DecodeUtf8(std::string_view text, size_t& i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  char32_t cp = '?';
+  size_t len = 1;
+  if (c < 0x80) {
+    cp = c;
+  } else if ((c >> 5) == 0x6 && i + 1 < text.size()) {
+    cp = ((c & 0x1F) << 6) | (text[i + 1] & 0x3F);
+    len = 2;
+  } else if ((c >> 4) == 0xE && i + 2 < text.size()) {
+    cp = ((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
+    len = 3;
+  } else if ((c >> 3) == 0x1E && i + 3 < text.size()) {
+    cp = ((c & 0x07) << 18) | ((text[i + 1] & 0x3F) << 12) | ((text[i + 2] & 0x3F) << 6) | (text[i + 3] & 0x3F);
+    len = 4;
+  }
+  i += len;
+  return cp;
 }
 
 }  // namespace
@@ -56,6 +82,18 @@ std::string Utf16ToCp1252(std::u16string_view text) {
   return out;
 }
 
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -66,24 +104,25 @@ std::string Cp1252ToUtf8(std::string_view text) {
 std::string Utf8ToCp1252(std::string_view text) {
   std::u16string units;
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char32_t cp = '?';
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c >> 5) == 0x6 && i + 1 < text.size()) {
-      cp = ((c & 0x1F) << 6) | (text[i + 1] & 0x3F);
-      len = 2;
-    } else if ((c >> 4) == 0xE && i + 2 < text.size()) {
-      cp = ((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
-      len = 3;
-    } else if ((c >> 3) == 0x1E && i + 3 < text.size()) {
-      len = 4;  // outside the Basic Multilingual Plane: no Windows-1252 byte
-    }
+    const char32_t cp = DecodeUtf8(text, i);
     units += cp > 0xFFFF ? u'?' : static_cast<char16_t>(cp);
-    i += len;
   }
   return Utf16ToCp1252(units);
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string units;
+  units.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = DecodeUtf8(text, i);
+    if (cp > 0xFFFF) {
+      units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(cp);
+    }
+  }
+  return units;
 }
 
 }  // namespace kvx

@@ -18,5 +18,8 @@ std::string Utf16ToCp1252(std::u16string_view text);
 // UTF-8 (Linux file names, tool output) <-> Windows-1252.
 std::string Cp1252ToUtf8(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text);
+// UTF-8 (Linux file names) as UTF-16, characters beyond the BMP as surrogate pairs.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace kvx

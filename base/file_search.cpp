@@ -1,6 +1,7 @@
 #include "base/file_search.h"
 
 #include "base/ascii_case.h"
+#include "base/cp1252.h"
 
 namespace kvx {
 
@@ -35,6 +36,10 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
+}
+
+bool NameSpelled(const FileSearchRecord& record) {
+  return record.WideName.empty() || Cp1252ToUtf16(record.Name) == record.WideName;
 }
 
 std::string FileNamePart(std::string_view path) {

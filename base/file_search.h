@@ -30,6 +30,7 @@ inline constexpr char kPathSeparator = '/';
 
 struct FileSearchRecord {
   std::string Name;           // long name
+  std::u16string WideName;    // the long name as the system gives it, which Name may lack
   std::string AlternateName;  // 8.3 name; empty when the file system keeps none
   uint32_t Attributes = 0;
   uint64_t Size = 0;
@@ -66,6 +67,13 @@ bool MatchesAttributeMask(uint32_t attributes, uint32_t attribute_mask);
 
 // Windows wildcard rules over one name: * any run, ? one character, ASCII case ignored.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
+
+// Whether the Windows-1252 long name spells the system's name whole.
+bool NameSpelled(const FileSearchRecord& record);
+// The name to build a path with: the long name, or where Windows-1252 lacks one of its
+// characters, the 8.3 name (Win32) or the name with each such UTF-16 unit written as
+// byte 81h and four hexadecimal digits, which NativePath reads back (POSIX).
+std::string OpenableName(const FileSearchRecord& record);
 
 // The name after the path's last "\" or "/" (all of it when it has none).
 std::string FileNamePart(std::string_view path);

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdio>
+
 #include "base/cp1252.h"
 #include "base/file_search.h"
 
@@ -30,6 +33,7 @@ uint32_t AttributesOf(const struct stat& st, std::string_view name) {
 
 void FillRecord(const struct stat& st, std::string_view utf8_name, std::string name, FileSearchRecord& record) {
   record.Name = std::move(name);
+  record.WideName = Utf8ToUtf16(utf8_name);
   record.AlternateName.clear();
   record.Attributes = AttributesOf(st, utf8_name);
   record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
@@ -51,7 +55,7 @@ FileSearch::~FileSearch() = default;
 
 bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
   state_.reset();
-  const std::string utf8 = Cp1252ToUtf8(pattern);
+  const std::string utf8 = NativePath(pattern).string();
   std::string folder, last;
   SplitPattern(utf8, folder, last);
   if (!HasWildcard(last)) {  // one name: no need to read the folder
@@ -83,6 +87,37 @@ bool FileSearch::Next(FileSearchRecord& record) {
   return false;
 }
 
-std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(Cp1252ToUtf8(path)); }
+std::string OpenableName(const FileSearchRecord& record) {
+  if (NameSpelled(record)) return record.Name;
+  std::string name;
+  for (const char16_t unit : record.WideName) {
+    const std::string spelled = Utf16ToCp1252(std::u16string_view(&unit, 1));
+    if (spelled != "?" || unit == u'?') {
+      name += spelled;
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\x81%04X", static_cast<unsigned>(unit));
+    name += escape;
+  }
+  return name;
+}
+
+// Windows-1252 to UTF-8, with the units OpenableName escaped written back.
+std::filesystem::path NativePath(std::string_view path) {
+  std::u16string units;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned value = 0;
+    const char* digits = path.data() + i + 1;
+    if (static_cast<unsigned char>(path[i]) == 0x81 && i + 4 < path.size() &&
+        std::from_chars(digits, digits + 4, value, 16).ptr == digits + 4) {
+      units += static_cast<char16_t>(value);
+      i += 4;
+    } else {
+      units += Cp1252ToUtf16Unit(static_cast<unsigned char>(path[i]));
+    }
+  }
+  return std::filesystem::path(Utf16ToUtf8(units));
+}
 
 }  // namespace kvx

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cwchar>
+
 #include "base/cp1252.h"
 #include "base/file_search.h"
 
@@ -22,6 +24,15 @@ std::wstring Wide(std::string_view text) {
   return std::wstring(units.begin(), units.end());
 }
 
+// A path of MAX_PATH characters or more reaches the file system in the "\\?\" form,
+// which the wide calls take up to 32,767 characters long.
+std::wstring LongPathForm(std::wstring path) {
+  if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\")) return path;
+  if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+  if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+  return path;
+}
+
 std::string Narrow(const wchar_t* text) {
   const std::wstring wide(text);
   return Utf16ToCp1252(std::u16string(wide.begin(), wide.end()));
@@ -29,6 +40,7 @@ std::string Narrow(const wchar_t* text) {
 
 void FillRecord(const WIN32_FIND_DATAW& data, FileSearchRecord& record) {
   record.Name = Narrow(data.cFileName);
+  record.WideName.assign(data.cFileName, data.cFileName + std::wcslen(data.cFileName));
   record.AlternateName = Narrow(data.cAlternateFileName);
   record.Attributes = data.dwFileAttributes;
   record.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -52,7 +64,7 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
   state_.reset();
   auto state = std::make_unique<State>();
   WIN32_FIND_DATAW data{};
-  state->handle = FindFirstFileW(Wide(pattern).c_str(), &data);
+  state->handle = FindFirstFileW(LongPathForm(Wide(pattern)).c_str(), &data);
   if (state->handle == INVALID_HANDLE_VALUE) return false;
   state->mask = attribute_mask;
   if (!SkipToMatch(*state, data)) return false;
@@ -72,6 +84,10 @@ bool FileSearch::Next(FileSearchRecord& record) {
   return true;
 }
 
-std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(Wide(path)); }
+std::string OpenableName(const FileSearchRecord& record) {
+  return NameSpelled(record) || record.AlternateName.empty() ? record.Name : record.AlternateName;
+}
+
+std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(LongPathForm(Wide(path))); }
 
 }  // namespace kvx

@@ -86,6 +86,10 @@ void TGraver::BBurnClick() {
     return;
   }
   vtbr.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
+  // The disc names the backup and carries the day it was made.
+  vtbr.SetIdVolume(kBackupVolumeLabel);
+  vtbr.SetDateCreation(EncodeDateTime(LocalNow().Local));
+  vtbr.SetDateModification(vtbr.DateCreation());
   // Without its archive the disc would get an empty track, reported as a success.
   if (vtbr.AddFile("\\", archive_, false) != 1) {
     Add(WriteFailedLine(FileOpenErrorText(archive_)));

@@ -21,6 +21,7 @@ namespace kvx {
 
 // The archive a backup to CD stages on drive C: before it is burned.
 inline constexpr char kDefaultBurnArchive[] = "c:\\SauveKVX.zip";
+inline constexpr char kBackupVolumeLabel[] = "KVXSAUVE";
 
 class TGraver : public ui::Form {
  public:

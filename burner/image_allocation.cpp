@@ -18,7 +18,7 @@ bool IsFile(const TISOEntry& entry) { return entry.Directory == nullptr; }
 int64_t ExtentCount(int64_t size) { return size <= kMaxExtentBytes ? 1 : (size + kMaxExtentBytes - 1) / kMaxExtentBytes; }
 
 size_t IdentifierLength(const TISOEntry& entry, bool joliet) {
-  const size_t chars = (joliet ? entry.LongName.size() : entry.ShortName.size()) + (IsFile(entry) ? 2 : 0);
+  const size_t chars = (joliet ? entry.JolietName.size() : entry.ShortName.size()) + (IsFile(entry) ? 2 : 0);
   return joliet ? 2 * chars : chars;
 }
 
@@ -48,32 +48,11 @@ void TImageLayout::QueryDisc() {
   if (StartSector > kHighestStartSector) StartSector = 0;
 }
 
-// Path-table order: the root, then level by level each folder's children sorted by
-// short name (byte order), children of lower-numbered folders first. Folders with equal
-// keys keep their creation order.
-void TImageLayout::NumberDirectories() {
-  if (Directories.empty()) return;
-  std::vector<TISODirectory*> order;
-  order.reserve(Directories.size());
-  order.push_back(Directories[0].get());
-  for (size_t next = 0; next < order.size(); ++next) {
-    TISODirectory* parent = order[next];
-    parent->Number = static_cast<uint32_t>(next + 1);
-    const size_t first_child = order.size();
-    for (TISOEntry* entry = parent->FirstEntry; entry; entry = entry->Next)
-      if (entry->Directory) order.push_back(entry->Directory);
-    std::stable_sort(order.begin() + first_child, order.end(),
-                     [](const TISODirectory* a, const TISODirectory* b) { return a->ShortName < b->ShortName; });
-  }
-  ISOPathOrder = order;
-  JolietPathOrder = std::move(order);
-}
-
 int64_t TImageLayout::PathTableSize(bool joliet) const {
   int64_t size = static_cast<int64_t>(PathTableRecordLength(1));
   for (size_t i = 1; i < Directories.size(); ++i) {
     const TISODirectory& dir = *Directories[i];
-    size += static_cast<int64_t>(joliet ? PathTableRecordLength(2 * dir.LongName.size())
+    size += static_cast<int64_t>(joliet ? PathTableRecordLength(2 * dir.JolietName.size())
                                         : PathTableRecordLength(dir.ShortName.size()));
   }
   return size;
@@ -84,7 +63,7 @@ int64_t TImageLayout::PathTableSize(bool joliet) const {
 int64_t TImageLayout::FolderRecordsSize(const TISODirectory& Dir, bool joliet) const {
   int64_t sectors = 1;
   int64_t used = 2 * 34;
-  for (const TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) {
+  for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
     const int64_t length = static_cast<int64_t>(DirectoryRecordLength(IdentifierLength(*entry, joliet)));
     const int64_t records = IsFile(*entry) ? ExtentCount(entry->ISOSize) : 1;
     for (int64_t r = 0; r < records; ++r) {
@@ -117,6 +96,8 @@ void TImageLayout::AssignFileExtents() {
       entry->JolietExtent = entry->Directory->JolietSector;
       entry->ISOSize = entry->Directory->ISOSize;
       entry->JolietSize = entry->Directory->JolietSize;
+    } else if (entry->EarlierSession) {
+      continue;  // its data is on the disc already
     } else if (entry->ISOSize == 0) {
       entry->ISOExtent = entry->JolietExtent = 0;
       entry->JolietSize = 0;
@@ -132,7 +113,11 @@ void TImageLayout::ComputeLayout(bool SkipDiscQuery) {
   device_.SetDoDebug(false);
   StartSector = 0;
   if (!SkipDiscQuery) QueryDisc();
-  NumberDirectories();
+  // Only a session after others: on a disc written from sector 0 the old tree is overwritten.
+  if (!SkipDiscQuery && ImportPreviousSession && StartSector > 0) ImportSession();
+  for (const auto& dir : Directories) AssignIdentifiers(*dir);
+  NumberDirectories(false);
+  NumberDirectories(true);
 
   int64_t p = static_cast<int64_t>(StartSector) * kSectorSize + kSystemAreaBytes;
   PrimaryDescriptorPos = p;

@@ -63,14 +63,14 @@ const std::string_view kDotDotIdentifier("\1", 1);
 
 }  // namespace
 
-void TImageLayout::WriteVolumeDescriptor(bool joliet) {
+void TImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
   TVolumeDescriptor vd{};
   vd.Type = joliet ? 2 : 1;
   std::memcpy(vd.Identifier, "CD001", 5);
   vd.Version = 1;
   auto text = joliet ? PutJolietText : PutPrimaryText;
   text(vd.SystemId, sizeof vd.SystemId, IdSystem);
-  text(vd.VolumeId, sizeof vd.VolumeId, IdVolume);
+  text(vd.VolumeId, sizeof vd.VolumeId, joliet ? IdVolume : DCharacters(IdVolume));
   // The volume of a later session spans the disc from sector 0 (its extents are
   // absolute), so its size is the end of this track, not the track's length.
   PutBoth32(vd.SpaceSize, static_cast<uint32_t>(EndSector));
@@ -91,6 +91,7 @@ void TImageLayout::WriteVolumeDescriptor(bool joliet) {
   PutBoth32(record->DataLength, static_cast<uint32_t>(joliet ? root.JolietSize : root.ISOSize));
   record->Flags = kFlagDirectory;
   PutBoth16(record->VolumeSequenceNumber, 1);
+  PutRecordingDate(record->RecordingDate, now.Local, now.GmtOffsetMinutes);
   record->IdentifierLength = 1;
 
   text(vd.VolumeSetId, sizeof vd.VolumeSetId, IdVolumeSet);
@@ -120,9 +121,9 @@ void TImageLayout::WritePathTable(bool joliet, bool big_endian) {
   for (size_t i = 1; i < order.size(); ++i) {
     const TISODirectory& dir = *order[i];
     const uint32_t extent = area + (joliet ? dir.JolietSector : dir.ISOSector);
-    const auto parent = static_cast<uint16_t>(dir.Parent->Number);
+    const auto parent = static_cast<uint16_t>(joliet ? dir.Parent->JolietNumber : dir.Parent->Number);
     if (joliet)
-      AppendPathRecord(ImageHeader, Utf16BigEndian(dir.LongName), extent, parent, big_endian);
+      AppendPathRecord(ImageHeader, Utf16BigEndian(dir.JolietName), extent, parent, big_endian);
     else
       AppendPathRecord(ImageHeader, dir.ShortName, extent, parent, big_endian);
   }
@@ -143,9 +144,9 @@ void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, 
   AppendRecord(ImageHeader, dot);
 
   std::string identifier;
-  for (const TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) {
+  for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
     const bool folder = entry->Directory != nullptr;
-    identifier = joliet ? Utf16BigEndian(folder ? entry->LongName : entry->LongName + ";1")
+    identifier = joliet ? Utf16BigEndian(folder ? entry->JolietName : entry->JolietName + u";1")
                         : (folder ? entry->ShortName : entry->ShortName + ";1");
     RecordFields fields;
     fields.Date = DecodeDateTime(entry->DateTime);
@@ -162,7 +163,9 @@ void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, 
     // A file above the 32-bit length field is recorded as consecutive extents, every
     // record but the last one flagged multi-extent.
     int64_t remaining = size;
-    uint32_t extent = size == 0 ? 0 : first_file + (joliet ? entry->JolietExtent : entry->ISOExtent);
+    uint32_t extent = size == 0                ? 0
+                      : entry->EarlierSession ? entry->SessionExtent
+                                              : first_file + (joliet ? entry->JolietExtent : entry->ISOExtent);
     do {
       const int64_t part = std::min(remaining, kMaxExtentBytes);
       remaining -= part;
@@ -179,8 +182,9 @@ void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, 
 void TImageLayout::WriteImageHeader() {
   ImageHeader.reserve(ImageHeader.size() + static_cast<size_t>(FirstFilePos - StartSector * kSectorSize));
   ImageHeader.resize(ImageHeader.size() + 16 * kSectorSize, 0);
-  WriteVolumeDescriptor(false);
-  if (JolietFileSystem) WriteVolumeDescriptor(true);
+  const ZonedTime now = LocalNow();
+  WriteVolumeDescriptor(false, now);
+  if (JolietFileSystem) WriteVolumeDescriptor(true, now);
   const size_t terminator = ImageHeader.size();
   ImageHeader.resize(terminator + kSectorSize, 0);
   ImageHeader[terminator] = 255;
@@ -193,7 +197,6 @@ void TImageLayout::WriteImageHeader() {
     WritePathTable(true, false);
     WritePathTable(true, true);
   }
-  const ZonedTime now = LocalNow();
   for (const auto& dir : Directories) WriteDirectoryRecords(*dir, false, now);
   if (JolietFileSystem)
     for (const auto& dir : Directories) WriteDirectoryRecords(*dir, true, now);

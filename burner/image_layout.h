@@ -24,7 +24,8 @@ struct TISOEntry;
 // One folder of the image, the root included.
 struct TISODirectory {
   std::string ShortName;    // ISO 9660 identifier
-  std::string LongName;     // Joliet identifier
+  std::string LongName;     // name as added (Windows-1252)
+  std::u16string JolietName;  // Joliet identifier, unique in its folder
   int64_t ISOSize = 0;      // bytes of its ISO 9660 directory records, whole sectors
   int64_t JolietSize = 0;   // the same for Joliet
   std::string Path;         // "\" or "\LONG\NAMES" in upper case
@@ -37,6 +38,9 @@ struct TISODirectory {
 
   uint32_t Index = 0;              // position in Directories
   TISOEntry* LastEntry = nullptr;  // end of the entry list, for appending
+  uint32_t JolietNumber = 0;       // 1-based position in the Joliet path tables
+  // The entries in the order of their directory records in each tree.
+  std::vector<TISOEntry*> ISOOrder, JolietOrder;
 };
 
 // One file or sub-folder inside a folder.
@@ -55,8 +59,13 @@ struct TISOEntry {
 
   uint32_t Index = 0;            // position in Entries, which is also its order in its folder
   int GmtOffsetMinutes = 0;      // offset from UTC in effect at DateTime
-  std::string NameKey;           // folder and upper-cased long name, under which it is indexed
+  std::string NameKey;           // folder and UTF-16 name (ASCII upper case unless CaseSensitiveNames)
   TISOEntry* SameName = nullptr; // next entry of the folder under the same key, in list order
+  std::u16string WideName;       // the long name in UTF-16, as the system gave it
+  std::u16string JolietName;     // Joliet identifier without ";1", unique in its folder
+  // A file recorded by an earlier session: its data stays where it is, at this sector.
+  bool EarlierSession = false;
+  uint32_t SessionExtent = 0;
 };
 
 // What the layout needs from the recorder: the disc it writes on, the device layer's
@@ -69,6 +78,16 @@ class TLayoutDevice {
   virtual bool ReadNextWritableAddress(uint32_t& StartSector) = 0;
   virtual void SetDoDebug(bool Value) = 0;
   virtual void DebugMessage(const std::string& Message, uint8_t mType) = 0;
+  // Start of the disc's last recorded session; false when there is none to read.
+  virtual bool ReadLastSessionStart(uint32_t& Sector) {
+    (void)Sector;
+    return false;
+  }
+  // Count sectors of 2048 bytes from Sector into Buffer.
+  virtual bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) {
+    (void)Sector, (void)Count, (void)Buffer;
+    return false;
+  }
 };
 
 // Called for every file being added; the handler may change the names, the date and Skip.
@@ -96,21 +115,30 @@ class TImageLayout {
   bool JolietFileSystem = true;
   bool ReplaceFile = false;
   bool WritePostGap = true;
+  // Names that differ only by case are different files (a case-sensitive source).
+  bool CaseSensitiveNames = false;
+  // On an appendable disc, the new tree also holds the files of the last session.
+  bool ImportPreviousSession = false;
   TAddFileEvent OnAddFile;
 
   // Empties the tree and the image header, sets the capacities, creates the root.
   void ResetImage(int MaxFiles, int MaxDirectories);
   TISODirectory* FindDirectory(std::string_view Path) const;
   // One folder under Parent; the existing one when its path is already in the image.
-  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr);
+  // WideName, when given, is the name in UTF-16 as the system gave it.
+  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
+                                 std::u16string_view WideName = {});
   TISODirectory* ForceDirectories(std::string_view Path);
   // 1 when the source file was found (added or not), 0 for an unknown destination,
   // 255 when the source file does not exist.
   uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
   // Adds (or replaces) one file of a directory search; true when an entry was filled.
   bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
-  // First entry of Dir whose long name matches, without regard to ASCII case.
+  // First entry of Dir whose long name matches, without regard to ASCII case unless
+  // CaseSensitiveNames.
   TISOEntry* FindEntry(const TISODirectory* Dir, std::string_view Name) const;
+  // The same by the UTF-16 name, which keeps what Windows-1252 lacks.
+  TISOEntry* FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const;
 
   void BuildImage(bool SkipDiscQuery);
   void ComputeLayout(bool SkipDiscQuery);
@@ -149,30 +177,39 @@ class TImageLayout {
   void AppendToFolder(TISODirectory* Dir, TISOEntry* Entry);
   void IndexEntry(TISOEntry* Entry);
   void UnindexEntry(TISOEntry* Entry);
-  std::string EntryKey(const TISODirectory* Dir, std::string_view Name) const;
+  std::string EntryKey(const TISODirectory* Dir, std::u16string_view Name) const;
   void QueryDisc();
-  void NumberDirectories();
+  void ImportSession();
+  bool ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth);
+  bool ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool joliet, TISOEntry*& Last, int depth);
+  void AssignIdentifiers(TISODirectory& Dir);
+  void NumberDirectories(bool joliet);
   int64_t PathTableSize(bool joliet) const;
   int64_t FolderRecordsSize(const TISODirectory& Dir, bool joliet) const;
   int64_t AllocateDirectoryRecords(bool joliet);
   void AssignFileExtents();
   void WritePathTable(bool joliet, bool big_endian);
   void WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const struct ZonedTime& now);
-  void WriteVolumeDescriptor(bool joliet);
+  void WriteVolumeDescriptor(bool joliet, const struct ZonedTime& now);
 
   TLayoutDevice& device_;
   std::unordered_map<std::string, TISODirectory*> directories_by_path_;
   std::unordered_map<std::string, TISOEntry*> entries_by_name_;
 };
 
-// Name rules of the image.
-// 8.3-style name of a folder created by path: 13 characters at most, ASCII upper case,
-// codes below 33 or above 122 replaced by "_".
+// Name rules of the image (ISO 9660 level 1: d-characters, 8 + 3 for files, 8 for
+// folders; Joliet: 64 UCS-2 characters). Identifiers are made unique per folder when
+// the image is laid out.
+// ISO 9660 identifier of a folder: upper case, every other character than A-Z, 0-9 and
+// "_" replaced by "_", cut to 8.
 std::string ShortNameOf(std::string_view Name);
-// ISO 9660 name of a file or folder found on disk: ASCII upper case, non-ASCII and
-// control bytes replaced by "_".
+// ISO 9660 identifier of a file: the same rules for the name before the last dot (8)
+// and the extension after it (3), always joined by one dot.
 std::string IsoShortName(std::string_view Name);
-// Whether names fit into one directory record of each tree (a record's length is one byte).
+// Joliet identifier: the name itself when it has 64 characters or fewer, else shortened
+// keeping its extension.
+std::u16string JolietNameOf(std::u16string_view Name);
+// Whether names can be recorded at all (neither is empty).
 bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool IsFile);
 
 }  // namespace kvx

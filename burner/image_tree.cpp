@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/ascii_case.h"
+#include "base/cp1252.h"
 #include "base/local_time.h"
 #include "burner/image_layout.h"
 #include "burner/iso_records.h"
@@ -11,16 +12,14 @@
 namespace kvx {
 namespace {
 
-constexpr size_t kMaxLongName = 127;   // longer long names are skipped
-constexpr size_t kMaxRecordId = 222;   // 255 − 33-byte head = identifier plus its padding byte
-
 std::string Formatted(const char* pattern, int value) {
   char text[64];
   std::snprintf(text, sizeof text, pattern, value);
   return text;
 }
 
-bool HasDot(std::string_view name) { return name.find('.') != std::string_view::npos; }
+template <class Text>
+bool HasDot(const Text& name) { return name.find('.') != Text::npos; }
 
 TDateTime LocalDateTime(const ZonedTime& zoned) { return EncodeDateTime(zoned.Local); }
 
@@ -35,31 +34,6 @@ std::string KeptSourceFolder(std::string_view SourceFile) {
 }
 
 }  // namespace
-
-std::string ShortNameOf(std::string_view Name) {
-  std::string out(Name.substr(0, 13));
-  for (char& c : out) {
-    c = AsciiUpperChar(c);
-    const unsigned char code = static_cast<unsigned char>(c);
-    if (code < 33 || code > 122) c = '_';
-  }
-  return out;
-}
-
-std::string IsoShortName(std::string_view Name) {
-  std::string out = AsciiUpper(Name);
-  for (char& c : out) {
-    const unsigned char code = static_cast<unsigned char>(c);
-    if (code < 32 || code > 126) c = '_';
-  }
-  return out;
-}
-
-bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool IsFile) {
-  const size_t version = IsFile ? 2 : 0;  // ";1"
-  return ShortName.size() + version < kMaxRecordId && 2 * (LongName.size() + version) < kMaxRecordId &&
-         !ShortName.empty() && !LongName.empty();
-}
 
 TImageLayout::TImageLayout(TLayoutDevice& Device) : device_(Device) {}
 
@@ -125,9 +99,14 @@ void TImageLayout::AppendToFolder(TISODirectory* Dir, TISOEntry* Entry) {
   Dir->LastEntry = Entry;
 }
 
-std::string TImageLayout::EntryKey(const TISODirectory* Dir, std::string_view Name) const {
+std::string TImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view Name) const {
   std::string key(reinterpret_cast<const char*>(&Dir->Index), sizeof Dir->Index);
-  key += AsciiUpper(Name);
+  key.reserve(key.size() + 2 * Name.size());
+  for (char16_t c : Name) {
+    if (!CaseSensitiveNames && c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+    key += static_cast<char>(c & 0xFF);
+    key += static_cast<char>(c >> 8);
+  }
   return key;
 }
 
@@ -159,13 +138,18 @@ TISODirectory* TImageLayout::FindDirectory(std::string_view Path) const {
 }
 
 TISOEntry* TImageLayout::FindEntry(const TISODirectory* Dir, std::string_view Name) const {
-  std::string name(Name);
-  if (!HasDot(name)) name += '.';
-  const auto found = entries_by_name_.find(EntryKey(Dir, name));
+  std::u16string name = Cp1252ToUtf16(Name);
+  if (!HasDot(name)) name += u'.';
+  return FindWideEntry(Dir, name);
+}
+
+TISOEntry* TImageLayout::FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const {
+  const auto found = entries_by_name_.find(EntryKey(Dir, Name));
   return found == entries_by_name_.end() ? nullptr : found->second;
 }
 
-TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr) {
+TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
+                                             std::u16string_view WideName) {
   if (!Parent) return nullptr;
   if (!Name.empty() && Name.front() == '\\') Name.remove_prefix(1);
   if (!Name.empty() && Name.back() == '\\') Name.remove_suffix(1);
@@ -188,12 +172,13 @@ TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_
 
   const ZonedTime now = LocalNow();
   entry->LongName = Name;
+  entry->WideName = WideName.empty() ? Cp1252ToUtf16(Name) : std::u16string(WideName);
   entry->ShortName = short_name;
   entry->Attr = Attr;
   entry->Directory = dir;
   entry->DateTime = LocalDateTime(now);
   entry->GmtOffsetMinutes = now.GmtOffsetMinutes;
-  entry->NameKey = EntryKey(Parent, entry->LongName);
+  entry->NameKey = EntryKey(Parent, entry->WideName);
   IndexEntry(entry);
   return dir;
 }
@@ -231,20 +216,25 @@ bool TImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& Se
                                   std::string_view FullPath) {
   // A folder entry needs a folder record behind it: folders come in by CreateDirectory.
   if (!Dir || (SearchRecord.Attributes & kAttrDirectory)) return false;
-  TISOEntry* existing = FindEntry(Dir, SearchRecord.Name);
+  // The system's UTF-16 name keeps what Windows-1252 lacks.
+  std::u16string wide_name = SearchRecord.WideName.empty() ? Cp1252ToUtf16(SearchRecord.Name) : SearchRecord.WideName;
+  if (!HasDot(wide_name)) wide_name += u'.';
+  TISOEntry* existing = FindWideEntry(Dir, wide_name);
   std::string short_name = SearchRecord.AlternateName.empty() ? AsciiUpper(SearchRecord.Name)
                                                                : SearchRecord.AlternateName;
   std::string long_name = SearchRecord.Name;
   if (!HasDot(short_name)) short_name += '.';
   if (!HasDot(long_name)) long_name += '.';
+  const std::string added_long_name = long_name;
   const ZonedTime stamp = LocalTimeOf(SearchRecord.LastWrite);
   TDateTime date = LocalDateTime(stamp);
   const bool replace = existing && ReplaceFile && !existing->Directory;
-  bool skip = long_name.size() > kMaxLongName || !NamesFitRecords(IsoShortName(short_name), long_name, true);
+  bool skip = false;
   const int64_t size = static_cast<int64_t>(SearchRecord.Size);
   if (OnAddFile) OnAddFile(std::string(FullPath), long_name, short_name, date, SearchRecord.Attributes, size, skip);
 
-  if (skip || !NamesFitRecords(IsoShortName(short_name), long_name, true)) return false;
+  if (skip || !NamesFitRecords(short_name, long_name, true)) return false;
+  if (long_name != added_long_name) wide_name = Cp1252ToUtf16(long_name);
   TISOEntry* entry = existing;
   if (!replace) {
     if (existing || !HasRoomFor(false)) return false;
@@ -254,13 +244,14 @@ bool TImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& Se
   UnindexEntry(entry);
   entry->ShortName = IsoShortName(short_name);
   entry->LongName = long_name;
+  entry->WideName = std::move(wide_name);
   entry->ISOSize = entry->JolietSize = size;
   entry->Attr = SearchRecord.Attributes;
   entry->DateTime = date;
   entry->GmtOffsetMinutes = date == LocalDateTime(stamp) ? stamp.GmtOffsetMinutes
                                                          : GmtOffsetMinutesAtLocal(DecodeDateTime(date));
   entry->SourcePath = FullPath;
-  entry->NameKey = EntryKey(Dir, entry->LongName);
+  entry->NameKey = EntryKey(Dir, entry->WideName);
   IndexEntry(entry);
   return true;
 }

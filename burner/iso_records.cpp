@@ -6,6 +6,7 @@
 
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
+#include "base/local_time.h"
 
 namespace kvx {
 
@@ -43,14 +44,22 @@ void PutPrimaryText(char* field, size_t size, std::string_view text) {
   std::memcpy(field, upper.data(), upper.size());
 }
 
-std::string Utf16BigEndian(std::string_view text) {
+std::string Utf16BigEndian(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  for (char c : text) {
-    const char16_t unit = Cp1252ToUtf16Unit(static_cast<unsigned char>(c));
+  for (const char16_t unit : text) {
     out += static_cast<char>(unit >> 8);
     out += static_cast<char>(unit & 0xFF);
   }
+  return out;
+}
+
+std::string Utf16BigEndian(std::string_view text) { return Utf16BigEndian(Cp1252ToUtf16(text)); }
+
+std::string DCharacters(std::string_view text) {
+  std::string out = AsciiUpper(text);
+  for (char& c : out)
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '_';
   return out;
 }
 
@@ -63,13 +72,18 @@ void PutJolietText(char* field, size_t size, std::string_view text) {
 
 // Hundredths of a second, where a two-digit millisecond text would misplace values below 100.
 void PutDescriptorDate(char* field, TDateTime value) {
+  if (value == 0) {  // no date: the form ECMA-119 gives for "not specified"
+    std::memset(field, '0', 16);
+    field[16] = 0;
+    return;
+  }
   const CivilTime t = DecodeDateTime(value);
   char text[40];
   std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
                 t.Second, t.Millisecond / 10);
   std::memset(field, ' ', 16);
   std::memcpy(field, text, std::min<size_t>(16, std::strlen(text)));
-  field[16] = 0;
+  field[16] = static_cast<char>(static_cast<int8_t>(GmtOffsetMinutesAtLocal(t) / 15));
 }
 
 void PutRecordingDate(uint8_t* field, const CivilTime& local, int gmt_offset_minutes) {

@@ -120,10 +120,15 @@ inline int64_t RoundUpToSectors(int64_t bytes) { return (bytes + kSectorSize - 1
 void PutPrimaryText(char* field, size_t size, std::string_view text);
 void PutJolietText(char* field, size_t size, std::string_view text);
 
-// A Windows-1252 text as UTF-16 big-endian bytes.
+// A Windows-1252 or UTF-16 text as UTF-16 big-endian bytes.
 std::string Utf16BigEndian(std::string_view text);
+std::string Utf16BigEndian(std::u16string_view text);
+// Upper case, every character but A-Z and 0-9 replaced by "_" (an identifier field).
+std::string DCharacters(std::string_view text);
 
-// Descriptor date "yyyymmddhhnnsscc" (cc: hundredths) followed by the zero GMT offset byte.
+// Descriptor date "yyyymmddhhnnsscc" (cc: hundredths) of a local time, followed by the
+// offset from GMT in effect then (15-minute units); a date of 0 is written as not
+// specified (all digits zero, offset 0).
 void PutDescriptorDate(char* field, TDateTime value);
 // Recording date of a directory record: years since 1900, month, day, hour, minute,
 // second, then the offset from GMT in 15-minute units.

@@ -1,6 +1,7 @@
-// The handle stream over Win32 file handles; file names are ANSI (Windows-1252).
+// The handle stream over Win32 file handles; file names are Windows-1252.
 #include <windows.h>
 
+#include "base/file_search.h"
 #include "burner/stream_ex.h"
 
 namespace kvx {
@@ -28,12 +29,15 @@ DWORD ShareOf(uint16_t mode) {
 }  // namespace
 
 THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
+  // The names the directory search gives, whatever the system's code page, and paths
+  // past MAX_PATH.
+  const std::wstring name = NativePath(FileName).wstring();
   HANDLE handle;
   if (Mode == kFileCreate)
-    handle = CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   else
-    handle = CreateFileA(FileName.c_str(), AccessOf(Mode), ShareOf(Mode), nullptr, OPEN_EXISTING,
+    handle = CreateFileW(name.c_str(), AccessOf(Mode), ShareOf(Mode), nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return THandleStreamEx::kInvalidHandle;
   return reinterpret_cast<THandleStreamEx::THandle>(handle);

@@ -96,6 +96,9 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   void SetReplaceFile(bool Value) { layout_.ReplaceFile = Value; }
   bool WritePostGap() const { return layout_.WritePostGap; }
   void SetWritePostGap(bool Value) { layout_.WritePostGap = Value; }
+  // A new session on an appendable disc keeps the files of the last one visible (off).
+  bool ImportPreviousSession() const { return layout_.ImportPreviousSession; }
+  void SetImportPreviousSession(bool Value) { layout_.ImportPreviousSession = Value; }
   void SetOnAddFile(TAddFileEvent Handler) { layout_.OnAddFile = std::move(Handler); }
   void SetOnAddDir(TAddDirEvent Handler) { onAddDir_ = std::move(Handler); }
   void SetOnWriteDone(TWriteDoneEvent Handler) { onWriteDone_ = std::move(Handler); }
@@ -156,6 +159,10 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // Waits for the unit, announces the write parameters and reads where the next track
   // starts; false (StartSector 0) when the track information could not be read.
   bool ReadNextWritableAddress(uint32_t& StartSector) override;
+  bool ReadLastSessionStart(uint32_t& Sector) override;
+  bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) override {
+    return Read10(Sector, Count, std::span<uint8_t>(Buffer, static_cast<size_t>(Count) * 2048));
+  }
   void SetDoDebug(bool Value) override { TSCSIDevice::SetDoDebug(Value); }
   void DebugMessage(const std::string& Message, uint8_t mType) override { TSCSIDevice::DebugMessage(Message, mType); }
 

@@ -15,7 +15,8 @@ constexpr TCommand kCommands[] = {
     {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...", RunImageCommand},
     {"devices", "devices", RunDevicesCommand},
     {"info", "info DEVICE", RunInfoCommand},
-    {"burn", "burn DEVICE [--test] [--finalize] [--verify] [--speed X] [--volume NAME] PATH...", RunBurnCommand},
+    {"burn", "burn DEVICE [--test] [--finalize] [--verify] [--speed X] [--volume NAME] [--new-tree] PATH...",
+     RunBurnCommand},
     {"erase", "erase DEVICE quick|full", RunEraseCommand},
     {"eject", "eject DEVICE", RunEjectCommand},
 };

@@ -190,6 +190,7 @@ namespace {
 struct TBurnOptions {
   std::string Device;
   bool Test = false, Finalize = false, Verify = false;
+  bool NewTree = false;  // a later session shows only its own files
   std::optional<uint16_t> Speed;
   std::string Volume;
   std::vector<std::string> Paths;
@@ -206,6 +207,8 @@ std::optional<TBurnOptions> ParseBurnOptions(const TCommandArgs& args, std::stri
       options.Finalize = true;
     } else if (arg == "--verify") {
       options.Verify = true;
+    } else if (arg == "--new-tree") {
+      options.NewTree = true;
     } else if (arg == "--volume" && has_value) {
       options.Volume = args[++i];
     } else if (arg == "--speed" && has_value) {
@@ -234,6 +237,7 @@ std::optional<TBurnOptions> ParseBurnOptions(const TCommandArgs& args, std::stri
 bool BuildTrack(TVortalBurner& burner, const TBurnOptions& options, TLockedConsole& console) {
   burner.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
   burner.SetIdVolume(options.Volume);
+  burner.SetImportPreviousSession(!options.NewTree);
   const TDateTime now = EncodeDateTime(LocalNow().Local);
   burner.SetDateCreation(now);
   burner.SetDateModification(now);

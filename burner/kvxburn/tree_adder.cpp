@@ -9,10 +9,8 @@ namespace kvx {
 
 TTreeAdder::TTreeAdder(TImageLayout& layout, std::function<void(const std::string&)> failure)
     : layout_(layout), failure_(std::move(failure)) {
-  layout_.OnAddFile = [this](const std::string& FullPath, std::string&, std::string&, TDateTime&, uint32_t, int64_t,
-                             bool& Skip) {
-    if (Skip) Fail("name too long for the disc: " + FullPath);
-  };
+  // The names of one folder search are distinct files, whatever their case.
+  layout_.CaseSensitiveNames = true;
 }
 
 void TTreeAdder::AddPath(std::string path) {
@@ -25,7 +23,7 @@ void TTreeAdder::AddPath(std::string path) {
     if (layout_.AddFile("\\", path, false) != 1 || layout_.Entries.size() == before) Fail("not added: " + path);
     return;
   }
-  AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory), path);
+  AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory, record.WideName), path);
 }
 
 void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
@@ -39,9 +37,9 @@ void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
   std::sort(records.begin(), records.end(),
             [](const FileSearchRecord& a, const FileSearchRecord& b) { return a.Name < b.Name; });
   for (const FileSearchRecord& child : records) {
-    const std::string child_path = path + kPathSeparator + child.Name;
+    const std::string child_path = path + kPathSeparator + OpenableName(child);
     if (child.Attributes & kAttrDirectory)
-      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory), child_path);
+      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory, child.WideName), child_path);
     else if (!layout_.AddSearchEntry(dir, child, child_path))
       Fail("not added: " + child_path);
   }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/local_time.h"
 #include "burner/graver.h"
 #include "scsi/big_endian.h"
 #include "tests/burner/burner_rig.h"
@@ -333,6 +334,12 @@ TEST_F(GraverTest, BurnsItsArchiveIntoABlankCdR) {
   // halves of the both-byte-order fields (ISO 9660 9.1).
   const std::string pvd = ImageBytes(16 * 2048, 2048);
   ASSERT_EQ(pvd.substr(0, 6), "\x01" "CD001");
+  // Named after the backup, created today with the offset from GMT in effect.
+  const ZonedTime now = LocalNow();
+  EXPECT_EQ(pvd.substr(40, 32), "KVXSAUVE" + std::string(24, ' '));
+  EXPECT_EQ(pvd.substr(813, 4), std::to_string(now.Local.Year));
+  EXPECT_EQ(pvd.substr(830, 4), std::to_string(now.Local.Year));
+  EXPECT_EQ(static_cast<int8_t>(pvd[829]), now.GmtOffsetMinutes / 15);
   const auto u8 = [](const std::string& s, size_t at) { return reinterpret_cast<const uint8_t*>(s.data() + at); };
   const std::string root = ImageBytes(uint64_t{scsi::BigEndian32(u8(pvd, 156 + 6))} * 2048, 2048);
   bool found = false;

@@ -58,7 +58,7 @@ TEST_F(LayoutTest, PrimaryAndJolietDescriptorFields) {
 
   const uint8_t* pvd = Sector(16);
   EXPECT_EQ(Text(pvd, 7), std::string("\x01" "CD001\x01", 7));
-  EXPECT_EQ(Text(pvd + 40, 32), "SAUVE KVX" + std::string(23, ' '));
+  EXPECT_EQ(Text(pvd + 40, 32), "SAUVE_KVX" + std::string(23, ' '));  // d-characters only
   EXPECT_EQ(Text(pvd + 8, 32), std::string(32, ' '));
   EXPECT_EQ(Both32(pvd + 80), 153u);
   EXPECT_EQ(Text(pvd + 88, 32), std::string(32, '\0'));  // escape sequences only in the Joliet descriptor
@@ -69,11 +69,12 @@ TEST_F(LayoutTest, PrimaryAndJolietDescriptorFields) {
   EXPECT_EQ(pvd[156], 34);
   EXPECT_EQ(Both32(pvd + 156 + 2), 23u);
   EXPECT_EQ(Both32(pvd + 156 + 10), 2048u);
-  EXPECT_EQ(Text(pvd + 156 + 18, 7), std::string(7, '\0'));  // the root record's date stays zero
+  EXPECT_GE(pvd[156 + 18], 126);  // the root record is dated now, with the offset from GMT
+  EXPECT_EQ(pvd[156 + 24], static_cast<uint8_t>(layout.GMTOffset));
   EXPECT_EQ(pvd[156 + 25], 2);
   EXPECT_EQ(Text(pvd + 574, 8), "KVXOUTIL");
   EXPECT_EQ(Text(pvd + 702, 37), "COPY.TXT" + std::string(29, ' '));
-  EXPECT_EQ(Text(pvd + 813, 17), std::string("1899123000000000\0", 17));
+  EXPECT_EQ(Text(pvd + 813, 17), std::string("0000000000000000\0", 17));  // no date: not specified
   EXPECT_EQ(Text(pvd + 847, 17), std::string("0000000000000000\0", 17));
   EXPECT_EQ(pvd[881], 1);
   EXPECT_EQ(Text(pvd + 1024, 8), "        ");
@@ -136,63 +137,67 @@ TEST_F(LayoutTest, NameWithoutDotAndEmptyFileAndHiddenFlag) {
   EXPECT_EQ(layout.FileSectors, 2);
   const auto iso = Records(23, kSectorSize);
   ASSERT_EQ(iso.size(), 5u);
-  EXPECT_EQ(iso[2].Identifier, "README.;1");
-  EXPECT_EQ(iso[3].Identifier, "EMPTY.DAT;1");
-  EXPECT_EQ(Both32(iso[3].Bytes + 2), 0u);
-  EXPECT_EQ(Both32(iso[3].Bytes + 10), 0u);
+  EXPECT_EQ(iso[2].Identifier, "EMPTY.DAT;1");  // records sorted by identifier
+  EXPECT_EQ(iso[3].Identifier, "README.;1");
+  EXPECT_EQ(Both32(iso[2].Bytes + 2), 0u);
+  EXPECT_EQ(Both32(iso[2].Bytes + 10), 0u);
+  EXPECT_EQ(Both32(iso[3].Bytes + 2), 150u);
   EXPECT_EQ(Both32(iso[4].Bytes + 2), 151u);  // the empty file took no sector
   EXPECT_EQ(iso[4].Bytes[25], 1);
   EXPECT_EQ(Records(24, kSectorSize)[2].Identifier, std::string("\0R\0E\0A\0D\0M\0E\0.\0;\0" "1", 18));
 }
 
 TEST_F(LayoutTest, RecordThatFillsASectorExactlyPushesTheNextOneOver) {
-  // Identifiers of 33 bytes give 66-byte records; 30 of them fill the 1980 bytes after "." and "..".
+  // Joliet identifiers of 16 characters give 66-byte records; 30 of them fill the 1980
+  // bytes after "." and "..".
   for (int i = 0; i < 31; ++i) {
     char name[40];
-    std::snprintf(name, sizeof name, "F%026d.TXT", i);
+    std::snprintf(name, sizeof name, "F%09d.TXT", i);
     ASSERT_TRUE(Add(Root(), name, 1));
   }
   layout.BuildImage(true);
-  EXPECT_EQ(Root()->ISOSize, 2 * kSectorSize);
-  const auto iso = Records(23, Root()->ISOSize);
-  ASSERT_EQ(iso.size(), 33u);
-  EXPECT_EQ(iso[31].Offset, 2048u - 66);
-  EXPECT_EQ(iso[32].Offset, 2048u);
-  EXPECT_EQ(layout.JolietDirRecordsPos, 25 * kSectorSize);
+  EXPECT_EQ(Root()->ISOSize, kSectorSize);
+  EXPECT_EQ(Root()->JolietSize, 2 * kSectorSize);
+  const auto joliet = Records(24, Root()->JolietSize);
+  ASSERT_EQ(joliet.size(), 33u);
+  EXPECT_EQ(joliet[31].Offset, 2048u - 66);
+  EXPECT_EQ(joliet[32].Offset, 2048u);
 }
 
 TEST_F(LayoutTest, RecordThatDoesNotFitLeavesZerosToTheSectorEnd) {
   for (int i = 0; i < 31; ++i) {
     char name[40];
-    std::snprintf(name, sizeof name, "G%027d.TXT", i);  // 68-byte records
+    std::snprintf(name, sizeof name, "G%010d.TXT", i);  // 68-byte Joliet records
     ASSERT_TRUE(Add(Root(), name, 1));
   }
   layout.BuildImage(true);
-  const auto iso = Records(23, Root()->ISOSize);
-  ASSERT_EQ(iso.size(), 33u);
-  EXPECT_EQ(iso[30].Offset, 68u + 28 * 68);
-  EXPECT_EQ(iso[31].Offset, 2048u);  // 2040 bytes used: the next record would pass the sector end
-  EXPECT_EQ(Text(Sector(23) + 2040, 8), std::string(8, '\0'));
+  const auto joliet = Records(24, Root()->JolietSize);
+  ASSERT_EQ(joliet.size(), 33u);
+  EXPECT_EQ(joliet[30].Offset, 68u + 28 * 68);
+  EXPECT_EQ(joliet[31].Offset, 2048u);  // 2040 bytes used: the next record would pass the sector end
+  EXPECT_EQ(Text(Sector(24) + 2040, 8), std::string(8, '\0'));
 }
 
 TEST_F(LayoutTest, PathTableEndingOnASectorBoundaryGetsNoExtraSector) {
-  // 10 + 101 × 20 + 18 = 2048 bytes.
-  for (int i = 0; i < 101; ++i) {
+  // 10 + 126 × 16 + 12 + 10 = 2048 bytes.
+  for (int i = 0; i < 126; ++i) {
     char name[20];
-    std::snprintf(name, sizeof name, "FOLDER%06d", i);
+    std::snprintf(name, sizeof name, "FOLD%04d", i);
     ASSERT_NE(layout.CreateDirectory(Root(), name, kAttrDirectory), nullptr);
   }
-  ASSERT_NE(layout.CreateDirectory(Root(), "LASTFOLDER", kAttrDirectory), nullptr);
+  ASSERT_NE(layout.CreateDirectory(Root(), "ZZ", kAttrDirectory), nullptr);
+  ASSERT_NE(layout.CreateDirectory(Root(), "LAST", kAttrDirectory), nullptr);
   layout.BuildImage(true);
   EXPECT_EQ(layout.ISOPathTableSize, 2048);
   EXPECT_EQ(layout.ISOPathTableMPos, 20 * kSectorSize);
   EXPECT_EQ(layout.JolietPathTableLPos, 21 * kSectorSize);
   EXPECT_EQ(Sector(20)[0], 1);  // the M table starts right there
   // The last record ends the L table exactly at the boundary.
-  EXPECT_EQ(Text(Sector(19) + 2048 - 10, 10), "LASTFOLDER");
+  EXPECT_EQ(Text(Sector(19) + 2048 - 2, 2), "ZZ");
 }
 
-TEST_F(LayoutTest, PathTableOrderFollowsShortNamesLevelByLevel) {
+// Each tree numbers its folders by its own identifiers.
+TEST_F(LayoutTest, PathTableOrderFollowsEachTreesNamesLevelByLevel) {
   TISODirectory* abd = layout.CreateDirectory(Root(), "ABD", kAttrDirectory);
   TISODirectory* abc = layout.CreateDirectory(Root(), "abc", kAttrDirectory);
   TISODirectory* a = layout.CreateDirectory(Root(), "A", kAttrDirectory);
@@ -201,9 +206,10 @@ TEST_F(LayoutTest, PathTableOrderFollowsShortNamesLevelByLevel) {
   layout.BuildImage(true);
   const std::vector<TISODirectory*> expected = {Root(), a, abc, abd, early, deep};
   EXPECT_EQ(layout.ISOPathOrder, expected);
-  EXPECT_EQ(layout.JolietPathOrder, expected);
+  EXPECT_EQ(layout.JolietPathOrder, (std::vector<TISODirectory*>{Root(), a, abd, abc, early, deep}));
   EXPECT_EQ(deep->Number, 6u);
   EXPECT_EQ(abd->Number, 4u);
+  EXPECT_EQ(abd->JolietNumber, 3u);
 
   // ISO L table: root, A, ABC, ABD, Y (parent 2), Z (parent 4), with the records' extents.
   const uint8_t* table = Sector(19);
@@ -218,11 +224,14 @@ TEST_F(LayoutTest, PathTableOrderFollowsShortNamesLevelByLevel) {
     offset += 8 + len + len % 2;
   }
   EXPECT_EQ(static_cast<int64_t>(offset), layout.ISOPathTableSize);
-  // Joliet M table: UTF-16 names, big-endian numbers.
+  // Joliet M table: UTF-16 names, big-endian numbers; z's parent ABD is number 3 there.
   const uint8_t* joliet_m = Sector(22);
   EXPECT_EQ(joliet_m[10], 2);
   EXPECT_EQ(Text(joliet_m + 18, 2), std::string("\0A", 2));
   EXPECT_EQ(joliet_m[10 + 7], 1);
+  const size_t z = 10 + 10 + 14 + 14 + 10;
+  EXPECT_EQ(Text(joliet_m + z + 8, 2), std::string("\0z", 2));
+  EXPECT_EQ(joliet_m[z + 7], 3);
 }
 
 TEST_F(LayoutTest, SecondSessionAddressesAreAbsoluteAndNeedNoPadding) {
@@ -274,14 +283,14 @@ TEST_F(LayoutTest, FilesOfFourGigabytesAndMoreAreMultiExtent) {
   for (int64_t area : {23, 24}) {
     const auto records = Records(area, kSectorSize);
     ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(records[2].Identifier, records[3].Identifier);
-    EXPECT_EQ(records[2].Bytes[25], kFlagMultiExtent);
-    EXPECT_EQ(Both32(records[2].Bytes + 2), 150u);
-    EXPECT_EQ(Both32(records[2].Bytes + 10), 0xFFFFF800u);
-    EXPECT_EQ(records[3].Bytes[25], 0);
-    EXPECT_EQ(Both32(records[3].Bytes + 2), 150u + 0xFFFFF800u / 2048);
-    EXPECT_EQ(Both32(records[3].Bytes + 10), big - 0xFFFFF800u);
-    EXPECT_EQ(Both32(records[4].Bytes + 2), 150u + big_sectors);
+    EXPECT_EQ(records[3].Identifier, records[4].Identifier);
+    EXPECT_EQ(records[3].Bytes[25], kFlagMultiExtent);
+    EXPECT_EQ(Both32(records[3].Bytes + 2), 150u);
+    EXPECT_EQ(Both32(records[3].Bytes + 10), 0xFFFFF800u);
+    EXPECT_EQ(records[4].Bytes[25], 0);
+    EXPECT_EQ(Both32(records[4].Bytes + 2), 150u + 0xFFFFF800u / 2048);
+    EXPECT_EQ(Both32(records[4].Bytes + 10), big - 0xFFFFF800u);
+    EXPECT_EQ(Both32(records[2].Bytes + 2), 150u + big_sectors);  // "after" sorts first
   }
 }
 
@@ -314,8 +323,8 @@ TEST_F(LayoutTest, RecordingDatesAreLocalWithTheirOwnOffset) {
   // "." and ".." carry the time of the layout with the offset in effect then.
   EXPECT_EQ(iso[0].Bytes[24], static_cast<uint8_t>(layout.GMTOffset));
   EXPECT_EQ(iso[1].Bytes[24], static_cast<uint8_t>(layout.GMTOffset));
-  EXPECT_EQ(Text(iso[2].Bytes + 18, 7), std::string("\x7C\x01\x0F\x0D\x1E\x2D\x04", 7));
-  EXPECT_EQ(Text(iso[3].Bytes + 18, 7), std::string("\x7C\x07\x0F\x0E\x1E\x2D\x08", 7));
+  EXPECT_EQ(Text(iso[3].Bytes + 18, 7), std::string("\x7C\x01\x0F\x0D\x1E\x2D\x04", 7));  // winter
+  EXPECT_EQ(Text(iso[2].Bytes + 18, 7), std::string("\x7C\x07\x0F\x0E\x1E\x2D\x08", 7));  // summer
 }
 #endif
 

@@ -32,7 +32,7 @@ TEST_F(LayoutTest, FoldersByPath) {
   EXPECT_EQ(layout.CreateDirectory(sub->Parent, "\\SUB DIR\\", kAttrDirectory), sub);
   EXPECT_EQ(layout.ForceDirectories("\\A\\B\\"), nullptr);  // trailing "\": made, not returned
   EXPECT_NE(layout.FindDirectory("\\A\\B"), nullptr);
-  EXPECT_EQ(ShortNameOf("a very long folder{name}"), "A_VERY_LONG_F");
+  EXPECT_EQ(ShortNameOf("a very long folder{name}"), "A_VERY_L");
   EXPECT_EQ(layout.Entries.size(), 4u);
 }
 
@@ -89,22 +89,19 @@ TEST_F(LayoutTest, RenamedReplacementMovesInTheIndex) {
 }
 
 TEST_F(LayoutTest, LongNamesAndTheAddFileHandler) {
-  const std::string name127(123, 'n');
-  EXPECT_FALSE(Add(Root(), name127 + ".txt", 1));  // 127 characters: too long for a Joliet record
-  EXPECT_TRUE(Add(Root(), std::string(104, 'm') + ".txt", 1));  // 108 + ";1" fills 220 bytes
+  EXPECT_TRUE(Add(Root(), std::string(200, 'n') + ".txt", 1));  // shortened on the disc, never refused
 
   int calls = 0;
   layout.OnAddFile = [&](const std::string& FullPath, std::string& LongName, std::string& ShortName,
                          TDateTime& DateTime, uint32_t Attr, int64_t FileSize, bool& Skip) {
     ++calls;
     EXPECT_EQ(FullPath, "/src/" + std::string(200, 'x') + ".bin");
-    EXPECT_TRUE(Skip);
+    EXPECT_FALSE(Skip);
     EXPECT_EQ(FileSize, 5ll << 32);
     EXPECT_EQ(Attr, kAttrArchive);
     LongName = "short.bin";
     ShortName = "SHORT.BIN";
     DateTime = EncodeDateTime({2020, 5, 6, 7, 8, 9, 0});
-    Skip = false;
   };
   ASSERT_TRUE(Add(Root(), std::string(200, 'x') + ".bin", 5ull << 32));
   EXPECT_EQ(calls, 1);
@@ -112,6 +109,11 @@ TEST_F(LayoutTest, LongNamesAndTheAddFileHandler) {
   EXPECT_EQ(entry.LongName, "short.bin");
   EXPECT_EQ(DecodeDateTime(entry.DateTime), (CivilTime{2020, 5, 6, 7, 8, 9, 0}));
   EXPECT_EQ(entry.ISOSize, 5ll << 32);
+  EXPECT_EQ(entry.WideName, u"short.bin");  // the handler's name is the one recorded
+  layout.OnAddFile = [](const std::string&, std::string&, std::string&, TDateTime&, uint32_t, int64_t, bool& Skip) {
+    Skip = true;
+  };
+  EXPECT_FALSE(Add(Root(), "skipped.txt", 1));
 }
 
 TEST_F(LayoutTest, ShortNamesOfFilesComeFromTheAlternateNameOrTheLongName) {
@@ -119,8 +121,8 @@ TEST_F(LayoutTest, ShortNamesOfFilesComeFromTheAlternateNameOrTheLongName) {
   record.AlternateName = "LONGFI~1.TEX";
   ASSERT_TRUE(layout.AddSearchEntry(Root(), record, "/x"));
   ASSERT_TRUE(Add(Root(), "caf\xE9 cr\xE8me", 1));
-  EXPECT_EQ(layout.Entries[0]->ShortName, "LONGFI~1.TEX");
-  EXPECT_EQ(layout.Entries[1]->ShortName, "CAF_ CR_ME.");
+  EXPECT_EQ(layout.Entries[0]->ShortName, "LONGFI_1.TEX");  // "~" is no d-character
+  EXPECT_EQ(layout.Entries[1]->ShortName, "CAF__CR_.");
   EXPECT_EQ(layout.Entries[1]->LongName, "caf\xE9 cr\xE8me.");
   // Folders found on disk come in through CreateDirectory only.
   EXPECT_FALSE(layout.AddSearchEntry(Root(), File("folder", 0, kAttrDirectory), "/folder"));

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,21 @@ class FakeDisc : public TLayoutDevice {
   }
   void SetDoDebug(bool Value) override { DoDebug = Value; }
   void DebugMessage(const std::string& Message, uint8_t mType) override { Messages.emplace_back(Message, mType); }
+
+  // An earlier session: the disc's sectors from 0, and where its last session starts.
+  std::vector<uint8_t> Recorded;
+  bool HasSession = false;
+  uint32_t SessionStart = 0;
+  bool ReadLastSessionStart(uint32_t& Sector) override {
+    Sector = SessionStart;
+    return HasSession;
+  }
+  bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) override {
+    const size_t from = static_cast<size_t>(Sector) * kSectorSize, size = static_cast<size_t>(Count) * kSectorSize;
+    if (from + size > Recorded.size()) return false;
+    std::copy(Recorded.begin() + from, Recorded.begin() + from + size, Buffer);
+    return true;
+  }
 };
 
 class LayoutTest : public testing::Test {

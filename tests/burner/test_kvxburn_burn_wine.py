@@ -134,24 +134,52 @@ class KvxburnBurnTest(native.KvxburnImageTest):
         self.assertEqual(start, self.track_sectors(0) + 11400)  # lead-out, lead-in and pre-gap
         self.tree.files = []
         self.tree.file("Suite/deux.txt", "/SUITE/DEUX.TXT;1", data=os.urandom(9000))
-        self.burn("0", [windows_path(os.path.join(self.tree.root, "Suite"))], "--volume", "Suite")
+        # A newer backup under the same name takes the older one's place.
+        newer = self.tree.file("second/SauveKVX.zip", "/SAUVEKVX.ZIP;1", "/SauveKVX.zip", data=backup_zip())
+        self.burn("0", [windows_path(os.path.join(self.tree.root, "Suite")), windows_path(newer)],
+                  "--volume", "Suite")
         info = self.info("0")
         self.assertEqual((info["disc status"], info["sessions"]), ("appendable", "2"))
-        # As a system mounts the last session: its descriptors read at sector 16.
-        with open(self.disc_image(0), "rb") as f:
-            disc = f.read()
-        last = os.path.join(self.dir, "last_session.iso")
-        with open(last, "wb") as f:
-            f.write(disc[start * SECTOR:(start + 32) * SECTOR])
-            f.write(disc[32 * SECTOR:])
+        second = list(self.tree.files)
+        # The last session lists the files of both sessions, each read where it was written.
+        self.tree.files = second + [f for f in first if f[2] != "/SauveKVX.zip"]
+        last = self.last_session(start)
         self.check_all(last, volume="Suite")
-        listing = native.run(["xorriso", "-indev", last, "-find", "/", "-exec", "report_lba"]).stdout.decode()
-        lbas = [int(line.split(",")[1]) for line in listing.splitlines() if line.startswith("File data lba:")]
+        lbas = self.file_lbas(last)
+        self.assertEqual(sorted(lbas), sorted(f[2] for f in self.tree.files))
         # A later session needs no padding before its files: they follow its directories.
-        self.assertTrue(lbas and min(lbas) > start + 16, listing)
+        self.assertGreater(lbas["/Suite/deux.txt"], start + 16)
+        self.assertGreater(lbas["/SauveKVX.zip"], start + 16)
+        self.assertLess(lbas["/Donn\u00e9es/grand.bin"], start)
         # The first session still reads as it was.
         self.tree.files = first
         self.check_all(self.disc_image(0))
+
+        # --new-tree: a third session that shows its own files only.
+        third_start = int(self.info("0")["next writable address"])
+        self.tree.files = []
+        self.tree.file("Trois/trois.txt", "/TROIS/TROIS.TXT;1", data=os.urandom(100))
+        self.burn("0", [windows_path(os.path.join(self.tree.root, "Trois"))], "--new-tree", "--volume", "Trois")
+        self.check_all(self.last_session(third_start), volume="Trois")
+
+    def last_session(self, start):
+        """The disc as a system mounts its last session: that session's descriptors read at
+        sector 16, every other sector at its own address."""
+        with open(self.disc_image(0), "rb") as f:
+            disc = f.read()
+        last = os.path.join(self.dir, "session_%d.iso" % start)
+        with open(last, "wb") as f:
+            f.write(disc[start * SECTOR:(start + 32) * SECTOR])
+            f.write(disc[32 * SECTOR:])
+        return last
+
+    def file_lbas(self, image):
+        listing = native.run(["xorriso", "-indev", image, "-find", "/", "-type", "f", "-exec", "report_lba"])
+        lbas = {}
+        for line in listing.stdout.decode().splitlines():
+            if line.startswith("File data lba:"):
+                lbas[line.split("'")[1]] = int(line.split(",")[1])
+        return lbas
 
     def track_sectors(self, unit):
         with open(self.disc_image(unit), "rb") as f:
