@@ -42,6 +42,10 @@ T Load(const uint8_t* at) {
   return value;
 }
 
+// True when size bytes from offset end at limit or before; offsets and sizes come from
+// the archive, so their sum may not fit 64 bits.
+bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <= limit && offset <= limit - size; }
+
 struct CentralDirectory {
   uint64_t offset = 0;
   uint64_t size = 0;
@@ -87,7 +91,7 @@ class Archive {
   uint64_t CentralOffset() const { return centralOffset_; }
 
   bool ReadAt(uint64_t position, void* buffer, size_t size) {
-    return position + size <= fileSize_ && file_.Seek(position) && file_.Read(buffer, size) == size;
+    return FitsBefore(position, size, fileSize_) && file_.Seek(position) && file_.Read(buffer, size) == size;
   }
 
  private:
@@ -102,7 +106,7 @@ class Archive {
       const uint64_t endPosition = fileSize_ - tailSize + at;
       CentralDirectory directory{end.centralOffset, end.centralSize, end.entries};
       if (!ReadZip64End(endPosition, directory)) return std::nullopt;
-      if (directory.offset + directory.size > endPosition) return std::nullopt;
+      if (!FitsBefore(directory.offset, directory.size, endPosition)) return std::nullopt;
       return directory;
     }
     return std::nullopt;
@@ -311,7 +315,7 @@ class Extraction {
     if (!archive_.ReadAt(member.localOffset, &header, sizeof header) || header.signature != kLocalHeaderSignature)
       return 0;
     const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
-    return data + member.compressedSize <= archive_.CentralOffset() ? data : 0;
+    return FitsBefore(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
   }
 
   ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
