@@ -1,10 +1,12 @@
 // Fuzz target of the parameter files (PARAM.DTA, PATSAUVE.DTA, SETUP.DTA are INI text):
 // the input is the file. The readers of section COMPOSANTS, the field split with the
-// separators callers use, and a value written back reads back as written.
+// separators callers use, a value written back reads back as written, and the input as
+// the folder the file is looked for from.
 #include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/param_files.h"
 #include "host/profile.h"
@@ -59,11 +61,26 @@ void CheckWriteBack(const std::string& file, std::string_view text) {
   Expect(kvx::ReadIniString(file, kvx::kComposants, "VERSION", "") == value + ",,,,,,,", "the written line is read");
 }
 
+// The input as the current folder: the path found always names a PARAM.DTA, the first
+// candidate when none exists.
+void CheckLocation(std::string_view folder) {
+  for (const bool siblingExists : {false, true}) {
+    std::vector<std::string> asked;
+    const std::string found = kvx::ParamFileFor(folder, [&](const std::string& path) {
+      asked.push_back(path);
+      return siblingExists && asked.size() == 2;
+    });
+    Expect(found.ends_with("\\PARAM.DTA") && !asked.empty(), "the parameter file is a PARAM.DTA");
+    Expect(found == asked.back() || found == asked.front(), "the path found is one that was looked for");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   CheckSplit(text);
+  CheckLocation(text);
   const std::string file = (kvx::fuzz::ScratchFolder() / "PARAM.DTA").string();
   kvx::fuzz::WriteWholeFile(file, text);
   CheckReaders(file);
