@@ -7,9 +7,24 @@ set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
-add_compile_options(-Wall -Wextra "$<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP1252>")
-# GCC 12 reports a false -Wrestrict overlap inside std::string's operator+ (GCC bug 105651).
-add_compile_options(-Wno-restrict)
+add_compile_options(-Wall -Wextra)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP1252>")
+  # GCC 12 reports a false -Wrestrict overlap inside std::string's operator+ (GCC bug 105651).
+  add_compile_options(-Wno-restrict)
+elseif(NOT KVX_FUZZ)
+  message(FATAL_ERROR "Windows-1252 texts need GCC's -fexec-charset; clang builds only the fuzz targets")
+endif()
+
+# The fuzz build (clang, libFuzzer): the parsers' libraries carry coverage counters and
+# their literals are ASCII, so clang's UTF-8 execution character set gives the same bytes.
+# KVX_FUZZ_COVERAGE instead counts lines for llvm-cov (scripts/fuzz --coverage).
+if(KVX_FUZZ_COVERAGE)
+  add_compile_options(-fprofile-instr-generate -fcoverage-mapping)
+  add_link_options(-fprofile-instr-generate)
+elseif(KVX_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 if(KVX_SANITIZE)
   list(JOIN KVX_SANITIZE "," _kvx_san)

@@ -44,6 +44,10 @@ T Load(const uint8_t* at) {
   return value;
 }
 
+// True when size bytes from offset end at limit or before; offsets and sizes come from
+// the archive, so their sum may not fit 64 bits.
+bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <= limit && offset <= limit - size; }
+
 struct CentralDirectory {
   uint64_t offset = 0;
   uint64_t size = 0;
@@ -95,7 +99,9 @@ class Archive {
   VolumeFile& Data() { return file_; }
   uint64_t CentralOffset() const { return centralOffset_; }
 
-  bool ReadAt(uint64_t position, void* buffer, size_t size) { return file_.ReadHere(position, buffer, size); }
+  bool ReadAt(uint64_t position, void* buffer, size_t size) {
+    return FitsBefore(position, size, fileSize_) && file_.ReadHere(position, buffer, size);
+  }
 
   // The local header of a member, from the volume it starts on.
   bool ReadLocalHeader(const Member& member, LocalHeader& header) {
@@ -116,7 +122,7 @@ class Archive {
       CentralDirectory directory{end.centralOffset, end.centralSize, end.entries};
       if (end.disk != 0 && !SpannedSet(end, tail.data() + at, tailSize - at)) return std::nullopt;
       if (!ReadZip64End(endPosition, directory)) return std::nullopt;
-      if (directory.offset + directory.size > endPosition) return std::nullopt;
+      if (!FitsBefore(directory.offset, directory.size, endPosition)) return std::nullopt;
       return directory;
     }
     return std::nullopt;
@@ -363,7 +369,7 @@ class Extraction {
     if (!archive_.ReadLocalHeader(member, header)) return 0;
     const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
     if (archive_.Data().Spanned()) return data;  // the data may run on into the next volumes
-    return data + member.compressedSize <= archive_.CentralOffset() ? data : 0;
+    return FitsBefore(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
   }
 
   ZipResult TestData(const Member& member) {

@@ -2,12 +2,14 @@
 // comes from the input, and the layer must never read or write outside its buffers.
 // Built with clang -fsanitize=fuzzer and KVX_LIBFUZZER, LLVMFuzzerTestOneInput is the
 // entry point; otherwise main runs a bounded number of seeded random and mutated inputs
-// (a native test under ASan/UBSan).
+// (a native test under ASan/UBSan), or, with --capture, writes as an input the answers a
+// virtual recorder gives to the same commands (the seeds of the fuzz corpus).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -15,12 +17,19 @@
 #include "scsi/scsi_device.h"
 #include "scsi/sense_text.h"
 #include "scsi/transport.h"
+#ifndef KVX_LIBFUZZER
+#include <fstream>
+#include <string>
+
+#include "standins/aspi/aspi_manager.h"
+#endif
 
 namespace {
 
 using namespace kvx::scsi;
 
-// Hands out the input's bytes; zeros once it is used up.
+// Hands out the input's bytes; zeros once it is used up. While capturing, every byte
+// handed out or recorded is also appended to the capture.
 class InputBytes {
  public:
   void Reset(const uint8_t* data, size_t size) {
@@ -28,17 +37,51 @@ class InputBytes {
     size_ = size;
     position_ = 0;
   }
-  uint8_t Next() { return position_ < size_ ? data_[position_++] : 0; }
+  uint8_t Next() { return Record(position_ < size_ ? data_[position_++] : 0); }
   void Fill(uint8_t* out, size_t bytes) {
     for (size_t i = 0; i < bytes; ++i) out[i] = Next();
+  }
+  void Capture(std::vector<uint8_t>* capture) { capture_ = capture; }
+  uint8_t Record(uint8_t byte) {
+    if (capture_) capture_->push_back(byte);
+    return byte;
   }
 
  private:
   const uint8_t* data_ = nullptr;
   size_t size_ = 0, position_ = 0;
+  std::vector<uint8_t>* capture_ = nullptr;
 };
 
 InputBytes input;
+constexpr uint8_t kStatuses[] = {SS_COMP, SS_COMP, SS_COMP, SS_ERR, SS_ERR, SS_PENDING, SS_NO_DEVICE, 0x97};
+
+// The unit that answers while capturing (it completes requests at once); empty when the input does.
+std::function<uint32_t(void*)> capturedUnit;
+
+bool DataIn(const SCSIRequest& request) {
+  return request.SRB_BufPointer != nullptr && (request.SRB_Flags & SRB_DIR_IN);
+}
+
+// Records a real unit's answer as the bytes FuzzTransport reads back into the same answer.
+uint32_t CaptureAnswer(void* srb) {
+  const uint32_t status = capturedUnit(srb);
+  auto* header = static_cast<SRB_Header*>(srb);
+  if (header->SRB_Cmd == SC_HA_INQUIRY) return status;
+  if (header->SRB_Cmd != SC_EXEC_SCSI_CMD) return input.Record(static_cast<uint8_t>(status));
+  auto& request = *static_cast<SCSIRequest*>(srb);
+  const uint8_t* known = std::find(std::begin(kStatuses), std::end(kStatuses), request.SRB_Status);
+  input.Record(static_cast<uint8_t>(known == std::end(kStatuses) ? 7 : known - std::begin(kStatuses)));
+  if (DataIn(request))
+    for (uint32_t i = 0; i < request.SRB_BufLen; ++i) input.Record(request.SRB_BufPointer[i]);
+  if (request.CDBByte[0] != 0x12 && request.SRB_Status == SS_ERR) {
+    input.Record(request.SRB_HaStat);
+    input.Record(request.SRB_TargStat);
+    for (size_t i = 0; i < std::min<size_t>(request.SRB_SenseLen, sizeof(request.SenseArea)); ++i)
+      input.Record(request.SenseArea[i]);
+  }
+  return status;
+}
 
 class FuzzEvent : public CompletionEvent {
  public:
@@ -53,6 +96,7 @@ class FuzzTransport : public ScsiTransport {
   uint32_t SupportInfo() override { return 0x0101; }
   std::unique_ptr<CompletionEvent> NewCompletionEvent() override { return std::make_unique<FuzzEvent>(); }
   uint32_t SendCommand(void* srb) override {
+    if (capturedUnit) return CaptureAnswer(srb);
     auto* header = static_cast<SRB_Header*>(srb);
     if (header->SRB_Cmd == SC_HA_INQUIRY) {
       static_cast<SRB_HAInquiry*>(srb)->HA_Count = 1;
@@ -60,9 +104,8 @@ class FuzzTransport : public ScsiTransport {
     }
     if (header->SRB_Cmd != SC_EXEC_SCSI_CMD) return header->SRB_Status = input.Next();
     auto& request = *static_cast<SCSIRequest*>(srb);
-    static constexpr uint8_t kStatuses[] = {SS_COMP, SS_COMP, SS_COMP, SS_ERR, SS_ERR, SS_PENDING, SS_NO_DEVICE, 0x97};
     const uint8_t status = kStatuses[input.Next() & 7];
-    if (request.SRB_BufPointer != nullptr) input.Fill(request.SRB_BufPointer, request.SRB_BufLen);
+    if (DataIn(request)) input.Fill(request.SRB_BufPointer, request.SRB_BufLen);
     if (request.CDBByte[0] == 0x12 && request.SRB_BufLen > 0) {
       request.SRB_BufPointer[0] = 0x05;
       return request.SRB_Status = SS_COMP;
@@ -126,6 +169,8 @@ void RunOne(const uint8_t* data, size_t size) {
   uint32_t size32, free32;
   device.ReadBufferCapacity(size32, free32);
   device.ReadTrackInformation(device.GetLastSessionNumber() + 1u);
+  device.ReadFormatCapacities();
+  device.GetMaxWriteSpeed();
   device.SetDiscType(input.Next() % 14);
   device.WaitUntilReady(4000, 1000);
 }
@@ -138,8 +183,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 #ifndef KVX_LIBFUZZER
-// Seeded random inputs, and mutations of inputs that answer with plausible pages.
+namespace {
+
+// The answers of unit 0 of a recorder configuration, written as an input.
+int CaptureRecorder(const char* configPath, const char* inputPath) {
+  kvx::aspi::ManualClock clock;
+  std::string error;
+  const std::unique_ptr<kvx::aspi::AspiManager> manager = kvx::aspi::LoadAspiManager(configPath, clock, error);
+  if (!manager) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  capturedUnit = [&](void* srb) { return manager->Execute(srb); };
+  std::vector<uint8_t> capture;
+  input.Capture(&capture);
+  RunOne(nullptr, 0);
+  std::ofstream(inputPath, std::ios::binary).write(reinterpret_cast<const char*>(capture.data()),
+                                                   static_cast<std::streamsize>(capture.size()));
+  std::printf("%zu bytes\n", capture.size());
+  return 0;
+}
+
+}  // namespace
+
+// Seeded random inputs, and mutations of inputs that answer with plausible pages;
+// "--capture CONFIG INPUT" records a virtual recorder's answers instead.
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--capture") return CaptureRecorder(argv[2], argv[3]);
   const int iterations = argc > 1 ? std::atoi(argv[1]) : 3000;
   std::mt19937 random(20240229);
   std::vector<uint8_t> seed(4096);

@@ -5,6 +5,7 @@ import os
 import pathlib
 import random
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -33,6 +34,14 @@ def driver(*args, cwd=None):
         elif kind == "COUNT":
             count = int(value)
     return proc.returncode, percents, messages, count
+
+
+def zip64_end_only(offset, size):
+    """A zip64 end record, its locator and the end record, naming a directory of one entry."""
+    end64 = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, size, offset)
+    locator = struct.pack("<IIQI", 0x07064B50, 0, 0, 1)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return end64 + locator + end
 
 
 def tree(root):
@@ -132,6 +141,9 @@ class Validators(unittest.TestCase):
             "truncated.zip": data[: len(data) // 2],
             "notazip.zip": b"PK\x03\x04 this is not an archive" * 10,
             "nothing.zip": b"",
+            # Zip64 end records whose central directory ends past the archive, one by a 64-bit wrap.
+            "wrapping64.zip": zip64_end_only(offset=1, size=2**64 - 1),
+            "huge64.zip": zip64_end_only(offset=2**63, size=2**62),
         }
         for name, content in cases.items():
             (self.tmp / name).write_bytes(content)

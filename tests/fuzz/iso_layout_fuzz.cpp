@@ -1,0 +1,119 @@
+// Fuzz target of the ISO 9660 + Joliet layout's name mapping and tree: the input is a
+// list of lines, each adding to the tree ("D\PATH" folders by path, "Cn NAME" a folder
+// under folder n, "Fn NAME|SHORT|SIZE" a file found on disk, "R" and "J" switch
+// replacement and Joliet). The layout is then computed and rendered, and every folder's
+// records are walked: each lies inside the header, inside one sector, its identifier
+// inside the record.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "burner/image_layout.h"
+#include "burner/iso_records.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+using kvx::fuzz::Expect;
+
+class QuietDisc : public kvx::TLayoutDevice {
+ public:
+  uint16_t GetDiscType() override { return 2; }
+  bool ReadNextWritableAddress(uint32_t& StartSector) override {
+    StartSector = 0;
+    return true;
+  }
+  void SetDoDebug(bool) override {}
+  void DebugMessage(const std::string&, uint8_t) override {}
+};
+
+kvx::TISODirectory* FolderAt(kvx::TImageLayout& layout, std::string_view& line) {
+  size_t index = 0;
+  while (!line.empty() && line.front() >= '0' && line.front() <= '9') {
+    index = (index * 10 + static_cast<size_t>(line.front() - '0')) % 1000;
+    line.remove_prefix(1);
+  }
+  if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  return layout.Directories.empty() ? nullptr : layout.Directories[index % layout.Directories.size()].get();
+}
+
+std::string_view NextPart(std::string_view& text) {
+  const size_t bar = text.find('|');
+  const std::string_view part = text.substr(0, bar);
+  text = bar == std::string_view::npos ? std::string_view() : text.substr(bar + 1);
+  return part;
+}
+
+void AddFile(kvx::TImageLayout& layout, std::string_view line) {
+  kvx::TISODirectory* folder = FolderAt(layout, line);
+  kvx::FileSearchRecord record;
+  record.Name = NextPart(line);
+  record.AlternateName = NextPart(line);
+  for (const char c : NextPart(line))
+    if (c >= '0' && c <= '9' && record.Size < (uint64_t{1} << 40)) record.Size = record.Size * 10 + uint64_t(c - '0');
+  record.Attributes = kvx::kAttrArchive;
+  record.LastWrite = 132000000000000000ull;
+  layout.AddSearchEntry(folder, record, "/src/" + record.Name);
+}
+
+void Apply(kvx::TImageLayout& layout, std::string_view line) {
+  if (line.empty()) return;
+  const char command = line.front();
+  line.remove_prefix(1);
+  switch (command) {
+    case 'D': layout.ForceDirectories(line); break;
+    case 'C': {
+      kvx::TISODirectory* parent = FolderAt(layout, line);
+      layout.CreateDirectory(parent, line, kvx::kAttrDirectory);
+      break;
+    }
+    case 'F': AddFile(layout, line); break;
+    case 'R': layout.ReplaceFile = !layout.ReplaceFile; break;
+    case 'J': layout.JolietFileSystem = !layout.JolietFileSystem; break;
+    default: break;
+  }
+}
+
+// The records of one folder: each inside the header and inside one sector.
+void WalkRecords(const kvx::TImageLayout& layout, int64_t position, int64_t size) {
+  const int64_t base = int64_t{layout.StartSector} * kvx::kSectorSize;
+  Expect(position >= base && position + size <= base + int64_t(layout.ImageHeader.size()),
+         "a folder's records lie inside the header");
+  const uint8_t* records = layout.ImageHeader.data() + (position - base);
+  int64_t at = 0;
+  while (at < size) {
+    const uint8_t length = records[at];
+    if (length == 0) {  // the rest of the sector is padding
+      at = (at / kvx::kSectorSize + 1) * kvx::kSectorSize;
+      continue;
+    }
+    Expect(length >= 34 && at % kvx::kSectorSize + length <= kvx::kSectorSize, "a record lies inside one sector");
+    Expect(33u + records[at + 32] <= length, "the identifier lies inside its record");
+    at += length;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 16384) return 0;
+  QuietDisc disc;
+  kvx::TImageLayout layout(disc);
+  layout.ResetImage(200, 60);
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    Apply(layout, text.substr(0, end));
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
+  layout.BuildImage(true);
+  Expect(int64_t(layout.ImageHeader.size()) == layout.FirstFilePos - int64_t{layout.StartSector} * kvx::kSectorSize,
+         "the header ends where the file data starts");
+  for (const auto& folder : layout.Directories) {
+    WalkRecords(layout, layout.ISODirRecordsPos + int64_t{folder->ISOSector} * kvx::kSectorSize, folder->ISOSize);
+    if (layout.JolietFileSystem)
+      WalkRecords(layout, layout.JolietDirRecordsPos + int64_t{folder->JolietSector} * kvx::kSectorSize,
+                  folder->JolietSize);
+  }
+  return 0;
+}
