@@ -382,8 +382,8 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   device.SetDevice(device.Devices()[0]);
   device.SetSleepFunction([&](uint32_t ms) { clock.Advance(ms); });
   Event done;
-  device.SetOnEraseDone([&](TSCSIDevice*, bool withError) {
-    EXPECT_FALSE(withError);
+  device.SetOnEraseDone([&](TSCSIDevice*, const std::string& error) {
+    EXPECT_EQ(error, "");
     done.Set();
   });
   const size_t probesBefore = volumes.driveTypeRoots.size();
