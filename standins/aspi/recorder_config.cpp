@@ -70,18 +70,21 @@ bool ParseHex(const std::string& text, uint64_t max, uint64_t& value) {
 // group: READ (10), WRITE (10), ...), which "@LBA" applies to.
 bool HasTenByteAddress(uint8_t opcode) { return (opcode >> 5) == 1 || (opcode >> 5) == 2; }
 
-// "OPCODE[@LBA] SK/ASC/ASCQ" or "OPCODE[@LBA] gone", all in hexadecimal.
+// "OPCODE[@LBA] SK/ASC/ASCQ" or "OPCODE[@LBA] gone": opcode and sense in hexadecimal,
+// the LBA a number as elsewhere in the file.
 bool ParseFault(const std::string& text, CommandFault& fault) {
   std::istringstream in(text);
   std::string command, outcome, rest;
   if (!(in >> command >> outcome) || (in >> rest)) return false;
   const auto at = command.find('@');
-  uint64_t opcode = 0, lba = 0;
+  uint64_t opcode = 0;
   if (!ParseHex(command.substr(0, at), 0xFF, opcode)) return false;
   fault.opcode = static_cast<uint8_t>(opcode);
   if (at != std::string::npos) {
-    if (!HasTenByteAddress(fault.opcode) || !ParseHex(command.substr(at + 1), 0xFFFFFFFF, lba)) return false;
-    fault.lba = static_cast<int64_t>(lba);
+    int64_t lba = 0;
+    if (!HasTenByteAddress(fault.opcode) || !ParseNumber(command.substr(at + 1), lba) || lba < 0 || lba > 0xFFFFFFFF)
+      return false;
+    fault.lba = lba;
   }
   fault.gone = Lower(outcome) == "gone";
   return fault.gone || ParseSense(outcome, fault.sense);

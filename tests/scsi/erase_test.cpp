@@ -95,7 +95,7 @@ TEST_F(Blanking, ProgressFollowsThePollingNotTheUnit) {
   EXPECT_EQ(progress[74], 99);   // 148 s
   EXPECT_EQ(progress[75], 100);  // after 75 two-second waits
   for (int shown : progress) EXPECT_LE(shown, 100);
-  EXPECT_EQ(doneError, "ERASE TIMEOUT [NOT READY (LONG WRITE IN PROGRESS)]");
+  EXPECT_EQ(doneError, "ERASE TIMEOUT [NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)]");
   EXPECT_EQ(doneCalls.load(), 1);
 }
 

@@ -24,7 +24,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
                                   "BufferSize=65536\nLetter=q\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
                                   "BusyWrites=3\nWriteErrorLba=77\nWriteErrorSense=2/4/1\nBlankTime=10\n"
                                   "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n"
-                                  "Faults=35 3/0C/00; 2a@7D0 gone;A1 3/31/00\n[Unit0]\n",
+                                  "Faults=35 3/0C/00; 2a@0x7D0 gone;A1 3/31/00\n[Unit0]\n",
                                   units, error))
       << error;
   ASSERT_EQ(units.size(), 2u);
@@ -86,7 +86,7 @@ TEST(RecorderConfig, BadValuesMakeTheFileUnusable) {
                            "[Unit0]\nMaxWriteSpeed=70000\n", "[Unit0]\nLetter=12\n", "[Unit0]\nWriteErrorSense=3-0C-00\n",
                            "[Unit0]\nColour=blue\n", "[Unit0]\nFast=yes\n", "[Unit0]\nFaults=35\n",
                            "[Unit0]\nFaults=135 3/0C/00\n", "[Unit0]\nFaults=00@10 3/0C/00\n",
-                           "[Unit0]\nFaults=2A@G gone\n", "[Unit0]\nFaults=2A away\n",
+                           "[Unit0]\nFaults=2A@-1 gone\n", "[Unit0]\nFaults=2A away\n",
                            "[Unit0]\nFaults=2A 3/0C/00 gone\n"}) {
     std::vector<UnitConfig> units;
     std::string error;
