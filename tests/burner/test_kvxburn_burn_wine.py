@@ -211,6 +211,9 @@ class KvxburnFaultTest(KvxburnBurnTest):
     """Each fault of a recorder reaches the console as a failure with the unit's text."""
 
     def use_unit(self, media, faults):
+        for left in (self.disc_image(0), self.disc_image(0) + ".state"):  # a new disc
+            if os.path.exists(left):
+                os.remove(left)
         config = os.path.join(self.dir, "faulty.ini")
         state = "appendable" if media in ("CD-RW", "DVD-RW") else "blank"
         with open(config, "w") as f:
