@@ -446,6 +446,19 @@ TEST_F(BurnFailureTest, DiscsWithoutRoomOrClosedAreRefusedBeforeAnyWrite) {
   }
 }
 
+TEST_F(BurnFailureTest, ALeadOutThatNeverEndsIsAFailure) {
+  // A CD session's lead-out beyond the 240 s wait; a DVD-R's beyond the flush's 1800 s.
+  for (const char* unit : {"Media=CD-R\nCloseTime=300000\n", "Media=DVD-R\nCloseTime=2000000\n"}) {
+    SCOPED_TRACE(unit);
+    Start(unit);
+    Build({Source("a.bin", 1000)});
+    EXPECT_EQ(Burn(), "LEAD-OUT ERROR [NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)]");
+    EXPECT_FALSE(HasDebugLine(">>> VERIFYING WRITTEN DATA"));
+    burner.reset();
+    install.reset();
+  }
+}
+
 TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
   Start("Media=CD-R\n");
   Build({Source("a.bin", 1000)});
