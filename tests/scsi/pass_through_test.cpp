@@ -6,6 +6,7 @@
 #include "base/event.h"
 #include "scsi/pass_through.h"
 #include "scsi/scsi_device.h"
+#include "scsi/sense_text.h"
 #include "tests/scsi/scripted_transport.h"
 #include "tests/scsi/scripted_volumes.h"
 
@@ -228,6 +229,8 @@ TEST_F(Emulation, FailuresCarryTheReturnedSense) {
   unit.ioctlFails = true;
   SCSIRequest failing = Request(0, 1, 0x00, 0x40);
   EXPECT_EQ(emulation.SendCommand(&failing), SS_ERR);
+  EXPECT_EQ(failing.SRB_HaStat, HASTAT_SEL_TO);  // a unit gone, never a busy one
+  EXPECT_EQ(BuildFailureText(failing).text, "SELECTION TIMEOUT");
 }
 
 TEST_F(Emulation, OtherRequests) {
