@@ -18,6 +18,11 @@ std::string WriteFailedLine(const std::string& error) {
   return ">>> Gravage en erreur, " + error + "      " + CurrentTimeText();
 }
 
+std::string EraseEndLine(const std::string& error) {
+  if (error.empty()) return ">>> Effacement réussi ! " + CurrentTimeText();
+  return ">>> Effacement réalisé avec erreur ! " + error + "      " + CurrentTimeText();
+}
+
 }  // namespace
 
 TGraver::TGraver(std::string archive)
@@ -147,18 +152,16 @@ void TGraver::Button1Click() {
   Add(">>> Debut éffacement ! " + CurrentTimeText());
   Add(">>> Vitesse X " + std::to_string(vtbr.GetMaxWriteSpeed()));
   Timer1.SetEnabled(true);
-  bool started = false;
-  if (RadioButton1.Checked()) started = vtbr.Erase(1);
-  if (RadioButton2.Checked()) started = vtbr.Erase(0);
-  // A unit that is not ready refuses the blanking without OnEraseDone: end it here.
-  if (!started && Timer1.Enabled()) vtbrEraseDone(&vtbr, true);
+  // A blanking that cannot start reports why through OnEraseDone at once.
+  if (RadioButton1.Checked()) vtbr.Erase(1);
+  if (RadioButton2.Checked()) vtbr.Erase(0);
 }
 
 void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }
 
-void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, bool WithError) {
-  OnGuiThread([this, WithError] {
-    Add((WithError ? ">>> Effacement réalisé avec erreur ! " : ">>> Effacement réussi ! ") + CurrentTimeText());
+void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& Error) {
+  OnGuiThread([this, Error] {
+    Add(EraseEndLine(Error));
     Timer1.SetEnabled(false);
     Gauge1.SetProgress(0);
   });

@@ -45,7 +45,7 @@ class TGraver : public ui::Form {
   void vtbrWriteDone(TVortalBurner* Sender, const std::string& Error);
   void Button1Click();
   void Timer1Timer();
-  void vtbrEraseDone(scsi::TSCSIDevice* Sender, bool WithError);
+  void vtbrEraseDone(scsi::TSCSIDevice* Sender, const std::string& Error);
   void AnnulerClick();
   void Button2Click();
   void Button3Click();

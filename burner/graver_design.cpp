@@ -72,7 +72,7 @@ void TGraver::ConnectEvents() {
   Timer2.OnTimer = [this] { Timer2Timer(); };
   vtbr.SetOnWriteDone([this](TVortalBurner* Sender, const std::string& Error) { vtbrWriteDone(Sender, Error); });
   vtbr.SetOnFinalizingTrack([this](TVortalBurner* Sender) { vtbrFinalizingTrack(Sender); });
-  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* Sender, bool WithError) { vtbrEraseDone(Sender, WithError); });
+  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* Sender, const std::string& Error) { vtbrEraseDone(Sender, Error); });
 }
 
 }  // namespace kvx

@@ -25,6 +25,7 @@ size_t IdentifierLength(const TISOEntry& entry, bool joliet) {
 }  // namespace
 
 void TImageLayout::BuildImage(bool SkipDiscQuery) {
+  ImageHeader.clear();  // a second build replaces the first one's header
   ComputeLayout(SkipDiscQuery);
   WriteImageHeader();
 }

@@ -20,7 +20,8 @@ using scsi::kDebugFailure;
 using scsi::kDebugProgress;
 using scsi::kDiscCdR;
 
-constexpr uint8_t kNotReadyAsc = 0x04;
+constexpr uint8_t kDiscComplete = 2;
+constexpr const char* kUnitTimeoutText = "TIMEOUT";
 constexpr uint8_t kWriteDataOut = 0x50;  // data out, completion signalled by an event
 constexpr uint16_t kDiscDvdMinusRwSequential = 8;
 constexpr uint32_t kBlockSectors = kCacheBlockBytes / kSectorSize;
@@ -49,14 +50,19 @@ bool SpeedInDvdFactors(uint16_t type) { return IsDvdMinus(type) || type == kDisc
 
 }  // namespace
 
-TThWrite::TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache)
-    : burner_(Burner), cache_(std::move(Cache)) {}
+TThWrite::TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased)
+    : burner_(Burner), cache_(std::move(Cache)), imageReleased_(std::move(ImageReleased)) {}
 
 void TThWrite::Execute() {
   TVortalBurner::onWriterThread_ = true;
-  if (Prepare()) {
-    Stream();
-    Finish();
+  try {
+    if (Prepare()) {
+      Stream();
+      Finish();
+    }
+  } catch (...) {
+    // The write still ends through OnWriteDone and frees the engine for the next one.
+    if (!Failed()) Stop(kWriterFailureText);
   }
   Report();
 }
@@ -74,10 +80,13 @@ bool TThWrite::Prepare() {
   unit.WaitUntilReady(10000, 1000);
   const uint16_t speed = unit.GetCurrentWriteSpeed();
   unit.SetClosingWriteParameters(discType_);
-  if (unit.ReadNextWritableAddress(startSector_)) {
-    if (!StartsWhereLaidOut()) return false;
-    if (unit.CheckCapacity() && !HasRoomForTrack()) return false;
+  const bool located = unit.ReadNextWritableAddress(startSector_);
+  if (!located && DiscClosed()) {
+    Refuse(kDiscClosedText);
+    return false;
   }
+  if (located && !StartsWhereLaidOut()) return false;
+  if (unit.CheckCapacity() && !HasRoomForTrack(located)) return false;
   if (IsDvdMinus(discType_)) ReserveDvdMinusTrack();
   if (discType_ != kDiscDvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
   AnnounceWrite(speed);
@@ -106,14 +115,32 @@ bool TThWrite::StartsWhereLaidOut() {
   return false;
 }
 
-// Refuses, before anything is written, a disc whose free blocks cannot hold the track.
-bool TThWrite::HasRoomForTrack() {
-  const scsi::TrackInformation& track = burner_.TrackInfo();
-  const int64_t needed = burner_.GetTrackSize() + (IsDvdMinus(discType_) ? 1 : 0);
-  if (needed <= track.FreeBlocks()) return true;
+// A finalised disc (or a pressed one) takes no further session. Overwritable media
+// report themselves complete once formatted, and are written from their start.
+bool TThWrite::DiscClosed() {
+  if (discType_ == kDiscDvdPlusRw || discType_ == kDiscDvdRam) return false;
+  return burner_.ReadDiscInfo() && burner_.DiscInfo().DiscStatus() == kDiscComplete;
+}
+
+// Refuses, before anything is written, a disc whose free blocks cannot hold the track:
+// the open track's free blocks on sequential media; on overwritable ones, which have no
+// open track, the formatted capacity beyond the track's start. A disc that tells
+// neither is left to the unit.
+bool TThWrite::HasRoomForTrack(bool Located) {
+  TVortalBurner& unit = burner_;
+  const scsi::TrackInformation& track = unit.TrackInfo();
+  uint32_t free = 0;
+  if (Located && track.NextWritableValid())
+    free = track.FreeBlocks();
+  else if (unit.ReadFormatCapacities() && unit.FormattedBlocks() != 0)
+    free = unit.FormattedBlocks() > startSector_ ? unit.FormattedBlocks() - startSector_ : 0;
+  else
+    return true;
+  const int64_t needed = unit.GetTrackSize() + (IsDvdMinus(discType_) ? 1 : 0);
+  if (needed <= free) return true;
   char text[120];
   std::snprintf(text, sizeof(text), "NOT ENOUGH SPACE ON DISC (%lld SECTORS NEEDED, %u FREE)",
-                static_cast<long long>(needed), track.FreeBlocks());
+                static_cast<long long>(needed), free);
   Refuse(text);
   return false;
 }
@@ -187,8 +214,7 @@ bool TThWrite::WriteBlock(uint32_t Sectors) {
       sectorsWritten_ += Sectors;
       return true;
     }
-    const bool busy = burner_.TargetBusy() || burner_.LastAsc() == kNotReadyAsc || burner_.LastAsc() == 0;
-    if (!busy) {
+    if (!burner_.UnitBusy()) {
       Stop(std::string(kWriterErrorText) + " [" + burner_.LastError() + "]");
       return false;
     }
@@ -205,6 +231,12 @@ void TThWrite::Stop(const std::string& Text) {
   cache_->Abort();
 }
 
+void TThWrite::FailWithUnitText(const char* What) {
+  if (Failed()) return;  // the first failure is the one reported
+  const std::string& unit_text = burner_.LastError();
+  Stop(std::string(What) + " [" + (unit_text.empty() ? std::string(kUnitTimeoutText) : unit_text) + "]");
+}
+
 // --- Finishing -------------------------------------------------------------------------
 
 void TThWrite::Finish() {
@@ -219,7 +251,8 @@ void TThWrite::Finish() {
   unit.SetDeviceFreeBufferSize(0);
   if (Failed()) return;  // an error or abort leaves the track open and the unit as it is
   if (!unit.TestWrite() && discType_ != kDiscDvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack()) CloseTrack();
-  unit.WaitUntilReady(240000, 5000);
+  if (Failed()) return;
+  if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
   if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
   scsi::SetPassThroughCloseAfterCommand(true);
   ReturnToIdle();
@@ -233,10 +266,12 @@ void TThWrite::FlushDvdMinus() {
   if (unit.onFinalizingTrack_) unit.onFinalizingTrack_(&unit);
   if (unit.LongWriteUnit())
     unit.DebugMessage(">>> WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)", kDebugProgress);
-  unit.SynchronizeCache(1800000, true);
+  if (!unit.SynchronizeCache(1800000, true)) return FailWithUnitText(kFlushErrorText);
   unit.SetDeviceFreeBufferSize(unit.DeviceBufferSize());
-  // A unit that never answers again ends the wait with the flush's own time-out.
-  for (uint32_t waited = 0; !unit.ReadDiscInfo() && waited < kLeadOutSeconds; ++waited) {
+  // Only a unit busy with the lead-out is waited for, and no longer than the flush's
+  // own time-out.
+  for (uint32_t waited = 0; !unit.ReadDiscInfo(); ++waited) {
+    if (!unit.UnitBusy() || waited >= kLeadOutSeconds) return FailWithUnitText(kLeadOutErrorText);
     unit.Sleep(1000);
     const uint32_t step = unit.DeviceBufferSize() / 960;
     const uint32_t left = unit.DeviceFreeBufferSize();
@@ -247,7 +282,8 @@ void TThWrite::FlushDvdMinus() {
 void TThWrite::Flush() {
   TVortalBurner& unit = burner_;
   if (unit.onFinalizingTrack_) unit.onFinalizingTrack_(&unit);
-  if (!unit.SynchronizeCache(120000, false)) unit.SynchronizeCache(120000, true);
+  if (!unit.SynchronizeCache(120000, false) && !unit.SynchronizeCache(120000, true))
+    FailWithUnitText(kFlushErrorText);
 }
 
 // The page now carries the real FinalizeDisc, so that the close leaves the disc open
@@ -255,26 +291,22 @@ void TThWrite::Flush() {
 void TThWrite::CloseTrack() {
   TVortalBurner& unit = burner_;
   unit.SetWriteParameters(unit.TestWrite(), unit.UnderrunProtection(), discType_);
-  if (discType_ == kDiscDvdPlusR) {
-    unit.CloseTrackSession(true, false, false);
-    unit.CloseTrackSession(false, true, true);
-    return;
-  }
-  CloseSession();
+  const bool closed = discType_ == kDiscDvdPlusR
+                          ? unit.CloseTrackSession(true, false, false) && unit.CloseTrackSession(false, true, true)
+                          : CloseSession();
+  if (!closed) FailWithUnitText(kCloseErrorText);
 }
 
 // Retries while the unit is busy; any other failure gets one more attempt.
-void TThWrite::CloseSession() {
+bool TThWrite::CloseSession() {
   TVortalBurner& unit = burner_;
   const TWriteRetries& retries = unit.WriteRetries();
   for (uint32_t attempt = 0; attempt < retries.CloseAttempts; ++attempt) {
-    if (unit.CloseTrackSession(false, unit.CloseImmediate(), false)) return;
-    if (!unit.TargetBusy() && unit.LastAsc() != kNotReadyAsc) {
-      unit.CloseTrackSession(false, unit.CloseImmediate(), false);
-      return;
-    }
+    if (unit.CloseTrackSession(false, unit.CloseImmediate(), false)) return true;
+    if (!unit.UnitBusy()) return unit.CloseTrackSession(false, unit.CloseImmediate(), false);
     unit.Sleep(retries.CloseDelayMs);
   }
+  return false;
 }
 
 void TThWrite::ReturnToIdle() {
@@ -344,6 +376,8 @@ void TThWrite::Report() {
   const std::string file = cache_->CurrentFile();
   const std::string error = cache_->Status();
   cache_.reset();
+  // The cache is gone and the read-back is over: the image may change again.
+  if (imageReleased_) imageReleased_->Set();
   burner_.SetCurrentFile(file);
   burner_.WriteEnded(error);
   burner_.SetCurrentFile("");

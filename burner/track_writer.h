@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/event.h"
 #include "base/thread.h"
 #include "burner/cache_thread.h"
 
@@ -18,12 +19,19 @@ class TVortalBurner;
 
 inline constexpr const char* kWriterBusyText = "WRITER BUSY/BUFFER FULL";
 inline constexpr const char* kWriterErrorText = "WRITER ERROR";
+// Followed by the unit's text in brackets, as the writer error.
+inline constexpr const char* kFlushErrorText = "FLUSH ERROR";
+inline constexpr const char* kCloseErrorText = "CLOSE ERROR";
+inline constexpr const char* kLeadOutErrorText = "LEAD-OUT ERROR";
+inline constexpr const char* kDiscClosedText = "THE DISC IS CLOSED: NO SESSION CAN BE ADDED";
+inline constexpr const char* kWriterFailureText = "WRITER FAILURE";
 
 class TThWrite final : public TThread {
  public:
   // Takes over the running cache. To read the track back after the write, the cache
-  // must have been told to keep the image header.
-  TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache);
+  // must have been told to keep the image header, and ImageReleased is set once the
+  // read-back no longer uses the image (null: the write does not read it back).
+  TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased);
 
  protected:
   void Execute() override;
@@ -33,7 +41,8 @@ class TThWrite final : public TThread {
   bool Prepare();
   void FormatBlankDvdPlusRw();
   bool StartsWhereLaidOut();
-  bool HasRoomForTrack();
+  bool DiscClosed();
+  bool HasRoomForTrack(bool Located);
   // Ends the write before anything is written on the disc.
   void Refuse(const std::string& Text);
   void ReserveDvdMinusTrack();
@@ -45,13 +54,16 @@ class TThWrite final : public TThread {
   void FlushDvdMinus();
   void Flush();
   void CloseTrack();
-  void CloseSession();
+  bool CloseSession();
   void ReturnToIdle();
   void Verify();
   bool CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba);
   void Report();
   // Ends the stream with Text as the write's error.
   void Stop(const std::string& Text);
+  // Ends the write with What and the unit's text of its last failure, unless it has
+  // already failed.
+  void FailWithUnitText(const char* What);
   bool Failed() const { return !cache_->Status().empty(); }
 
   TVortalBurner& burner_;
@@ -62,6 +74,7 @@ class TThWrite final : public TThread {
   int pollCountdown_ = 5;
   std::vector<uint8_t> block_;
   std::string verifyError_;
+  std::shared_ptr<Event> imageReleased_;
 };
 
 }  // namespace kvx

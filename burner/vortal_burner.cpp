@@ -22,6 +22,7 @@ TActiveWrite& ActiveWrite() {
 std::atomic<bool> UserAbort{false};
 
 constexpr const char* kWriteRunningText = "A WRITE IS ALREADY RUNNING";
+constexpr const char* kUnitErasingText = "AN ERASE IS RUNNING ON THIS UNIT";
 constexpr const char* kNoImageText = "NO IMAGE TO WRITE";
 
 }  // namespace
@@ -71,6 +72,12 @@ bool TVortalBurner::StartBurn() {
       ReportWriteDone(kWriteRunningText);
       return false;
     }
+    scsi::UnitUse holder = scsi::UnitUse::None;
+    if (!scsi::ClaimUnit(Address(), scsi::UnitUse::Writing, holder)) {
+      ReportWriteDone(kUnitErasingText);
+      return false;
+    }
+    writingUnit_ = Address();
     // The last writer has reported; let it finish its last steps.
     if (active.LastWriterFinished && !onWriterThread_) active.LastWriterFinished->Wait();
     active.ActiveBurner = this;
@@ -81,19 +88,23 @@ bool TVortalBurner::StartBurn() {
   SetCurrentFile("");
   writerSignal_.Reset();
   const int64_t track_bytes = layout_.TrackSectors * kSectorSize;
+  const bool read_back = verifyWrite_ && !TestWrite();
   auto cache = std::make_unique<TCacheThread>(cacheSize_, layout_.WritePostGap && track_bytes < kShortTrackBytes,
                                               track_bytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
-                                              verifyWrite_ && !TestWrite());
-  cacheFinished_ = cache->FinishedEvent();
+                                              read_back);
+  // The read-back uses the image until the writer ends; otherwise the cache alone reads it.
+  std::shared_ptr<Event> read_back_done = read_back ? std::make_shared<Event>(true) : nullptr;
+  imageReleased_ = read_back ? read_back_done : cache->FinishedEvent();
   cache->WaitUntilSettled();
   if (!cache->Ready()) {
     SetCurrentFile(cache->CurrentFile());
     const std::string error = cache->Status();
     cache.reset();
+    if (read_back_done) read_back_done->Set();
     WriteEnded(error);
     return false;
   }
-  auto* writer = new TThWrite(*this, std::move(cache));
+  auto* writer = new TThWrite(*this, std::move(cache), read_back_done);
   writer->SetFreeOnTerminate(true);
   writer->SetPriority(ThreadPriority::TimeCritical);
   writerFinished_ = writer->FinishedEvent();
@@ -122,6 +133,7 @@ void TVortalBurner::WriteEnded(const std::string& Error) {
     TActiveWrite& active = ActiveWrite();
     std::lock_guard<std::mutex> guard(active.Lock);
     active.ActiveBurner = nullptr;
+    scsi::ReleaseUnit(writingUnit_, scsi::UnitUse::Writing);
   }
   writing_ = false;
   ReportWriteDone(Error);
@@ -135,8 +147,8 @@ void TVortalBurner::WaitForWriter() {
   if (writerFinished_) writerFinished_->Wait();
 }
 
-void TVortalBurner::WaitForCache() const {
-  if (cacheFinished_) cacheFinished_->Wait();
+void TVortalBurner::WaitForImage() const {
+  if (imageReleased_) imageReleased_->Wait();
 }
 
 std::string TVortalBurner::CurrentFile() const {

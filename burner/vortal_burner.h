@@ -113,26 +113,26 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   const TWriteRetries& WriteRetries() const { return writeRetries_; }
   void SetWriteRetries(const TWriteRetries& Value) { writeRetries_ = Value; }
 
-  // --- Image (the tree must not change while the cache reads it: these wait for it) ---
+  // --- Image (the tree must not change while a write reads it: these wait for it) ---
   void ResetImage(int MaxFiles, int MaxDirectories) {
-    WaitForCache();
+    WaitForImage();
     layout_.ResetImage(MaxFiles, MaxDirectories);
   }
   uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
-    WaitForCache();
+    WaitForImage();
     return layout_.AddFile(DestinationPath, SourceFile, KeepSourcePath);
   }
   TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr) {
-    WaitForCache();
+    WaitForImage();
     return layout_.CreateDirectory(Parent, Name, Attr);
   }
   TISODirectory* ForceDirectories(std::string_view Path) {
-    WaitForCache();
+    WaitForImage();
     return layout_.ForceDirectories(Path);
   }
   TISODirectory* FindDirectory(std::string_view Path) const { return layout_.FindDirectory(Path); }
   void BuildImage(bool SkipDiscQuery) {
-    WaitForCache();
+    WaitForImage();
     layout_.BuildImage(SkipDiscQuery);
   }
   int64_t GetTrackSize() const { return layout_.GetTrackSize(); }
@@ -170,7 +170,9 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   friend class TThWrite;
 
   void SetCurrentFile(const std::string& Path);
-  void WaitForCache() const;
+  // Waits until the running write no longer reads the image (its cache has ended, and
+  // its read-back).
+  void WaitForImage() const;
   static bool AbortRequested();
   // The write is over: the flag is cleared just before OnWriteDone.
   void WriteEnded(const std::string& Error);
@@ -198,7 +200,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   std::string currentFile_;
   std::atomic<bool> writing_{false};
   Event writerSignal_{false};  // auto-reset: a block, the end of the data, or an abort
-  std::shared_ptr<Event> cacheFinished_;
+  std::shared_ptr<Event> imageReleased_;
+  scsi::UnitAddress writingUnit_;
   std::shared_ptr<Event> writerFinished_;
   // Set on a writer's thread: a write started from its OnWriteDone cannot wait for it.
   static thread_local bool onWriterThread_;

@@ -91,7 +91,7 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
   } while (LastAsc() == kNotReadyAsc);
   do {
     std::array<uint8_t, 40> answer{};
-    RequestSense(answer);
+    if (!RequestSense(answer)) return false;  // the unit no longer answers
     requestSenseAsc = answer[12];
     remaining -= stepMs;
     if (remaining < 0) return false;

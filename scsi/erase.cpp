@@ -8,12 +8,20 @@
 #include "scsi/command_names.h"
 #include "scsi/erase_thread.h"
 #include "scsi/scsi_device.h"
+#include "scsi/sense_text.h"
 #include "scsi/transport.h"
 
 namespace kvx::scsi {
 namespace {
 
 constexpr uint8_t kNotReadyAsc = 0x04;
+constexpr uint8_t kUnitAttention = 0x06;
+
+constexpr const char* kUnitNotReadyText = "UNIT NOT READY";
+constexpr const char* kUnitWritingText = "A WRITE IS RUNNING ON THIS UNIT";
+constexpr const char* kUnitErasingText = "AN ERASE IS RUNNING ON THIS UNIT";
+constexpr const char* kEraseTimeoutText = "ERASE TIMEOUT";
+constexpr const char* kEraseFailureText = "ERASE FAILURE";
 
 // FORMAT UNIT parameter list of a DVD-RAM: FOV and Immed, one format descriptor.
 constexpr std::array<uint8_t, 12> kDvdRamFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
@@ -35,18 +43,25 @@ uint16_t ExpectedSeconds(uint16_t discType, uint8_t blankType) {
 }  // namespace
 
 bool TSCSIDevice::Erase(uint8_t blankType) {
-  // One blanking at a time: the running thread owns the unit until it ends.
+  // One blanking at a time: the running thread owns the unit and reports its own end.
   if (erasing_) return false;
+  UnitUse holder = UnitUse::None;
+  if (!ClaimUnit(Address(), UnitUse::Erasing, holder)) {
+    FireEraseDone(holder == UnitUse::Writing ? kUnitWritingText : kUnitErasingText);
+    return false;
+  }
+  erasingUnit_ = Address();
+  std::string notReady;
   TestUnitReady(5000);
   LoadEject(false);
   discType_ = GetDiscType();
-  if (!TestUnitReady(5000) && !WaitUntilReady(30000, 5000)) return false;
+  if (!ReadyForErase(notReady)) return RefuseErase(notReady);
   if (discType_ != kDiscDvdRam) {
     SetCDSpeed(readSpeed_, writeSpeed_);
     SetWriteParameters(false, false, discType_);
   }
   const uint16_t speed = GetCurrentWriteSpeed();
-  if (!TestUnitReady(5000) && !WaitUntilReady(30000, 5000)) return false;
+  if (!ReadyForErase(notReady)) return RefuseErase(notReady);
 
   std::string speedText;
   if (SpeedShownInDvdX(discType_)) {
@@ -68,11 +83,7 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
     started = FormatUnit(0x11, kDvdPlusRwFormat);
   else
     started = Blank(blankType);
-  if (!started) {
-    erasing_ = false;
-    FireEraseDone(true);
-    return false;
-  }
+  if (!started) return RefuseErase(LastError());
   auto* thread = new TEraseThread(*this, discType_, ExpectedSeconds(discType_, blankType));
   eraseFinished_ = thread->FinishedEvent();
   eraseProgress_ = 0;
@@ -81,10 +92,24 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   return true;
 }
 
+// Ready now, or once the unit has ended what it was busy with; else notReady gets the
+// unit's answer.
+bool TSCSIDevice::ReadyForErase(std::string& notReady) {
+  if (TestUnitReady(5000)) return true;
+  notReady = LastError();
+  return WaitUntilReady(30000, 5000);
+}
+
+bool TSCSIDevice::RefuseErase(const std::string& error) {
+  ReleaseUnit(erasingUnit_, UnitUse::Erasing);
+  FireEraseDone(error.empty() ? kUnitNotReadyText : error);
+  return false;
+}
+
 int TSCSIDevice::EraseProgress() const { return erasing_ ? eraseProgress_.load() : 0; }
 
-void TSCSIDevice::FireEraseDone(bool withError) {
-  if (onEraseDone_) onEraseDone_(this, withError);
+void TSCSIDevice::FireEraseDone(const std::string& error) {
+  if (onEraseDone_) onEraseDone_(this, error);
 }
 
 TEraseThread::TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds)
@@ -98,54 +123,90 @@ void TEraseThread::Progress() {
   device_.eraseProgress_ = static_cast<int>(std::min(percent, 100L));
 }
 
+bool TEraseThread::StillBusy() {
+  if (device_.UnitBusy()) return true;
+  error_ = device_.LastError();
+  return false;
+}
+
 // TEST UNIT READY every sleepMs while the unit reports LOGICAL UNIT NOT READY.
-void TEraseThread::PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds) {
+bool TEraseThread::PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds) {
   do {
     Progress();
-    if (!device_.TestUnitReady(5000)) device_.Sleep(sleepMs);
+    if (!device_.TestUnitReady(5000)) {
+      if (!StillBusy()) return false;
+      device_.Sleep(sleepMs);
+    }
     elapsed_ += stepSeconds;
   } while (device_.LastAsc() == kNotReadyAsc && elapsed_ <= duration_);
+  return true;
 }
 
-void TEraseThread::PollDiscInformation() {
+bool TEraseThread::PollDiscInformation() {
   do {
     Progress();
-    device_.ReadDiscInfo();
-    if (device_.LastAsc() == kNotReadyAsc) device_.Sleep(5000);
+    if (!device_.ReadDiscInfo()) {
+      if (!StillBusy()) return false;
+      device_.Sleep(5000);
+    }
     elapsed_ += 5;
   } while (device_.LastAsc() == kNotReadyAsc && elapsed_ <= duration_);
+  return true;
 }
 
-void TEraseThread::PollRequestSense() {
-  uint8_t asc;
+// The unit shows the blanking's outcome in its sense data: busy (ASC 04h, or the
+// VALID bit of the progress indication), done (no sense), or the failure. A unit
+// attention is passed over.
+bool TEraseThread::PollRequestSense() {
+  std::array<uint8_t, 40> answer{};
+  bool busy;
   do {
     Progress();
-    std::array<uint8_t, 40> answer{};
-    device_.RequestSense(answer);
-    asc = answer[0] == 0xF0 ? kNotReadyAsc : answer[12];
+    answer.fill(0);
+    if (!device_.RequestSense(answer)) {
+      error_ = device_.LastError();
+      return false;
+    }
+    const uint8_t key = answer[2] & 0x0F, asc = answer[12];
+    busy = answer[0] == 0xF0 || asc == kNotReadyAsc || key == kUnitAttention;
+    if (!busy && asc != 0) {
+      error_ = SenseText(answer.data());
+      return false;
+    }
     device_.Sleep(2000);
-  } while (asc != 0 && (elapsed_ += 2) <= duration_);
+  } while (busy && (elapsed_ += 2) <= duration_);
+  if (busy) error_ = std::string(kEraseTimeoutText) + " [" + SenseText(answer.data()) + "]";
+  return !busy;
+}
+
+// Follows the unit until the blanking has ended; error_ says how it ended otherwise.
+void TEraseThread::Follow() {
+  if (device_.LongWriteUnit() && !PollUntilReady(2000, 2)) return;
+  if (device_.UjdaTdkUnit()) {
+    if (!PollUntilReady(2000, 2)) return;
+    if (!device_.ReadDiscInfo() && !StillBusy()) return;
+    device_.Sleep(5000);
+  }
+  if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return;
+  if (!StillBusy()) return;
+  if (discType_ != kDiscDvdRam && !PollDiscInformation()) return;
+  if (PollUntilReady(2000, 2)) PollRequestSense();
 }
 
 void TEraseThread::Execute() {
   Progress();
   SetPassThroughCloseAfterCommand(false);
-  if (device_.LongWriteUnit()) PollUntilReady(2000, 2);
-  if (device_.UjdaTdkUnit()) {
-    PollUntilReady(2000, 2);
-    device_.ReadDiscInfo();
-    device_.Sleep(5000);
-  }
-  if (!device_.TestUnitReady(5000) || !device_.ReadDiscInfo()) {
-    if (discType_ != kDiscDvdRam) PollDiscInformation();
-    PollUntilReady(2000, 2);
-    PollRequestSense();
+  try {
+    Follow();
+  } catch (...) {
+    error_ = kEraseFailureText;
   }
   // The emulation's unit table is rebuilt after every blanking.
   if (TransportName() == kPassThroughTransportName) ReinitializeTransport();
   device_.eraseProgress_ = 100;
-  device_.FireEraseDone(false);
+  device_.FireEraseDone(error_);
   ResetUnit();
+  ReleaseUnit(device_.erasingUnit_, UnitUse::Erasing);
   device_.erasing_ = false;
 }
 

@@ -1,9 +1,10 @@
 // TEraseThread: follows a unit that blanks or formats a disc until it is ready again,
-// publishing a progress estimate, then fires OnEraseDone(false) and puts the unit back
-// to its idle state. Created by TSCSIDevice::Erase; frees itself when done.
+// publishing a progress estimate, then fires OnEraseDone with how it ended and puts the
+// unit back to its idle state. Created by TSCSIDevice::Erase; frees itself when done.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/thread.h"
 
@@ -22,15 +23,20 @@ class TEraseThread : public TThread {
 
  private:
   void Progress();
-  void PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds);
-  void PollDiscInformation();
-  void PollRequestSense();
+  void Follow();
+  // After a failed poll: whether the unit is still busy; otherwise error_ takes its answer.
+  bool StillBusy();
+  // False when the blanking ended in error (error_).
+  bool PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds);
+  bool PollDiscInformation();
+  bool PollRequestSense();
   void ResetUnit();
 
   TSCSIDevice& device_;
   const uint16_t discType_;
   const uint16_t duration_;
   uint32_t elapsed_ = 0;  // estimated seconds, advanced by each poll
+  std::string error_;     // empty while the blanking goes well
 };
 
 }  // namespace kvx::scsi

@@ -236,8 +236,14 @@ uint8_t PassThroughTransport::SendToUnit(SPTIDeviceEntry& entry, void* srb) {
                      request->SRB_BufLen, request->SRB_BufPointer);
   std::memcpy(pass.Sptd.Cdb, request->CDBByte, cdbLength);
   const bool sent = entry.handle != VolumeSystem::kInvalidHandle && SendPassThrough(volumes_, entry.handle, pass);
+  if (!sent) {
+    // The request never reached the unit (gone from the system): as ASPI reports a unit
+    // that does not answer its selection.
+    request->SRB_HaStat = HASTAT_SEL_TO;
+    return SS_ERR;
+  }
   const uint8_t senseLength = pass.Sptd.SenseInfoLength;
-  if (sent && pass.Sptd.ScsiStatus == STATUS_GOOD && (senseLength == 0 || senseLength == senseRoom))
+  if (pass.Sptd.ScsiStatus == STATUS_GOOD && (senseLength == 0 || senseLength == senseRoom))
     return SS_COMP;
   std::memcpy(request->SenseArea, pass.SenseBuf, std::min(senseLength, senseRoom));
   request->SRB_TargStat = pass.Sptd.ScsiStatus;

@@ -88,7 +88,10 @@ bool TSCSIDevice::ReadFormatCapacities() {
   std::array<uint8_t, 248> answer{};
   SCSIRequest request = NewRequest(0x23, kDataIn, 10, answer.data(), answer.size());
   request.CDBByte[8] = 0xF8;
-  return Send(request, kDefaultTimeoutMs);
+  const bool read = Send(request, kDefaultTimeoutMs);
+  // The current capacity descriptor follows the 4-byte list header; type 2: formatted.
+  formattedBlocks_ = read && answer[3] >= 8 && (answer[8] & 0x03) == 0x02 ? BigEndian32(&answer[4]) : 0;
+  return read;
 }
 
 bool TSCSIDevice::Read10(uint32_t lba, uint16_t blocks, std::span<uint8_t> buffer) {

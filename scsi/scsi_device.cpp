@@ -91,7 +91,12 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   targetBusy_ = false;
   senseData_.fill(0);
   const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
-  if (!transport || haId_ == kNoUnit) return SS_ILLEGAL_MODE;
+  if (!transport || haId_ == kNoUnit) {
+    // Not sent: the request must not look pending (accepted) to its caller.
+    request.SRB_Status = SS_NO_DEVICE;
+    lastError_ = StatusText(SS_NO_DEVICE, 0, 0);
+    return SS_ILLEGAL_MODE;
+  }
 
   std::unique_ptr<CompletionEvent> completion;
   request.SRB_PostProc = nullptr;
@@ -133,6 +138,11 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
 bool TSCSIDevice::Send(SCSIRequest& request, uint32_t timeoutMs) {
   ExecSCSICommand(request, timeoutMs);
   return LoadSrbStatus(request) == SS_COMP;
+}
+
+bool TSCSIDevice::UnitBusy() const {
+  const bool notReady = (senseData_[0] & 0x7E) == 0x70 && (senseData_[2] & 0x0F) == 0x02;
+  return targetBusy_ || (notReady && (senseData_[12] == 0x04 || senseData_[12] == 0x00));
 }
 
 void TSCSIDevice::RecordFailure(const SCSIRequest& request) {

@@ -20,6 +20,7 @@
 #include "base/date_time.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/big_endian.h"
+#include "scsi/unit_claims.h"
 
 namespace kvx {
 class Event;
@@ -29,9 +30,10 @@ namespace kvx::scsi {
 
 class TSCSIDevice;
 
-// Events. OnEraseDone(false) and the debug messages of a blanking or a write come from
-// worker threads: handlers hand anything for a form to the GUI thread.
-using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, bool withError)>;
+// Events. OnEraseDone and the debug messages of a blanking or a write come from worker
+// threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
+// empty when the disc was blanked, else the text of what went wrong.
+using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, const std::string& error)>;
 using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
 // Waits the given milliseconds (the polling loops of blanking and readiness).
@@ -153,6 +155,7 @@ class TSCSIDevice {
   uint8_t HaId() const { return haId_; }
   uint8_t Target() const { return target_; }
   uint8_t Lun() const { return lun_; }
+  UnitAddress Address() const { return {haId_, target_, lun_}; }
   // HA_Count of the last host adapter inquiry; -1 when it failed.
   int8_t AdapterCount() const { return adapterCount_; }
   const SRB_HAInquiry& HostAdapterInfo() const { return haInquiry_; }
@@ -168,6 +171,10 @@ class TSCSIDevice {
   // The ASC of the last command's sense (0 after a success).
   uint8_t LastAsc() const { return senseData_[12]; }
   bool TargetBusy() const { return targetBusy_; }
+  // The last command was turned away because the unit is busy: BUSY status, or NOT
+  // READY sense with ASC 04h (becoming ready, an operation in progress) or none. A
+  // time-out or a unit that does not answer is not busy.
+  bool UnitBusy() const;
 
   // --- Debug output ----------------------------------------------------------------
   void DebugMessage(const std::string& text, uint8_t mType);
@@ -220,6 +227,7 @@ class TSCSIDevice {
   bool Inquiry();
   bool LoadEject(bool eject);
   bool PreventAllowRemoval(bool allow);
+  // Keeps the current capacity descriptor (FormattedBlocks).
   bool ReadFormatCapacities();
   bool Read10(uint32_t lba, uint16_t blocks, std::span<uint8_t> buffer);
   // Also true while the request is still pending (status 00h).
@@ -258,6 +266,9 @@ class TSCSIDevice {
   const DiscInformation& DiscInfo() const { return discInfo_; }
   const TrackInformation& TrackInfo() const { return trackInfo_; }
   const std::array<uint8_t, 32>& Atip() const { return atip_; }
+  // Blocks of the formatted medium from the last READ FORMAT CAPACITIES; 0 when the
+  // medium is not formatted or the command failed.
+  uint32_t FormattedBlocks() const { return formattedBlocks_; }
   uint8_t GetLastSessionNumber();
   bool WaitUntilReady(uint32_t totalMs, uint32_t stepMs);
   // The disc type of the last Erase or write, read by WaitUntilReady.
@@ -266,7 +277,8 @@ class TSCSIDevice {
 
   // --- Blanking ------------------------------------------------------------------------------
   // Starts blanking (BLANK type 0 whole disc, 1 minimal; DVD+RW and DVD-RAM are
-  // formatted) in a TEraseThread.
+  // formatted) in a TEraseThread. False when it could not start: OnEraseDone has then
+  // been called with the reason, unless a blanking of this device is running already.
   bool Erase(uint8_t blankType);
   bool Erasing() const { return erasing_; }
   // Progress of the running blanking (0 to 100), 0 when none runs.
@@ -293,7 +305,10 @@ class TSCSIDevice {
   bool ReadCapabilityDefaults();
   void AddFeatureCapabilities();
   bool HasVendorPage30();
-  void FireEraseDone(bool withError);
+  void FireEraseDone(const std::string& error);
+  // Ends an erase that could not start: releases the unit and reports error.
+  bool RefuseErase(const std::string& error);
+  bool ReadyForErase(std::string& notReady);
   void EraseFinished();
 
   uint8_t haId_ = 254, target_ = 254, lun_ = 254;
@@ -318,6 +333,8 @@ class TSCSIDevice {
   TEraseDoneEvent onEraseDone_;
   TrackInformation trackInfo_;
   std::array<uint8_t, 32> atip_{};
+  uint32_t formattedBlocks_ = 0;
+  UnitAddress erasingUnit_;
   uint16_t deviceMaxWriteSpeed_ = 0, deviceMaxReadSpeed_ = 0;
   std::atomic<uint32_t> deviceBufferSize_{0}, deviceFreeBufferSize_{0};
   bool finalizeDisc_ = false;

@@ -384,6 +384,10 @@ const char* AdditionalSenseText(uint8_t asc, uint8_t ascq) {
 
 int AdditionalSenseCount() { return static_cast<int>(std::size(kAdditionalSense)); }
 
+std::string SenseText(const uint8_t* sense) {
+  return SenseKeyText(sense) + " (" + AdditionalSenseOrCodes(sense[12], sense[13]) + ")";
+}
+
 FailureText BuildFailureText(const SCSIRequest& request) {
   FailureText failure;
   failure.text = StatusText(request.SRB_Status, request.SRB_HaStat, request.SRB_TargStat, &failure.targetBusy);

@@ -22,6 +22,10 @@ const char* AdditionalSenseText(uint8_t asc, uint8_t ascq);
 // Number of pairs in the table.
 int AdditionalSenseCount();
 
+// Text of fixed-format sense data as a unit reports it in REQUEST SENSE: the sense
+// key's text and the additional-sense description in parentheses.
+std::string SenseText(const uint8_t* sense);
+
 struct FailureText {
   std::string text;
   bool targetBusy = false;

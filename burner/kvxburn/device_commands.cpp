@@ -309,15 +309,12 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
   ShowDebugMessages(burner, console);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
   Event done(true);
-  bool with_error = false;
-  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, bool WithError) {
-    with_error = WithError;
+  std::string error;
+  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& Error) {
+    error = Error;
     done.Set();
   });
-  if (!burner.Erase(Args[1] == "quick" ? 1 : 0)) {
-    return Failed(console, done.IsSet() ? "the unit refused to erase the disc (" + burner.LastError() + ")"
-                                        : std::string("the unit is not ready"));
-  }
+  if (!burner.Erase(Args[1] == "quick" ? 1 : 0)) return Failed(console, "erasing failed: " + error);
   int shown = -1;
   while (!done.Wait(1000)) {
     const int progress = burner.EraseProgress();
@@ -325,7 +322,7 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
     shown = progress;
     console.Err("erasing " + std::to_string(progress) + "%");
   }
-  if (with_error) return Failed(console, "erasing failed");
+  if (!error.empty()) return Failed(console, "erasing failed: " + error);
   console.Err("erased");
   return kExitOk;
 }

@@ -59,7 +59,8 @@ uint8_t AspiManager::HostAdapterInquiry(void* srb) {
 
 uint8_t AspiManager::DeviceType(void* srb) {
   auto* block = static_cast<SRB_GDEVBlock*>(srb);
-  if (UnitAt(block->SRB_HaId, block->SRB_Target, block->SRB_Lun) == nullptr) {
+  VirtualRecorder* unit = UnitAt(block->SRB_HaId, block->SRB_Target, block->SRB_Lun);
+  if (unit == nullptr || unit->Gone()) {
     block->SRB_DeviceType = 0x1F;
     return SS_NO_DEVICE;
   }
@@ -70,7 +71,7 @@ uint8_t AspiManager::DeviceType(void* srb) {
 uint8_t AspiManager::DiskInfo(void* srb) {
   auto* info = static_cast<SRB_GetDiskInfo*>(srb);
   VirtualRecorder* unit = UnitAt(info->SRB_HaId, info->SRB_Target, info->SRB_Lun);
-  if (unit == nullptr) return SS_NO_DEVICE;
+  if (unit == nullptr || unit->Gone()) return SS_NO_DEVICE;
   if (unit->Config().letter == 0) return SS_ERR;
   info->SRB_DriveFlags = 0;
   info->SRB_Int13HDriveInfo = static_cast<uint8_t>(unit->Config().letter - 'A');
@@ -86,12 +87,12 @@ uint8_t AspiManager::ExecuteCommand(void* srb) {
     std::span<uint8_t> data;
     if (request->SRB_BufPointer != nullptr) data = std::span<uint8_t>(request->SRB_BufPointer, request->SRB_BufLen);
     const CommandResult result = unit->Execute(std::span<const uint8_t>(request->CDBByte, cdbLength), data);
-    request->SRB_HaStat = HASTAT_OK;
+    request->SRB_HaStat = result.gone ? HASTAT_SEL_TO : HASTAT_OK;  // nothing answers the selection
     request->SRB_TargStat = result.status;
     if (result.status == kStatusCheckCondition)
       std::memcpy(request->SenseArea, result.sense.data(),
                   std::min<size_t>({request->SRB_SenseLen, result.sense.size(), kSenseAreaBytes}));
-    status = result.status == kStatusGood ? SS_COMP : SS_ERR;
+    status = result.status == kStatusGood && !result.gone ? SS_COMP : SS_ERR;
   }
   StoreSrbStatus(*request, status);
   return status;

@@ -44,16 +44,63 @@ bool ParseNumber(const std::string& text, int64_t& value) {
 }
 
 // "3/0C/00": sense key, ASC and ASCQ in hexadecimal.
-bool ParseSense(const std::string& text, UnitConfig& unit) {
+bool ParseSense(const std::string& text, SenseCode& sense) {
   unsigned key, asc, ascq;
-  char a, b;
+  char a, b, rest;
   std::istringstream in(text);
   if (!(in >> std::hex >> key >> a >> asc >> b >> ascq) || a != '/' || b != '/' || key > 0xF || asc > 0xFF ||
-      ascq > 0xFF)
+      ascq > 0xFF || (in >> rest))
     return false;
-  unit.writeErrorKey = static_cast<uint8_t>(key);
-  unit.writeErrorAsc = static_cast<uint8_t>(asc);
-  unit.writeErrorAscq = static_cast<uint8_t>(ascq);
+  sense = {static_cast<uint8_t>(key), static_cast<uint8_t>(asc), static_cast<uint8_t>(ascq)};
+  return true;
+}
+
+bool ParseHex(const std::string& text, uint64_t max, uint64_t& value) {
+  if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+  size_t used = 0;
+  try {
+    value = std::stoull(text, &used, 16);
+  } catch (...) {
+    return false;
+  }
+  return used == text.size() && value <= max;
+}
+
+// Commands whose CDB carries an LBA in bytes 2-5 and a length in bytes 7-8 (10-byte
+// group: READ (10), WRITE (10), ...), which "@LBA" applies to.
+bool HasTenByteAddress(uint8_t opcode) { return (opcode >> 5) == 1 || (opcode >> 5) == 2; }
+
+// "OPCODE[@LBA] SK/ASC/ASCQ" or "OPCODE[@LBA] gone": opcode and sense in hexadecimal,
+// the LBA a number as elsewhere in the file.
+bool ParseFault(const std::string& text, CommandFault& fault) {
+  std::istringstream in(text);
+  std::string command, outcome, rest;
+  if (!(in >> command >> outcome) || (in >> rest)) return false;
+  const auto at = command.find('@');
+  uint64_t opcode = 0;
+  if (!ParseHex(command.substr(0, at), 0xFF, opcode)) return false;
+  fault.opcode = static_cast<uint8_t>(opcode);
+  if (at != std::string::npos) {
+    int64_t lba = 0;
+    if (!HasTenByteAddress(fault.opcode) || !ParseNumber(command.substr(at + 1), lba) || lba < 0 || lba > 0xFFFFFFFF)
+      return false;
+    fault.lba = lba;
+  }
+  fault.gone = Lower(outcome) == "gone";
+  return fault.gone || ParseSense(outcome, fault.sense);
+}
+
+// ";"-separated faults.
+bool ParseFaults(const std::string& text, std::vector<CommandFault>& faults) {
+  std::istringstream in(text);
+  std::vector<CommandFault> parsed;
+  for (std::string entry; std::getline(in, entry, ';');) {
+    if (Trim(entry).empty()) continue;
+    CommandFault fault;
+    if (!ParseFault(Trim(entry), fault)) return false;
+    parsed.push_back(fault);
+  }
+  faults = std::move(parsed);
   return true;
 }
 
@@ -84,7 +131,8 @@ bool ApplyKey(UnitConfig& unit, const std::string& key, const std::string& value
   else if (key == "state") return ParseState(value, unit.state);
   else if (key == "image") unit.image = value;
   else if (key == "folder") unit.folder = value;
-  else if (key == "writeerrorsense") return ParseSense(value, unit);
+  else if (key == "writeerrorsense") return ParseSense(value, unit.writeErrorSense);
+  else if (key == "faults") return ParseFaults(value, unit.faults);
   else if (key == "letter") {
     if (value.size() != 1 || !std::isalpha(static_cast<unsigned char>(value[0]))) return false;
     unit.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));

@@ -12,6 +12,20 @@ namespace kvx::aspi {
 enum class MediaType { None, CdRom, CdR, CdRw, DvdRom, DvdMinusR, DvdMinusRw, DvdPlusR, DvdPlusRw, DvdRam };
 enum class MediumState { Blank, Appendable, Closed };
 
+// Sense key, ASC and ASCQ of a CHECK CONDITION.
+struct SenseCode {
+  uint8_t key = 0, asc = 0, ascq = 0;
+};
+
+// One entry of Faults=: the command (only when it covers lba, when given) fails with
+// the sense, or from then on the unit no longer answers (gone).
+struct CommandFault {
+  uint8_t opcode = 0;
+  int64_t lba = -1;
+  bool gone = false;
+  SenseCode sense;
+};
+
 struct UnitConfig {
   int number = 0;  // N of [UnitN]: the unit's SCSI target
   std::string vendor = "KVX";
@@ -33,13 +47,12 @@ struct UnitConfig {
   // Faults.
   uint32_t busyWrites = 0;       // the first N WRITE (10) end with BUSY status
   int64_t writeErrorLba = -1;    // a WRITE (10) covering this LBA fails ...
-  uint8_t writeErrorKey = 0x03;  // ... with this sense
-  uint8_t writeErrorAsc = 0x0C;
-  uint8_t writeErrorAscq = 0x00;
+  SenseCode writeErrorSense{0x03, 0x0C, 0x00};  // ... with this sense
   uint32_t blankMs = 0;   // BLANK keeps the unit busy this long
   uint32_t formatMs = 0;  // FORMAT UNIT keeps the unit busy this long
   uint32_t closeMs = 0;   // closing a session or writing a lead-out
   bool longWrite = false; // busy periods report LONG WRITE IN PROGRESS (04h/08h)
+  std::vector<CommandFault> faults;
 };
 
 const char* MediaName(MediaType media);

@@ -110,7 +110,20 @@ CommandResult VirtualRecorder::Execute(std::span<const uint8_t> cdb, std::span<u
   CommandResult result;
   std::array<uint8_t, 16> command{};
   std::copy_n(cdb.begin(), std::min(cdb.size(), command.size()), command.begin());
-  const Reply reply = Dispatch(command, data);
+  const CommandFault* fault = gone_ ? nullptr : FaultFor(command.data());
+  if (fault != nullptr && fault->gone) gone_ = true;
+  if (gone_) {
+    result.gone = true;
+    return result;
+  }
+  Reply reply;
+  if (fault == nullptr || FailsAfterItsBusyPeriod(command[0])) reply = Dispatch(command, data);
+  if (fault != nullptr && !FailsAfterItsBusyPeriod(command[0])) {
+    reply = Reply::Check(fault->sense.key, fault->sense.asc, fault->sense.ascq);
+  } else if (fault != nullptr && reply.status == kStatusGood) {
+    deferredError_ = true;
+    deferredSense_ = fault->sense;
+  }
   result.status = reply.status;
   if (reply.status == kStatusCheckCondition) {
     result.sense[0] = 0x70;
@@ -124,6 +137,21 @@ CommandResult VirtualRecorder::Execute(std::span<const uint8_t> cdb, std::span<u
     }
   }
   return result;
+}
+
+bool VirtualRecorder::Gone() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return gone_;
+}
+
+const CommandFault* VirtualRecorder::FaultFor(const uint8_t* cdb) const {
+  for (const CommandFault& fault : config_.faults) {
+    if (fault.opcode != cdb[0]) continue;
+    if (fault.lba < 0) return &fault;
+    const int64_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
+    if (fault.lba >= lba && fault.lba < lba + blocks) return &fault;
+  }
+  return nullptr;
 }
 
 // --- State -------------------------------------------------------------------------------
@@ -166,6 +194,10 @@ VirtualRecorder::Reply VirtualRecorder::NotReady() {
 VirtualRecorder::Reply VirtualRecorder::ReadyCheck() {
   if (!MediumPresent()) return Reply::Check(kSenseNotReady, 0x3A, trayOpen_ ? 0x02 : 0x01);
   if (Busy()) return NotReady();
+  if (deferredError_) {
+    deferredError_ = false;
+    return Reply::Check(deferredSense_.key, deferredSense_.asc, deferredSense_.ascq);
+  }
   return Reply::Good();
 }
 
@@ -669,7 +701,7 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
     if (uint64_t{lba} + blocks > m.WritableEnd()) return Reply::Illegal(0x21, 0x02);
   }
   if (config_.writeErrorLba >= lba && config_.writeErrorLba < int64_t{lba} + blocks)
-    return Reply::Check(config_.writeErrorKey, config_.writeErrorAsc, config_.writeErrorAscq);
+    return Reply::Check(config_.writeErrorSense.key, config_.writeErrorSense.asc, config_.writeErrorSense.ascq);
   if (!config_.fast) WaitForBufferRoom(static_cast<uint32_t>(bytes));
   if (writeParameters_.testWrite && !m.RandomAccess()) {
     testWritten_ += blocks;  // simulation: nothing is recorded

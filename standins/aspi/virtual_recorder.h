@@ -25,6 +25,7 @@ inline constexpr uint8_t kStatusBusy = 0x08;
 struct CommandResult {
   uint8_t status = kStatusGood;
   std::array<uint8_t, 18> sense{};  // fixed format, with CHECK CONDITION
+  bool gone = false;                // the unit no longer answers (a Faults= entry)
 };
 
 class VirtualRecorder {
@@ -40,6 +41,8 @@ class VirtualRecorder {
   CommandResult Execute(std::span<const uint8_t> cdb, std::span<uint8_t> data);
 
   const UnitConfig& Config() const { return config_; }
+  // Whether a "gone" fault has taken the unit off the bus.
+  bool Gone();
   // A copy of the disc's state (tests).
   Medium DiscState();
 
@@ -63,6 +66,11 @@ class VirtualRecorder {
   };
 
   Reply Dispatch(std::span<const uint8_t> cdb, std::span<uint8_t> data);
+  // The configured fault this command meets, or null.
+  const CommandFault* FaultFor(const uint8_t* cdb) const;
+  // A blanking or formatting that fails: it runs, and the unit reports the failure
+  // once the busy period is over.
+  static bool FailsAfterItsBusyPeriod(uint8_t opcode) { return opcode == 0xA1 || opcode == 0x04; }
   bool MediumPresent() const;
   bool Busy();
   Reply NotReady();
@@ -113,6 +121,9 @@ class VirtualRecorder {
   SectorImage image_;
   WriteParameters writeParameters_;
   BusyPeriod busy_;
+  bool gone_ = false;
+  bool deferredError_ = false;  // reported by the first command after the busy period
+  SenseCode deferredSense_;
   bool trayOpen_ = false;
   bool removalPrevented_ = false;
   uint32_t readKBs_ = 0, writeKBs_ = 0;  // current speeds

@@ -166,7 +166,9 @@ bool BurnerTest::HasDebugLine(const std::string& line) const {
   return std::find(debug_lines.begin(), debug_lines.end(), line) != debug_lines.end();
 }
 
-size_t BurnerTest::ThreadCount() {
+size_t BurnerTest::ThreadCount() { return ThreadsOfThisProcess(); }
+
+size_t ThreadsOfThisProcess() {
   size_t count = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task")) ++count;
   return count;

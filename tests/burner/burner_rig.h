@@ -96,6 +96,9 @@ class BurnerTest : public ::testing::Test {
   size_t threads_before = 0;
 };
 
+// Threads of this process (natively, from /proc).
+size_t ThreadsOfThisProcess();
+
 // Compares long byte strings without printing them: the size, then the first difference.
 ::testing::AssertionResult SameBytes(const std::string& got, const std::string& want);
 

@@ -517,14 +517,16 @@ TEST_F(GraverTest, AnEraseThatCannotStartIsReported) {
     ASSERT_TRUE(ui::Press(f.Button3));
     // A CD-R refuses BLANK.
     ASSERT_TRUE(ui::Press(f.Button1));
-    EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Effacement réalisé avec erreur ! "));
+    EXPECT_TRUE(Timed(f.Memo1.Lines().back(),
+                      ">>> Effacement réalisé avec erreur ! ILLEGAL REQUEST (INCOMPATIBLE MEDIUM INSTALLED)      "));
     EXPECT_FALSE(f.Timer1.Enabled());
     // A unit without disc never gets that far.
     f.cbdrives.UserSelect(1);
     f.Memo1.Clear();
     ASSERT_TRUE(ui::Press(f.Button1));
     ASSERT_EQ(f.Memo1.Lines().size(), 3u);
-    EXPECT_TRUE(Timed(f.Memo1.Lines()[2], ">>> Effacement réalisé avec erreur ! "));
+    EXPECT_TRUE(Timed(f.Memo1.Lines()[2],
+                      ">>> Effacement réalisé avec erreur ! NOT READY (MEDIUM NOT PRESENT - TRAY CLOSED)      "));
     EXPECT_FALSE(f.Timer1.Enabled());
     EXPECT_EQ(f.Gauge1.Progress(), 0);
     f.Close();
@@ -621,6 +623,82 @@ TEST_F(GraverTest, TheFormCanGoWhileAWriteRuns) {
   gate.Open();
   form.reset();  // stops the writer and waits for it
   EXPECT_GE(ui::RunPostedTasks(), 1u);  // its OnWriteDone, dropped
+}
+
+// A recorder fault met by a burn or an erase: the unit's keys, and the text the end
+// event must carry.
+struct RecorderFault {
+  const char* Unit;
+  bool Erase;
+  const char* Error;
+};
+
+constexpr char kCloseFailure[] =
+    "CLOSE ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR - INCOMPLETE TRACK IN SESSION)]";
+constexpr char kStreamingLost[] = "WRITER ERROR [MEDIUM ERROR (WRITE ERROR - LOSS OF STREAMING)]";
+
+const RecorderFault kRecorderFaults[] = {
+    {"Media=CD-R\nFast=1\nFaults=35 3/0C/00", false, "FLUSH ERROR [MEDIUM ERROR (WRITE ERROR)]"},
+    {"Media=CD-R\nFast=1\nFaults=5B 5/72/03", false, kCloseFailure},
+    {"Media=CD-R\nFast=1\nFaults=2A@100 gone", false, "WRITER ERROR [SELECTION TIMEOUT]"},
+    {"Media=CD-R\nFast=1\nFaults=2A@100 3/0C/09", false, kStreamingLost},
+    {"Media=DVD+RW\nFast=1\nFaults=35 3/0C/00", false, "FLUSH ERROR [MEDIUM ERROR (WRITE ERROR)]"},
+    {"Media=DVD+RW\nFast=1\nFaults=5B 5/72/03", false, kCloseFailure},
+    {"Media=DVD+RW\nFast=1\nFaults=2A@100 gone", false, "WRITER ERROR [SELECTION TIMEOUT]"},
+    {"Media=DVD+RW\nFast=1\nFaults=2A@100 3/0C/09", false, kStreamingLost},
+    {"Media=CD-RW\nState=appendable\nBlankTime=60000\nFaults=A1 3/31/00", true,
+     "MEDIUM ERROR (MEDIUM FORMAT CORRUPTED)"},
+    {"Media=DVD-RW\nState=appendable\nBlankTime=60000\nFaults=A1 3/31/00", true,
+     "MEDIUM ERROR (MEDIUM FORMAT CORRUPTED)"},
+    {"Media=CD-RW\nState=appendable\nFaults=A1 gone", true, "SELECTION TIMEOUT"},
+    {"Media=DVD-RW\nState=appendable\nFaults=A1 gone", true, "SELECTION TIMEOUT"},
+    {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 3/31/01", true,
+     "MEDIUM ERROR (FORMAT COMMAND FAILED)"},
+};
+
+TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {
+  for (const RecorderFault& fault : kRecorderFaults) {
+    SCOPED_TRACE(fault.Unit);
+    Start({fault.Unit, kBlankCdR});
+#ifndef _WIN32
+    const size_t threads = ThreadsOfThisProcess();
+#endif
+    Show([&](TGraver& f) {
+      const std::string ending = fault.Erase ? ">>> Effacement " : ">>> Gravage ";
+      if (fault.Erase) {
+        ASSERT_TRUE(ui::Press(f.Button3));
+        ASSERT_TRUE(ui::Press(f.Button1));
+        ASSERT_TRUE(Until([&] { return !f.vtbr.Erasing() && LineStarting(ending) >= 0; }));
+      } else {
+        const uint64_t started = clock.NowMs();
+        ASSERT_TRUE(ui::Press(f.BBurn));
+        ASSERT_TRUE(BurnDone());
+        f.vtbr.WaitForWriter();
+        // The engine's waits advance the recorder's clock: a failure is no reason to wait.
+        EXPECT_LT(clock.NowMs() - started, 10000u);
+      }
+#ifndef _WIN32
+      EXPECT_TRUE(Until([&] { return ThreadsOfThisProcess() == threads; })) << "a worker thread is left";
+#endif
+      ui::RunPostedTasks();
+      const auto& lines = f.Memo1.Lines();
+      const auto ends = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.compare(0, ending.size(), ending) == 0;
+      });
+      EXPECT_EQ(ends, 1);
+      const std::string failed = fault.Erase ? ">>> Effacement réalisé avec erreur ! " : ">>> Gravage en erreur, ";
+      EXPECT_TRUE(Timed(lines[LineStarting(ending)], failed + fault.Error + "      "));
+      for (const std::string& line : lines) EXPECT_EQ(line.find("réussi"), std::string::npos) << line;
+      // Nothing holds the engine or a unit: the good unit burns.
+      f.cbdrives.UserSelect(1);
+      ASSERT_TRUE(ui::Press(f.BBurn));
+      ASSERT_TRUE(BurnDone());
+      EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Gravage réussi ! "));
+      f.Close();
+    });
+    TearDown();
+    SetUp();
+  }
 }
 
 TEST_F(GraverTest, OptionsPanelToggles) {

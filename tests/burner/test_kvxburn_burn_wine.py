@@ -214,10 +214,63 @@ class KvxburnBurnTest(native.KvxburnImageTest):
         self.kvxburn("burn", "0", expect=2)
 
 
+# Recorder faults: unit, Faults= entry, the command that meets it, and the text the
+# engine must end with. Every one ends the command with exit code 1.
+FAULTS = [
+    ("CD-R", "35 3/0C/00", "burn", "FLUSH ERROR [MEDIUM ERROR (WRITE ERROR)]"),
+    ("CD-R", "5B 5/72/03", "burn",
+     "CLOSE ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR - INCOMPLETE TRACK IN SESSION)]"),
+    ("CD-R", "2A@100 gone", "burn", "WRITER ERROR [SELECTION TIMEOUT]"),
+    ("CD-R", "2A@100 3/0C/09", "burn", "WRITER ERROR [MEDIUM ERROR (WRITE ERROR - LOSS OF STREAMING)]"),
+    ("DVD+RW", "35 3/0C/00", "burn", "FLUSH ERROR [MEDIUM ERROR (WRITE ERROR)]"),
+    ("DVD+RW", "5B 5/72/03", "burn",
+     "CLOSE ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR - INCOMPLETE TRACK IN SESSION)]"),
+    ("DVD+RW", "2A@100 gone", "burn", "WRITER ERROR [SELECTION TIMEOUT]"),
+    ("DVD+RW", "2A@100 3/0C/09", "burn", "WRITER ERROR [MEDIUM ERROR (WRITE ERROR - LOSS OF STREAMING)]"),
+    ("CD-RW", "A1 3/31/00", "erase", "MEDIUM ERROR (MEDIUM FORMAT CORRUPTED)"),
+    ("DVD-RW", "A1 3/31/00", "erase", "MEDIUM ERROR (MEDIUM FORMAT CORRUPTED)"),
+    ("CD-RW", "A1 gone", "erase", "SELECTION TIMEOUT"),
+    ("DVD-RW", "A1 gone", "erase", "SELECTION TIMEOUT"),
+    ("DVD+RW", "04 3/31/01", "erase", "MEDIUM ERROR (FORMAT COMMAND FAILED)"),
+]
+
+
+class KvxburnFaultTest(KvxburnBurnTest):
+    """Each fault of a recorder reaches the console as a failure with the unit's text."""
+
+    def use_unit(self, media, faults):
+        for left in (self.disc_image(0), self.disc_image(0) + ".state"):  # a new disc
+            if os.path.exists(left):
+                os.remove(left)
+        config = os.path.join(self.dir, "faulty.ini")
+        state = "appendable" if media in ("CD-RW", "DVD-RW") else "blank"
+        with open(config, "w") as f:
+            f.write("[Unit0]\nMedia=%s\nState=%s\nFast=1\nFaults=%s\nImage=%s\n"
+                    % (media, state, faults, windows_path(self.disc_image(0))))
+        self.env = dict(self.env, KVXASPI_CONFIG=windows_path(config))
+
+    def test_every_fault_exits_1_with_the_units_text(self):
+        paths = self.backup_tree()
+        for media, faults, command, text in FAULTS:
+            with self.subTest(media=media, faults=faults):
+                self.use_unit(media, faults)
+                if command == "burn":
+                    _, err = self.kvxburn("burn", "0", *paths, expect=1)
+                    self.assertNotRegex(err, r"(?m)^written \d+ sectors$")
+                else:
+                    _, err = self.kvxburn("erase", "0", "quick", expect=1)
+                    self.assertNotRegex(err, r"(?m)^erased$")
+                self.assertIn("kvxburn: %s%s\n" % ("erasing failed: " if command == "erase" else "", text), err)
+
+
 for name in dir(native.KvxburnImageTest):
     if name.startswith("test_"):
         setattr(KvxburnBurnTest, name, None)  # the image cases run in their own modules
 del native.KvxburnImageTest
+
+for name in dir(KvxburnBurnTest):
+    if name.startswith("test_"):
+        setattr(KvxburnFaultTest, name, None)  # run once, in their own class
 
 if __name__ == "__main__":
     unittest.main()

@@ -2,7 +2,10 @@
 // disc, the state the disc is left in, the commands around the data, the events, and
 // every way a write can fail.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <stdexcept>
+#include <thread>
 
 #include "burner/cache_thread.h"
 #include "burner/iso_records.h"
@@ -235,6 +238,47 @@ TEST_F(BurnerTest, VerificationMismatchBecomesTheError) {
   EXPECT_EQ(Disc().leadOuts.size(), 1u);  // the session itself was closed
 }
 
+TEST_F(BurnerTest, TheImageWaitsForTheReadBack) {
+  Start("Media=CD-R\n");
+  burner->SetVerifyWrite(true);
+  Build({Source("a.bin", 100000)});
+  Event reading, go_on;
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] != 0x28 || reading.IsSet()) return;
+    reading.Set();
+    go_on.Wait();
+  });
+  done.Reset();
+  ASSERT_TRUE(burner->StartBurn());
+  ASSERT_TRUE(reading.Wait(60000));
+  // A new image is begun while the writer reads the track back: it waits for it.
+  std::atomic<bool> reset{false};
+  std::thread gui([&] {
+    burner->ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
+    reset = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(reset);
+  go_on.Set();
+  gui.join();
+  ASSERT_TRUE(done.Wait(60000));
+  burner->WaitForWriter();
+  EXPECT_EQ(write_done.back(), "");
+  EXPECT_TRUE(HasDebugLine(">>> VERIFICATION SUCCESSFUL"));
+}
+
+TEST_F(BurnerTest, BuildingTwiceGivesTheImageOfOneBuild) {
+  Start("Media=CD-R\n");
+  Build({Source("a.bin", 100000)});
+  const std::vector<uint8_t> header = burner->Image().ImageHeader;
+  const int64_t sectors = burner->Image().TrackSectors;
+  burner->BuildImage(false);
+  EXPECT_EQ(burner->Image().TrackSectors, sectors);
+  EXPECT_TRUE(burner->Image().ImageHeader == header);
+  EXPECT_EQ(Burn(), "");
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+}
+
 // --- Failures -------------------------------------------------------------------------------
 
 class BurnFailureTest : public BurnerTest {
@@ -376,6 +420,95 @@ TEST_F(BurnFailureTest, OneWriteAtATime) {
   ExpectFailedWrite("OPERATION ABORTED BY USER");
   EXPECT_FALSE(started);
   EXPECT_EQ(refused, "A WRITE IS ALREADY RUNNING");
+}
+
+TEST_F(BurnFailureTest, DiscsWithoutRoomOrClosedAreRefusedBeforeAnyWrite) {
+  const struct {
+    const char* Unit;
+    const char* Error;
+  } discs[] = {
+      {"Media=DVD+RW\nState=appendable\nCapacity=200\n", "NOT ENOUGH SPACE ON DISC (300 SECTORS NEEDED, 200 FREE)"},
+      {"Media=DVD-RAM\nState=appendable\nCapacity=200\n", "NOT ENOUGH SPACE ON DISC (300 SECTORS NEEDED, 200 FREE)"},
+      {"Media=DVD-RW\nCapacity=200\n", "NOT ENOUGH SPACE ON DISC (301 SECTORS NEEDED, 200 FREE)"},
+      {"Media=CD-R\nState=closed\n", "THE DISC IS CLOSED: NO SESSION CAN BE ADDED"},
+      {"Media=CD-ROM\n", "THE DISC IS CLOSED: NO SESSION CAN BE ADDED"},
+  };
+  for (const auto& disc : discs) {
+    SCOPED_TRACE(disc.Unit);
+    write_done.clear();
+    Start(disc.Unit);
+    Build({Source("a.bin", 1000)});
+    EXPECT_EQ(Burn(), disc.Error);
+    EXPECT_EQ(platform->Count(kWrite10), 0u);
+    EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);
+    burner.reset();
+    install.reset();
+  }
+}
+
+TEST_F(BurnFailureTest, ALeadOutThatNeverEndsIsAFailure) {
+  // A CD session's lead-out beyond the 240 s wait; a DVD-R's beyond the flush's 1800 s.
+  for (const char* unit : {"Media=CD-R\nCloseTime=300000\n", "Media=DVD-R\nCloseTime=2000000\n"}) {
+    SCOPED_TRACE(unit);
+    Start(unit);
+    Build({Source("a.bin", 1000)});
+    EXPECT_EQ(Burn(), "LEAD-OUT ERROR [NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)]");
+    EXPECT_FALSE(HasDebugLine(">>> VERIFYING WRITTEN DATA"));
+    burner.reset();
+    install.reset();
+  }
+}
+
+TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
+  Start("Media=CD-R\n");
+  Build({Source("a.bin", 1000)});
+  burner->SetOnFinalizingTrack([](TVortalBurner*) { throw std::runtime_error("handler"); });
+  ExpectFailedWrite("WRITER FAILURE");
+  burner->SetOnFinalizingTrack(nullptr);
+  Build({Source("a.bin", 1000)});
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(Disc().leadOuts.size(), 1u);
+}
+
+TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
+  Start("Media=CD-RW\nState=appendable\nBlankTime=100000\n");
+  Build({Source("a.bin", 1000)});
+  // The other component erases the same unit; its blanking thread stays in its polls.
+  TVortalBurner eraser;
+  eraser.SetDevice(burner->Devices()[0]);
+  Event polling, release;
+  eraser.SetSleepFunction([&](uint32_t ms) {
+    polling.Set();
+    release.Wait();
+    clock.Advance(ms);
+  });
+  std::string erase_error = "(none)";
+  eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& Error) { erase_error = Error; });
+  ASSERT_TRUE(eraser.Erase(1));
+  ASSERT_TRUE(polling.Wait(60000));
+  EXPECT_EQ(Burn(), "AN ERASE IS RUNNING ON THIS UNIT");
+  EXPECT_FALSE(burner->Writing());
+  release.Set();
+  while (eraser.Erasing()) std::this_thread::yield();
+  EXPECT_EQ(erase_error, "");
+  // And the other way round: an erase while the write runs.
+  Build({Source("a.bin", 1000)});
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] != kWrite10 || !erase_error.empty()) return;
+    EXPECT_FALSE(eraser.Erase(1));
+  });
+  EXPECT_EQ(Burn(), "");
+  EXPECT_EQ(erase_error, "A WRITE IS RUNNING ON THIS UNIT");
+}
+
+TEST_F(BurnFailureTest, WriteWithoutTransportOrUnitFails) {
+  const std::vector<uint8_t> sector(kSectorSize, 0);
+  TVortalBurner alone;
+  EXPECT_FALSE(alone.Write10(0, 1, 0x50, sector));
+  Start("Media=CD-R\n");
+  burner->SetDevice("");
+  EXPECT_FALSE(burner->Write10(0, 1, 0x50, sector));
+  EXPECT_TRUE(platform->Sent().empty());
 }
 
 TEST_F(BurnFailureTest, NoImageNoWrite) {

@@ -100,8 +100,8 @@ TEST_F(AspiLibrary, BlankingRunsOnItsThreadWithRealEvents) {
   device->SetSleepFunction([](uint32_t ms) { Sleep(ms / 50); });
   Event done;
   std::atomic<bool> withError{true};
-  device->SetOnEraseDone([&](TSCSIDevice*, bool error) {
-    withError = error;
+  device->SetOnEraseDone([&](TSCSIDevice*, const std::string& error) {
+    withError = !error.empty();
     done.Set();
   });
   ASSERT_TRUE(device->Erase(0));

@@ -531,8 +531,8 @@ class EraseSequence : public ScriptedUnitTest {
       }
     });
     device->SetSleepFunction([this](uint32_t ms) { sleeps.push_back(ms); });
-    device->SetOnEraseDone([this](TSCSIDevice*, bool withError) {
-      EXPECT_FALSE(withError);
+    device->SetOnEraseDone([this](TSCSIDevice*, const std::string& error) {
+      EXPECT_EQ(error, "");
       done.Set();
     });
     ASSERT_TRUE(device->Erase(blankType));

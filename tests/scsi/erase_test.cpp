@@ -17,10 +17,11 @@ class Blanking : public RecorderTest {
                  const std::string& product = "VIRTUAL RECORDER") {
     Start("[Unit0]\nVendor=KVX\nProduct=" + product + "\nRevision=1.00\nMedia=" + media +
           "\nState=appendable\nFast=1\nImage=" + ImagePath() + "\n" + extra);
-    device->SetOnEraseDone([this](TSCSIDevice* sender, bool withError) {
+    device->SetOnEraseDone([this](TSCSIDevice* sender, const std::string& error) {
       EXPECT_EQ(sender, device.get());
       doneCalls++;
-      doneWithError = withError;
+      doneWithError = !error.empty();
+      doneError = error;
       progressAtDone = sender->EraseProgress();
       done.Set();
     });
@@ -47,6 +48,7 @@ class Blanking : public RecorderTest {
   Event done;
   std::atomic<int> doneCalls{0};
   std::atomic<bool> doneWithError{false};
+  std::string doneError;  // read once done is set
   std::atomic<int> progressAtDone{-1};
   std::mutex seenLock;
   std::vector<int> progressSeen;
@@ -93,7 +95,7 @@ TEST_F(Blanking, ProgressFollowsThePollingNotTheUnit) {
   EXPECT_EQ(progress[74], 99);   // 148 s
   EXPECT_EQ(progress[75], 100);  // after 75 two-second waits
   for (int shown : progress) EXPECT_LE(shown, 100);
-  EXPECT_FALSE(doneWithError.load());
+  EXPECT_EQ(doneError, "ERASE TIMEOUT [NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)]");
   EXPECT_EQ(doneCalls.load(), 1);
 }
 
@@ -143,10 +145,11 @@ TEST_F(Blanking, ARejectedBlankReportsWithErrorAtOnce) {
   EXPECT_NE(debugLines[1].find("ILLEGAL REQUEST (INCOMPATIBLE MEDIUM INSTALLED)"), std::string::npos);
 }
 
-TEST_F(Blanking, WithoutADiscNothingStartsAndNothingIsReported) {
+TEST_F(Blanking, WithoutADiscNothingStartsAndTheUnitsAnswerIsReported) {
   StartUnit("none");
   EXPECT_FALSE(device->Erase(1));
-  EXPECT_EQ(doneCalls.load(), 0);
+  EXPECT_EQ(doneCalls.load(), 1);
+  EXPECT_EQ(doneError, "NOT READY (MEDIUM NOT PRESENT - TRAY CLOSED)");
   EXPECT_TRUE(debugLines.empty());
 }
 

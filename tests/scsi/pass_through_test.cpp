@@ -7,6 +7,7 @@
 #include "base/folders.h"
 #include "scsi/pass_through.h"
 #include "scsi/scsi_device.h"
+#include "scsi/sense_text.h"
 #include "tests/scsi/scripted_transport.h"
 #include "tests/scsi/scripted_volumes.h"
 
@@ -229,6 +230,8 @@ TEST_F(Emulation, FailuresCarryTheReturnedSense) {
   unit.ioctlFails = true;
   SCSIRequest failing = Request(0, 1, 0x00, 0x40);
   EXPECT_EQ(emulation.SendCommand(&failing), SS_ERR);
+  EXPECT_EQ(failing.SRB_HaStat, HASTAT_SEL_TO);  // a unit gone, never a busy one
+  EXPECT_EQ(BuildFailureText(failing).text, "SELECTION TIMEOUT");
 }
 
 TEST_F(Emulation, OtherRequests) {
@@ -385,8 +388,8 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   device.SetDevice(device.Devices()[0]);
   device.SetSleepFunction([&](uint32_t ms) { clock.Advance(ms); });
   Event done;
-  device.SetOnEraseDone([&](TSCSIDevice*, bool withError) {
-    EXPECT_FALSE(withError);
+  device.SetOnEraseDone([&](TSCSIDevice*, const std::string& error) {
+    EXPECT_EQ(error, "");
     done.Set();
   });
   const size_t probesBefore = volumes.driveTypeRoots.size();

@@ -176,7 +176,7 @@ TEST_F(ExecRules, WithoutASelectedUnitNothingIsSentAndNothingLogged) {
   SCSIRequest request{};
   request.SRB_Flags = 0x40;
   EXPECT_EQ(device->ExecSCSICommand(request, 5000), 0xE2);
-  EXPECT_EQ(request.SRB_Status, SS_PENDING);
+  EXPECT_EQ(request.SRB_Status, SS_NO_DEVICE);  // not pending: nothing was accepted
   EXPECT_FALSE(device->SynchronizeCache(1000, false));
   EXPECT_TRUE(script.sent.empty());
   EXPECT_TRUE(debugLines.empty());

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
+#include <vector>
 
 #include "scsi/aspi_defs.h"
 #include "standins/aspi/aspi_manager.h"
@@ -21,7 +23,8 @@ TEST(RecorderConfig, EveryKeyIsRead) {
                                   "Capacity=0x1000\nImage=C:\\disc.img\nMaxWriteSpeed=8\nMaxReadSpeed=12\n"
                                   "BufferSize=65536\nLetter=q\nFolder=Z:\\cd\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
                                   "BusyWrites=3\nWriteErrorLba=77\nWriteErrorSense=2/4/1\nBlankTime=10\n"
-                                  "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n[Unit0]\n",
+                                  "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n"
+                                  "Faults=35 3/0C/00; 2a@0x7D0 gone;A1 3/31/00\n[Unit0]\n",
                                   units, error))
       << error;
   ASSERT_EQ(units.size(), 2u);
@@ -46,15 +49,26 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_EQ(u.usedBlocks, 400u);
   EXPECT_EQ(u.busyWrites, 3u);
   EXPECT_EQ(u.writeErrorLba, 77);
-  EXPECT_EQ(u.writeErrorKey, 2);
-  EXPECT_EQ(u.writeErrorAsc, 4);
-  EXPECT_EQ(u.writeErrorAscq, 1);
+  EXPECT_EQ(u.writeErrorSense.key, 2);
+  EXPECT_EQ(u.writeErrorSense.asc, 4);
+  EXPECT_EQ(u.writeErrorSense.ascq, 1);
   EXPECT_EQ(u.blankMs, 10u);
   EXPECT_EQ(u.formatMs, 20u);
   EXPECT_EQ(u.closeMs, 30u);
   EXPECT_TRUE(u.longWrite);
   EXPECT_TRUE(u.dvdPlusOnly);
   EXPECT_FALSE(units[0].dvdPlusOnly);
+  ASSERT_EQ(u.faults.size(), 3u);
+  EXPECT_EQ(u.faults[0].opcode, 0x35);
+  EXPECT_EQ(u.faults[0].lba, -1);
+  EXPECT_FALSE(u.faults[0].gone);
+  EXPECT_EQ(u.faults[0].sense.asc, 0x0C);
+  EXPECT_EQ(u.faults[1].opcode, 0x2A);
+  EXPECT_EQ(u.faults[1].lba, 2000);
+  EXPECT_TRUE(u.faults[1].gone);
+  EXPECT_EQ(u.faults[2].sense.key, 3);
+  EXPECT_EQ(u.faults[2].sense.asc, 0x31);
+  EXPECT_TRUE(units[0].faults.empty());
 }
 
 TEST(RecorderConfig, TheLongWriteProductsAreLongWriteUnits) {
@@ -71,7 +85,10 @@ TEST(RecorderConfig, TheLongWriteProductsAreLongWriteUnits) {
 TEST(RecorderConfig, BadValuesMakeTheFileUnusable) {
   for (const char* text : {"[Unit0]\nMedia=BD-R\n", "[Unit0]\nState=full\n", "[Unit0]\nCapacity=-5\n",
                            "[Unit0]\nMaxWriteSpeed=70000\n", "[Unit0]\nLetter=12\n", "[Unit0]\nWriteErrorSense=3-0C-00\n",
-                           "[Unit0]\nColour=blue\n", "[Unit0]\nFast=yes\n"}) {
+                           "[Unit0]\nColour=blue\n", "[Unit0]\nFast=yes\n", "[Unit0]\nFaults=35\n",
+                           "[Unit0]\nFaults=135 3/0C/00\n", "[Unit0]\nFaults=00@10 3/0C/00\n",
+                           "[Unit0]\nFaults=2A@-1 gone\n", "[Unit0]\nFaults=2A away\n",
+                           "[Unit0]\nFaults=2A 3/0C/00 gone\n"}) {
     std::vector<UnitConfig> units;
     std::string error;
     EXPECT_FALSE(ParseRecorderConfig(text, units, error)) << text;
@@ -168,6 +185,68 @@ TEST_F(Manager, HostAdapterAndDevices) {
   scsi::SRB_Header other{};
   other.SRB_Cmd = 0x09;
   EXPECT_EQ(manager->Execute(&other), scsi::SS_INVALID_CMD);
+}
+
+// Sends one command block to target 0 and returns SRB_Status.
+uint8_t Send(AspiManager& manager, scsi::SCSIRequest& request, std::vector<uint8_t> cdb, std::span<uint8_t> data = {}) {
+  request = scsi::SCSIRequest{};
+  request.SRB_Cmd = scsi::SC_EXEC_SCSI_CMD;
+  request.SRB_SenseLen = scsi::SENSE_LEN;
+  request.SRB_CDBLen = static_cast<uint8_t>(cdb.size());
+  std::copy(cdb.begin(), cdb.end(), request.CDBByte);
+  request.SRB_BufPointer = data.data();
+  request.SRB_BufLen = static_cast<uint32_t>(data.size());
+  return manager.Execute(&request);
+}
+
+std::unique_ptr<AspiManager> FaultyUnit(const std::string& keys, RecorderClock& clock) {
+  std::vector<UnitConfig> configs;
+  std::string error;
+  EXPECT_TRUE(ParseRecorderConfig("[Unit0]\n" + keys, configs, error)) << error;
+  std::vector<std::unique_ptr<VirtualRecorder>> units;
+  units.push_back(std::make_unique<VirtualRecorder>(configs.at(0), clock));
+  return std::make_unique<AspiManager>(std::move(units));
+}
+
+TEST(Faults, ACommandFailsWhereItCoversTheLbaAndAGoneUnitAnswersNothingMore) {
+  ManualClock clock;
+  auto manager = FaultyUnit("Media=CD-R\nState=appendable\nLetter=R\nFaults=28@10 3/11/00;35 gone\n", clock);
+  std::vector<uint8_t> data(4 * 2048);
+  scsi::SCSIRequest r;
+  EXPECT_EQ(Send(*manager, r, {0x28, 0, 0, 0, 0, 8, 0, 0, 2, 0}, data), scsi::SS_COMP);  // 8 and 9
+  EXPECT_EQ(Send(*manager, r, {0x28, 0, 0, 0, 0, 9, 0, 0, 2, 0}, data), scsi::SS_ERR);   // 9 and 10
+  EXPECT_EQ(r.SRB_TargStat, kStatusCheckCondition);
+  EXPECT_EQ(r.SenseArea[2], 0x03);
+  EXPECT_EQ(r.SenseArea[12], 0x11);
+  EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_COMP);
+  // The flush takes the unit off the bus: selection time-outs from then on.
+  for (const std::vector<uint8_t>& cdb : {std::vector<uint8_t>{0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                                          std::vector<uint8_t>{0x00, 0, 0, 0, 0, 0}}) {
+    EXPECT_EQ(Send(*manager, r, cdb), scsi::SS_ERR);
+    EXPECT_EQ(r.SRB_HaStat, scsi::HASTAT_SEL_TO);
+    EXPECT_EQ(r.SenseArea[0], 0);
+  }
+  scsi::SRB_GDEVBlock type{};
+  type.SRB_Cmd = scsi::SC_GET_DEV_TYPE;
+  EXPECT_EQ(manager->Execute(&type), scsi::SS_NO_DEVICE);
+  scsi::SRB_GetDiskInfo disk{};
+  disk.SRB_Cmd = scsi::SC_GET_DISK_INFO;
+  EXPECT_EQ(manager->Execute(&disk), scsi::SS_NO_DEVICE);
+}
+
+TEST(Faults, AFailedBlankingShowsOnceItsBusyPeriodIsOver) {
+  ManualClock clock;
+  auto manager = FaultyUnit("Media=CD-RW\nState=appendable\nBlankTime=1000\nFaults=A1 3/31/00\n", clock);
+  scsi::SCSIRequest r;
+  EXPECT_EQ(Send(*manager, r, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), scsi::SS_COMP);  // immediate
+  EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_ERR);
+  EXPECT_EQ(r.SenseArea[12], 0x04);  // busy blanking
+  clock.Advance(1000);
+  std::vector<uint8_t> sense(18);
+  EXPECT_EQ(Send(*manager, r, {0x03, 0, 0, 0, 18, 0}, sense), scsi::SS_COMP);
+  EXPECT_EQ(sense[2], 0x03);
+  EXPECT_EQ(sense[12], 0x31);
+  EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_COMP);  // reported once
 }
 
 TEST_F(Manager, SenseIsCopiedUpToTheLengthAsked) {
