@@ -39,8 +39,10 @@ bool VolumeFile::AskForLastVolume() {
   return Reopen();
 }
 
+// The bound is checked without adding: a position read from a damaged record may be near
+// the top of the 64-bit range.
 bool VolumeFile::ReadHere(uint64_t position, void* buffer, size_t size) {
-  return position + size <= size_ && file_.Seek(position) && file_.Read(buffer, size) == size;
+  return size <= size_ && position <= size_ - size && file_.Seek(position) && file_.Read(buffer, size) == size;
 }
 
 // Asks for the volume until the drive holds it; a wrong diskette is asked for again.

@@ -100,7 +100,7 @@ class Archive {
   uint64_t CentralOffset() const { return centralOffset_; }
 
   bool ReadAt(uint64_t position, void* buffer, size_t size) {
-    return FitsBefore(position, size, fileSize_) && file_.ReadHere(position, buffer, size);
+    return file_.ReadHere(position, buffer, size);
   }
 
   // The local header of a member, from the volume it starts on.
