@@ -154,11 +154,13 @@ bool TCDBurner::ClearFiles() {
 }
 
 bool TCDBurner::StageFile(const std::string& path) {
+  // The namesake is removed first: the mingw runtime's copy_file refuses to overwrite.
   std::error_code error;
-  if (!burning_ && !burnArea_.empty() &&
-      std::filesystem::copy_file(NativePath(path), NativePath(burnArea_ + FileNamePart(path)),
-                                 std::filesystem::copy_options::overwrite_existing, error))
-    return true;
+  const std::filesystem::path target = NativePath(burnArea_ + FileNamePart(path));
+  if (!burning_ && !burnArea_.empty() && std::filesystem::exists(NativePath(path), error)) {
+    std::filesystem::remove(target, error);
+    if (std::filesystem::copy_file(NativePath(path), target, error)) return true;
+  }
   lastError_ = "Could not copy " + path + " to the burn area";
   return false;
 }
