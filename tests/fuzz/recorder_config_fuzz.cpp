@@ -18,7 +18,9 @@ void CheckUnits(const std::vector<kvx::aspi::UnitConfig>& units) {
     const kvx::aspi::UnitConfig& unit = units[i];
     Expect(unit.number >= 0 && unit.number <= 7, "unit numbers are targets 0 to 7");
     Expect(i == 0 || units[i - 1].number < unit.number, "units in order, each once");
-    Expect(unit.writeErrorKey <= 0xF, "a sense key is four bits");
+    Expect(unit.writeErrorSense.key <= 0xF, "a sense key is four bits");
+    for (const kvx::aspi::CommandFault& fault : unit.faults)
+      Expect(fault.sense.key <= 0xF, "a fault's sense key is four bits");
     Expect(unit.writeErrorLba >= -1 && unit.writeErrorLba <= 0xFFFFFFFFll, "the failing LBA is a block address");
     Expect(unit.letter == 0 || (unit.letter >= 'A' && unit.letter <= 'Z'), "a drive letter is a letter");
     kvx::aspi::MediaType media;

@@ -221,15 +221,20 @@ bool ChooseTab(HWND top, int page) {
 }
 
 // A combo box's entry: a click on its arrow, then on the entry in the list it drops down.
+// A box that a running action has disabled is waited for, as a person would wait; a click
+// that lands before the box takes input again is given once more.
 bool PickItem(HWND combo, const std::wstring& item) {
+  for (int i = 0; i < 50 && !IsWindowEnabled(combo); ++i) Sleep(100);
   RECT rect{};
   GetWindowRect(combo, &rect);
-  MouseClick({rect.right - 8, rect.top + 10}, false);
-  for (int i = 0; i < 50; ++i) {
-    HWND list = nullptr;
-    while ((list = FindWindowExW(nullptr, list, L"ComboLBox", nullptr)) != nullptr)
-      if (IsWindowVisible(list)) return ClickItem(list, item, false);
-    Sleep(100);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    MouseClick({rect.right - 8, rect.top + 10}, false);
+    for (int i = 0; i < 20; ++i) {
+      HWND list = nullptr;
+      while ((list = FindWindowExW(nullptr, list, L"ComboLBox", nullptr)) != nullptr)
+        if (IsWindowVisible(list)) return ClickItem(list, item, false);
+      Sleep(100);
+    }
   }
   return Fail("no list dropped down");
 }
