@@ -25,6 +25,7 @@
 //                              then N times right: the page N (from 0)
 //   answer TITLE yes|no|ok     presses that button of a message box
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -213,11 +214,18 @@ bool ClickItem(HWND list, const std::wstring& item, bool right) {
 bool ChooseTab(HWND top, int page) {
   HWND tabs = FindControl(top, L"SysTabControl32#1");
   if (!tabs) return Fail("no tabs");
-  POINT at{12, 10};
-  ClientToScreen(tabs, &at);
-  MouseClick(at, false);
-  for (int i = 0; i < page; ++i) Key(VK_RIGHT);
-  return true;
+  // The page is checked and chosen again when a click or key came before the tabs took input.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    POINT at{12, 10};
+    ClientToScreen(tabs, &at);
+    MouseClick(at, false);
+    for (int i = 0; i < page; ++i) Key(VK_RIGHT);
+    for (int i = 0; i < 10; ++i) {
+      if (SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == page) return true;
+      Sleep(100);
+    }
+  }
+  return Fail("tab not chosen");
 }
 
 // A combo box's entry: a click on its arrow, then on the entry in the list it drops down.
@@ -283,6 +291,11 @@ bool Run(const std::vector<std::string>& args) {
   if (verb == "tab" && args.size() == 3) return ChooseTab(top, std::atoi(args[2].c_str()));
   if (args.size() < 3) return Fail("missing arguments");
   HWND control = FindControl(top, arg(2));
+  // A page just chosen shows its controls a moment later.
+  for (int i = 0; i < 50 && !control; ++i) {
+    Sleep(100);
+    control = FindControl(top, arg(2));
+  }
   if (!control) return Fail("no control " + args[2]);
   if (verb == "click") return PostMessageW(control, BM_CLICK, 0, 0) ? true : Fail("not sent");
   if (args.size() < 4) return Fail("missing arguments");
