@@ -1,7 +1,5 @@
 // Maintenance actions of the menu: data tools, Notepad on the parameter files, the
 // licence text and TeamViewer. Relative paths are taken against the current folder.
-#include <windows.h>
-
 #include "app/menu_actions.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
@@ -21,12 +19,6 @@ bool VolmeraRuns() { return CountProcesses("VOLMERA.EXE") > 0; }
 std::string WithBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
-}
-
-std::string WindowsFolder() {
-  char buffer[MAX_PATH] = {};
-  GetWindowsDirectoryA(buffer, sizeof buffer);
-  return WithBackslash(buffer);
 }
 
 // The index list goes to the Windows folders before the reindexing tool reads it.

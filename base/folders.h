@@ -17,6 +17,8 @@ bool FileExists(std::string_view path);
 std::string ProgramPath();
 // Its folder, with a trailing separator.
 std::string ProgramFolder();
+// The Windows folder, with a trailing separator; empty outside Windows.
+std::string WindowsFolder();
 
 // Takes the current folder off the search path of every library loaded from now on:
 // only the program's folder and the system folder are searched. Called first thing at

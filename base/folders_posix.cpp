@@ -30,6 +30,8 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of('/') + 1);
 }
 
+std::string WindowsFolder() { return {}; }
+
 // The dynamic loader never searches the current folder here.
 void KeepCurrentFolderOffLibrarySearch() {}
 

@@ -27,6 +27,14 @@ std::string ProgramFolder() {
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
+std::string WindowsFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+  std::string folder(buffer, length <= MAX_PATH ? length : 0);
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
 void KeepCurrentFolderOffLibrarySearch() {
   // Systems before Windows 8 (without its loader update) lack SetDefaultDllDirectories;
   // there an empty DLL directory still takes the current folder out of the search.

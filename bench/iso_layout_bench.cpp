@@ -11,7 +11,7 @@
 #include <string>
 
 #include "burner/image_layout.h"
-#include "burner/kvxburn/tree_adder.h"
+#include "kvxburn/tree_adder.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "burner/graver.h"
+#include "wizard/graver.h"
 #include "burner/vortal_burner.h"
 #include "ui/buttons.h"
 #include "ui/components.h"

@@ -14,7 +14,7 @@
 #include "app/kvx_main.h"
 #include "base/file_search.h"
 #include "base/folders.h"
-#include "burner/graver.h"
+#include "wizard/graver.h"
 #include "ui/headless.h"
 #include "wizard/enregistrer.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/local_time.h"
-#include "burner/graver.h"
+#include "wizard/graver.h"
 #include "scsi/big_endian.h"
 #include "tests/burner/burner_rig.h"
 #include "ui/headless.h"

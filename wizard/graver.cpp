@@ -1,7 +1,7 @@
 // The burn wizard's handlers: unit choice, burning the archive, progress, erasing,
 // cancelling and ejecting. The burner's events come from its writer and blanking
 // threads; their effects are carried out on the GUI thread.
-#include "burner/graver.h"
+#include "wizard/graver.h"
 
 #include "base/file_search.h"
 #include "base/local_time.h"

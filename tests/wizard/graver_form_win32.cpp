@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "burner/graver.h"
+#include "wizard/graver.h"
 #include "ui/native_windows.h"
 
 namespace {

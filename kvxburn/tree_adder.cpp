@@ -1,4 +1,4 @@
-#include "burner/kvxburn/tree_adder.h"
+#include "kvxburn/tree_adder.h"
 
 #include <algorithm>
 #include <vector>

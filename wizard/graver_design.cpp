@@ -1,6 +1,6 @@
 // The burn wizard's design: captions, positions, fonts, the burner's stored settings
 // and the wiring of its events.
-#include "burner/graver.h"
+#include "wizard/graver.h"
 
 namespace kvx {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "base/cp1252.h"
 #include "base/folders.h"
-#include "burner/kvxburn/commands.h"
+#include "kvxburn/commands.h"
 
 int main(int argc, char** argv) {
   kvx::KeepCurrentFolderOffLibrarySearch();

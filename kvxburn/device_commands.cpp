@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "base/local_time.h"
-#include "burner/kvxburn/commands.h"
-#include "burner/kvxburn/tree_adder.h"
+#include "kvxburn/commands.h"
+#include "kvxburn/tree_adder.h"
 #include "burner/vortal_burner.h"
 #include "scsi/command_names.h"
 

@@ -1,4 +1,4 @@
-#include "burner/kvxburn/commands.h"
+#include "kvxburn/commands.h"
 
 #include "base/cp1252.h"
 

@@ -11,8 +11,8 @@
 #include "base/local_time.h"
 #include "burner/image_layout.h"
 #include "burner/iso_records.h"
-#include "burner/kvxburn/commands.h"
-#include "burner/kvxburn/tree_adder.h"
+#include "kvxburn/commands.h"
+#include "kvxburn/tree_adder.h"
 #include "burner/track_image.h"
 
 namespace kvx {
