@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/zip_component.h"
+#include "base/file_search.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
 
@@ -81,7 +82,7 @@ bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t mu
   TZipFile zip;
   zip.OnMajorCallback = CompressionProgress;
   zip.ZipFormats = {TZipFormat::DosifyFlag};
-  zip.lpszZipFile.SetText(Staged(archivePath).c_str());
+  zip.lpszZipFile.SetText(Staged(SystemSeparators(archivePath)).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
   if (recurse) zip.Options = {TZipFlag::RecurseFlag, TZipFlag::PathForTempFlag};
   zip.lpszItemList.SetText(itemList->c_str());

@@ -15,9 +15,7 @@ struct WindowsVersion {
 // NT, a major version above 4 and a build above 2195 (Windows 2000's).
 bool IsWindowsXPOrLater(const WindowsVersion& version);
 
-#ifdef _WIN32
 WindowsVersion RunningWindowsVersion();
 inline bool IsWindowsXPOrLater() { return IsWindowsXPOrLater(RunningWindowsVersion()); }
-#endif
 
 }  // namespace kvx

@@ -1,0 +1,8 @@
+#include "wizard/cd_backup.h"
+
+namespace kvx {
+
+// No Windows runs here: not the NT platform, so never the shell's CD writing service.
+WindowsVersion RunningWindowsVersion() { return {}; }
+
+}  // namespace kvx
