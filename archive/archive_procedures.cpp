@@ -60,7 +60,7 @@ void ExtractionMessage(uint16_t messageId, uint16_t, int32_t, int32_t, const cha
 std::optional<std::string> ExpandItems(std::string_view item) {
   if (item.empty() || item[0] != '@') return Staged(ShortPath(item));
   std::string list;
-  std::ifstream in{std::string(item.substr(1))};
+  std::ifstream in{NativePath(item.substr(1))};
   std::string line;
   while (in && std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -381,7 +381,8 @@ TEST_F(SearchTab, ASearchListsBackupsOutsideRecycleBins) {
   ASSERT_TRUE(ui::PumpUntil([&] { return !form.Searching(); }, 30s));
   EXPECT_EQ(form.BitBtn13.Caption(), "Rechercher");
   EXPECT_EQ(form.Label12.Caption(), "...");
-  EXPECT_EQ(form.ListBox2.Items(), (Items{WorkPath("DISQUE\\SauveKVX.zip"), WorkPath("DISQUE\\A\\B\\SauveKVX.zip")}));
+  EXPECT_EQ(form.ListBox2.Items(), (Items{SystemSeparators(WorkPath("DISQUE\\SauveKVX.zip")),
+                                          SystemSeparators(WorkPath("DISQUE\\A\\B\\SauveKVX.zip"))}));
 }
 
 TEST_F(SearchTab, ACancelledSearchGivesWayToTheNextOne) {

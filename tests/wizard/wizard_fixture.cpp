@@ -73,7 +73,7 @@ void SetEnvironment(const std::string& name, const char* value) {
 
 std::string ToolArguments(const std::string& commandLine) {
   std::string arguments;
-  for (const char c : commandLine)
+  for (const char c : SystemSeparators(commandLine))
     if (c != '"') arguments += c;
   return arguments;
 }
