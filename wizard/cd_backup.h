@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kvx {
 
@@ -16,6 +17,10 @@ struct WindowsVersion {
 bool IsWindowsXPOrLater(const WindowsVersion& version);
 
 WindowsVersion RunningWindowsVersion();
+
+// Where a backup to CD is zipped before it is burned, with its trailing separator: the
+// root of drive C: on Windows, the temporary folder elsewhere.
+std::string StagingFolder();
 inline bool IsWindowsXPOrLater() { return IsWindowsXPOrLater(RunningWindowsVersion()); }
 
 }  // namespace kvx

@@ -101,12 +101,18 @@ void WizardTest::SetUp() {
   SetEnvironment("KVXHOST_SCRIPT", WorkPath("script.txt").c_str());
   SetEnvironment("KVXHOST_LOG", WorkPath("host.log").c_str());
   SetEnvironment("KVXTOOL_LOG", WorkPath("tools.log").c_str());
+#ifndef _WIN32
+  SetEnvironment("TMPDIR", WorkPath("").c_str());  // the staging archive of a CD backup lands there
+#endif
   WriteFile(WorkPath("script.txt"), "");
   ASSERT_TRUE(SetCurrentFolder(AppPath("OUTILS")));
 }
 
 void WizardTest::TearDown() {
   HostEnd();
+#ifndef _WIN32
+  SetEnvironment("TMPDIR", nullptr);
+#endif
   SetCurrentFolder(savedFolder_);
   std::error_code ignored;
   fs::remove_all(work_, ignored);
