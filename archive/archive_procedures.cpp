@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/zip_component.h"
+#include "base/file_search.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
 
@@ -59,7 +60,7 @@ void ExtractionMessage(uint16_t messageId, uint16_t, int32_t, int32_t, const cha
 std::optional<std::string> ExpandItems(std::string_view item) {
   if (item.empty() || item[0] != '@') return Staged(ShortPath(item));
   std::string list;
-  std::ifstream in{std::string(item.substr(1))};
+  std::ifstream in{NativePath(item.substr(1))};
   std::string line;
   while (in && std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -81,7 +82,7 @@ bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t mu
   TZipFile zip;
   zip.OnMajorCallback = CompressionProgress;
   zip.ZipFormats = {TZipFormat::DosifyFlag};
-  zip.lpszZipFile.SetText(Staged(archivePath).c_str());
+  zip.lpszZipFile.SetText(Staged(SystemSeparators(archivePath)).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
   if (recurse) zip.Options = {TZipFlag::RecurseFlag, TZipFlag::PathForTempFlag};
   zip.lpszItemList.SetText(itemList->c_str());

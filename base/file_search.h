@@ -78,7 +78,10 @@ std::string OpenableName(const FileSearchRecord& record);
 // The name after the path's last "\" or "/" (all of it when it has none).
 std::string FileNamePart(std::string_view path);
 
-// A Windows-1252 path in the form the system's file functions take.
+// A Windows-1252 path in the form the system's file functions take (on POSIX, "\" is
+// read as the separator it is on Windows).
 std::filesystem::path NativePath(std::string_view path);
+// The path with the system's own separators, still Windows-1252.
+std::string SystemSeparators(std::string_view path);
 
 }  // namespace kvx

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -103,8 +104,15 @@ std::string OpenableName(const FileSearchRecord& record) {
   return name;
 }
 
+std::string SystemSeparators(std::string_view path) {
+  std::string text(path);
+  std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
+
 // Windows-1252 to UTF-8, with the units OpenableName escaped written back.
-std::filesystem::path NativePath(std::string_view path) {
+std::filesystem::path NativePath(std::string_view windowsPath) {
+  const std::string path = SystemSeparators(windowsPath);
   std::u16string units;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned value = 0;

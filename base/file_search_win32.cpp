@@ -88,6 +88,8 @@ std::string OpenableName(const FileSearchRecord& record) {
   return NameSpelled(record) || record.AlternateName.empty() ? record.Name : record.AlternateName;
 }
 
+std::string SystemSeparators(std::string_view path) { return std::string(path); }
+
 std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(LongPathForm(Wide(path))); }
 
 }  // namespace kvx

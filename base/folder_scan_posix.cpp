@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/cp1252.h"
+#include "base/file_search.h"
 #include "base/folder_scan.h"
 
 namespace kvx {
@@ -22,7 +23,7 @@ bool IsFolder(DIR* dir, const dirent& entry) {
 }  // namespace
 
 bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEntry&)>& visit) {
-  DIR* dir = opendir(Cp1252ToUtf8(folder.empty() ? "." : folder).c_str());
+  DIR* dir = opendir(folder.empty() ? "." : NativePath(folder).c_str());
   if (!dir) return false;
   FolderEntry out;
   while (dirent* entry = readdir(dir)) {

@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "base/file_search.h"
 #include "base/folders.h"
 
 namespace kvx {
@@ -12,11 +13,11 @@ std::string CurrentFolder() {
   return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
-bool SetCurrentFolder(std::string_view folder) { return chdir(std::string(folder).c_str()) == 0; }
+bool SetCurrentFolder(std::string_view folder) { return chdir(SystemSeparators(folder).c_str()) == 0; }
 
 bool FileExists(std::string_view path) {
   struct stat info;
-  return stat(std::string(path).c_str(), &info) == 0;
+  return stat(SystemSeparators(path).c_str(), &info) == 0;
 }
 
 std::string ProgramPath() {

@@ -1,5 +1,6 @@
 #include "host/param_files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -64,6 +65,7 @@ void SplitFieldTable(std::string_view text, table_param& table, std::string_view
 
 std::string ParamFileFor(std::string_view currentFolder, const std::function<bool(const std::string&)>& exists) {
   std::string folder(currentFolder);
+  std::replace(folder.begin(), folder.end(), '/', '\\');  // a POSIX folder reads the same
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   if (const size_t sources = PlainUpper(folder).find("\\SOURCES"); sources != std::string::npos) folder.resize(sources);
   const std::string path = folder + (EndsWithFolder(folder, "\\FIC01") ? "\\PARAM.DTA" : "\\FIC01\\PARAM.DTA");

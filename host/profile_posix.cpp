@@ -1,6 +1,7 @@
 // A small INI reader and writer with the profile functions' rules, for the portable build.
 #include <fstream>
 
+#include "base/file_search.h"
 #include "host/host_rules.h"
 #include "host/profile.h"
 
@@ -16,7 +17,7 @@ std::string Trimmed(std::string_view text) {
 
 std::vector<std::string> ReadLines(const std::string& file) {
   std::vector<std::string> lines;
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(SystemSeparators(file), std::ios::binary);
   std::string line;
   while (std::getline(in, line)) lines.push_back(Trimmed(line));
   return lines;
@@ -77,7 +78,7 @@ bool WriteIniString(std::string_view file, std::string_view section, std::string
     if (at < end) lines[at] = entry;
     else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end), entry);
   }
-  std::ofstream out(std::string(file), std::ios::binary | std::ios::trunc);
+  std::ofstream out(SystemSeparators(file), std::ios::binary | std::ios::trunc);
   for (const std::string& line : lines) out << line << "\r\n";
   return static_cast<bool>(out);
 }

@@ -8,10 +8,10 @@
 
 #include "base/file_search.h"
 #include "base/folders.h"
-#include "host/host_bridge.h"
 #include "host/host_rules.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
+#include "host/system_helpers_shared.h"
 
 namespace kvx {
 namespace {
@@ -31,11 +31,6 @@ using UniqueFind = std::unique_ptr<void, FindCloser>;
 UniqueFind FindFirst(std::string_view pattern, WIN32_FIND_DATAA& data) {
   HANDLE handle = FindFirstFileA(std::string(pattern).c_str(), &data);
   return UniqueFind(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-// The command line the toolbox always builds: program, a blank, arguments.
-std::string CommandLine(std::string_view program, std::string_view arguments) {
-  return std::string(program) + " " + std::string(arguments);
 }
 
 bool CreateToolProcess(std::string_view program, std::string_view arguments, PROCESS_INFORMATION& process) {
@@ -76,14 +71,6 @@ std::string WithoutTrailingBackslash(std::string text) {
   return text;
 }
 
-// Plain trim of characters up to the blank, then the trailing "\" dropped.
-std::string FolderArgument(std::string_view folder) {
-  size_t first = 0, end = folder.size();
-  while (first < end && static_cast<unsigned char>(folder[first]) <= ' ') ++first;
-  while (end > first && static_cast<unsigned char>(folder[end - 1]) <= ' ') --end;
-  return WithoutTrailingBackslash(std::string(folder.substr(first, end - first)));
-}
-
 }  // namespace
 
 bool RunAndWait(std::string_view program, std::string_view arguments) {
@@ -98,11 +85,9 @@ std::optional<DWORD> RunToExit(std::string_view program, std::string_view argume
   PROCESS_INFORMATION process{};
   if (!CreateToolProcess(program, arguments, process)) return std::nullopt;
   UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) {
-    Sleep(20);
-    HostCommand("MULTITACHE,-2");
-    if (escapePressed()) KillProcesses(program, false);
-  }
+  WaitTicking(
+      program, [&](int milliseconds) { return WaitForSingleObject(process.hProcess, milliseconds) != WAIT_TIMEOUT; },
+      escapePressed);
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(process.hProcess, &exitCode)) return std::nullopt;
   return exitCode;
@@ -119,10 +104,7 @@ bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) 
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
-  const std::string version = AsciiUpper(WindowsVersionText());
-  const bool oldSystem = version.find("WINDOWS XP") != std::string::npos ||
-                         version.find("WINDOWS 2000") != std::string::npos;
-  if (elevate && !oldSystem) return LaunchElevated(0, program, arguments);
+  if (elevate && !WithoutElevation(WindowsVersionText())) return LaunchElevated(0, program, arguments);
   PROCESS_INFORMATION process{};
   if (!CreateToolProcess(program, arguments, process)) return false;
   CloseHandle(process.hThread);
@@ -150,11 +132,7 @@ int CountProcesses(std::string_view executable) {
     if (AsciiUpper(FileNamePart(entry.szExeFile)) == wanted) ++count;
     return true;
   });
-  // A project file beside the toolbox (NAME.DPR) means a development session: one counts as one.
-  const size_t dot = executable.find('.');
-  if (dot != std::string_view::npos && count > 1 && FileExists(std::string(executable.substr(0, dot)) + ".DPR"))
-    count = 1;
-  return count;
+  return CountedProcesses(executable, count);
 }
 
 bool KillProcesses(std::string_view executable, bool all) {

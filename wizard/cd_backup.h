@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kvx {
 
@@ -15,9 +16,11 @@ struct WindowsVersion {
 // NT, a major version above 4 and a build above 2195 (Windows 2000's).
 bool IsWindowsXPOrLater(const WindowsVersion& version);
 
-#ifdef _WIN32
 WindowsVersion RunningWindowsVersion();
+
+// Where a backup to CD is zipped before it is burned, with its trailing separator: the
+// root of drive C: on Windows, the temporary folder elsewhere.
+std::string StagingFolder();
 inline bool IsWindowsXPOrLater() { return IsWindowsXPOrLater(RunningWindowsVersion()); }
-#endif
 
 }  // namespace kvx

@@ -11,4 +11,6 @@ WindowsVersion RunningWindowsVersion() {
   return {info.dwPlatformId == VER_PLATFORM_WIN32_NT, info.dwMajorVersion, info.dwBuildNumber & 0xFFFF};
 }
 
+std::string StagingFolder() { return "C:\\"; }
+
 }  // namespace kvx

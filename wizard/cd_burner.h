@@ -31,11 +31,10 @@ class CdBurnService {
   virtual std::function<void(intptr_t ownerWindow)> WorkerBurn() = 0;
 };
 
-#ifdef _WIN32
-// The shell's service (ICDBurn) and its staging folder (the CD burning special folder).
+// The shell's service (ICDBurn) and its staging folder (the CD burning special folder);
+// natively a service that is not there.
 std::unique_ptr<CdBurnService> MakeShellCdBurnService();
 std::string ShellStagingFolder();
-#endif
 
 class TCDBurner : public ui::Component {
  public:
@@ -44,9 +43,7 @@ class TCDBurner : public ui::Component {
   // The owner must be a form: anything else fails with "Error: Component must be owned by TForm".
   TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
             std::string stagingFolder);
-#ifdef _WIN32
   TCDBurner(ui::Component* owner, std::string name);
-#endif
   ~TCDBurner() override;
 
   // Adds the path when something matches it (wildcards allowed), with the size of the first match.

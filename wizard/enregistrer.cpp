@@ -64,6 +64,7 @@ void TEnregistrer::FormCreate() {
   backupFileName_ = editionKey_ == kTbqEdition ? "SauveTBQ.zip" : "SauveKVX.zip";
   sectionName_ = "Repertoire";
   DriveComboBox1.Refresh();  // its first change notification comes here, before the lists are loaded
+  firstDriveChange_ = false;  // also when no current drive was there to select and notify
   // A list whose count is not a number leaves the lists as far as they were read.
   if (!LoadBackupList(sectionName_)) return;
   const std::string diskette = kDiskette + backupFileName_;

@@ -36,8 +36,9 @@ class TEnregistrer : public ui::Form {
   // True while a backup, a restore or a search runs. The host's message pump keeps
   // delivering clicks meanwhile: every handler that would start something refuses.
   bool Busy() const { return acting_ || Searching(); }
-  // Where a backup to CD is zipped before it is burned: "C:\" + the backup file name.
-  std::string StagingArchive() const { return "C:\\" + backupFileName_; }
+  // Where a backup to CD is zipped before it is burned: the staging folder ("C:\" on
+  // Windows) + the backup file name.
+  std::string StagingArchive() const;
   // The burn wizard, from the form's creation until a "Quitter" button has closed the form.
   TGraver* Graver() const { return graver_.get(); }
 

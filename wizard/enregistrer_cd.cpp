@@ -1,4 +1,4 @@
-// The backup tab's CD branch: the data folder is zipped into a staging archive on C:,
+// The backup tab's CD branch: the data folder is zipped into a staging archive (on C:),
 // which is then burned through the shell's CD writing service (the "XP assistant") or
 // with the program's own burn wizard.
 #include <exception>
@@ -15,6 +15,8 @@ constexpr char kXpAssistantFailed[] =
     "Cet assistant ne fonctionne que pour les versions XP\t voulez-vous continuez la sauvegarde sur CD-Rom";
 
 }  // namespace
+
+std::string TEnregistrer::StagingArchive() const { return StagingFolder() + backupFileName_; }
 
 // A failed compression burns nothing: the staging archive would be missing or stale.
 std::string TEnregistrer::BackupToCd(const std::string& dataFolder) {

@@ -13,13 +13,13 @@ std::string DrivePart(std::string_view path) {
 }
 
 std::string FolderPart(std::string_view path) {
-  const size_t last = path.find_last_of("\\:");
+  const size_t last = path.find_last_of(std::string{'\\', ':', kPathSeparator});
   return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
 std::string WithSeparator(std::string_view folder) {
   std::string out(folder);
-  if (out.empty() || out.back() != '\\') out += '\\';
+  if (out.empty() || (out.back() != '\\' && out.back() != kPathSeparator)) out += '\\';
   return out;
 }
 

@@ -23,7 +23,12 @@ class HostSession {
 
 // Script mode when KVXHOST_SCRIPT names a script, interactive mode otherwise.
 std::unique_ptr<HostSession> MakeScriptSession(const std::string& scriptPath, const std::string& logPath);
+// Real windows on Windows; natively, where there are none, a script session without
+// a script or transcript (no input, every question answered no).
 std::unique_ptr<HostSession> MakeWindowSession();
+
+// The value of an environment variable, empty when unset.
+std::string HostEnvironment(const char* name);
 
 void WriteButtonCode(kvx::HostLinkRecord& link, std::string_view code);
 

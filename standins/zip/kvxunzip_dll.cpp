@@ -2,7 +2,13 @@
 #include "archive/zip_records.h"
 #include "standins/zip/zip_entry_points.h"
 
-extern "C" __declspec(dllexport) int32_t KVX_ZIP_CALL dunzip(kvx::UnzipParams* params) {
+#ifdef _WIN32
+#  define KVX_ZIP_EXPORT __declspec(dllexport)
+#else
+#  define KVX_ZIP_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" KVX_ZIP_EXPORT int32_t KVX_ZIP_CALL dunzip(kvx::UnzipParams* params) {
   try {
     return kvxzip::RunDunzip(params);
   } catch (...) {  // nothing may unwind into the caller

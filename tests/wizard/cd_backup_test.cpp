@@ -1,14 +1,17 @@
-// The backup tab's CD branch, headless under wine: the staging archive on C:, the
+// The backup tab's CD branch, headless: the staging archive (on C: under wine), the
 // questions that choose the way to the disc, the shell route through the KVXCDBURN.DLL
-// stand-in and the burn wizard's modal show.
+// stand-in (under wine) and the burn wizard's modal show.
 #include <filesystem>
 #include <stdexcept>
 
 #include "archive/archive_procedures.h"
 #include "base/file_search.h"
 #include "base/folders.h"
+#ifdef _WIN32
 #include "tests/wizard/shell_standin_win32.h"
+#endif
 #include "tests/wizard/wizard_fixture.h"
+#include "wizard/cd_backup.h"
 #include "wizard/enregistrer.h"
 #include "wizard/wizard_paths.h"
 
@@ -21,7 +24,12 @@ using Items = std::vector<std::string>;
 const std::string kAskXp = "CONFIRM      Voulez-vous utiliser l'assistant XP ?     ";
 const std::string kAskWizard =
     "CONFIRM Cet assistant ne fonctionne que pour les versions XP\t voulez-vous continuez la sauvegarde sur CD-Rom";
-const std::string kToldShellFailed = "INFO L'assistant XP ne peut pas graver C:\\SauveKVX.zip : Interface non prise en charge";
+// The staging archive of that name.
+std::string Staged(const std::string& name) { return StagingFolder() + name; }
+
+std::string ToldShellFailed() {
+  return "INFO L'assistant XP ne peut pas graver " + Staged("SauveKVX.zip") + " : Interface non prise en charge";
+}
 
 // The wizard with the system question answered by the test, and a shell route that can fail.
 class CdWizard : public TEnregistrer {
@@ -53,24 +61,26 @@ class CdBackup : public WizardTest {
  protected:
   void SetUp() override {
     WizardTest::SetUp();
+#ifdef _WIN32
     ASSERT_TRUE(standIn_.Loaded());
+#endif
     session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}, {'E', ui::DriveType::CdRom, "", ""}});
     RemoveStagingArchives();
     fs::create_directories(NativePath(WorkPath("DISC")));
-    SetEnvironmentVariableA("KVXCDBURN_DRIVE", "E:\\");
-    SetEnvironmentVariableA("KVXCDBURN_DISC", WorkPath("DISC").c_str());
-    SetEnvironmentVariableA("KVXCDBURN_LOG", nullptr);
+    SetEnvironment("KVXCDBURN_DRIVE", "E:\\");
+    SetEnvironment("KVXCDBURN_DISC", WorkPath("DISC").c_str());
+    SetEnvironment("KVXCDBURN_LOG", nullptr);
   }
   void TearDown() override {
     RemoveStagingArchives();
-    SetEnvironmentVariableA("KVXCDBURN_DRIVE", nullptr);
-    SetEnvironmentVariableA("KVXCDBURN_DISC", nullptr);
+    SetEnvironment("KVXCDBURN_DRIVE", nullptr);
+    SetEnvironment("KVXCDBURN_DISC", nullptr);
     WizardTest::TearDown();
   }
 
   static void RemoveStagingArchives() {
     std::error_code ignored;
-    for (const char* name : {"C:\\SauveKVX.zip", "C:\\SauveTBQ.zip"}) fs::remove_all(NativePath(name), ignored);
+    for (const char* name : {"SauveKVX.zip", "SauveTBQ.zip"}) fs::remove_all(NativePath(Staged(name)), ignored);
   }
 
   // Chooses the CD target and makes the backup; the burn wizard, when shown, is looked at and quit.
@@ -93,7 +103,9 @@ class CdBackup : public WizardTest {
   Items Dialogs() { return session_.Dialogs().Transcript(); }
   bool DiscIsEmpty() const { return fs::is_empty(NativePath(WorkPath("DISC"))); }
 
+#ifdef _WIN32
   ShellStandIn standIn_;
+#endif
   WizardShow show_;
 };
 
@@ -104,7 +116,7 @@ TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
 
   EXPECT_EQ(show_.count, 1);
   EXPECT_EQ(show_.caption, "Graver");
-  EXPECT_EQ(show_.archive, "C:\\SauveKVX.zip");
+  EXPECT_EQ(show_.archive, Staged("SauveKVX.zip"));
   EXPECT_FALSE(show_.backupButtonsEnabled) << "both buttons stay disabled while the burn wizard is shown";
   EXPECT_TRUE(show_.stagingArchiveThere);
   EXPECT_TRUE(Dialogs().empty());
@@ -116,13 +128,14 @@ TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
   EXPECT_FALSE(Contains(HostTranscript(), "CMD Ouvre,FEN_Progress.wdw"));
   EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100"));
 
-  // The staging archive stays on C: and holds the listed data.
-  ASSERT_TRUE(UnzipArchive("C:\\SauveKVX.zip", WorkPath("OUT"), "*.*"));
+  // The staging archive stays and holds the listed data.
+  ASSERT_TRUE(UnzipArchive(Staged("SauveKVX.zip"), WorkPath("OUT"), "*.*"));
   for (const char* name : {"CLIENTS.FIC", "ARTICLES.FIC", "VIDE.FIC", "CLIENTS.NDX", "ARTICLES.NDX", "PARAM.DTA"})
     EXPECT_EQ(ReadFile(WorkPath(std::string("OUT\\") + name)), original.at(name)) << name;
   EXPECT_FALSE(IsPlainFile(WorkPath("OUT\\TRAMES\\FACTURE.TRM"))) << "the CD branch copies no TRAMES folder";
 }
 
+#ifdef _WIN32  // the running system's version and the shell stand-in's registration are Windows's
 TEST_F(CdBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
   TEnregistrer form;  // wine reports a system after XP
   session_.Dialogs().AnswerNo();
@@ -164,7 +177,7 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
     EXPECT_EQ(form.Label6.Caption(), "");
   }
   ASSERT_TRUE(standIn_.Register());
-  SetEnvironmentVariableA("KVXCDBURN_DRIVE", nullptr);  // the service finds no recorder
+  SetEnvironment("KVXCDBURN_DRIVE", nullptr);  // the service finds no recorder
   {
     TEnregistrer form;
     EXPECT_EQ(form.CDBurner1.LastError(), "No CD Burner was found");
@@ -184,6 +197,7 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
   EXPECT_EQ(show_.count, 1) << "the burn wizard, when accepted";
   EXPECT_TRUE(DiscIsEmpty());
 }
+#endif
 
 TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
   {
@@ -191,7 +205,7 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
     BackUpToCd(form);
-    EXPECT_EQ(Dialogs(), (Items{kAskXp, kToldShellFailed, kAskWizard}));
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, ToldShellFailed(), kAskWizard}));
     EXPECT_EQ(show_.count, 1);
     EXPECT_EQ(form.Label6.Caption(), "");
   }
@@ -201,7 +215,7 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
     BackUpToCd(form);
-    EXPECT_EQ(Dialogs(), (Items{kAskXp, kToldShellFailed, kAskWizard}));
+    EXPECT_EQ(Dialogs(), (Items{kAskXp, ToldShellFailed(), kAskWizard}));
     EXPECT_EQ(show_.count, 1) << "declining ends the backup without the burn wizard";
     EXPECT_TRUE(form.BitBtn5.Enabled());
     EXPECT_TRUE(form.BitBtn6.Enabled());
@@ -213,13 +227,13 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
 // deliver clicks meanwhile: nothing else may start, and the form may not close.
 TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
   const auto original = DataFiles();
-  TEnregistrer form;
+  CdWizard form(true);
   bool checked = false;
   session_.SetDriver([&](ui::Form& shown) {
     auto& graver = dynamic_cast<TGraver&>(shown);
-    form.Edit1.SetText("C:\\SauveKVX.zip");  // an archive that exists
+    form.Edit1.SetText(Staged("SauveKVX.zip"));  // an archive that exists
     form.BitBtn7Click();
-    form.ListBox1.AddItem("C:\\SauveKVX.zip");
+    form.ListBox1.AddItem(Staged("SauveKVX.zip"));
     form.ListBox1.SetItemIndex(0);
     form.ListBox1DblClick();
     form.PopupMenu1.Items()[0].Click();
@@ -251,13 +265,13 @@ TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
             "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
   CdWizard form(false);
   BackUpToCd(form);
-  EXPECT_EQ(show_.archive, "C:\\SauveTBQ.zip");
+  EXPECT_EQ(show_.archive, Staged("SauveTBQ.zip"));
   EXPECT_TRUE(show_.stagingArchiveThere);
-  EXPECT_FALSE(IsPlainFile("C:\\SauveKVX.zip"));
+  EXPECT_FALSE(IsPlainFile(Staged("SauveKVX.zip")));
 }
 
 TEST_F(CdBackup, AFailedCompressionBurnsNothing) {
-  fs::create_directory(NativePath("C:\\SauveKVX.zip"));  // the staging archive cannot be written
+  fs::create_directory(NativePath(Staged("SauveKVX.zip")));  // the staging archive cannot be written
   TEnregistrer form;
   BackUpToCd(form);
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");

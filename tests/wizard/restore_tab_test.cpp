@@ -5,7 +5,9 @@
 #include <fstream>
 #include <thread>
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include "archive/archive_procedures.h"
 #include "base/file_search.h"
@@ -95,8 +97,9 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "VERSION", ""), "14,,,,,,,");
   EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "USER", ""), "KVX,,,,,,,");  // from the archive
 
-  EXPECT_EQ(ToolLog(), (Items{"WDMODFIC.EXE\t-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + AppPath("FIC01\\") +
-                                  "\"\t" + AppPath("OUTILS"),
+  EXPECT_EQ(ToolLog(), (Items{"WDMODFIC.EXE\t" +
+                                  ToolArguments("-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + AppPath("FIC01\\") + "\"") +
+                                  "\t" + AppPath("OUTILS"),
                               "TRANSFMO.EXE\tMAJ\t" + AppPath("OUTILS")}));
   EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE1=100"));
 }
@@ -175,6 +178,7 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
 }
 
+#ifdef _WIN32  // only Windows refuses to move a file another program holds open
 // A data file held open without delete sharing (by the business application, say)
 // cannot be moved aside: the switch stops at it, the last entry by name, and every
 // file switched before goes back.
@@ -199,6 +203,7 @@ TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
   EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0001.$$$"))));
   EXPECT_TRUE(ToolLog().empty());
 }
+#endif
 
 // A restore never takes, nor removes, the work folder of another one, running or interrupted.
 TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
@@ -216,11 +221,11 @@ TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
 
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   const std::string archive = MakeBackup();
-  SetEnvironmentVariableA("KVXTOOL_FAIL", "WDMODFIC.EXE");
+  SetEnvironment("KVXTOOL_FAIL", "WDMODFIC.EXE");
   TEnregistrer form;
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
-  SetEnvironmentVariableA("KVXTOOL_FAIL", nullptr);
+  SetEnvironment("KVXTOOL_FAIL", nullptr);
   EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
   ASSERT_TRUE(IsPlainFile(SafetyCopy(1)));
   const Items dialogs = session_.Dialogs().Transcript();
@@ -376,7 +381,8 @@ TEST_F(SearchTab, ASearchListsBackupsOutsideRecycleBins) {
   ASSERT_TRUE(ui::PumpUntil([&] { return !form.Searching(); }, 30s));
   EXPECT_EQ(form.BitBtn13.Caption(), "Rechercher");
   EXPECT_EQ(form.Label12.Caption(), "...");
-  EXPECT_EQ(form.ListBox2.Items(), (Items{WorkPath("DISQUE\\SauveKVX.zip"), WorkPath("DISQUE\\A\\B\\SauveKVX.zip")}));
+  EXPECT_EQ(form.ListBox2.Items(), (Items{SystemSeparators(WorkPath("DISQUE\\SauveKVX.zip")),
+                                          SystemSeparators(WorkPath("DISQUE\\A\\B\\SauveKVX.zip"))}));
 }
 
 TEST_F(SearchTab, ACancelledSearchGivesWayToTheNextOne) {

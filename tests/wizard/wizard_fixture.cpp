@@ -17,26 +17,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+#include <windows.h>
+
 // Unix paths handed in by CTest become names under wine's Z: drive.
 std::string WindowsPathOf(const char* unixPath) {
   std::string path = std::string("Z:") + (unixPath ? unixPath : "");
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
+constexpr char kTempFolder[] = "Z:\\tmp\\";
+
+#else
+std::string WindowsPathOf(const char* path) { return path ? path : ""; }
+constexpr char kTempFolder[] = "/tmp/";
+
+#endif
 
 // A new folder with an 8.3 name, so that its short path is itself.
 fs::path ShortWorkFolder() {
   std::random_device seed;
   std::mt19937 random(seed());
   for (;;) {
-    const fs::path folder = NativePath("Z:\\tmp\\KVW" + std::to_string(10000 + random() % 90000));
+    const fs::path folder = NativePath(kTempFolder + ("KVW" + std::to_string(10000 + random() % 90000)));
     if (fs::create_directory(folder)) return folder;
   }
-}
-
-std::string BackupListPath() {
-  const char* windows = std::getenv("WINDIR");
-  return std::string(windows ? windows : "C:\\windows") + "\\SauvegardeKVX.ini";
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -50,9 +55,40 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-void SetEnvironment(const std::string& name, const std::string& value) { _putenv_s(name.c_str(), value.c_str()); }
-
 }  // namespace
+
+#ifdef _WIN32
+void SetEnvironment(const std::string& name, const char* value) {
+  _putenv_s(name.c_str(), value ? value : "");
+  SetEnvironmentVariableA(name.c_str(), value);  // the stand-in DLLs read the process's block
+}
+
+std::string ToolArguments(const std::string& commandLine) { return commandLine; }
+#else
+// The stand-ins open what they are given as it is: the system's separators.
+void SetEnvironment(const std::string& name, const char* value) {
+  if (value) setenv(name.c_str(), SystemSeparators(value).c_str(), 1);
+  else unsetenv(name.c_str());
+}
+
+std::string ToolArguments(const std::string& commandLine) {
+  std::string arguments;
+  for (const char c : SystemSeparators(commandLine))
+    if (c != '"') arguments += c;
+  return arguments;
+}
+#endif
+
+// Windows keeps a bare profile name in its own folder; natively it is the current one,
+// the installation's OUTILS folder.
+std::string WizardTest::BackupListPath() const {
+#ifdef _WIN32
+  const char* windows = std::getenv("WINDIR");
+  return std::string(windows ? windows : "C:\\windows") + "\\SauvegardeKVX.ini";
+#else
+  return AppPath("OUTILS\\SauvegardeKVX.ini");
+#endif
+}
 
 void WizardTest::SetUp() {
   savedFolder_ = CurrentFolder();
@@ -62,15 +98,21 @@ void WizardTest::SetUp() {
   WriteFieldValue(DataPath("PARAM.DTA"), "REPERTOIREF", AppPath("FIC01"));
   std::error_code ignored;
   fs::remove(NativePath(BackupListPath()), ignored);
-  SetEnvironment("KVXHOST_SCRIPT", WorkPath("script.txt"));
-  SetEnvironment("KVXHOST_LOG", WorkPath("host.log"));
-  SetEnvironment("KVXTOOL_LOG", WorkPath("tools.log"));
+  SetEnvironment("KVXHOST_SCRIPT", WorkPath("script.txt").c_str());
+  SetEnvironment("KVXHOST_LOG", WorkPath("host.log").c_str());
+  SetEnvironment("KVXTOOL_LOG", WorkPath("tools.log").c_str());
+#ifndef _WIN32
+  SetEnvironment("TMPDIR", WorkPath("").c_str());  // the staging archive of a CD backup lands there
+#endif
   WriteFile(WorkPath("script.txt"), "");
   ASSERT_TRUE(SetCurrentFolder(AppPath("OUTILS")));
 }
 
 void WizardTest::TearDown() {
   HostEnd();
+#ifndef _WIN32
+  SetEnvironment("TMPDIR", nullptr);
+#endif
   SetCurrentFolder(savedFolder_);
   std::error_code ignored;
   fs::remove_all(work_, ignored);
@@ -78,10 +120,12 @@ void WizardTest::TearDown() {
 }
 
 std::string WizardTest::WorkPath(const std::string& relative) const {
-  return Utf16ToCp1252(work_.u16string()) + "\\" + relative;
+  return Utf16ToCp1252(work_.u16string()) + kPathSeparator + relative;
 }
 
-std::string WizardTest::AppPath(const std::string& relative) const { return WorkPath("APP\\" + relative); }
+std::string WizardTest::AppPath(const std::string& relative) const {
+  return WorkPath("APP" + std::string(1, kPathSeparator) + relative);
+}
 
 std::vector<std::string> WizardTest::HostTranscript() const { return Lines(ReadFile(WorkPath("host.log"))); }
 

@@ -34,6 +34,7 @@ class WizardTest : public testing::Test {
   // The data files of the installation by name (the FIC01 folder, not recursing).
   std::map<std::string, std::string> DataFiles() const;
 
+  std::string BackupListPath() const;
   void WriteBackupList(const std::string& content) const;
   std::string BackupListText() const;
 
@@ -43,6 +44,12 @@ class WizardTest : public testing::Test {
   std::filesystem::path work_;
   std::string savedFolder_;
 };
+
+// Sets (or with null, removes) a variable for this process and the programs it starts.
+void SetEnvironment(const std::string& name, const char* value);
+// A command line as the tool stand-in logs it: as given on Windows; natively split into
+// arguments, its double quotes gone.
+std::string ToolArguments(const std::string& commandLine);
 
 // True when every expected line appears in lines in that order (others may come between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected);

@@ -1,0 +1,176 @@
+// The system helpers on POSIX, with copies of the native KVXTOOL.EXE standing for the
+// programs they start and the host commands recorded.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "base/folders.h"
+#include "host/system_helpers.h"
+#include "tests/host/recording_runtime.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A copy of KVXTOOL.EXE under another name beside the test program, found by bare name.
+void ToolCopy(const std::string& name) {
+  fs::copy_file(ProgramFolder() + "KVXTOOL.EXE", ProgramFolder() + name, fs::copy_options::overwrite_existing);
+}
+
+int Ticks() {
+  int ticks = 0;
+  for (const std::string& call : kvxtest::Runtime().calls) ticks += call == "CMD MULTITACHE,-2";
+  return ticks;
+}
+
+class PosixSystemHelpers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("kvxsys" + std::to_string(getpid()));
+    fs::create_directories(root_);
+    setenv("KVXTOOL_LOG", (root_ / "tools.log").c_str(), 1);
+    unsetenv("KVXTOOL_SLEEP_MS");
+    unsetenv("KVXTOOL_FAIL");
+    kvxtest::Runtime() = {};
+  }
+  void TearDown() override { fs::remove_all(root_); }
+  std::string Root(const std::string& relative) const { return (root_ / relative).string(); }
+
+  fs::path root_;
+};
+
+TEST_F(PosixSystemHelpers, ProgramsGetTheirArgumentsSplitAndTheirExitCodeCounts) {
+  ToolCopy("CONVTEST.EXE");
+  const CurrentFolderGuard keep;
+  ASSERT_TRUE(SetCurrentFolder(root_.string()));
+  EXPECT_TRUE(RunAndWaitForSuccess("CONVTEST.EXE", "-error /WDD=\"GELDOR.WDD\" /DIR=\"a b\\\"  MAJ"));
+  setenv("KVXTOOL_FAIL", "autre.exe;convtest.exe", 1);
+  EXPECT_TRUE(RunAndWait("CONVTEST.EXE", "second"));
+  EXPECT_FALSE(RunAndWaitForSuccess("CONVTEST.EXE", "third"));
+  EXPECT_FALSE(RunAndWait("ABSENT.EXE", ""));
+  EXPECT_FALSE(RunAndWaitForSuccess(Root("ABSENT.EXE"), ""));
+  EXPECT_EQ(ReadFile(root_ / "tools.log"), "CONVTEST.EXE\t-error /WDD=GELDOR.WDD \"/DIR=a b\\\" MAJ\t" + root_.string() +
+                                               "\r\nCONVTEST.EXE\tsecond\t" + root_.string() +
+                                               "\r\nCONVTEST.EXE\tthird\t" + root_.string() + "\r\n");
+}
+
+TEST_F(PosixSystemHelpers, TheHostHearsATickWhileAProgramRuns) {
+  ToolCopy("SLOWTEST.EXE");
+  setenv("KVXTOOL_SLEEP_MS", "700", 1);
+  ASSERT_TRUE(RunAndWait("SLOWTEST.EXE", ""));
+  EXPECT_GE(Ticks(), 2);
+  EXPECT_LE(Ticks(), 4);
+  kvxtest::Runtime() = {};
+  unsetenv("KVXTOOL_SLEEP_MS");
+  ASSERT_TRUE(RunAndWait("SLOWTEST.EXE", ""));
+  EXPECT_LE(Ticks(), 1);
+}
+
+TEST_F(PosixSystemHelpers, EscapeEndsTheProgramByItsNameAndTheWaitReturns) {
+  ToolCopy("STAYTEST.EXE");
+  int asked = 0;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(RunAndWait("STAYTEST.EXE", "/STAY", [&] { return ++asked >= 2; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+  EXPECT_EQ(CountProcesses("STAYTEST.EXE"), 0);
+}
+
+TEST_F(PosixSystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
+  ToolCopy("VOLTEST.EXE");
+  const CurrentFolderGuard keep;
+  ASSERT_TRUE(SetCurrentFolder(root_.string()));
+  ASSERT_TRUE(Launch("VOLTEST.EXE", "/STAY", false));
+  ASSERT_TRUE(Launch("VOLTEST.EXE", "/STAY", true));
+  for (int i = 0; i < 200 && CountProcesses("voltest.exe") < 2; ++i) std::this_thread::sleep_for(25ms);
+  EXPECT_EQ(CountProcesses("voltest.exe"), 2);
+  WriteFile(root_ / "VOLTEST.DPR", "project");
+  EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 1);
+  fs::remove(root_ / "VOLTEST.DPR");
+  EXPECT_TRUE(KillProcesses("VOLTEST.EXE", false));
+  for (int i = 0; i < 200 && CountProcesses("VOLTEST.EXE") > 1; ++i) std::this_thread::sleep_for(25ms);
+  EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 1);
+  EXPECT_TRUE(KillProcesses("VOLTEST.EXE", true));
+  for (int i = 0; i < 200 && CountProcesses("VOLTEST.EXE") > 0; ++i) std::this_thread::sleep_for(25ms);
+  EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 0);
+  EXPECT_FALSE(KillProcesses("VOLTEST.EXE", true));
+}
+
+TEST_F(PosixSystemHelpers, FilesCopiedReplacedAndDeletedByWindowsPaths) {
+  WriteFile(root_ / "src" / "new.txt", "new");
+  WriteFile(root_ / "dst" / "old.txt", "old");
+  chmod((root_ / "dst" / "old.txt").c_str(), 0444);
+  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 0);
+  EXPECT_EQ(ReadFile(root_ / "dst" / "old.txt"), "new");
+  EXPECT_NE(fs::status(root_ / "dst" / "old.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\moved.txt"), true), 0);
+  EXPECT_FALSE(fs::exists(root_ / "src" / "new.txt"));
+  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 99);
+  EXPECT_FALSE(fs::exists(root_ / "dst" / "old.txt"));  // the target goes first, as on Windows
+
+  WriteFile(root_ / "del" / "A.TMP", "");
+  WriteFile(root_ / "del" / ".b.tmp", "");
+  WriteFile(root_ / "del" / "keep.txt", "");
+  fs::create_directories(root_ / "del" / "DIR.TMP");
+  EXPECT_TRUE(PathExists(Root("del\\*.tmp")));
+  DeleteMatching(Root("del\\*.tmp"));
+  EXPECT_FALSE(fs::exists(root_ / "del" / "A.TMP"));
+  EXPECT_FALSE(fs::exists(root_ / "del" / ".b.tmp"));
+  EXPECT_TRUE(fs::exists(root_ / "del" / "keep.txt"));
+  EXPECT_TRUE(fs::is_directory(root_ / "del" / "DIR.TMP"));
+  EXPECT_FALSE(PathExists(Root("del\\*.none")));
+}
+
+TEST_F(PosixSystemHelpers, CopyFolderFollowsTheShellsRule) {
+  WriteFile(root_ / "TRAMES" / "FACTURE.TRM", "facture");
+  WriteFile(root_ / "TRAMES" / "SUB" / "X.TRM", "x");
+  fs::create_directories(root_ / "FIC01");
+  struct Case {
+    std::string source, target;
+    fs::path landed;
+  } const cases[] = {
+      {" " + Root("TRAMES\\") + " ", Root("FIC01\\"), root_ / "FIC01" / "TRAMES"},  // inside an existing folder
+      {Root("TRAMES"), Root("NOUVEAU"), root_ / "NOUVEAU"},                         // a new folder becomes the copy
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    EXPECT_TRUE(CopyFolder(c.source, c.target));
+    EXPECT_EQ(ReadFile(c.landed / "FACTURE.TRM"), "facture");
+    EXPECT_EQ(ReadFile(c.landed / "SUB" / "X.TRM"), "x");
+  }
+  WriteFile(root_ / "TRAMES" / "FACTURE.TRM", "changed");
+  EXPECT_TRUE(CopyFolder(Root("TRAMES"), Root("FIC01")));  // copied again: replaced
+  EXPECT_EQ(ReadFile(root_ / "FIC01" / "TRAMES" / "FACTURE.TRM"), "changed");
+  EXPECT_FALSE(CopyFolder(Root("ABSENT"), Root("FIC01")));
+}
+
+TEST_F(PosixSystemHelpers, ShortPathsAreThePathsInTheSystemsForm) {
+  const CurrentFolderGuard keep;
+  ASSERT_TRUE(SetCurrentFolder(root_.string()));
+  EXPECT_EQ(ShortPath("PARAM.DTA"), root_.string() + "/PARAM.DTA");
+  EXPECT_EQ(ShortPath("..\\TRAMES"), "../TRAMES");
+  EXPECT_EQ(ShortPath("/a/b\\c"), "/a/b/c");
+}
+
+}  // namespace
+}  // namespace kvx

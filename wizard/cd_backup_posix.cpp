@@ -1,0 +1,17 @@
+#include <filesystem>
+
+#include "base/cp1252.h"
+#include "wizard/cd_backup.h"
+
+namespace kvx {
+
+// No Windows runs here: not the NT platform, so never the shell's CD writing service.
+WindowsVersion RunningWindowsVersion() { return {}; }
+
+std::string StagingFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  return error ? std::string("/tmp/") : Utf16ToCp1252(folder.u16string()) + "/";
+}
+
+}  // namespace kvx

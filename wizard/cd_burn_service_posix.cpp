@@ -1,0 +1,33 @@
+// The shell's CD writing service where no shell provides one: it answers as a Windows
+// without it does, its class not being registered.
+#include "wizard/cd_burner.h"
+
+namespace kvx {
+namespace {
+
+constexpr char kClassNotRegistered[] = "Class not registered";  // the system's text for REGDB_E_CLASSNOTREG
+
+class MissingCdBurnService final : public CdBurnService {
+ public:
+  bool Open(std::string& error) override {
+    error = kClassNotRegistered;
+    return false;
+  }
+  bool HasRecordableDrive() override { return false; }
+  std::string RecorderDriveLetter() override { return {}; }
+  std::function<void(intptr_t)> WorkerBurn() override {
+    return [](intptr_t) {};
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<CdBurnService> MakeShellCdBurnService() { return std::make_unique<MissingCdBurnService>(); }
+
+// No staging folder without the service.
+std::string ShellStagingFolder() { return {}; }
+
+TCDBurner::TCDBurner(ui::Component* owner, std::string name)
+    : TCDBurner(owner, std::move(name), MakeShellCdBurnService(), ShellStagingFolder()) {}
+
+}  // namespace kvx
