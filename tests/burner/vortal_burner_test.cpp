@@ -464,6 +464,7 @@ TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
   Build({Source("a.bin", 1000)});
   burner->SetOnFinalizingTrack([](TVortalBurner*) { throw std::runtime_error("handler"); });
   ExpectFailedWrite("WRITER FAILURE");
+  EXPECT_TRUE(HasDebugLine("<<< WRITER FAILURE: handler"));
   burner->SetOnFinalizingTrack(nullptr);
   Build({Source("a.bin", 1000)});
   EXPECT_EQ(Burn(), "");
