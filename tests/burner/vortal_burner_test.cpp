@@ -471,6 +471,35 @@ TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
   EXPECT_EQ(Disc().leadOuts.size(), 1u);
 }
 
+TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
+  Start("Media=CD-R\n");
+  Build({Source("a.bin", 1000)});
+  std::atomic<bool> second_started{false};
+  Event second_done;
+  burner->SetOnWriteDone([&](TVortalBurner* Sender, const std::string& Error) {
+    size_t reports;
+    {
+      std::lock_guard<std::mutex> guard(events_lock);
+      write_done.push_back(Error);
+      write_done_threads.push_back(std::this_thread::get_id());
+      reports = write_done.size();
+    }
+    if (reports > 1) return second_done.Set();
+    // A second session, laid out and started on the first writer's thread.
+    Sender->BuildImage(false);
+    second_started = Sender->StartBurn();
+  });
+  ASSERT_TRUE(burner->StartBurn());
+  ASSERT_TRUE(second_done.Wait(60000));
+  EXPECT_TRUE(second_started.load());
+  burner->WaitForWriter();
+  burner.reset();  // joins both writers
+  ASSERT_EQ(write_done.size(), 2u);
+  EXPECT_EQ(write_done, (std::vector<std::string>{"", ""}));
+  EXPECT_NE(write_done_threads[0], write_done_threads[1]);
+  EXPECT_EQ(Disc().tracks.size(), 2u);
+}
+
 TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
   Start("Media=CD-RW\nState=appendable\nBlankTime=100000\n");
   Build({Source("a.bin", 1000)});
