@@ -53,9 +53,16 @@ TEST(Win32Scope, EachOwnerClosesItsHandleWhenItGoes) {
        }},
       {"module",
        [] {
-         EXPECT_EQ(GetModuleHandleW(L"version.dll"), nullptr) << "loaded by someone else: the probe would not see it go";
-         HMODULE module = LoadLibraryW(L"version.dll");
-         return Owned{std::make_shared<ScopedModule>(module), [] { return GetModuleHandleW(L"version.dll") == nullptr; }};
+         // A system library nothing else here has loaded, so that it goes with its owner.
+         const wchar_t* name = L"";
+         for (const wchar_t* candidate : {L"cabinet.dll", L"mapi32.dll", L"msacm32.dll"})
+           if (!GetModuleHandleW(candidate)) {
+             name = candidate;
+             break;
+           }
+         HMODULE module = LoadLibraryW(name);
+         EXPECT_NE(module, nullptr);
+         return Owned{std::make_shared<ScopedModule>(module), [name] { return GetModuleHandleW(name) == nullptr; }};
        }},
   };
   for (const auto& row : rows) {
