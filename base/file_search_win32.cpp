@@ -4,17 +4,15 @@
 
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/win32_scope.h"
 
 namespace kvx {
 
 // The wide calls with our own Windows-1252 conversion give the names the ANSI calls
 // give under code page 1252, whatever code page the system runs.
 struct FileSearch::State {
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  win32::ScopedFind handle;
   uint32_t mask = 0;
-  ~State() {
-    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
-  }
 };
 
 namespace {
@@ -51,7 +49,7 @@ void FillRecord(const WIN32_FIND_DATAW& data, FileSearchRecord& record) {
 // Steps from the current find data to the first one the mask accepts.
 bool SkipToMatch(FileSearch::State& state, WIN32_FIND_DATAW& data) {
   while (!MatchesAttributeMask(data.dwFileAttributes, state.mask))
-    if (!FindNextFileW(state.handle, &data)) return false;
+    if (!FindNextFileW(state.handle.get(), &data)) return false;
   return true;
 }
 
@@ -64,8 +62,8 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
   state_.reset();
   auto state = std::make_unique<State>();
   WIN32_FIND_DATAW data{};
-  state->handle = FindFirstFileW(LongPathForm(Wide(pattern)).c_str(), &data);
-  if (state->handle == INVALID_HANDLE_VALUE) return false;
+  state->handle.reset(FindFirstFileW(LongPathForm(Wide(pattern)).c_str(), &data));
+  if (!state->handle) return false;
   state->mask = attribute_mask;
   if (!SkipToMatch(*state, data)) return false;
   FillRecord(data, record);
@@ -76,7 +74,7 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
 bool FileSearch::Next(FileSearchRecord& record) {
   if (!state_) return false;
   WIN32_FIND_DATAW data{};
-  if (!FindNextFileW(state_->handle, &data) || !SkipToMatch(*state_, data)) {
+  if (!FindNextFileW(state_->handle.get(), &data) || !SkipToMatch(*state_, data)) {
     state_.reset();
     return false;
   }

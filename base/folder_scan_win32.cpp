@@ -2,6 +2,7 @@
 
 #include "base/cp1252.h"
 #include "base/folder_scan.h"
+#include "base/win32_scope.h"
 
 namespace kvx {
 namespace {
@@ -18,9 +19,9 @@ std::wstring WidePattern(std::string_view folder) {
 
 bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEntry&)>& visit) {
   WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileExW(WidePattern(folder).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                   FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const win32::ScopedFind search(FindFirstFileExW(WidePattern(folder).c_str(), FindExInfoBasic, &data,
+                                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;
   FolderEntry out;
   do {
     const std::wstring_view name = data.cFileName;
@@ -28,8 +29,7 @@ bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEn
     out.name = Utf16ToCp1252(std::u16string(name.begin(), name.end()));
     out.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!visit(out)) break;
-  } while (FindNextFileW(search, &data));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &data));
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "base/thread.h"
 
+#include "base/exception_text.h"
+
 namespace kvx {
 
 TThread::TThread() : finished_(std::make_shared<Event>(true, false)) {}
@@ -17,12 +19,16 @@ void TThread::Start() {
   started_ = true;
   thread_ = std::thread(&TThread::Run, this);
   nativeHandle_ = thread_.native_handle();
-  // A thread that frees itself is never joined.
-  if (freeOnTerminate_) thread_.detach();
+  id_ = thread_.get_id();
 }
 
 void TThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
+}
+
+bool TThread::OnThisThread() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return started_ && id_ == std::this_thread::get_id();
 }
 
 void TThread::SetPriority(ThreadPriority priority) {
@@ -36,22 +42,29 @@ ThreadPriority TThread::Priority() const {
   return priority_;
 }
 
+std::string TThread::Failure() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return failure_;
+}
+
+void TThread::RecordFailure(const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  failure_ = text;
+}
+
 void TThread::Run() {
-  bool freeSelf;
   {
     // Start holds the lock until thread_ is published.
     std::lock_guard<std::mutex> guard(lock_);
     ApplyCurrentThreadPriority(priority_);
-    freeSelf = freeOnTerminate_;
   }
   try {
     Execute();
   } catch (...) {
-    // A worker's failure ends the worker, never the process.
+    // A worker's failure ends the worker, never the process; its owner reads why.
+    RecordFailure(CurrentExceptionText());
   }
-  std::shared_ptr<Event> finished = finished_;
-  if (freeSelf) delete this;
-  finished->Set();
+  finished_->Set();
 }
 
 }  // namespace kvx

@@ -1,13 +1,14 @@
 // Worker threads in the manner of the engine's thread classes: a derived class
 // overrides Execute; the thread is created suspended and runs once Start is called.
-// Termination is cooperative (Execute polls Terminated). A thread marked
-// free-on-terminate deletes itself when Execute returns; its FinishedEvent tells
-// others when that has happened.
+// Termination is cooperative (Execute polls Terminated). The object is owned by whoever
+// started it, which joins it (WaitFor, or the destructor); an exception that leaves
+// Execute is kept as the thread's Failure for that owner.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "base/event.h"
@@ -19,7 +20,7 @@ enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCr
 class TThread {
  public:
   TThread();
-  // A started thread that does not free itself is asked to terminate and joined.
+  // A started thread is asked to terminate and joined.
   // Derived classes whose members Execute uses call Terminate and WaitFor in their
   // own destructor, before those members go.
   virtual ~TThread();
@@ -31,35 +32,38 @@ class TThread {
   // Asks Execute to end; Execute decides when (Terminated).
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
-  // Blocks until Execute has returned. Not for a free-on-terminate thread once started.
+  // Blocks until Execute has returned. Not from the thread itself (OnThisThread).
   void WaitFor();
+  // Whether the caller runs on this thread (which cannot join itself).
+  bool OnThisThread() const;
 
   // Applied at once to a running thread, else when it starts. Windows maps the levels
   // to the THREAD_PRIORITY_* values; elsewhere the level is only recorded.
   void SetPriority(ThreadPriority priority);
   ThreadPriority Priority() const;
 
-  // Set before Start: the object deletes itself after Execute returns.
-  void SetFreeOnTerminate(bool value) { freeOnTerminate_ = value; }
-  bool FreeOnTerminate() const { return freeOnTerminate_; }
-
-  // Signalled after Execute returned and, for a free-on-terminate thread, after the
-  // object was deleted. Holders may keep it beyond the thread's lifetime.
+  // Signalled after Execute returned. Holders may keep it beyond the thread's lifetime.
   std::shared_ptr<Event> FinishedEvent() const { return finished_; }
+
+  // Why the work failed, empty while it has not: the text of an exception that left
+  // Execute, or what Execute recorded. Final once FinishedEvent is set.
+  std::string Failure() const;
 
  protected:
   virtual void Execute() = 0;
+  void RecordFailure(const std::string& text);
 
  private:
   void Run();
 
-  mutable std::mutex lock_;  // guards the start hand-over and the priority
+  mutable std::mutex lock_;  // guards the start hand-over, the priority and the failure
   std::thread thread_;
   std::thread::native_handle_type nativeHandle_{};
+  std::thread::id id_;
   bool started_ = false;
   ThreadPriority priority_ = ThreadPriority::Normal;
   std::atomic<bool> terminated_{false};
-  bool freeOnTerminate_ = false;
+  std::string failure_;
   const std::shared_ptr<Event> finished_;
 };
 

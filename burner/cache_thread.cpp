@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/exception_text.h"
 #include "burner/iso_records.h"
 #include "burner/stream_ex.h"
 
@@ -66,7 +67,9 @@ void TCacheThread::Execute() {
   } catch (const std::bad_alloc&) {
     Fail("OUT OF MEMORY");
   } catch (...) {
-    Fail("READ-AHEAD CACHE FAILURE");
+    // Recorded before the status, so that whoever sees the status finds the cause.
+    RecordFailure(std::string(kCacheFailureText) + ": " + CurrentExceptionText());
+    Fail(kCacheFailureText);
   }
   if (aborted_) DropQueue();
   finished_ = true;

@@ -19,6 +19,7 @@ namespace kvx {
 
 inline constexpr int32_t kCacheBlockBytes = 63488;  // 31 sectors, the data of one WRITE (10)
 inline constexpr int64_t kShortTrackBytes = 614400;  // 300 sectors: shorter tracks may be padded
+inline constexpr const char* kCacheFailureText = "READ-AHEAD CACHE FAILURE";
 inline constexpr uint32_t kCacheBytesPerBlock = 65536;
 
 #pragma pack(push, 1)
@@ -59,7 +60,8 @@ class TCacheThread final : public TThread {
 
   bool Ready() const { return ready_; }
   bool Finished() const { return finished_; }
-  // Empty while all is well, else the text that ends the write.
+  // Empty while all is well, else the text that ends the write. When the reading failed
+  // with an exception, Failure() holds the log line that names it.
   std::string Status() const;
   void SetStatus(const std::string& Text);
   // Source path of the file being read.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 
+#include "base/exception_text.h"
 #include "base/local_time.h"
 #include "burner/iso_records.h"
 #include "burner/track_image.h"
@@ -53,6 +54,8 @@ bool SpeedInDvdFactors(uint16_t type) { return IsDvdMinus(type) || type == kDisc
 TThWrite::TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased)
     : burner_(Burner), cache_(std::move(Cache)), imageReleased_(std::move(ImageReleased)) {}
 
+TThWrite::~TThWrite() { WaitFor(); }
+
 void TThWrite::Execute() {
   TVortalBurner::onWriterThread_ = true;
   try {
@@ -62,6 +65,7 @@ void TThWrite::Execute() {
     }
   } catch (...) {
     // The write still ends through OnWriteDone and frees the engine for the next one.
+    burner_.DebugMessage(std::string("<<< ") + kWriterFailureText + ": " + CurrentExceptionText(), kDebugFailure);
     if (!Failed()) Stop(kWriterFailureText);
   }
   Report();
@@ -375,6 +379,7 @@ void TThWrite::Report() {
   if (scsi::TransportName() == scsi::kPassThroughTransportName) scsi::ReinitializeTransport();
   const std::string file = cache_->CurrentFile();
   const std::string error = cache_->Status();
+  burner_.LogCacheFailure(*cache_);
   cache_.reset();
   // The cache is gone and the read-back is over: the image may change again.
   if (imageReleased_) imageReleased_->Set();

@@ -1,7 +1,7 @@
 // TThWrite: the writer thread of a burn. It prepares the recorder for the disc in it,
 // sends the cache's blocks with WRITE (10) while polling the recorder's buffer, flushes,
 // closes the track or session, puts the recorder back to idle and reports the result
-// through the component's OnWriteDone. It frees itself when it ends.
+// through the component's OnWriteDone. The component owns it and joins it.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,7 @@ class TThWrite final : public TThread {
   // must have been told to keep the image header, and ImageReleased is set once the
   // read-back no longer uses the image (null: the write does not read it back).
   TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased);
+  ~TThWrite() override;
 
  protected:
   void Execute() override;

@@ -53,6 +53,8 @@ void ApplyStoredFormSettings(TVortalBurner& burner) {
 TVortalBurner::~TVortalBurner() {
   if (writing_) AbortWrite();
   WaitForWriter();
+  writer_.reset();
+  retiredWriter_.reset();
 }
 
 void TVortalBurner::SetCacheSize(int32_t Value) {
@@ -99,13 +101,13 @@ bool TVortalBurner::StartBurn() {
   if (!cache->Ready()) {
     SetCurrentFile(cache->CurrentFile());
     const std::string error = cache->Status();
+    LogCacheFailure(*cache);
     cache.reset();
     if (read_back_done) read_back_done->Set();
     WriteEnded(error);
     return false;
   }
-  auto* writer = new TThWrite(*this, std::move(cache), read_back_done);
-  writer->SetFreeOnTerminate(true);
+  auto writer = std::make_unique<TThWrite>(*this, std::move(cache), read_back_done);
   writer->SetPriority(ThreadPriority::TimeCritical);
   writerFinished_ = writer->FinishedEvent();
   {
@@ -113,8 +115,20 @@ bool TVortalBurner::StartBurn() {
     std::lock_guard<std::mutex> guard(active.Lock);
     active.LastWriterFinished = writerFinished_;
   }
-  writer->Start();
+  KeepWriter(std::move(writer));
+  writer_->Start();
   return true;
+}
+
+void TVortalBurner::KeepWriter(std::unique_ptr<TThWrite> Writer) {
+  // A writer whose OnWriteDone starts the next write cannot join itself: it is set
+  // aside and joined later (at the next such hand-over, or with the component).
+  if (writer_ && writer_->OnThisThread()) retiredWriter_ = std::move(writer_);
+  writer_ = std::move(Writer);
+}
+
+void TVortalBurner::LogCacheFailure(const TCacheThread& Cache) {
+  if (const std::string cause = Cache.Failure(); !cause.empty()) DebugMessage("<<< " + cause, scsi::kDebugFailure);
 }
 
 void TVortalBurner::AbortWrite() {

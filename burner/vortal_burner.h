@@ -23,6 +23,8 @@
 namespace kvx {
 
 class TVortalBurner;
+class TCacheThread;
+class TThWrite;
 
 // End of a write: Error is empty on success, else the text that stopped it.
 using TWriteDoneEvent = std::function<void(TVortalBurner* Sender, const std::string& Error)>;
@@ -151,7 +153,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   std::string CurrentFile() const;
   // Whether a write of this component is running (from StartBurn to OnWriteDone).
   bool Writing() const { return writing_; }
-  // Blocks until the writer of the last write has ended and freed itself.
+  // Blocks until the writer of the last write has ended.
   void WaitForWriter();
 
   // --- The layout's view of the disc ---------------------------------------------------
@@ -177,6 +179,10 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // The write is over: the flag is cleared just before OnWriteDone.
   void WriteEnded(const std::string& Error);
   void ReportWriteDone(const std::string& Error);
+  // Keeps the new write's writer, joining the one before it.
+  void KeepWriter(std::unique_ptr<TThWrite> Writer);
+  // Logs why the cache's reading failed, when an exception ended it.
+  void LogCacheFailure(const TCacheThread& Cache);
   // Sends the write parameters page as if the disc were to be closed.
   bool SetClosingWriteParameters(uint16_t DiscType);
 
@@ -205,6 +211,9 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   std::shared_ptr<Event> writerFinished_;
   // Set on a writer's thread: a write started from its OnWriteDone cannot wait for it.
   static thread_local bool onWriterThread_;
+  // Last members: joined before anything the writers use goes.
+  std::unique_ptr<TThWrite> writer_;
+  std::unique_ptr<TThWrite> retiredWriter_;
 };
 
 // The settings the forms store for their burner components: underrun protection, the

@@ -2,12 +2,12 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "base/file_search.h"
 #include "base/folders.h"
+#include "base/win32_scope.h"
 #include "host/host_rules.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
@@ -16,28 +16,24 @@
 namespace kvx {
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const {
-    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using win32::ScopedHandle;
 
-struct FindCloser {
-  void operator()(HANDLE handle) const { FindClose(handle); }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
-
-UniqueFind FindFirst(std::string_view pattern, WIN32_FIND_DATAA& data) {
-  HANDLE handle = FindFirstFileA(std::string(pattern).c_str(), &data);
-  return UniqueFind(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+win32::ScopedFind FindFirst(std::string_view pattern, WIN32_FIND_DATAA& data) {
+  return win32::ScopedFind(FindFirstFileA(std::string(pattern).c_str(), &data));
 }
 
-bool CreateToolProcess(std::string_view program, std::string_view arguments, PROCESS_INFORMATION& process) {
+// The started process and its first thread, owned; none when it could not be started.
+struct ToolProcess {
+  ScopedHandle process, thread;
+};
+
+ToolProcess CreateToolProcess(std::string_view program, std::string_view arguments) {
   std::string line = CommandLine(program, arguments);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process) != 0;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) return {};
+  return {ScopedHandle(started.hProcess), ScopedHandle(started.hThread)};
 }
 
 bool EscapeKeyDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
@@ -45,8 +41,8 @@ bool EscapeKeyDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
 // Calls the visitor with each running process; it returns false to stop.
 template <typename Visitor>
 void ForEachProcess(Visitor visit) {
-  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (snapshot.get() == INVALID_HANDLE_VALUE) return;
+  const ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
@@ -82,14 +78,13 @@ namespace {
 // The program's exit code once it has ended; nothing when it could not be started.
 std::optional<DWORD> RunToExit(std::string_view program, std::string_view arguments,
                                const std::function<bool()>& escapePressed) {
-  PROCESS_INFORMATION process{};
-  if (!CreateToolProcess(program, arguments, process)) return std::nullopt;
-  UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  const ToolProcess tool = CreateToolProcess(program, arguments);
+  if (!tool.process) return std::nullopt;
   WaitTicking(
-      program, [&](int milliseconds) { return WaitForSingleObject(process.hProcess, milliseconds) != WAIT_TIMEOUT; },
+      program, [&](int milliseconds) { return WaitForSingleObject(tool.process.get(), milliseconds) != WAIT_TIMEOUT; },
       escapePressed);
   DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.hProcess, &exitCode)) return std::nullopt;
+  if (!GetExitCodeProcess(tool.process.get(), &exitCode)) return std::nullopt;
   return exitCode;
 }
 
@@ -105,11 +100,7 @@ bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) 
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
   if (elevate && !WithoutElevation(WindowsVersionText())) return LaunchElevated(0, program, arguments);
-  PROCESS_INFORMATION process{};
-  if (!CreateToolProcess(program, arguments, process)) return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
+  return static_cast<bool>(CreateToolProcess(program, arguments).process);
 }
 
 bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_view arguments) {
@@ -140,7 +131,7 @@ bool KillProcesses(std::string_view executable, bool all) {
   bool killed = false;
   ForEachProcess([&](const PROCESSENTRY32& entry) {
     if (AsciiUpper(entry.szExeFile) != wanted) return true;
-    UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+    const ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
     if (process && TerminateProcess(process.get(), 0)) killed = true;
     return all;
   });
@@ -161,7 +152,7 @@ std::string ShortPath(std::string_view path) {
 
 bool PathExists(std::string_view pattern) {
   WIN32_FIND_DATAA data;
-  return FindFirst(pattern, data) != nullptr;
+  return static_cast<bool>(FindFirst(pattern, data));
 }
 
 int CopyReplace(std::string_view source, std::string_view target, bool move) {
@@ -180,7 +171,7 @@ void DeleteMatching(std::string_view pattern) {
   const size_t slash = pattern.rfind('\\');
   const std::string folder(slash == std::string_view::npos ? std::string_view() : pattern.substr(0, slash + 1));
   WIN32_FIND_DATAA data;
-  UniqueFind find = FindFirst(pattern, data);
+  const win32::ScopedFind find = FindFirst(pattern, data);
   if (!find) return;
   do {
     const std::string name = data.cFileName;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "base/win32_scope.h"
 #include "host/system_helpers.h"
 
 namespace kvx {
@@ -21,14 +22,13 @@ std::string Format(const char* pattern, auto... values) {
 
 // Product type of an NT system without the extended record, from the registry.
 std::string RegistryProductSuffix() {
-  HKEY key = nullptr;
+  win32::ScopedRegistryKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0, KEY_QUERY_VALUE,
-                    &key) != ERROR_SUCCESS)
+                    key.put()) != ERROR_SUCCESS)
     return {};
   char type[80] = {};
   DWORD size = sizeof type - 1;
-  const LONG result = RegQueryValueExA(key, "ProductType", nullptr, nullptr, reinterpret_cast<BYTE*>(type), &size);
-  RegCloseKey(key);
+  const LONG result = RegQueryValueExA(key.get(), "ProductType", nullptr, nullptr, reinterpret_cast<BYTE*>(type), &size);
   if (result != ERROR_SUCCESS) return {};
   const std::string value = type;
   if (lstrcmpiA(value.c_str(), "WINNT") == 0) return " Professional";

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "base/event.h"
+#include "base/exception_text.h"
 #include "scsi/command_names.h"
 #include "scsi/erase_thread.h"
 #include "scsi/scsi_device.h"
@@ -84,11 +84,11 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   else
     started = Blank(blankType);
   if (!started) return RefuseErase(LastError());
-  auto* thread = new TEraseThread(*this, discType_, ExpectedSeconds(discType_, blankType));
-  eraseFinished_ = thread->FinishedEvent();
   eraseProgress_ = 0;
   erasing_ = true;
-  thread->Start();
+  // The last blanking's thread has reported its end: replacing it joins it.
+  eraseThread_ = std::make_unique<TEraseThread>(*this, discType_, ExpectedSeconds(discType_, blankType));
+  eraseThread_->Start();
   return true;
 }
 
@@ -113,9 +113,9 @@ void TSCSIDevice::FireEraseDone(const std::string& error) {
 }
 
 TEraseThread::TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds)
-    : device_(device), discType_(discType), duration_(durationSeconds) {
-  SetFreeOnTerminate(true);
-}
+    : device_(device), discType_(discType), duration_(durationSeconds) {}
+
+TEraseThread::~TEraseThread() { WaitFor(); }
 
 // The estimate never shows more than 100 although each loop polls at least once.
 void TEraseThread::Progress() {
@@ -199,6 +199,7 @@ void TEraseThread::Execute() {
   try {
     Follow();
   } catch (...) {
+    device_.DebugMessage(std::string("<<< ") + kEraseFailureText + ": " + CurrentExceptionText(), kDebugFailure);
     error_ = kEraseFailureText;
   }
   // The emulation's unit table is rebuilt after every blanking.

@@ -1,6 +1,6 @@
 // TEraseThread: follows a unit that blanks or formats a disc until it is ready again,
 // publishing a progress estimate, then fires OnEraseDone with how it ended and puts the
-// unit back to its idle state. Created by TSCSIDevice::Erase; frees itself when done.
+// unit back to its idle state. Created by TSCSIDevice::Erase, which owns and joins it.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,7 @@ class TEraseThread : public TThread {
   // durationSeconds: how long the blanking is expected to take; progress is the
   // polling time spent so far against it.
   TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds);
+  ~TEraseThread() override;
 
  protected:
   void Execute() override;

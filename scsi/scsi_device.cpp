@@ -8,8 +8,9 @@
 #include <cstring>
 #include <thread>
 
-#include "base/event.h"
+#include "base/exception_text.h"
 #include "scsi/command_names.h"
+#include "scsi/erase_thread.h"
 #include "scsi/pass_through.h"
 #include "scsi/sense_text.h"
 #include "scsi/transport.h"
@@ -60,7 +61,7 @@ TSCSIDevice::TSCSIDevice()
 
 TSCSIDevice::~TSCSIDevice() {
   // The blanking thread works on this object until it ends.
-  if (eraseFinished_) eraseFinished_->Wait();
+  if (eraseThread_) eraseThread_->WaitFor();
 }
 
 bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
@@ -68,6 +69,7 @@ bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
   try {
     initialised = InitializeTransport(preferPassThrough);
   } catch (...) {
+    DebugMessage("<<< TRANSPORT FAILURE: " + CurrentExceptionText(), kDebugFailure);
     return false;
   }
   if (initialised) {

@@ -22,13 +22,10 @@
 #include "scsi/big_endian.h"
 #include "scsi/unit_claims.h"
 
-namespace kvx {
-class Event;
-}
-
 namespace kvx::scsi {
 
 class TSCSIDevice;
+class TEraseThread;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
 // threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
@@ -309,7 +306,6 @@ class TSCSIDevice {
   // Ends an erase that could not start: releases the unit and reports error.
   bool RefuseErase(const std::string& error);
   bool ReadyForErase(std::string& notReady);
-  void EraseFinished();
 
   uint8_t haId_ = 254, target_ = 254, lun_ = 254;
   int8_t adapterCount_ = -1;
@@ -348,7 +344,8 @@ class TSCSIDevice {
   DiscInformation discInfo_;
   uint16_t discType_ = kDiscUnknown;
   std::atomic<int> eraseProgress_{0};
-  std::shared_ptr<Event> eraseFinished_;  // set when the last blanking thread is gone
+  // The thread of the last blanking, joined before the next one and when the device goes.
+  std::unique_ptr<TEraseThread> eraseThread_;
   SleepFunction sleep_;
 };
 

@@ -3,6 +3,7 @@
 // emulation reaches with CreateFileA and DeviceIoControl.
 #include <windows.h>
 
+#include "base/win32_scope.h"
 #include "scsi/transport.h"
 
 namespace kvx::scsi {
@@ -15,29 +16,25 @@ using SendCommandEntry = DWORD(__cdecl*)(void*);
 class Win32CompletionEvent : public CompletionEvent {
  public:
   Win32CompletionEvent() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~Win32CompletionEvent() override {
-    if (event_ != nullptr) CloseHandle(event_);
-  }
-  void* PostProcHandle() override { return event_; }
+  void* PostProcHandle() override { return event_.get(); }
   bool Wait(uint32_t timeoutMs) override {
-    return event_ != nullptr && WaitForSingleObject(event_, timeoutMs) == WAIT_OBJECT_0;
+    return event_ && WaitForSingleObject(event_.get(), timeoutMs) == WAIT_OBJECT_0;
   }
 
  private:
-  HANDLE event_;
+  win32::ScopedHandle event_;
 };
 
 class AspiLibraryTransport : public ScsiTransport {
  public:
-  AspiLibraryTransport(HMODULE library, GetSupportInfoEntry supportInfo, SendCommandEntry sendCommand)
-      : library_(library), supportInfo_(supportInfo), sendCommand_(sendCommand) {}
-  ~AspiLibraryTransport() override { FreeLibrary(library_); }
+  AspiLibraryTransport(win32::ScopedModule library, GetSupportInfoEntry supportInfo, SendCommandEntry sendCommand)
+      : library_(std::move(library)), supportInfo_(supportInfo), sendCommand_(sendCommand) {}
   uint32_t SupportInfo() override { return supportInfo_(); }
   uint32_t SendCommand(void* srb) override { return sendCommand_(srb); }
   std::unique_ptr<CompletionEvent> NewCompletionEvent() override { return std::make_unique<Win32CompletionEvent>(); }
 
  private:
-  HMODULE library_;
+  win32::ScopedModule library_;
   GetSupportInfoEntry supportInfo_;
   SendCommandEntry sendCommand_;
 };
@@ -68,16 +65,12 @@ Entry EntryPoint(HMODULE library, const char* name) {
 class Win32TransportPlatform : public TransportPlatform {
  public:
   LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<ScsiTransport>& transport) override {
-    HMODULE library = LoadLibraryA(path.c_str());
-    // Module handles up to 31 are error codes of the old loader.
-    if (reinterpret_cast<uintptr_t>(library) <= 31) return LibraryLoad::NotFound;
-    const auto supportInfo = EntryPoint<GetSupportInfoEntry>(library, "GetASPI32SupportInfo");
-    const auto sendCommand = EntryPoint<SendCommandEntry>(library, "SendASPI32Command");
-    if (supportInfo == nullptr || sendCommand == nullptr) {
-      FreeLibrary(library);
-      return LibraryLoad::MissingEntryPoint;
-    }
-    transport = std::make_unique<AspiLibraryTransport>(library, supportInfo, sendCommand);
+    win32::ScopedModule library(LoadLibraryA(path.c_str()));
+    if (!library) return LibraryLoad::NotFound;
+    const auto supportInfo = EntryPoint<GetSupportInfoEntry>(library.get(), "GetASPI32SupportInfo");
+    const auto sendCommand = EntryPoint<SendCommandEntry>(library.get(), "SendASPI32Command");
+    if (supportInfo == nullptr || sendCommand == nullptr) return LibraryLoad::MissingEntryPoint;
+    transport = std::make_unique<AspiLibraryTransport>(std::move(library), supportInfo, sendCommand);
     return LibraryLoad::Loaded;
   }
   std::string SystemFolder() override {

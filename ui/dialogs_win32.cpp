@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "base/win32_scope.h"
 #include "ui/dialogs.h"
 #include "ui/peers_win32.h"
 
@@ -66,20 +67,17 @@ class SystemDialogs final : public Dialogs {
 
   std::optional<std::string> BrowseFolder(const std::string& title, const std::string& root) override {
     const std::wstring caption = Wide(title);
-    PIDLIST_ABSOLUTE rootList = nullptr;
-    SHParseDisplayName(Wide(root).c_str(), nullptr, &rootList, 0, nullptr);
+    win32::ScopedCoTaskMem<PIDLIST_ABSOLUTE> rootList;
+    SHParseDisplayName(Wide(root).c_str(), nullptr, rootList.put(), 0, nullptr);
     BROWSEINFOW browse{};
     browse.hwndOwner = GetActiveWindow();
-    browse.pidlRoot = rootList;
+    browse.pidlRoot = rootList.get();
     browse.lpszTitle = caption.c_str();
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
-    std::optional<std::string> folder;
+    const win32::ScopedCoTaskMem<PIDLIST_ABSOLUTE> chosen(SHBrowseForFolderW(&browse));
     wchar_t path[MAX_PATH] = {};
-    if (chosen && SHGetPathFromIDListW(chosen, path)) folder = Narrow(path);
-    CoTaskMemFree(chosen);
-    CoTaskMemFree(rootList);
-    return folder;
+    if (chosen && SHGetPathFromIDListW(chosen.get(), path)) return Narrow(path);
+    return std::nullopt;
   }
 
   void ShowFolder(const std::string& folder) override {

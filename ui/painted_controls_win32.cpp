@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/win32_scope.h"
 #include "ui/buttons.h"
 #include "ui/indicators.h"
 #include "ui/peers_win32.h"
@@ -15,15 +16,14 @@ namespace {
 const Control& ControlOf(HWND window) { return *reinterpret_cast<const Control*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
 void Fill(HDC dc, const RECT& area, COLORREF color) {
-  HBRUSH brush = CreateSolidBrush(color);
-  FillRect(dc, &area, brush);
-  DeleteObject(brush);
+  const win32::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
+  FillRect(dc, &area, brush.get());
 }
 
-HFONT SelectControlFont(HWND window, HDC dc) {
-  auto font = reinterpret_cast<HFONT>(SendMessageW(GetParent(window), WM_GETFONT, 0, 0));
-  if (HFONT own = reinterpret_cast<HFONT>(GetPropW(window, L"KvxFont"))) font = own;
-  return font ? static_cast<HFONT>(SelectObject(dc, font)) : nullptr;
+// The font the control was given, else its parent's; null when neither has one.
+HFONT ControlFont(HWND window) {
+  if (HFONT own = reinterpret_cast<HFONT>(GetPropW(window, L"KvxFont"))) return own;
+  return reinterpret_cast<HFONT>(SendMessageW(GetParent(window), WM_GETFONT, 0, 0));
 }
 
 void PaintGauge(HWND window, HDC dc, const RECT& area) {
@@ -53,15 +53,14 @@ void PaintImage(HWND window, HDC dc, const RECT& area) {
     RECT band{area.left, area.top + y, area.right, std::min(area.top + y + 4, area.bottom)};
     Fill(dc, band, Blend(ResolveColor(picture.top), ResolveColor(picture.bottom), y, height));
   }
-  HFONT font = CreateFontW(-28, 0, 900, 900, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
-  HGDIOBJ old = SelectObject(dc, font);
+  const win32::ScopedGdiObject<HFONT> font(CreateFontW(-28, 0, 900, 900, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                                                       DEFAULT_PITCH | FF_SWISS, L"Arial"));
+  const win32::ScopedSelection selected(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
   const std::wstring title = Wide(picture.title);
   TextOutW(dc, (area.right - area.left) / 2 - 16, area.bottom - 24, title.c_str(), static_cast<int>(title.size()));
-  SelectObject(dc, old);
-  DeleteObject(font);
 }
 
 // A group box: an etched frame below the middle of its caption, which interrupts it
@@ -71,7 +70,7 @@ void PaintContainer(HWND window, HDC dc, const RECT& area) {
   const Control& container = ControlOf(window);
   Fill(dc, area, GetSysColor(COLOR_BTNFACE));
   if (container.Kind() == ControlKind::TabSheet) return;
-  HFONT old = SelectControlFont(window, dc);
+  const win32::ScopedSelection selected(dc, ControlFont(window));
   const std::wstring caption = Wide(container.Caption());
   SIZE textSize{};
   GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &textSize);
@@ -89,7 +88,6 @@ void PaintContainer(HWND window, HDC dc, const RECT& area) {
     text.top += 4;
     DrawTextW(dc, caption.c_str(), -1, &text, DT_CENTER | DT_TOP | DT_SINGLELINE);
   }
-  if (old) SelectObject(dc, old);
 }
 
 // What a container's controls tell their parent goes on to the form's window.
@@ -128,12 +126,10 @@ LRESULT CALLBACK PaintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window, &ps);
+      const win32::ScopedPaint painting(window);
       RECT area;
       GetClientRect(window, &area);
-      paint(window, dc, area);
-      EndPaint(window, &ps);
+      paint(window, painting.dc(), area);
       return 0;
     }
   }
@@ -191,7 +187,7 @@ bool FormWindow::DrawButton(const DRAWITEMSTRUCT& item) {
   DrawFrameControl(item.hDC, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
 
   const std::wstring caption = Wide(button.Caption());
-  HGDIOBJ oldFont = SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  const win32::ScopedSelection selected(item.hDC, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE textSize{};
   GetTextExtentPoint32W(item.hDC, caption.c_str(), static_cast<int>(caption.size()), &textSize);
   const int height = item.rcItem.bottom - item.rcItem.top;
@@ -212,7 +208,6 @@ bool FormWindow::DrawButton(const DRAWITEMSTRUCT& item) {
     InflateRect(&focus, -4, -4);
     DrawFocusRect(item.hDC, &focus);
   }
-  SelectObject(item.hDC, oldFont);
   return true;
 }
 

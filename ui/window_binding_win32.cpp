@@ -203,7 +203,6 @@ FormWindow::~FormWindow() {
   form_.AttachPeer(nullptr);
   peers_.clear();
   DestroyWindow(window_);
-  for (auto& font : fonts_) DeleteObject(font.second);
 }
 
 void FormWindow::CreatePeers(Container& container) {
@@ -229,12 +228,12 @@ void FormWindow::AttachTimers() {
 HFONT FormWindow::FontFor(const Control& control) {
   const Font& font = control.GetFont();
   const std::wstring key = Wide(font.face) + L"/" + std::to_wstring(font.height) + (font.bold ? L"b" : L"");
-  HFONT& handle = fonts_[key];
+  win32::ScopedGdiObject<HFONT>& handle = fonts_[key];
   if (!handle)
-    handle = CreateFontW(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                         Wide(font.face).c_str());
-  return handle;
+    handle.reset(CreateFontW(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, Wide(font.face).c_str()));
+  return handle.get();
 }
 
 ControlPeer* FormWindow::PeerOf(const Control& control) const {
@@ -269,17 +268,16 @@ void FormWindow::ShowContextMenu(HWND target, LPARAM where) {
   if (!peer || peer->GetControl().Kind() != ControlKind::ListBox) return;
   const PopupMenu* menu = static_cast<ListBox&>(peer->GetControl()).GetPopupMenu();
   if (!menu) return;
-  HMENU popup = CreatePopupMenu();
+  const win32::ScopedMenu popup(CreatePopupMenu());
   const auto& items = menu->Items();
   for (size_t i = 0; i < items.size(); ++i) {
-    if (items[i].IsSeparator()) AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
-    else AppendMenuW(popup, MF_STRING, i + 1, Wide(items[i].caption).c_str());
-    if (items[i].isDefault) SetMenuDefaultItem(popup, static_cast<UINT>(i + 1), FALSE);
+    if (items[i].IsSeparator()) AppendMenuW(popup.get(), MF_SEPARATOR, 0, nullptr);
+    else AppendMenuW(popup.get(), MF_STRING, i + 1, Wide(items[i].caption).c_str());
+    if (items[i].isDefault) SetMenuDefaultItem(popup.get(), static_cast<UINT>(i + 1), FALSE);
   }
   POINT at{GET_X_LPARAM(where), GET_Y_LPARAM(where)};
   if (at.x == -1 && at.y == -1) GetCursorPos(&at);  // opened from the keyboard
-  const int chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
-  DestroyMenu(popup);
+  const int chosen = TrackPopupMenu(popup.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
   if (chosen > 0) items[static_cast<size_t>(chosen - 1)].Click();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/cp1252.h"
+#include "base/win32_scope.h"
 #include "wizard/cd_burner.h"
 
 namespace kvx {
@@ -15,26 +16,11 @@ namespace {
 
 constexpr int kCdBurnArea = 59;  // CSIDL_CDBURN_AREA
 
-// COM set up for the calling thread for as long as the object lives.
-class ComApartment {
- public:
-  ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComApartment() {
-    if (ok_) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  bool ok_;
-};
-
 std::string SystemMessage(HRESULT result) {
-  wchar_t* text = nullptr;
+  win32::ScopedLocalMem<wchar_t*> text;
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string message = text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : u"";
-  if (text) LocalFree(text);
+                 static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
+  std::u16string message = text ? std::u16string(reinterpret_cast<const char16_t*>(text.get())) : u"";
   while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' '))
     message.pop_back();
   if (!message.empty()) return Utf16ToCp1252(message);
@@ -44,23 +30,20 @@ std::string SystemMessage(HRESULT result) {
   return code;
 }
 
-ICDBurn* CreateCdBurn(HRESULT& result) {
-  ICDBurn* burn = nullptr;
-  result = CoCreateInstance(CLSID_CDBurn, nullptr, CLSCTX_INPROC_SERVER, IID_ICDBurn, reinterpret_cast<void**>(&burn));
-  return SUCCEEDED(result) ? burn : nullptr;
+win32::ComPtr<ICDBurn> CreateCdBurn(HRESULT& result) {
+  win32::ComPtr<ICDBurn> burn;
+  result = CoCreateInstance(CLSID_CDBurn, nullptr, CLSCTX_INPROC_SERVER, IID_ICDBurn, reinterpret_cast<void**>(burn.put()));
+  if (FAILED(result)) burn.reset();
+  return burn;
 }
 
 class ShellCdBurnService final : public CdBurnService {
  public:
-  ~ShellCdBurnService() override {
-    if (burn_) burn_->Release();
-  }
-
   bool Open(std::string& error) override {
     HRESULT result = S_OK;
     burn_ = CreateCdBurn(result);
     if (!burn_) error = SystemMessage(result);
-    return burn_ != nullptr;
+    return static_cast<bool>(burn_);
   }
 
   bool HasRecordableDrive() override {
@@ -78,18 +61,15 @@ class ShellCdBurnService final : public CdBurnService {
   // nothing crosses threads.
   std::function<void(intptr_t)> WorkerBurn() override {
     return [](intptr_t ownerWindow) {
-      ComApartment apartment;
+      const win32::ComApartment apartment;
       HRESULT result = S_OK;
-      if (ICDBurn* burn = CreateCdBurn(result)) {
-        burn->Burn(reinterpret_cast<HWND>(ownerWindow));
-        burn->Release();
-      }
+      if (const win32::ComPtr<ICDBurn> burn = CreateCdBurn(result)) burn->Burn(reinterpret_cast<HWND>(ownerWindow));
     };
   }
 
  private:
-  ComApartment apartment_;  // the GUI thread's, for the object held from creation on
-  ICDBurn* burn_ = nullptr;
+  win32::ComApartment apartment_;  // the GUI thread's, for the object held from creation on
+  win32::ComPtr<ICDBurn> burn_;
 };
 
 }  // namespace
@@ -97,11 +77,10 @@ class ShellCdBurnService final : public CdBurnService {
 std::unique_ptr<CdBurnService> MakeShellCdBurnService() { return std::make_unique<ShellCdBurnService>(); }
 
 std::string ShellStagingFolder() {
-  LPITEMIDLIST location = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, kCdBurnArea, &location)) || !location) return {};
+  win32::ScopedCoTaskMem<LPITEMIDLIST> location;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, kCdBurnArea, location.put())) || !location) return {};
   wchar_t path[MAX_PATH] = {};
-  const bool converted = SHGetPathFromIDListW(location, path);
-  CoTaskMemFree(location);  // the shell allocator
+  const bool converted = SHGetPathFromIDListW(location.get(), path);
   return converted ? Utf16ToCp1252(reinterpret_cast<const char16_t*>(path)) : std::string();
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/exception_text.h"
 #include "base/file_search.h"
 #include "base/thread.h"
 #include "ui/form.h"
@@ -63,35 +64,43 @@ int EmptyFolder(const std::string& folder) {
 }
 
 // Copies the files into the staging area and runs the shell's burn; works on its own
-// copies, so the component may go while it runs.
+// copies of what it needs. ended gets the failure's text, empty when the burn ran.
 class TCDBurner::TBurnThread final : public TThread {
  public:
   TBurnThread(std::function<void(intptr_t)> burn, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
-              std::function<void()> ended)
+              std::function<void(const std::string&)> ended)
       : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
-        ended_(std::move(ended)) {
-    SetFreeOnTerminate(true);
-  }
+        ended_(std::move(ended)) {}
+  ~TBurnThread() override { WaitFor(); }
 
  protected:
   void Execute() override {
-    // A file of the same name already staged is kept: that copy fails and the burn goes on.
-    if (!burnArea_.empty())
-      for (const std::string& file : files_) {
-        std::error_code ignored;
-        std::filesystem::copy_file(NativePath(file), NativePath(burnArea_ + FileNamePart(file)),
-                                   std::filesystem::copy_options::none, ignored);
-      }
-    burn_(ownerWindow_);
-    ended_();
+    std::string failure;
+    try {
+      Stage();
+      burn_(ownerWindow_);
+    } catch (...) {
+      failure = CurrentExceptionText();
+    }
+    ended_(failure);
   }
 
  private:
+  // A file of the same name already staged is kept: that copy fails and the burn goes on.
+  void Stage() const {
+    if (burnArea_.empty()) return;
+    for (const std::string& file : files_) {
+      std::error_code ignored;
+      std::filesystem::copy_file(NativePath(file), NativePath(burnArea_ + FileNamePart(file)),
+                                 std::filesystem::copy_options::none, ignored);
+    }
+  }
+
   const std::function<void(intptr_t)> burn_;
   const std::vector<std::string> files_;
   const std::string burnArea_;
   const intptr_t ownerWindow_;
-  const std::function<void()> ended_;
+  const std::function<void(const std::string&)> ended_;
 };
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
@@ -111,7 +120,10 @@ TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdB
   equipped_ = true;
 }
 
-TCDBurner::~TCDBurner() { equipped_ = false; }
+TCDBurner::~TCDBurner() {
+  equipped_ = false;
+  burnThread_.reset();  // waits for a running burn; its end is then dropped
+}
 
 bool TCDBurner::AddFile(const std::string& path) {
   FileSearchRecord match;
@@ -174,19 +186,22 @@ void TCDBurner::StartBurn() {
   }
   burning_ = true;
   // The end is carried out on the GUI thread, and only while the component exists.
-  auto ended = [this, alive = lifetime_.Watch()] {
-    ui::PostToGui([this, alive] {
-      if (alive.lock()) BurnEnded();
+  auto ended = [this, alive = lifetime_.Watch()](const std::string& failure) {
+    ui::PostToGui([this, alive, failure] {
+      if (alive.lock()) BurnEnded(failure);
     });
   };
-  auto* thread = new TBurnThread(service_->WorkerBurn(), files_, burnArea_, ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
-  burnThreadFinished_ = thread->FinishedEvent();
-  thread->Start();
+  // The last burn has ended (burning_ was cleared after it): replacing its thread joins it.
+  burnThread_ = std::make_unique<TBurnThread>(service_->WorkerBurn(), files_, burnArea_,
+                                              ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
+  burnThreadFinished_ = burnThread_->FinishedEvent();
+  burnThread_->Start();
 }
 
-void TCDBurner::BurnEnded() {
+void TCDBurner::BurnEnded(const std::string& failure) {
   burning_ = false;
-  if (OnBurnDone) OnBurnDone(0);
+  if (!failure.empty()) lastError_ = failure;
+  if (OnBurnDone) OnBurnDone(failure.empty() ? 0 : -1);
 }
 
 }  // namespace kvx

@@ -57,8 +57,10 @@ class TCDBurner : public ui::Component {
   // Empties the list and the staging folder; false while burning or when entries remain.
   bool ClearFiles();
   // Copies the listed files into the staging area on a worker thread, then runs the
-  // shell's burn; OnBurnDone(0) follows on the GUI thread. When busy or not equipped,
-  // OnBurnDone(-1) at once.
+  // shell's burn; OnBurnDone(0) follows on the GUI thread, or OnBurnDone(-1) with
+  // LastError naming the failure when the worker failed. When busy or not equipped,
+  // OnBurnDone(-1) at once. The component joins the thread: at the next burn, or when
+  // it goes (waiting for a burn that still runs).
   void StartBurn();
 
   bool IsBurning() const { return burning_; }
@@ -69,15 +71,14 @@ class TCDBurner : public ui::Component {
   // Bytes of the listed files plus everything already in the staging folder.
   int64_t BurnSize() const;
   const std::vector<std::string>& Files() const { return files_; }
-  // Signalled once the thread of the last burn has ended (null before any burn); it
-  // may outlive the component.
+  // Signalled once the thread of the last burn has ended (null before any burn).
   std::shared_ptr<Event> BurnThreadFinished() const { return burnThreadFinished_; }
 
   TBurnDoneEvent OnBurnDone;
 
  private:
   class TBurnThread;
-  void BurnEnded();
+  void BurnEnded(const std::string& failure);
 
   std::unique_ptr<CdBurnService> service_;
   std::vector<std::string> files_;
@@ -88,6 +89,7 @@ class TCDBurner : public ui::Component {
   std::string burnerDrive_;
   std::string burnArea_;
   std::shared_ptr<Event> burnThreadFinished_;
+  std::unique_ptr<TBurnThread> burnThread_;
   ui::Lifetime lifetime_;
 };
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
+#include <string>
 
 #include "base/thread.h"
 
@@ -68,47 +70,58 @@ TEST(Thread, DestroyingARunningThreadTerminatesAndJoinsIt) {
   EXPECT_TRUE(finished->IsSet());
 }
 
-// Deletes itself when Execute returns; the flag shows that its destructor ran.
-class SelfFreeingThread : public TThread {
+// Notes, from inside Execute, whether the thread knows it is running there.
+class SelfAwareThread : public TThread {
  public:
-  SelfFreeingThread(std::atomic<bool>& destroyed, Event& go) : destroyed_(destroyed), go_(go) {
-    SetFreeOnTerminate(true);
-  }
-  ~SelfFreeingThread() override { destroyed_ = true; }
+  ~SelfAwareThread() override { WaitFor(); }
+  std::atomic<bool> seenInside{false};
 
  protected:
-  void Execute() override { go_.Wait(); }
-
- private:
-  std::atomic<bool>& destroyed_;
-  Event& go_;
+  void Execute() override { seenInside = OnThisThread(); }
 };
 
-TEST(Thread, FreeOnTerminateDeletesTheObjectBeforeSignallingFinished) {
-  std::atomic<bool> destroyed{false};
-  Event go;
-  auto* thread = new SelfFreeingThread(destroyed, go);
-  auto finished = thread->FinishedEvent();
-  thread->Start();
-  EXPECT_FALSE(finished->Wait(5));
-  EXPECT_FALSE(destroyed.load());
-  go.Set();
-  ASSERT_TRUE(finished->Wait(10000));
-  EXPECT_TRUE(destroyed.load());
+TEST(Thread, OnlyTheWorkerIsOnItsThread) {
+  SelfAwareThread thread;
+  EXPECT_FALSE(thread.OnThisThread()) << "not started";
+  thread.Start();
+  thread.WaitFor();
+  EXPECT_TRUE(thread.seenInside.load());
+  EXPECT_FALSE(thread.OnThisThread());
 }
 
-class ThrowingThread : public TThread {
+// Ends Execute with whatever the row throws, or records a failure of its own.
+class FailingThread : public TThread {
  public:
-  ~ThrowingThread() override { WaitFor(); }
+  explicit FailingThread(std::function<void(FailingThread&)> fail) : fail_(std::move(fail)) {}
+  ~FailingThread() override { WaitFor(); }
+  void Record(const std::string& text) { RecordFailure(text); }
 
  protected:
-  void Execute() override { throw std::runtime_error("worker failure"); }
+  void Execute() override { fail_(*this); }
+
+ private:
+  std::function<void(FailingThread&)> fail_;
 };
 
-TEST(Thread, AnExceptionEndsOnlyTheWorker) {
-  ThrowingThread thread;
-  thread.Start();
-  EXPECT_TRUE(thread.FinishedEvent()->Wait(10000));
+TEST(Thread, AFailureEndsOnlyTheWorkerAndIsKeptForItsOwner) {
+  const struct {
+    const char* name;
+    std::function<void(FailingThread&)> fail;
+    const char* failure;
+  } rows[] = {
+      {"std::exception", [](FailingThread&) { throw std::runtime_error("worker failure"); }, "worker failure"},
+      {"anything else", [](FailingThread&) { throw 42; }, "unknown exception"},
+      {"recorded", [](FailingThread& self) { self.Record("DISC GONE"); }, "DISC GONE"},
+      {"none", [](FailingThread&) {}, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FailingThread thread(row.fail);
+    EXPECT_EQ(thread.Failure(), "");
+    thread.Start();
+    ASSERT_TRUE(thread.FinishedEvent()->Wait(10000));
+    EXPECT_EQ(thread.Failure(), row.failure);
+  }
 }
 
 TEST(Thread, PriorityIsKeptBeforeAndAfterStart) {

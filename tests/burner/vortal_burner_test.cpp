@@ -294,7 +294,7 @@ class BurnFailureTest : public BurnerTest {
     EXPECT_TRUE(Disc().tracks.empty());
     EXPECT_TRUE(Disc().leadOuts.empty());
     EXPECT_FALSE(burner->Writing());
-    // The writer has freed itself; its system thread may take a moment to exit.
+    // The writer has ended; its system thread may take a moment to exit.
     for (int i = 0; i < 200 && ThreadCount() != threads_before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(ThreadCount(), threads_before);
   }
@@ -464,10 +464,40 @@ TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
   Build({Source("a.bin", 1000)});
   burner->SetOnFinalizingTrack([](TVortalBurner*) { throw std::runtime_error("handler"); });
   ExpectFailedWrite("WRITER FAILURE");
+  EXPECT_TRUE(HasDebugLine("<<< WRITER FAILURE: handler"));
   burner->SetOnFinalizingTrack(nullptr);
   Build({Source("a.bin", 1000)});
   EXPECT_EQ(Burn(), "");
   EXPECT_EQ(Disc().leadOuts.size(), 1u);
+}
+
+TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
+  Start("Media=CD-R\n");
+  Build({Source("a.bin", 1000)});
+  std::atomic<bool> second_started{false};
+  Event second_done;
+  burner->SetOnWriteDone([&](TVortalBurner* Sender, const std::string& Error) {
+    size_t reports;
+    {
+      std::lock_guard<std::mutex> guard(events_lock);
+      write_done.push_back(Error);
+      write_done_threads.push_back(std::this_thread::get_id());
+      reports = write_done.size();
+    }
+    if (reports > 1) return second_done.Set();
+    // A second session, laid out and started on the first writer's thread.
+    Sender->BuildImage(false);
+    second_started = Sender->StartBurn();
+  });
+  ASSERT_TRUE(burner->StartBurn());
+  ASSERT_TRUE(second_done.Wait(60000));
+  EXPECT_TRUE(second_started.load());
+  burner->WaitForWriter();
+  burner.reset();  // joins both writers
+  ASSERT_EQ(write_done.size(), 2u);
+  EXPECT_EQ(write_done, (std::vector<std::string>{"", ""}));
+  EXPECT_NE(write_done_threads[0], write_done_threads[1]);
+  EXPECT_EQ(Disc().tracks.size(), 2u);
 }
 
 TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {

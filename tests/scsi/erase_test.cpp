@@ -2,8 +2,10 @@
 // thread follows the unit, reports progress and OnEraseDone from its own thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 
 #include "base/event.h"
 #include "tests/scsi/recorder_fixture.h"
@@ -166,6 +168,27 @@ TEST_F(Blanking, OneBlankingAtATime) {
   release.Set();
   WaitForEnd();
   EXPECT_EQ(doneCalls.load(), 1);
+}
+
+TEST_F(Blanking, AFailureInTheThreadIsLoggedAndEndsTheBlankingWithItsError) {
+  StartUnit("CD-RW", "BlankTime=60000\n");
+  std::atomic<bool> thrown{false};
+  device->SetSleepFunction([this, &thrown](uint32_t ms) {
+    if (!thrown.exchange(true)) throw std::runtime_error("clock stopped");
+    clock.Advance(ms);
+  });
+  EXPECT_TRUE(device->Erase(1));
+  WaitForEnd();
+  EXPECT_EQ(doneError, "ERASE FAILURE");
+  EXPECT_EQ(progressAtDone.load(), 100);
+  EXPECT_NE(std::find(debugLines.begin(), debugLines.end(), "<<< ERASE FAILURE: clock stopped"), debugLines.end());
+  // The unit was given back: once the disc is blank, the next blanking starts (and
+  // joins the last thread).
+  clock.Advance(120000);
+  done.Reset();
+  EXPECT_TRUE(device->Erase(1));
+  WaitForEnd();
+  EXPECT_EQ(doneCalls.load(), 2);
 }
 
 TEST_F(Blanking, DestroyingTheDeviceWaitsForTheThread) {

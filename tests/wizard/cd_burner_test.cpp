@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
+#include <thread>
 
 #include "base/event.h"
 #include "base/file_search.h"
@@ -25,6 +27,7 @@ struct ServiceScript {
   std::atomic<bool> burnedOnGuiThread{false};
   std::thread::id guiThread = std::this_thread::get_id();
   std::atomic<bool> releasedOffGuiThread{false};
+  const char* throws = nullptr;  // the burn fails with this once released
 };
 
 class ScriptedService final : public CdBurnService {
@@ -44,6 +47,7 @@ class ScriptedService final : public CdBurnService {
       if (std::this_thread::get_id() == script->guiThread) script->burnedOnGuiThread = true;
       script->release.Wait();
       ++script->burns;
+      if (script->throws) throw std::runtime_error(script->throws);
     };
   }
 
@@ -230,13 +234,34 @@ TEST_F(CDBurner, EndOfABurnAfterTheComponentIsGoneIsDropped) {
   burner->OnBurnDone = [&](int32_t) { ++calls; };
   burner->StartBurn();
   const std::shared_ptr<Event> finished = burner->BurnThreadFinished();
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    script_.release.Set();
+  });
   burner.reset();
-  script_.release.Set();
-  ASSERT_TRUE(finished->Wait(20000));
+  EXPECT_TRUE(finished->IsSet()) << "the component waits for its burn when it goes";
+  releaser.join();
   ui::RunPostedTasks();
   EXPECT_EQ(script_.burns, 1);
   EXPECT_EQ(calls, 0);
   EXPECT_FALSE(script_.releasedOffGuiThread) << "the service goes with the component, on its thread";
+}
+
+TEST_F(CDBurner, AFailedBurnEndsWithItsErrorAndTheNextOneRuns) {
+  auto burner = Make(&form_);
+  std::vector<int32_t> results;
+  burner->OnBurnDone = [&](int32_t value) { results.push_back(value); };
+  script_.throws = "Lecteur introuvable";
+  burner->StartBurn();
+  ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 1; }, std::chrono::seconds(20)));
+  EXPECT_EQ(results, std::vector<int32_t>{-1});
+  EXPECT_EQ(burner->LastError(), "Lecteur introuvable");
+  EXPECT_FALSE(burner->IsBurning());
+  script_.throws = nullptr;
+  burner->StartBurn();
+  ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 2; }, std::chrono::seconds(20)));
+  EXPECT_EQ(results, (std::vector<int32_t>{-1, 0}));
+  EXPECT_EQ(script_.burns, 2);
 }
 
 }  // namespace
