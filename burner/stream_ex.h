@@ -44,7 +44,7 @@ class THandleStreamEx : public TStreamEx {
   using THandle = intptr_t;
   static constexpr THandle kInvalidHandle = -1;
 
-  explicit THandleStreamEx(THandle Handle) : Handle(Handle) {}
+  explicit THandleStreamEx(THandle handle) : Handle(handle) {}
 
   bool SetSize(int64_t NewSize) override;
   int32_t Read(void* Buffer, int32_t Count) override;

@@ -7,7 +7,12 @@ set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
-add_compile_options(-Wall -Wextra)
+# Warnings are errors in every preset (KVX_WERROR=OFF only to look at a new compiler's).
+option(KVX_WERROR "Treat compiler warnings as errors" ON)
+add_compile_options(-Wall -Wextra -Wshadow)
+if(KVX_WERROR)
+  add_compile_options(-Werror)
+endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP1252>")
   # GCC 12 reports a false -Wrestrict overlap inside std::string's operator+ (GCC bug 105651).
@@ -93,7 +98,13 @@ set(KVX_PYTHON /usr/bin/python3)
 set(KVX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# Its own warnings are not ours to fix: it is built without -Werror and -Wshadow.
+get_directory_property(_kvx_options COMPILE_OPTIONS)
+set(_kvx_gtest_options ${_kvx_options})
+list(REMOVE_ITEM _kvx_gtest_options -Werror -Wshadow)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "${_kvx_gtest_options}")
 add_subdirectory(${KVX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+set_directory_properties(PROPERTIES COMPILE_OPTIONS "${_kvx_options}")
 
 # kvx_add_gtest(NAME SOURCES file... [LIBS lib...] [LABELS label...] [TIMEOUT s] [THREADS])
 # One CTest entry per program (under wine a process start costs more than a test case).

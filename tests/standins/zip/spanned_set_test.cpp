@@ -100,7 +100,7 @@ class SpannedSet : public ::testing::Test {
   }
 
   ZipResult Write(ShelfDrive& drive) {
-    return WriteSpanned(ArchivePath(), sources_, WriteOptions{9, 2}, quiet_, drive, 0x8300);
+    return WriteSpanned(ArchivePath(), sources_, WriteOptions{9, 2, {}}, quiet_, drive, 0x8300);
   }
   ZipResult Extract(ShelfDrive* drive) {
     ExtractOptions options;
