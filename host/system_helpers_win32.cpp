@@ -86,21 +86,21 @@ std::string FolderArgument(std::string_view folder) {
 
 }  // namespace
 
-bool RunAndWait(std::string_view program, std::string_view arguments) {
-  return RunAndWait(program, arguments, EscapeKeyDown);
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunAndWait(host, program, arguments, EscapeKeyDown);
 }
 
 namespace {
 
 // The program's exit code once it has ended; nothing when it could not be started.
-std::optional<DWORD> RunToExit(std::string_view program, std::string_view arguments,
+std::optional<DWORD> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
                                const std::function<bool()>& escapePressed) {
   PROCESS_INFORMATION process{};
   if (!CreateToolProcess(program, arguments, process)) return std::nullopt;
   UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
   while (WaitForSingleObject(process.hProcess, 200) == WAIT_TIMEOUT) {
     Sleep(20);
-    HostCommand("MULTITACHE,-2");
+    host.Command("MULTITACHE,-2");
     if (escapePressed()) KillProcesses(program, false);
   }
   DWORD exitCode = 0;
@@ -110,12 +110,13 @@ std::optional<DWORD> RunToExit(std::string_view program, std::string_view argume
 
 }  // namespace
 
-bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
-  return RunToExit(program, arguments, escapePressed).has_value();
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
+                const std::function<bool()>& escapePressed) {
+  return RunToExit(host, program, arguments, escapePressed).has_value();
 }
 
-bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) {
-  return RunToExit(program, arguments, EscapeKeyDown) == DWORD{0};
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunToExit(host, program, arguments, EscapeKeyDown) == DWORD{0};
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
@@ -224,7 +225,6 @@ bool CopyFolder(std::string_view source, std::string_view target) {
 }
 
 void RegisterHighDpi(std::string_view executablePath) {
-  FieldSeparator = ",";
   TParamDTA param;
   if (param.ReadComposant("DPIOK") == "1") return;
   char comspec[MAX_PATH] = {};

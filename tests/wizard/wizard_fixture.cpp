@@ -70,7 +70,7 @@ void WizardTest::SetUp() {
 }
 
 void WizardTest::TearDown() {
-  HostEnd();
+  host_.End();
   SetCurrentFolder(savedFolder_);
   std::error_code ignored;
   fs::remove_all(work_, ignored);
