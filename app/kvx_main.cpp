@@ -34,7 +34,8 @@ int KvxMain(const std::vector<std::string>& args, const ActionContext& program) 
   const int32_t libraryResult = host.LastResult();
 
   int restoreExitCode = 0;
-  if (!args.empty() && args[0] == "KVXRESTAURE" && RunRestoreMode(host, args, restoreExitCode) == ActionOutcome::EndProgram)
+  if (!args.empty() && args[0] == "KVXRESTAURE" &&
+      RunRestoreMode(host, args, restoreExitCode) == ActionOutcome::EndProgram)
     return restoreExitCode;
 
   if (libraryResult != 0) {

@@ -45,7 +45,8 @@ void RunReindex(HostBridge& host) {
 
 ActionOutcome ReindexData(const ActionContext& program) {
   if (VolmeraRuns()) {
-    program.host.Command("OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
+    program.host.Command(
+        "OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
     if (program.host.LastResult() == 0) return ActionOutcome::Continue;
   }
   RunReindex(program.host);
@@ -78,7 +79,8 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
               "Base de donn\xE9" "es : " + dataFolder);
   DeleteMatching(parent + "HSF\\MO*.BIN");
   SetCurrentFolder(parent + "HSF");
-  RunAndWait(program.host, parent + "SOURCES\\WDMODFIC.EXE", "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"");
+  RunAndWait(program.host, parent + "SOURCES\\WDMODFIC.EXE",
+             "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"");
   SetCurrentFolder(guard.Saved());
   RunAndWait(program.host, "TRANSFMO.EXE", "MAJ");
   return ActionOutcome::Continue;

@@ -28,7 +28,8 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
   std::error_code ignored;
   std::filesystem::create_directories(NativePath(dataFolder), ignored);
   if (!UnzipArchive(host, archive, dataFolder, "*.*")) return false;
-  if (RunAndWaitForSuccess(host, "WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"")) return true;
+  if (RunAndWaitForSuccess(host, "WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""))
+    return true;
   host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
   return false;
 }

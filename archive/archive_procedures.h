@@ -18,12 +18,14 @@ inline constexpr size_t kItemListCapacity = 640001;
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
 // True when the library succeeded. A list whose expanded entries pass the capacity is
 // refused with an "ERREUR," message and nothing is written.
-bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse);
+bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
+                bool recurse);
 
 // Extracts every member matching fileSpec into destination, overwriting and
 // recreating folders. True when the archive held members and the library extracted
 // them all; an archive that cannot be read or holds nothing gives false.
-bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination, std::string_view fileSpec);
+bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
+                  std::string_view fileSpec);
 
 // Reads every member of the archive and checks its data as an extraction would, writing
 // nothing; problems reach the host as the extraction's. True when the archive holds

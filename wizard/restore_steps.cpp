@@ -89,7 +89,8 @@ std::string NextSafetyCopyName(const std::string& dataFolder, const std::string&
 SafetyCopy MakeSafetyCopy(HostBridge& host, const std::string& dataFolder) {
   const std::string archive = dataFolder + NextSafetyCopyName(dataFolder, DateStamp(false)) + ".ZIP";
   std::string failure;
-  if (!ZipDataFolder(host, dataFolder, archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " n'a pas pu \xEA" "tre faite.";
+  if (!ZipDataFolder(host, dataFolder, archive))
+    failure = "La copie de s\xE9" "curit\xE9 " + archive + " n'a pas pu \xEA" "tre faite.";
   else if (!TestArchive(host, archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " est illisible.";
   if (failure.empty()) return {archive, {}};
   std::error_code error;

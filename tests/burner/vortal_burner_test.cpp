@@ -472,6 +472,22 @@ TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
   EXPECT_EQ(Disc().leadOuts.size(), 1u);
 }
 
+// An abort reaches the writes of its own engine only.
+TEST_F(BurnFailureTest, AnotherEnginesAbortLeavesTheWriteAlone) {
+  Start("Media=CD-R\n");
+  Build({Source("big.bin", 2 * 1024 * 1024)});
+  scsi::ScsiTransportHub elsewhere;
+  BurnEngine other_engine(elsewhere);
+  TVortalBurner other(other_engine);
+  int writes = 0;
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] == kWrite10 && ++writes == 3) other.AbortWrite();
+  });
+  EXPECT_EQ(Burn(), "");
+  EXPECT_GT(writes, 3);
+  EXPECT_EQ(Disc().leadOuts.size(), 1u);
+}
+
 TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
   Start("Media=CD-RW\nState=appendable\nBlankTime=100000\n");
   Build({Source("a.bin", 1000)});

@@ -357,6 +357,59 @@ TEST_F(TransportChoice, PreferringPassThroughLaterSwitchesFromTheLibrary) {
   EXPECT_EQ(platform.loadedPaths.size(), 1u);
 }
 
+// Each hub chooses, keeps and drops its own transport, flag and claims.
+TEST_F(TransportChoice, HubsAreIndependent) {
+  AddMachine(volumes);
+  ScriptedPlatform withLibrary(&script), withVolumes(nullptr, &volumes);
+  ScsiTransportHub first(withLibrary), second(withVolumes);
+  EXPECT_TRUE(first.Initialize(false));
+  EXPECT_TRUE(second.Initialize(false));
+  EXPECT_EQ(first.Name(), "WNASPI32.DLL");
+  EXPECT_EQ(second.Name(), "VTASPI32");
+  first.SetCloseAfterCommand(false);
+  EXPECT_TRUE(second.CloseAfterCommand());
+  first.Finalize();
+  EXPECT_FALSE(first.Initialized());
+  EXPECT_EQ(second.Name(), "VTASPI32");
+  UnitUse holder = UnitUse::None;
+  EXPECT_TRUE(first.Claims().Claim({0, 1, 0}, UnitUse::Writing, holder));
+  EXPECT_TRUE(second.Claims().Claim({0, 1, 0}, UnitUse::Erasing, holder));
+  EXPECT_EQ(holder, UnitUse::None);
+}
+
+// A claim ends only by the use that made it: a refused erase must not free a writer's unit.
+TEST(UnitClaimTable, ClaimsAndReleasesInTurn) {
+  enum class Step { Claim, Release };
+  const UnitAddress unit{0, 1, 0}, sameTargetOtherLun{0, 1, 1};
+  const struct {
+    Step step;
+    UnitAddress address;
+    UnitUse use;
+    bool claimed;    // Claim's result
+    UnitUse holder;  // what a refused Claim reports
+  } steps[] = {
+      {Step::Claim, unit, UnitUse::Writing, true, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Erasing, false, UnitUse::Writing},
+      {Step::Claim, sameTargetOtherLun, UnitUse::Erasing, true, UnitUse::None},
+      {Step::Release, unit, UnitUse::Erasing, false, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Writing, false, UnitUse::Writing},
+      {Step::Release, unit, UnitUse::Writing, false, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Erasing, true, UnitUse::None},
+      {Step::Claim, sameTargetOtherLun, UnitUse::Writing, false, UnitUse::Erasing},
+  };
+  UnitClaims claims;
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const auto& s = steps[i];
+    if (s.step == Step::Release) {
+      claims.Release(s.address, s.use);
+      continue;
+    }
+    UnitUse holder = UnitUse::None;
+    EXPECT_EQ(claims.Claim(s.address, s.use, holder), s.claimed) << "step " << i;
+    EXPECT_EQ(holder, s.holder) << "step " << i;
+  }
+}
+
 TEST_F(TransportChoice, ScanThroughTheEmulation) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
