@@ -4,7 +4,7 @@
 
 namespace kvx {
 
-// Field separator and high-DPI registration, before the main sequence.
+// High-DPI registration, before the main sequence.
 void RunStartupSteps();
 
 void InitGuiApplication();

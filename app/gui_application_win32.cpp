@@ -3,13 +3,11 @@
 
 #include "app/gui_application.h"
 #include "base/folders.h"
-#include "host/param_files.h"
 #include "host/system_helpers.h"
 
 namespace kvx {
 
 void RunStartupSteps() {
-  FieldSeparator = ",";
   RegisterHighDpi(ProgramPath());
 }
 

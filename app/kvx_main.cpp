@@ -12,43 +12,45 @@ constexpr char kMenuLibraryMissing[] =
     "Erreur,La biblioth\xE8que KVXOUTIL.WDL doit \xEAtre pr\xE9sente dans le r\xE9pertoire p\xE8re.";
 
 // Asks for input until ESC; returns EndProgram when an action ended the toolbox.
-ActionOutcome RunMenuLoop() {
+ActionOutcome RunMenuLoop(const ActionContext& program) {
   std::string buttonCode;
   do {
-    HostCommand("ECRAN,SAISIE");
-    buttonCode = LastButtonCode();  // this turn's copy: actions may run inputs of their own
+    program.host.Command("ECRAN,SAISIE");
+    buttonCode = program.host.LastButtonCode();  // this turn's copy: actions may run inputs of their own
     if (MenuAction action = FindMenuAction(buttonCode))
-      if (action() == ActionOutcome::EndProgram) return ActionOutcome::EndProgram;
+      if (action(program) == ActionOutcome::EndProgram) return ActionOutcome::EndProgram;
   } while (buttonCode != "ESC");
   return ActionOutcome::Continue;
 }
 
 }  // namespace
 
-int KvxMain(const std::vector<std::string>& args) {
+int KvxMain(const std::vector<std::string>& args, const ActionContext& program) {
+  HostBridge& host = program.host;
   RunStartupSteps();
   InitGuiApplication();
 
-  HostCommand("BIBLI,disque,KVXOUTIL.wdl/CR");
-  const int32_t libraryResult = LastHostResult();
+  host.Command("BIBLI,disque,KVXOUTIL.wdl/CR");
+  const int32_t libraryResult = host.LastResult();
 
   int restoreExitCode = 0;
-  if (!args.empty() && args[0] == "KVXRESTAURE" && RunRestoreMode(args, restoreExitCode) == ActionOutcome::EndProgram)
+  if (!args.empty() && args[0] == "KVXRESTAURE" &&
+      RunRestoreMode(host, args, restoreExitCode) == ActionOutcome::EndProgram)
     return restoreExitCode;
 
   if (libraryResult != 0) {
-    HostCommand(kMenuLibraryMissing);
-    HostReleaseContext();
-    HostEnd();
+    host.Command(kMenuLibraryMissing);
+    host.ReleaseContext();
+    host.End();
     return 0;
   }
 
-  HostCommand("PROJET,KVXOUTIL.WDP");
-  HostCommand("OUVRE,KVXOUTIL.WDW");
-  if (RunMenuLoop() == ActionOutcome::EndProgram) return 0;  // no FERME: the updater takes over
+  host.Command("PROJET,KVXOUTIL.WDP");
+  host.Command("OUVRE,KVXOUTIL.WDW");
+  if (RunMenuLoop(program) == ActionOutcome::EndProgram) return 0;  // no FERME: the updater takes over
 
-  HostCommand("FERME");
-  HostEnd();
+  host.Command("FERME");
+  host.End();
   return 0;
 }
 

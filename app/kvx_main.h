@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/menu_actions.h"
+
 namespace kvx {
 
-// Runs the toolbox with its arguments (without the program name); returns the exit code.
-int KvxMain(const std::vector<std::string>& args);
+// Runs the toolbox with its arguments (without the program name) over the program's
+// objects; returns the exit code.
+int KvxMain(const std::vector<std::string>& args, const ActionContext& program);
 
 }  // namespace kvx

@@ -4,6 +4,9 @@
 
 #include "app/kvx_main.h"
 #include "base/folders.h"
+#include "burner/burn_engine.h"
+#include "host/host_bridge.h"
+#include "scsi/transport.h"
 #include "ui/native_windows.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +14,9 @@ int main(int argc, char** argv) {
   kvx::ui::UseNativeWindows();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  return kvx::KvxMain(args);
+  // The program's objects, handed to whatever needs them.
+  kvx::HostBridge host;
+  kvx::scsi::ScsiTransportHub transport;
+  kvx::BurnEngine burning(transport);
+  return kvx::KvxMain(args, {host, burning});
 }

@@ -22,64 +22,65 @@ std::string WithBackslash(std::string folder) {
 }
 
 // The index list goes to the Windows folders before the reindexing tool reads it.
-void RunReindex() {
+void RunReindex(HostBridge& host) {
   CurrentFolderGuard guard;
   const std::string windows = WindowsFolder();
   CopyReplace("..\\FIC01\\WDINDEX.TXT", windows + "WDINDEX.$$$", false);
   CopyReplace("..\\FIC01\\WDINDEX.TXT", windows + "SYSTEM32\\WDINDEX.$$$", false);
-  LocateParamFile();
-  std::string dataFolder = ReadFirstField(ParamPath, "REPERTOIREF", kComposants);
-  if (dataFolder.empty()) HostCommand(kParamFileMissing);
+  std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
+  if (dataFolder.empty()) host.Command(kParamFileMissing);
   else dataFolder = TrimText(dataFolder, 2);
-  RunAndWait("REINDEXE.EXE", "REP=" + ShortPath(dataFolder));
+  RunAndWait(host, "REINDEXE.EXE", "REP=" + ShortPath(dataFolder));
 }
 
 }  // namespace
 
-ActionOutcome ReindexData() {
+ActionOutcome ReindexData(const ActionContext& program) {
   if (VolmeraRuns()) {
-    HostCommand("OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
-    if (LastHostResult() == 0) return ActionOutcome::Continue;
+    program.host.Command(
+        "OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
+    if (program.host.LastResult() == 0) return ActionOutcome::Continue;
   }
-  RunReindex();
+  RunReindex(program.host);
   return ActionOutcome::Continue;
 }
 
-ActionOutcome RunWdMap() {
-  RunAndWait("WDMAP.EXE", "");
+ActionOutcome RunWdMap(const ActionContext& program) {
+  RunAndWait(program.host, "WDMAP.EXE", "");
   return ActionOutcome::Continue;
 }
 
-ActionOutcome RunWd533Ndx() {
-  RunAndWait("WD533NDX.EXE", "");
+ActionOutcome RunWd533Ndx(const ActionContext& program) {
+  RunAndWait(program.host, "WD533NDX.EXE", "");
   return ActionOutcome::Continue;
 }
 
-ActionOutcome UpdateDataStructure() {
+ActionOutcome UpdateDataStructure(const ActionContext& program) {
   CurrentFolderGuard guard;
   if (VolmeraRuns()) {
-    HostCommand("Info,Impossible de mettre \xE0 jour la base de donn\xE9" "es si Volmera est ouvert");
+    program.host.Command("Info,Impossible de mettre \xE0 jour la base de donn\xE9" "es si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
-  DataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
-  if (!DataFolder.empty()) DataFolder = ShortPath(TrimText(DataFolder, 3));
-  else HostCommand(kParamFileMissing);
+  std::string dataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
+  if (!dataFolder.empty()) dataFolder = ShortPath(TrimText(dataFolder, 3));
+  else program.host.Command(kParamFileMissing);
 
   SetCurrentFolder("..");
   const std::string parent = WithBackslash(CurrentFolder());
-  HostCommand("Info,Logiciel : " + parent + "SOURCES\n\rStructure de donn\xE9" "es : " + parent + "HSF\n\r" +
-              "Base de donn\xE9" "es : " + DataFolder);
+  program.host.Command("Info,Logiciel : " + parent + "SOURCES\n\rStructure de donn\xE9" "es : " + parent + "HSF\n\r" +
+              "Base de donn\xE9" "es : " + dataFolder);
   DeleteMatching(parent + "HSF\\MO*.BIN");
   SetCurrentFolder(parent + "HSF");
-  RunAndWait(parent + "SOURCES\\WDMODFIC.EXE", "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + DataFolder + "\"");
+  RunAndWait(program.host, parent + "SOURCES\\WDMODFIC.EXE",
+             "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"");
   SetCurrentFolder(guard.Saved());
-  RunAndWait("TRANSFMO.EXE", "MAJ");
+  RunAndWait(program.host, "TRANSFMO.EXE", "MAJ");
   return ActionOutcome::Continue;
 }
 
-ActionOutcome UpdateSoftware() {
+ActionOutcome UpdateSoftware(const ActionContext& program) {
   if (VolmeraRuns()) {
-    HostCommand("Info,Impossible de mettre \xE0 jour le logiciel si Volmera est ouvert");
+    program.host.Command("Info,Impossible de mettre \xE0 jour le logiciel si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
   CurrentFolderGuard guard;
@@ -87,28 +88,28 @@ ActionOutcome UpdateSoftware() {
   return ActionOutcome::EndProgram;  // the updater replaces the toolbox: no FERME, the link stays
 }
 
-ActionOutcome EditParamFile() {
-  RunAndWait("NOTEPAD.EXE", kLocalParamFile);
+ActionOutcome EditParamFile(const ActionContext& program) {
+  RunAndWait(program.host, "NOTEPAD.EXE", kLocalParamFile);
   return ActionOutcome::Continue;
 }
 
-ActionOutcome EditSetupFile() {
-  RunAndWait("NOTEPAD.EXE", "SETUP.DTA");
+ActionOutcome EditSetupFile(const ActionContext& program) {
+  RunAndWait(program.host, "NOTEPAD.EXE", "SETUP.DTA");
   return ActionOutcome::Continue;
 }
 
-ActionOutcome ShowLicence() {
+ActionOutcome ShowLicence(const ActionContext& program) {
   const std::string edition = ReadFirstField(kLocalParamFile, "USER", kComposants);
   const std::string path = ProgramFolder() + (edition == kTbqEdition ? "CLUF_TBQ.RTF" : "CLUF_KVX.RTF");
   if (!FileExists(path)) return ActionOutcome::Continue;
-  HostCommand("OUVRE,FEN_CLUF_VIEW.WDW");
-  HostCommand("EXECUTE(\"Charge\",\"" + path + "\")");
-  HostCommand("ECRAN,SAISIE");  // the viewer stays open until the user closes it
-  HostCommand("FERME");
+  program.host.Command("OUVRE,FEN_CLUF_VIEW.WDW");
+  program.host.Command("EXECUTE(\"Charge\",\"" + path + "\")");
+  program.host.Command("ECRAN,SAISIE");  // the viewer stays open until the user closes it
+  program.host.Command("FERME");
   return ActionOutcome::Continue;
 }
 
-ActionOutcome StartTeamViewer() {
+ActionOutcome StartTeamViewer(const ActionContext&) {
   KillProcesses("TeamViewer.exe", true);
   Launch("..\\TeamViewer\\TeamViewer.exe", "", true);
   return ActionOutcome::Continue;

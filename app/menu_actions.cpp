@@ -7,13 +7,13 @@
 namespace kvx {
 namespace {
 
-ActionOutcome BackupWizardAction() {
-  OpenBackupWizard();
+ActionOutcome BackupWizardAction(const ActionContext& program) {
+  OpenBackupWizard(program.host, program.burning);
   return ActionOutcome::Continue;
 }
 
-ActionOutcome RestoreWizardAction() {
-  OpenRestoreWizard();
+ActionOutcome RestoreWizardAction(const ActionContext& program) {
+  OpenRestoreWizard(program.host, program.burning);
   return ActionOutcome::Continue;
 }
 

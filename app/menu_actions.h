@@ -5,22 +5,32 @@
 
 namespace kvx {
 
+class BurnEngine;
+class HostBridge;
+
 enum class ActionOutcome { Continue, EndProgram };
 
-using MenuAction = ActionOutcome (*)();
+// The program's objects the actions work with: its link to the host and its burning
+// engine.
+struct ActionContext {
+  HostBridge& host;
+  BurnEngine& burning;
+};
+
+using MenuAction = ActionOutcome (*)(const ActionContext& program);
 
 // The action of a code, or nullptr for codes that run nothing (B09, ESC, unknown ones).
 MenuAction FindMenuAction(std::string_view code);
 
 // Maintenance actions.
-ActionOutcome ReindexData();
-ActionOutcome RunWdMap();
-ActionOutcome RunWd533Ndx();
-ActionOutcome UpdateDataStructure();
-ActionOutcome UpdateSoftware();
-ActionOutcome EditParamFile();
-ActionOutcome EditSetupFile();
-ActionOutcome ShowLicence();
-ActionOutcome StartTeamViewer();
+ActionOutcome ReindexData(const ActionContext& program);
+ActionOutcome RunWdMap(const ActionContext& program);
+ActionOutcome RunWd533Ndx(const ActionContext& program);
+ActionOutcome UpdateDataStructure(const ActionContext& program);
+ActionOutcome UpdateSoftware(const ActionContext& program);
+ActionOutcome EditParamFile(const ActionContext& program);
+ActionOutcome EditSetupFile(const ActionContext& program);
+ActionOutcome ShowLicence(const ActionContext& program);
+ActionOutcome StartTeamViewer(const ActionContext& program);
 
 }  // namespace kvx

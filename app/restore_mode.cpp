@@ -24,18 +24,19 @@ struct RestoreCount {
 // Extracts one archive into its data folder and, only when every member came out,
 // brings that folder to the current file structure. False when either failed; a
 // failed extraction has named the archive through the extraction's error messages.
-bool RestoreArchive(const std::string& archive, const std::string& dataFolder) {
+bool RestoreArchive(HostBridge& host, const std::string& archive, const std::string& dataFolder) {
   std::error_code ignored;
   std::filesystem::create_directories(NativePath(dataFolder), ignored);
-  if (!UnzipArchive(archive, dataFolder, "*.*")) return false;
-  if (RunAndWaitForSuccess("WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"")) return true;
-  HostCommand("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
+  if (!UnzipArchive(host, archive, dataFolder, "*.*")) return false;
+  if (RunAndWaitForSuccess(host, "WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""))
+    return true;
+  host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
   return false;
 }
 
 // Restores every archive of the folder into a data folder named after the archive's
 // first eight characters.
-RestoreCount RestoreAllArchives(const std::string& archiveFolder, const std::string& dataRoot) {
+RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFolder, const std::string& dataRoot) {
   RestoreCount count;
   FileSearch search;
   FileSearchRecord entry;
@@ -43,7 +44,7 @@ RestoreCount RestoreAllArchives(const std::string& archiveFolder, const std::str
     if (entry.Attributes & kAttrDirectory) continue;
     ++count.archives;
     const std::string dataFolder = dataRoot + "\\" + entry.Name.substr(0, kDataFolderNameLength);
-    if (!RestoreArchive(archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
+    if (!RestoreArchive(host, archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
   }
   return count;
 }
@@ -56,15 +57,15 @@ std::string ClosingMessage(const RestoreCount& count) {
 
 }  // namespace
 
-ActionOutcome RunRestoreMode(const std::vector<std::string>& args, int& exitCode) {
+ActionOutcome RunRestoreMode(HostBridge& host, const std::vector<std::string>& args, int& exitCode) {
   if (args.size() != 3) {
-    HostCommand(kUsage);
+    host.Command(kUsage);
     return ActionOutcome::Continue;
   }
-  const RestoreCount count = RestoreAllArchives(args[1], args[2]);
-  HostCommand(ClosingMessage(count));
-  HostCommand("FERME");
-  HostEnd();
+  const RestoreCount count = RestoreAllArchives(host, args[1], args[2]);
+  host.Command(ClosingMessage(count));
+  host.Command("FERME");
+  host.End();
   exitCode = count.failed == 0 ? 0 : 1;
   return ActionOutcome::EndProgram;
 }

@@ -20,24 +20,18 @@ constexpr char kListTooLong[] =
 
 std::string Staged(std::string_view text) { return std::string(text.substr(0, kStagingMax)); }
 
-// The archive the current extraction reads, for the texts of its error messages.
-std::string& CurrentArchiveName() {
-  static std::string name;
-  return name;
+void CompressionProgress(HostBridge& host, int32_t percent) {
+  const std::string value = std::to_string(percent);
+  host.Command("AFFICHE,JAUGE_JAUGE3=" + value);
+  host.Command("AFFICHE,LIB_libelle=Sauvegarde en cours : " + value + " %");
+  host.Command("MULTITACHE");
 }
 
-void CompressionProgress(const char*, int32_t percent, bool&) {
+void ExtractionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
-  HostCommand("AFFICHE,JAUGE_JAUGE3=" + value);
-  HostCommand("AFFICHE,LIB_libelle=Sauvegarde en cours : " + value + " %");
-  HostCommand("MULTITACHE");
-}
-
-void ExtractionProgress(const char*, int32_t percent, bool&) {
-  const std::string value = std::to_string(percent);
-  HostCommand("AFFICHE,LIB_Fichier_en_cours1=Fichier en cours " + value + "% :");
-  HostCommand("AFFICHE,JAUGE_JAUGE1=" + value);
-  HostCommand("MULTITACHE,-1");
+  host.Command("AFFICHE,LIB_Fichier_en_cours1=Fichier en cours " + value + "% :");
+  host.Command("AFFICHE,JAUGE_JAUGE1=" + value);
+  host.Command("MULTITACHE,-1");
 }
 
 const char* ExtractionErrorText(uint16_t messageId) {
@@ -50,8 +44,9 @@ const char* ExtractionErrorText(uint16_t messageId) {
   }
 }
 
-void ExtractionMessage(uint16_t messageId, uint16_t, int32_t, int32_t, const char*, const char*, int32_t& answer) {
-  if (const char* text = ExtractionErrorText(messageId)) HostCommand(text + CurrentArchiveName());
+// archive: the one the extraction reads, named in the error texts.
+void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, int32_t& answer) {
+  if (const char* text = ExtractionErrorText(messageId)) host.Command(text + archive);
   answer = 0;
 }
 
@@ -73,14 +68,15 @@ std::optional<std::string> ExpandItems(std::string_view item) {
 
 }  // namespace
 
-bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse) {
+bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
+                bool recurse) {
   const std::optional<std::string> itemList = ExpandItems(item);
   if (!itemList) {
-    HostCommand(kListTooLong);
+    host.Command(kListTooLong);
     return false;
   }
   TZipFile zip;
-  zip.OnMajorCallback = CompressionProgress;
+  zip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { CompressionProgress(host, percent); };
   zip.ZipFormats = {TZipFormat::DosifyFlag};
   zip.lpszZipFile.SetText(Staged(SystemSeparators(archivePath)).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
@@ -93,13 +89,16 @@ bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t mu
 namespace {
 
 // Counts the members, then extracts (or, for a test, reads) those matching fileSpec.
-bool RunExtraction(std::string_view archivePath, std::string_view destination, std::string_view fileSpec, bool test) {
+bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_view destination,
+                   std::string_view fileSpec, bool test) {
   const std::string destinationFolder = Staged(ShortPath(destination));
   const std::string archive = Staged(ShortPath(archivePath));
   TUnzipFile unzip;
-  unzip.OnMajorCallback = ExtractionProgress;
-  unzip.OnMessageCallback = ExtractionMessage;
-  CurrentArchiveName() = archive;
+  unzip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { ExtractionProgress(host, percent); };
+  unzip.OnMessageCallback = [&host, &archive](uint16_t messageId, uint16_t, int32_t, int32_t, const char*,
+                                              const char*, int32_t& answer) {
+    ExtractionMessage(host, archive, messageId, answer);
+  };
   unzip.lpszZipFile.SetText(archive.c_str());
   const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;
   if (count <= 0) return false;
@@ -114,10 +113,13 @@ bool RunExtraction(std::string_view archivePath, std::string_view destination, s
 
 }  // namespace
 
-bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec) {
-  return RunExtraction(archivePath, destination, fileSpec, false);
+bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
+                  std::string_view fileSpec) {
+  return RunExtraction(host, archivePath, destination, fileSpec, false);
 }
 
-bool TestArchive(std::string_view archivePath) { return RunExtraction(archivePath, "", "*.*", true); }
+bool TestArchive(HostBridge& host, std::string_view archivePath) {
+  return RunExtraction(host, archivePath, "", "*.*", true);
+}
 
 }  // namespace kvx

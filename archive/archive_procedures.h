@@ -1,6 +1,6 @@
 // The archive procedures: compress what a list file names into one archive, extract
 // every member of an archive into a folder, keeping the host's progress window up to
-// date. Main thread only.
+// date through the bridge given. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 
 namespace kvx {
 
+class HostBridge;
+
 // Longest item list handed to the library: 640,000 characters and the terminator.
 inline constexpr size_t kItemListCapacity = 640001;
 
@@ -16,16 +18,18 @@ inline constexpr size_t kItemListCapacity = 640001;
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
 // True when the library succeeded. A list whose expanded entries pass the capacity is
 // refused with an "ERREUR," message and nothing is written.
-bool ZipArchive(std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord, bool recurse);
+bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
+                bool recurse);
 
 // Extracts every member matching fileSpec into destination, overwriting and
 // recreating folders. True when the archive held members and the library extracted
 // them all; an archive that cannot be read or holds nothing gives false.
-bool UnzipArchive(std::string_view archivePath, std::string_view destination, std::string_view fileSpec);
+bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
+                  std::string_view fileSpec);
 
 // Reads every member of the archive and checks its data as an extraction would, writing
 // nothing; problems reach the host as the extraction's. True when the archive holds
 // members and all of them are whole.
-bool TestArchive(std::string_view archivePath);
+bool TestArchive(HostBridge& host, std::string_view archivePath);
 
 }  // namespace kvx

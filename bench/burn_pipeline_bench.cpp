@@ -108,17 +108,20 @@ class TRecorder {
     manager_ = aspi::LoadAspiManager(config.string(), aspi::SystemClock(), error);
     if (!manager_) std::fprintf(stderr, "recorder: %s\n", error.c_str());
     platform_ = std::make_unique<aspi::InProcessPlatform>(*manager_);
-    scsi::UseTransportPlatform(platform_.get());
+    transport_ = std::make_unique<scsi::ScsiTransportHub>(*platform_);
+    engine_ = std::make_unique<BurnEngine>(*transport_);
   }
-  ~TRecorder() { scsi::UseTransportPlatform(nullptr); }
+  BurnEngine& Engine() { return *engine_; }
 
  private:
   std::unique_ptr<aspi::AspiManager> manager_;
   std::unique_ptr<aspi::InProcessPlatform> platform_;
+  std::unique_ptr<scsi::ScsiTransportHub> transport_;
+  std::unique_ptr<BurnEngine> engine_;
 };
 
-bool TimeBurn(const std::vector<std::string>& paths, TMeasure& measure, int64_t& bytes) {
-  TVortalBurner burner;
+bool TimeBurn(BurnEngine& engine, const std::vector<std::string>& paths, TMeasure& measure, int64_t& bytes) {
+  TVortalBurner burner(engine);
   burner.SetSleepFunction([](uint32_t) {});  // the unit is never busy
   if (!burner.InitializeASPI(false) || burner.Devices().empty()) return false;
   burner.SetDevice(burner.Devices()[0]);
@@ -168,7 +171,7 @@ int main(int argc, char** argv) {
     const TMeasure reads = TimePlainReads(paths);
     if (reads.Seconds < best_reads.Seconds) best_reads = reads;
     TMeasure burn;
-    if (!TimeBurn(paths, burn, track_bytes)) return 1;
+    if (!TimeBurn(recorder.Engine(), paths, burn, track_bytes)) return 1;
     if (burn.Seconds < best_burn.Seconds) best_burn = burn;
   }
   const double cat_rate = MegabytesPerSecond(static_cast<double>(total), best_cat.Seconds);

@@ -28,14 +28,14 @@ class Bench {
     std::string error;
     manager_ = aspi::LoadAspiManager(config.string(), aspi::SystemClock(), error);
     platform_ = std::make_unique<aspi::InProcessPlatform>(*manager_);
-    scsi::UseTransportPlatform(platform_.get());
-    device_ = std::make_unique<scsi::TSCSIDevice>();
+    transport_ = std::make_unique<scsi::ScsiTransportHub>(*platform_);
+    device_ = std::make_unique<scsi::TSCSIDevice>(*transport_);
     device_->InitializeASPI(false);
     device_->SetDevice(device_->Devices().at(0));
   }
   ~Bench() {
     device_.reset();
-    scsi::UseTransportPlatform(nullptr);
+    transport_.reset();
     manager_.reset();
     std::filesystem::remove_all(folder_);
   }
@@ -45,6 +45,7 @@ class Bench {
   std::filesystem::path folder_;
   std::unique_ptr<aspi::AspiManager> manager_;
   std::unique_ptr<aspi::InProcessPlatform> platform_;
+  std::unique_ptr<scsi::ScsiTransportHub> transport_;
   std::unique_ptr<scsi::TSCSIDevice> device_;
 };
 

@@ -177,7 +177,7 @@ void TThWrite::Stream() {
   block_.resize(kCacheBlockBytes);
   int32_t taken = cache_->GetBlock(block_.data());
   // The unit's handle stays open while the blocks stream.
-  scsi::SetPassThroughCloseAfterCommand(false);
+  burner_.Transport().SetCloseAfterCommand(false);
   while (taken != 0) {
     burner_.SetCurrentFile(cache_->CurrentFile());
     if (taken > 0) {
@@ -258,7 +258,7 @@ void TThWrite::Finish() {
   if (Failed()) return;
   if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
   if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
-  scsi::SetPassThroughCloseAfterCommand(true);
+  unit.Transport().SetCloseAfterCommand(true);
   ReturnToIdle();
   if (unit.VerifyWrite() && !unit.TestWrite()) Verify();
 }
@@ -374,9 +374,10 @@ bool TThWrite::CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba) 
 // --- Report ----------------------------------------------------------------------------
 
 void TThWrite::Report() {
-  scsi::SetPassThroughCloseAfterCommand(true);
+  scsi::ScsiTransportHub& transport = burner_.Transport();
+  transport.SetCloseAfterCommand(true);
   // The pass-through emulation is released after a write, as after a blanking.
-  if (scsi::TransportName() == scsi::kPassThroughTransportName) scsi::ReinitializeTransport();
+  if (transport.Name() == scsi::kPassThroughTransportName) transport.Reinitialize();
   const std::string file = cache_->CurrentFile();
   const std::string error = cache_->Status();
   burner_.LogCacheFailure(*cache_);

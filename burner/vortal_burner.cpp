@@ -7,27 +7,14 @@
 namespace kvx {
 namespace {
 
-// The engine writes one track at a time per process.
-struct TActiveWrite {
-  std::mutex Lock;  // guards the fields below
-  TVortalBurner* ActiveBurner = nullptr;
-  std::shared_ptr<Event> LastWriterFinished;
-};
-
-TActiveWrite& ActiveWrite() {
-  static TActiveWrite state;
-  return state;
-}
-
-std::atomic<bool> UserAbort{false};
-
 constexpr const char* kWriteRunningText = "A WRITE IS ALREADY RUNNING";
 constexpr const char* kUnitErasingText = "AN ERASE IS RUNNING ON THIS UNIT";
 constexpr const char* kNoImageText = "NO IMAGE TO WRITE";
 
 }  // namespace
 
-TVortalBurner::TVortalBurner() : layout_(*this) {
+TVortalBurner::TVortalBurner(BurnEngine& engine)
+    : TSCSIDevice(engine.Transport()), engine_(engine), layout_(*this) {
   layout_.WritePostGap = true;
   layout_.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
   SetCacheSize(kDefaultCacheSize);
@@ -68,22 +55,21 @@ bool TVortalBurner::StartBurn() {
     return false;
   }
   {
-    TActiveWrite& active = ActiveWrite();
-    std::lock_guard<std::mutex> guard(active.Lock);
-    if (active.ActiveBurner) {
+    std::lock_guard<std::mutex> guard(engine_.lock_);
+    if (engine_.activeBurner_) {
       ReportWriteDone(kWriteRunningText);
       return false;
     }
     scsi::UnitUse holder = scsi::UnitUse::None;
-    if (!scsi::ClaimUnit(Address(), scsi::UnitUse::Writing, holder)) {
+    if (!Transport().Claims().Claim(Address(), scsi::UnitUse::Writing, holder)) {
       ReportWriteDone(kUnitErasingText);
       return false;
     }
     writingUnit_ = Address();
     // The last writer has reported; let it finish its last steps.
-    if (active.LastWriterFinished && !onWriterThread_) active.LastWriterFinished->Wait();
-    active.ActiveBurner = this;
-    UserAbort = false;
+    if (engine_.lastWriterFinished_ && !onWriterThread_) engine_.lastWriterFinished_->Wait();
+    engine_.activeBurner_ = this;
+    engine_.userAbort_ = false;
   }
   writing_ = true;
   bytesWritten_ = 0;
@@ -111,9 +97,8 @@ bool TVortalBurner::StartBurn() {
   writer->SetPriority(ThreadPriority::TimeCritical);
   writerFinished_ = writer->FinishedEvent();
   {
-    TActiveWrite& active = ActiveWrite();
-    std::lock_guard<std::mutex> guard(active.Lock);
-    active.LastWriterFinished = writerFinished_;
+    std::lock_guard<std::mutex> guard(engine_.lock_);
+    engine_.lastWriterFinished_ = writerFinished_;
   }
   KeepWriter(std::move(writer));
   writer_->Start();
@@ -132,22 +117,18 @@ void TVortalBurner::LogCacheFailure(const TCacheThread& Cache) {
 }
 
 void TVortalBurner::AbortWrite() {
-  TActiveWrite& active = ActiveWrite();
-  std::lock_guard<std::mutex> guard(active.Lock);
-  UserAbort = true;
-  if (active.ActiveBurner) active.ActiveBurner->writerSignal_.Set();
+  std::lock_guard<std::mutex> guard(engine_.lock_);
+  engine_.userAbort_ = true;
+  if (engine_.activeBurner_) engine_.activeBurner_->writerSignal_.Set();
 }
-
-bool TVortalBurner::AbortRequested() { return UserAbort; }
 
 thread_local bool TVortalBurner::onWriterThread_ = false;
 
 void TVortalBurner::WriteEnded(const std::string& Error) {
   {
-    TActiveWrite& active = ActiveWrite();
-    std::lock_guard<std::mutex> guard(active.Lock);
-    active.ActiveBurner = nullptr;
-    scsi::ReleaseUnit(writingUnit_, scsi::UnitUse::Writing);
+    std::lock_guard<std::mutex> guard(engine_.lock_);
+    engine_.activeBurner_ = nullptr;
+    Transport().Claims().Release(writingUnit_, scsi::UnitUse::Writing);
   }
   writing_ = false;
   ReportWriteDone(Error);

@@ -17,6 +17,7 @@
 
 #include "base/date_time.h"
 #include "base/event.h"
+#include "burner/burn_engine.h"
 #include "burner/image_layout.h"
 #include "scsi/scsi_device.h"
 
@@ -48,7 +49,8 @@ inline constexpr int kDefaultMaxDirectories = 8191;
 
 class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
  public:
-  TVortalBurner();
+  // Writes through the engine's transport; one write of the engine runs at a time.
+  explicit TVortalBurner(BurnEngine& engine);
   // Aborts a running write and waits until its threads are gone.
   ~TVortalBurner() override;
 
@@ -175,7 +177,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // Waits until the running write no longer reads the image (its cache has ended, and
   // its read-back).
   void WaitForImage() const;
-  static bool AbortRequested();
+  bool AbortRequested() const { return engine_.userAbort_; }
   // The write is over: the flag is cleared just before OnWriteDone.
   void WriteEnded(const std::string& Error);
   void ReportWriteDone(const std::string& Error);
@@ -186,6 +188,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // Sends the write parameters page as if the disc were to be closed.
   bool SetClosingWriteParameters(uint16_t DiscType);
 
+  BurnEngine& engine_;
   TImageLayout layout_;
   int32_t cacheSize_ = 0;
   std::string version_;
@@ -210,6 +213,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   scsi::UnitAddress writingUnit_;
   std::shared_ptr<Event> writerFinished_;
   // Set on a writer's thread: a write started from its OnWriteDone cannot wait for it.
+  // Thread-local because it says which thread runs, whatever engine it writes for.
   static thread_local bool onWriterThread_;
   // Last members: joined before anything the writers use goes.
   std::unique_ptr<TThWrite> writer_;

@@ -1,33 +1,9 @@
 #include "host/host_bridge.h"
 
-#include <cstring>
-
-#include "host/host_link.h"
 #include "host/host_rules.h"
 
 namespace kvx {
 namespace {
-
-// Module state of the bridge, one per process, for the program's life.
-struct BridgeState {
-  HostLinkRecord link{};
-  bool linkOpen = false;
-  std::string lastButtonCode;
-  int32_t lastHostResult = 0;
-};
-
-BridgeState& Bridge() {
-  static BridgeState state;
-  return state;
-}
-
-void OpenLinkIfClosed(BridgeState& bridge) {
-  if (bridge.linkOpen) return;
-  bridge.link.bytes[kLinkInitByte1] = 2;
-  bridge.link.bytes[kLinkInitByte2] = 0;
-  InitModule(&bridge.link);
-  bridge.linkOpen = true;
-}
 
 // Up to three characters at offset 232, ended by NUL or carriage return.
 std::string ReadButtonCode(const HostLinkRecord& link) {
@@ -42,34 +18,36 @@ std::string ReadButtonCode(const HostLinkRecord& link) {
 
 }  // namespace
 
-void HostCommand(std::string_view text) {
-  const std::string buffer(text.substr(0, kHostCommandMax));
-  if (const auto hook = HookCommand(buffer)) HostCommand(*hook);
+void HostBridge::OpenLinkIfClosed() {
+  if (linkOpen_) return;
+  link_.bytes[kLinkInitByte1] = 2;
+  link_.bytes[kLinkInitByte2] = 0;
+  InitModule(&link_);
+  linkOpen_ = true;
+}
 
-  BridgeState& bridge = Bridge();
+void HostBridge::Command(std::string_view text) {
+  const std::string buffer(text.substr(0, kHostCommandMax));
+  if (const auto hook = HookCommand(buffer)) Command(*hook);
+
   const bool input = IsInputCommand(buffer);
-  const std::string savedCode = bridge.lastButtonCode;
+  const std::string savedCode = lastButtonCode_;
   const std::string wire = AdjustCommand(buffer);
 
-  OpenLinkIfClosed(bridge);
-  WDExecuteCommande(&bridge.link, wire.c_str());
-  bridge.lastButtonCode = ReadButtonCode(bridge.link);
-  bridge.lastHostResult = nGetValeurRetour();
+  OpenLinkIfClosed();
+  WDExecuteCommande(&link_, wire.c_str());
+  lastButtonCode_ = ReadButtonCode(link_);
+  lastHostResult_ = nGetValeurRetour();
   dGetValeurRetour();
-  if (!input) bridge.lastButtonCode = savedCode;
+  if (!input) lastButtonCode_ = savedCode;
 }
 
-void HostEnd() {
-  BridgeState& bridge = Bridge();
-  if (!bridge.linkOpen) return;
-  TermModule(&bridge.link);
-  bridge.linkOpen = false;
+void HostBridge::End() {
+  if (!linkOpen_) return;
+  TermModule(&link_);
+  linkOpen_ = false;
 }
 
-void HostReleaseContext() { LE_HftermineCTX(0); }
-
-int32_t LastHostResult() { return Bridge().lastHostResult; }
-
-const std::string& LastButtonCode() { return Bridge().lastButtonCode; }
+void HostBridge::ReleaseContext() { LE_HftermineCTX(0); }
 
 }  // namespace kvx

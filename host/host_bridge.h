@@ -1,27 +1,45 @@
 // The host command bridge: every message, gauge, question and window of the toolbox
-// goes through HostCommand to the host window runtime. Main thread only.
+// goes through Command to the host window runtime. The program owns one bridge and
+// hands it to whatever talks to the host. Main thread only.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "host/host_link.h"
+
 namespace kvx {
 
-// Sends one command (after its automatic hook command, if any) and returns when the
-// host has carried it out. Opens the link on first use.
-void HostCommand(std::string_view text);
+class HostBridge {
+ public:
+  HostBridge() = default;
+  HostBridge(const HostBridge&) = delete;
+  HostBridge& operator=(const HostBridge&) = delete;
 
-// Closes the link (TermModule) when it is open; the next command opens it again.
-void HostEnd();
+  // Sends one command (after its automatic hook command, if any) and returns when the
+  // host has carried it out. Opens the link on first use.
+  void Command(std::string_view text);
 
-// Releases the runtime's context (LE_HftermineCTX(0)); used when the menu library is missing.
-void HostReleaseContext();
+  // Closes the link (TermModule) when it is open; the next command opens it again.
+  void End();
 
-// Integer result of the most recent command.
-int32_t LastHostResult();
+  // Releases the runtime's context (LE_HftermineCTX(0)); used when the menu library is missing.
+  void ReleaseContext();
 
-// Code of the control that ended the last input command (at most 3 characters).
-const std::string& LastButtonCode();
+  // Integer result of the most recent command.
+  int32_t LastResult() const { return lastHostResult_; }
+
+  // Code of the control that ended the last input command (at most 3 characters).
+  const std::string& LastButtonCode() const { return lastButtonCode_; }
+
+ private:
+  void OpenLinkIfClosed();
+
+  HostLinkRecord link_{};
+  bool linkOpen_ = false;
+  std::string lastButtonCode_;
+  int32_t lastHostResult_ = 0;
+};
 
 }  // namespace kvx

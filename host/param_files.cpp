@@ -11,17 +11,7 @@
 
 namespace kvx {
 
-std::string FieldSeparator = ",";
-std::string ParamPath;
-std::string DataFolder;
-
 namespace {
-
-// The table TParamDTA readers fill, allocated with the first TParamDTA and kept.
-std::unique_ptr<table_param>& SharedTable() {
-  static std::unique_ptr<table_param> table;
-  return table;
-}
 
 std::string ValueOf(std::string_view file, std::string_view key, std::string_view section) {
   return ValueOfName(ReadIniSection(file, section), key);
@@ -48,7 +38,7 @@ void ReadFieldTable(std::string_view file, std::string_view key, std::string_vie
 }
 
 void SplitFieldTable(std::string_view text, table_param& table, std::string_view separator) {
-  const std::string sep = separator.empty() ? FieldSeparator : std::string(separator);
+  const std::string sep(separator.empty() ? kFieldSeparator : separator);
   std::string rest = TrimText(text, 2) + sep;
   size_t count = 0, last = 0;
   while (!rest.empty() && count < kMaxParamFields) {
@@ -77,24 +67,21 @@ std::string ParamFileFor(std::string_view currentFolder, const std::function<boo
   return exists(sibling) ? sibling : path;
 }
 
-void LocateParamFile() {
-  ParamPath = ParamFileFor(CurrentFolder(), [](const std::string& path) { return FileExists(path); });
+std::string LocateParamFile() {
+  return ParamFileFor(CurrentFolder(), [](const std::string& path) { return FileExists(path); });
 }
 
 bool WriteFieldValue(std::string_view file, std::string_view key, std::string_view value) {
   return WriteIniString(file, kComposants, key, std::string(value) + ",,,,,,,");
 }
 
-TParamDTA::TParamDTA() : path_("..\\FIC01\\PARAM.DTA") {
-  if (!SharedTable()) SharedTable() = std::make_unique<table_param>();
-}
+TParamDTA::TParamDTA() : path_("..\\FIC01\\PARAM.DTA") {}
 
 std::string TParamDTA::ReadComposant(std::string_view key) {
   CurrentFolderGuard guard;
   if (!SetCurrentFolder(ProgramFolder())) return {};
-  table_param& table = *SharedTable();
-  ReadFieldTable(path_, key, kComposants, table);
-  return table[1];
+  ReadFieldTable(path_, key, kComposants, table_);
+  return table_[1];
 }
 
 }  // namespace kvx

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,11 +16,8 @@ using table_param = std::array<std::string, 33>;
 inline constexpr size_t kMaxParamFields = 32;
 inline constexpr char kComposants[] = "COMPOSANTS";
 inline constexpr char kTbqEdition[] = "VELTRANOKISMARE";
-
-// Process-wide values shared with the actions and the wizards.
-extern std::string FieldSeparator;  // "," from start-up on
-extern std::string ParamPath;       // set by LocateParamFile
-extern std::string DataFolder;      // REPERTOIREF as last processed by the structure update
+// The separator of the fields of a value.
+inline constexpr char kFieldSeparator[] = ",";
 
 // Field 1 of the key's value, or empty (missing file, section or key; blanks only).
 std::string ReadFirstField(std::string_view file, std::string_view key, std::string_view section);
@@ -29,7 +25,7 @@ std::string ReadFirstField(std::string_view file, std::string_view key, std::str
 // Fills the table from the key's value; all 33 entries are cleared first.
 void ReadFieldTable(std::string_view file, std::string_view key, std::string_view section, table_param& table);
 
-// Splits on the separator given, or on FieldSeparator when none is given.
+// Splits on the separator given, or on kFieldSeparator when none is given.
 void SplitFieldTable(std::string_view text, table_param& table, std::string_view separator = {});
 
 // Where PARAM.DTA lies for a current folder: the folder cut before "\SOURCES", then
@@ -37,13 +33,14 @@ void SplitFieldTable(std::string_view text, table_param& table, std::string_view
 // there but the folder's sibling FIC01 holds one, that one.
 std::string ParamFileFor(std::string_view currentFolder, const std::function<bool(const std::string&)>& exists);
 
-// Sets ParamPath from the current folder.
-void LocateParamFile();
+// Where PARAM.DTA lies for the current folder.
+std::string LocateParamFile();
 
 // Writes a value back as its first field followed by seven empty fields.
 bool WriteFieldValue(std::string_view file, std::string_view key, std::string_view value);
 
-// PARAM.DTA read relative to the program's own folder ("..\FIC01\PARAM.DTA").
+// PARAM.DTA read relative to the program's own folder ("..\FIC01\PARAM.DTA"), through
+// a field table of its own.
 class TParamDTA {
  public:
   TParamDTA();
@@ -54,6 +51,7 @@ class TParamDTA {
 
  private:
   std::string path_;
+  table_param table_;
 };
 
 }  // namespace kvx

@@ -11,14 +11,17 @@
 
 namespace kvx {
 
+class HostBridge;
+
 // Runs "program arguments" and waits for its end, sending "MULTITACHE,-2" to the host
 // every 200 ms; Esc kills the processes named exactly like the program text. True
 // when the process was created.
-bool RunAndWait(std::string_view program, std::string_view arguments);
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments);
 // The same with the Esc key test supplied by the caller.
-bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed);
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
+                const std::function<bool()>& escapePressed);
 // RunAndWait, true only when the program ran and ended with exit code 0.
-bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments);
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments);
 
 // Starts "program arguments" without waiting; elevated through "runas" when asked,
 // except on Windows XP and 2000.

@@ -60,10 +60,8 @@ std::string ProgramFile(std::string_view program) {
   return std::string(program);
 }
 
-std::optional<pid_t> Spawn(std::string_view program, std::string_view arguments) {
-  const std::string file = ProgramFile(program);
-  std::vector<std::string> words = SplitArguments(arguments);
-  words.insert(words.begin(), std::string(program));
+// Starts file with the given words as its arguments (the first is its own name).
+std::optional<pid_t> SpawnWords(const std::string& file, std::vector<std::string> words) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -73,6 +71,12 @@ std::optional<pid_t> Spawn(std::string_view program, std::string_view arguments)
                          : posix_spawnp(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
   if (failed) return std::nullopt;
   return pid;
+}
+
+std::optional<pid_t> Spawn(std::string_view program, std::string_view arguments) {
+  std::vector<std::string> words = SplitArguments(arguments);
+  words.insert(words.begin(), std::string(program));
+  return SpawnWords(ProgramFile(program), std::move(words));
 }
 
 // The exit code once the process has ended within the time (128 + the signal that
@@ -93,13 +97,13 @@ std::optional<int> ExitWithin(pid_t pid, int milliseconds) {
 bool EscapeKeyDown() { return false; }
 
 // The exit code of a program that ran to its end; nothing when it could not be started.
-std::optional<int> RunToExit(std::string_view program, std::string_view arguments,
+std::optional<int> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
                              const std::function<bool()>& escapePressed) {
   const std::optional<pid_t> pid = Spawn(program, arguments);
   if (!pid) return std::nullopt;
   std::optional<int> exitCode;
   WaitTicking(
-      program, [&](int milliseconds) { return (exitCode = ExitWithin(*pid, milliseconds)).has_value(); },
+      host, program, [&](int milliseconds) { return (exitCode = ExitWithin(*pid, milliseconds)).has_value(); },
       escapePressed);
   return exitCode;
 }
@@ -128,25 +132,30 @@ void ForEachProcess(Visitor visit) {
 
 }  // namespace
 
-bool RunAndWait(std::string_view program, std::string_view arguments) {
-  return RunAndWait(program, arguments, EscapeKeyDown);
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunAndWait(host, program, arguments, EscapeKeyDown);
 }
 
-bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
-  return RunToExit(program, arguments, escapePressed).has_value();
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
+                const std::function<bool()>& escapePressed) {
+  return RunToExit(host, program, arguments, escapePressed).has_value();
 }
 
-bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) {
-  return RunToExit(program, arguments, EscapeKeyDown) == 0;
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunToExit(host, program, arguments, EscapeKeyDown) == 0;
 }
 
 // There is no elevation to ask for: the program starts as this one runs, as on the
-// Windows versions without it.
+// Windows versions without it. A shell puts it in the background and ends at once, so
+// the program is no child of ours and nothing has to stay behind to wait for it.
 bool Launch(std::string_view program, std::string_view arguments, bool) {
-  const std::optional<pid_t> pid = Spawn(program, arguments);
-  if (!pid) return false;
-  std::thread([child = *pid] { waitpid(child, nullptr, 0); }).detach();  // reaped when it ends
-  return true;
+  const std::string file = ProgramFile(program);
+  if (file.find('/') != std::string::npos && access(file.c_str(), X_OK) != 0) return false;
+  std::vector<std::string> words = SplitArguments(arguments);
+  words.insert(words.begin(), {"sh", "-c", "exec \"$0\" \"$@\" </dev/null &", file});
+  const std::optional<pid_t> shell = SpawnWords("/bin/sh", std::move(words));
+  int status = 0;
+  return shell && waitpid(*shell, &status, 0) == *shell && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool LaunchElevated(intptr_t, std::string_view program, std::string_view arguments) {

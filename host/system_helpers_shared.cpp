@@ -22,11 +22,11 @@ std::string FolderArgument(std::string_view folder) {
   return std::string(folder.substr(first, end - first));
 }
 
-void WaitTicking(std::string_view program, const std::function<bool(int)>& ended,
+void WaitTicking(HostBridge& host, std::string_view program, const std::function<bool(int)>& ended,
                  const std::function<bool()>& escapePressed) {
   while (!ended(200)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    HostCommand("MULTITACHE,-2");
+    host.Command("MULTITACHE,-2");
     if (escapePressed()) KillProcesses(program, false);
   }
 }

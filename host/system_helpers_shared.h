@@ -7,6 +7,8 @@
 
 namespace kvx {
 
+class HostBridge;
+
 // The command line the toolbox always builds: program, a blank, arguments.
 std::string CommandLine(std::string_view program, std::string_view arguments);
 
@@ -17,7 +19,7 @@ std::string FolderArgument(std::string_view folder);
 // Waits for a started program: `ended(ms)` waits up to ms and tells whether it has
 // ended. Every 200 ms the host hears "MULTITACHE,-2"; Esc kills the processes named
 // exactly like the program text.
-void WaitTicking(std::string_view program, const std::function<bool(int milliseconds)>& ended,
+void WaitTicking(HostBridge& host, std::string_view program, const std::function<bool(int milliseconds)>& ended,
                  const std::function<bool()>& escapePressed);
 
 // A project file beside the toolbox (NAME.DPR) means a development session: more than

@@ -69,19 +69,20 @@ std::string WithoutTrailingBackslash(std::string text) {
 
 }  // namespace
 
-bool RunAndWait(std::string_view program, std::string_view arguments) {
-  return RunAndWait(program, arguments, EscapeKeyDown);
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunAndWait(host, program, arguments, EscapeKeyDown);
 }
 
 namespace {
 
 // The program's exit code once it has ended; nothing when it could not be started.
-std::optional<DWORD> RunToExit(std::string_view program, std::string_view arguments,
+std::optional<DWORD> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
                                const std::function<bool()>& escapePressed) {
   const ToolProcess tool = CreateToolProcess(program, arguments);
   if (!tool.process) return std::nullopt;
   WaitTicking(
-      program, [&](int milliseconds) { return WaitForSingleObject(tool.process.get(), milliseconds) != WAIT_TIMEOUT; },
+      host, program,
+      [&](int milliseconds) { return WaitForSingleObject(tool.process.get(), milliseconds) != WAIT_TIMEOUT; },
       escapePressed);
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(tool.process.get(), &exitCode)) return std::nullopt;
@@ -90,12 +91,13 @@ std::optional<DWORD> RunToExit(std::string_view program, std::string_view argume
 
 }  // namespace
 
-bool RunAndWait(std::string_view program, std::string_view arguments, const std::function<bool()>& escapePressed) {
-  return RunToExit(program, arguments, escapePressed).has_value();
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
+                const std::function<bool()>& escapePressed) {
+  return RunToExit(host, program, arguments, escapePressed).has_value();
 }
 
-bool RunAndWaitForSuccess(std::string_view program, std::string_view arguments) {
-  return RunToExit(program, arguments, EscapeKeyDown) == DWORD{0};
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunToExit(host, program, arguments, EscapeKeyDown) == DWORD{0};
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
@@ -193,7 +195,6 @@ bool CopyFolder(std::string_view source, std::string_view target) {
 }
 
 void RegisterHighDpi(std::string_view executablePath) {
-  FieldSeparator = ",";
   TParamDTA param;
   if (param.ReadComposant("DPIOK") == "1") return;
   char comspec[MAX_PATH] = {};

@@ -8,11 +8,12 @@ namespace {
 struct TCommand {
   std::string_view Name;
   std::string_view Usage;
-  int (*Run)(const TCommandArgs& Args, const TConsole& Console);
+  int (*Run)(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
 };
 
 constexpr TCommand kCommands[] = {
-    {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...", RunImageCommand},
+    {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...",
+     [](const TCommandArgs& Args, const TConsole& Console, BurnEngine&) { return RunImageCommand(Args, Console); }},
     {"devices", "devices", RunDevicesCommand},
     {"info", "info DEVICE", RunInfoCommand},
     {"burn", "burn DEVICE [--test] [--finalize] [--verify] [--speed X] [--volume NAME] [--new-tree] PATH...",
@@ -37,10 +38,10 @@ void TConsole::Line(std::ostream& stream, std::string_view text) const {
 #endif
 }
 
-int RunCommandLine(const TCommandArgs& Args, const TConsole& Console) {
+int RunCommandLine(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   if (Args.empty()) return Usage(Console);
   for (const TCommand& command : kCommands)
-    if (Args[0] == command.Name) return command.Run(TCommandArgs(Args.begin() + 1, Args.end()), Console);
+    if (Args[0] == command.Name) return command.Run(TCommandArgs(Args.begin() + 1, Args.end()), Console, Engine);
   Console.Line(Console.Err, "kvxburn: unknown command \"" + Args[0] + "\"");
   return Usage(Console);
 }

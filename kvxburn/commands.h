@@ -9,6 +9,8 @@
 
 namespace kvx {
 
+class BurnEngine;
+
 using TCommandArgs = std::vector<std::string>;
 
 struct TConsole {
@@ -23,14 +25,15 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 int RunImageCommand(const TCommandArgs& Args, const TConsole& Console);
-// The recorder commands; DEVICE is a device line, its index in "devices" or a drive letter.
-int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console);
-int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console);
-int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console);
-int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console);
-int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console);
+// The recorder commands, through the program's engine; DEVICE is a device line, its
+// index in "devices" or a drive letter.
+int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
 
 // Runs the command named by the first argument; usage on the error stream otherwise.
-int RunCommandLine(const TCommandArgs& Args, const TConsole& Console);
+int RunCommandLine(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
 
 }  // namespace kvx

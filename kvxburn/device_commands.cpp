@@ -99,10 +99,10 @@ int Usage(TLockedConsole& console, const std::string& text) {
 
 }  // namespace
 
-int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   TLockedConsole console(Console);
   if (!Args.empty()) return Usage(console, "devices");
-  TVortalBurner burner;
+  TVortalBurner burner(Engine);
   if (!StartTransport(burner, console)) return kExitFailed;
   for (const std::string& line : burner.Devices()) console.Out(line);
   return kExitOk;
@@ -152,10 +152,10 @@ const char* DiscStatusText(uint8_t status) {
 
 }  // namespace
 
-int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   TLockedConsole console(Console);
   if (Args.size() != 1) return Usage(console, "info DEVICE");
-  TVortalBurner burner;
+  TVortalBurner burner(Engine);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
   burner.ReadCapabilities();
   console.Out("device: " + burner.Device());
@@ -264,7 +264,7 @@ void FollowWrite(TVortalBurner& burner, Event& done, TLockedConsole& console) {
 
 }  // namespace
 
-int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   TLockedConsole console(Console);
   std::string error;
   const std::optional<TBurnOptions> options = ParseBurnOptions(Args, error);
@@ -272,7 +272,7 @@ int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console) {
     console.Err("kvxburn burn: " + error);
     return kExitUsage;
   }
-  TVortalBurner burner;
+  TVortalBurner burner(Engine);
   ShowDebugMessages(burner, console);
   if (!SelectUnit(burner, options->Device, console)) return kExitFailed;
   if (!burner.TestUnitReady(5000)) return Failed(console, "no disc in the unit (" + burner.LastError() + ")");
@@ -301,11 +301,11 @@ int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console) {
 
 // --- erase -------------------------------------------------------------------------------
 
-int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   TLockedConsole console(Console);
   if (Args.size() != 2 || (Args[1] != "quick" && Args[1] != "full"))
     return Usage(console, "erase DEVICE quick|full");
-  TVortalBurner burner;
+  TVortalBurner burner(Engine);
   ShowDebugMessages(burner, console);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
   Event done(true);
@@ -329,10 +329,10 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
 
 // --- eject -------------------------------------------------------------------------------
 
-int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
   TLockedConsole console(Console);
   if (Args.size() != 1) return Usage(console, "eject DEVICE");
-  TVortalBurner burner;
+  TVortalBurner burner(Engine);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
   burner.PreventAllowRemoval(true);
   if (!burner.LoadEject(true)) return Failed(console, burner.LastError());

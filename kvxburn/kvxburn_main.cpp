@@ -4,12 +4,16 @@
 
 #include "base/cp1252.h"
 #include "base/folders.h"
+#include "burner/burn_engine.h"
 #include "kvxburn/commands.h"
+#include "scsi/transport.h"
 
 int main(int argc, char** argv) {
   kvx::KeepCurrentFolderOffLibrarySearch();
   const kvx::TConsole console{std::cout, std::cerr};
   try {
+    kvx::scsi::ScsiTransportHub transport;
+    kvx::BurnEngine engine(transport);
     kvx::TCommandArgs args;
     for (int i = 1; i < argc; ++i) {
 #ifdef _WIN32
@@ -18,7 +22,7 @@ int main(int argc, char** argv) {
       args.push_back(kvx::Utf8ToCp1252(argv[i]));
 #endif
     }
-    return kvx::RunCommandLine(args, console);
+    return kvx::RunCommandLine(args, console, engine);
   } catch (const std::exception& e) {
     console.Line(std::cerr, std::string("kvxburn: ") + e.what());
     return kvx::kExitFailed;

@@ -46,7 +46,7 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   // One blanking at a time: the running thread owns the unit and reports its own end.
   if (erasing_) return false;
   UnitUse holder = UnitUse::None;
-  if (!ClaimUnit(Address(), UnitUse::Erasing, holder)) {
+  if (!transport_.Claims().Claim(Address(), UnitUse::Erasing, holder)) {
     FireEraseDone(holder == UnitUse::Writing ? kUnitWritingText : kUnitErasingText);
     return false;
   }
@@ -101,7 +101,7 @@ bool TSCSIDevice::ReadyForErase(std::string& notReady) {
 }
 
 bool TSCSIDevice::RefuseErase(const std::string& error) {
-  ReleaseUnit(erasingUnit_, UnitUse::Erasing);
+  transport_.Claims().Release(erasingUnit_, UnitUse::Erasing);
   FireEraseDone(error.empty() ? kUnitNotReadyText : error);
   return false;
 }
@@ -195,7 +195,8 @@ void TEraseThread::Follow() {
 
 void TEraseThread::Execute() {
   Progress();
-  SetPassThroughCloseAfterCommand(false);
+  ScsiTransportHub& transport = device_.Transport();
+  transport.SetCloseAfterCommand(false);
   try {
     Follow();
   } catch (...) {
@@ -203,11 +204,11 @@ void TEraseThread::Execute() {
     error_ = kEraseFailureText;
   }
   // The emulation's unit table is rebuilt after every blanking.
-  if (TransportName() == kPassThroughTransportName) ReinitializeTransport();
+  if (transport.Name() == kPassThroughTransportName) transport.Reinitialize();
   device_.eraseProgress_ = 100;
   device_.FireEraseDone(error_);
   ResetUnit();
-  ReleaseUnit(device_.erasingUnit_, UnitUse::Erasing);
+  transport.Claims().Release(device_.erasingUnit_, UnitUse::Erasing);
   device_.erasing_ = false;
 }
 
@@ -215,7 +216,7 @@ void TEraseThread::Execute() {
 void TEraseThread::ResetUnit() {
   device_.SetWriteParameters(false, false, kDiscCdRom);
   device_.SetCDSpeed(device_.GetMaxReadSpeed(), 2);
-  SetPassThroughCloseAfterCommand(true);
+  device_.Transport().SetCloseAfterCommand(true);
   device_.RezeroUnit();
   device_.PreventAllowRemoval(true);
   device_.LoadEject(false);

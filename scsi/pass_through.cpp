@@ -84,7 +84,8 @@ char VolumeLetterOf(VolumeSystem& volumes, uint8_t adapter, uint8_t target) {
   return 0;
 }
 
-PassThroughTransport::PassThroughTransport(VolumeSystem& volumes) : volumes_(volumes) {}
+PassThroughTransport::PassThroughTransport(VolumeSystem& volumes, const std::atomic<bool>& closeAfterCommand)
+    : volumes_(volumes), closeAfterCommand_(closeAfterCommand) {}
 
 PassThroughTransport::~PassThroughTransport() {
   for (auto& entry : table_.entries)
@@ -217,7 +218,7 @@ uint8_t PassThroughTransport::Execute(void* srb) {
     return SS_COMP;
   }
   const uint8_t status = SendToUnit(*entry, srb);
-  if (PassThroughCloseAfterCommand() && entry->handle != VolumeSystem::kInvalidHandle) {
+  if (closeAfterCommand_ && entry->handle != VolumeSystem::kInvalidHandle) {
     volumes_.Close(entry->handle);
     entry->handle = VolumeSystem::kInvalidHandle;
   }

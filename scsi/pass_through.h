@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "scsi/transport.h"
@@ -30,7 +31,8 @@ struct SPTIDeviceTable {
 
 class PassThroughTransport : public ScsiTransport {
  public:
-  explicit PassThroughTransport(VolumeSystem& volumes);
+  // closeAfterCommand: whether a unit's handle is closed after each command.
+  PassThroughTransport(VolumeSystem& volumes, const std::atomic<bool>& closeAfterCommand);
   ~PassThroughTransport() override;  // closes every open handle
 
   // Probes the volumes and fills the table; returns the number of units.
@@ -50,6 +52,7 @@ class PassThroughTransport : public ScsiTransport {
   bool ProbeVolume(uint8_t letter, SPTIDeviceEntry& entry, uint8_t& virtualTarget);
 
   VolumeSystem& volumes_;
+  const std::atomic<bool>& closeAfterCommand_;
   SPTIDeviceTable table_;
 };
 

@@ -51,9 +51,10 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 uint16_t SpeedX(uint32_t kBs) { return static_cast<uint16_t>(std::lround(kBs / 176.46)); }
 
-TSCSIDevice::TSCSIDevice()
-    : sleep_([](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
-  if (TransportInitialized()) {
+TSCSIDevice::TSCSIDevice(ScsiTransportHub& transport)
+    : transport_(transport),
+      sleep_([](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
+  if (transport_.Initialized()) {
     HostAdapterInquiry(0);
     ScanDevices();
   }
@@ -67,7 +68,7 @@ TSCSIDevice::~TSCSIDevice() {
 bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
   bool initialised = false;
   try {
-    initialised = InitializeTransport(preferPassThrough);
+    initialised = transport_.Initialize(preferPassThrough);
   } catch (...) {
     DebugMessage("<<< TRANSPORT FAILURE: " + CurrentExceptionText(), kDebugFailure);
     return false;
@@ -79,7 +80,7 @@ bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
   return initialised;
 }
 
-bool TSCSIDevice::ASPIInitialized() const { return TransportInitialized(); }
+bool TSCSIDevice::ASPIInitialized() const { return transport_.Initialized(); }
 
 void TSCSIDevice::DebugMessage(const std::string& text, uint8_t mType) {
   if (debugWindow_ != nullptr) debugWindow_->AddLine(text);
@@ -92,7 +93,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   lastError_.clear();
   targetBusy_ = false;
   senseData_.fill(0);
-  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
   if (!transport || haId_ == kNoUnit) {
     // Not sent: the request must not look pending (accepted) to its caller.
     request.SRB_Status = SS_NO_DEVICE;
@@ -179,7 +180,7 @@ bool TSCSIDevice::HostAdapterInquiry(uint8_t adapter) {
   haInquiry_ = SRB_HAInquiry{};
   haInquiry_.SRB_Cmd = SC_HA_INQUIRY;
   haInquiry_.SRB_HaId = adapter;
-  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
   if (transport) transport->SendCommand(&haInquiry_);
   if (haInquiry_.SRB_Status != SS_COMP) {
     adapterCount_ = -1;
@@ -190,9 +191,9 @@ bool TSCSIDevice::HostAdapterInquiry(uint8_t adapter) {
 }
 
 std::string TSCSIDevice::UnitDriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) {
-  if (VolumeSystem* volumes = CurrentTransportPlatform().Volumes())
+  if (VolumeSystem* volumes = transport_.Platform().Volumes())
     if (char letter = VolumeLetterOf(*volumes, adapter, target)) return std::string(1, letter);
-  const std::shared_ptr<ScsiTransport> transport = ActiveTransport();
+  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
   if (!transport) return "";
   SRB_GetDiskInfo info{};
   info.SRB_Cmd = SC_GET_DISK_INFO;
@@ -208,7 +209,7 @@ void TSCSIDevice::ScanDevices() {
   devices_.clear();
   const uint8_t keptHaId = haId_, keptTarget = target_, keptLun = lun_;
   lun_ = 0;
-  if (doDebug_) DebugMessage(">>> " + TransportName(), kDebugProgress);
+  if (doDebug_) DebugMessage(">>> " + transport_.Name(), kDebugProgress);
   const int adapters = adapterCount_;
   for (int adapter = 0; adapter < adapters; ++adapter) {
     HostAdapterInquiry(static_cast<uint8_t>(adapter));

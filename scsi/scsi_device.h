@@ -26,6 +26,7 @@ namespace kvx::scsi {
 
 class TSCSIDevice;
 class TEraseThread;
+class ScsiTransportHub;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
 // threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
@@ -130,14 +131,16 @@ uint16_t SpeedX(uint32_t kBs);
 
 class TSCSIDevice {
  public:
-  // Scans the units when a transport is already up.
-  TSCSIDevice();
+  // Reaches its units through the program's transport; scans them when the transport
+  // is already up.
+  explicit TSCSIDevice(ScsiTransportHub& transport);
   // Waits for a running blanking to end.
   virtual ~TSCSIDevice();
   TSCSIDevice(const TSCSIDevice&) = delete;
   TSCSIDevice& operator=(const TSCSIDevice&) = delete;
 
   // --- Transport and units -----------------------------------------------------
+  ScsiTransportHub& Transport() const { return transport_; }
   // Selects a transport; on success asks adapter 0 and scans the units.
   bool InitializeASPI(bool preferPassThrough);
   bool ASPIInitialized() const;
@@ -307,6 +310,7 @@ class TSCSIDevice {
   bool RefuseErase(const std::string& error);
   bool ReadyForErase(std::string& notReady);
 
+  ScsiTransportHub& transport_;
   uint8_t haId_ = 254, target_ = 254, lun_ = 254;
   int8_t adapterCount_ = -1;
   CapabilityPage capabilityPage_;

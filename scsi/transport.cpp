@@ -1,7 +1,5 @@
 #include "scsi/transport.h"
 
-#include <atomic>
-#include <mutex>
 #include <vector>
 
 #include "base/event.h"
@@ -20,50 +18,6 @@ class LocalCompletionEvent : public CompletionEvent {
   Event event_{true, false};
 };
 
-// The process-wide transport state, as the engine keeps it in unit variables.
-struct TransportState {
-  std::mutex lock;
-  TransportPlatform* platform = nullptr;  // null: the system's
-  std::shared_ptr<ScsiTransport> active;
-  std::shared_ptr<ScsiTransport> library;  // stays loaded when the emulation takes over
-  std::string name;
-  bool initialised = false;
-  bool preferPassThrough = false;
-  bool passThroughBuilt = false;
-};
-
-TransportState& State() {
-  static TransportState state;
-  return state;
-}
-
-std::atomic<bool> closeAfterCommand{true};
-
-TransportPlatform& Platform(TransportState& state) {
-  return state.platform != nullptr ? *state.platform : SystemTransportPlatform();
-}
-
-void Shutdown(TransportState& state) {
-  state.active.reset();
-  state.library.reset();
-  state.name.clear();
-  state.initialised = false;
-  state.passThroughBuilt = false;
-}
-
-// Builds the pass-through table once; installs the emulation when it found a unit.
-void TryPassThrough(TransportState& state) {
-  if (state.passThroughBuilt) return;
-  state.passThroughBuilt = true;
-  VolumeSystem* volumes = Platform(state).Volumes();
-  if (volumes == nullptr) return;
-  auto emulation = std::make_shared<PassThroughTransport>(*volumes);
-  if (emulation->BuildTable() == 0) return;
-  state.active = emulation;
-  state.name = kPassThroughTransportName;
-  state.initialised = true;
-}
-
 // Where the library may lie, by full path: beside the program, then in the system
 // folder. The current folder is never searched: a library lying in the folder the
 // program was started from is not ours.
@@ -74,17 +28,51 @@ std::vector<std::string> LibraryPaths(TransportPlatform& platform) {
   return paths;
 }
 
+}  // namespace
+
+std::unique_ptr<CompletionEvent> NewLocalCompletionEvent() { return std::make_unique<LocalCompletionEvent>(); }
+
+void SignalLocalCompletion(void* postProcHandle) {
+  if (postProcHandle != nullptr) static_cast<Event*>(postProcHandle)->Set();
+}
+
+ScsiTransportHub::ScsiTransportHub()
+    : systemPlatform_(NewSystemTransportPlatform()), platform_(*systemPlatform_) {}
+
+ScsiTransportHub::ScsiTransportHub(TransportPlatform& platform) : platform_(platform) {}
+
+void ScsiTransportHub::Shutdown() {
+  active_.reset();
+  library_.reset();
+  name_.clear();
+  initialised_ = false;
+  passThroughBuilt_ = false;
+}
+
+// Builds the pass-through table once; installs the emulation when it found a unit.
+void ScsiTransportHub::TryPassThrough() {
+  if (passThroughBuilt_) return;
+  passThroughBuilt_ = true;
+  VolumeSystem* volumes = platform_.Volumes();
+  if (volumes == nullptr) return;
+  auto emulation = std::make_shared<PassThroughTransport>(*volumes, closeAfterCommand_);
+  if (emulation->BuildTable() == 0) return;
+  active_ = emulation;
+  name_ = kPassThroughTransportName;
+  initialised_ = true;
+}
+
 // The library beside the program wins over the system's. False when a library lacks
 // an entry point: it is not used, and no other transport is tried.
-bool TryLibrary(TransportState& state) {
-  for (const std::string& path : LibraryPaths(Platform(state))) {
+bool ScsiTransportHub::TryLibrary() {
+  for (const std::string& path : LibraryPaths(platform_)) {
     std::unique_ptr<ScsiTransport> library;
-    switch (Platform(state).LoadAspiLibrary(path, library)) {
+    switch (platform_.LoadAspiLibrary(path, library)) {
       case TransportPlatform::LibraryLoad::Loaded:
-        state.library = std::move(library);
-        state.active = state.library;
-        state.name = kLibraryTransportName;
-        state.initialised = true;
+        library_ = std::move(library);
+        active_ = library_;
+        name_ = kLibraryTransportName;
+        initialised_ = true;
         return true;
       case TransportPlatform::LibraryLoad::MissingEntryPoint:
         return false;
@@ -95,78 +83,47 @@ bool TryLibrary(TransportState& state) {
   return true;
 }
 
-bool Initialize(TransportState& state, bool preferPassThrough) {
-  TransportPlatform& platform = Platform(state);
-  const uint32_t previousMode = platform.QuietErrorMode();
+bool ScsiTransportHub::InitializeLocked(bool preferPassThrough) {
+  const uint32_t previousMode = platform_.QuietErrorMode();
   bool usable = true;
-  if (preferPassThrough) TryPassThrough(state);
-  if (!state.initialised) usable = TryLibrary(state);
-  if (usable && !state.initialised) TryPassThrough(state);
-  if (state.initialised) state.active->SupportInfo();
-  state.preferPassThrough = preferPassThrough;
-  platform.RestoreErrorMode(previousMode);
-  return state.initialised;
+  if (preferPassThrough) TryPassThrough();
+  if (!initialised_) usable = TryLibrary();
+  if (usable && !initialised_) TryPassThrough();
+  if (initialised_) active_->SupportInfo();
+  preferPassThrough_ = preferPassThrough;
+  platform_.RestoreErrorMode(previousMode);
+  return initialised_;
 }
 
-}  // namespace
-
-std::unique_ptr<CompletionEvent> NewLocalCompletionEvent() { return std::make_unique<LocalCompletionEvent>(); }
-
-void SignalLocalCompletion(void* postProcHandle) {
-  if (postProcHandle != nullptr) static_cast<Event*>(postProcHandle)->Set();
+bool ScsiTransportHub::Initialize(bool preferPassThrough) {
+  std::lock_guard<std::mutex> guard(lock_);
+  return InitializeLocked(preferPassThrough);
 }
 
-void UseTransportPlatform(TransportPlatform* platform) {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  Shutdown(state);
-  state.platform = platform;
+bool ScsiTransportHub::Reinitialize() {
+  std::lock_guard<std::mutex> guard(lock_);
+  Shutdown();
+  return InitializeLocked(preferPassThrough_);
 }
 
-TransportPlatform& CurrentTransportPlatform() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return Platform(state);
+void ScsiTransportHub::Finalize() {
+  std::lock_guard<std::mutex> guard(lock_);
+  Shutdown();
 }
 
-bool InitializeTransport(bool preferPassThrough) {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return Initialize(state, preferPassThrough);
+bool ScsiTransportHub::Initialized() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return initialised_;
 }
 
-bool ReinitializeTransport() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  Shutdown(state);
-  return Initialize(state, state.preferPassThrough);
+std::string ScsiTransportHub::Name() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return name_;
 }
 
-void FinalizeTransport() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  Shutdown(state);
+std::shared_ptr<ScsiTransport> ScsiTransportHub::Active() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return active_;
 }
-
-bool TransportInitialized() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return state.initialised;
-}
-
-std::string TransportName() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return state.name;
-}
-
-std::shared_ptr<ScsiTransport> ActiveTransport() {
-  TransportState& state = State();
-  std::lock_guard<std::mutex> guard(state.lock);
-  return state.active;
-}
-
-bool PassThroughCloseAfterCommand() { return closeAfterCommand; }
-void SetPassThroughCloseAfterCommand(bool value) { closeAfterCommand = value; }
 
 }  // namespace kvx::scsi

@@ -1,12 +1,15 @@
 // The SCSI transport: one pair of entry points with the shape of ASPI for Win32
 // (support information, send command) behind which either the ASPI manager library
 // or the pass-through emulation answers. The command layer only ever uses this.
-// The transport state is process-wide, as the engine keeps it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+
+#include "scsi/unit_claims.h"
 
 namespace kvx::scsi {
 
@@ -75,31 +78,63 @@ inline constexpr const char* kLibraryTransportName = "WNASPI32.DLL";
 inline constexpr const char* kPassThroughTransportName = "VTASPI32";
 
 // The platform of this build (Win32 binding, or none natively).
-TransportPlatform& SystemTransportPlatform();
-// Replaces the platform (tests); null restores the system's. Shuts the transport down.
-void UseTransportPlatform(TransportPlatform* platform);
-// The platform in use.
-TransportPlatform& CurrentTransportPlatform();
+std::unique_ptr<TransportPlatform> NewSystemTransportPlatform();
 
-// Selects a transport: with preferPassThrough the emulation first when it finds a
-// unit; else the library beside the program, then the one in the system folder (never
-// one from the current folder), then the emulation. Returns whether a transport is
-// initialised.
-bool InitializeTransport(bool preferPassThrough);
-// Shuts the transport down and initialises again with the last preference.
-bool ReinitializeTransport();
-// Unloads the library and closes the emulation's handles (program end).
-void FinalizeTransport();
+// The SCSI transport of a program: the platform it reaches, the transport chosen, the
+// emulation's handle policy and the claims on its units. The program makes one and
+// hands it to every device, so that all its components share one transport and one
+// claim table; tests make their own over their platform.
+class ScsiTransportHub {
+ public:
+  // Over the platform of this build.
+  ScsiTransportHub();
+  explicit ScsiTransportHub(TransportPlatform& platform);
+  ScsiTransportHub(const ScsiTransportHub&) = delete;
+  ScsiTransportHub& operator=(const ScsiTransportHub&) = delete;
 
-bool TransportInitialized();
-// "WNASPI32.DLL", "VTASPI32", or empty before initialisation.
-std::string TransportName();
-// The transport commands go to; null when none. Holders keep it alive while they use it.
-std::shared_ptr<ScsiTransport> ActiveTransport();
+  TransportPlatform& Platform() const { return platform_; }
 
-// When true (the default) the emulation closes a unit's handle after each command;
-// long operations turn it off so that the handle stays open.
-bool PassThroughCloseAfterCommand();
-void SetPassThroughCloseAfterCommand(bool value);
+  // Selects a transport: with preferPassThrough the emulation first when it finds a
+  // unit; else the library beside the program, then the one in the system folder (never
+  // one from the current folder), then the emulation. Returns whether a transport is
+  // initialised.
+  bool Initialize(bool preferPassThrough);
+  // Shuts the transport down and initialises again with the last preference.
+  bool Reinitialize();
+  // Unloads the library and closes the emulation's handles (program end).
+  void Finalize();
+
+  bool Initialized() const;
+  // "WNASPI32.DLL", "VTASPI32", or empty before initialisation.
+  std::string Name() const;
+  // The transport commands go to; null when none. Holders keep it alive while they use it.
+  std::shared_ptr<ScsiTransport> Active() const;
+
+  // When true (the default) the emulation closes a unit's handle after each command;
+  // long operations turn it off so that the handle stays open.
+  bool CloseAfterCommand() const { return closeAfterCommand_; }
+  void SetCloseAfterCommand(bool value) { closeAfterCommand_ = value; }
+
+  // Which long operation holds which unit.
+  UnitClaims& Claims() { return claims_; }
+
+ private:
+  void Shutdown();
+  void TryPassThrough();
+  bool TryLibrary();
+  bool InitializeLocked(bool preferPassThrough);
+
+  std::unique_ptr<TransportPlatform> systemPlatform_;  // null when a platform was given
+  TransportPlatform& platform_;
+  std::atomic<bool> closeAfterCommand_{true};
+  UnitClaims claims_;
+  mutable std::mutex lock_;  // guards the fields below
+  std::shared_ptr<ScsiTransport> active_;
+  std::shared_ptr<ScsiTransport> library_;  // stays loaded when the emulation takes over
+  std::string name_;
+  bool initialised_ = false;
+  bool preferPassThrough_ = false;
+  bool passThroughBuilt_ = false;
+};
 
 }  // namespace kvx::scsi

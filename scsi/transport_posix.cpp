@@ -1,5 +1,5 @@
 // Builds without Windows reach no ASPI library and no volumes; tests install their own
-// platform with UseTransportPlatform.
+// platform in the transport hubs they make.
 #include "scsi/transport.h"
 
 namespace kvx::scsi {
@@ -18,9 +18,6 @@ class NoTransportPlatform : public TransportPlatform {
 
 }  // namespace
 
-TransportPlatform& SystemTransportPlatform() {
-  static NoTransportPlatform platform;
-  return platform;
-}
+std::unique_ptr<TransportPlatform> NewSystemTransportPlatform() { return std::make_unique<NoTransportPlatform>(); }
 
 }  // namespace kvx::scsi

@@ -88,9 +88,6 @@ class Win32TransportPlatform : public TransportPlatform {
 
 }  // namespace
 
-TransportPlatform& SystemTransportPlatform() {
-  static Win32TransportPlatform platform;
-  return platform;
-}
+std::unique_ptr<TransportPlatform> NewSystemTransportPlatform() { return std::make_unique<Win32TransportPlatform>(); }
 
 }  // namespace kvx::scsi

@@ -1,9 +1,11 @@
 // The long operations of the engine (a write, a blanking) claim their unit for their
 // whole length, so that no other one starts on the same unit from any component of
-// the process. Kept process-wide, as the transport the units are reached through.
+// the program. The table belongs to the transport hub the units are reached through.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace kvx::scsi {
 
@@ -14,9 +16,20 @@ struct UnitAddress {
   bool operator==(const UnitAddress&) const = default;
 };
 
-// Claims the unit for use; false when another operation holds it (its use in holder).
-bool ClaimUnit(const UnitAddress& unit, UnitUse use, UnitUse& holder);
-// Ends the claim of use on the unit.
-void ReleaseUnit(const UnitAddress& unit, UnitUse use);
+class UnitClaims {
+ public:
+  // Claims the unit for use; false when another operation holds it (its use in holder).
+  bool Claim(const UnitAddress& unit, UnitUse use, UnitUse& holder);
+  // Ends the claim of use on the unit.
+  void Release(const UnitAddress& unit, UnitUse use);
+
+ private:
+  struct Entry {
+    UnitAddress unit;
+    UnitUse use;
+  };
+  std::mutex lock_;  // guards claims_
+  std::vector<Entry> claims_;
+};
 
 }  // namespace kvx::scsi

@@ -46,7 +46,8 @@ std::string EditionKey() {
 
 }  // namespace
 
-TEnregistrer::TEnregistrer() : ui::Form("Enregistrer") {
+TEnregistrer::TEnregistrer(HostBridge& host, BurnEngine& burning)
+    : ui::Form("Enregistrer"), VortalBurner1(burning), VortalBurner2(burning), host_(host), burning_(burning) {
   Design();
   ConnectEvents();
   FormCreate();
@@ -57,7 +58,7 @@ TEnregistrer::~TEnregistrer() = default;
 void TEnregistrer::FormCreate() {
   editionKey_ = EditionKey();
   firstDriveChange_ = true;
-  graver_ = std::make_unique<TGraver>();
+  graver_ = std::make_unique<TGraver>(burning_);
   const std::string cdDrive = ui::FirstCdDrive(ui::CurrentPresenter().Drives());
   cdDriveId_ = cdDrive.empty() ? "XX" : cdDrive;
   Label4.SetCaption("CD-Rom (" + cdDriveId_ + ")");
@@ -198,8 +199,7 @@ void TEnregistrer::BitBtn5Click() {
 // Makes the backup to the target of ComboBox1; returns the status text.
 std::string TEnregistrer::RunBackup() {
   CurrentFolderGuard keep;
-  LocateParamFile();
-  const std::string dataFolder = ReadFirstField(ParamPath, "REPERTOIREF", kComposants);
+  const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
   if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
 
   const std::string folder = WithSeparator(TrimText(dataFolder, 2));
@@ -218,16 +218,16 @@ bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string data
   if (!SetCurrentFolder(dataFolder)) return false;
   dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
-  if (toCd) return ZipArchive(target, list, 0, true);
-  if (target.find(kDiskette) != std::string::npos) return ZipArchive(target, list, kDisketteVolumes, false);
+  if (toCd) return ZipArchive(host_, target, list, 0, true);
+  if (target.find(kDiskette) != std::string::npos) return ZipArchive(host_, target, list, kDisketteVolumes, false);
 
-  HostCommand("Ouvre,FEN_Progress.wdw");
-  HostCommand("Handle,FEN_Progress");
-  ui::CurrentPresenter().BringWindowToFront(LastHostResult());
-  HostCommand("Multitache,-1");
+  host_.Command("Ouvre,FEN_Progress.wdw");
+  host_.Command("Handle,FEN_Progress");
+  ui::CurrentPresenter().BringWindowToFront(host_.LastResult());
+  host_.Command("Multitache,-1");
   CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
-  const bool archived = ZipArchive(target, list, 0, true);
-  HostCommand("FERME");
+  const bool archived = ZipArchive(host_, target, list, 0, true);
+  host_.Command("FERME");
   ui::CurrentPresenter().BringToFront(*this);
   return archived;
 }

@@ -20,11 +20,14 @@
 
 namespace kvx {
 
+class BurnEngine;
+class HostBridge;
 class TRoutine;
 
 class TEnregistrer : public ui::Form {
  public:
-  TEnregistrer();
+  // host: the program's link to the host; burning: its engine, for the burn wizard.
+  TEnregistrer(HostBridge& host, BurnEngine& burning);
   ~TEnregistrer() override;
 
   // The backup archive's name in this edition: "SauveKVX.zip" or "SauveTBQ.zip".
@@ -165,6 +168,8 @@ class TEnregistrer : public ui::Form {
   std::string RunRestore();
   void EndSearch();
 
+  HostBridge& host_;
+  BurnEngine& burning_;
   std::string editionKey_;
   std::string backupFileName_ = "SauveKVX.zip";
   std::string cdDriveId_ = "XX";

@@ -57,7 +57,7 @@ std::string TEnregistrer::BurnWithShell() {
 }
 
 void TEnregistrer::BurnWithWizard() {
-  if (!graver_) graver_ = std::make_unique<TGraver>();
+  if (!graver_) graver_ = std::make_unique<TGraver>(burning_);
   graver_->SetArchive(StagingArchive());
   graver_->ShowModal();
   Label6.SetCaption("");

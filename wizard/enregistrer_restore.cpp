@@ -85,12 +85,12 @@ bool SwitchIn(StagedRestore& staged, const std::string& dataFolder, const std::s
 
 // Brings the restored files to the current structure; a converter that fails is told,
 // with the safety copy that holds the data as it was.
-bool RunConverters(const std::string& dataFolder, const std::string& safetyCopy) {
+bool RunConverters(HostBridge& host, const std::string& dataFolder, const std::string& safetyCopy) {
   const std::pair<const char*, std::string> converters[] = {
       {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
       {"TRANSFMO.EXE", "MAJ"}};
   for (const auto& [program, arguments] : converters)
-    if (!RunAndWaitForSuccess(program, arguments)) {
+    if (!RunAndWaitForSuccess(host, program, arguments)) {
       ui::ShowMessage(std::string("La mise à jour des fichiers restaurés par ") + program +
                       " a échoué. Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".");
       return false;
@@ -135,7 +135,7 @@ std::string TEnregistrer::RunRestore() {
   const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
   const std::string dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
 
-  const SafetyCopy copy = MakeSafetyCopy(dataFolder);
+  const SafetyCopy copy = MakeSafetyCopy(host_, dataFolder);
   SetCurrentFolder(programFolder);
   if (copy.path.empty()) {
     ui::ShowMessage(copy.failure + kDataUnchanged);
@@ -148,7 +148,7 @@ std::string TEnregistrer::RunRestore() {
   }
 
   StagedRestore staged(dataFolder);
-  if (!staged.Extract(archive)) {
+  if (!staged.Extract(host_, archive)) {
     DropSafetyCopy(copy.path);
     ui::ShowMessage("L'archive " + archive + " n'a pas pu être extraite entièrement." + kDataUnchanged);
     return kRestoreFailed;
@@ -162,7 +162,7 @@ std::string TEnregistrer::RunRestore() {
   CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
 
   SetCurrentFolder(programFolder);
-  if (!RunConverters(dataFolder, copy.path)) return kRestoreFailed;
+  if (!RunConverters(host_, dataFolder, copy.path)) return kRestoreFailed;
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
   return "La restauration a été effectuée avec succes !";

@@ -25,8 +25,8 @@ std::string EraseEndLine(const std::string& error) {
 
 }  // namespace
 
-TGraver::TGraver(std::string archive)
-    : ui::Form("Graver"), archive_(std::move(archive)), guiThread_(std::this_thread::get_id()) {
+TGraver::TGraver(BurnEngine& engine, std::string archive)
+    : ui::Form("Graver"), archive_(std::move(archive)), guiThread_(std::this_thread::get_id()), vtbr(engine) {
   Design();
   ConnectEvents();
   FormCreate();

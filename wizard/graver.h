@@ -25,8 +25,9 @@ inline constexpr char kBackupVolumeLabel[] = "KVXSAUVE";
 
 class TGraver : public ui::Form {
  public:
-  // archive: the file burned into the disc's root (its caller's staging archive).
-  explicit TGraver(std::string archive = kDefaultBurnArchive);
+  // archive: the file burned into the disc's root (its caller's staging archive);
+  // engine: the program's burning engine.
+  explicit TGraver(BurnEngine& engine, std::string archive = kDefaultBurnArchive);
 
   const std::string& Archive() const { return archive_; }
   void SetArchive(std::string archive) { archive_ = std::move(archive); }

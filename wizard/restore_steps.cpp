@@ -51,15 +51,15 @@ std::string WriteWholeFolderList(const std::string& dataFolder) {
   return Utf16ToCp1252(list.u16string());
 }
 
-bool ZipDataFolder(const std::string& dataFolder, const std::string& archive) {
+bool ZipDataFolder(HostBridge& host, const std::string& dataFolder, const std::string& archive) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   const std::string ownList = dataFolder + "PATSAUVE.DTA";
-  if (FileExists(ownList)) return ZipArchive(archive, "@" + ownList, 0, false);
+  if (FileExists(ownList)) return ZipArchive(host, archive, "@" + ownList, 0, false);
 
   const std::string wholeFolder = WriteWholeFolderList(dataFolder);
   if (wholeFolder.empty()) return false;
-  const bool archived = ZipArchive(archive, "@" + wholeFolder, 0, true);
+  const bool archived = ZipArchive(host, archive, "@" + wholeFolder, 0, true);
   std::error_code error;
   fs::remove(NativePath(wholeFolder), error);
   return archived;
@@ -86,11 +86,12 @@ std::string NextSafetyCopyName(const std::string& dataFolder, const std::string&
   }
 }
 
-SafetyCopy MakeSafetyCopy(const std::string& dataFolder) {
+SafetyCopy MakeSafetyCopy(HostBridge& host, const std::string& dataFolder) {
   const std::string archive = dataFolder + NextSafetyCopyName(dataFolder, DateStamp(false)) + ".ZIP";
   std::string failure;
-  if (!ZipDataFolder(dataFolder, archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " n'a pas pu \xEA" "tre faite.";
-  else if (!TestArchive(archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " est illisible.";
+  if (!ZipDataFolder(host, dataFolder, archive))
+    failure = "La copie de s\xE9" "curit\xE9 " + archive + " n'a pas pu \xEA" "tre faite.";
+  else if (!TestArchive(host, archive)) failure = "La copie de s\xE9" "curit\xE9 " + archive + " est illisible.";
   if (failure.empty()) return {archive, {}};
   std::error_code error;
   fs::remove(NativePath(archive), error);
@@ -108,10 +109,10 @@ StagedRestore::~StagedRestore() {
   fs::remove_all(NativePath(work_), error);
 }
 
-bool StagedRestore::Extract(const std::string& archive) {
+bool StagedRestore::Extract(HostBridge& host, const std::string& archive) {
   std::error_code error;
   if (incoming_.empty() || !fs::create_directory(NativePath(incoming_), error)) return false;
-  return UnzipArchive(archive, incoming_, "*.*");
+  return UnzipArchive(host, archive, incoming_, "*.*");
 }
 
 SwitchOutcome StagedRestore::Switch() {

@@ -9,6 +9,8 @@
 
 namespace kvx {
 
+class HostBridge;
+
 // YYMMDD of the date stamp (year first) and the first two-digit counter from 01 whose
 // dataFolder + name + ".ZIP" does not exist yet.
 std::string NextSafetyCopyName(const std::string& dataFolder, const std::string& dateStamp);
@@ -21,8 +23,8 @@ struct SafetyCopy {
 // Zips the data folder's content into its next safety copy, with the data folder
 // current: what PATSAUVE.DTA names, or, when that list is missing, every entry of the
 // folder but the earlier safety copies and restore work folders. The copy is then read
-// back through; a copy that failed either way is removed.
-SafetyCopy MakeSafetyCopy(const std::string& dataFolder);
+// back through; a copy that failed either way is removed. The progress goes to the host.
+SafetyCopy MakeSafetyCopy(HostBridge& host, const std::string& dataFolder);
 
 // A restore prepared in a fresh work folder inside the data folder (same volume, so
 // that the switch only renames). The work folder goes with the object, unless a switch
@@ -36,7 +38,7 @@ class StagedRestore {
 
   // Extracts every member of the archive into the work folder; true when the library
   // extracted them all (each checked against its size and CRC-32).
-  bool Extract(const std::string& archive);
+  bool Extract(HostBridge& host, const std::string& archive);
   // Where a file of the prepared data lies.
   std::string PreparedPath(const std::string& name) const { return incoming_ + name; }
   // Moves the prepared data over the data folder (see SwitchFolders).

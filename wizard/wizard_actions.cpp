@@ -7,22 +7,22 @@
 namespace kvx {
 namespace {
 
-void ShowWizardOnPage(int page) {
-  TEnregistrer form;
+void ShowWizardOnPage(HostBridge& host, BurnEngine& burning, int page) {
+  TEnregistrer form(host, burning);
   form.PageControl1.SetActivePage(page);
   form.ShowModal();
 }
 
 }  // namespace
 
-void OpenBackupWizard() { ShowWizardOnPage(0); }
+void OpenBackupWizard(HostBridge& host, BurnEngine& burning) { ShowWizardOnPage(host, burning, 0); }
 
-void OpenRestoreWizard() {
+void OpenRestoreWizard(HostBridge& host, BurnEngine& burning) {
   if (CountProcesses("VOLMERA.EXE") > 0) {
-    HostCommand("Info,Impossible de restaurer la base de données si Volmera est ouvert");
+    host.Command("Info,Impossible de restaurer la base de données si Volmera est ouvert");
     return;
   }
-  ShowWizardOnPage(1);
+  ShowWizardOnPage(host, burning, 1);
 }
 
 }  // namespace kvx

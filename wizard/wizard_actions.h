@@ -3,7 +3,11 @@
 
 namespace kvx {
 
-void OpenBackupWizard();   // B01
-void OpenRestoreWizard();  // B02
+class BurnEngine;
+class HostBridge;
+
+// Over the program's host link and burning engine.
+void OpenBackupWizard(HostBridge& host, BurnEngine& burning);   // B01
+void OpenRestoreWizard(HostBridge& host, BurnEngine& burning);  // B02
 
 }  // namespace kvx

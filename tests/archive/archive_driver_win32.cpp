@@ -12,13 +12,14 @@
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   bool succeeded = false;
+  kvx::HostBridge host;
   if (command == "zip" && argc == 6)
-    succeeded = kvx::ZipArchive(argv[2], argv[3], static_cast<uint16_t>(std::strtoul(argv[4], nullptr, 0)),
+    succeeded = kvx::ZipArchive(host, argv[2], argv[3], static_cast<uint16_t>(std::strtoul(argv[4], nullptr, 0)),
                                 std::string(argv[5]) == "1");
   else if (command == "unzip" && argc == 5)
-    succeeded = kvx::UnzipArchive(argv[2], argv[3], argv[4]);
+    succeeded = kvx::UnzipArchive(host, argv[2], argv[3], argv[4]);
   else
     return 2;
-  kvx::HostEnd();
+  host.End();
   return succeeded ? 0 : 1;
 }

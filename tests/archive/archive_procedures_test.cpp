@@ -28,7 +28,6 @@ class Procedures : public ::testing::Test {
  protected:
   void SetUp() override {
     system_ = &kvxtest::InstallZipTestSystem();
-    HostEnd();
     kvxtest::Runtime() = {};
     root_ = fs::temp_directory_path() / ("kvx-procedures-" + std::to_string(getpid()));
     fs::remove_all(root_);
@@ -54,6 +53,8 @@ class Procedures : public ::testing::Test {
     };
   }
 
+  HostBridge host_;
+
   static Calls Commands() {
     Calls commands;
     for (const std::string& call : kvxtest::Runtime().calls)
@@ -71,7 +72,7 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   std::ofstream(root_ / "FIC01" / "PATSAUVE.DTA") << "*.FIC\r\nIMAGES\r\n";
   WatchZipRecord();
   const std::string archive = (root_ / "SAUVE.ZIP").string();
-  EXPECT_TRUE(ZipArchive(archive, "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string(), 0, true));
+  EXPECT_TRUE(ZipArchive(host_, archive, "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string(), 0, true));
   const std::string data = (root_ / "FIC01").string();
   EXPECT_EQ(itemList_, data + "/*.FIC " + data + "/IMAGES");
   EXPECT_EQ(+record_.dosify, -1);
@@ -95,7 +96,7 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   // Names relative to the current folder, in upper case.
   const fs::path out = root_ / "OUT";
   kvxtest::Runtime() = {};
-  EXPECT_TRUE(UnzipArchive(archive, out.string(), "*.*"));
+  EXPECT_TRUE(UnzipArchive(host_, archive, out.string(), "*.*"));
   EXPECT_EQ(ReadAll(out / "CLIENTS.FIC"), "clients");
   EXPECT_EQ(ReadAll(out / "IMAGES" / "LOGO.BMP"), "logo");
   const Calls extraction = Commands();
@@ -107,18 +108,18 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
 
 TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
+  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
   EXPECT_EQ(itemList_, (root_ / "FIC01" / "MY FILE.FIC").string());
   EXPECT_EQ(+record_.multiVolumeWord, 0x8300);
   EXPECT_EQ(+record_.recurse, 0);
   EXPECT_EQ(+record_.pathForTemp, 0);
-  ZipArchive((root_ / "A.ZIP").string(), "CLIENTS.FIC", 0x4000 | 0x1000 | 0x0001, false);
+  ZipArchive(host_, (root_ / "A.ZIP").string(), "CLIENTS.FIC", 0x4000 | 0x1000 | 0x0001, false);
   EXPECT_EQ(+record_.multiVolumeWord, 0x1001);
 }
 
 TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true));
+  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true));
   EXPECT_EQ(itemList_, "");
   EXPECT_FALSE(fs::exists(root_ / "A.ZIP"));
 }
@@ -130,7 +131,7 @@ TEST_F(Procedures, ListPastTheBufferIsRefused) {
   }
   bool called = false;
   system_->dzip = [&](ZipParams*) { return called = true, 0; };
-  EXPECT_FALSE(ZipArchive((root_ / "A.ZIP").string(), "@" + (root_ / "LONG.DTA").string(), 0, true));
+  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "LONG.DTA").string(), 0, true));
   EXPECT_FALSE(called);
   EXPECT_EQ(Commands(), Calls{"ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : "
                               "sauvegarde non effectu\xE9" "e."});
@@ -138,7 +139,7 @@ TEST_F(Procedures, ListPastTheBufferIsRefused) {
 
 TEST_F(Procedures, ProgressTextsForOnePercentage) {
   system_->dzip = [](ZipParams* p) { return p->majorStatus("X", 7, p->majorUserData); };
-  ZipArchive((root_ / "A.ZIP").string(), "CLIENTS.FIC", 0, false);
+  ZipArchive(host_, (root_ / "A.ZIP").string(), "CLIENTS.FIC", 0, false);
   EXPECT_EQ(Commands(), (Calls{"AFFICHE,JAUGE_JAUGE3=7", "AFFICHE,LIB_libelle=Sauvegarde en cours : 7 %", "MULTITACHE"}));
 
   kvxtest::Runtime() = {};
@@ -146,7 +147,7 @@ TEST_F(Procedures, ProgressTextsForOnePercentage) {
     p->returnCount = 1;
     return p->majorStatus("X", 7, p->majorUserData);
   };
-  EXPECT_TRUE(UnzipArchive("A.ZIP", "OUT", "*.*"));
+  EXPECT_TRUE(UnzipArchive(host_, "A.ZIP", "OUT", "*.*"));
   EXPECT_EQ(Commands(), (Calls{"AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 7% :", "AFFICHE,JAUGE_JAUGE1=7",
                                "MULTITACHE,-1", "AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 7% :",
                                "AFFICHE,JAUGE_JAUGE1=7", "MULTITACHE,-1"}));
@@ -160,7 +161,7 @@ TEST_F(Procedures, ExtractionMessagesNameTheArchive) {
     for (int32_t id : {2, 3, 4, 5, 11}) p->messageCallback(id, 0, 0, 0, "member", "", p->messageUserData);
     return 0;
   };
-  EXPECT_TRUE(UnzipArchive("SAUVE.ZIP", "OUT", "*.*"));
+  EXPECT_TRUE(UnzipArchive(host_, "SAUVE.ZIP", "OUT", "*.*"));
   const std::string archive = (root_ / "FIC01" / "SAUVE.ZIP").string();
   const Calls once{"ERREUR,Impossible d'ouvrir le fichier : " + archive,
                    "ERREUR,Impossible de lire le fichier : " + archive,
@@ -178,10 +179,10 @@ TEST_F(Procedures, UnreadableArchivesAreNotExtracted) {
     functions.push_back(p->function);
     return kvxzip::RunDunzip(p);
   };
-  EXPECT_FALSE(UnzipArchive("MISSING.ZIP", (root_ / "OUT").string(), "*.*"));
+  EXPECT_FALSE(UnzipArchive(host_, "MISSING.ZIP", (root_ / "OUT").string(), "*.*"));
   EXPECT_EQ(Commands(), Calls{"ERREUR,Impossible d'ouvrir le fichier : " + (root_ / "FIC01" / "MISSING.ZIP").string()});
   std::ofstream(root_ / "EMPTY.ZIP", std::ios::binary) << std::string("PK\x05\x06", 4) << std::string(18, '\0');
-  EXPECT_FALSE(UnzipArchive((root_ / "EMPTY.ZIP").string(), (root_ / "OUT").string(), "*.*"));
+  EXPECT_FALSE(UnzipArchive(host_, (root_ / "EMPTY.ZIP").string(), (root_ / "OUT").string(), "*.*"));
   EXPECT_EQ(functions, (std::vector<int32_t>{1, 1}));
   EXPECT_FALSE(fs::exists(root_ / "OUT"));
 }

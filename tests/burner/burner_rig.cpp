@@ -83,6 +83,7 @@ void BurnerTest::SetUp() {
 
 void BurnerTest::TearDown() {
   burner.reset();
+  engine.reset();
   install.reset();
   platform.reset();
   manager.reset();
@@ -97,7 +98,8 @@ void BurnerTest::Start(const std::string& unit_keys) {
   ASSERT_TRUE(manager) << error;
   platform = std::make_unique<RecordingPlatform>(*manager);
   install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);
-  burner = std::make_unique<TVortalBurner>();
+  engine = std::make_unique<BurnEngine>(install->Hub());
+  burner = std::make_unique<TVortalBurner>(*engine);
   burner->SetSleepFunction([this](uint32_t ms) { clock.Advance(ms); });
   burner->SetOnDebugMessage([this](scsi::TSCSIDevice*, const std::string& line, uint8_t) {
     std::lock_guard<std::mutex> guard(events_lock);

@@ -82,6 +82,7 @@ class BurnerTest : public ::testing::Test {
   std::unique_ptr<aspi::AspiManager> manager;
   std::unique_ptr<RecordingPlatform> platform;
   std::unique_ptr<scsi::testing::TransportInstall> install;
+  std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TVortalBurner> burner;
   std::string expected_track;
 

@@ -23,7 +23,9 @@ uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} <
 // --- The component ------------------------------------------------------------------------
 
 TEST(VortalBurner, DefaultsAndSetterRules) {
-  TVortalBurner burner;
+  scsi::ScsiTransportHub transport;
+  BurnEngine engine(transport);
+  TVortalBurner burner(engine);
   EXPECT_EQ(burner.CacheSize(), 4194304);
   EXPECT_TRUE(burner.WritePostGap());
   EXPECT_TRUE(burner.JolietFileSystem());
@@ -405,7 +407,7 @@ TEST_F(BurnFailureTest, DiscTooSmallWithoutTheCheckFailsInTheWrite) {
 TEST_F(BurnFailureTest, OneWriteAtATime) {
   Start("Media=CD-R\n");
   Build({Source("big.bin", 2 * 1024 * 1024)});
-  TVortalBurner other;
+  TVortalBurner other(*engine);
   std::string refused;
   other.SetOnWriteDone([&](TVortalBurner*, const std::string& Error) { refused = Error; });
   other.Image().ImageHeader = burner->Image().ImageHeader;
@@ -500,11 +502,27 @@ TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
   EXPECT_EQ(Disc().tracks.size(), 2u);
 }
 
+// An abort reaches the writes of its own engine only.
+TEST_F(BurnFailureTest, AnotherEnginesAbortLeavesTheWriteAlone) {
+  Start("Media=CD-R\n");
+  Build({Source("big.bin", 2 * 1024 * 1024)});
+  scsi::ScsiTransportHub elsewhere;
+  BurnEngine other_engine(elsewhere);
+  TVortalBurner other(other_engine);
+  int writes = 0;
+  platform->SetHook([&](const uint8_t* cdb) {
+    if (cdb[0] == kWrite10 && ++writes == 3) other.AbortWrite();
+  });
+  EXPECT_EQ(Burn(), "");
+  EXPECT_GT(writes, 3);
+  EXPECT_EQ(Disc().leadOuts.size(), 1u);
+}
+
 TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
   Start("Media=CD-RW\nState=appendable\nBlankTime=100000\n");
   Build({Source("a.bin", 1000)});
   // The other component erases the same unit; its blanking thread stays in its polls.
-  TVortalBurner eraser;
+  TVortalBurner eraser(*engine);
   eraser.SetDevice(burner->Devices()[0]);
   Event polling, release;
   eraser.SetSleepFunction([&](uint32_t ms) {
@@ -533,7 +551,9 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
 
 TEST_F(BurnFailureTest, WriteWithoutTransportOrUnitFails) {
   const std::vector<uint8_t> sector(kSectorSize, 0);
-  TVortalBurner alone;
+  scsi::ScsiTransportHub transport;
+  BurnEngine unreached(transport);
+  TVortalBurner alone(unreached);
   EXPECT_FALSE(alone.Write10(0, 1, 0x50, sector));
   Start("Media=CD-R\n");
   burner->SetDevice("");

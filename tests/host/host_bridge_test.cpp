@@ -11,73 +11,85 @@ using Calls = std::vector<std::string>;
 
 class Bridge : public ::testing::Test {
  protected:
-  void SetUp() override {
-    HostEnd();  // every case starts with a closed link
-    Runtime() = {};
-  }
+  void SetUp() override { Runtime() = {}; }
+  HostBridge bridge_;
 };
 
 TEST_F(Bridge, FirstCommandOpensTheLinkOnceWithBytesTwoAndZero) {
-  HostCommand("BIBLI,disque,KVXOUTIL.wdl/CR");
-  HostCommand("PROJET,KVXOUTIL.WDP");
+  bridge_.Command("BIBLI,disque,KVXOUTIL.wdl/CR");
+  bridge_.Command("PROJET,KVXOUTIL.WDP");
   EXPECT_EQ(Runtime().calls, (Calls{"INIT", "CMD BIBLI,disque,KVXOUTIL.wdl/CR", "CMD PROJET,KVXOUTIL.WDP"}));
   EXPECT_EQ(Runtime().linkAtInit[1], 2);
   EXPECT_EQ(Runtime().linkAtInit[2], 0);
-  HostEnd();
-  HostEnd();  // a closed link is not closed twice
-  HostCommand("MULTITACHE");
+  bridge_.End();
+  bridge_.End();  // a closed link is not closed twice
+  bridge_.Command("MULTITACHE");
   EXPECT_EQ(Runtime().calls, (Calls{"INIT", "CMD BIBLI,disque,KVXOUTIL.wdl/CR", "CMD PROJET,KVXOUTIL.WDP", "TERM",
                                     "INIT", "CMD MULTITACHE"}));
 }
 
 TEST_F(Bridge, CloseSendsFermeFenFirstAndKeepsTheCode) {
   Runtime().codes = {"B01", "XXX", "YYY"};
-  HostCommand("ECRAN,SAISIE");
-  HostCommand("FERME");
-  EXPECT_EQ(LastButtonCode(), "B01");
+  bridge_.Command("ECRAN,SAISIE");
+  bridge_.Command("FERME");
+  EXPECT_EQ(bridge_.LastButtonCode(), "B01");
   EXPECT_EQ(Runtime().calls, (Calls{"INIT", "CMD ECRAN,SAISIE", "CMD EX\xE9" "CUTE(\"FermeFen\")", "CMD FERME"}));
 }
 
 TEST_F(Bridge, OpenSendsOuvrefenWithTheUpperCaseName) {
-  HostCommand("Ouvre,FEN_Progress.wdw");
+  bridge_.Command("Ouvre,FEN_Progress.wdw");
   EXPECT_EQ(Runtime().calls,
             (Calls{"INIT", "CMD EX\xE9" "CUTE(\"OUVREFEN\",\"FEN_PROGRESS\")", "CMD Ouvre,FEN_Progress.wdw"}));
 }
 
 TEST_F(Bridge, OnlyInputsChangeTheButtonCode) {
   Runtime().codes = {"B04", "ZZZ", "esc"};
-  HostCommand("ecran,saisie,xyz");
-  EXPECT_EQ(LastButtonCode(), "B04");
-  HostCommand("info,bonjour");
-  EXPECT_EQ(LastButtonCode(), "B04");
-  HostCommand("ECRAN,SAISIE");
-  EXPECT_EQ(LastButtonCode(), "esc");
+  bridge_.Command("ecran,saisie,xyz");
+  EXPECT_EQ(bridge_.LastButtonCode(), "B04");
+  bridge_.Command("info,bonjour");
+  EXPECT_EQ(bridge_.LastButtonCode(), "B04");
+  bridge_.Command("ECRAN,SAISIE");
+  EXPECT_EQ(bridge_.LastButtonCode(), "esc");
   EXPECT_EQ(Runtime().calls[1], "CMD ECRAN,SAISIE");
 }
 
 TEST_F(Bridge, CodeStopsAtCarriageReturnOrNul) {
   Runtime().codes = {"B\rX", ""};
-  HostCommand("ECRAN,SAISIE");
-  EXPECT_EQ(LastButtonCode(), "B");
-  HostCommand("ECRAN,SAISIE");
-  EXPECT_EQ(LastButtonCode(), "");
+  bridge_.Command("ECRAN,SAISIE");
+  EXPECT_EQ(bridge_.LastButtonCode(), "B");
+  bridge_.Command("ECRAN,SAISIE");
+  EXPECT_EQ(bridge_.LastButtonCode(), "");
 }
 
 TEST_F(Bridge, ResultOfEachCommandIsKept) {
   Runtime().results = {0, 7};
-  HostCommand("OUINON,Continuer ?");
-  EXPECT_EQ(LastHostResult(), 0);
-  HostCommand("OUINON,Continuer ?");
-  EXPECT_EQ(LastHostResult(), 7);
+  bridge_.Command("OUINON,Continuer ?");
+  EXPECT_EQ(bridge_.LastResult(), 0);
+  bridge_.Command("OUINON,Continuer ?");
+  EXPECT_EQ(bridge_.LastResult(), 7);
 }
 
 TEST_F(Bridge, ReleaseContextSendsZero) {
-  HostReleaseContext();
+  bridge_.ReleaseContext();
   EXPECT_EQ(Runtime().calls, (Calls{"HFTERMINE 0"}));
 }
 
+// Each bridge keeps its own link and its own last code.
+TEST_F(Bridge, BridgesKeepTheirOwnLinkAndCode) {
+  Runtime().codes = {"B01", "B02"};
+  HostBridge other;
+  bridge_.Command("ECRAN,SAISIE");
+  other.Command("ECRAN,SAISIE");
+  EXPECT_EQ(bridge_.LastButtonCode(), "B01");
+  EXPECT_EQ(other.LastButtonCode(), "B02");
+  other.End();
+  bridge_.Command("MULTITACHE");
+  EXPECT_EQ(Runtime().calls,
+            (Calls{"INIT", "CMD ECRAN,SAISIE", "INIT", "CMD ECRAN,SAISIE", "TERM", "CMD MULTITACHE"}));
+}
+
 TEST_F(Bridge, LongCommandGoesOutAs254Bytes) {
-  HostCommand("info," + std::string(400, 'a'));
+  bridge_.Command("info," + std::string(400, 'a'));
   EXPECT_EQ(Runtime().calls.back(), "CMD info," + std::string(249, 'a'));
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/folders.h"
+#include "host/host_bridge.h"
 #include "host/system_helpers.h"
 #include "tests/host/recording_runtime.h"
 
@@ -54,22 +55,26 @@ class PosixSystemHelpers : public ::testing::Test {
     unsetenv("KVXTOOL_FAIL");
     kvxtest::Runtime() = {};
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override {
+    host_.End();
+    fs::remove_all(root_);
+  }
   std::string Root(const std::string& relative) const { return (root_ / relative).string(); }
 
   fs::path root_;
+  HostBridge host_;
 };
 
 TEST_F(PosixSystemHelpers, ProgramsGetTheirArgumentsSplitAndTheirExitCodeCounts) {
   ToolCopy("CONVTEST.EXE");
   const CurrentFolderGuard keep;
   ASSERT_TRUE(SetCurrentFolder(root_.string()));
-  EXPECT_TRUE(RunAndWaitForSuccess("CONVTEST.EXE", "-error /WDD=\"GELDOR.WDD\" /DIR=\"a b\\\"  MAJ"));
+  EXPECT_TRUE(RunAndWaitForSuccess(host_, "CONVTEST.EXE", "-error /WDD=\"GELDOR.WDD\" /DIR=\"a b\\\"  MAJ"));
   setenv("KVXTOOL_FAIL", "autre.exe;convtest.exe", 1);
-  EXPECT_TRUE(RunAndWait("CONVTEST.EXE", "second"));
-  EXPECT_FALSE(RunAndWaitForSuccess("CONVTEST.EXE", "third"));
-  EXPECT_FALSE(RunAndWait("ABSENT.EXE", ""));
-  EXPECT_FALSE(RunAndWaitForSuccess(Root("ABSENT.EXE"), ""));
+  EXPECT_TRUE(RunAndWait(host_, "CONVTEST.EXE", "second"));
+  EXPECT_FALSE(RunAndWaitForSuccess(host_, "CONVTEST.EXE", "third"));
+  EXPECT_FALSE(RunAndWait(host_, "ABSENT.EXE", ""));
+  EXPECT_FALSE(RunAndWaitForSuccess(host_, Root("ABSENT.EXE"), ""));
   EXPECT_EQ(ReadFile(root_ / "tools.log"), "CONVTEST.EXE\t-error /WDD=GELDOR.WDD \"/DIR=a b\\\" MAJ\t" + root_.string() +
                                                "\r\nCONVTEST.EXE\tsecond\t" + root_.string() +
                                                "\r\nCONVTEST.EXE\tthird\t" + root_.string() + "\r\n");
@@ -78,12 +83,12 @@ TEST_F(PosixSystemHelpers, ProgramsGetTheirArgumentsSplitAndTheirExitCodeCounts)
 TEST_F(PosixSystemHelpers, TheHostHearsATickWhileAProgramRuns) {
   ToolCopy("SLOWTEST.EXE");
   setenv("KVXTOOL_SLEEP_MS", "700", 1);
-  ASSERT_TRUE(RunAndWait("SLOWTEST.EXE", ""));
+  ASSERT_TRUE(RunAndWait(host_, "SLOWTEST.EXE", ""));
   EXPECT_GE(Ticks(), 2);
   EXPECT_LE(Ticks(), 4);
   kvxtest::Runtime() = {};
   unsetenv("KVXTOOL_SLEEP_MS");
-  ASSERT_TRUE(RunAndWait("SLOWTEST.EXE", ""));
+  ASSERT_TRUE(RunAndWait(host_, "SLOWTEST.EXE", ""));
   EXPECT_LE(Ticks(), 1);
 }
 
@@ -91,7 +96,7 @@ TEST_F(PosixSystemHelpers, EscapeEndsTheProgramByItsNameAndTheWaitReturns) {
   ToolCopy("STAYTEST.EXE");
   int asked = 0;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_TRUE(RunAndWait("STAYTEST.EXE", "/STAY", [&] { return ++asked >= 2; }));
+  EXPECT_TRUE(RunAndWait(host_, "STAYTEST.EXE", "/STAY", [&] { return ++asked >= 2; }));
   EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
   EXPECT_EQ(CountProcesses("STAYTEST.EXE"), 0);
 }

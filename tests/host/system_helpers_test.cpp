@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/folders.h"
+#include "host/host_bridge.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 
@@ -64,7 +65,9 @@ class SystemHelpers : public ::testing::Test {
     DeleteFileA((TempRoot() + "tools.log").c_str());
     SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", nullptr);
   }
+  void TearDown() override { host_.End(); }
   std::string HostLog() { return ReadFile(TempRoot() + "host.log"); }
+  HostBridge host_;
 };
 
 TEST_F(SystemHelpers, CopyReplaceOverwritesReadOnlyTargetAndGivesWritableCopy) {
@@ -144,20 +147,20 @@ TEST_F(SystemHelpers, RunAndWaitPassesTheCommandLineAndKeepsTheHostAlive) {
   SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "700");
   CurrentFolderGuard guard;
   SetCurrentFolder(TempRoot());
-  EXPECT_TRUE(RunAndWait("WAITTOOL.EXE", "REP=C:\\DATA", [] { return false; }));
+  EXPECT_TRUE(RunAndWait(host_, "WAITTOOL.EXE", "REP=C:\\DATA", [] { return false; }));
   EXPECT_EQ(ReadFile(TempRoot() + "tools.log"), "WAITTOOL.EXE\tREP=C:\\DATA\t" + TempRoot().substr(0, TempRoot().size() - 1) + "\r\n");
   EXPECT_GE(Count(HostLog(), "CMD MULTITACHE,-2\n"), 2);
 }
 
 TEST_F(SystemHelpers, RunAndWaitOfAMissingProgramFails) {
-  EXPECT_FALSE(RunAndWait("NOSUCHTOOL.EXE", "", [] { return false; }));
+  EXPECT_FALSE(RunAndWait(host_, "NOSUCHTOOL.EXE", "", [] { return false; }));
   EXPECT_EQ(HostLog().find("MULTITACHE"), std::string::npos);
 }
 
 TEST_F(SystemHelpers, EscapeEndsAProgramGivenByBareName) {
   ToolCopy("ESCTOOL.EXE");
   int polls = 0;
-  EXPECT_TRUE(RunAndWait("ESCTOOL.EXE", "/STAY", [&] { return ++polls == 3; }));
+  EXPECT_TRUE(RunAndWait(host_, "ESCTOOL.EXE", "/STAY", [&] { return ++polls == 3; }));
   EXPECT_EQ(polls, 3);
   EXPECT_EQ(CountProcesses("ESCTOOL.EXE"), 0);
 }
@@ -166,7 +169,7 @@ TEST_F(SystemHelpers, EscapeDoesNotEndAProgramGivenWithItsFolder) {
   const std::string path = ToolCopy("PATHTOOL.EXE");
   SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "1200");
   int polls = 0;
-  EXPECT_TRUE(RunAndWait(path, "", [&] { return ++polls > 0; }));
+  EXPECT_TRUE(RunAndWait(host_, path, "", [&] { return ++polls > 0; }));
   // Esc was down at every poll, yet the program ran to its own end.
   EXPECT_GE(polls, 4);
 }

@@ -36,25 +36,26 @@ class AspiLibrary : public ::testing::Test {
     SetEnvironmentVariableA("KVXASPI_CONFIG", (folder / "kvxaspi.ini").string().c_str());
   }
   void TearDown() override {
-    FinalizeTransport();
+    transport.Finalize();
     SetEnvironmentVariableA("KVXASPI_CONFIG", nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   }
   std::unique_ptr<TSCSIDevice> Started() {
-    auto device = std::make_unique<TSCSIDevice>();
+    auto device = std::make_unique<TSCSIDevice>(transport);
     device->SetOnDebugMessage([this](TSCSIDevice*, const std::string& line, uint8_t) { debugLines.push_back(line); });
     EXPECT_TRUE(device->InitializeASPI(false));
     return device;
   }
+  ScsiTransportHub transport;  // over the system's platform
   std::filesystem::path folder;
   std::vector<std::string> debugLines;
 };
 
 TEST_F(AspiLibrary, ScanFindsTheTwoConfiguredUnits) {
   auto device = Started();
-  EXPECT_EQ(TransportName(), "WNASPI32.DLL");
-  EXPECT_EQ(ActiveTransport()->SupportInfo(), 0x0101u);
+  EXPECT_EQ(transport.Name(), "WNASPI32.DLL");
+  EXPECT_EQ(transport.Active()->SupportInfo(), 0x0101u);
   EXPECT_EQ(device->AdapterCount(), 1);
   EXPECT_EQ(std::string(device->HostAdapterInfo().HA_ManagerId, 16), "KVXASPI STAND-IN");
   ASSERT_EQ(device->Devices(), (std::vector<std::string>{"0:0:0,R: KVX     VIRTUAL RECORDER1.00",
@@ -79,7 +80,7 @@ TEST_F(AspiLibrary, ABurnedSessionIsThereInTheNextRun) {
     EXPECT_TRUE(device->SynchronizeCache(120000, false));
     EXPECT_TRUE(device->CloseTrackSession(false, device->CloseImmediate(), false));
   }
-  FinalizeTransport();  // unloads the library: the unit saves its disc
+  transport.Finalize();  // unloads the library: the unit saves its disc
   EXPECT_EQ(std::filesystem::file_size(folder / "cdrw.img"), 310u * 2048);
   auto device = Started();
   ASSERT_EQ(device->Devices().size(), 2u);
@@ -115,8 +116,8 @@ TEST_F(AspiLibrary, BlankingRunsOnItsThreadWithRealEvents) {
 
 TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
   auto device = Started();
-  std::shared_ptr<ScsiTransport> transport = ActiveTransport();
-  std::unique_ptr<CompletionEvent> event = transport->NewCompletionEvent();
+  std::shared_ptr<ScsiTransport> library = transport.Active();
+  std::unique_ptr<CompletionEvent> event = library->NewCompletionEvent();
   EXPECT_FALSE(event->Wait(0));
   SCSIRequest request{};
   request.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -125,10 +126,10 @@ TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
   request.SRB_SenseLen = SENSE_LEN;
   request.SRB_CDBLen = 6;
   request.SRB_PostProc = event->PostProcHandle();
-  EXPECT_EQ(transport->SendCommand(&request), SS_COMP);
+  EXPECT_EQ(library->SendCommand(&request), SS_COMP);
   EXPECT_TRUE(event->Wait(0));
   // A Win32 event set from another thread releases the wait.
-  std::unique_ptr<CompletionEvent> later = transport->NewCompletionEvent();
+  std::unique_ptr<CompletionEvent> later = library->NewCompletionEvent();
   HANDLE handle = static_cast<HANDLE>(later->PostProcHandle());
   std::thread setter([handle] {
     Sleep(20);
@@ -136,7 +137,7 @@ TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
   });
   EXPECT_TRUE(later->Wait(10000));
   setter.join();
-  EXPECT_FALSE(transport->NewCompletionEvent()->Wait(10));
+  EXPECT_FALSE(library->NewCompletionEvent()->Wait(10));
 }
 
 TEST_F(AspiLibrary, ALibraryWithoutTheEntryPointsIsRefused) {
@@ -145,12 +146,12 @@ TEST_F(AspiLibrary, ALibraryWithoutTheEntryPointsIsRefused) {
   const auto runtime = std::filesystem::path(program).parent_path() / "WD110LE.DLL";
   ASSERT_TRUE(std::filesystem::exists(runtime));
   std::filesystem::copy_file(runtime, folder / "NOTASPI.DLL");
-  std::unique_ptr<ScsiTransport> transport;
-  TransportPlatform& platform = SystemTransportPlatform();
-  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NOTASPI.DLL").string(), transport),
+  std::unique_ptr<ScsiTransport> loaded;
+  TransportPlatform& platform = transport.Platform();
+  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NOTASPI.DLL").string(), loaded),
             TransportPlatform::LibraryLoad::MissingEntryPoint);
-  EXPECT_FALSE(transport);
-  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NONE.DLL").string(), transport), TransportPlatform::LibraryLoad::NotFound);
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NONE.DLL").string(), loaded), TransportPlatform::LibraryLoad::NotFound);
   EXPECT_EQ(GetModuleHandleA("NOTASPI.DLL"), nullptr);  // released again
 }
 

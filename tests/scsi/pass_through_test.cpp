@@ -52,7 +52,8 @@ SCSIRequest Request(uint8_t adapter, uint8_t target, uint8_t opcode, uint8_t fla
 TEST(PassThroughTable, UnitsWithoutAddressFormOneMoreAdapter) {
   ScriptedVolumes volumes;
   AddMachine(volumes);
-  PassThroughTransport emulation(volumes);
+  const std::atomic<bool> closeAfterCommand{true};
+  PassThroughTransport emulation(volumes, closeAfterCommand);
   EXPECT_EQ(emulation.BuildTable(), 4);
   const SPTIDeviceTable& table = emulation.Table();
   EXPECT_EQ(table.count, 3);
@@ -81,7 +82,8 @@ TEST(PassThroughTable, UnitsWithoutAddressFormOneMoreAdapter) {
 TEST(PassThroughTable, VolumesAreOpenedForWritingThenForReading) {
   ScriptedVolumes volumes;
   volumes.Add(Volume('E')).opensReadWrite = false;
-  PassThroughTransport emulation(volumes);
+  const std::atomic<bool> closeAfterCommand{true};
+  PassThroughTransport emulation(volumes, closeAfterCommand);
   EXPECT_EQ(emulation.BuildTable(), 1);
   ASSERT_EQ(volumes.opens.size(), 2u);
   EXPECT_EQ(volumes.opens[0].path, "\\\\.\\E:");
@@ -105,7 +107,7 @@ TEST(PassThroughTable, VolumesAreOpenedForWritingThenForReading) {
   EXPECT_EQ(volumes.cdbsSent[0], (std::array<uint8_t, 16>{0x12, 0, 0, 0, 0x60, 0}));
   EXPECT_EQ(volumes.passThroughLengths[0], sizeof(PassThroughWithSense));
   // Built once until the table is cleared.
-  EXPECT_EQ(PassThroughTransport(volumes).SupportInfo(), 0xE800u);
+  EXPECT_EQ(PassThroughTransport(volumes, closeAfterCommand).SupportInfo(), 0xE800u);
 }
 
 class Emulation : public ::testing::Test {
@@ -117,9 +119,9 @@ class Emulation : public ::testing::Test {
     volumes.passThroughs.clear();
     volumes.cdbsSent.clear();
   }
-  void TearDown() override { SetPassThroughCloseAfterCommand(true); }
   ScriptedVolumes volumes;
-  PassThroughTransport emulation{volumes};
+  std::atomic<bool> closeAfterCommand{true};
+  PassThroughTransport emulation{volumes, closeAfterCommand};
 };
 
 TEST_F(Emulation, HostAdapterInquiryAndDeviceType) {
@@ -187,14 +189,14 @@ TEST_F(Emulation, CommandsReachTheUnitWithTheirDirection) {
 }
 
 TEST_F(Emulation, TheHandleStaysOpenDuringLongOperations) {
-  SetPassThroughCloseAfterCommand(false);
+  closeAfterCommand = false;
   for (int i = 0; i < 3; ++i) {
     SCSIRequest request = Request(0, 1, 0x00, 0x40);
     EXPECT_EQ(emulation.SendCommand(&request), SS_COMP);
   }
   EXPECT_EQ(volumes.opens.size(), 1u);
   EXPECT_EQ(volumes.openHandles, 1);
-  SetPassThroughCloseAfterCommand(true);
+  closeAfterCommand = true;
   SCSIRequest request = Request(0, 1, 0x00, 0x40);
   emulation.SendCommand(&request);
   EXPECT_EQ(volumes.openHandles, 0);
@@ -262,16 +264,15 @@ TEST(VolumeLetters, TheVolumeWithTheUnitsAddressGivesTheLetter) {
 
 class TransportChoice : public ::testing::Test {
  protected:
-  void TearDown() override { UseTransportPlatform(nullptr); }
   UnitScript script;
   ScriptedVolumes volumes;
 };
 
 TEST_F(TransportChoice, TheLibraryBesideTheProgramWins) {
   ScriptedPlatform platform(&script);
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(false));
-  EXPECT_EQ(TransportName(), "WNASPI32.DLL");
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(false));
+  EXPECT_EQ(hub.Name(), "WNASPI32.DLL");
   EXPECT_EQ(platform.loadedPaths, std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL"});
   EXPECT_EQ(platform.quietCalls, 1u);
   EXPECT_EQ(platform.restored, std::vector<uint32_t>{1});
@@ -281,41 +282,41 @@ TEST_F(TransportChoice, TheLibraryBesideTheProgramWins) {
 TEST_F(TransportChoice, ThenTheSystemFolder) {
   ScriptedPlatform platform(&script);
   platform.besideProgram = TransportPlatform::LibraryLoad::NotFound;
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(false));
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(false));
   EXPECT_EQ(platform.loadedPaths, (std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL",
                                                             "C:\\WINDOWS\\system32\\WNASPI32.DLL"}));
-  EXPECT_EQ(TransportName(), "WNASPI32.DLL");
+  EXPECT_EQ(hub.Name(), "WNASPI32.DLL");
 }
 
 TEST_F(TransportChoice, PreferringPassThroughLoadsNoLibrary) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(true));
-  EXPECT_EQ(TransportName(), "VTASPI32");
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(true));
+  EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_TRUE(platform.loadedPaths.empty());
-  EXPECT_EQ(ActiveTransport()->SupportInfo(), 0x0103u);
+  EXPECT_EQ(hub.Active()->SupportInfo(), 0x0103u);
 }
 
 TEST_F(TransportChoice, WithoutALibraryTheEmulationAnswers) {
   AddMachine(volumes);
   ScriptedPlatform platform(nullptr, &volumes);
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(false));
-  EXPECT_EQ(TransportName(), "VTASPI32");
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(false));
+  EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_EQ(platform.loadedPaths.size(), 2u);
 }
 
 TEST_F(TransportChoice, NothingToReach) {
   ScriptedPlatform platform(nullptr, &volumes);
-  UseTransportPlatform(&platform);
-  EXPECT_FALSE(InitializeTransport(true));
-  EXPECT_FALSE(TransportInitialized());
-  EXPECT_EQ(TransportName(), "");
+  ScsiTransportHub hub(platform);
+  EXPECT_FALSE(hub.Initialize(true));
+  EXPECT_FALSE(hub.Initialized());
+  EXPECT_EQ(hub.Name(), "");
   // The table was built (empty) once; a second build is not tried in the same round.
   EXPECT_EQ(volumes.driveTypeRoots.size(), 24u);
-  TSCSIDevice device;
+  TSCSIDevice device(hub);
   EXPECT_FALSE(device.InitializeASPI(false));
   EXPECT_FALSE(device.ASPIInitialized());
   EXPECT_TRUE(device.Devices().empty());
@@ -325,9 +326,9 @@ TEST_F(TransportChoice, ALibraryWithoutItsEntryPointsIsNotUsed) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
   platform.besideProgram = TransportPlatform::LibraryLoad::MissingEntryPoint;
-  UseTransportPlatform(&platform);
-  EXPECT_FALSE(InitializeTransport(false));
-  EXPECT_FALSE(TransportInitialized());
+  ScsiTransportHub hub(platform);
+  EXPECT_FALSE(hub.Initialize(false));
+  EXPECT_FALSE(hub.Initialized());
   EXPECT_EQ(platform.restored.size(), 1u);
   EXPECT_TRUE(volumes.driveTypeRoots.empty());
 }
@@ -335,32 +336,85 @@ TEST_F(TransportChoice, ALibraryWithoutItsEntryPointsIsNotUsed) {
 TEST_F(TransportChoice, ReinitialisationKeepsThePreferenceAndRebuildsTheTable) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(true));
-  EXPECT_TRUE(ReinitializeTransport());
-  EXPECT_EQ(TransportName(), "VTASPI32");
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(true));
+  EXPECT_TRUE(hub.Reinitialize());
+  EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_EQ(volumes.driveTypeRoots.size(), 48u);
-  FinalizeTransport();
-  EXPECT_FALSE(TransportInitialized());
-  EXPECT_EQ(TransportName(), "");
+  hub.Finalize();
+  EXPECT_FALSE(hub.Initialized());
+  EXPECT_EQ(hub.Name(), "");
 }
 
 TEST_F(TransportChoice, PreferringPassThroughLaterSwitchesFromTheLibrary) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  UseTransportPlatform(&platform);
-  EXPECT_TRUE(InitializeTransport(false));
-  EXPECT_EQ(TransportName(), "WNASPI32.DLL");
-  EXPECT_TRUE(InitializeTransport(true));
-  EXPECT_EQ(TransportName(), "VTASPI32");
+  ScsiTransportHub hub(platform);
+  EXPECT_TRUE(hub.Initialize(false));
+  EXPECT_EQ(hub.Name(), "WNASPI32.DLL");
+  EXPECT_TRUE(hub.Initialize(true));
+  EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_EQ(platform.loadedPaths.size(), 1u);
+}
+
+// Each hub chooses, keeps and drops its own transport, flag and claims.
+TEST_F(TransportChoice, HubsAreIndependent) {
+  AddMachine(volumes);
+  ScriptedPlatform withLibrary(&script), withVolumes(nullptr, &volumes);
+  ScsiTransportHub first(withLibrary), second(withVolumes);
+  EXPECT_TRUE(first.Initialize(false));
+  EXPECT_TRUE(second.Initialize(false));
+  EXPECT_EQ(first.Name(), "WNASPI32.DLL");
+  EXPECT_EQ(second.Name(), "VTASPI32");
+  first.SetCloseAfterCommand(false);
+  EXPECT_TRUE(second.CloseAfterCommand());
+  first.Finalize();
+  EXPECT_FALSE(first.Initialized());
+  EXPECT_EQ(second.Name(), "VTASPI32");
+  UnitUse holder = UnitUse::None;
+  EXPECT_TRUE(first.Claims().Claim({0, 1, 0}, UnitUse::Writing, holder));
+  EXPECT_TRUE(second.Claims().Claim({0, 1, 0}, UnitUse::Erasing, holder));
+  EXPECT_EQ(holder, UnitUse::None);
+}
+
+// A claim ends only by the use that made it: a refused erase must not free a writer's unit.
+TEST(UnitClaimTable, ClaimsAndReleasesInTurn) {
+  enum class Step { Claim, Release };
+  const UnitAddress unit{0, 1, 0}, sameTargetOtherLun{0, 1, 1};
+  const struct {
+    Step step;
+    UnitAddress address;
+    UnitUse use;
+    bool claimed;    // Claim's result
+    UnitUse holder;  // what a refused Claim reports
+  } steps[] = {
+      {Step::Claim, unit, UnitUse::Writing, true, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Erasing, false, UnitUse::Writing},
+      {Step::Claim, sameTargetOtherLun, UnitUse::Erasing, true, UnitUse::None},
+      {Step::Release, unit, UnitUse::Erasing, false, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Writing, false, UnitUse::Writing},
+      {Step::Release, unit, UnitUse::Writing, false, UnitUse::None},
+      {Step::Claim, unit, UnitUse::Erasing, true, UnitUse::None},
+      {Step::Claim, sameTargetOtherLun, UnitUse::Writing, false, UnitUse::Erasing},
+  };
+  UnitClaims claims;
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const auto& s = steps[i];
+    if (s.step == Step::Release) {
+      claims.Release(s.address, s.use);
+      continue;
+    }
+    UnitUse holder = UnitUse::None;
+    EXPECT_EQ(claims.Claim(s.address, s.use, holder), s.claimed) << "step " << i;
+    EXPECT_EQ(holder, s.holder) << "step " << i;
+  }
 }
 
 TEST_F(TransportChoice, ScanThroughTheEmulation) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  UseTransportPlatform(&platform);
-  TSCSIDevice device;
+  ScsiTransportHub hub(platform);
+  TSCSIDevice device(hub);
   EXPECT_TRUE(device.InitializeASPI(true));
   EXPECT_EQ(device.AdapterCount(), 3);
   EXPECT_EQ(device.Devices(), (std::vector<std::string>{"0:1:0,D: VENDOR  D UNIT          1.00",
@@ -381,8 +435,8 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   unit.address = Address(0, 0);
   unit.recorder = &recorder;
   ScriptedPlatform platform(nullptr, &volumes);
-  UseTransportPlatform(&platform);
-  TSCSIDevice device;
+  ScsiTransportHub hub(platform);
+  TSCSIDevice device(hub);
   ASSERT_TRUE(device.InitializeASPI(true));
   ASSERT_EQ(device.Devices(), std::vector<std::string>{"0:0:0,E: KVX     VIRTUAL RECORDER1.00"});
   device.SetDevice(device.Devices()[0]);
@@ -398,12 +452,12 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   ASSERT_TRUE(done.Wait(60000));
   while (device.Erasing()) std::this_thread::yield();
   EXPECT_EQ(volumes.driveTypeRoots.size(), probesBefore + 24);  // the table was built again
-  EXPECT_EQ(TransportName(), "VTASPI32");
+  EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_TRUE(recorder.DiscState().Empty());
   // While the thread polled, the unit's handle stayed open: far fewer opens than commands.
   EXPECT_LT(volumes.opens.size() - opensBefore, volumes.cdbsSent.size() / 2);
   EXPECT_EQ(volumes.openHandles, 0);
-  EXPECT_TRUE(PassThroughCloseAfterCommand());
+  EXPECT_TRUE(hub.CloseAfterCommand());
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ void RecorderTest::Start(const std::string& config) {
   ASSERT_TRUE(manager) << error;
   platform = std::make_unique<aspi::InProcessPlatform>(*manager);
   install = std::make_unique<TransportInstall>(*platform, false);
-  device = std::make_unique<TSCSIDevice>();
+  device = std::make_unique<TSCSIDevice>(install->Hub());
   device->SetSleepFunction([this](uint32_t ms) { clock.Advance(ms); });
   device->SetOnDebugMessage([this](TSCSIDevice*, const std::string& line, uint8_t) { debugLines.push_back(line); });
   ASSERT_TRUE(device->InitializeASPI(false));

@@ -96,11 +96,9 @@ TransportPlatform::LibraryLoad ScriptedPlatform::LoadAspiLibrary(const std::stri
   return script_ == nullptr && result == LibraryLoad::Loaded ? LibraryLoad::NotFound : result;
 }
 
-TransportInstall::TransportInstall(TransportPlatform& platform, bool initialise, bool preferPassThrough) {
-  UseTransportPlatform(&platform);
-  if (initialise) InitializeTransport(preferPassThrough);
+TransportInstall::TransportInstall(TransportPlatform& platform, bool initialise, bool preferPassThrough)
+    : hub_(platform) {
+  if (initialise) hub_.Initialize(preferPassThrough);
 }
-
-TransportInstall::~TransportInstall() { UseTransportPlatform(nullptr); }
 
 }  // namespace kvx::scsi::testing

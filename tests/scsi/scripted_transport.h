@@ -83,11 +83,14 @@ class ScriptedPlatform : public TransportPlatform {
   VolumeSystem* volumes_;
 };
 
-// Installs a platform for the lifetime of the object and initialises the transport.
+// A transport hub of the test's own over its platform, initialised unless told not to.
 class TransportInstall {
  public:
   explicit TransportInstall(TransportPlatform& platform, bool initialise = true, bool preferPassThrough = false);
-  ~TransportInstall();
+  ScsiTransportHub& Hub() { return hub_; }
+
+ private:
+  ScsiTransportHub hub_;
 };
 
 }  // namespace kvx::scsi::testing

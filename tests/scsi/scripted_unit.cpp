@@ -13,7 +13,7 @@ void FillInquiry(SCSIRequest& request, uint8_t deviceType, const std::string& id
 void ScriptedUnitTest::SetUp() {
   Respond(nullptr);
   install = std::make_unique<TransportInstall>(platform);
-  device = std::make_unique<TSCSIDevice>();
+  device = std::make_unique<TSCSIDevice>(install->Hub());
   device->SetOnDebugMessage([this](TSCSIDevice*, const std::string& line, uint8_t) { debugLines.push_back(line); });
   device->SetSleepFunction([](uint32_t) {});
   Select("0:0:0,E: VENDOR  PRODUCT NAME    1.00");

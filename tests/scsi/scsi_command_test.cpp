@@ -183,7 +183,7 @@ TEST_F(ExecRules, WithoutASelectedUnitNothingIsSentAndNothingLogged) {
 }
 
 TEST_F(ExecRules, WithoutATransportCommandsFailWithE2) {
-  FinalizeTransport();
+  install->Hub().Finalize();
   EXPECT_FALSE(device->ASPIInitialized());
   SCSIRequest request{};
   EXPECT_EQ(device->ExecSCSICommand(request, 5000), 0xE2);

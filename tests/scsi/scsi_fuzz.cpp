@@ -145,10 +145,10 @@ void BuildTextFromRawRequest() {
 
 TSCSIDevice& Device() {
   static FuzzPlatform platform;
+  static ScsiTransportHub transport(platform);
   static TSCSIDevice* device = [] {
-    UseTransportPlatform(&platform);
-    InitializeTransport(false);
-    auto* created = new TSCSIDevice;
+    transport.Initialize(false);
+    auto* created = new TSCSIDevice(transport);
     created->SetSleepFunction([](uint32_t) {});
     return created;
   }();

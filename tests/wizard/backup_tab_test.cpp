@@ -32,7 +32,7 @@ using BackupTab = WizardTest;
 
 TEST_F(BackupTab, ListFileFillsTheThreeListsInOrder) {
   WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=D:\\B\\SauveKVX.zip\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   const Items expected = {"A:\\SauveKVX.zip", "D:\\B\\SauveKVX.zip"};
   EXPECT_EQ(form.ComboBox1.Items(), expected);
   EXPECT_EQ(form.ComboBox2.Items(), expected);
@@ -42,7 +42,7 @@ TEST_F(BackupTab, ListFileFillsTheThreeListsInOrder) {
 }
 
 TEST_F(BackupTab, WithoutAListTheDisketteIsTheFirstTarget) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.ComboBox1.Items(), Items{"A:\\SauveKVX.zip"});
   EXPECT_EQ(form.ComboBox2.Items(), Items{"A:\\SauveKVX.zip"});
   EXPECT_TRUE(form.ListBox1.Items().empty());
@@ -52,7 +52,7 @@ TEST_F(BackupTab, WithoutAListTheDisketteIsTheFirstTarget) {
 
 TEST_F(BackupTab, ACountThatIsNoNumberStopsTheLoad) {
   WriteBackupList("[Repertoire]\r\nNo=deux\r\n0=A:\\SauveKVX.zip\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_TRUE(form.ComboBox1.Items().empty());
   EXPECT_TRUE(form.ListBox1.Items().empty());
   EXPECT_EQ(form.ComboBox1.Text(), "");
@@ -61,20 +61,20 @@ TEST_F(BackupTab, ACountThatIsNoNumberStopsTheLoad) {
 TEST_F(BackupTab, EmptyEntriesAreLoadedButNotSaved) {
   WriteBackupList("[Repertoire]\r\nNo=3\r\n0=A:\\SauveKVX.zip\r\n1=\r\n2=C:\\X\\SauveKVX.zip\r\n3=C:\\OLD\r\n");
   {
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     EXPECT_EQ(form.ComboBox2.Items(), (Items{"A:\\SauveKVX.zip", "", "C:\\X\\SauveKVX.zip"}));
     form.ShowModal();  // the driver-less show closes the form, which saves the list
   }
   EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
   EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\X\\SauveKVX.zip");
   EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "3", ""), "C:\\OLD");  // left by the earlier save
-  TEnregistrer again;
+  TEnregistrer again(host_, burning_);
   EXPECT_EQ(again.ListBox1.Items(), (Items{"A:\\SauveKVX.zip", "C:\\X\\SauveKVX.zip"}));
 }
 
 TEST_F(BackupTab, TbqEditionRenamesTitlesDialogsAndTargets) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.BackupFileName(), "SauveTBQ.zip");
   EXPECT_EQ(form.ComboBox1.Items(), Items{"A:\\SauveTBQ.zip"});
   session_.SetDriver([&](ui::Form&) {
@@ -91,13 +91,13 @@ TEST_F(BackupTab, TbqEditionRenamesTitlesDialogsAndTargets) {
 
 TEST_F(BackupTab, AnEditionKeyInOtherLettersIsTheStandardEdition) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nUSER=veltranokismare,,,\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.BackupFileName(), "SauveKVX.zip");
 }
 
 TEST_F(BackupTab, EachWayOfChoosingATarget) {
   session_.SetDrives(kDrivesWithCd);
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.CdDriveId(), "E:");
   EXPECT_EQ(form.Label4.Caption(), "CD-Rom (E:)");
   EXPECT_EQ(form.Label5.Caption(), "Lecteur");  // the first change notification leaves it
@@ -128,14 +128,14 @@ TEST_F(BackupTab, EachWayOfChoosingATarget) {
 
 TEST_F(BackupTab, WithoutACdDriveTheCdTargetIsNoDrive) {
   session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}});
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.Label4.Caption(), "CD-Rom (XX)");
   form.BitBtn2Click();
   EXPECT_EQ(form.ComboBox1.Text(), "XX\\SauveKVX.zip");
 }
 
 TEST_F(BackupTab, AFileChosenInTheSaveDialogJoinsTheTargetsOnly) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.SetText(AppPath("SAUVES\\SauveKVX.zip"));
   session_.Dialogs().AnswerFile("C:\\AUTRE\\Copie.zip");
   form.BitBtn4Click();
@@ -151,7 +151,7 @@ TEST_F(BackupTab, BackupToAFolderArchivesTheListedDataAndOpensTheFolder) {
   std::filesystem::create_directory(NativePath(WorkPath("SAUVES")));
   const std::string target = WorkPath("SAUVES\\SauveKVX.zip");
   const auto original = DataFiles();
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.UserType(target);  // typed by hand
   form.BitBtn5Click();
 
@@ -172,7 +172,7 @@ TEST_F(BackupTab, BackupToAFolderArchivesTheListedDataAndOpensTheFolder) {
   EXPECT_TRUE(IsPlainFile(DataPath("TRAMES\\FACTURE.TRM")));  // TRAMES went into the data folder first
 
   // What the archive holds comes back byte for byte.
-  ASSERT_TRUE(UnzipArchive(target, WorkPath("OUT"), "*.*"));
+  ASSERT_TRUE(UnzipArchive(host_, target, WorkPath("OUT"), "*.*"));
   for (const char* name : {"CLIENTS.FIC", "ARTICLES.FIC", "VIDE.FIC", "CLIENTS.NDX", "ARTICLES.NDX", "ARTICLES.MMO",
                            "PARAM.DTA"})
     EXPECT_EQ(ReadFile(WorkPath(std::string("OUT\\") + name)), original.at(name)) << name;
@@ -181,7 +181,7 @@ TEST_F(BackupTab, BackupToAFolderArchivesTheListedDataAndOpensTheFolder) {
 }
 
 TEST_F(BackupTab, WithTheBoxClearedNoFolderOpens) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.UserType(WorkPath("SauveKVX.zip"));
   form.CheckBoxOuvDossier.UserClick();
   form.BitBtn5Click();
@@ -192,7 +192,7 @@ TEST_F(BackupTab, WithTheBoxClearedNoFolderOpens) {
 #ifdef _WIN32  // the diskette drive A: is a drive of the wine prefix
 TEST_F(BackupTab, BackupToTheDisketteDriveWithoutTheProgressWindow) {
   const std::string diskette = std::string("Z:") + std::getenv("KVX_DRIVE_A");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   ASSERT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
   form.BitBtn5Click();
   EXPECT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
@@ -205,7 +205,7 @@ TEST_F(BackupTab, BackupToTheDisketteDriveWithoutTheProgressWindow) {
 #endif
 
 TEST_F(BackupTab, AShareTargetGoesThroughTheProgressWindow) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.UserType("\\\\SRV\\PARTAGE\\SauveKVX.zip");
   form.BitBtn5Click();
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");  // there is no such server
@@ -217,7 +217,7 @@ TEST_F(BackupTab, AShareTargetGoesThroughTheProgressWindow) {
 }
 
 TEST_F(BackupTab, AFailedCompressionIsReportedAsAFailure) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.UserType(WorkPath("MANQUE\\SauveKVX.zip"));
   form.BitBtn5Click();
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
@@ -226,7 +226,7 @@ TEST_F(BackupTab, AFailedCompressionIsReportedAsAFailure) {
 
 TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nVERSION=12,,,\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ComboBox1.UserType(WorkPath("SauveKVX.zip"));
   form.BitBtn5Click();
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta");
@@ -236,7 +236,7 @@ TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
 }
 
 TEST_F(BackupTab, QuitClosesAndSavesWhatTheListHolds) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   session_.SetDriver([&](ui::Form&) {
     form.ComboBox1.UserType("C:\\TAPE\\SauveKVX.zip");
     form.ComboBox2.AddItem("C:\\TAPE\\SauveKVX.zip");

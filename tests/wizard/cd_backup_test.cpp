@@ -34,7 +34,8 @@ std::string ToldShellFailed() {
 // The wizard with the system question answered by the test, and a shell route that can fail.
 class CdWizard : public TEnregistrer {
  public:
-  explicit CdWizard(bool xp, bool shellFails = false) : xp_(xp), shellFails_(shellFails) {}
+  CdWizard(HostBridge& host, BurnEngine& burning, bool xp, bool shellFails = false)
+      : TEnregistrer(host, burning), xp_(xp), shellFails_(shellFails) {}
 
  protected:
   bool WindowsXPOrLater() const override { return xp_; }
@@ -111,7 +112,7 @@ class CdBackup : public WizardTest {
 
 TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
   const auto original = DataFiles();
-  CdWizard form(false);
+  CdWizard form(host_, burning_, false);
   BackUpToCd(form);
 
   EXPECT_EQ(show_.count, 1);
@@ -129,7 +130,7 @@ TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
   EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100"));
 
   // The staging archive stays and holds the listed data.
-  ASSERT_TRUE(UnzipArchive(Staged("SauveKVX.zip"), WorkPath("OUT"), "*.*"));
+  ASSERT_TRUE(UnzipArchive(host_, Staged("SauveKVX.zip"), WorkPath("OUT"), "*.*"));
   for (const char* name : {"CLIENTS.FIC", "ARTICLES.FIC", "VIDE.FIC", "CLIENTS.NDX", "ARTICLES.NDX", "PARAM.DTA"})
     EXPECT_EQ(ReadFile(WorkPath(std::string("OUT\\") + name)), original.at(name)) << name;
   EXPECT_FALSE(IsPlainFile(WorkPath("OUT\\TRAMES\\FACTURE.TRM"))) << "the CD branch copies no TRAMES folder";
@@ -137,7 +138,7 @@ TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
 
 #ifdef _WIN32  // the running system's version and the shell stand-in's registration are Windows's
 TEST_F(CdBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
-  TEnregistrer form;  // wine reports a system after XP
+  TEnregistrer form(host_, burning_);  // wine reports a system after XP
   session_.Dialogs().AnswerNo();
   BackUpToCd(form);
   EXPECT_EQ(Dialogs(), Items{kAskXp});
@@ -147,7 +148,7 @@ TEST_F(CdBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
 
 TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   ASSERT_TRUE(standIn_.Register());
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   ASSERT_TRUE(form.CDBurner1.Equipped()) << form.CDBurner1.LastError();
   WriteFile(form.CDBurner1.BurnArea() + "SauveKVX.zip", "an earlier burn's archive");
   WriteFile(form.CDBurner1.BurnArea() + "ANCIEN.TXT", "left by an earlier burn");
@@ -169,7 +170,7 @@ TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
 TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurnWizard) {
   ASSERT_TRUE(standIn_.Unregister());
   {
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
     BackUpToCd(form);
@@ -179,7 +180,7 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
   ASSERT_TRUE(standIn_.Register());
   SetEnvironment("KVXCDBURN_DRIVE", nullptr);  // the service finds no recorder
   {
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     EXPECT_EQ(form.CDBurner1.LastError(), "No CD Burner was found");
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
@@ -201,7 +202,7 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
 
 TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
   {
-    CdWizard form(true, true);
+    CdWizard form(host_, burning_, true, true);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
     BackUpToCd(form);
@@ -211,7 +212,7 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
   }
   session_.Dialogs().ClearTranscript();
   {
-    CdWizard form(true, true);
+    CdWizard form(host_, burning_, true, true);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
     BackUpToCd(form);
@@ -227,7 +228,7 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
 // deliver clicks meanwhile: nothing else may start, and the form may not close.
 TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
   const auto original = DataFiles();
-  CdWizard form(true);
+  CdWizard form(host_, burning_, true);
   bool checked = false;
   session_.SetDriver([&](ui::Form& shown) {
     auto& graver = dynamic_cast<TGraver&>(shown);
@@ -263,7 +264,7 @@ TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
 TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
   WriteFile(DataPath("PARAM.DTA"),
             "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
-  CdWizard form(false);
+  CdWizard form(host_, burning_, false);
   BackUpToCd(form);
   EXPECT_EQ(show_.archive, Staged("SauveTBQ.zip"));
   EXPECT_TRUE(show_.stagingArchiveThere);
@@ -272,7 +273,7 @@ TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
 
 TEST_F(CdBackup, AFailedCompressionBurnsNothing) {
   fs::create_directory(NativePath(Staged("SauveKVX.zip")));  // the staging archive cannot be written
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   BackUpToCd(form);
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
   EXPECT_TRUE(Dialogs().empty());
@@ -282,7 +283,7 @@ TEST_F(CdBackup, AFailedCompressionBurnsNothing) {
 
 TEST_F(CdBackup, TheQuitButtonsFreeTheBurnWizard) {
   for (int page = 0; page < 3; ++page) {
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     ASSERT_NE(form.Graver(), nullptr);
     ui::Button* quit[] = {&form.BitBtn6, &form.BitBtn8, &form.BitBtn14};
     session_.SetDriver([&](ui::Form&) { ui::Press(*quit[page]); });

@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
   const UINT shownFor = argc > 1 ? static_cast<UINT>(std::atoi(argv[1])) : 5000;
   const std::string mode = argc > 2 ? argv[2] : "";
   kvx::ui::UseNativeWindows();
-  kvx::TGraver form(argc > 3 ? argv[3] : kvx::kDefaultBurnArchive);
+  kvx::scsi::ScsiTransportHub transport;
+  kvx::BurnEngine burning(transport);
+  kvx::TGraver form(burning, argc > 3 ? argv[3] : kvx::kDefaultBurnArchive);
   form.OnShow = [&] {
     form.FormShow();
     if (mode == "options") form.Button3Click();

@@ -117,6 +117,7 @@ class GraverTest : public ::testing::Test {
     gate.Open();
     form.reset();
     ui::RunPostedTasks();  // anything still posted for the form is dropped
+    engine.reset();
     install.reset();
     platform.reset();
     manager.reset();
@@ -137,11 +138,14 @@ class GraverTest : public ::testing::Test {
     platform = std::make_unique<RecordingPlatform>(*manager);
     platform->SetHook([this](const uint8_t* cdb) { gate.Check(cdb); });
     install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);
-    CreateForm();
+    CreateForm(install->Hub());
   }
 
-  void CreateForm() {
-    form = std::make_unique<TGraver>(archive);
+  // The form over an engine of its own on the transport given.
+  void CreateForm(scsi::ScsiTransportHub& transport) {
+    form.reset();
+    engine = std::make_unique<BurnEngine>(transport);
+    form = std::make_unique<TGraver>(*engine, archive);
     form->vtbr.SetSleepFunction([this](uint32_t ms) { clock.Advance(ms); });
   }
 
@@ -196,6 +200,7 @@ class GraverTest : public ::testing::Test {
   std::unique_ptr<aspi::AspiManager> manager;
   std::unique_ptr<RecordingPlatform> platform;
   std::unique_ptr<scsi::testing::TransportInstall> install;
+  std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TGraver> form;
 };
 
@@ -248,7 +253,7 @@ TEST_F(GraverTest, LaidOutAsDesigned) {
   EXPECT_TRUE(f.vtbr.WritePostGap());
   EXPECT_FALSE(f.Finalizing());
   EXPECT_EQ(f.Archive(), archive);
-  EXPECT_EQ(TGraver().Archive(), "c:\\SauveKVX.zip");
+  EXPECT_EQ(TGraver(*engine).Archive(), "c:\\SauveKVX.zip");
 }
 
 TEST_F(GraverTest, ShowListsTheUnitsAndSelectsTheFirst) {
@@ -282,7 +287,7 @@ TEST_F(GraverTest, WithoutTransportNothingCanBeBurned) {
   scsi::testing::ScriptedPlatform none(nullptr);
   none.besideProgram = none.inSystemFolder = scsi::TransportPlatform::LibraryLoad::NotFound;
   scsi::testing::TransportInstall install_none(none, false);
-  CreateForm();
+  CreateForm(install_none.Hub());
   Show([&](TGraver& f) {
     EXPECT_FALSE(f.BBurn.Enabled());
     EXPECT_EQ(f.cbdrives.Count(), 0);
@@ -291,6 +296,7 @@ TEST_F(GraverTest, WithoutTransportNothingCanBeBurned) {
     EXPECT_TRUE(ui::Press(f.Button2));
   });
   form.reset();
+  engine.reset();
 }
 
 TEST_F(GraverTest, AUnitThatWritesOnlyDvdPlusMediaCannotBurn) {

@@ -35,7 +35,7 @@ class RestoreTab : public WizardTest {
   // A backup of the installation's data as it is now, made the way the wizard makes one.
   std::string MakeBackup() {
     const std::string archive = WorkPath("SauveKVX.zip");
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     form.ComboBox1.UserType(archive);
     form.CheckBoxOuvDossier.SetChecked(false);
     form.BitBtn5Click();
@@ -69,7 +69,7 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   // PARAM.DTA names the data folder in long form; the restore writes back its short form.
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + "\r\nUSER=KVX\r\nVERSION=14,x\r\n");
 
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
 
@@ -108,14 +108,14 @@ TEST_F(RestoreTab, SafetyCopiesOfTheDayCountOn) {
   const std::string archive = MakeBackup();
   WriteFile(SafetyCopy(1), "old");
   WriteFile(SafetyCopy(2), "old");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
   EXPECT_EQ(ReadFile(SafetyCopy(1)), "old");
   EXPECT_EQ(ReadFile(SafetyCopy(2)), "old");
   ASSERT_TRUE(IsPlainFile(SafetyCopy(3)));
   // The third copy holds the data as it was before the restore.
-  ASSERT_TRUE(UnzipArchive(SafetyCopy(3), WorkPath("COPIE"), "*.*"));
+  ASSERT_TRUE(UnzipArchive(host_, SafetyCopy(3), WorkPath("COPIE"), "*.*"));
   EXPECT_EQ(ReadFile(WorkPath("COPIE\\CLIENTS.FIC")), ReadFile(DataPath("CLIENTS.FIC")));
 }
 
@@ -124,10 +124,10 @@ TEST_F(RestoreTab, WithoutItsListFileTheWholeDataFolderIsKept) {
   std::filesystem::remove(NativePath(DataPath("PATSAUVE.DTA")));
   WriteFile(DataPath("NOTES.TXT"), "notes du client");
   WriteFile(SafetyCopy(1), "earlier copy");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
-  ASSERT_TRUE(UnzipArchive(SafetyCopy(2), WorkPath("COPIE"), "*.*"));
+  ASSERT_TRUE(UnzipArchive(host_, SafetyCopy(2), WorkPath("COPIE"), "*.*"));
   EXPECT_EQ(ReadFile(WorkPath("COPIE\\NOTES.TXT")), "notes du client");
   EXPECT_TRUE(IsPlainFile(WorkPath("COPIE\\IMAGES\\LOGO.BMP")));
   EXPECT_FALSE(IsPlainFile(WorkPath("COPIE\\" + DateStamp(false).substr(2, 6) + "01.ZIP")));
@@ -135,7 +135,7 @@ TEST_F(RestoreTab, WithoutItsListFileTheWholeDataFolderIsKept) {
 
 TEST_F(RestoreTab, AMissingArchiveChangesNothing) {
   const auto before = DataFiles();
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(WorkPath("ABSENT.zip"));
   form.BitBtn7Click();
   EXPECT_EQ(form.Label9.Caption(), "Le fichier sélectionné n'existe pas !");
@@ -150,7 +150,7 @@ TEST_F(RestoreTab, AnArchiveThatCannotBeExtractedLeavesTheDataAndParametersAlone
     SCOPED_TRACE(bytes.size());
     WriteFile(WorkPath("BAD.zip"), bytes);
     const auto before = DataFiles();
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     form.Edit1.SetText(WorkPath("BAD.zip"));
     form.BitBtn7Click();
     EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
@@ -167,7 +167,7 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\n");
   WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
   const auto before = DataFiles();
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
   EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
@@ -190,7 +190,7 @@ TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
   HANDLE held = CreateFileA(DataPath("VIDE.FIC").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
   CloseHandle(held);
@@ -222,7 +222,7 @@ TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   const std::string archive = MakeBackup();
   SetEnvironment("KVXTOOL_FAIL", "WDMODFIC.EXE");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   form.BitBtn7Click();
   SetEnvironment("KVXTOOL_FAIL", nullptr);
@@ -237,7 +237,7 @@ TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
 }
 
 TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Timer1.SetEnabled(true);
   EXPECT_EQ(form.Timer1.Interval(), 600);
   std::vector<int64_t> shown;
@@ -254,7 +254,7 @@ TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
 
 TEST_F(RestoreTab, ChoosingTheArchiveFromTheListOrTheOpenDialog) {
   WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=" + WorkPath("ABSENT.zip") + "\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ListBox1.UserSelect(0);
   EXPECT_EQ(form.Edit1.Text(), "A:\\SauveKVX.zip");
 
@@ -290,7 +290,7 @@ TEST_F(RestoreTab, ChoosingTheArchiveFromTheListOrTheOpenDialog) {
 
 TEST_F(RestoreTab, AFoundBackupJoinsTheRestoreList) {
   WriteBackupList("[Repertoire]\r\nNo=1\r\n0=" + WorkPath("X\\SauveKVX.zip") + "\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ListBox2.AddItem(WorkPath("Y\\SauveKVX.zip"));
   form.ListBox2.AddItem(WorkPath("X\\SauveKVX.zip"));
   session_.Dialogs().AnswerYes();
@@ -307,7 +307,7 @@ TEST_F(RestoreTab, AFoundBackupJoinsTheRestoreList) {
 
 TEST_F(RestoreTab, TheOptionsTabEditsACopyOfTheTargets) {
   WriteBackupList("[Repertoire]\r\nNo=2\r\n0=A:\\SauveKVX.zip\r\n1=C:\\B\\SauveKVX.zip\r\n");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   session_.SetDriver([&](ui::Form&) {
     form.ComboBox1.UserType(WorkPath("TAPE\\SauveKVX.zip"));
     form.BitBtn5Click();  // the typed target reaches ComboBox2...
@@ -338,7 +338,7 @@ TEST_F(RestoreTab, TheOptionsTabEditsACopyOfTheTargets) {
 }
 
 TEST_F(RestoreTab, ClearingTheWholeListAndChoosingTheSearchFolder) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   session_.Dialogs().AnswerNo();
   form.BitBtn11Click();
   EXPECT_EQ(form.ComboBox2.Count(), 1);
@@ -372,7 +372,7 @@ TEST_F(SearchTab, ASearchListsBackupsOutsideRecycleBins) {
   Touch("RECYCLED\\SauveKVX.zip");
   Touch("Recycled\\C\\SauveKVX.zip");
   Touch("D\\recycled\\SauveKVX.zip");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.ListBox2.AddItem("from an earlier search");
   form.Edit2.SetText(WorkPath("DISQUE"));
   form.BitBtn13Click();
@@ -388,7 +388,7 @@ TEST_F(SearchTab, ASearchListsBackupsOutsideRecycleBins) {
 TEST_F(SearchTab, ACancelledSearchGivesWayToTheNextOne) {
   for (int a = 0; a < 20; ++a)
     for (int b = 0; b < 20; ++b) Touch("T" + std::to_string(a) + "\\U" + std::to_string(b) + "\\SauveKVX.zip");
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit2.SetText(WorkPath("DISQUE"));
   form.BitBtn13Click();
   form.BitBtn13Click();  // "Annuler"
@@ -400,7 +400,7 @@ TEST_F(SearchTab, ACancelledSearchGivesWayToTheNextOne) {
 }
 
 TEST_F(SearchTab, ASearchWithoutAFolderAsksForOne) {
-  TEnregistrer form;
+  TEnregistrer form(host_, burning_);
   form.Edit2.SetText("");
   form.BitBtn13Click();
   EXPECT_FALSE(form.Searching());
@@ -410,7 +410,7 @@ TEST_F(SearchTab, ASearchWithoutAFolderAsksForOne) {
 TEST_F(SearchTab, ClosingTheFormStopsARunningSearch) {
   for (int a = 0; a < 30; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
   {
-    TEnregistrer form;
+    TEnregistrer form(host_, burning_);
     form.Edit2.SetText(WorkPath("DISQUE"));
     form.BitBtn13Click();
   }
@@ -428,8 +428,8 @@ TEST_F(MenuActions, EachActionOpensItsPage) {
     EXPECT_EQ(wizard.Bounds().width, 799);
     EXPECT_EQ(wizard.Bounds().height, 465);
   });
-  OpenBackupWizard();
-  OpenRestoreWizard();
+  OpenBackupWizard(host_, burning_);
+  OpenRestoreWizard(host_, burning_);
   EXPECT_EQ(pages, (std::vector<int>{0, 1}));
 }
 
@@ -439,7 +439,7 @@ TEST_F(MenuActions, NoRestoreWhileVolmeraRuns) {
     std::this_thread::sleep_for(50ms);
   bool shown = false;
   session_.SetDriver([&](ui::Form&) { shown = true; });
-  OpenRestoreWizard();
+  OpenRestoreWizard(host_, burning_);
   KillProcesses("VOLMERA.EXE", true);
   EXPECT_FALSE(shown);
   EXPECT_TRUE(Contains(HostTranscript(), "CMD Info,Impossible de restaurer la base de données si Volmera est ouvert"));

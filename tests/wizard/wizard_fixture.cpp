@@ -109,7 +109,7 @@ void WizardTest::SetUp() {
 }
 
 void WizardTest::TearDown() {
-  HostEnd();
+  host_.End();
 #ifndef _WIN32
   SetEnvironment("TMPDIR", nullptr);
 #endif

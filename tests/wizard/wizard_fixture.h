@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "burner/burn_engine.h"
+#include "host/host_bridge.h"
+#include "scsi/transport.h"
 #include "ui/headless.h"
 
 namespace kvx {
@@ -39,6 +42,10 @@ class WizardTest : public testing::Test {
   std::string BackupListText() const;
 
   ui::HeadlessSession session_;
+  // The program's objects, as KVXOUTIL.EXE makes them.
+  HostBridge host_;
+  scsi::ScsiTransportHub transport_;
+  BurnEngine burning_{transport_};
 
  private:
   std::filesystem::path work_;

@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 
+#include "burner/burn_engine.h"
+#include "host/host_bridge.h"
+#include "scsi/transport.h"
 #include "ui/native_windows.h"
 #include "wizard/enregistrer.h"
 
@@ -18,7 +21,10 @@ int main(int argc, char** argv) {
   const int page = argc > 1 ? std::atoi(argv[1]) : 0;
   const UINT shownFor = argc > 2 ? static_cast<UINT>(std::atoi(argv[2])) : 5000;
   kvx::ui::UseNativeWindows();
-  kvx::TEnregistrer form;
+  kvx::HostBridge host;
+  kvx::scsi::ScsiTransportHub transport;
+  kvx::BurnEngine burning(transport);
+  kvx::TEnregistrer form(host, burning);
   form.PageControl1.SetActivePage(page);
   SetTimer(nullptr, 0, shownFor, Quit);
   form.ShowModal();

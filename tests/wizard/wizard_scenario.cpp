@@ -14,6 +14,9 @@
 #include "app/kvx_main.h"
 #include "base/file_search.h"
 #include "base/folders.h"
+#include "burner/burn_engine.h"
+#include "host/host_bridge.h"
+#include "scsi/transport.h"
 #include "wizard/graver.h"
 #include "ui/headless.h"
 #include "wizard/enregistrer.h"
@@ -89,7 +92,10 @@ int main(int argc, char** argv) {
     if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) BackUp(wizard, archive, toCd, report);
     else Restore(wizard, archive, mode != "AS-IS", report);
   });
-  const int result = kvx::KvxMain({});
+  kvx::HostBridge host;
+  kvx::scsi::ScsiTransportHub transport;
+  kvx::BurnEngine burning(transport);
+  const int result = kvx::KvxMain({}, {host, burning});
   for (const std::string& line : session.Dialogs().Transcript()) Report(report, "DIALOG " + line);
   return result;
 }

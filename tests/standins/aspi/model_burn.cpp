@@ -38,10 +38,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   aspi::InProcessPlatform platform(*manager);
-  scsi::UseTransportPlatform(&platform);
+  scsi::ScsiTransportHub transport(platform);
   int result = 0;
   {
-    scsi::TSCSIDevice device;
+    scsi::TSCSIDevice device(transport);
     if (!device.InitializeASPI(false) || device.Devices().empty()) return Fail("no unit", device);
     device.SetDevice(device.Devices()[0]);
     const uint16_t discType = device.GetDiscType();
@@ -63,6 +63,5 @@ int main(int argc, char** argv) {
     if (result == 0 && !device.CloseTrackSession(false, device.CloseImmediate(), false)) result = Fail("close", device);
     if (result == 0) std::printf("%u\n", start);
   }
-  scsi::UseTransportPlatform(nullptr);
   return result;
 }
