@@ -118,7 +118,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
     WaitForImage();
     layout_.ResetImage(MaxFiles, MaxDirectories);
   }
-  uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
+  AddFileResult AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
     WaitForImage();
     return layout_.AddFile(DestinationPath, SourceFile, KeepSourcePath);
   }
@@ -155,7 +155,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   void WaitForWriter();
 
   // --- The layout's view of the disc ---------------------------------------------------
-  uint16_t GetDiscType() override { return TSCSIDevice::GetDiscType(); }
+  scsi::DiscKind GetDiscType() override { return TSCSIDevice::GetDiscType(); }
   // Waits for the unit, announces the write parameters and reads where the next track
   // starts; false (StartSector 0) when the track information could not be read.
   bool ReadNextWritableAddress(uint32_t& StartSector) override;
@@ -178,7 +178,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   void WriteEnded(const std::string& Error);
   void ReportWriteDone(const std::string& Error);
   // Sends the write parameters page as if the disc were to be closed.
-  bool SetClosingWriteParameters(uint16_t DiscType);
+  bool SetClosingWriteParameters(scsi::DiscKind DiscType);
 
   TImageLayout layout_;
   int32_t cacheSize_ = 0;
