@@ -4,8 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 namespace kvx::scsi {
+
+// The number of a named code, as it goes on the wire.
+template <typename Enum>
+  requires std::is_enum_v<Enum>
+constexpr std::underlying_type_t<Enum> Code(Enum value) {
+  return static_cast<std::underlying_type_t<Enum>>(value);
+}
 
 enum class Opcode : uint8_t {
   TestUnitReady = 0x00,
@@ -63,7 +71,6 @@ enum class Opcode : uint8_t {
   NoOperation = 0xFF,
 };
 
-constexpr uint8_t Code(Opcode opcode) { return static_cast<uint8_t>(opcode); }
 
 // GET CONFIGURATION feature codes.
 enum class Feature : uint16_t {
@@ -82,7 +89,6 @@ enum class Feature : uint16_t {
   RealTimeStreaming = 0x0107,
 };
 
-constexpr uint16_t Code(Feature feature) { return static_cast<uint16_t>(feature); }
 
 // The RT field of GET CONFIGURATION: which features are returned.
 enum class FeatureRequest : uint8_t {
@@ -109,7 +115,6 @@ enum class Profile : uint16_t {
   DdcdRw = 0x0022,
 };
 
-constexpr uint16_t Code(Profile profile) { return static_cast<uint16_t>(profile); }
 
 // The formats of READ TOC/PMA/ATIP.
 enum class TocFormat : uint8_t {
@@ -128,6 +133,7 @@ enum class DiscState : uint8_t {
   RandomAccess = 3,
 };
 
+
 // BLANK types.
 enum class BlankType : uint8_t {
   WholeDisc = 0,
@@ -145,6 +151,7 @@ enum class CloseFunction : uint8_t {
   Session = 0x02,
   // DVD+R: closes the session and finalises the disc; CD and DVD-R: as Session.
   Finalize = 0x05,
+  FinalizeMinimalRadius = 0x06,
 };
 
 // Descriptor type of the current capacity descriptor of READ FORMAT CAPACITIES (byte
@@ -156,7 +163,13 @@ enum class DescriptorType : uint8_t {
 };
 
 inline constexpr uint8_t kDescriptorTypeMask = 0x03;
-constexpr uint8_t Code(DescriptorType type) { return static_cast<uint8_t>(type); }
+
+// Format types of a FORMAT UNIT descriptor and of READ FORMAT CAPACITIES.
+enum class FormatType : uint8_t {
+  Full = 0x00,
+  DvdPlusRwFull = 0x26,
+};
+
 
 // FORMAT UNIT byte 1: a parameter list follows (FmtData), with format code 001b.
 inline constexpr uint8_t kFormatWithParameterList = 0x11;
@@ -167,10 +180,10 @@ inline constexpr uint8_t kDvdStructureTimeStamp = 0x0F;
 enum class PeripheralType : uint8_t {
   WriteOnce = 0x04,
   CdDvd = 0x05,
+  Unknown = 0x1F,
   None = 0x7F,  // no unit at this address
 };
 
-constexpr uint8_t Code(PeripheralType type) { return static_cast<uint8_t>(type); }
 
 // --- Mode pages ---------------------------------------------------------------------------
 
@@ -181,9 +194,11 @@ enum class ModePage : uint8_t {
   All = 0x3F,
 };
 
-constexpr uint8_t Code(ModePage page) { return static_cast<uint8_t>(page); }
 
 // MODE SENSE page control (bits 7-6 of byte 2).
+inline constexpr uint8_t kPageCodeMask = 0x3F;
+inline constexpr uint8_t kPageControlMask = 0xC0;
+
 enum class PageControl : uint8_t {
   Current = 0x00,
   Changeable = 0x40,
@@ -211,6 +226,8 @@ enum class MultiSession : uint8_t {
   NextSessionAllowed = 0xC0,
 };
 
+inline constexpr uint8_t kMultiSessionMask = 0xC0;
+
 enum class TrackMode : uint8_t {
   DataUninterrupted = 0x04,
   DataIncremental = 0x05,
@@ -222,15 +239,15 @@ inline constexpr uint8_t kTrackModeMask = 0x0F;
 enum class DataBlockType : uint8_t {
   Raw2352 = 0x00,
   RawPq2368 = 0x01,
+  RawPw2448 = 0x02,
+  RawPwRaw = 0x03,
   Mode1 = 0x08,  // 2048 bytes of user data
+  Mode2 = 0x09,
+  Mode2Form1 = 0x0A,
 };
 
 inline constexpr uint8_t kDataBlockTypeMask = 0x0F;
 
-constexpr uint8_t Code(WriteType type) { return static_cast<uint8_t>(type); }
-constexpr uint8_t Code(MultiSession field) { return static_cast<uint8_t>(field); }
-constexpr uint8_t Code(TrackMode mode) { return static_cast<uint8_t>(mode); }
-constexpr uint8_t Code(DataBlockType type) { return static_cast<uint8_t>(type); }
 
 // --- Sense ------------------------------------------------------------------------------------
 
@@ -256,7 +273,6 @@ enum class SenseKey : uint8_t {
   Reserved = 0xF,
 };
 
-constexpr uint8_t Code(SenseKey key) { return static_cast<uint8_t>(key); }
 
 // Fixed-format sense data (70h or 71h, with or without the VALID bit).
 constexpr bool IsFixedSense(uint8_t responseCode) { return (responseCode & 0x7E) == kFixedSenseCurrent; }

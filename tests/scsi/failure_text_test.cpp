@@ -167,8 +167,8 @@ TEST(CommandNames, NamesArePaddedAndOthersAreHex) {
 TEST(DiscTypeNames, FourteenNamesWithDvdRwTwice) {
   const char* names[] = {"UNKNOWN", "CD-ROM", "CD-R",   "CD-RW",    "DVD-ROM", "DVD-R",  "DVD-RAM",
                          "DVD-RW",  "DVD-RW", "DVD+RW", "DVD+R",    "DDCD-ROM", "DDCD-R", "DDCD-RW"};
-  for (int type = 0; type < 14; ++type) EXPECT_STREQ(DiscTypeName(type), names[type]);
-  EXPECT_STREQ(DiscTypeName(14), "UNKNOWN");
+  for (uint16_t type = 0; type < 14; ++type) EXPECT_STREQ(DiscTypeName(static_cast<DiscKind>(type)), names[type]);
+  EXPECT_STREQ(DiscTypeName(static_cast<DiscKind>(14)), "UNKNOWN");
 }
 
 class LogLines : public ScriptedUnitTest {};
@@ -213,12 +213,12 @@ TEST_F(LogLines, ExpectedFailuresAreNotLogged) {
   EXPECT_FALSE(device->PreventAllowRemoval(true));
   EXPECT_FALSE(device->ReadFormatCapacities());
   EXPECT_FALSE(device->SynchronizeCache(1000, false));
-  EXPECT_FALSE(device->ReadTOC(1, buffer, 0, false, 0));
-  EXPECT_FALSE(device->GetConfiguration(2, 0, buffer));
+  EXPECT_FALSE(device->ReadTOC(TocFormat::SessionInformation, buffer, 0, false, 0));
+  EXPECT_FALSE(device->GetConfiguration(FeatureRequest::One, Feature::ProfileList, buffer));
   EXPECT_FALSE(device->ReadDiscInformation(buffer));
   EXPECT_FALSE(device->ReadTrackInformation(1));
   EXPECT_FALSE(device->ModeSelect10(buffer));
-  EXPECT_FALSE(device->ModeSense10(0x2A, false, buffer, 128));
+  EXPECT_FALSE(device->ModeSense10(ModePage::Capabilities, PageControl::Current, buffer, 128));
   EXPECT_FALSE(device->ReadBufferCapacity(size, free));
   EXPECT_FALSE(device->SetStreaming(buffer));
   EXPECT_FALSE(device->SetCDSpeed(1, 1));
@@ -228,7 +228,7 @@ TEST_F(LogLines, ExpectedFailuresAreNotLogged) {
   script.respond = [](SCSIRequest& r) { Fail(r, 0x05, 0x24, 0x00); };
   EXPECT_FALSE(device->Inquiry());
   EXPECT_TRUE(debugLines.empty());
-  EXPECT_FALSE(device->Blank(1));
+  EXPECT_FALSE(device->Blank(BlankType::Minimal));
   EXPECT_EQ(debugLines.size(), 1u);
 }
 
@@ -236,7 +236,7 @@ TEST_F(LogLines, LongWriteInProgressIsNeverLogged) {
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x04, 0x08); });
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(0, 1, 0x50, data));
-  EXPECT_FALSE(device->CloseTrackSession(false, true, false));
+  EXPECT_FALSE(device->CloseTrackSession(CloseFunction::Session, true));
   EXPECT_EQ(device->LastError(), "NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)");
   EXPECT_TRUE(debugLines.empty());
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x04, 0x07); });
