@@ -71,7 +71,6 @@ enum class Opcode : uint8_t {
   NoOperation = 0xFF,
 };
 
-
 // GET CONFIGURATION feature codes.
 enum class Feature : uint16_t {
   ProfileList = 0x0000,
@@ -88,7 +87,6 @@ enum class Feature : uint16_t {
   DvdMinusRWrite = 0x002F,
   RealTimeStreaming = 0x0107,
 };
-
 
 // The RT field of GET CONFIGURATION: which features are returned.
 enum class FeatureRequest : uint8_t {
@@ -115,7 +113,6 @@ enum class Profile : uint16_t {
   DdcdRw = 0x0022,
 };
 
-
 // The formats of READ TOC/PMA/ATIP.
 enum class TocFormat : uint8_t {
   Toc = 0,
@@ -132,7 +129,6 @@ enum class DiscState : uint8_t {
   Complete = 2,
   RandomAccess = 3,
 };
-
 
 // BLANK types.
 enum class BlankType : uint8_t {
@@ -170,7 +166,6 @@ enum class FormatType : uint8_t {
   DvdPlusRwFull = 0x26,
 };
 
-
 // FORMAT UNIT byte 1: a parameter list follows (FmtData), with format code 001b.
 inline constexpr uint8_t kFormatWithParameterList = 0x11;
 // SEND DVD STRUCTURE format of the time stamp.
@@ -184,7 +179,6 @@ enum class PeripheralType : uint8_t {
   None = 0x7F,  // no unit at this address
 };
 
-
 // --- Mode pages ---------------------------------------------------------------------------
 
 enum class ModePage : uint8_t {
@@ -194,8 +188,7 @@ enum class ModePage : uint8_t {
   All = 0x3F,
 };
 
-
-// MODE SENSE page control (bits 7-6 of byte 2).
+// MODE SENSE byte 2: the page code (bits 5-0) and the page control (bits 7-6).
 inline constexpr uint8_t kPageCodeMask = 0x3F;
 inline constexpr uint8_t kPageControlMask = 0xC0;
 
@@ -248,7 +241,6 @@ enum class DataBlockType : uint8_t {
 
 inline constexpr uint8_t kDataBlockTypeMask = 0x0F;
 
-
 // --- Sense ------------------------------------------------------------------------------------
 
 // Fixed-format sense data, current errors; with the VALID bit set (F0h) the
@@ -272,7 +264,6 @@ enum class SenseKey : uint8_t {
   Miscompare = 0xE,
   Reserved = 0xF,
 };
-
 
 // Fixed-format sense data (70h or 71h, with or without the VALID bit).
 constexpr bool IsFixedSense(uint8_t responseCode) { return (responseCode & 0x7E) == kFixedSenseCurrent; }

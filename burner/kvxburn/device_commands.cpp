@@ -15,8 +15,6 @@
 namespace kvx {
 namespace {
 
-constexpr uint8_t kPeripheralCdDvd = 0x05;
-
 // Console output shared by the command's thread and the engine's threads.
 class TLockedConsole {
  public:
@@ -73,7 +71,7 @@ bool SelectUnit(TVortalBurner& burner, const std::string& name, TLockedConsole& 
     return false;
   }
   burner.SetDevice(*line);
-  if (burner.Device().empty() || burner.DeviceType() != kPeripheralCdDvd) {
+  if (burner.Device().empty() || burner.DeviceType() != scsi::Code(scsi::PeripheralType::CdDvd)) {
     console.Err("kvxburn: \"" + *line + "\" is not a CD/DVD recorder");
     return false;
   }

@@ -469,6 +469,30 @@ Bytes SenseAnswer(uint8_t response, uint8_t asc) {
   return answer;
 }
 
+// Which failed answers count as a unit busy with a long operation: fixed-format sense
+// (current or deferred, VALID bit or not) with NOT READY and ASC 04h or none.
+TEST_F(Readiness, BusyIsNotReadySenseWithoutCauseOrWithAnOperationInProgress) {
+  struct Case {
+    uint8_t response, key, asc;
+    bool busy;
+  };
+  const Case cases[] = {
+      {0x70, 0x02, 0x04, true},  {0x71, 0x02, 0x04, true},  {0xF0, 0x02, 0x04, true},
+      {0x70, 0x02, 0x00, true},  {0x70, 0x12, 0x04, true},  {0x70, 0x02, 0x3A, false},
+      {0x70, 0x06, 0x04, false}, {0x70, 0x03, 0x04, false}, {0x72, 0x02, 0x04, false},
+      {0x00, 0x02, 0x04, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << int{c.response} << "/" << int{c.key} << "/" << int{c.asc});
+    Respond([c](SCSIRequest& r) {
+      Fail(r, c.key, c.asc, 0x07);
+      r.SenseArea[0] = c.response;
+    });
+    EXPECT_FALSE(device->TestUnitReady(5000));
+    EXPECT_EQ(device->UnitBusy(), c.busy);
+  }
+}
+
 TEST_F(Readiness, AReadyUnitNeedsOnePoll) {
   BusyFor({});
   EXPECT_TRUE(device->WaitUntilReady(10000, 1000));
