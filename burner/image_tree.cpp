@@ -193,7 +193,8 @@ TISODirectory* TImageLayout::ForceDirectories(std::string_view Path) {
   return CreateDirectory(parent, last, kAttrDirectory);
 }
 
-AddFileResult TImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
+AddFileResult TImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile,
+                                     bool KeepSourcePath) {
   TISODirectory* dir = nullptr;
   if (KeepSourcePath) {
     const std::string folder = KeptSourceFolder(SourceFile);

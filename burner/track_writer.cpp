@@ -247,7 +247,8 @@ void TThWrite::Finish() {
   unit.SetDeviceBufferSize(0);
   unit.SetDeviceFreeBufferSize(0);
   if (Failed()) return;  // an error or abort leaves the track open and the unit as it is
-  if (!unit.TestWrite() && discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack()) CloseTrack();
+  if (!unit.TestWrite() && discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack())
+    CloseTrack();
   if (Failed()) return;
   if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
   if (discType_ != DiscKind::DvdRam) unit.ReadBufferCapacity(size, free);

@@ -129,7 +129,8 @@ bool TSCSIDevice::ReadTOC(TocFormat format, std::span<uint8_t> buffer, uint8_t n
 }
 
 bool TSCSIDevice::GetConfiguration(FeatureRequest rt, Feature feature, std::span<uint8_t> buffer) {
-  SCSIRequest request = NewRequest(Opcode::GetConfiguration, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+  SCSIRequest request = NewRequest(Opcode::GetConfiguration, kDataIn, 10,
+                                   buffer.data(), static_cast<uint32_t>(buffer.size()));
   request.CDBByte[1] = static_cast<uint8_t>(rt);
   request.CDBByte[3] = static_cast<uint8_t>(Code(feature));
   request.CDBByte[8] = static_cast<uint8_t>(buffer.size());
@@ -137,15 +138,16 @@ bool TSCSIDevice::GetConfiguration(FeatureRequest rt, Feature feature, std::span
 }
 
 bool TSCSIDevice::ReadDiscInformation(std::span<uint8_t> buffer) {
-  SCSIRequest request = NewRequest(Opcode::ReadDiscInformation, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+  SCSIRequest request = NewRequest(Opcode::ReadDiscInformation, kDataIn, 10,
+                                   buffer.data(), static_cast<uint32_t>(buffer.size()));
   request.CDBByte[8] = static_cast<uint8_t>(buffer.size());
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::ReadTrackInformation(uint32_t track) {
   trackInfo_ = TrackInformation{};
-  SCSIRequest request =
-      NewRequest(Opcode::ReadTrackInformation, kDataIn, 10, trackInfo_.bytes.data(), static_cast<uint32_t>(trackInfo_.bytes.size()));
+  SCSIRequest request = NewRequest(Opcode::ReadTrackInformation, kDataIn, 10, trackInfo_.bytes.data(),
+                                   static_cast<uint32_t>(trackInfo_.bytes.size()));
   request.CDBByte[1] = 0x01;  // the address is a track number
   PutBigEndian32(&request.CDBByte[2], track & 0xFF);
   request.CDBByte[8] = 0x26;
@@ -169,7 +171,8 @@ bool TSCSIDevice::ModeSelect10(std::span<const uint8_t> data) {
   std::array<uint8_t, kModeBufferBytes> parameters{};
   const size_t length = std::min(data.size(), parameters.size());
   std::copy_n(data.begin(), length, parameters.begin());
-  SCSIRequest request = NewRequest(Opcode::ModeSelect10, kDataOut, 10, parameters.data(), static_cast<uint32_t>(length));
+  SCSIRequest request = NewRequest(Opcode::ModeSelect10, kDataOut, 10,
+                                   parameters.data(), static_cast<uint32_t>(length));
   request.CDBByte[1] = 0x10;  // PF
   request.CDBByte[8] = static_cast<uint8_t>(length);
   return Send(request, kDefaultTimeoutMs);
@@ -213,7 +216,8 @@ bool TSCSIDevice::ReadBufferCapacity(uint32_t& bufferSize, uint32_t& freeSize) {
 }
 
 bool TSCSIDevice::SendCueSheet(std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(Opcode::SendCueSheet, kDataOut, 10, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SendCueSheet, kDataOut, 10,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   PutBigEndian16(&request.CDBByte[7], static_cast<uint32_t>(data.size()));
   return Send(request, 30000);
 }
@@ -225,7 +229,8 @@ bool TSCSIDevice::Blank(BlankType type) {
 }
 
 bool TSCSIDevice::SetStreaming(std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(Opcode::SetStreaming, kDataOut, 12, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SetStreaming, kDataOut, 12,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   PutBigEndian16(&request.CDBByte[9], static_cast<uint32_t>(data.size()));
   return Send(request, kDefaultTimeoutMs);
 }
@@ -243,7 +248,8 @@ void TSCSIDevice::SetWriteSpeed(uint16_t x) {
 }
 
 bool TSCSIDevice::SendDVDStructure(uint8_t format, std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(Opcode::SendDvdStructure, kDataOut, 12, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SendDvdStructure, kDataOut, 12,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   request.CDBByte[7] = format;
   PutBigEndian16(&request.CDBByte[8], static_cast<uint32_t>(data.size()));
   return Send(request, kDefaultTimeoutMs);

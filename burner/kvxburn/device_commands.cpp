@@ -312,7 +312,8 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console) {
     error = Error;
     done.Set();
   });
-  if (!burner.Erase(Args[1] == "quick" ? scsi::BlankType::Minimal : scsi::BlankType::WholeDisc)) return Failed(console, "erasing failed: " + error);
+  const scsi::BlankType blanking = Args[1] == "quick" ? scsi::BlankType::Minimal : scsi::BlankType::WholeDisc;
+  if (!burner.Erase(blanking)) return Failed(console, "erasing failed: " + error);
   int shown = -1;
   while (!done.Wait(1000)) {
     const int progress = burner.EraseProgress();

@@ -80,7 +80,8 @@ bool WritesAtOnce(uint8_t writeType) {
 
 // Data block types 4 to 7 and 9 are not written on CD here; layer jump only on DVD.
 bool TakesWriteParameters(const Medium& medium, uint8_t writeType, uint8_t blockType) {
-  if (IsDvdMinus(medium.type)) return writeType == Code(WriteType::Packet) || writeType == Code(WriteType::SessionAtOnce);
+  if (IsDvdMinus(medium.type))
+    return writeType == Code(WriteType::Packet) || writeType == Code(WriteType::SessionAtOnce);
   if (!medium.IsCd()) return true;
   const bool refusedBlockType = blockType > Code(DataBlockType::RawPwRaw) && blockType != Code(DataBlockType::Mode1) &&
                                 blockType < Code(DataBlockType::Mode2Form1);
@@ -486,9 +487,15 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
   const bool cdWritable = m == MediaType::CdR || m == MediaType::CdRw;
   const bool dvd = present && !cd;
 
-  static constexpr Profile kProfiles[] = {Profile::DvdRam,    Profile::DvdMinusRSequential, Profile::DvdMinusRwSequential,
-                                          Profile::DvdMinusRwRestrictedOverwrite, Profile::DvdPlusR,
-                                          Profile::DvdPlusRw, Profile::DvdRom, Profile::CdRw,  Profile::CdR,
+  static constexpr Profile kProfiles[] = {Profile::DvdRam,
+                                          Profile::DvdMinusRSequential,
+                                          Profile::DvdMinusRwSequential,
+                                          Profile::DvdMinusRwRestrictedOverwrite,
+                                          Profile::DvdPlusR,
+                                          Profile::DvdPlusRw,
+                                          Profile::DvdRom,
+                                          Profile::CdRw,
+                                          Profile::CdR,
                                           Profile::CdRom};
   std::vector<uint8_t> profiles;
   for (Profile profile : kProfiles) {
@@ -746,7 +753,8 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
     testWritten_ += blocks;  // simulation: nothing is recorded
     return Reply::Good();
   }
-  if (!image_.Write(lba, data.data(), blocks)) return Reply::Check(SenseKey::MediumError, sense::kUnrecoveredWriteError);
+  if (!image_.Write(lba, data.data(), blocks))
+    return Reply::Check(SenseKey::MediumError, sense::kUnrecoveredWriteError);
   if (m.RandomAccess())
     m.recordedEnd = std::max(m.recordedEnd, lba + blocks);
   else
@@ -831,7 +839,8 @@ VirtualRecorder::Reply VirtualRecorder::ReserveTrack(const uint8_t* cdb) {
 VirtualRecorder::Reply VirtualRecorder::SendOpcInformation() {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
-  if (medium_.ReadOnly() || (medium_.finalised && !medium_.RandomAccess())) return Reply::Illegal(sense::kCommandSequenceError);
+  if (medium_.ReadOnly() || (medium_.finalised && !medium_.RandomAccess()))
+    return Reply::Illegal(sense::kCommandSequenceError);
   return Reply::Good();
 }
 
@@ -839,7 +848,8 @@ VirtualRecorder::Reply VirtualRecorder::SendDvdStructure(const uint8_t* cdb, std
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const size_t length = std::min<size_t>(BigEndian16(cdb + 8), data.size());
-  if (cdb[7] != scsi::kDvdStructureTimeStamp || !IsDvdMinus(medium_.type)) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (cdb[7] != scsi::kDvdStructureTimeStamp || !IsDvdMinus(medium_.type))
+    return Reply::Illegal(sense::kInvalidFieldInCdb);
   if (length < 4 || BigEndian16(&data[0]) + 2u > length) return Reply::Illegal(sense::kParameterListLengthError);
   return Reply::Good();
 }
