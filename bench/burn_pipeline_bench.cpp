@@ -127,7 +127,7 @@ bool TimeBurn(BurnEngine& engine, const std::vector<std::string>& paths, TMeasur
   burner.SetDevice(burner.Devices()[0]);
   burner.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
   for (const std::string& path : paths)
-    if (burner.AddFile("\\", path, false) != 1) return false;
+    if (burner.AddFile("\\", path, false) != AddFileResult::Found) return false;
   burner.BuildImage(false);
   Event done(true);
   std::string error;

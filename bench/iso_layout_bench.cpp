@@ -24,7 +24,7 @@ constexpr int kWide = 90;
 
 class NoDisc : public kvx::TLayoutDevice {
  public:
-  uint16_t GetDiscType() override { return 0; }
+  kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::Unknown; }
   bool ReadNextWritableAddress(uint32_t&) override { return false; }
   void SetDoDebug(bool) override {}
   void DebugMessage(const std::string& Message, uint8_t) override { std::fprintf(stderr, "%s\n", Message.c_str()); }

@@ -36,7 +36,9 @@ int64_t TImageLayout::GetTrackSize() const {
 
 void TImageLayout::QueryDisc() {
   DiscType = device_.GetDiscType();
-  const uint16_t no_address_query[] = {kDiscDvdMinusR, kDiscDvdRam, kDiscDvdMinusRw, kDiscDvdPlusRw, kDiscDvdPlusR};
+  using scsi::DiscKind;
+  const DiscKind no_address_query[] = {DiscKind::DvdMinusR, DiscKind::DvdRam, DiscKind::DvdMinusRw, DiscKind::DvdPlusRw,
+                                       DiscKind::DvdPlusR};
   if (std::find(std::begin(no_address_query), std::end(no_address_query), DiscType) == std::end(no_address_query)) {
     uint32_t next = 0;
     if (device_.ReadNextWritableAddress(next)) {

@@ -15,7 +15,7 @@
 
 #include "base/date_time.h"
 #include "base/file_search.h"
-#include "scsi/scsi_device.h"
+#include "scsi/disc_kinds.h"
 
 namespace kvx {
 
@@ -73,7 +73,7 @@ struct TISOEntry {
 class TLayoutDevice {
  public:
   virtual ~TLayoutDevice() = default;
-  virtual uint16_t GetDiscType() = 0;
+  virtual scsi::DiscKind GetDiscType() = 0;
   // Waits for the unit, reads where the next track starts; false when that failed.
   virtual bool ReadNextWritableAddress(uint32_t& StartSector) = 0;
   virtual void SetDoDebug(bool Value) = 0;
@@ -95,11 +95,12 @@ using TAddFileEvent = std::function<void(const std::string& FullPath, std::strin
                                          std::string& ShortFileName, TDateTime& DateTime, uint32_t Attr,
                                          int64_t FileSize, bool& Skip)>;
 
-using scsi::kDiscDvdMinusR;
-using scsi::kDiscDvdMinusRw;
-using scsi::kDiscDvdPlusR;
-using scsi::kDiscDvdPlusRw;
-using scsi::kDiscDvdRam;
+// What AddFile did with a source file.
+enum class AddFileResult : uint8_t {
+  UnknownDestination = 0,  // no folder of the image has the destination path
+  Found = 1,               // the source file exists (added, or skipped by OnAddFile)
+  SourceMissing = 255,
+};
 
 class TImageLayout {
  public:
@@ -129,9 +130,7 @@ class TImageLayout {
   TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
                                  std::u16string_view WideName = {});
   TISODirectory* ForceDirectories(std::string_view Path);
-  // 1 when the source file was found (added or not), 0 for an unknown destination,
-  // 255 when the source file does not exist.
-  uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
+  AddFileResult AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
   // Adds (or replaces) one file of a directory search; true when an entry was filled.
   bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
   // First entry of Dir whose long name matches, without regard to ASCII case unless
@@ -155,7 +154,7 @@ class TImageLayout {
   int16_t GMTOffset = 0;  // 15-minute units, now
 
   // Layout results; byte positions are absolute on the disc.
-  uint16_t DiscType = 0;
+  scsi::DiscKind DiscType = scsi::DiscKind::Unknown;
   uint32_t StartSector = 0;
   int64_t PrimaryDescriptorPos = 0, JolietDescriptorPos = 0, TerminatorPos = 0;
   int64_t ISOPathTableLPos = 0, ISOPathTableMPos = 0, JolietPathTableLPos = 0, JolietPathTableMPos = 0;

@@ -193,7 +193,8 @@ TISODirectory* TImageLayout::ForceDirectories(std::string_view Path) {
   return CreateDirectory(parent, last, kAttrDirectory);
 }
 
-uint8_t TImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
+AddFileResult TImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile,
+                                     bool KeepSourcePath) {
   TISODirectory* dir = nullptr;
   if (KeepSourcePath) {
     const std::string folder = KeptSourceFolder(SourceFile);
@@ -204,12 +205,12 @@ uint8_t TImageLayout::AddFile(std::string_view DestinationPath, std::string_view
   }
   if (!dir) {
     device_.DebugMessage("INVALID DESTINATION PATH", 4);
-    return 0;
+    return AddFileResult::UnknownDestination;
   }
   FileSearchRecord record;
-  if (!FindFile(SourceFile, kAttrAnyFile, record)) return 255;
+  if (!FindFile(SourceFile, kAttrAnyFile, record)) return AddFileResult::SourceMissing;
   AddSearchEntry(dir, record, SourceFile);
-  return 1;
+  return AddFileResult::Found;
 }
 
 bool TImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord,

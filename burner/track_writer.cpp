@@ -17,21 +17,16 @@
 namespace kvx {
 namespace {
 
+using scsi::DiscKind;
+using scsi::IsDvdMinus;
 using scsi::kDebugFailure;
 using scsi::kDebugProgress;
-using scsi::kDiscCdR;
 
-constexpr uint8_t kDiscComplete = 2;
 constexpr const char* kUnitTimeoutText = "TIMEOUT";
-constexpr uint8_t kWriteDataOut = 0x50;  // data out, completion signalled by an event
-constexpr uint16_t kDiscDvdMinusRwSequential = 8;
+constexpr uint8_t kWriteDataOut = scsi::SRB_DIR_OUT | scsi::SRB_EVENT_NOTIFY;  // completion signalled by an event
 constexpr uint32_t kBlockSectors = kCacheBlockBytes / kSectorSize;
 constexpr int kBlocksBetweenBufferPolls = 5;
 constexpr uint32_t kLeadOutSeconds = 1800;
-
-bool IsDvdMinus(uint16_t type) {
-  return type == kDiscDvdMinusR || type == kDiscDvdMinusRw || type == kDiscDvdMinusRwSequential;
-}
 
 // SET STREAMING performance descriptor for DVD-R/-RW: from LBA 0 to 2298495, reading
 // 43965 kB and writing 1418 kB per second.
@@ -47,7 +42,9 @@ std::vector<uint8_t> DvdMinusPerformance() {
 }
 
 // DVD speeds are shown in DVD factors: the CD X factor divided by 7.
-bool SpeedInDvdFactors(uint16_t type) { return IsDvdMinus(type) || type == kDiscDvdPlusRw || type == kDiscDvdPlusR; }
+bool SpeedInDvdFactors(DiscKind type) {
+  return IsDvdMinus(type) || type == DiscKind::DvdPlusRw || type == DiscKind::DvdPlusR;
+}
 
 }  // namespace
 
@@ -77,10 +74,10 @@ bool TThWrite::Prepare() {
   TVortalBurner& unit = burner_;
   discType_ = unit.TSCSIDevice::GetDiscType();
   unit.SetDiscType(discType_);
-  if (discType_ != kDiscDvdRam) unit.LoadEject(false);
-  if (discType_ == kDiscDvdPlusRw) FormatBlankDvdPlusRw();
-  if (discType_ != kDiscDvdPlusRw) unit.RezeroUnit();
-  if (discType_ != kDiscDvdRam) unit.SetCDSpeed(unit.ReadSpeed(), unit.WriteSpeed());
+  if (discType_ != DiscKind::DvdRam) unit.LoadEject(false);
+  if (discType_ == DiscKind::DvdPlusRw) FormatBlankDvdPlusRw();
+  if (discType_ != DiscKind::DvdPlusRw) unit.RezeroUnit();
+  if (discType_ != DiscKind::DvdRam) unit.SetCDSpeed(unit.ReadSpeed(), unit.WriteSpeed());
   unit.WaitUntilReady(10000, 1000);
   const uint16_t speed = unit.GetCurrentWriteSpeed();
   unit.SetClosingWriteParameters(discType_);
@@ -92,7 +89,7 @@ bool TThWrite::Prepare() {
   if (located && !StartsWhereLaidOut()) return false;
   if (unit.CheckCapacity() && !HasRoomForTrack(located)) return false;
   if (IsDvdMinus(discType_)) ReserveDvdMinusTrack();
-  if (discType_ != kDiscDvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
+  if (discType_ != DiscKind::DvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
   AnnounceWrite(speed);
   return true;
 }
@@ -101,9 +98,9 @@ bool TThWrite::Prepare() {
 // the background while the unit already accepts writes.
 void TThWrite::FormatBlankDvdPlusRw() {
   TVortalBurner& unit = burner_;
-  if (!unit.ReadDiscInfo() || unit.DiscInfo().DiscStatus() != 0) return;
+  if (!unit.ReadDiscInfo() || unit.DiscInfo().DiscStatus() != scsi::DiscState::Blank) return;
   unit.DebugMessage(">>> FORMATTING BLANK DVD+RW", kDebugProgress);
-  unit.FormatUnit(0x11, scsi::kDvdPlusRwFormat);
+  unit.FormatUnit(scsi::kFormatWithParameterList, scsi::kDvdPlusRwFormat);
   unit.WaitUntilReady(240000, 5000);
 }
 
@@ -122,8 +119,8 @@ bool TThWrite::StartsWhereLaidOut() {
 // A finalised disc (or a pressed one) takes no further session. Overwritable media
 // report themselves complete once formatted, and are written from their start.
 bool TThWrite::DiscClosed() {
-  if (discType_ == kDiscDvdPlusRw || discType_ == kDiscDvdRam) return false;
-  return burner_.ReadDiscInfo() && burner_.DiscInfo().DiscStatus() == kDiscComplete;
+  if (discType_ == DiscKind::DvdPlusRw || discType_ == DiscKind::DvdRam) return false;
+  return burner_.ReadDiscInfo() && burner_.DiscInfo().DiscStatus() == scsi::DiscState::Complete;
 }
 
 // Refuses, before anything is written, a disc whose free blocks cannot hold the track:
@@ -198,7 +195,7 @@ void TThWrite::Stream() {
 // Every fifth block the recorder's buffer is read for the progress display; a failed
 // poll ends the polling.
 void TThWrite::PollBuffer() {
-  if (discType_ == kDiscDvdRam) return;
+  if (discType_ == DiscKind::DvdRam) return;
   if (pollCountdown_ == 0) {
     uint32_t size = 0, free = 0;
     if (burner_.ReadBufferCapacity(size, free)) pollCountdown_ = kBlocksBetweenBufferPolls;
@@ -246,7 +243,7 @@ void TThWrite::FailWithUnitText(const char* What) {
 void TThWrite::Finish() {
   TVortalBurner& unit = burner_;
   uint32_t size = 0, free = 0;
-  if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
+  if (discType_ != DiscKind::DvdRam) unit.ReadBufferCapacity(size, free);
   if (IsDvdMinus(discType_))
     FlushDvdMinus();
   else
@@ -254,10 +251,11 @@ void TThWrite::Finish() {
   unit.SetDeviceBufferSize(0);
   unit.SetDeviceFreeBufferSize(0);
   if (Failed()) return;  // an error or abort leaves the track open and the unit as it is
-  if (!unit.TestWrite() && discType_ != kDiscDvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack()) CloseTrack();
+  if (!unit.TestWrite() && discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack())
+    CloseTrack();
   if (Failed()) return;
   if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
-  if (discType_ != kDiscDvdRam) unit.ReadBufferCapacity(size, free);
+  if (discType_ != DiscKind::DvdRam) unit.ReadBufferCapacity(size, free);
   unit.Transport().SetCloseAfterCommand(true);
   ReturnToIdle();
   if (unit.VerifyWrite() && !unit.TestWrite()) Verify();
@@ -294,10 +292,10 @@ void TThWrite::Flush() {
 // for another session or finalises it.
 void TThWrite::CloseTrack() {
   TVortalBurner& unit = burner_;
-  unit.SetWriteParameters(unit.TestWrite(), unit.UnderrunProtection(), discType_);
-  const bool closed = discType_ == kDiscDvdPlusR
-                          ? unit.CloseTrackSession(true, false, false) && unit.CloseTrackSession(false, true, true)
-                          : CloseSession();
+  unit.SetWriteParameters({unit.TestWrite(), unit.UnderrunProtection()}, discType_);
+  const bool closed = discType_ == DiscKind::DvdPlusR ? unit.CloseTrackSession(scsi::CloseFunction::Track, false) &&
+                                                            unit.CloseTrackSession(scsi::CloseFunction::Finalize, true)
+                                                      : CloseSession();
   if (!closed) FailWithUnitText(kCloseErrorText);
 }
 
@@ -306,8 +304,8 @@ bool TThWrite::CloseSession() {
   TVortalBurner& unit = burner_;
   const TWriteRetries& retries = unit.WriteRetries();
   for (uint32_t attempt = 0; attempt < retries.CloseAttempts; ++attempt) {
-    if (unit.CloseTrackSession(false, unit.CloseImmediate(), false)) return true;
-    if (!unit.UnitBusy()) return unit.CloseTrackSession(false, unit.CloseImmediate(), false);
+    if (unit.CloseTrackSession(scsi::CloseFunction::Session, unit.CloseImmediate())) return true;
+    if (!unit.UnitBusy()) return unit.CloseTrackSession(scsi::CloseFunction::Session, unit.CloseImmediate());
     unit.Sleep(retries.CloseDelayMs);
   }
   return false;
@@ -315,14 +313,14 @@ bool TThWrite::CloseSession() {
 
 void TThWrite::ReturnToIdle() {
   TVortalBurner& unit = burner_;
-  unit.SetWriteParameters(false, false, kDiscCdR);
+  unit.SetWriteParameters({}, DiscKind::CdR);
   unit.SetCDSpeed(unit.GetMaxReadSpeed(), 2);
   unit.RezeroUnit();
   unit.PreventAllowRemoval(true);
   unit.LoadEject(false);
   unit.RezeroUnit();
   unit.TestUnitReady(5000);
-  if (discType_ != kDiscDvdRam && !IsDvdMinus(discType_) && discType_ != kDiscDvdPlusRw) unit.RezeroUnit();
+  if (discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && discType_ != DiscKind::DvdPlusRw) unit.RezeroUnit();
 }
 
 // --- Read-back -------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "base/event.h"
 #include "base/thread.h"
 #include "burner/cache_thread.h"
+#include "scsi/disc_kinds.h"
 
 namespace kvx {
 
@@ -69,7 +70,7 @@ class TThWrite final : public TThread {
 
   TVortalBurner& burner_;
   std::unique_ptr<TCacheThread> cache_;
-  uint16_t discType_ = 0;
+  scsi::DiscKind discType_ = scsi::DiscKind::Unknown;
   uint32_t startSector_ = 0;
   uint32_t sectorsWritten_ = 0;
   int pollCountdown_ = 5;

@@ -122,7 +122,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
     WaitForImage();
     layout_.ResetImage(MaxFiles, MaxDirectories);
   }
-  uint8_t AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
+  AddFileResult AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
     WaitForImage();
     return layout_.AddFile(DestinationPath, SourceFile, KeepSourcePath);
   }
@@ -159,7 +159,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   void WaitForWriter();
 
   // --- The layout's view of the disc ---------------------------------------------------
-  uint16_t GetDiscType() override { return TSCSIDevice::GetDiscType(); }
+  scsi::DiscKind GetDiscType() override { return TSCSIDevice::GetDiscType(); }
   // Waits for the unit, announces the write parameters and reads where the next track
   // starts; false (StartSector 0) when the track information could not be read.
   bool ReadNextWritableAddress(uint32_t& StartSector) override;
@@ -186,7 +186,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // Logs why the cache's reading failed, when an exception ended it.
   void LogCacheFailure(const TCacheThread& Cache);
   // Sends the write parameters page as if the disc were to be closed.
-  bool SetClosingWriteParameters(uint16_t DiscType);
+  bool SetClosingWriteParameters(scsi::DiscKind DiscType);
 
   BurnEngine& engine_;
   TImageLayout layout_;

@@ -15,8 +15,6 @@
 namespace kvx {
 namespace {
 
-constexpr uint8_t kPeripheralCdDvd = 0x05;
-
 // Console output shared by the command's thread and the engine's threads.
 class TLockedConsole {
  public:
@@ -73,7 +71,7 @@ bool SelectUnit(TVortalBurner& burner, const std::string& name, TLockedConsole& 
     return false;
   }
   burner.SetDevice(*line);
-  if (burner.Device().empty() || burner.DeviceType() != kPeripheralCdDvd) {
+  if (burner.Device().empty() || burner.DeviceType() != scsi::Code(scsi::PeripheralType::CdDvd)) {
     console.Err("kvxburn: \"" + *line + "\" is not a CD/DVD recorder");
     return false;
   }
@@ -141,11 +139,11 @@ std::string CapabilityText(uint32_t capabilities) {
   return text + (separator[0] == ',' ? ")" : "");
 }
 
-const char* DiscStatusText(uint8_t status) {
+const char* DiscStatusText(scsi::DiscState status) {
   switch (status) {
-    case 0: return "blank";
-    case 1: return "appendable";
-    case 2: return "complete";
+    case scsi::DiscState::Blank: return "blank";
+    case scsi::DiscState::Appendable: return "appendable";
+    case scsi::DiscState::Complete: return "complete";
     default: return "random access";
   }
 }
@@ -163,7 +161,7 @@ int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine
   console.Out("capabilities: " + CapabilityText(burner.Capabilities()));
   console.Out("maximum read speed: " + std::to_string(burner.GetMaxReadSpeed()) + "X");
   console.Out("maximum write speed: " + std::to_string(burner.GetMaxWriteSpeed()) + "X");
-  const uint16_t type = burner.GetDiscType();
+  const scsi::DiscKind type = burner.GetDiscType();
   console.Out(std::string("disc: ") + scsi::DiscTypeName(type));
   if (burner.ReadDiscInfo()) {
     const scsi::DiscInformation& disc = burner.DiscInfo();
@@ -314,7 +312,8 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngin
     error = Error;
     done.Set();
   });
-  if (!burner.Erase(Args[1] == "quick" ? 1 : 0)) return Failed(console, "erasing failed: " + error);
+  const scsi::BlankType blanking = Args[1] == "quick" ? scsi::BlankType::Minimal : scsi::BlankType::WholeDisc;
+  if (!burner.Erase(blanking)) return Failed(console, "erasing failed: " + error);
   int shown = -1;
   while (!done.Wait(1000)) {
     const int progress = burner.EraseProgress();

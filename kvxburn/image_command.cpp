@@ -31,7 +31,7 @@ struct TImageOptions {
 class TImageFileDevice : public TLayoutDevice {
  public:
   TImageFileDevice(const TConsole& console, uint32_t start) : console_(console), start_(start) {}
-  uint16_t GetDiscType() override { return 0; }
+  scsi::DiscKind GetDiscType() override { return scsi::DiscKind::Unknown; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
     StartSector = start_;
     return true;

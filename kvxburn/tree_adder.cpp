@@ -20,7 +20,8 @@ void TTreeAdder::AddPath(std::string path) {
   if (record.Name == "." || record.Name == "..") return Fail("name the folder itself: " + path);
   if (!(record.Attributes & kAttrDirectory)) {
     const size_t before = layout_.Entries.size();
-    if (layout_.AddFile("\\", path, false) != 1 || layout_.Entries.size() == before) Fail("not added: " + path);
+    if (layout_.AddFile("\\", path, false) != AddFileResult::Found || layout_.Entries.size() == before)
+      Fail("not added: " + path);
     return;
   }
   AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory, record.WideName), path);

@@ -3,32 +3,69 @@
 #include <array>
 #include <cstdio>
 
+#include "scsi/disc_kinds.h"
+#include "scsi/mmc_codes.h"
+
 namespace kvx::scsi {
 namespace {
 
 struct NamedCommand {
-  uint8_t opcode;
+  Opcode opcode;
   const char* name;
 };
 
 constexpr NamedCommand kNamedCommands[] = {
-    {0x00, "TEST UNIT READY"},        {0x01, "REWIND UNIT"},           {0x03, "REQUEST SENSE"},
-    {0x04, "FORMAT UNIT"},            {0x12, "INQUIRY"},               {0x1B, "START STOP UNIT"},
-    {0x1E, "PREVENT/ALLOW REMOVAL"},  {0x23, "READ FORMAT CAPACITIES"}, {0x25, "READ CAPACITY"},
-    {0x28, "READ (10)"},              {0x2A, "WRITE (10)"},            {0x2B, "SEEK (10)"},
-    {0x2E, "WRITE AND VERIFY (10)"},  {0x2F, "VERIFY (10)"},           {0x35, "SYNCHRONIZE CACHE"},
-    {0x42, "READ SUB-CHANNEL"},       {0x43, "READ TOC/PMA/ATIP"},     {0x45, "PLAY AUDIO (10)"},
-    {0x46, "GET CONFIGURATION"},      {0x47, "PLAY AUDIO MSF"},        {0x4A, "GET EVENT/STATUS NOTIF"},
-    {0x4B, "PAUSE/RESUME"},           {0x4E, "STOP PLAY/SCAN"},        {0x51, "READ DISC INFORMATION"},
-    {0x52, "READ TRACK INFORMATION"}, {0x53, "RESERVE TRACK"},         {0x54, "SEND OPC INFORMATION"},
-    {0x55, "MODE SELECT (10)"},       {0x58, "REPAIR TRACK"},          {0x5A, "MODE SENSE (10)"},
-    {0x5B, "CLOSE TRACK/SESSION"},    {0x5C, "READ BUFFER CAPACITY"},  {0x5D, "SEND CUE SHEET"},
-    {0xA1, "BLANK"},                  {0xA2, "SEND EVENT"},            {0xA3, "SEND KEY"},
-    {0xA4, "REPORT KEY"},             {0xA5, "PLAY AUDIO (12)"},       {0xA6, "LOAD/UNLOAD CD/DVD"},
-    {0xA7, "SET READ AHEAD"},         {0xA8, "READ (12)"},             {0xAA, "WRITE (12)"},
-    {0xAC, "GET PERFORMANCE"},        {0xAD, "READ DVD STRUCTURE"},    {0xB6, "SET STREAMING"},
-    {0xB9, "READ CD MSF"},            {0xBA, "SCAN"},                  {0xBB, "SET CD SPEED"},
-    {0xBD, "MECHANISM STATUS"},       {0xBE, "READ CD"},               {0xBF, "SEND DVD STRUCTURE"},
+    {Opcode::TestUnitReady, "TEST UNIT READY"},
+    {Opcode::RezeroUnit, "REWIND UNIT"},
+    {Opcode::RequestSense, "REQUEST SENSE"},
+    {Opcode::FormatUnit, "FORMAT UNIT"},
+    {Opcode::Inquiry, "INQUIRY"},
+    {Opcode::StartStopUnit, "START STOP UNIT"},
+    {Opcode::PreventAllowRemoval, "PREVENT/ALLOW REMOVAL"},
+    {Opcode::ReadFormatCapacities, "READ FORMAT CAPACITIES"},
+    {Opcode::ReadCapacity, "READ CAPACITY"},
+    {Opcode::Read10, "READ (10)"},
+    {Opcode::Write10, "WRITE (10)"},
+    {Opcode::Seek10, "SEEK (10)"},
+    {Opcode::WriteAndVerify10, "WRITE AND VERIFY (10)"},
+    {Opcode::Verify10, "VERIFY (10)"},
+    {Opcode::SynchronizeCache, "SYNCHRONIZE CACHE"},
+    {Opcode::ReadSubChannel, "READ SUB-CHANNEL"},
+    {Opcode::ReadToc, "READ TOC/PMA/ATIP"},
+    {Opcode::PlayAudio10, "PLAY AUDIO (10)"},
+    {Opcode::GetConfiguration, "GET CONFIGURATION"},
+    {Opcode::PlayAudioMsf, "PLAY AUDIO MSF"},
+    {Opcode::GetEventStatusNotification, "GET EVENT/STATUS NOTIF"},
+    {Opcode::PauseResume, "PAUSE/RESUME"},
+    {Opcode::StopPlayScan, "STOP PLAY/SCAN"},
+    {Opcode::ReadDiscInformation, "READ DISC INFORMATION"},
+    {Opcode::ReadTrackInformation, "READ TRACK INFORMATION"},
+    {Opcode::ReserveTrack, "RESERVE TRACK"},
+    {Opcode::SendOpcInformation, "SEND OPC INFORMATION"},
+    {Opcode::ModeSelect10, "MODE SELECT (10)"},
+    {Opcode::RepairTrack, "REPAIR TRACK"},
+    {Opcode::ModeSense10, "MODE SENSE (10)"},
+    {Opcode::CloseTrackSession, "CLOSE TRACK/SESSION"},
+    {Opcode::ReadBufferCapacity, "READ BUFFER CAPACITY"},
+    {Opcode::SendCueSheet, "SEND CUE SHEET"},
+    {Opcode::Blank, "BLANK"},
+    {Opcode::SendEvent, "SEND EVENT"},
+    {Opcode::SendKey, "SEND KEY"},
+    {Opcode::ReportKey, "REPORT KEY"},
+    {Opcode::PlayAudio12, "PLAY AUDIO (12)"},
+    {Opcode::LoadUnloadMedium, "LOAD/UNLOAD CD/DVD"},
+    {Opcode::SetReadAhead, "SET READ AHEAD"},
+    {Opcode::Read12, "READ (12)"},
+    {Opcode::Write12, "WRITE (12)"},
+    {Opcode::GetPerformance, "GET PERFORMANCE"},
+    {Opcode::ReadDvdStructure, "READ DVD STRUCTURE"},
+    {Opcode::SetStreaming, "SET STREAMING"},
+    {Opcode::ReadCdMsf, "READ CD MSF"},
+    {Opcode::Scan, "SCAN"},
+    {Opcode::SetCdSpeed, "SET CD SPEED"},
+    {Opcode::MechanismStatus, "MECHANISM STATUS"},
+    {Opcode::ReadCd, "READ CD"},
+    {Opcode::SendDvdStructure, "SEND DVD STRUCTURE"},
 };
 
 constexpr size_t kNameWidth = 22;
@@ -43,7 +80,7 @@ std::array<std::string, 256> BuildCommandNames() {
   for (const NamedCommand& command : kNamedCommands) {
     std::string name = command.name;
     name.resize(kNameWidth, ' ');
-    names[command.opcode] = name;
+    names[Code(command.opcode)] = name;
   }
   return names;
 }
@@ -59,9 +96,9 @@ const std::string& CommandNames(uint8_t opcode) {
   return names[opcode];
 }
 
-const char* DiscTypeName(int discType) {
-  if (discType < 0 || discType >= static_cast<int>(std::size(kDiscTypeNames))) return kDiscTypeNames[0];
-  return kDiscTypeNames[discType];
+const char* DiscTypeName(DiscKind kind) {
+  if (Code(kind) >= std::size(kDiscTypeNames)) return kDiscTypeNames[0];
+  return kDiscTypeNames[Code(kind)];
 }
 
 }  // namespace kvx::scsi

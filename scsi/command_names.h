@@ -10,7 +10,4 @@ namespace kvx::scsi {
 // as two hexadecimal digits when the engine has no name for it.
 const std::string& CommandNames(uint8_t opcode);
 
-// Name of a disc type ("UNKNOWN", "CD-ROM", ... "DDCD-RW"); "UNKNOWN" beyond 13.
-const char* DiscTypeName(int discType);
-
 }  // namespace kvx::scsi

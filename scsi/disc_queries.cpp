@@ -8,46 +8,44 @@
 namespace kvx::scsi {
 namespace {
 
-constexpr uint8_t kNotReadyAsc = 0x04;
-
-uint16_t DiscTypeOfProfile(uint16_t profile) {
-  switch (profile) {
-    case 0x0008: return kDiscCdRom;
-    case 0x0009: return kDiscCdR;
-    case 0x000A: return kDiscCdRw;
-    case 0x0010: return kDiscDvdRom;
-    case 0x0011: return kDiscDvdMinusR;
-    case 0x0012: return kDiscDvdRam;
-    case 0x0013:  // restricted overwrite
-    case 0x0014:  // sequential recording
-      return kDiscDvdMinusRw;
-    case 0x001A: return kDiscDvdPlusRw;
-    case 0x001B: return kDiscDvdPlusR;
-    case 0x0020: return kDiscDdcdRom;
-    case 0x0021: return kDiscDdcdR;
-    case 0x0022: return kDiscDdcdRw;
-    default: return kDiscUnknown;
+DiscKind DiscTypeOfProfile(uint16_t profile) {
+  switch (static_cast<Profile>(profile)) {
+    case Profile::CdRom: return DiscKind::CdRom;
+    case Profile::CdR: return DiscKind::CdR;
+    case Profile::CdRw: return DiscKind::CdRw;
+    case Profile::DvdRom: return DiscKind::DvdRom;
+    case Profile::DvdMinusRSequential: return DiscKind::DvdMinusR;
+    case Profile::DvdRam: return DiscKind::DvdRam;
+    case Profile::DvdMinusRwRestrictedOverwrite:
+    case Profile::DvdMinusRwSequential: return DiscKind::DvdMinusRw;
+    case Profile::DvdPlusRw: return DiscKind::DvdPlusRw;
+    case Profile::DvdPlusR: return DiscKind::DvdPlusR;
+    case Profile::DdcdRom: return DiscKind::DdcdRom;
+    case Profile::DdcdR: return DiscKind::DdcdR;
+    case Profile::DdcdRw: return DiscKind::DdcdRw;
+    default: return DiscKind::Unknown;
   }
 }
 
 // ATIP byte 6: bit 7 set on recordable media, bit 6 set on rewritable ones.
-uint16_t DiscTypeOfAtip(uint8_t discTypeByte) {
-  if (!(discTypeByte & 0x80)) return kDiscCdRom;
-  return (discTypeByte & 0x40) ? kDiscCdRw : kDiscCdR;
+DiscKind DiscTypeOfAtip(uint8_t discTypeByte) {
+  if (!(discTypeByte & 0x80)) return DiscKind::CdRom;
+  return (discTypeByte & 0x40) ? DiscKind::CdRw : DiscKind::CdR;
 }
 
 }  // namespace
 
-uint16_t TSCSIDevice::GetDiscType() {
-  uint16_t type = kDiscUnknown;
+DiscKind TSCSIDevice::GetDiscType() {
+  DiscKind type = DiscKind::Unknown;
   std::array<uint8_t, 114> configuration{};
-  if (GetConfiguration(2, 0x0000, configuration)) type = DiscTypeOfProfile(BigEndian16(&configuration[6]));
-  if (type == kDiscUnknown) {
+  if (GetConfiguration(FeatureRequest::One, Feature::ProfileList, configuration))
+    type = DiscTypeOfProfile(BigEndian16(&configuration[6]));
+  if (type == DiscKind::Unknown) {
     atip_.fill(0);
-    if (ReadTOC(4, std::span<uint8_t>(atip_.data(), 26), 0, true, 0)) type = DiscTypeOfAtip(atip_[6]);
+    if (ReadTOC(TocFormat::Atip, std::span<uint8_t>(atip_.data(), 26), 0, true, 0)) type = DiscTypeOfAtip(atip_[6]);
   }
-  if (ReadDiscInfo() && type == kDiscUnknown) type = discInfo_.Erasable() ? kDiscCdRw : kDiscCdR;
-  if (type == kDiscUnknown && TestUnitReady(5000)) type = kDiscCdRom;
+  if (ReadDiscInfo() && type == DiscKind::Unknown) type = discInfo_.Erasable() ? DiscKind::CdRw : DiscKind::CdR;
+  if (type == DiscKind::Unknown && TestUnitReady(5000)) type = DiscKind::CdRom;
   return type;
 }
 
@@ -58,7 +56,7 @@ bool TSCSIDevice::ReadDiscInfo() {
 
 uint8_t TSCSIDevice::GetLastSessionNumber() {
   std::array<uint8_t, 4> answer{};
-  return ReadTOC(1, answer, 0, false, 0) ? answer[3] : 0;
+  return ReadTOC(TocFormat::SessionInformation, answer, 0, false, 0) ? answer[3] : 0;
 }
 
 bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
@@ -69,18 +67,18 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
       remaining -= 1500;
       if (remaining < 0) break;
       TestUnitReady(5000);
-    } while (LastAsc() == kNotReadyAsc);
+    } while (LastAsc() == kAscNotReady);
   }
   uint8_t requestSenseAsc = 0;
-  if (discType_ == kDiscDvdRam) {
-    requestSenseAsc = kNotReadyAsc;
+  if (discType_ == DiscKind::DvdRam) {
+    requestSenseAsc = kAscNotReady;
   } else {
     do {
       Sleep(stepMs);
       ReadDiscInfo();
       remaining -= stepMs;
       if (remaining < 0) return false;
-    } while (LastAsc() == kNotReadyAsc);
+    } while (LastAsc() == kAscNotReady);
   }
   if (TestUnitReady(5000) && requestSenseAsc == 0) return true;
   do {
@@ -88,7 +86,7 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
     remaining -= stepMs;
     if (remaining < 0) return false;
     TestUnitReady(5000);
-  } while (LastAsc() == kNotReadyAsc);
+  } while (LastAsc() == kAscNotReady);
   do {
     std::array<uint8_t, 40> answer{};
     if (!RequestSense(answer)) return false;  // the unit no longer answers
@@ -96,8 +94,8 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
     remaining -= stepMs;
     if (remaining < 0) return false;
     // Fixed-format sense with the VALID bit: still busy.
-    if (answer[0] == 0xF0) requestSenseAsc = kNotReadyAsc;
-    if (requestSenseAsc == kNotReadyAsc) Sleep(stepMs);
+    if (ValidFixedSense(answer[0])) requestSenseAsc = kAscNotReady;
+    if (requestSenseAsc == kAscNotReady) Sleep(stepMs);
   } while (requestSenseAsc != 0);
   return true;
 }

@@ -14,9 +14,6 @@
 namespace kvx::scsi {
 namespace {
 
-constexpr uint8_t kNotReadyAsc = 0x04;
-constexpr uint8_t kUnitAttention = 0x06;
-
 constexpr const char* kUnitNotReadyText = "UNIT NOT READY";
 constexpr const char* kUnitWritingText = "A WRITE IS RUNNING ON THIS UNIT";
 constexpr const char* kUnitErasingText = "AN ERASE IS RUNNING ON THIS UNIT";
@@ -27,22 +24,22 @@ constexpr const char* kEraseFailureText = "ERASE FAILURE";
 constexpr std::array<uint8_t, 12> kDvdRamFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
                                                    0x21, 0x20, 0x00, 0x00, 0x08, 0x00};  // 2,236,704 blocks of 2048
 
-bool SpeedShownInDvdX(uint16_t discType) { return discType == 5 || discType == 7 || discType == 8 || discType == 9; }
+bool SpeedShownInDvdX(DiscKind discType) { return IsDvdMinus(discType) || discType == DiscKind::DvdPlusRw; }
 
 std::string SpeedText(double x) { return std::to_string(std::lround(x)) + "X"; }
 
-uint16_t ExpectedSeconds(uint16_t discType, uint8_t blankType) {
-  if (discType >= kDiscDvdRom) {
-    if (blankType == 1) return discType == kDiscDvdMinusRw ? 120 : 600;
-    return blankType == 0 ? 4440 : 8880;
+uint16_t ExpectedSeconds(DiscKind discType, BlankType blankType) {
+  if (Code(discType) >= Code(DiscKind::DvdRom)) {
+    if (blankType == BlankType::Minimal) return discType == DiscKind::DvdMinusRw ? 120 : 600;
+    return blankType == BlankType::WholeDisc ? 4440 : 8880;
   }
-  if (blankType == 1) return 150;
+  if (blankType == BlankType::Minimal) return 150;
   return 4500;
 }
 
 }  // namespace
 
-bool TSCSIDevice::Erase(uint8_t blankType) {
+bool TSCSIDevice::Erase(BlankType blankType) {
   // One blanking at a time: the running thread owns the unit and reports its own end.
   if (erasing_) return false;
   UnitUse holder = UnitUse::None;
@@ -56,9 +53,9 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   LoadEject(false);
   discType_ = GetDiscType();
   if (!ReadyForErase(notReady)) return RefuseErase(notReady);
-  if (discType_ != kDiscDvdRam) {
+  if (discType_ != DiscKind::DvdRam) {
     SetCDSpeed(readSpeed_, writeSpeed_);
-    SetWriteParameters(false, false, discType_);
+    SetWriteParameters({}, discType_);
   }
   const uint16_t speed = GetCurrentWriteSpeed();
   if (!ReadyForErase(notReady)) return RefuseErase(notReady);
@@ -66,7 +63,7 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   std::string speedText;
   if (SpeedShownInDvdX(discType_)) {
     speedText = SpeedText(speed / 7.0);
-  } else if (discType_ == kDiscDvdRam) {
+  } else if (discType_ == DiscKind::DvdRam) {
     ReadFormatCapacities();
     speedText = SpeedText(1);
   } else {
@@ -77,10 +74,10 @@ bool TSCSIDevice::Erase(uint8_t blankType) {
   DebugMessage(std::string(">>> ") + line, kDebugProgress);
 
   bool started;
-  if (discType_ == kDiscDvdRam)
-    started = FormatUnit(0x11, kDvdRamFormat);
-  else if (discType_ == kDiscDvdPlusRw)
-    started = FormatUnit(0x11, kDvdPlusRwFormat);
+  if (discType_ == DiscKind::DvdRam)
+    started = FormatUnit(kFormatWithParameterList, kDvdRamFormat);
+  else if (discType_ == DiscKind::DvdPlusRw)
+    started = FormatUnit(kFormatWithParameterList, kDvdPlusRwFormat);
   else
     started = Blank(blankType);
   if (!started) return RefuseErase(LastError());
@@ -112,7 +109,7 @@ void TSCSIDevice::FireEraseDone(const std::string& error) {
   if (onEraseDone_) onEraseDone_(this, error);
 }
 
-TEraseThread::TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds)
+TEraseThread::TEraseThread(TSCSIDevice& device, DiscKind discType, uint16_t durationSeconds)
     : device_(device), discType_(discType), duration_(durationSeconds) {}
 
 TEraseThread::~TEraseThread() { WaitFor(); }
@@ -138,7 +135,7 @@ bool TEraseThread::PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds) {
       device_.Sleep(sleepMs);
     }
     elapsed_ += stepSeconds;
-  } while (device_.LastAsc() == kNotReadyAsc && elapsed_ <= duration_);
+  } while (device_.LastAsc() == kAscNotReady && elapsed_ <= duration_);
   return true;
 }
 
@@ -150,7 +147,7 @@ bool TEraseThread::PollDiscInformation() {
       device_.Sleep(5000);
     }
     elapsed_ += 5;
-  } while (device_.LastAsc() == kNotReadyAsc && elapsed_ <= duration_);
+  } while (device_.LastAsc() == kAscNotReady && elapsed_ <= duration_);
   return true;
 }
 
@@ -167,8 +164,8 @@ bool TEraseThread::PollRequestSense() {
       error_ = device_.LastError();
       return false;
     }
-    const uint8_t key = answer[2] & 0x0F, asc = answer[12];
-    busy = answer[0] == 0xF0 || asc == kNotReadyAsc || key == kUnitAttention;
+    const uint8_t asc = answer[12];
+    busy = ValidFixedSense(answer[0]) || asc == kAscNotReady || SenseKeyOf(answer.data()) == SenseKey::UnitAttention;
     if (!busy && asc != 0) {
       error_ = SenseText(answer.data());
       return false;
@@ -189,7 +186,7 @@ void TEraseThread::Follow() {
   }
   if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return;
   if (!StillBusy()) return;
-  if (discType_ != kDiscDvdRam && !PollDiscInformation()) return;
+  if (discType_ != DiscKind::DvdRam && !PollDiscInformation()) return;
   if (PollUntilReady(2000, 2)) PollRequestSense();
 }
 
@@ -214,7 +211,7 @@ void TEraseThread::Execute() {
 
 // Back to track-at-once parameters, 2X writing, tray unlocked and loaded.
 void TEraseThread::ResetUnit() {
-  device_.SetWriteParameters(false, false, kDiscCdRom);
+  device_.SetWriteParameters({}, DiscKind::CdRom);
   device_.SetCDSpeed(device_.GetMaxReadSpeed(), 2);
   device_.Transport().SetCloseAfterCommand(true);
   device_.RezeroUnit();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/thread.h"
+#include "scsi/disc_kinds.h"
 
 namespace kvx::scsi {
 
@@ -16,7 +17,7 @@ class TEraseThread : public TThread {
  public:
   // durationSeconds: how long the blanking is expected to take; progress is the
   // polling time spent so far against it.
-  TEraseThread(TSCSIDevice& device, uint16_t discType, uint16_t durationSeconds);
+  TEraseThread(TSCSIDevice& device, DiscKind discType, uint16_t durationSeconds);
   ~TEraseThread() override;
 
  protected:
@@ -34,7 +35,7 @@ class TEraseThread : public TThread {
   void ResetUnit();
 
   TSCSIDevice& device_;
-  const uint16_t discType_;
+  const DiscKind discType_;
   const uint16_t duration_;
   uint32_t elapsed_ = 0;  // estimated seconds, advanced by each poll
   std::string error_;     // empty while the blanking goes well

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "scsi/aspi_defs.h"
+#include "scsi/mmc_codes.h"
 #include "scsi/pass_through_defs.h"
 
 namespace kvx::scsi {
@@ -119,7 +120,7 @@ bool PassThroughTransport::ProbeVolume(uint8_t letter, SPTIDeviceEntry& entry, u
   if (handle == VolumeSystem::kInvalidHandle) return false;
   std::array<uint8_t, 1025> answer{};
   PassThroughWithSense inquiry = NewPassThrough(6, 24, SCSI_IOCTL_DATA_IN, 96, answer.data());
-  const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
+  const uint8_t cdb[6] = {Code(Opcode::Inquiry), 0x00, 0x00, 0x00, 0x60, 0x00};
   std::memcpy(inquiry.Sptd.Cdb, cdb, sizeof(cdb));
   if (!SendPassThrough(volumes_, handle, inquiry)) {
     volumes_.Close(handle);
@@ -191,10 +192,10 @@ uint8_t PassThroughTransport::HostAdapterInquiry(void* srb) {
 uint8_t PassThroughTransport::DeviceType(void* srb) {
   auto* block = static_cast<SRB_GDEVBlock*>(srb);
   if (FindUnit(block->SRB_HaId, block->SRB_Target, block->SRB_Lun) != nullptr) {
-    block->SRB_DeviceType = 0x05;
+    block->SRB_DeviceType = Code(PeripheralType::CdDvd);
     return SS_COMP;
   }
-  block->SRB_DeviceType = 0x1F;
+  block->SRB_DeviceType = Code(PeripheralType::Unknown);
   return SS_NO_DEVICE;
 }
 
@@ -211,7 +212,7 @@ uint8_t PassThroughTransport::Execute(void* srb) {
   SPTIDeviceEntry* entry = FindUnit(request->SRB_HaId, request->SRB_Target, request->SRB_Lun);
   if (entry == nullptr) return SS_NO_DEVICE;
   // INQUIRY is answered from the table; it never reaches the unit.
-  if (request->CDBByte[0] == 0x12) {
+  if (request->CDBByte[0] == Code(Opcode::Inquiry)) {
     if (request->SRB_HaId >= table_.count) return SS_INVALID_HA;
     const uint32_t room = request->SRB_BufLen;
     if (request->SRB_BufPointer != nullptr) std::memcpy(request->SRB_BufPointer, entry->inquiry.data(), std::min(36u, room));

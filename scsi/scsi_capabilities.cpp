@@ -8,23 +8,21 @@
 namespace kvx::scsi {
 namespace {
 
-constexpr uint8_t kCapabilitiesPage = 0x2A;
-constexpr uint8_t kWriteParametersPageCode = 0x05;
-constexpr uint8_t kVendorPage = 0x30;
 constexpr uint16_t kDvdRamWriteKBs = 177;
 constexpr size_t kModeHeaderBytes = 8;
+constexpr uint8_t kDvdPlusRLinkSize = 16;
 
 // Where a page starts in a MODE SENSE (10) answer: after the 8-byte header, after a
 // block descriptor (16), or one byte early on units that drop a header byte (7).
-size_t FirstCapabilityOffset(const uint8_t* answer, uint8_t page) {
-  if (answer[16] == page) return 16;
-  if (answer[8] != page && answer[7] == page) return 7;
+size_t FirstCapabilityOffset(const uint8_t* answer, ModePage page) {
+  if (answer[16] == Code(page)) return 16;
+  if (answer[8] != Code(page) && answer[7] == Code(page)) return 7;
   return 8;
 }
 
-bool FindPage(const uint8_t* answer, uint8_t page, size_t& offset) {
+bool FindPage(const uint8_t* answer, ModePage page, size_t& offset) {
   for (size_t candidate : {16, 8, 7})
-    if (answer[candidate] == page) {
+    if (answer[candidate] == Code(page)) {
       offset = candidate;
       return true;
     }
@@ -70,8 +68,6 @@ void ReadSpeedFields(CapabilityPage& page) {
   }
 }
 
-bool IsDvdMinus(uint16_t discType) { return discType == 5 || discType == 7 || discType == 8; }
-
 // MODE SELECT (10) of the write parameters page behind an 8-byte zero header.
 bool SelectWriteParameters(TSCSIDevice& device, const std::array<uint8_t, 54>& page, size_t length) {
   std::array<uint8_t, kModeHeaderBytes + 256> data{};
@@ -87,8 +83,8 @@ bool TSCSIDevice::ReadCapabilities() {
   capabilityPage_ = CapabilityPage{};
   std::array<uint8_t, 255> answer{};
   size_t offset = 8;
-  if (ModeSense10(kCapabilitiesPage, true, answer, 128)) {
-    offset = FirstCapabilityOffset(answer.data(), kCapabilitiesPage);
+  if (ModeSense10(ModePage::Capabilities, PageControl::Default, answer, 128)) {
+    offset = FirstCapabilityOffset(answer.data(), ModePage::Capabilities);
     std::copy_n(&answer[offset], capabilityPage_.bytes.size(), capabilityPage_.bytes.begin());
     const uint8_t* page = capabilityPage_.bytes.data();
     capabilities_ = PageCapabilities(page);
@@ -98,8 +94,8 @@ bool TSCSIDevice::ReadCapabilities() {
     deviceMaxReadSpeed_ = SpeedOrOne(BigEndian16(page + 8), dvdRam);
     AddFeatureCapabilities();
   }
-  if (!ModeSense10(kCapabilitiesPage, false, answer, 128)) return false;
-  FindPage(answer.data(), kCapabilitiesPage, offset);
+  if (!ModeSense10(ModePage::Capabilities, PageControl::Current, answer, 128)) return false;
+  FindPage(answer.data(), ModePage::Capabilities, offset);
   std::copy_n(&answer[offset], capabilityPage_.bytes.size(), capabilityPage_.bytes.begin());
   ReadSpeedFields(capabilityPage_);
   deviceMaxWriteSpeed_ = std::max(deviceMaxWriteSpeed_, SpeedX(capabilityPage_.maxWriteKBs));
@@ -110,19 +106,22 @@ bool TSCSIDevice::ReadCapabilities() {
 bool TSCSIDevice::HasVendorPage30() {
   std::array<uint8_t, 255> answer{};
   size_t offset;
-  return ModeSense10(kVendorPage, false, answer, 128) && FindPage(answer.data(), kVendorPage, offset);
+  return ModeSense10(ModePage::Vendor30, PageControl::Current, answer, 128) &&
+         FindPage(answer.data(), ModePage::Vendor30, offset);
 }
 
-// Features 002Ah (DVD+RW) and 002Fh (DVD-R/-RW write); descriptor byte 0 = 1: writes.
+// The DVD+RW and DVD-R/-RW write features; descriptor byte 0 = 1: writes.
 void TSCSIDevice::AddFeatureCapabilities() {
-  struct Feature {
-    uint16_t code;
+  struct FeatureBits {
+    Feature code;
     uint32_t reported, writes;
   };
-  for (const Feature& feature : {Feature{0x002A, capability::kDvdPlusRwUnit, capability::kWriteDvdPlusRw},
-                                 Feature{0x002F, capability::kReadDvdR, capability::kWriteDvdR}}) {
+  for (const FeatureBits& feature :
+       {FeatureBits{Feature::DvdPlusRw, capability::kDvdPlusRwUnit, capability::kWriteDvdPlusRw},
+        FeatureBits{Feature::DvdMinusRWrite, capability::kReadDvdR, capability::kWriteDvdR}}) {
     std::array<uint8_t, 114> answer{};
-    if (!GetConfiguration(2, feature.code, answer) || BigEndian16(&answer[8]) != feature.code) continue;
+    if (!GetConfiguration(FeatureRequest::One, feature.code, answer) || BigEndian16(&answer[8]) != Code(feature.code))
+      continue;
     capabilities_ |= feature.reported;
     if (answer[12] == 1) capabilities_ |= feature.writes;
   }
@@ -136,19 +135,22 @@ uint16_t TSCSIDevice::GetCurrentWriteSpeed() {
 
 void TSCSIDevice::ProbeWriteModes() {
   struct Trial {
-    uint8_t writeType, dataBlockType, mode;
+    WriteType writeType;
+    DataBlockType dataBlockType;
+    uint8_t mode;
   };
   supportedWriteModes_ = 0;
-  for (const Trial& trial : {Trial{0x03, 0x01, kWriteModeRaw}, Trial{0x02, 0x00, kWriteModeSao},
-                             Trial{0x01, 0x00, kWriteModeTao}}) {
+  for (const Trial& trial : {Trial{WriteType::Raw, DataBlockType::RawPq2368, kWriteModeRaw},
+                             Trial{WriteType::SessionAtOnce, DataBlockType::Raw2352, kWriteModeSao},
+                             Trial{WriteType::TrackAtOnce, DataBlockType::Raw2352, kWriteModeTao}}) {
     std::array<uint8_t, 512> answer{};
-    if (!ModeSense10(kWriteParametersPageCode, false, answer, 512)) continue;
-    const size_t offset = answer[16] == kWriteParametersPageCode ? 16 : 8;
+    if (!ModeSense10(ModePage::WriteParameters, PageControl::Current, answer, 512)) continue;
+    const size_t offset = answer[16] == Code(ModePage::WriteParameters) ? 16 : 8;
     std::copy_n(&answer[offset], writeParametersPage_.size(), writeParametersPage_.begin());
     auto& page = writeParametersPage_;
-    page[2] = trial.writeType;
+    page[2] = Code(trial.writeType);
     page[3] = 0x00;
-    page[4] = trial.dataBlockType;
+    page[4] = Code(trial.dataBlockType);
     page[8] = page[9] = 0x00;
     page[14] = 0x00;  // audio pause length 150
     page[15] = 0x96;
@@ -156,38 +158,41 @@ void TSCSIDevice::ProbeWriteModes() {
   }
 }
 
-bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, uint16_t discType) {
-  if (discType == kDiscDvdRam) return true;
+// Track-at-once Mode 1 data tracks; DVD-R/-RW disc-at-once, incremental data. A unit
+// with its own protection against underruns gets it when asked for.
+bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) {
+  if (discType == DiscKind::DvdRam) return true;
   std::array<uint8_t, 512> answer{};
-  if (!ModeSense10(kWriteParametersPageCode, false, answer, 512)) return false;
-  const size_t offset = FirstCapabilityOffset(answer.data(), kWriteParametersPageCode);
+  if (!ModeSense10(ModePage::WriteParameters, PageControl::Current, answer, 512)) return false;
+  const size_t offset = FirstCapabilityOffset(answer.data(), ModePage::WriteParameters);
   std::copy_n(&answer[offset], writeParametersPage_.size(), writeParametersPage_.begin());
   auto& page = writeParametersPage_;
-  const bool nextSessionAllowed = !testWrite && !finalizeDisc_;
+  const bool nextSessionAllowed = !settings.testWrite && !finalizeDisc_;
   page[1] = 0x32;
-  page[2] = discType == kDiscDvdPlusR ? 0x22 : 0x01;  // TAO
-  page[4] = 0x08;                                       // mode 1
-  page[3] = 0x04;
-  if (linkSizeValidUnit_) page[2] |= 0x20;
-  if (nextSessionAllowed) page[3] |= 0xC0;
-  if ((capabilities_ & capability::kUnderrunFree) && underrunProtection)
-    page[2] |= 0x40;
+  page[2] = discType == DiscKind::DvdPlusR ? (kLinkSizeValidBit | Code(WriteType::SessionAtOnce))
+                                           : Code(WriteType::TrackAtOnce);
+  page[4] = Code(DataBlockType::Mode1);
+  page[3] = Code(TrackMode::DataUninterrupted);
+  if (linkSizeValidUnit_) page[2] |= kLinkSizeValidBit;
+  if (nextSessionAllowed) page[3] |= Code(MultiSession::NextSessionAllowed);
+  if ((capabilities_ & capability::kUnderrunFree) && settings.underrunProtection)
+    page[2] |= kUnderrunFreeBit;
   else
-    page[2] &= ~0x40;
+    page[2] &= ~kUnderrunFreeBit;
   if (IsDvdMinus(discType)) {
-    page[3] = 0x05;
-    page[2] = underrunProtection ? 0x42 : 0x02;  // DAO
-    page[4] = 0x08;
+    page[3] = Code(TrackMode::DataIncremental);
+    page[2] = Code(WriteType::SessionAtOnce) | (settings.underrunProtection ? kUnderrunFreeBit : 0);
+    page[4] = Code(DataBlockType::Mode1);
   } else if (longWriteUnit_) {
-    page[2] = 0x41;
-    if (nextSessionAllowed) page[3] |= 0xC0;
+    page[2] = kUnderrunFreeBit | Code(WriteType::TrackAtOnce);
+    if (nextSessionAllowed) page[3] |= Code(MultiSession::NextSessionAllowed);
   }
-  if ((capabilities_ & capability::kTestWrite) && testWrite)
-    page[2] |= 0x10;
+  if ((capabilities_ & capability::kTestWrite) && settings.testWrite)
+    page[2] |= kTestWriteBit;
   else
-    page[2] &= ~0x10;
+    page[2] &= ~kTestWriteBit;
   std::fill(&page[5], &page[14], 0);  // link size, host application code, session format, packet size
-  if (discType == kDiscDvdPlusR) page[5] = 16;
+  if (discType == DiscKind::DvdPlusR) page[5] = kDvdPlusRLinkSize;
   return SelectWriteParameters(*this, page, 60);
 }
 

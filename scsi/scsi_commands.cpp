@@ -19,14 +19,14 @@ constexpr uint32_t kDefaultTimeoutMs = 10000;
 constexpr uint16_t kKBsPerX = 177;
 constexpr size_t kModeBufferBytes = 512;
 
-SCSIRequest NewRequest(uint8_t opcode, uint8_t flags, uint8_t cdbLength, void* buffer = nullptr,
+SCSIRequest NewRequest(Opcode opcode, uint8_t flags, uint8_t cdbLength, void* buffer = nullptr,
                        uint32_t length = 0) {
   SCSIRequest request{};
   request.SRB_Flags = flags;
   request.SRB_CDBLen = cdbLength;
   request.SRB_BufPointer = static_cast<uint8_t*>(buffer);
   request.SRB_BufLen = length;
-  request.CDBByte[0] = opcode;
+  request.CDBByte[0] = Code(opcode);
   return request;
 }
 
@@ -41,18 +41,18 @@ uint16_t SpeedKBs(uint16_t x) {
 }  // namespace
 
 bool TSCSIDevice::TestUnitReady(uint32_t timeoutMs) {
-  SCSIRequest request = NewRequest(0x00, kNoData, 6);
+  SCSIRequest request = NewRequest(Opcode::TestUnitReady, kNoData, 6);
   return Send(request, timeoutMs);
 }
 
 bool TSCSIDevice::RezeroUnit() {
-  SCSIRequest request = NewRequest(0x01, kNoData, 6);
+  SCSIRequest request = NewRequest(Opcode::RezeroUnit, kNoData, 6);
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::RequestSense(std::span<uint8_t> buffer) {
   const uint8_t length = static_cast<uint8_t>(std::min<size_t>(buffer.size(), 255));
-  SCSIRequest request = NewRequest(0x03, kDataIn, 6, buffer.data(), length);
+  SCSIRequest request = NewRequest(Opcode::RequestSense, kDataIn, 6, buffer.data(), length);
   request.CDBByte[4] = length;
   return Send(request, kDefaultTimeoutMs);
 }
@@ -60,49 +60,50 @@ bool TSCSIDevice::RequestSense(std::span<uint8_t> buffer) {
 bool TSCSIDevice::FormatUnit(uint8_t byte1, std::span<const uint8_t> list) {
   std::array<uint8_t, 16> parameters{};
   std::copy_n(list.begin(), std::min(list.size(), parameters.size()), parameters.begin());
-  SCSIRequest request = NewRequest(0x04, kDataOut, 6, parameters.data(), parameters.size());
+  SCSIRequest request = NewRequest(Opcode::FormatUnit, kDataOut, 6, parameters.data(), parameters.size());
   request.CDBByte[1] = byte1;
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::Inquiry() {
   inquiry_.fill(0);
-  SCSIRequest request = NewRequest(0x12, kDataIn, 6, inquiry_.data(), 128);
+  SCSIRequest request = NewRequest(Opcode::Inquiry, kDataIn, 6, inquiry_.data(), 128);
   request.CDBByte[4] = 0x80;
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::LoadEject(bool eject) {
-  SCSIRequest request = NewRequest(0x1B, kNoData, 6);
+  SCSIRequest request = NewRequest(Opcode::StartStopUnit, kNoData, 6);
   request.CDBByte[4] = eject ? 0x02 : 0x03;
   return Send(request, 20000);
 }
 
 bool TSCSIDevice::PreventAllowRemoval(bool allow) {
-  SCSIRequest request = NewRequest(0x1E, kNoData, 6);
+  SCSIRequest request = NewRequest(Opcode::PreventAllowRemoval, kNoData, 6);
   request.CDBByte[4] = allow ? 0x00 : 0x01;
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::ReadFormatCapacities() {
   std::array<uint8_t, 248> answer{};
-  SCSIRequest request = NewRequest(0x23, kDataIn, 10, answer.data(), answer.size());
+  SCSIRequest request = NewRequest(Opcode::ReadFormatCapacities, kDataIn, 10, answer.data(), answer.size());
   request.CDBByte[8] = 0xF8;
   const bool read = Send(request, kDefaultTimeoutMs);
-  // The current capacity descriptor follows the 4-byte list header; type 2: formatted.
-  formattedBlocks_ = read && answer[3] >= 8 && (answer[8] & 0x03) == 0x02 ? BigEndian32(&answer[4]) : 0;
+  // The current capacity descriptor follows the 4-byte list header.
+  const bool formatted = answer[3] >= 8 && (answer[8] & kDescriptorTypeMask) == Code(DescriptorType::FormattedMedia);
+  formattedBlocks_ = read && formatted ? BigEndian32(&answer[4]) : 0;
   return read;
 }
 
 bool TSCSIDevice::Read10(uint32_t lba, uint16_t blocks, std::span<uint8_t> buffer) {
-  SCSIRequest request = NewRequest(0x28, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+  SCSIRequest request = NewRequest(Opcode::Read10, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
   PutBigEndian32(&request.CDBByte[2], lba);
   PutBigEndian16(&request.CDBByte[7], blocks);
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::Write10(uint32_t lba, uint16_t blocks, uint8_t flags, std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(0x2A, flags, 10, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::Write10, flags, 10, OutgoingData(data), static_cast<uint32_t>(data.size()));
   PutBigEndian32(&request.CDBByte[2], lba);
   PutBigEndian16(&request.CDBByte[7], blocks);
   ExecSCSICommand(request, 120000);
@@ -112,39 +113,41 @@ bool TSCSIDevice::Write10(uint32_t lba, uint16_t blocks, uint8_t flags, std::spa
 }
 
 bool TSCSIDevice::SynchronizeCache(uint32_t timeoutMs, bool immediate) {
-  SCSIRequest request = NewRequest(0x35, kNoData, 10);
+  SCSIRequest request = NewRequest(Opcode::SynchronizeCache, kNoData, 10);
   request.CDBByte[1] = immediate ? 0x02 : 0x00;
   return Send(request, timeoutMs);
 }
 
-bool TSCSIDevice::ReadTOC(uint8_t format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control) {
-  SCSIRequest request = NewRequest(0x43, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+bool TSCSIDevice::ReadTOC(TocFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control) {
+  SCSIRequest request = NewRequest(Opcode::ReadToc, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
   request.CDBByte[1] = msf ? 0x02 : 0x00;
-  request.CDBByte[2] = format;
+  request.CDBByte[2] = static_cast<uint8_t>(format);
   request.CDBByte[6] = number;
   request.CDBByte[8] = static_cast<uint8_t>(buffer.size());
   request.CDBByte[9] = control;
   return Send(request, kDefaultTimeoutMs);
 }
 
-bool TSCSIDevice::GetConfiguration(uint8_t rt, uint16_t feature, std::span<uint8_t> buffer) {
-  SCSIRequest request = NewRequest(0x46, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
-  request.CDBByte[1] = rt;
-  request.CDBByte[3] = static_cast<uint8_t>(feature);
+bool TSCSIDevice::GetConfiguration(FeatureRequest rt, Feature feature, std::span<uint8_t> buffer) {
+  SCSIRequest request = NewRequest(Opcode::GetConfiguration, kDataIn, 10,
+                                   buffer.data(), static_cast<uint32_t>(buffer.size()));
+  request.CDBByte[1] = static_cast<uint8_t>(rt);
+  request.CDBByte[3] = static_cast<uint8_t>(Code(feature));
   request.CDBByte[8] = static_cast<uint8_t>(buffer.size());
   return Send(request, 30000);
 }
 
 bool TSCSIDevice::ReadDiscInformation(std::span<uint8_t> buffer) {
-  SCSIRequest request = NewRequest(0x51, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+  SCSIRequest request = NewRequest(Opcode::ReadDiscInformation, kDataIn, 10,
+                                   buffer.data(), static_cast<uint32_t>(buffer.size()));
   request.CDBByte[8] = static_cast<uint8_t>(buffer.size());
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::ReadTrackInformation(uint32_t track) {
   trackInfo_ = TrackInformation{};
-  SCSIRequest request =
-      NewRequest(0x52, kDataIn, 10, trackInfo_.bytes.data(), static_cast<uint32_t>(trackInfo_.bytes.size()));
+  SCSIRequest request = NewRequest(Opcode::ReadTrackInformation, kDataIn, 10, trackInfo_.bytes.data(),
+                                   static_cast<uint32_t>(trackInfo_.bytes.size()));
   request.CDBByte[1] = 0x01;  // the address is a track number
   PutBigEndian32(&request.CDBByte[2], track & 0xFF);
   request.CDBByte[8] = 0x26;
@@ -153,13 +156,13 @@ bool TSCSIDevice::ReadTrackInformation(uint32_t track) {
 
 bool TSCSIDevice::ReserveTrack(uint32_t blocks) {
   std::array<uint8_t, 8> answer{};
-  SCSIRequest request = NewRequest(0x53, kDataIn, 10, answer.data(), answer.size());
+  SCSIRequest request = NewRequest(Opcode::ReserveTrack, kDataIn, 10, answer.data(), answer.size());
   PutBigEndian32(&request.CDBByte[5], blocks);
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::SendOPCInformation() {
-  SCSIRequest request = NewRequest(0x54, kNoData, 10);
+  SCSIRequest request = NewRequest(Opcode::SendOpcInformation, kNoData, 10);
   request.CDBByte[1] = 0x01;  // DoOpc
   return Send(request, 150000);
 }
@@ -168,35 +171,36 @@ bool TSCSIDevice::ModeSelect10(std::span<const uint8_t> data) {
   std::array<uint8_t, kModeBufferBytes> parameters{};
   const size_t length = std::min(data.size(), parameters.size());
   std::copy_n(data.begin(), length, parameters.begin());
-  SCSIRequest request = NewRequest(0x55, kDataOut, 10, parameters.data(), static_cast<uint32_t>(length));
+  SCSIRequest request = NewRequest(Opcode::ModeSelect10, kDataOut, 10,
+                                   parameters.data(), static_cast<uint32_t>(length));
   request.CDBByte[1] = 0x10;  // PF
   request.CDBByte[8] = static_cast<uint8_t>(length);
   return Send(request, kDefaultTimeoutMs);
 }
 
-bool TSCSIDevice::ModeSense10(uint8_t page, bool defaults, std::span<uint8_t> buffer, uint16_t length) {
+bool TSCSIDevice::ModeSense10(ModePage page, PageControl control, std::span<uint8_t> buffer, uint16_t length) {
   std::fill(buffer.begin(), buffer.end(), 0);
   std::array<uint8_t, kModeBufferBytes> answer{};
   const uint16_t asked = static_cast<uint16_t>(std::min<size_t>(length, answer.size()));
-  SCSIRequest request = NewRequest(0x5A, kDataIn, 10, answer.data(), asked);
-  request.CDBByte[2] = static_cast<uint8_t>(page | (defaults ? 0x80 : 0x00));
+  SCSIRequest request = NewRequest(Opcode::ModeSense10, kDataIn, 10, answer.data(), asked);
+  request.CDBByte[2] = static_cast<uint8_t>(Code(page) | static_cast<uint8_t>(control));
   PutBigEndian16(&request.CDBByte[7], asked);
   if (!Send(request, 20000)) return false;
   std::copy_n(answer.begin(), std::min<size_t>(asked, buffer.size()), buffer.begin());
   return true;
 }
 
-bool TSCSIDevice::CloseTrackSession(bool closeTrack, bool immediate, bool finalize) {
-  SCSIRequest request = NewRequest(0x5B, kNoData, 10);
+bool TSCSIDevice::CloseTrackSession(CloseFunction function, bool immediate) {
+  SCSIRequest request = NewRequest(Opcode::CloseTrackSession, kNoData, 10);
   request.CDBByte[1] = immediate ? 0x01 : 0x00;
-  request.CDBByte[2] = finalize ? 0x05 : (closeTrack ? 0x01 : 0x02);
-  request.CDBByte[5] = closeTrack ? 0xFF : 0x00;
+  request.CDBByte[2] = static_cast<uint8_t>(function);
+  request.CDBByte[5] = function == CloseFunction::Track ? 0xFF : 0x00;
   return Send(request, 180000);
 }
 
 bool TSCSIDevice::ReadBufferCapacity(uint32_t& bufferSize, uint32_t& freeSize) {
   std::array<uint8_t, 32> answer{};
-  SCSIRequest request = NewRequest(0x5C, kDataIn, 10, answer.data(), answer.size());
+  SCSIRequest request = NewRequest(Opcode::ReadBufferCapacity, kDataIn, 10, answer.data(), answer.size());
   request.CDBByte[8] = 0x20;
   const bool read = Send(request, kDefaultTimeoutMs);
   if (read) {
@@ -212,25 +216,27 @@ bool TSCSIDevice::ReadBufferCapacity(uint32_t& bufferSize, uint32_t& freeSize) {
 }
 
 bool TSCSIDevice::SendCueSheet(std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(0x5D, kDataOut, 10, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SendCueSheet, kDataOut, 10,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   PutBigEndian16(&request.CDBByte[7], static_cast<uint32_t>(data.size()));
   return Send(request, 30000);
 }
 
-bool TSCSIDevice::Blank(uint8_t type) {
-  SCSIRequest request = NewRequest(0xA1, kNoData, 12);
-  request.CDBByte[1] = static_cast<uint8_t>(type | 0x10);  // Immed
+bool TSCSIDevice::Blank(BlankType type) {
+  SCSIRequest request = NewRequest(Opcode::Blank, kNoData, 12);
+  request.CDBByte[1] = static_cast<uint8_t>(static_cast<uint8_t>(type) | 0x10);  // Immed
   return Send(request, 4800000);
 }
 
 bool TSCSIDevice::SetStreaming(std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(0xB6, kDataOut, 12, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SetStreaming, kDataOut, 12,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   PutBigEndian16(&request.CDBByte[9], static_cast<uint32_t>(data.size()));
   return Send(request, kDefaultTimeoutMs);
 }
 
 bool TSCSIDevice::SetCDSpeed(uint16_t readX, uint16_t writeX) {
-  SCSIRequest request = NewRequest(0xBB, kNoData, 12);
+  SCSIRequest request = NewRequest(Opcode::SetCdSpeed, kNoData, 12);
   PutBigEndian16(&request.CDBByte[2], SpeedKBs(readX));
   PutBigEndian16(&request.CDBByte[4], SpeedKBs(writeX));
   return Send(request, kDefaultTimeoutMs);
@@ -242,7 +248,8 @@ void TSCSIDevice::SetWriteSpeed(uint16_t x) {
 }
 
 bool TSCSIDevice::SendDVDStructure(uint8_t format, std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(0xBF, kDataOut, 12, OutgoingData(data), static_cast<uint32_t>(data.size()));
+  SCSIRequest request = NewRequest(Opcode::SendDvdStructure, kDataOut, 12,
+                                   OutgoingData(data), static_cast<uint32_t>(data.size()));
   request.CDBByte[7] = format;
   PutBigEndian16(&request.CDBByte[8], static_cast<uint32_t>(data.size()));
   return Send(request, kDefaultTimeoutMs);
@@ -256,7 +263,7 @@ bool TSCSIDevice::SendTimeStamp(TDateTime date) {
   std::snprintf(digits, sizeof(digits), "%04d%02d%02d%02d%02d%02d", time.Year % 10000, time.Month, time.Day,
                 time.Hour, time.Minute, time.Second);
   std::memcpy(&parameters[8], digits, 14);
-  return SendDVDStructure(0x0F, parameters);
+  return SendDVDStructure(kDvdStructureTimeStamp, parameters);
 }
 
 }  // namespace kvx::scsi

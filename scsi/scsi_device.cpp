@@ -23,8 +23,13 @@ constexpr uint8_t kNoUnit = 254;
 constexpr size_t kLoggedDataBytes = 257;
 
 // Opcodes whose failures are expected and not logged.
-constexpr uint8_t kQuietOpcodes[] = {0x00, 0x01, 0x12, 0x1B, 0x1E, 0x23, 0x35, 0x43,
-                                     0x46, 0x51, 0x52, 0x55, 0x5A, 0x5C, 0xB6, 0xBB};
+constexpr Opcode kQuietOpcodes[] = {
+    Opcode::TestUnitReady,       Opcode::RezeroUnit,          Opcode::Inquiry,
+    Opcode::StartStopUnit,       Opcode::PreventAllowRemoval, Opcode::ReadFormatCapacities,
+    Opcode::SynchronizeCache,    Opcode::ReadToc,             Opcode::GetConfiguration,
+    Opcode::ReadDiscInformation, Opcode::ReadTrackInformation, Opcode::ModeSelect10,
+    Opcode::ModeSense10,         Opcode::ReadBufferCapacity,  Opcode::SetStreaming,
+    Opcode::SetCdSpeed};
 
 std::string Hex(unsigned value, int digits) {
   char text[16];
@@ -33,8 +38,9 @@ std::string Hex(unsigned value, int digits) {
 }
 
 bool IsQuiet(const SCSIRequest& request) {
-  if (request.SenseArea[12] == 0x04 && request.SenseArea[13] == 0x08) return true;  // long write in progress
-  return std::find(std::begin(kQuietOpcodes), std::end(kQuietOpcodes), request.CDBByte[0]) != std::end(kQuietOpcodes);
+  if (AscPair{request.SenseArea[12], request.SenseArea[13]} == sense::kLongWriteInProgress) return true;
+  const Opcode opcode = static_cast<Opcode>(request.CDBByte[0]);
+  return std::find(std::begin(kQuietOpcodes), std::end(kQuietOpcodes), opcode) != std::end(kQuietOpcodes);
 }
 
 std::string TrimmedText(const uint8_t* bytes, size_t length) {
@@ -46,6 +52,11 @@ std::string TrimmedText(const uint8_t* bytes, size_t length) {
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// A CD/DVD unit, or a write-once unit listed as not supported.
+bool IsRecorderType(uint8_t peripheralType) {
+  return peripheralType == Code(PeripheralType::CdDvd) || peripheralType == Code(PeripheralType::WriteOnce);
+}
 
 }  // namespace
 
@@ -114,7 +125,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   request.SRB_SenseLen = SENSE_LEN;
   request.CDBByte[1] = static_cast<uint8_t>((request.CDBByte[1] & 0x1F) | (lun_ << 5));
 
-  if (request.CDBByte[0] == 0xFF)
+  if (request.CDBByte[0] == Code(Opcode::NoOperation))
     request.SRB_Status = SS_COMP;
   else
     transport->SendCommand(&request);
@@ -144,8 +155,8 @@ bool TSCSIDevice::Send(SCSIRequest& request, uint32_t timeoutMs) {
 }
 
 bool TSCSIDevice::UnitBusy() const {
-  const bool notReady = (senseData_[0] & 0x7E) == 0x70 && (senseData_[2] & 0x0F) == 0x02;
-  return targetBusy_ || (notReady && (senseData_[12] == 0x04 || senseData_[12] == 0x00));
+  const bool notReady = IsFixedSense(senseData_[0]) && SenseKeyOf(senseData_.data()) == SenseKey::NotReady;
+  return targetBusy_ || (notReady && (LastAsc() == kAscNotReady || LastAsc() == sense::kNoAdditionalSense.asc));
 }
 
 void TSCSIDevice::RecordFailure(const SCSIRequest& request) {
@@ -222,12 +233,12 @@ void TSCSIDevice::ScanDevices() {
         haId_ = static_cast<uint8_t>(adapter);
         target_ = target;
         lun_ = lun;
-        if (!Inquiry() || (inquiry_[0] != 0x05 && inquiry_[0] != 0x04)) continue;
+        if (!Inquiry() || !IsRecorderType(inquiry_[0])) continue;
         std::string letter = UnitDriveLetter(haId_, target, lun);
         std::string line = std::to_string(adapter) + ":" + std::to_string(target) + ":" + std::to_string(lun) + "," +
                            (letter.empty() ? "?" : letter) + ": " +
                            std::string(reinterpret_cast<const char*>(&inquiry_[8]), 28);
-        if (inquiry_[0] == 0x04) line += " (not supported)";
+        if (inquiry_[0] == Code(PeripheralType::WriteOnce)) line += " (not supported)";
         devices_.push_back(line);
       }
   }
@@ -240,7 +251,7 @@ void TSCSIDevice::ScanDevices() {
 void TSCSIDevice::ResetSelection() {
   device_.clear();
   deviceDescription_.clear();
-  deviceType_ = 0x7F;
+  deviceType_ = Code(PeripheralType::None);
   haId_ = target_ = lun_ = kNoUnit;
 }
 
@@ -252,7 +263,7 @@ void TSCSIDevice::SetDevice(const std::string& line) {
     lun_ = static_cast<uint8_t>(line[4] - '0');
     device_ = line;
     ReadDeviceName();
-    if (inquiry_[0] == 0x05 || inquiry_[0] == 0x04) {
+    if (IsRecorderType(inquiry_[0])) {
       SetQuirks();
       if (onDeviceChange_) onDeviceChange_(this);
       ProbeWriteModes();
@@ -283,10 +294,16 @@ void TSCSIDevice::SetQuirks() {
   std::string vendor = TrimmedText(&inquiry_[8], 8);
   if (vendor.size() < 3) vendor = "     ";
   const std::string rawProduct(reinterpret_cast<const char*>(&inquiry_[16]), 16);
+  // Protects against underruns but does not say so in its capabilities page.
   forcedUnderrunProtection_ = product == "CD-W512EB";
+  // Refuses a write parameters page whose link size is not marked valid.
   linkSizeValidUnit_ = product == "CRX175E" || product == "CD-RW  CRX800E";
+  // Answers READ DISC INFORMATION while still busy: readiness is asked with TEST UNIT READY first.
   ujdaTdkUnit_ = StartsWith(product, "UJDA") || StartsWith(vendor, "TDK");
+  // Does not take CLOSE TRACK/SESSION with the immediate bit.
   closeImmediate_ = product != "CDRW321040X";
+  // Stays busy for minutes after a flush or a blanking (LONG WRITE IN PROGRESS), and
+  // writes only track-at-once with underrun protection.
   longWriteUnit_ = rawProduct == "DVD-RW  DVR-103 " || rawProduct == "DVD-RW  DVR-104 ";
   if (longWriteUnit_) closeImmediate_ = true;
 }

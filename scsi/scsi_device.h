@@ -20,6 +20,8 @@
 #include "base/date_time.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/big_endian.h"
+#include "scsi/disc_kinds.h"
+#include "scsi/mmc_codes.h"
 #include "scsi/unit_claims.h"
 
 namespace kvx::scsi {
@@ -48,22 +50,6 @@ class DebugLines {
   virtual void AddLine(const std::string& line) = 0;
 };
 
-// Disc types (DiscType).
-enum DiscKind : uint16_t {
-  kDiscUnknown = 0,
-  kDiscCdRom = 1,
-  kDiscCdR = 2,
-  kDiscCdRw = 3,
-  kDiscDvdRom = 4,
-  kDiscDvdMinusR = 5,
-  kDiscDvdRam = 6,
-  kDiscDvdMinusRw = 7,
-  kDiscDvdPlusRw = 9,
-  kDiscDvdPlusR = 10,
-  kDiscDdcdRom = 11,
-  kDiscDdcdR = 12,
-  kDiscDdcdRw = 13,
-};
 
 // Capabilities bits.
 namespace capability {
@@ -92,6 +78,12 @@ inline constexpr uint8_t kWriteModeRaw = 0x1;
 inline constexpr uint8_t kWriteModeSao = 0x2;
 inline constexpr uint8_t kWriteModeTao = 0x4;
 
+// What SetWriteParameters asks of the unit besides the disc kind.
+struct WriteSettings {
+  bool testWrite = false;
+  bool underrunProtection = false;
+};
+
 // The last READ TRACK INFORMATION answer, as the unit sent it, with its fields.
 struct TrackInformation {
   std::array<uint8_t, 38> bytes{};
@@ -112,7 +104,7 @@ struct DiscInformation {
   uint16_t DataLength() const { return BigEndian16(&bytes[0]); }
   bool Erasable() const { return (bytes[2] & 0x10) != 0; }
   uint8_t LastSessionState() const { return (bytes[2] >> 2) & 0x03; }
-  uint8_t DiscStatus() const { return bytes[2] & 0x03; }  // 0 blank, 1 appendable, 2 complete
+  DiscState DiscStatus() const { return static_cast<DiscState>(bytes[2] & 0x03); }
   uint8_t Sessions() const { return bytes[4]; }
 };
 
@@ -233,8 +225,8 @@ class TSCSIDevice {
   // Also true while the request is still pending (status 00h).
   bool Write10(uint32_t lba, uint16_t blocks, uint8_t flags, std::span<const uint8_t> data);
   bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
-  bool ReadTOC(uint8_t format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control);
-  bool GetConfiguration(uint8_t rt, uint16_t feature, std::span<uint8_t> buffer);
+  bool ReadTOC(TocFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control);
+  bool GetConfiguration(FeatureRequest rt, Feature feature, std::span<uint8_t> buffer);
   bool ReadDiscInformation(std::span<uint8_t> buffer);
   bool ReadTrackInformation(uint32_t track);
   bool ReserveTrack(uint32_t blocks);
@@ -242,12 +234,12 @@ class TSCSIDevice {
   bool ModeSelect10(std::span<const uint8_t> data);
   // Zeroes the buffer, then copies length bytes of the answer into it (at most 512,
   // at most the buffer).
-  bool ModeSense10(uint8_t page, bool defaults, std::span<uint8_t> buffer, uint16_t length);
-  bool CloseTrackSession(bool closeTrack, bool immediate, bool finalize);
+  bool ModeSense10(ModePage page, PageControl control, std::span<uint8_t> buffer, uint16_t length);
+  bool CloseTrackSession(CloseFunction function, bool immediate);
   // Updates DeviceBufferSize and DeviceFreeBufferSize (0 free on failure).
   bool ReadBufferCapacity(uint32_t& bufferSize, uint32_t& freeSize);
   bool SendCueSheet(std::span<const uint8_t> data);
-  bool Blank(uint8_t type);
+  bool Blank(BlankType type);
   bool SetStreaming(std::span<const uint8_t> data);
   bool SetCDSpeed(uint16_t readX, uint16_t writeX);
   bool SendDVDStructure(uint8_t format, std::span<const uint8_t> data);
@@ -255,13 +247,13 @@ class TSCSIDevice {
 
   // --- Capabilities and write parameters -------------------------------------------------
   bool ReadCapabilities();
-  bool SetWriteParameters(bool testWrite, bool underrunProtection, uint16_t discType);
+  bool SetWriteParameters(WriteSettings settings, DiscKind discType);
   uint16_t GetMaxWriteSpeed();
   uint16_t GetMaxReadSpeed();
   uint16_t GetCurrentWriteSpeed();
 
   // --- Disc queries ------------------------------------------------------------------------
-  uint16_t GetDiscType();
+  DiscKind GetDiscType();
   bool ReadDiscInfo();
   const DiscInformation& DiscInfo() const { return discInfo_; }
   const TrackInformation& TrackInfo() const { return trackInfo_; }
@@ -272,14 +264,14 @@ class TSCSIDevice {
   uint8_t GetLastSessionNumber();
   bool WaitUntilReady(uint32_t totalMs, uint32_t stepMs);
   // The disc type of the last Erase or write, read by WaitUntilReady.
-  uint16_t DiscType() const { return discType_; }
-  void SetDiscType(uint16_t type) { discType_ = type; }
+  DiscKind DiscType() const { return discType_; }
+  void SetDiscType(DiscKind type) { discType_ = type; }
 
   // --- Blanking ------------------------------------------------------------------------------
-  // Starts blanking (BLANK type 0 whole disc, 1 minimal; DVD+RW and DVD-RAM are
+  // Starts blanking (BLANK of the whole disc or minimal; DVD+RW and DVD-RAM are
   // formatted) in a TEraseThread. False when it could not start: OnEraseDone has then
   // been called with the reason, unless a blanking of this device is running already.
-  bool Erase(uint8_t blankType);
+  bool Erase(BlankType blankType);
   bool Erasing() const { return erasing_; }
   // Progress of the running blanking (0 to 100), 0 when none runs.
   int EraseProgress() const;
@@ -320,7 +312,7 @@ class TSCSIDevice {
   bool testWrite_ = false;
   std::string lastError_;
   std::string device_;
-  uint8_t deviceType_ = 0x7F;
+  uint8_t deviceType_ = Code(PeripheralType::None);
   std::string deviceDescription_;
   std::array<uint8_t, 131> inquiry_{};
   bool doDebug_ = false;
@@ -346,7 +338,7 @@ class TSCSIDevice {
   bool longWriteUnit_ = false, forcedUnderrunProtection_ = false, linkSizeValidUnit_ = false;
   bool ujdaTdkUnit_ = false, closeImmediate_ = true;
   DiscInformation discInfo_;
-  uint16_t discType_ = kDiscUnknown;
+  DiscKind discType_ = DiscKind::Unknown;
   std::atomic<int> eraseProgress_{0};
   // The thread of the last blanking, joined before the next one and when the device goes.
   std::unique_ptr<TEraseThread> eraseThread_;

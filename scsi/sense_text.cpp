@@ -4,6 +4,8 @@
 #include <array>
 #include <iterator>
 
+#include "scsi/mmc_codes.h"
+
 namespace kvx::scsi {
 namespace {
 
@@ -351,22 +353,22 @@ std::string StatusText(uint8_t status, uint8_t haStat, uint8_t targStat, bool* t
 
 std::string SenseKeyText(const uint8_t* sense) {
   if (sense[0] == 0) return "";
-  if ((sense[0] & 0x7E) != 0x70) return "UNKNOWN";
-  switch (sense[2] & 0x0F) {
-    case 0x0: return NoSenseText(sense[2]);
-    case 0x1: return "RECOVERED ERROR";
-    case 0x2: return "NOT READY";
-    case 0x3: return "MEDIUM ERROR";
-    case 0x4: return "HARDWARE ERROR";
-    case 0x5: return "ILLEGAL REQUEST";
-    case 0x6: return "UNIT ATTENTION";
-    case 0x7: return "DATA PROTECT";
-    case 0x8: return "ERASE CHECK";
-    case 0xA: return "COPYABORTED";
-    case 0xB: return "ABORTED COMMAND";
-    case 0xD: return "VOLUME OVERFLOW";
-    case 0xE: return "MISCOMPARE";
-    case 0xF: return "RESERVED";
+  if (!IsFixedSense(sense[0])) return "UNKNOWN";
+  switch (SenseKeyOf(sense)) {
+    case SenseKey::NoSense: return NoSenseText(sense[2]);
+    case SenseKey::RecoveredError: return "RECOVERED ERROR";
+    case SenseKey::NotReady: return "NOT READY";
+    case SenseKey::MediumError: return "MEDIUM ERROR";
+    case SenseKey::HardwareError: return "HARDWARE ERROR";
+    case SenseKey::IllegalRequest: return "ILLEGAL REQUEST";
+    case SenseKey::UnitAttention: return "UNIT ATTENTION";
+    case SenseKey::DataProtect: return "DATA PROTECT";
+    case SenseKey::BlankCheck: return "ERASE CHECK";
+    case SenseKey::CopyAborted: return "COPYABORTED";
+    case SenseKey::AbortedCommand: return "ABORTED COMMAND";
+    case SenseKey::VolumeOverflow: return "VOLUME OVERFLOW";
+    case SenseKey::Miscompare: return "MISCOMPARE";
+    case SenseKey::Reserved: return "RESERVED";
     default: return "CHECK CONDITION";  // 9 and 0Ch
   }
 }

@@ -96,7 +96,7 @@ void TGraver::BBurnClick() {
   vtbr.SetDateCreation(EncodeDateTime(LocalNow().Local));
   vtbr.SetDateModification(vtbr.DateCreation());
   // Without its archive the disc would get an empty track, reported as a success.
-  if (vtbr.AddFile("\\", archive_, false) != 1) {
+  if (vtbr.AddFile("\\", archive_, false) != AddFileResult::Found) {
     Add(WriteFailedLine(FileOpenErrorText(archive_)));
     return;
   }
@@ -153,8 +153,8 @@ void TGraver::Button1Click() {
   Add(">>> Vitesse X " + std::to_string(vtbr.GetMaxWriteSpeed()));
   Timer1.SetEnabled(true);
   // A blanking that cannot start reports why through OnEraseDone at once.
-  if (RadioButton1.Checked()) vtbr.Erase(1);
-  if (RadioButton2.Checked()) vtbr.Erase(0);
+  if (RadioButton1.Checked()) vtbr.Erase(scsi::BlankType::Minimal);
+  if (RadioButton2.Checked()) vtbr.Erase(scsi::BlankType::WholeDisc);
 }
 
 void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "scsi/aspi_defs.h"
+#include "scsi/mmc_codes.h"
 #include "standins/aspi/recorder_config.h"
 
 namespace kvx::aspi {
@@ -61,10 +62,10 @@ uint8_t AspiManager::DeviceType(void* srb) {
   auto* block = static_cast<SRB_GDEVBlock*>(srb);
   VirtualRecorder* unit = UnitAt(block->SRB_HaId, block->SRB_Target, block->SRB_Lun);
   if (unit == nullptr || unit->Gone()) {
-    block->SRB_DeviceType = 0x1F;
+    block->SRB_DeviceType = scsi::Code(scsi::PeripheralType::Unknown);
     return SS_NO_DEVICE;
   }
-  block->SRB_DeviceType = 0x05;
+  block->SRB_DeviceType = scsi::Code(scsi::PeripheralType::CdDvd);
   return SS_COMP;
 }
 

@@ -76,20 +76,21 @@ bool Medium::ReadOnly() const { return type == MediaType::CdRom || type == Media
 bool Medium::RandomAccess() const { return type == MediaType::DvdPlusRw || type == MediaType::DvdRam; }
 bool Medium::Erasable() const { return type == MediaType::CdRw || type == MediaType::DvdMinusRw; }
 
-uint16_t Medium::Profile() const {
+scsi::Profile Medium::Profile() const {
+  using scsi::Profile;
   switch (type) {
-    case MediaType::CdRom: return 0x0008;
-    case MediaType::CdR: return 0x0009;
-    case MediaType::CdRw: return 0x000A;
-    case MediaType::DvdRom: return 0x0010;
-    case MediaType::DvdMinusR: return 0x0011;
-    case MediaType::DvdRam: return 0x0012;
-    case MediaType::DvdMinusRw: return 0x0014;  // sequential recording
-    case MediaType::DvdPlusRw: return 0x001A;
-    case MediaType::DvdPlusR: return 0x001B;
+    case MediaType::CdRom: return Profile::CdRom;
+    case MediaType::CdR: return Profile::CdR;
+    case MediaType::CdRw: return Profile::CdRw;
+    case MediaType::DvdRom: return Profile::DvdRom;
+    case MediaType::DvdMinusR: return Profile::DvdMinusRSequential;
+    case MediaType::DvdRam: return Profile::DvdRam;
+    case MediaType::DvdMinusRw: return Profile::DvdMinusRwSequential;
+    case MediaType::DvdPlusRw: return Profile::DvdPlusRw;
+    case MediaType::DvdPlusR: return Profile::DvdPlusR;
     case MediaType::None: break;
   }
-  return 0x0000;
+  return Profile::None;
 }
 
 uint32_t Medium::FreeBlocks() const {
@@ -105,13 +106,14 @@ uint32_t Medium::ReadableEnd() const {
   return std::max(end, written != 0 ? NextWritable() : 0);
 }
 
-uint8_t Medium::DiscStatus() const {
+scsi::DiscState Medium::DiscStatus() const {
+  using scsi::DiscState;
   if (RandomAccess()) {
-    if (!formatted) return 0;
-    return type == MediaType::DvdRam ? 3 : 2;
+    if (!formatted) return DiscState::Blank;
+    return type == MediaType::DvdRam ? DiscState::RandomAccess : DiscState::Complete;
   }
-  if (finalised) return 2;
-  return Empty() ? 0 : 1;
+  if (finalised) return DiscState::Complete;
+  return Empty() ? DiscState::Blank : DiscState::Appendable;
 }
 
 uint8_t Medium::LastSessionState() const {

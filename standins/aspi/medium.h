@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scsi/mmc_codes.h"
 #include "standins/aspi/recorder_config.h"
 
 namespace kvx::aspi {
@@ -39,7 +40,7 @@ struct Medium {
   bool ReadOnly() const;
   bool RandomAccess() const;  // DVD+RW, DVD-RAM
   bool Erasable() const;      // BLANK applies: CD-RW, DVD-RW
-  uint16_t Profile() const;   // current profile of GET CONFIGURATION
+  scsi::Profile Profile() const;  // current profile of GET CONFIGURATION
 
   uint16_t CurrentSession() const { return static_cast<uint16_t>(leadOuts.size() + 1); }
   uint32_t NextWritable() const { return nextStart + written; }
@@ -49,7 +50,7 @@ struct Medium {
   // One past the last readable sector.
   uint32_t ReadableEnd() const;
   bool Empty() const { return tracks.empty() && written == 0 && reserved == 0 && recordedEnd == 0; }
-  uint8_t DiscStatus() const;        // 0 blank, 1 appendable, 2 complete, 3 random access
+  scsi::DiscState DiscStatus() const;
   uint8_t LastSessionState() const;  // 0 empty, 1 incomplete, 3 complete
   // Tracks on the disc, counting the incomplete or invisible one.
   uint32_t TrackCount() const;

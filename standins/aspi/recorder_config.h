@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scsi/mmc_codes.h"
+
 namespace kvx::aspi {
 
 enum class MediaType { None, CdRom, CdR, CdRw, DvdRom, DvdMinusR, DvdMinusRw, DvdPlusR, DvdPlusRw, DvdRam };
@@ -47,7 +49,8 @@ struct UnitConfig {
   // Faults.
   uint32_t busyWrites = 0;       // the first N WRITE (10) end with BUSY status
   int64_t writeErrorLba = -1;    // a WRITE (10) covering this LBA fails ...
-  SenseCode writeErrorSense{0x03, 0x0C, 0x00};  // ... with this sense
+  SenseCode writeErrorSense{scsi::Code(scsi::SenseKey::MediumError), scsi::sense::kUnrecoveredWriteError.asc,
+                            scsi::sense::kUnrecoveredWriteError.ascq};  // ... with this sense
   uint32_t blankMs = 0;   // BLANK keeps the unit busy this long
   uint32_t formatMs = 0;  // FORMAT UNIT keeps the unit busy this long
   uint32_t closeMs = 0;   // closing a session or writing a lead-out

@@ -10,16 +10,29 @@
 namespace kvx::aspi {
 namespace {
 
-constexpr uint8_t kSenseNotReady = 0x02;
-constexpr uint8_t kSenseMediumError = 0x03;
-constexpr uint8_t kSenseIllegalRequest = 0x05;
 
 constexpr uint32_t kCdKBsPerX = 176;
 constexpr uint32_t kDvdKBsPerX = 1385;
 constexpr uint16_t kDefaultCdX = 48;
 constexpr uint16_t kDefaultDvdX = 16;
 
+using scsi::AscPair;
 using scsi::BigEndian16;
+using scsi::BlankType;
+using scsi::CloseFunction;
+using scsi::Code;
+using scsi::DataBlockType;
+using scsi::DescriptorType;
+using scsi::FormatType;
+using scsi::Feature;
+using scsi::ModePage;
+using scsi::Opcode;
+using scsi::PageControl;
+using scsi::Profile;
+using scsi::SenseKey;
+using scsi::TocFormat;
+using scsi::WriteType;
+namespace sense = scsi::sense;
 using scsi::BigEndian32;
 using scsi::PutBigEndian16;
 using scsi::PutBigEndian32;
@@ -49,17 +62,34 @@ std::string Padded(const std::string& text, size_t width) {
 bool IsDvdMinus(MediaType media) { return media == MediaType::DvdMinusR || media == MediaType::DvdMinusRw; }
 
 // Commands a unit answers while it is busy with a long operation.
-bool AllowedWhileBusy(uint8_t opcode) {
-  return opcode == 0x03 || opcode == 0x12 || opcode == 0x46 || opcode == 0x5A || opcode == 0x5C;
+bool AllowedWhileBusy(Opcode opcode) {
+  return opcode == Opcode::RequestSense || opcode == Opcode::Inquiry || opcode == Opcode::GetConfiguration ||
+         opcode == Opcode::ModeSense10 || opcode == Opcode::ReadBufferCapacity;
 }
 
-// Features of CD and DVD-R/-RW writing (incremental, track-at-once, mastering, DVD-R write).
-bool CdOrDvdMinusWriting(uint16_t feature) {
-  return feature == 0x0021 || feature == 0x002D || feature == 0x002E || feature == 0x002F;
+// Features of CD and DVD-R/-RW writing.
+bool CdOrDvdMinusWriting(Feature feature) {
+  return feature == Feature::IncrementalStreamingWritable || feature == Feature::CdTrackAtOnce ||
+         feature == Feature::CdMastering || feature == Feature::DvdMinusRWrite;
+}
+
+// Write types that need a cue sheet (CD) or a reserved track (DVD-R/-RW) first.
+bool WritesAtOnce(uint8_t writeType) {
+  return writeType == Code(WriteType::SessionAtOnce) || writeType == Code(WriteType::Raw);
+}
+
+// Data block types 4 to 7 and 9 are not written on CD here; layer jump only on DVD.
+bool TakesWriteParameters(const Medium& medium, uint8_t writeType, uint8_t blockType) {
+  if (IsDvdMinus(medium.type))
+    return writeType == Code(WriteType::Packet) || writeType == Code(WriteType::SessionAtOnce);
+  if (!medium.IsCd()) return true;
+  const bool refusedBlockType = blockType > Code(DataBlockType::RawPwRaw) && blockType != Code(DataBlockType::Mode1) &&
+                                blockType < Code(DataBlockType::Mode2Form1);
+  return writeType != Code(WriteType::LayerJump) && !refusedBlockType;
 }
 
 struct FeatureDescriptor {
-  uint16_t code;
+  Feature code;
   uint8_t version;
   bool current;
   std::vector<uint8_t> data;
@@ -82,7 +112,8 @@ struct VirtualRecorder::Reply {
     reply.ascq = ascq;
     return reply;
   }
-  static Reply Illegal(uint8_t asc, uint8_t ascq = 0) { return Check(kSenseIllegalRequest, asc, ascq); }
+  static Reply Check(SenseKey key, AscPair sense) { return Check(Code(key), sense.asc, sense.ascq); }
+  static Reply Illegal(AscPair sense) { return Check(SenseKey::IllegalRequest, sense); }
 };
 
 VirtualRecorder::VirtualRecorder(const UnitConfig& config, RecorderClock& clock)
@@ -117,8 +148,9 @@ CommandResult VirtualRecorder::Execute(std::span<const uint8_t> cdb, std::span<u
     return result;
   }
   Reply reply;
-  if (fault == nullptr || FailsAfterItsBusyPeriod(command[0])) reply = Dispatch(command, data);
-  if (fault != nullptr && !FailsAfterItsBusyPeriod(command[0])) {
+  const Opcode opcode = static_cast<Opcode>(command[0]);
+  if (fault == nullptr || FailsAfterItsBusyPeriod(opcode)) reply = Dispatch(command, data);
+  if (fault != nullptr && !FailsAfterItsBusyPeriod(opcode)) {
     reply = Reply::Check(fault->sense.key, fault->sense.asc, fault->sense.ascq);
   } else if (fault != nullptr && reply.status == kStatusGood) {
     deferredError_ = true;
@@ -126,7 +158,7 @@ CommandResult VirtualRecorder::Execute(std::span<const uint8_t> cdb, std::span<u
   }
   result.status = reply.status;
   if (reply.status == kStatusCheckCondition) {
-    result.sense[0] = 0x70;
+    result.sense[0] = scsi::kFixedSenseCurrent;
     result.sense[2] = reply.key;
     result.sense[7] = 10;
     result.sense[12] = reply.asc;
@@ -162,12 +194,11 @@ bool VirtualRecorder::Busy() { return clock_.NowMs() < busy_.end; }
 
 // An immediate command returns at once and leaves the unit busy; otherwise the
 // command itself takes the time.
-void VirtualRecorder::Occupy(bool immediate, uint32_t ms, uint8_t asc, uint8_t ascq) {
+void VirtualRecorder::Occupy(bool immediate, uint32_t ms, AscPair sense) {
   if (!immediate) return clock_.SleepMs(ms);
   busy_.start = clock_.NowMs();
   busy_.end = busy_.start + ms;
-  busy_.asc = asc;
-  busy_.ascq = ascq;
+  busy_.sense = sense;
 }
 
 uint16_t VirtualRecorder::MaxX(uint16_t configured) const {
@@ -184,7 +215,7 @@ uint16_t VirtualRecorder::Progress() {
 }
 
 VirtualRecorder::Reply VirtualRecorder::NotReady() {
-  Reply reply = Reply::Check(kSenseNotReady, busy_.asc, busy_.ascq);
+  Reply reply = Reply::Check(SenseKey::NotReady, busy_.sense);
   reply.progressValid = true;
   reply.progress = Progress();
   return reply;
@@ -192,7 +223,9 @@ VirtualRecorder::Reply VirtualRecorder::NotReady() {
 
 // No medium, or busy: the answer; otherwise GOOD.
 VirtualRecorder::Reply VirtualRecorder::ReadyCheck() {
-  if (!MediumPresent()) return Reply::Check(kSenseNotReady, 0x3A, trayOpen_ ? 0x02 : 0x01);
+  if (!MediumPresent())
+    return Reply::Check(SenseKey::NotReady,
+                        trayOpen_ ? sense::kMediumNotPresentTrayOpen : sense::kMediumNotPresentTrayClosed);
   if (Busy()) return NotReady();
   if (deferredError_) {
     deferredError_ = false;
@@ -228,34 +261,34 @@ uint32_t VirtualRecorder::KBsPerX() const { return medium_.IsCd() || !MediumPres
 
 VirtualRecorder::Reply VirtualRecorder::Dispatch(std::span<const uint8_t> command, std::span<uint8_t> data) {
   const uint8_t* cdb = command.data();
-  const uint8_t opcode = cdb[0];
+  const Opcode opcode = static_cast<Opcode>(cdb[0]);
   if (!AllowedWhileBusy(opcode) && MediumPresent() && Busy()) return NotReady();
   switch (opcode) {
-    case 0x00: return TestUnitReady();
-    case 0x03: return RequestSense(data, cdb[4]);
-    case 0x04: return FormatUnit(cdb, data);
-    case 0x12: return Inquiry(data, BigEndian16(cdb + 3));
-    case 0x1B: return StartStopUnit(cdb);
-    case 0x1E: return PreventAllow(cdb);
-    case 0x23: return ReadFormatCapacities(data, BigEndian16(cdb + 7));
-    case 0x28: return Read10(cdb, data);
-    case 0x2A: return Write10(cdb, data);
-    case 0x35: return SynchronizeCache(cdb);
-    case 0x43: return ReadToc(cdb, data);
-    case 0x46: return GetConfiguration(cdb, data);
-    case 0x51: return ReadDiscInformation(data, BigEndian16(cdb + 7));
-    case 0x52: return ReadTrackInformation(cdb, data);
-    case 0x53: return ReserveTrack(cdb);
-    case 0x54: return SendOpcInformation();
-    case 0x55: return ModeSelect(cdb, data);
-    case 0x5A: return ModeSense(cdb, data);
-    case 0x5B: return CloseTrackSession(cdb);
-    case 0x5C: return ReadBufferCapacity(data, BigEndian16(cdb + 7));
-    case 0xA1: return Blank(cdb);
-    case 0xB6: return SetStreaming(cdb, data);
-    case 0xBB: return SetCdSpeed(cdb);
-    case 0xBF: return SendDvdStructure(cdb, data);
-    default: return Reply::Illegal(0x20);  // INVALID COMMAND OPERATION CODE
+    case Opcode::TestUnitReady: return TestUnitReady();
+    case Opcode::RequestSense: return RequestSense(data, cdb[4]);
+    case Opcode::FormatUnit: return FormatUnit(cdb, data);
+    case Opcode::Inquiry: return Inquiry(data, BigEndian16(cdb + 3));
+    case Opcode::StartStopUnit: return StartStopUnit(cdb);
+    case Opcode::PreventAllowRemoval: return PreventAllow(cdb);
+    case Opcode::ReadFormatCapacities: return ReadFormatCapacities(data, BigEndian16(cdb + 7));
+    case Opcode::Read10: return Read10(cdb, data);
+    case Opcode::Write10: return Write10(cdb, data);
+    case Opcode::SynchronizeCache: return SynchronizeCache(cdb);
+    case Opcode::ReadToc: return ReadToc(cdb, data);
+    case Opcode::GetConfiguration: return GetConfiguration(cdb, data);
+    case Opcode::ReadDiscInformation: return ReadDiscInformation(data, BigEndian16(cdb + 7));
+    case Opcode::ReadTrackInformation: return ReadTrackInformation(cdb, data);
+    case Opcode::ReserveTrack: return ReserveTrack(cdb);
+    case Opcode::SendOpcInformation: return SendOpcInformation();
+    case Opcode::ModeSelect10: return ModeSelect(cdb, data);
+    case Opcode::ModeSense10: return ModeSense(cdb, data);
+    case Opcode::CloseTrackSession: return CloseTrackSession(cdb);
+    case Opcode::ReadBufferCapacity: return ReadBufferCapacity(data, BigEndian16(cdb + 7));
+    case Opcode::Blank: return Blank(cdb);
+    case Opcode::SetStreaming: return SetStreaming(cdb, data);
+    case Opcode::SetCdSpeed: return SetCdSpeed(cdb);
+    case Opcode::SendDvdStructure: return SendDvdStructure(cdb, data);
+    default: return Reply::Illegal(sense::kInvalidCommandOperationCode);
   }
 }
 
@@ -265,7 +298,7 @@ VirtualRecorder::Reply VirtualRecorder::TestUnitReady() { return ReadyCheck(); }
 
 VirtualRecorder::Reply VirtualRecorder::RequestSense(std::span<uint8_t> data, uint32_t allocation) {
   std::vector<uint8_t> sense(18, 0);
-  sense[0] = 0x70;
+  sense[0] = scsi::kFixedSenseCurrent;
   sense[7] = 10;
   const Reply state = ReadyCheck();
   if (state.status == kStatusCheckCondition) {
@@ -282,9 +315,9 @@ VirtualRecorder::Reply VirtualRecorder::RequestSense(std::span<uint8_t> data, ui
 }
 
 VirtualRecorder::Reply VirtualRecorder::Inquiry(std::span<uint8_t> data, uint32_t allocation) {
-  if (data.empty() && allocation != 0) return Reply::Illegal(0x24);
+  if (data.empty() && allocation != 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
   std::vector<uint8_t> answer(96, 0);
-  answer[0] = 0x05;  // CD/DVD device
+  answer[0] = Code(scsi::PeripheralType::CdDvd);
   answer[1] = 0x80;  // removable
   answer[2] = 0x05;  // SPC-3
   answer[3] = 0x02;
@@ -299,7 +332,7 @@ VirtualRecorder::Reply VirtualRecorder::StartStopUnit(const uint8_t* cdb) {
   const bool loadEject = cdb[4] & 0x02, start = cdb[4] & 0x01;
   if (!loadEject) return Reply::Good();
   if (!start) {
-    if (removalPrevented_) return Reply::Illegal(0x53, 0x02);  // MEDIUM REMOVAL PREVENTED
+    if (removalPrevented_) return Reply::Illegal(sense::kMediumRemovalPrevented);
     trayOpen_ = true;
   } else {
     trayOpen_ = false;
@@ -326,8 +359,8 @@ VirtualRecorder::Reply VirtualRecorder::SetCdSpeed(const uint8_t* cdb) {
 // One performance descriptor: the write size per write time sets the write speed.
 VirtualRecorder::Reply VirtualRecorder::SetStreaming(const uint8_t* cdb, std::span<const uint8_t> data) {
   const size_t length = std::min<size_t>(BigEndian16(cdb + 9), data.size());
-  if (cdb[8] != 0) return Reply::Illegal(0x24);
-  if (length < 28) return Reply::Illegal(0x1A);  // PARAMETER LIST LENGTH ERROR
+  if (cdb[8] != 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (length < 28) return Reply::Illegal(sense::kParameterListLengthError);
   const uint32_t writeSize = BigEndian32(&data[20]), writeTime = BigEndian32(&data[24]);
   if (writeTime != 0) {
     const uint64_t kBs = uint64_t{writeSize} * 1000 / writeTime;
@@ -340,7 +373,7 @@ VirtualRecorder::Reply VirtualRecorder::SetStreaming(const uint8_t* cdb, std::sp
 
 std::vector<uint8_t> VirtualRecorder::CapabilitiesPage() {
   std::vector<uint8_t> page(30, 0);
-  page[0] = 0x2A;
+  page[0] = Code(ModePage::Capabilities);
   page[1] = static_cast<uint8_t>(page.size() - 2);
   // Reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R; writes CD-R, CD-RW, DVD-R, test write
   // (none of them on a DVD+ only unit). DVD-RAM is announced only by a unit configured
@@ -364,7 +397,7 @@ std::vector<uint8_t> VirtualRecorder::CapabilitiesPage() {
 
 std::vector<uint8_t> VirtualRecorder::WriteParametersPage(bool changeableMask) {
   std::vector<uint8_t> page(52, 0);
-  page[0] = 0x05;
+  page[0] = Code(ModePage::WriteParameters);
   page[1] = 0x32;
   if (changeableMask) {
     page[2] = 0x7F;
@@ -375,9 +408,10 @@ std::vector<uint8_t> VirtualRecorder::WriteParametersPage(bool changeableMask) {
     return page;
   }
   const WriteParameters& p = writeParameters_;
-  page[2] = static_cast<uint8_t>((p.bufferUnderrunFree ? 0x40 : 0) | (p.linkSizeValid ? 0x20 : 0) |
-                                 (p.testWrite ? 0x10 : 0) | p.writeType);
-  page[3] = static_cast<uint8_t>((p.multiSession << 6) | p.trackMode);
+  page[2] = static_cast<uint8_t>((p.bufferUnderrunFree ? scsi::kUnderrunFreeBit : 0) |
+                                 (p.linkSizeValid ? scsi::kLinkSizeValidBit : 0) |
+                                 (p.testWrite ? scsi::kTestWriteBit : 0) | p.writeType);
+  page[3] = static_cast<uint8_t>(p.multiSession | p.trackMode);
   page[4] = p.dataBlockType;
   page[5] = p.linkSize;
   PutBigEndian16(&page[14], p.audioPause);
@@ -385,17 +419,19 @@ std::vector<uint8_t> VirtualRecorder::WriteParametersPage(bool changeableMask) {
 }
 
 VirtualRecorder::Reply VirtualRecorder::ModeSense(const uint8_t* cdb, std::span<uint8_t> data) {
-  const uint8_t pageCode = cdb[2] & 0x3F, control = cdb[2] >> 6;
-  if (control == 3) return Reply::Illegal(0x39);  // SAVING PARAMETERS NOT SUPPORTED
+  const uint8_t pageCode = cdb[2] & scsi::kPageCodeMask;
+  const PageControl control = static_cast<PageControl>(cdb[2] & scsi::kPageControlMask);
+  if (control == PageControl::Saved) return Reply::Illegal(sense::kSavingParametersNotSupported);
   std::vector<uint8_t> answer(8, 0);
   const auto add = [&](const std::vector<uint8_t>& page) { answer.insert(answer.end(), page.begin(), page.end()); };
-  if (pageCode == 0x05 || pageCode == 0x3F) add(WriteParametersPage(control == 1));
-  if (pageCode == 0x2A || pageCode == 0x3F) {
+  const bool all = pageCode == Code(ModePage::All), changeable = control == PageControl::Changeable;
+  if (pageCode == Code(ModePage::WriteParameters) || all) add(WriteParametersPage(changeable));
+  if (pageCode == Code(ModePage::Capabilities) || all) {
     std::vector<uint8_t> page = CapabilitiesPage();
-    if (control == 1) std::fill(page.begin() + 2, page.end(), 0);  // nothing changeable
+    if (changeable) std::fill(page.begin() + 2, page.end(), 0);  // nothing changeable
     add(page);
   }
-  if (answer.size() == 8) return Reply::Illegal(0x24);
+  if (answer.size() == 8) return Reply::Illegal(sense::kInvalidFieldInCdb);
   PutBigEndian16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
   Answer(data, BigEndian16(cdb + 7), answer);
   return Reply::Good();
@@ -404,13 +440,13 @@ VirtualRecorder::Reply VirtualRecorder::ModeSense(const uint8_t* cdb, std::span<
 VirtualRecorder::Reply VirtualRecorder::ModeSelect(const uint8_t* cdb, std::span<const uint8_t> data) {
   const size_t length = std::min<size_t>(BigEndian16(cdb + 7), data.size());
   if (length == 0) return Reply::Good();
-  if (length < 8) return Reply::Illegal(0x1A);
+  if (length < 8) return Reply::Illegal(sense::kParameterListLengthError);
   size_t offset = 8 + BigEndian16(&data[6]);
   while (offset + 2 <= length) {
-    const uint8_t code = data[offset] & 0x3F;
+    const uint8_t code = data[offset] & scsi::kPageCodeMask;
     const size_t pageBytes = size_t{data[offset + 1]} + 2;
-    if (offset + pageBytes > length) return Reply::Illegal(0x1A);
-    if (code != 0x05) return Reply::Illegal(0x26);  // INVALID FIELD IN PARAMETER LIST
+    if (offset + pageBytes > length) return Reply::Illegal(sense::kParameterListLengthError);
+    if (code != Code(ModePage::WriteParameters)) return Reply::Illegal(sense::kInvalidFieldInParameterList);
     const Reply applied = ApplyWriteParameters(&data[offset], pageBytes);
     if (applied.status != kStatusGood) return applied;
     offset += pageBytes;
@@ -421,21 +457,18 @@ VirtualRecorder::Reply VirtualRecorder::ModeSelect(const uint8_t* cdb, std::span
 // Write types a medium takes: DVD-R/-RW incremental or disc-at-once; CD packet, TAO,
 // SAO, raw; DVD+R, DVD+RW and DVD-RAM ignore the page.
 VirtualRecorder::Reply VirtualRecorder::ApplyWriteParameters(const uint8_t* page, size_t length) {
-  if (length < 16) return Reply::Illegal(0x1A);
-  const uint8_t writeType = page[2] & 0x0F, blockType = page[4] & 0x0F;
-  if (writeType > 4) return Reply::Illegal(0x26);
-  if (MediumPresent()) {
-    if (IsDvdMinus(medium_.type) && writeType != 0 && writeType != 2) return Reply::Illegal(0x26);
-    if (medium_.IsCd() && (writeType == 4 || (blockType > 3 && blockType != 8 && blockType < 10)))
-      return Reply::Illegal(0x26);
-  }
+  if (length < 16) return Reply::Illegal(sense::kParameterListLengthError);
+  const uint8_t writeType = page[2] & scsi::kWriteTypeMask, blockType = page[4] & scsi::kDataBlockTypeMask;
+  if (writeType > Code(WriteType::LayerJump)) return Reply::Illegal(sense::kInvalidFieldInParameterList);
+  if (MediumPresent() && !TakesWriteParameters(medium_, writeType, blockType))
+    return Reply::Illegal(sense::kInvalidFieldInParameterList);
   WriteParameters& p = writeParameters_;
   p.writeType = writeType;
-  p.bufferUnderrunFree = page[2] & 0x40;
-  p.linkSizeValid = page[2] & 0x20;
-  p.testWrite = page[2] & 0x10;
-  p.multiSession = page[3] >> 6;
-  p.trackMode = page[3] & 0x0F;
+  p.bufferUnderrunFree = page[2] & scsi::kUnderrunFreeBit;
+  p.linkSizeValid = page[2] & scsi::kLinkSizeValidBit;
+  p.testWrite = page[2] & scsi::kTestWriteBit;
+  p.multiSession = page[3] & scsi::kMultiSessionMask;
+  p.trackMode = page[3] & scsi::kTrackModeMask;
   p.dataBlockType = blockType;
   p.linkSize = page[5];
   p.audioPause = BigEndian16(&page[14]);
@@ -447,42 +480,54 @@ VirtualRecorder::Reply VirtualRecorder::ApplyWriteParameters(const uint8_t* page
 VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std::span<uint8_t> data) {
   const uint8_t rt = cdb[1] & 0x03;
   const uint16_t first = BigEndian16(cdb + 2);
-  if (rt == 3) return Reply::Illegal(0x24);
+  if (rt > Code(scsi::FeatureRequest::One)) return Reply::Illegal(sense::kInvalidFieldInCdb);
   const bool present = MediumPresent();
   const MediaType m = present ? medium_.type : MediaType::None;
   const bool cd = m == MediaType::CdRom || m == MediaType::CdR || m == MediaType::CdRw;
   const bool cdWritable = m == MediaType::CdR || m == MediaType::CdRw;
   const bool dvd = present && !cd;
 
-  static constexpr uint16_t kProfiles[] = {0x0012, 0x0011, 0x0014, 0x0013, 0x001B, 0x001A,
-                                           0x0010, 0x000A, 0x0009, 0x0008};
+  static constexpr Profile kProfiles[] = {Profile::DvdRam,
+                                          Profile::DvdMinusRSequential,
+                                          Profile::DvdMinusRwSequential,
+                                          Profile::DvdMinusRwRestrictedOverwrite,
+                                          Profile::DvdPlusR,
+                                          Profile::DvdPlusRw,
+                                          Profile::DvdRom,
+                                          Profile::CdRw,
+                                          Profile::CdR,
+                                          Profile::CdRom};
   std::vector<uint8_t> profiles;
-  for (uint16_t profile : kProfiles) {
-    profiles.insert(profiles.end(), {static_cast<uint8_t>(profile >> 8), static_cast<uint8_t>(profile),
+  for (Profile profile : kProfiles) {
+    const uint16_t code = Code(profile);
+    profiles.insert(profiles.end(), {static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code),
                                      static_cast<uint8_t>(present && profile == medium_.Profile()), 0});
   }
   const std::vector<FeatureDescriptor> features = {
-      {0x0000, 0, true, profiles},
-      {0x0001, 2, true, {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00}},  // ATAPI, DBE
-      {0x0003, 0, true, {0x29, 0, 0, 0}},  // tray, eject, lock
-      {0x001E, 2, cd, {0, 0, 0, 0}},
-      {0x001F, 1, dvd, {0, 0, 0, 0}},
-      {0x0021, 1, cdWritable || IsDvdMinus(m), {0x00, 0x01, 0x00, 0x00}},
-      {0x0023, 0, m == MediaType::DvdPlusRw || m == MediaType::DvdRam, {0, 0, 0, 0}},
-      {0x002A, 1, m == MediaType::DvdPlusRw, {0x01, 0x00, 0x00, 0x00}},
-      {0x002B, 0, m == MediaType::DvdPlusR, {0x01, 0x00, 0x00, 0x00}},
-      {0x002D, 2, cdWritable, {0x46, 0x00, 0x00, 0x00}},
-      {0x002E, 1, cdWritable, {0x7E, 0x00, 0xFF, 0xFF}},
-      {0x002F, 1, IsDvdMinus(m), {0x46, 0x00, 0x00, 0x00}},
-      {0x0107, 3, present, {0x1F, 0x00, 0x00, 0x00}},
+      {Feature::ProfileList, 0, true, profiles},
+      {Feature::Core, 2, true, {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00}},  // ATAPI, DBE
+      {Feature::RemovableMedium, 0, true, {0x29, 0, 0, 0}},  // tray, eject, lock
+      {Feature::CdRead, 2, cd, {0, 0, 0, 0}},
+      {Feature::DvdRead, 1, dvd, {0, 0, 0, 0}},
+      {Feature::IncrementalStreamingWritable, 1, cdWritable || IsDvdMinus(m), {0x00, 0x01, 0x00, 0x00}},
+      {Feature::Formattable, 0, m == MediaType::DvdPlusRw || m == MediaType::DvdRam, {0, 0, 0, 0}},
+      {Feature::DvdPlusRw, 1, m == MediaType::DvdPlusRw, {0x01, 0x00, 0x00, 0x00}},
+      {Feature::DvdPlusR, 0, m == MediaType::DvdPlusR, {0x01, 0x00, 0x00, 0x00}},
+      {Feature::CdTrackAtOnce, 2, cdWritable, {0x46, 0x00, 0x00, 0x00}},
+      {Feature::CdMastering, 1, cdWritable, {0x7E, 0x00, 0xFF, 0xFF}},
+      {Feature::DvdMinusRWrite, 1, IsDvdMinus(m), {0x46, 0x00, 0x00, 0x00}},
+      {Feature::RealTimeStreaming, 3, present, {0x1F, 0x00, 0x00, 0x00}},
   };
   std::vector<uint8_t> answer(8, 0);
-  PutBigEndian16(&answer[6], present ? medium_.Profile() : 0);
+  PutBigEndian16(&answer[6], present ? Code(medium_.Profile()) : Code(Profile::None));
   for (const FeatureDescriptor& feature : features) {
     if (config_.dvdPlusOnly && CdOrDvdMinusWriting(feature.code)) continue;
-    const bool wanted = rt == 2 ? feature.code == first : feature.code >= first && (rt == 0 || feature.current);
+    const uint16_t code = Code(feature.code);
+    const bool wanted = rt == Code(scsi::FeatureRequest::One)
+                            ? code == first
+                            : code >= first && (rt == Code(scsi::FeatureRequest::All) || feature.current);
     if (!wanted) continue;
-    answer.insert(answer.end(), {static_cast<uint8_t>(feature.code >> 8), static_cast<uint8_t>(feature.code),
+    answer.insert(answer.end(), {static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code),
                                  static_cast<uint8_t>((feature.version << 2) | 0x02 | (feature.current ? 1 : 0)),
                                  static_cast<uint8_t>(feature.data.size())});
     answer.insert(answer.end(), feature.data.begin(), feature.data.end());
@@ -498,7 +543,7 @@ VirtualRecorder::Reply VirtualRecorder::ReadDiscInformation(std::span<uint8_t> d
   const Medium& m = medium_;
   std::vector<uint8_t> info(34, 0);
   PutBigEndian16(&info[0], static_cast<uint32_t>(info.size() - 2));
-  info[2] = static_cast<uint8_t>((m.Erasable() ? 0x10 : 0) | (m.LastSessionState() << 2) | m.DiscStatus());
+  info[2] = static_cast<uint8_t>((m.Erasable() ? 0x10 : 0) | (m.LastSessionState() << 2) | Code(m.DiscStatus()));
   info[3] = 1;
   const uint16_t sessions = static_cast<uint16_t>(m.leadOuts.size() + (m.finalised || m.RandomAccess() ? 0 : 1));
   info[4] = static_cast<uint8_t>(std::max<uint16_t>(sessions, 1));
@@ -528,10 +573,10 @@ VirtualRecorder::Reply VirtualRecorder::ReadTrackInformation(const uint8_t* cdb,
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const Medium& m = medium_;
-  if ((cdb[1] & 0x03) != 0x01) return Reply::Illegal(0x24);
+  if ((cdb[1] & 0x03) != 0x01) return Reply::Illegal(sense::kInvalidFieldInCdb);
   uint32_t number = BigEndian32(cdb + 2);
   if (number == 0xFF && !m.finalised) number = m.TrackCount();
-  if (number == 0 || number > m.TrackCount()) return Reply::Illegal(0x24);
+  if (number == 0 || number > m.TrackCount()) return Reply::Illegal(sense::kInvalidFieldInCdb);
 
   std::vector<uint8_t> info(48, 0);
   PutBigEndian16(&info[0], static_cast<uint32_t>(info.size() - 2));
@@ -577,12 +622,12 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
   if (ready.status != kStatusGood) return ready;
   const Medium& m = medium_;
   const bool msf = cdb[1] & 0x02;
-  const uint8_t format = cdb[2] & 0x0F;
+  const TocFormat format = static_cast<TocFormat>(cdb[2] & 0x0F);
   std::vector<TrackRecord> tracks = m.tracks;
   if (m.RandomAccess() && m.formatted) tracks = {{0, m.recordedEnd, 1}};
   std::vector<uint8_t> answer(4, 0);
-  if (format == 0) {
-    if (tracks.empty()) return Reply::Illegal(0x24);
+  if (format == TocFormat::Toc) {
+    if (tracks.empty()) return Reply::Illegal(sense::kInvalidFieldInCdb);
     answer[2] = 1;
     answer[3] = static_cast<uint8_t>(tracks.size());
     const auto entry = [&](uint8_t number, uint32_t lba) {
@@ -594,9 +639,9 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
     };
     for (size_t i = 0; i < tracks.size(); ++i) entry(static_cast<uint8_t>(i + 1), tracks[i].start);
     entry(0xAA, tracks.back().start + tracks.back().size);
-  } else if (format == 1) {
+  } else if (format == TocFormat::SessionInformation) {
     const size_t complete = m.RandomAccess() ? (m.formatted ? 1 : 0) : m.leadOuts.size();
-    if (complete == 0) return Reply::Illegal(0x24);
+    if (complete == 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
     size_t firstOfLast = 0;
     for (size_t i = 0; i < tracks.size(); ++i)
       if (tracks[i].session == complete) {
@@ -609,8 +654,8 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
     answer[5] = 0x14;
     answer[6] = static_cast<uint8_t>(firstOfLast + 1);
     PutAddress(&answer[8], tracks[firstOfLast].start, msf);
-  } else if (format == 4) {
-    if (m.type != MediaType::CdR && m.type != MediaType::CdRw) return Reply::Illegal(0x24);
+  } else if (format == TocFormat::Atip) {
+    if (m.type != MediaType::CdR && m.type != MediaType::CdRw) return Reply::Illegal(sense::kInvalidFieldInCdb);
     answer.resize(28, 0);
     answer[4] = 0x80 | 0x50;  // indicative writing power
     answer[6] = static_cast<uint8_t>(0x80 | (m.type == MediaType::CdRw ? 0x40 : 0x00));
@@ -619,7 +664,7 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
     answer[10] = 66;
     PutAddress(&answer[11], m.capacity, true);  // last possible lead-out start, bytes 12-14
   } else {
-    return Reply::Illegal(0x24);
+    return Reply::Illegal(sense::kInvalidFieldInCdb);
   }
   PutBigEndian16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
   Answer(data, BigEndian16(cdb + 7), answer);
@@ -636,12 +681,12 @@ VirtualRecorder::Reply VirtualRecorder::ReadFormatCapacities(std::span<uint8_t> 
     answer.insert(answer.end(), entry.begin(), entry.end());
   };
   if (!MediumPresent()) {
-    descriptor(0xFFFFFFFF, 0x03);  // no medium
+    descriptor(0xFFFFFFFF, Code(DescriptorType::NoMedia));
   } else {
     const bool formatted = medium_.RandomAccess() ? medium_.formatted : !medium_.Empty();
-    descriptor(medium_.capacity, formatted ? 0x02 : 0x01);
-    if (medium_.type == MediaType::DvdRam) descriptor(medium_.capacity, 0x00);        // format type 00h
-    if (medium_.type == MediaType::DvdPlusRw) descriptor(medium_.capacity, 0x26 << 2);  // format type 26h
+    descriptor(medium_.capacity, Code(formatted ? DescriptorType::FormattedMedia : DescriptorType::UnformattedMedia));
+    if (medium_.type == MediaType::DvdRam) descriptor(medium_.capacity, Code(FormatType::Full) << 2);
+    if (medium_.type == MediaType::DvdPlusRw) descriptor(medium_.capacity, Code(FormatType::DvdPlusRwFull) << 2);
   }
   answer[3] = static_cast<uint8_t>(answer.size() - 4);
   Answer(data, allocation, answer);
@@ -686,19 +731,20 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
   Medium& m = medium_;
   const uint32_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
   const size_t bytes = size_t{blocks} * kSectorBytes;
-  if (m.ReadOnly()) return Reply::Illegal(0x30, 0x05);  // CANNOT WRITE MEDIUM - INCOMPATIBLE FORMAT
-  if (bytes > data.size()) return Reply::Illegal(0x24);
+  if (m.ReadOnly()) return Reply::Illegal(sense::kCannotWriteIncompatibleFormat);
+  if (bytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCdb);
   if (blocks == 0) return Reply::Good();
   if (m.RandomAccess()) {
-    if (!m.formatted) return Reply::Illegal(0x30, 0x10);  // MEDIUM NOT FORMATTED
-    if (uint64_t{lba} + blocks > m.capacity) return Reply::Illegal(0x21);
+    if (!m.formatted) return Reply::Illegal(sense::kMediumNotFormatted);
+    if (uint64_t{lba} + blocks > m.capacity) return Reply::Illegal(sense::kLbaOutOfRange);
   } else {
-    const bool needsCueSheet = m.IsCd() && (writeParameters_.writeType == 2 || writeParameters_.writeType == 3);
-    const bool needsReservation = IsDvdMinus(m.type) && writeParameters_.writeType == 2 && m.reserved == 0;
-    if (m.finalised) return Reply::Illegal(0x21, 0x02);
-    if (needsCueSheet || needsReservation) return Reply::Illegal(0x2C);  // COMMAND SEQUENCE ERROR
-    if (lba != m.NextWritable() + testWritten_) return Reply::Illegal(0x21, 0x02);  // INVALID ADDRESS FOR WRITE
-    if (uint64_t{lba} + blocks > m.WritableEnd()) return Reply::Illegal(0x21, 0x02);
+    const uint8_t writeType = writeParameters_.writeType;
+    const bool needsCueSheet = m.IsCd() && WritesAtOnce(writeType);
+    const bool needsReservation = IsDvdMinus(m.type) && writeType == Code(WriteType::SessionAtOnce) && m.reserved == 0;
+    if (m.finalised) return Reply::Illegal(sense::kInvalidAddressForWrite);
+    if (needsCueSheet || needsReservation) return Reply::Illegal(sense::kCommandSequenceError);
+    if (lba != m.NextWritable() + testWritten_) return Reply::Illegal(sense::kInvalidAddressForWrite);
+    if (uint64_t{lba} + blocks > m.WritableEnd()) return Reply::Illegal(sense::kInvalidAddressForWrite);
   }
   if (config_.writeErrorLba >= lba && config_.writeErrorLba < int64_t{lba} + blocks)
     return Reply::Check(config_.writeErrorSense.key, config_.writeErrorSense.asc, config_.writeErrorSense.ascq);
@@ -707,7 +753,8 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
     testWritten_ += blocks;  // simulation: nothing is recorded
     return Reply::Good();
   }
-  if (!image_.Write(lba, data.data(), blocks)) return Reply::Check(kSenseMediumError, 0x0C, 0x00);
+  if (!image_.Write(lba, data.data(), blocks))
+    return Reply::Check(SenseKey::MediumError, sense::kUnrecoveredWriteError);
   if (m.RandomAccess())
     m.recordedEnd = std::max(m.recordedEnd, lba + blocks);
   else
@@ -719,8 +766,8 @@ VirtualRecorder::Reply VirtualRecorder::Read10(const uint8_t* cdb, std::span<uin
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const uint32_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
-  if (size_t{blocks} * kSectorBytes > data.size()) return Reply::Illegal(0x24);
-  if (uint64_t{lba} + blocks > medium_.ReadableEnd()) return Reply::Illegal(0x21);  // LBA OUT OF RANGE
+  if (size_t{blocks} * kSectorBytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (uint64_t{lba} + blocks > medium_.ReadableEnd()) return Reply::Illegal(sense::kLbaOutOfRange);
   if (blocks != 0) image_.Read(lba, data.data(), blocks);
   return Reply::Good();
 }
@@ -733,7 +780,8 @@ VirtualRecorder::Reply VirtualRecorder::SynchronizeCache(const uint8_t* cdb) {
   bufferLevel_ = 0;
   Medium& m = medium_;
   // Disc-at-once on DVD-R/-RW: the flush ends the reserved track and writes the lead-out.
-  if (IsDvdMinus(m.type) && writeParameters_.writeType == 2 && m.reserved != 0 && m.written != 0 &&
+  if (IsDvdMinus(m.type) && writeParameters_.writeType == Code(WriteType::SessionAtOnce) && m.reserved != 0 &&
+      m.written != 0 &&
       !writeParameters_.testWrite) {
     m.written = m.reserved;
     m.Finalise();
@@ -742,7 +790,7 @@ VirtualRecorder::Reply VirtualRecorder::SynchronizeCache(const uint8_t* cdb) {
   testWritten_ = 0;
   Save();
   if (m.RandomAccess() || m.finalised) ShowDiscInFolder();  // no close follows these writes
-  Occupy(immediate, busyMs, 0x04, 0x08);  // LONG WRITE IN PROGRESS
+  Occupy(immediate, busyMs, sense::kLongWriteInProgress);
   return Reply::Good();
 }
 
@@ -750,25 +798,28 @@ VirtualRecorder::Reply VirtualRecorder::CloseTrackSession(const uint8_t* cdb) {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const bool immediate = cdb[1] & 0x01;
-  const uint8_t function = cdb[2] & 0x07;
+  const CloseFunction function = static_cast<CloseFunction>(cdb[2] & 0x07);
   Medium& m = medium_;
-  if (function != 1 && function != 2 && function != 5 && function != 6) return Reply::Illegal(0x24);
-  if (m.ReadOnly() || (m.finalised && !m.RandomAccess())) return Reply::Illegal(0x2C);
+  if (function != CloseFunction::Track && function != CloseFunction::Session && function != CloseFunction::Finalize &&
+      function != CloseFunction::FinalizeMinimalRadius)
+    return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (m.ReadOnly() || (m.finalised && !m.RandomAccess())) return Reply::Illegal(sense::kCommandSequenceError);
   if (m.RandomAccess() || writeParameters_.testWrite) {
     testWritten_ = 0;
     return Reply::Good();  // nothing to close (DVD+RW: ends background formatting)
   }
-  if (function == 1) {
+  if (function == CloseFunction::Track) {
     m.CloseTrack();
-  } else if (function == 2) {
-    const bool nextAllowed = m.type == MediaType::DvdPlusR || writeParameters_.multiSession == 3;
+  } else if (function == CloseFunction::Session) {
+    const bool nextAllowed =
+        m.type == MediaType::DvdPlusR || writeParameters_.multiSession == Code(scsi::MultiSession::NextSessionAllowed);
     m.CloseSession(nextAllowed);
   } else {
     m.Finalise();
   }
   Save();
   ShowDiscInFolder();
-  if (function != 1) Occupy(immediate, config_.closeMs, 0x04, 0x08);
+  if (function != CloseFunction::Track) Occupy(immediate, config_.closeMs, sense::kLongWriteInProgress);
   return Reply::Good();
 }
 
@@ -778,8 +829,8 @@ VirtualRecorder::Reply VirtualRecorder::ReserveTrack(const uint8_t* cdb) {
   Medium& m = medium_;
   const uint32_t size = BigEndian32(cdb + 5);
   if (m.ReadOnly() || m.RandomAccess() || m.finalised || m.written != 0 || m.reserved != 0)
-    return Reply::Illegal(0x2C);
-  if (size == 0 || uint64_t{m.nextStart} + size > m.capacity) return Reply::Illegal(0x21);
+    return Reply::Illegal(sense::kCommandSequenceError);
+  if (size == 0 || uint64_t{m.nextStart} + size > m.capacity) return Reply::Illegal(sense::kLbaOutOfRange);
   m.reserved = size;
   Save();
   return Reply::Good();
@@ -788,7 +839,8 @@ VirtualRecorder::Reply VirtualRecorder::ReserveTrack(const uint8_t* cdb) {
 VirtualRecorder::Reply VirtualRecorder::SendOpcInformation() {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
-  if (medium_.ReadOnly() || (medium_.finalised && !medium_.RandomAccess())) return Reply::Illegal(0x2C);
+  if (medium_.ReadOnly() || (medium_.finalised && !medium_.RandomAccess()))
+    return Reply::Illegal(sense::kCommandSequenceError);
   return Reply::Good();
 }
 
@@ -796,8 +848,9 @@ VirtualRecorder::Reply VirtualRecorder::SendDvdStructure(const uint8_t* cdb, std
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const size_t length = std::min<size_t>(BigEndian16(cdb + 8), data.size());
-  if (cdb[7] != 0x0F || !IsDvdMinus(medium_.type)) return Reply::Illegal(0x24);
-  if (length < 4 || BigEndian16(&data[0]) + 2u > length) return Reply::Illegal(0x1A);
+  if (cdb[7] != scsi::kDvdStructureTimeStamp || !IsDvdMinus(medium_.type))
+    return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (length < 4 || BigEndian16(&data[0]) + 2u > length) return Reply::Illegal(sense::kParameterListLengthError);
   return Reply::Good();
 }
 
@@ -808,35 +861,36 @@ VirtualRecorder::Reply VirtualRecorder::Blank(const uint8_t* cdb) {
   if (ready.status != kStatusGood) return ready;
   const uint8_t type = cdb[1] & 0x07;
   const bool immediate = cdb[1] & 0x10;
-  if (!medium_.Erasable()) return Reply::Illegal(0x30);  // INCOMPATIBLE MEDIUM INSTALLED
-  if (type > 1) return Reply::Illegal(0x24);
+  if (!medium_.Erasable()) return Reply::Illegal(sense::kIncompatibleMediumInstalled);
+  if (type > Code(BlankType::Minimal)) return Reply::Illegal(sense::kInvalidFieldInCdb);
   medium_.Erase();
   image_.Clear();
   testWritten_ = 0;
   Save();
   ShowDiscInFolder();
-  Occupy(immediate, config_.blankMs, 0x04, config_.longWrite ? 0x08 : 0x07);  // OPERATION IN PROGRESS
+  Occupy(immediate, config_.blankMs, config_.longWrite ? sense::kLongWriteInProgress : sense::kOperationInProgress);
   return Reply::Good();
 }
 
 VirtualRecorder::Reply VirtualRecorder::FormatUnit(const uint8_t* cdb, std::span<const uint8_t> data) {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
-  if ((cdb[1] & 0x17) != 0x11) return Reply::Illegal(0x24);  // FmtData with format code 1
-  if (data.size() < 12) return Reply::Illegal(0x1A);
+  if ((cdb[1] & 0x17) != scsi::kFormatWithParameterList) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (data.size() < 12) return Reply::Illegal(sense::kParameterListLengthError);
   const bool immediate = data[1] & 0x02;
-  if (BigEndian16(&data[2]) != 8) return Reply::Illegal(0x26);
-  const uint8_t formatType = data[8] >> 2;
+  if (BigEndian16(&data[2]) != 8) return Reply::Illegal(sense::kInvalidFieldInParameterList);
+  const FormatType formatType = static_cast<FormatType>(data[8] >> 2);
   const MediaType m = medium_.type;
-  if (m != MediaType::DvdRam && m != MediaType::DvdPlusRw) return Reply::Illegal(0x30, 0x06);
-  if ((m == MediaType::DvdRam && formatType != 0x00) || (m == MediaType::DvdPlusRw && formatType != 0x26))
-    return Reply::Illegal(0x26);
+  if (m != MediaType::DvdRam && m != MediaType::DvdPlusRw) return Reply::Illegal(sense::kCannotFormatMedium);
+  if ((m == MediaType::DvdRam && formatType != FormatType::Full) ||
+      (m == MediaType::DvdPlusRw && formatType != FormatType::DvdPlusRwFull))
+    return Reply::Illegal(sense::kInvalidFieldInParameterList);
   medium_.Erase();
   medium_.formatted = true;
   image_.Clear();
   Save();
   ShowDiscInFolder();
-  Occupy(immediate, config_.formatMs, 0x04, config_.longWrite ? 0x08 : 0x04);  // FORMAT IN PROGRESS
+  Occupy(immediate, config_.formatMs, config_.longWrite ? sense::kLongWriteInProgress : sense::kFormatInProgress);
   return Reply::Good();
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scsi/mmc_codes.h"
 #include "standins/aspi/medium.h"
 #include "standins/aspi/recorder_clock.h"
 #include "standins/aspi/recorder_config.h"
@@ -53,7 +54,7 @@ class VirtualRecorder {
     bool testWrite = false;
     bool bufferUnderrunFree = false;
     bool linkSizeValid = false;
-    uint8_t multiSession = 0;
+    uint8_t multiSession = 0;  // bits 7-6 of page byte 3
     uint8_t trackMode = 4;
     uint8_t dataBlockType = 8;
     uint8_t linkSize = 0;
@@ -62,7 +63,7 @@ class VirtualRecorder {
   // A long operation running after an immediate command.
   struct BusyPeriod {
     uint64_t start = 0, end = 0;
-    uint8_t asc = 0, ascq = 0;
+    scsi::AscPair sense;
   };
 
   Reply Dispatch(std::span<const uint8_t> cdb, std::span<uint8_t> data);
@@ -70,12 +71,14 @@ class VirtualRecorder {
   const CommandFault* FaultFor(const uint8_t* cdb) const;
   // A blanking or formatting that fails: it runs, and the unit reports the failure
   // once the busy period is over.
-  static bool FailsAfterItsBusyPeriod(uint8_t opcode) { return opcode == 0xA1 || opcode == 0x04; }
+  static bool FailsAfterItsBusyPeriod(scsi::Opcode opcode) {
+    return opcode == scsi::Opcode::Blank || opcode == scsi::Opcode::FormatUnit;
+  }
   bool MediumPresent() const;
   bool Busy();
   Reply NotReady();
   Reply ReadyCheck();
-  void Occupy(bool immediate, uint32_t ms, uint8_t asc, uint8_t ascq);
+  void Occupy(bool immediate, uint32_t ms, scsi::AscPair sense);
   uint16_t MaxX(uint16_t configured) const;
   uint16_t Progress();
   void Save();

@@ -134,7 +134,7 @@ std::string BurnerTest::Source(const std::string& name, size_t size, char seed) 
 
 void BurnerTest::Build(const std::vector<std::string>& files) {
   burner->ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
-  for (const std::string& file : files) ASSERT_EQ(burner->AddFile("\\", file, false), 1) << file;
+  for (const std::string& file : files) ASSERT_EQ(burner->AddFile("\\", file, false), AddFileResult::Found) << file;
   burner->BuildImage(false);
   expected_track.clear();
   std::string error;

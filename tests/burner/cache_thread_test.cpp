@@ -28,7 +28,7 @@ class CacheThreadTest : public LayoutTest {
     return (dir_ / name).string();
   }
   void Add(const std::string& name, size_t size, char seed) {
-    ASSERT_EQ(layout.AddFile("\\", Write(name, size, seed), false), 1);
+    ASSERT_EQ(layout.AddFile("\\", Write(name, size, seed), false), AddFileResult::Found);
   }
   std::string Expected() {
     std::string track, error;

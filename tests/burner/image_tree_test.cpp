@@ -141,21 +141,21 @@ class AddFileTest : public LayoutTest {
 };
 
 TEST_F(AddFileTest, ResultsAndMessages) {
-  EXPECT_EQ(layout.AddFile("\\", Path("f.txt"), false), 1);
+  EXPECT_EQ(layout.AddFile("\\", Path("f.txt"), false), AddFileResult::Found);
   EXPECT_EQ(layout.Entries[0]->SourcePath, Path("f.txt"));
   EXPECT_EQ(layout.Entries[0]->ISOSize, 3);
-  EXPECT_EQ(layout.AddFile("\\", Path("f.txt"), false), 1);  // found, not added again
+  EXPECT_EQ(layout.AddFile("\\", Path("f.txt"), false), AddFileResult::Found);  // found, not added again
   EXPECT_EQ(layout.Entries.size(), 1u);
-  EXPECT_EQ(layout.AddFile("\\", Path("missing.txt"), false), 255);
+  EXPECT_EQ(layout.AddFile("\\", Path("missing.txt"), false), AddFileResult::SourceMissing);
   EXPECT_TRUE(disc.Messages.empty());
-  EXPECT_EQ(layout.AddFile("\\NOWHERE", Path("f.txt"), false), 0);
+  EXPECT_EQ(layout.AddFile("\\NOWHERE", Path("f.txt"), false), AddFileResult::UnknownDestination);
   EXPECT_EQ(disc.Messages.back(), std::make_pair(std::string("INVALID DESTINATION PATH"), 4));
 }
 
 TEST_F(AddFileTest, KeepSourcePathRebuildsTheFolders) {
-  EXPECT_EQ(layout.AddFile("", "C:\\KVX\\FIC01\\missing.dat", true), 255);
+  EXPECT_EQ(layout.AddFile("", "C:\\KVX\\FIC01\\missing.dat", true), AddFileResult::SourceMissing);
   EXPECT_NE(layout.FindDirectory("\\KVX\\FIC01"), nullptr);
-  EXPECT_EQ(layout.AddFile("", "\\\\server\\share\\Backups\\missing.dat", true), 255);
+  EXPECT_EQ(layout.AddFile("", "\\\\server\\share\\Backups\\missing.dat", true), AddFileResult::SourceMissing);
   EXPECT_NE(layout.FindDirectory("\\BACKUPS"), nullptr);
   EXPECT_EQ(layout.FindDirectory("\\SERVER"), nullptr);
 }

@@ -16,14 +16,14 @@ namespace kvx {
 
 class FakeDisc : public TLayoutDevice {
  public:
-  uint16_t Type = 2;  // CD-R
+  scsi::DiscKind Type = scsi::DiscKind::CdR;
   bool AddressReadable = true;
   uint32_t NextWritable = 0;
   int AddressQueries = 0;
   bool DoDebug = false;
   std::vector<std::pair<std::string, int>> Messages;
 
-  uint16_t GetDiscType() override { return Type; }
+  scsi::DiscKind GetDiscType() override { return Type; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
     ++AddressQueries;
     StartSector = NextWritable;

@@ -36,10 +36,10 @@ class TrackDataTest : public LayoutTest {
 
 TEST_F(TrackDataTest, FilesFollowTheHeaderInEntriesOrderPaddedToSectors) {
   const std::string second(3000, 'b');
-  ASSERT_EQ(layout.AddFile("\\", Write("one.txt", "first"), false), 1);
+  ASSERT_EQ(layout.AddFile("\\", Write("one.txt", "first"), false), AddFileResult::Found);
   TISODirectory* sub = layout.CreateDirectory(Root(), "sub", kAttrDirectory);
-  ASSERT_EQ(layout.AddFile("\\SUB", Write("empty.txt", ""), false), 1);
-  ASSERT_EQ(layout.AddFile("\\SUB", Write("two.bin", second), false), 1);
+  ASSERT_EQ(layout.AddFile("\\SUB", Write("empty.txt", ""), false), AddFileResult::Found);
+  ASSERT_EQ(layout.AddFile("\\SUB", Write("two.bin", second), false), AddFileResult::Found);
   ASSERT_NE(sub, nullptr);
   layout.BuildImage(true);
   std::string error;
@@ -55,7 +55,7 @@ TEST_F(TrackDataTest, FilesFollowTheHeaderInEntriesOrderPaddedToSectors) {
 
 TEST_F(TrackDataTest, MissingOrShortenedSourceStopsTheTrack) {
   const std::string path = Write("gone.txt", "data");
-  ASSERT_EQ(layout.AddFile("\\", path, false), 1);
+  ASSERT_EQ(layout.AddFile("\\", path, false), AddFileResult::Found);
   layout.BuildImage(true);
   Write("gone.txt", "da");
   std::string error;

@@ -79,7 +79,7 @@ TEST_F(BurnerTest, CdRSessionIsClosedAndLeftAppendable) {
   EXPECT_EQ(disc.tracks[0].size, 494u);
   EXPECT_EQ(disc.leadOuts.size(), 1u);
   EXPECT_FALSE(disc.finalised);
-  EXPECT_EQ(disc.DiscStatus(), 1);  // appendable
+  EXPECT_EQ(disc.DiscStatus(), scsi::DiscState::Appendable);  // appendable
 
   // Every block went out as one WRITE (10) of up to 31 sectors at the next address.
   uint32_t lba = 0;
@@ -532,7 +532,7 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
   });
   std::string erase_error = "(none)";
   eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& Error) { erase_error = Error; });
-  ASSERT_TRUE(eraser.Erase(1));
+  ASSERT_TRUE(eraser.Erase(scsi::BlankType::Minimal));
   ASSERT_TRUE(polling.Wait(60000));
   EXPECT_EQ(Burn(), "AN ERASE IS RUNNING ON THIS UNIT");
   EXPECT_FALSE(burner->Writing());
@@ -543,7 +543,7 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
   Build({Source("a.bin", 1000)});
   platform->SetHook([&](const uint8_t* cdb) {
     if (cdb[0] != kWrite10 || !erase_error.empty()) return;
-    EXPECT_FALSE(eraser.Erase(1));
+    EXPECT_FALSE(eraser.Erase(scsi::BlankType::Minimal));
   });
   EXPECT_EQ(Burn(), "");
   EXPECT_EQ(erase_error, "A WRITE IS RUNNING ON THIS UNIT");

@@ -18,7 +18,7 @@ using kvx::fuzz::Expect;
 
 class QuietDisc : public kvx::TLayoutDevice {
  public:
-  uint16_t GetDiscType() override { return 2; }
+  kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::CdR; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
     StartSector = 0;
     return true;

@@ -63,7 +63,7 @@ TEST_F(AspiLibrary, ScanFindsTheTwoConfiguredUnits) {
   device->SetDevice(device->Devices()[1]);
   EXPECT_EQ(device->DeviceDescription(), "PIONEER  DVD-RW  DVR-104  1.00");
   EXPECT_TRUE(device->LongWriteUnit());
-  EXPECT_EQ(device->GetDiscType(), kDiscDvdPlusRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::DvdPlusRw);
   EXPECT_TRUE(debugLines.empty());
 }
 
@@ -72,13 +72,13 @@ TEST_F(AspiLibrary, ABurnedSessionIsThereInTheNextRun) {
     auto device = Started();
     ASSERT_EQ(device->Devices().size(), 2u);
     device->SetDevice(device->Devices()[0]);
-    EXPECT_EQ(device->GetDiscType(), kDiscCdRw);
-    EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscCdRw));
+    EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
+    EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdRw));
     std::vector<uint8_t> data(31 * 2048);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 2048 + 1);
     for (uint32_t lba = 0; lba < 310; lba += 31) EXPECT_TRUE(device->Write10(lba, 31, 0x50, data));
     EXPECT_TRUE(device->SynchronizeCache(120000, false));
-    EXPECT_TRUE(device->CloseTrackSession(false, device->CloseImmediate(), false));
+    EXPECT_TRUE(device->CloseTrackSession(CloseFunction::Session, device->CloseImmediate()));
   }
   transport.Finalize();  // unloads the library: the unit saves its disc
   EXPECT_EQ(std::filesystem::file_size(folder / "cdrw.img"), 310u * 2048);
@@ -105,13 +105,13 @@ TEST_F(AspiLibrary, BlankingRunsOnItsThreadWithRealEvents) {
     withError = !error.empty();
     done.Set();
   });
-  ASSERT_TRUE(device->Erase(0));
+  ASSERT_TRUE(device->Erase(BlankType::WholeDisc));
   ASSERT_TRUE(done.Wait(60000));
   EXPECT_FALSE(withError.load());
   while (device->Erasing()) Sleep(1);
   EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON CD-RW AT 48X");
   ASSERT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 0);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Blank);
 }
 
 TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {

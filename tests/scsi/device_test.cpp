@@ -288,26 +288,26 @@ Bytes Expected(uint8_t byte2, uint8_t byte3, uint8_t linkSize = 0) {
 
 TEST_F(WriteParameters, PageBytesPerDiscAndSettings) {
   AnswerUnit(0x15, 0x80);  // test write, underrun-free
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
   EXPECT_EQ(script.sent.back().cdb[8], 60);
   EXPECT_EQ(SelectedPage(), Expected(0x41, 0xC4));  // TAO, BUFE, next session allowed
   device->SetFinalizeDisc(true);
-  EXPECT_TRUE(device->SetWriteParameters(false, false, kDiscCdRw));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::CdRw));
   EXPECT_EQ(SelectedPage(), Expected(0x01, 0x04));
   device->SetFinalizeDisc(false);
-  EXPECT_TRUE(device->SetWriteParameters(true, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
   EXPECT_EQ(SelectedPage(), Expected(0x51, 0x04));  // test write: no next session
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscDvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdMinusR));
   EXPECT_EQ(SelectedPage(), Expected(0x42, 0x05));  // disc at once
-  EXPECT_TRUE(device->SetWriteParameters(false, false, kDiscDvdMinusRw));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DvdMinusRw));
   EXPECT_EQ(SelectedPage(), Expected(0x02, 0x05));
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscDvdPlusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdPlusR));
   EXPECT_EQ(SelectedPage(), Expected(0x62, 0xC4, 16));
 }
 
 TEST_F(WriteParameters, WithoutTheCapabilitiesTheBitsAreCleared) {
   AnswerUnit(0x01, 0x00);
-  EXPECT_TRUE(device->SetWriteParameters(true, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
   EXPECT_EQ(SelectedPage(), Expected(0x01, 0x04));
 }
 
@@ -315,20 +315,20 @@ TEST_F(WriteParameters, LongWriteAndLinkSizeUnits) {
   inquiryIdentity = "PIONEER DVD-RW  DVR-104 1.00";
   Select("0:0:0,E:");
   AnswerUnit(0x15, 0x80);
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
   EXPECT_EQ(SelectedPage(), Expected(0x41, 0xC4));
-  EXPECT_TRUE(device->SetWriteParameters(false, false, kDiscDvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DvdMinusR));
   EXPECT_EQ(SelectedPage(), Expected(0x02, 0x05));
   inquiryIdentity = "VENDOR  CRX175E         1.00";
   Select("0:0:0,E:");
   AnswerUnit(0x15, 0x00);
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
   EXPECT_EQ(SelectedPage(), Expected(0x21, 0xC4));
 }
 
 TEST_F(WriteParameters, DvdRamSendsNothing) {
   AnswerUnit(0x15, 0x80);
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscDvdRam));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdRam));
   EXPECT_TRUE(script.sent.empty());
 }
 
@@ -367,7 +367,7 @@ TEST_F(DiscQueries, TheCurrentProfileGivesTheDiscType) {
     Respond([profile = profile](SCSIRequest& r) {
       if (r.CDBByte[0] == 0x46) Put16(r.SRB_BufPointer + 6, profile);
     });
-    EXPECT_EQ(device->GetDiscType(), type) << std::hex << profile;
+    EXPECT_EQ(Code(device->GetDiscType()), type) << std::hex << profile;
   }
 }
 
@@ -385,21 +385,21 @@ TEST_F(DiscQueries, WithoutAProfileTheAtipThenTheDiscInformationDecide) {
     }
   });
   atipByte6 = 0x00;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdRom);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRom);
   atipByte6 = 0xC0;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
   atipByte6 = 0x80;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdR);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdR);
   EXPECT_EQ(device->Atip()[6], 0x80);
   atip = false;
   erasable = true;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
   erasable = false;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdR);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdR);
   discInfo = false;
-  EXPECT_EQ(device->GetDiscType(), kDiscCdRom);  // the unit is ready
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRom);  // the unit is ready
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x3A, 0x00); });
-  EXPECT_EQ(device->GetDiscType(), kDiscUnknown);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::Unknown);
 }
 
 TEST_F(DiscQueries, InformationFieldsAreReadInHostOrder) {
@@ -432,7 +432,7 @@ TEST_F(DiscQueries, InformationFieldsAreReadInHostOrder) {
   EXPECT_EQ(device->DiscInfo().DataLength(), 0x20);
   EXPECT_TRUE(device->DiscInfo().Erasable());
   EXPECT_EQ(device->DiscInfo().LastSessionState(), 3);
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 2);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Complete);
   EXPECT_EQ(device->GetLastSessionNumber(), 3);
   Respond([](SCSIRequest& r) { Fail(r, 0x05, 0x24, 0x00); });
   EXPECT_EQ(device->GetLastSessionNumber(), 0);
@@ -469,6 +469,30 @@ Bytes SenseAnswer(uint8_t response, uint8_t asc) {
   return answer;
 }
 
+// Which failed answers count as a unit busy with a long operation: fixed-format sense
+// (current or deferred, VALID bit or not) with NOT READY and ASC 04h or none.
+TEST_F(Readiness, BusyIsNotReadySenseWithoutCauseOrWithAnOperationInProgress) {
+  struct Case {
+    uint8_t response, key, asc;
+    bool busy;
+  };
+  const Case cases[] = {
+      {0x70, 0x02, 0x04, true},  {0x71, 0x02, 0x04, true},  {0xF0, 0x02, 0x04, true},
+      {0x70, 0x02, 0x00, true},  {0x70, 0x12, 0x04, true},  {0x70, 0x02, 0x3A, false},
+      {0x70, 0x06, 0x04, false}, {0x70, 0x03, 0x04, false}, {0x72, 0x02, 0x04, false},
+      {0x00, 0x02, 0x04, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << int{c.response} << "/" << int{c.key} << "/" << int{c.asc});
+    Respond([c](SCSIRequest& r) {
+      Fail(r, c.key, c.asc, 0x07);
+      r.SenseArea[0] = c.response;
+    });
+    EXPECT_FALSE(device->TestUnitReady(5000));
+    EXPECT_EQ(device->UnitBusy(), c.busy);
+  }
+}
+
 TEST_F(Readiness, AReadyUnitNeedsOnePoll) {
   BusyFor({});
   EXPECT_TRUE(device->WaitUntilReady(10000, 1000));
@@ -488,7 +512,7 @@ TEST_F(Readiness, TheBudgetEndsTheWait) {
 }
 
 TEST_F(Readiness, DvdRamGoesThroughTestUnitReadyAndRequestSense) {
-  device->SetDiscType(kDiscDvdRam);
+  device->SetDiscType(DiscKind::DvdRam);
   BusyFor({{0x00, 2}}, {SenseAnswer(0xF0, 0x00), SenseAnswer(0x70, 0x04), SenseAnswer(0x70, 0x00)});
   EXPECT_TRUE(device->WaitUntilReady(30000, 5000));
   const auto opcodes = script.Opcodes();
@@ -520,7 +544,7 @@ namespace {
 // The command sequence of Erase and of its thread against a unit that is always ready.
 class EraseSequence : public ScriptedUnitTest {
  protected:
-  void StartErase(uint16_t profile, uint8_t blankType) {
+  void StartErase(uint16_t profile, BlankType blankType) {
     Respond([profile](SCSIRequest& r) {
       if (r.CDBByte[0] == 0x46 && r.CDBByte[3] == 0x00) PutBigEndian16(r.SRB_BufPointer + 6, profile);
       if (r.CDBByte[0] == 0x5A) {
@@ -550,7 +574,7 @@ class EraseSequence : public ScriptedUnitTest {
 };
 
 TEST_F(EraseSequence, CdRwGetsSpeedAndWriteParametersThenBlank) {
-  StartErase(0x000A, 1);
+  StartErase(0x000A, BlankType::Minimal);
   EXPECT_EQ(UpToStart(0xA1), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0xBB, 0x5A, 0x55, 0x5A, 0x5A,
                                                    0x46, 0x46, 0x5A, 0x00, 0xA1}));
   const auto blank = std::find_if(script.sent.begin(), script.sent.end(), [](auto& s) { return s.cdb[0] == 0xA1; });
@@ -566,7 +590,7 @@ TEST_F(EraseSequence, CdRwGetsSpeedAndWriteParametersThenBlank) {
 }
 
 TEST_F(EraseSequence, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
-  StartErase(0x0012, 0);
+  StartErase(0x0012, BlankType::WholeDisc);
   EXPECT_EQ(UpToStart(0x04), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0x5A, 0x5A, 0x46, 0x46, 0x5A, 0x00,
                                                    0x23, 0x04}));
   EXPECT_EQ(script.sent[UpToStart(0x04).size() - 1].dataOut,
@@ -575,7 +599,7 @@ TEST_F(EraseSequence, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
 }
 
 TEST_F(EraseSequence, DvdPlusRwIsFormattedWithType26) {
-  StartErase(0x001A, 1);
+  StartErase(0x001A, BlankType::Minimal);
   const size_t format = UpToStart(0x04).size() - 1;
   EXPECT_EQ(script.sent[format].cdb[1], 0x11);
   EXPECT_EQ(script.sent[format].dataOut,
@@ -587,7 +611,7 @@ TEST_F(EraseSequence, UjdaUnitsWaitOnceMoreAfterTheirPoll) {
   inquiryIdentity = "MATSHITAUJDA750 DVD/CDRW1.00";
   Select("0:0:0,E:");
   script.Clear();
-  StartErase(0x000A, 0);
+  StartErase(0x000A, BlankType::WholeDisc);
   EXPECT_EQ(sleeps, std::vector<uint32_t>{5000});
 }
 

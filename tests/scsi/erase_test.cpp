@@ -59,7 +59,7 @@ class Blanking : public RecorderTest {
 
 TEST_F(Blanking, ACdRwIsBlankedWithProgressAndOnEraseDone) {
   StartUnit("CD-RW", "BlankTime=60000\n");
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   // The GUI reads the progress while the thread works.
   int shown = 0;
   while (!done.Wait(0)) shown = std::max(shown, device->EraseProgress());
@@ -80,7 +80,7 @@ TEST_F(Blanking, ACdRwIsBlankedWithProgressAndOnEraseDone) {
   EXPECT_TRUE(disc.Empty());
   EXPECT_TRUE(ReadImage().empty());
   ASSERT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 0);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Blank);
   // The unit is back to 2X writing and unlocked.
   EXPECT_EQ(device->GetCurrentWriteSpeed(), 2);
   EXPECT_TRUE(device->LoadEject(true));
@@ -90,7 +90,7 @@ TEST_F(Blanking, ProgressFollowsThePollingNotTheUnit) {
   // A long-write unit that never becomes ready: 2 s polls against 150 s.
   StartUnit("CD-RW", "BlankTime=100000000\n", "DVD-RW  DVR-104");
   ASSERT_TRUE(device->LongWriteUnit());
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   WaitForEnd();
   const std::vector<int> progress = Progress();
   ASSERT_GE(progress.size(), 77u);
@@ -103,7 +103,7 @@ TEST_F(Blanking, ProgressFollowsThePollingNotTheUnit) {
 
 TEST_F(Blanking, DvdPlusRwIsFormatted) {
   StartUnit("DVD+RW", "FormatTime=30000\n");
-  EXPECT_TRUE(device->Erase(0));
+  EXPECT_TRUE(device->Erase(BlankType::WholeDisc));
   WaitForEnd();
   EXPECT_FALSE(doneWithError.load());
   EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON DVD+RW AT 18X");
@@ -117,7 +117,7 @@ TEST_F(Blanking, DvdPlusRwIsFormatted) {
 TEST_F(Blanking, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
   StartUnit("DVD-RAM", "FormatTime=30000\n");
   device->SetDebugWindow(nullptr);
-  EXPECT_TRUE(device->Erase(0));
+  EXPECT_TRUE(device->Erase(BlankType::WholeDisc));
   WaitForEnd();
   EXPECT_FALSE(doneWithError.load());
   EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON DVD-RAM AT 1X");
@@ -128,7 +128,7 @@ TEST_F(Blanking, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
 
 TEST_F(Blanking, ADvdRwMinimalBlankIsExpectedInTwoMinutes) {
   StartUnit("DVD-RW", "BlankTime=60000\n");
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   WaitForEnd();
   const std::vector<int> progress = Progress();
   ASSERT_GE(progress.size(), 2u);
@@ -138,7 +138,7 @@ TEST_F(Blanking, ADvdRwMinimalBlankIsExpectedInTwoMinutes) {
 
 TEST_F(Blanking, ARejectedBlankReportsWithErrorAtOnce) {
   StartUnit("CD-R");
-  EXPECT_FALSE(device->Erase(1));
+  EXPECT_FALSE(device->Erase(BlankType::Minimal));
   EXPECT_EQ(doneCalls.load(), 1);
   EXPECT_TRUE(doneWithError.load());
   EXPECT_FALSE(device->Erasing());
@@ -149,7 +149,7 @@ TEST_F(Blanking, ARejectedBlankReportsWithErrorAtOnce) {
 
 TEST_F(Blanking, WithoutADiscNothingStartsAndTheUnitsAnswerIsReported) {
   StartUnit("none");
-  EXPECT_FALSE(device->Erase(1));
+  EXPECT_FALSE(device->Erase(BlankType::Minimal));
   EXPECT_EQ(doneCalls.load(), 1);
   EXPECT_EQ(doneError, "NOT READY (MEDIUM NOT PRESENT - TRAY CLOSED)");
   EXPECT_TRUE(debugLines.empty());
@@ -162,9 +162,9 @@ TEST_F(Blanking, OneBlankingAtATime) {
     release.Wait();  // the thread stays in its first poll until the second call was made
     clock.Advance(ms);
   });
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   EXPECT_TRUE(device->Erasing());
-  EXPECT_FALSE(device->Erase(1));
+  EXPECT_FALSE(device->Erase(BlankType::Minimal));
   release.Set();
   WaitForEnd();
   EXPECT_EQ(doneCalls.load(), 1);
@@ -177,7 +177,7 @@ TEST_F(Blanking, AFailureInTheThreadIsLoggedAndEndsTheBlankingWithItsError) {
     if (!thrown.exchange(true)) throw std::runtime_error("clock stopped");
     clock.Advance(ms);
   });
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   WaitForEnd();
   EXPECT_EQ(doneError, "ERASE FAILURE");
   EXPECT_EQ(progressAtDone.load(), 100);
@@ -186,7 +186,7 @@ TEST_F(Blanking, AFailureInTheThreadIsLoggedAndEndsTheBlankingWithItsError) {
   // joins the last thread).
   clock.Advance(120000);
   done.Reset();
-  EXPECT_TRUE(device->Erase(1));
+  EXPECT_TRUE(device->Erase(BlankType::Minimal));
   WaitForEnd();
   EXPECT_EQ(doneCalls.load(), 2);
 }
@@ -199,7 +199,7 @@ TEST_F(Blanking, DestroyingTheDeviceWaitsForTheThread) {
     ++polls;
     clock.Advance(ms);
   });
-  EXPECT_TRUE(device->Erase(0));
+  EXPECT_TRUE(device->Erase(BlankType::WholeDisc));
   device.reset();
   EXPECT_GT(polls.load(), 100);  // 4500 s in 5 s and 2 s polls
 }

@@ -164,11 +164,39 @@ TEST(CommandNames, NamesArePaddedAndOthersAreHex) {
   EXPECT_EQ(named, 51);
 }
 
+// The log lines name each command by its operation code.
+TEST(CommandNames, EachNameAtItsOperationCode) {
+  const std::pair<uint8_t, const char*> named[] = {
+      {0x00, "TEST UNIT READY"},        {0x01, "REWIND UNIT"},           {0x03, "REQUEST SENSE"},
+      {0x04, "FORMAT UNIT"},            {0x12, "INQUIRY"},               {0x1B, "START STOP UNIT"},
+      {0x1E, "PREVENT/ALLOW REMOVAL"},  {0x23, "READ FORMAT CAPACITIES"}, {0x25, "READ CAPACITY"},
+      {0x28, "READ (10)"},              {0x2A, "WRITE (10)"},            {0x2B, "SEEK (10)"},
+      {0x2E, "WRITE AND VERIFY (10)"},  {0x2F, "VERIFY (10)"},           {0x35, "SYNCHRONIZE CACHE"},
+      {0x42, "READ SUB-CHANNEL"},       {0x43, "READ TOC/PMA/ATIP"},     {0x45, "PLAY AUDIO (10)"},
+      {0x46, "GET CONFIGURATION"},      {0x47, "PLAY AUDIO MSF"},        {0x4A, "GET EVENT/STATUS NOTIF"},
+      {0x4B, "PAUSE/RESUME"},           {0x4E, "STOP PLAY/SCAN"},        {0x51, "READ DISC INFORMATION"},
+      {0x52, "READ TRACK INFORMATION"}, {0x53, "RESERVE TRACK"},         {0x54, "SEND OPC INFORMATION"},
+      {0x55, "MODE SELECT (10)"},       {0x58, "REPAIR TRACK"},          {0x5A, "MODE SENSE (10)"},
+      {0x5B, "CLOSE TRACK/SESSION"},    {0x5C, "READ BUFFER CAPACITY"},  {0x5D, "SEND CUE SHEET"},
+      {0xA1, "BLANK"},                  {0xA2, "SEND EVENT"},            {0xA3, "SEND KEY"},
+      {0xA4, "REPORT KEY"},             {0xA5, "PLAY AUDIO (12)"},       {0xA6, "LOAD/UNLOAD CD/DVD"},
+      {0xA7, "SET READ AHEAD"},         {0xA8, "READ (12)"},             {0xAA, "WRITE (12)"},
+      {0xAC, "GET PERFORMANCE"},        {0xAD, "READ DVD STRUCTURE"},    {0xB6, "SET STREAMING"},
+      {0xB9, "READ CD MSF"},            {0xBA, "SCAN"},                  {0xBB, "SET CD SPEED"},
+      {0xBD, "MECHANISM STATUS"},       {0xBE, "READ CD"},               {0xBF, "SEND DVD STRUCTURE"},
+  };
+  for (const auto& [opcode, name] : named) {
+    std::string padded = name;
+    padded.resize(22, ' ');
+    EXPECT_EQ(CommandNames(opcode), padded) << std::hex << int{opcode};
+  }
+}
+
 TEST(DiscTypeNames, FourteenNamesWithDvdRwTwice) {
   const char* names[] = {"UNKNOWN", "CD-ROM", "CD-R",   "CD-RW",    "DVD-ROM", "DVD-R",  "DVD-RAM",
                          "DVD-RW",  "DVD-RW", "DVD+RW", "DVD+R",    "DDCD-ROM", "DDCD-R", "DDCD-RW"};
-  for (int type = 0; type < 14; ++type) EXPECT_STREQ(DiscTypeName(type), names[type]);
-  EXPECT_STREQ(DiscTypeName(14), "UNKNOWN");
+  for (uint16_t type = 0; type < 14; ++type) EXPECT_STREQ(DiscTypeName(static_cast<DiscKind>(type)), names[type]);
+  EXPECT_STREQ(DiscTypeName(static_cast<DiscKind>(14)), "UNKNOWN");
 }
 
 class LogLines : public ScriptedUnitTest {};
@@ -213,12 +241,12 @@ TEST_F(LogLines, ExpectedFailuresAreNotLogged) {
   EXPECT_FALSE(device->PreventAllowRemoval(true));
   EXPECT_FALSE(device->ReadFormatCapacities());
   EXPECT_FALSE(device->SynchronizeCache(1000, false));
-  EXPECT_FALSE(device->ReadTOC(1, buffer, 0, false, 0));
-  EXPECT_FALSE(device->GetConfiguration(2, 0, buffer));
+  EXPECT_FALSE(device->ReadTOC(TocFormat::SessionInformation, buffer, 0, false, 0));
+  EXPECT_FALSE(device->GetConfiguration(FeatureRequest::One, Feature::ProfileList, buffer));
   EXPECT_FALSE(device->ReadDiscInformation(buffer));
   EXPECT_FALSE(device->ReadTrackInformation(1));
   EXPECT_FALSE(device->ModeSelect10(buffer));
-  EXPECT_FALSE(device->ModeSense10(0x2A, false, buffer, 128));
+  EXPECT_FALSE(device->ModeSense10(ModePage::Capabilities, PageControl::Current, buffer, 128));
   EXPECT_FALSE(device->ReadBufferCapacity(size, free));
   EXPECT_FALSE(device->SetStreaming(buffer));
   EXPECT_FALSE(device->SetCDSpeed(1, 1));
@@ -228,7 +256,7 @@ TEST_F(LogLines, ExpectedFailuresAreNotLogged) {
   script.respond = [](SCSIRequest& r) { Fail(r, 0x05, 0x24, 0x00); };
   EXPECT_FALSE(device->Inquiry());
   EXPECT_TRUE(debugLines.empty());
-  EXPECT_FALSE(device->Blank(1));
+  EXPECT_FALSE(device->Blank(BlankType::Minimal));
   EXPECT_EQ(debugLines.size(), 1u);
 }
 
@@ -236,7 +264,7 @@ TEST_F(LogLines, LongWriteInProgressIsNeverLogged) {
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x04, 0x08); });
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(0, 1, 0x50, data));
-  EXPECT_FALSE(device->CloseTrackSession(false, true, false));
+  EXPECT_FALSE(device->CloseTrackSession(CloseFunction::Session, true));
   EXPECT_EQ(device->LastError(), "NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)");
   EXPECT_TRUE(debugLines.empty());
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x04, 0x07); });

@@ -448,7 +448,7 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   });
   const size_t probesBefore = volumes.driveTypeRoots.size();
   const size_t opensBefore = volumes.opens.size();
-  ASSERT_TRUE(device.Erase(1));
+  ASSERT_TRUE(device.Erase(BlankType::Minimal));
   ASSERT_TRUE(done.Wait(60000));
   while (device.Erasing()) std::this_thread::yield();
   EXPECT_EQ(volumes.driveTypeRoots.size(), probesBefore + 24);  // the table was built again

@@ -23,9 +23,9 @@ class Recorder : public RecorderTest {
     Start(config);
   }
   // The writer's steps for one track-at-once session on a CD or DVD+R.
-  uint32_t BurnSession(const std::vector<uint8_t>& data, uint16_t discType, bool finalize) {
+  uint32_t BurnSession(const std::vector<uint8_t>& data, DiscKind discType, bool finalize) {
     device->SetFinalizeDisc(true);
-    EXPECT_TRUE(device->SetWriteParameters(false, true, discType));
+    EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, discType));
     device->SetFinalizeDisc(finalize);
     EXPECT_TRUE(device->ReadTrackInformation(device->GetLastSessionNumber() + 1u));
     const uint32_t start = device->TrackInfo().NextWritableAddress();
@@ -38,8 +38,8 @@ class Recorder : public RecorderTest {
       done += n;
     }
     EXPECT_TRUE(device->SynchronizeCache(120000, false));
-    EXPECT_TRUE(device->SetWriteParameters(false, true, discType));
-    EXPECT_TRUE(device->CloseTrackSession(false, device->CloseImmediate(), false));
+    EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, discType));
+    EXPECT_TRUE(device->CloseTrackSession(CloseFunction::Session, device->CloseImmediate()));
     EXPECT_TRUE(device->WaitUntilReady(240000, 5000));
     return start;
   }
@@ -60,10 +60,11 @@ TEST_F(Recorder, ScanShowsTheConfiguredUnits) {
 }
 
 TEST_F(Recorder, EveryMediumGivesItsDiscType) {
-  const std::pair<const char*, uint16_t> media[] = {
-      {"CD-ROM", kDiscCdRom}, {"CD-R", kDiscCdR},           {"CD-RW", kDiscCdRw},       {"DVD-ROM", kDiscDvdRom},
-      {"DVD-R", kDiscDvdMinusR}, {"DVD-RW", kDiscDvdMinusRw}, {"DVD+R", kDiscDvdPlusR}, {"DVD+RW", kDiscDvdPlusRw},
-      {"DVD-RAM", kDiscDvdRam}, {"none", kDiscUnknown}};
+  const std::pair<const char*, DiscKind> media[] = {
+      {"CD-ROM", DiscKind::CdRom},       {"CD-R", DiscKind::CdR},         {"CD-RW", DiscKind::CdRw},
+      {"DVD-ROM", DiscKind::DvdRom},     {"DVD-R", DiscKind::DvdMinusR},  {"DVD-RW", DiscKind::DvdMinusRw},
+      {"DVD+R", DiscKind::DvdPlusR},     {"DVD+RW", DiscKind::DvdPlusRw}, {"DVD-RAM", DiscKind::DvdRam},
+      {"none", DiscKind::Unknown}};
   for (const auto& [name, type] : media) {
     SCOPED_TRACE(name);
     Stop();
@@ -98,10 +99,10 @@ TEST_F(Recorder, CapabilitiesAndSpeedsOfTheModel) {
 TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
   StartWith("CD-R");
   const auto first = Sectors(0, 300);
-  EXPECT_EQ(BurnSession(first, kDiscCdR, false), 0u);
+  EXPECT_EQ(BurnSession(first, DiscKind::CdR, false), 0u);
   EXPECT_EQ(ReadImage(), first);
   ASSERT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 1);  // appendable
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Appendable);  // appendable
   EXPECT_EQ(device->DiscInfo().Sessions(), 2);
   std::vector<uint8_t> back(2048 * 2);
   EXPECT_TRUE(device->Read10(298, 2, back));
@@ -112,12 +113,12 @@ TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
   Restart();
   EXPECT_EQ(device->GetLastSessionNumber(), 1);
   const auto second = Sectors(1000, 40);
-  EXPECT_EQ(BurnSession(second, kDiscCdR, true), 300u + 11400);
+  EXPECT_EQ(BurnSession(second, DiscKind::CdR, true), 300u + 11400);
   const auto image = ReadImage();
   ASSERT_EQ(image.size(), (300u + 11400 + 40) * 2048);
   EXPECT_TRUE(std::equal(second.begin(), second.end(), image.begin() + (300 + 11400) * 2048));
   ASSERT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 2);  // finalised
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Complete);  // finalised
   EXPECT_EQ(device->GetLastSessionNumber(), 2);
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(11740, 1, 0x50, data));
@@ -126,7 +127,7 @@ TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
 
 TEST_F(Recorder, WriteOnceMediaTakeDataOnlyAtTheNextWritableAddress) {
   StartWith("CD-R");
-  device->SetWriteParameters(false, true, kDiscCdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(16, 1, 0x50, data));
   EXPECT_EQ(device->LastError(), "ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)");
@@ -140,7 +141,7 @@ TEST_F(Recorder, WriteOnceMediaTakeDataOnlyAtTheNextWritableAddress) {
 TEST_F(Recorder, DvdMinusRDiscAtOnceEndsWithTheLeadOut) {
   StartWith("DVD-R", "CloseTime=20000\n");
   device->SetFinalizeDisc(true);
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscDvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdMinusR));
   std::vector<uint8_t> streaming(28, 0);
   streaming[10] = 0x23, streaming[9] = 0x00, streaming[8] = 0x00, streaming[11] = 0x7F;
   streaming[14] = 0xAB, streaming[15] = 0xBD, streaming[18] = 0x03, streaming[19] = 0xE8;
@@ -164,7 +165,7 @@ TEST_F(Recorder, DvdMinusRDiscAtOnceEndsWithTheLeadOut) {
   }
   EXPECT_EQ(polls, 20);
   EXPECT_TRUE(debugLines.empty());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 2);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Complete);
   ASSERT_TRUE(device->ReadTrackInformation(1));
   EXPECT_EQ(device->TrackInfo().TrackSize(), 101u);
   EXPECT_EQ(ReadImage(), data);
@@ -173,14 +174,14 @@ TEST_F(Recorder, DvdMinusRDiscAtOnceEndsWithTheLeadOut) {
 TEST_F(Recorder, DvdPlusRClosesItsTrackThenFinalises) {
   StartWith("DVD+R");
   const auto data = Sectors(0, 48);
-  EXPECT_TRUE(device->SetWriteParameters(false, true, kDiscDvdPlusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdPlusR));
   EXPECT_TRUE(device->Write10(0, 24, 0x50, std::span<const uint8_t>(data.data(), 24 * 2048)));
   EXPECT_TRUE(device->Write10(24, 24, 0x50, std::span<const uint8_t>(data.data() + 24 * 2048, 24 * 2048)));
-  EXPECT_TRUE(device->CloseTrackSession(true, false, false));
-  EXPECT_TRUE(device->CloseTrackSession(false, true, true));
+  EXPECT_TRUE(device->CloseTrackSession(CloseFunction::Track, false));
+  EXPECT_TRUE(device->CloseTrackSession(CloseFunction::Finalize, true));
   EXPECT_TRUE(device->WaitUntilReady(240000, 5000));
   EXPECT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 2);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Complete);
   EXPECT_EQ(ReadImage(), data);
 }
 
@@ -201,7 +202,7 @@ TEST_F(Recorder, RandomAccessMediaNeedAFormatAndTakeAnyAddress) {
 
 TEST_F(Recorder, BusyWritesAreRetriedLikeTheWriterDoes) {
   StartWith("CD-R", "BusyWrites=2\n");
-  device->SetWriteParameters(false, true, kDiscCdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(0, 1, 0x50, data));
   EXPECT_TRUE(device->TargetBusy());
@@ -213,7 +214,7 @@ TEST_F(Recorder, BusyWritesAreRetriedLikeTheWriterDoes) {
 
 TEST_F(Recorder, AWriteErrorAtAnLbaCarriesTheConfiguredSense) {
   StartWith("CD-R", "WriteErrorLba=40\nWriteErrorSense=3/0C/09\n");
-  device->SetWriteParameters(false, true, kDiscCdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
   const auto data = Sectors(0, 31);
   EXPECT_TRUE(device->Write10(0, 31, 0x50, data));
   EXPECT_FALSE(device->Write10(31, 31, 0x50, data));
@@ -238,7 +239,7 @@ TEST_F(Recorder, TheTrayAndTheMediumNotPresent) {
 
 TEST_F(Recorder, AThrottledUnitTakesDataAtItsWriteSpeed) {
   StartWith("CD-R", "Fast=0\nMaxWriteSpeed=4\nBufferSize=65536\n");
-  device->SetWriteParameters(false, true, kDiscCdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
   const auto data = Sectors(0, 31);
   const uint64_t before = clock.NowMs();
   for (uint32_t block = 0; block < 10; ++block) EXPECT_TRUE(device->Write10(block * 31, 31, 0x50, data));
@@ -258,12 +259,12 @@ TEST_F(Recorder, TestWritesRecordNothing) {
   StartWith("CD-R");
   EXPECT_TRUE(device->ReadCapabilities());
   const auto data = Sectors(0, 31);
-  EXPECT_TRUE(device->SetWriteParameters(true, true, kDiscCdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
   EXPECT_TRUE(device->Write10(0, 31, 0x50, data));
   EXPECT_TRUE(device->Write10(31, 31, 0x50, data));
   EXPECT_TRUE(device->SynchronizeCache(120000, false));
   EXPECT_TRUE(device->ReadDiscInfo());
-  EXPECT_EQ(device->DiscInfo().DiscStatus(), 0);
+  EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Blank);
   EXPECT_TRUE(ReadImage().empty());
 }
 

@@ -162,16 +162,18 @@ void RunOne(const uint8_t* data, size_t size) {
   BuildTextFromRawRequest();
   device.ReadCapabilities();
   device.GetDiscType();
-  for (uint16_t discType : {1, 2, 3, 5, 6, 7, 9, 10}) {
+  for (DiscKind discType : {DiscKind::CdRom, DiscKind::CdR, DiscKind::CdRw, DiscKind::DvdMinusR, DiscKind::DvdRam,
+                            DiscKind::DvdMinusRw, DiscKind::DvdPlusRw, DiscKind::DvdPlusR}) {
     device.SetFinalizeDisc(input.Next() & 1);
-    device.SetWriteParameters(input.Next() & 1, input.Next() & 1, discType);
+    const bool testWrite = input.Next() & 1;
+    device.SetWriteParameters({testWrite, static_cast<bool>(input.Next() & 1)}, discType);
   }
   uint32_t size32, free32;
   device.ReadBufferCapacity(size32, free32);
   device.ReadTrackInformation(device.GetLastSessionNumber() + 1u);
   device.ReadFormatCapacities();
   device.GetMaxWriteSpeed();
-  device.SetDiscType(input.Next() % 14);
+  device.SetDiscType(static_cast<DiscKind>(input.Next() % 14));
   device.WaitUntilReady(4000, 1000);
 }
 

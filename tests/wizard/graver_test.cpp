@@ -514,7 +514,7 @@ TEST_F(GraverTest, QuickThenCompleteEraseOfACdRw) {
   ASSERT_EQ(blanks.size(), 2u);
   EXPECT_EQ(blanks[0].Cdb, (std::vector<uint8_t>{0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(blanks[1].Cdb, (std::vector<uint8_t>{0xA1, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(manager->UnitAt(0, 0, 0)->DiscState().DiscStatus(), 0) << "not blank";
+  EXPECT_EQ(manager->UnitAt(0, 0, 0)->DiscState().DiscStatus(), scsi::DiscState::Blank) << "not blank";
 }
 
 TEST_F(GraverTest, AnEraseThatCannotStartIsReported) {

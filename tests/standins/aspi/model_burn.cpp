@@ -44,9 +44,9 @@ int main(int argc, char** argv) {
     scsi::TSCSIDevice device(transport);
     if (!device.InitializeASPI(false) || device.Devices().empty()) return Fail("no unit", device);
     device.SetDevice(device.Devices()[0]);
-    const uint16_t discType = device.GetDiscType();
+    const scsi::DiscKind discType = device.GetDiscType();
     device.SetFinalizeDisc(true);
-    device.SetWriteParameters(false, true, discType);
+    device.SetWriteParameters({.underrunProtection = true}, discType);
     device.SetFinalizeDisc(finalize);
     if (!device.ReadTrackInformation(device.GetLastSessionNumber() + 1u)) return Fail("track information", device);
     const uint32_t start = device.TrackInfo().NextWritableAddress();
@@ -59,8 +59,9 @@ int main(int argc, char** argv) {
       done += n;
     }
     if (result == 0 && !device.SynchronizeCache(120000, false)) result = Fail("flush", device);
-    device.SetWriteParameters(false, true, discType);
-    if (result == 0 && !device.CloseTrackSession(false, device.CloseImmediate(), false)) result = Fail("close", device);
+    device.SetWriteParameters({.underrunProtection = true}, discType);
+    if (result == 0 && !device.CloseTrackSession(scsi::CloseFunction::Session, device.CloseImmediate()))
+      result = Fail("close", device);
     if (result == 0) std::printf("%u\n", start);
   }
   return result;

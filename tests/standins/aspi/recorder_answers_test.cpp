@@ -214,5 +214,39 @@ TEST_F(Answers, FormatCapacitiesAndFormatting) {
   EXPECT_EQ(Sense(), "5/20/00");
 }
 
+// MODE SELECT of the write parameters page: the write types and data block types each
+// medium takes.
+TEST_F(Answers, WriteTypesAndBlockTypesPerMedium) {
+  struct Case {
+    MediaType media;
+    uint8_t writeType, blockType;
+    bool taken;
+  };
+  const Case cases[] = {
+      {MediaType::CdR, 0x01, 0x08, true},        {MediaType::CdR, 0x03, 0x01, true},
+      {MediaType::CdR, 0x01, 0x03, true},        {MediaType::CdR, 0x01, 0x04, false},
+      {MediaType::CdR, 0x01, 0x07, false},       {MediaType::CdR, 0x01, 0x09, false},
+      {MediaType::CdR, 0x01, 0x0A, true},        {MediaType::CdRw, 0x04, 0x08, false},
+      {MediaType::CdR, 0x05, 0x08, false},       {MediaType::DvdMinusRw, 0x00, 0x08, true},
+      {MediaType::DvdMinusR, 0x02, 0x08, true},  {MediaType::DvdMinusR, 0x01, 0x08, false},
+      {MediaType::DvdMinusRw, 0x03, 0x08, false}, {MediaType::DvdPlusR, 0x04, 0x05, true},
+      {MediaType::DvdPlusRw, 0x05, 0x08, false}, {MediaType::None, 0x04, 0x05, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.media) << ": " << int{c.writeType} << "/"
+                                    << int{c.blockType});
+    Unit(c.media);
+    Bytes select(60, 0);
+    select[8] = 0x05, select[9] = 0x32, select[10] = static_cast<uint8_t>(0x40 | c.writeType);
+    select[11] = 0xC4, select[12] = c.blockType;
+    Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, select);
+    EXPECT_EQ(Sense(), c.taken ? "GOOD" : "5/26/00");
+    const Bytes answer = Run({0x5A, 0, 0x05, 0, 0, 0, 0, 0, 128, 0}, 128);
+    // What the unit keeps: the new fields, or its track-at-once Mode 1 defaults.
+    const Bytes kept = c.taken ? Bytes{select[10], 0xC4, c.blockType} : Bytes{0x01, 0x04, 0x08};
+    EXPECT_EQ(Bytes(answer.begin() + 10, answer.begin() + 13), kept);
+  }
+}
+
 }  // namespace
 }  // namespace kvx::aspi
