@@ -144,7 +144,7 @@ void TZipFile::BuildRecord(int32_t function) {
 TUnzipFile::TUnzipFile()
     : entry_(reinterpret_cast<DunzipEntry>(DunzipLibrary().Acquire())),
       itemInfoBuffer_(new uint8_t[kItemInfoBufferSize]()),
-      itemInfo_(new TItemInfo()) {}
+      itemInfo_(new ZipItemInfo()) {}
 
 TUnzipFile::~TUnzipFile() {
   if (entry_) DunzipLibrary().Release();
@@ -197,7 +197,7 @@ void TUnzipFile::BuildRecord(int32_t function) {
 
 void TUnzipFile::CopyItemInfo() {
   const uint8_t* buffer = itemInfoBuffer_.get();
-  TItemInfo& info = *itemInfo_;
+  ZipItemInfo& info = *itemInfo_;
   info.word4 = LoadAt<uint16_t>(buffer, 4);
   info.dword8 = LoadAt<uint32_t>(buffer, 8);
   info.dword16 = LoadAt<uint32_t>(buffer, 16);

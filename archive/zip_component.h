@@ -105,7 +105,7 @@ class TZipFile : public TZipComponent {
 // successful call. Fields are named after their offset in that buffer: what they mean
 // is the library's business, the program does not read them.
 #pragma pack(push, 1)
-struct TItemInfo {
+struct ZipItemInfo {
   uint16_t word4;
   uint32_t dword8;
   uint32_t dword16;
@@ -120,9 +120,9 @@ struct TItemInfo {
   uint32_t dword2122;
 };
 #pragma pack(pop)
-static_assert(sizeof(TItemInfo) == kItemInfoSize);
-static_assert(offsetof(TItemInfo, text38) == 20 && offsetof(TItemInfo, text70) == 38);
-static_assert(offsetof(TItemInfo, dword24) == 298 && offsetof(TItemInfo, dword2122) == 306);
+static_assert(sizeof(ZipItemInfo) == kItemInfoSize);
+static_assert(offsetof(ZipItemInfo, text38) == 20 && offsetof(ZipItemInfo, text70) == 38);
+static_assert(offsetof(ZipItemInfo, dword24) == 298 && offsetof(ZipItemInfo, dword2122) == 306);
 
 class TUnzipFile : public TZipComponent {
  public:
@@ -145,7 +145,7 @@ class TUnzipFile : public TZipComponent {
   int32_t ReturnCount = 0;  // sent to the library, replaced by its answer on success
   std::array<int32_t, 3> Reserved{};
 
-  const TItemInfo& ItemInfo() const { return *itemInfo_; }
+  const ZipItemInfo& ItemInfo() const { return *itemInfo_; }
   const uint8_t* ItemInfoBuffer() const { return itemInfoBuffer_.get(); }
 
   // Runs the library function; true when it returned 0. Code 0 does nothing; code 6
@@ -159,7 +159,7 @@ class TUnzipFile : public TZipComponent {
   UnzipParams params_{};
   DunzipEntry entry_ = nullptr;
   std::unique_ptr<uint8_t[]> itemInfoBuffer_;
-  std::unique_ptr<TItemInfo> itemInfo_;
+  std::unique_ptr<ZipItemInfo> itemInfo_;
 };
 
 }  // namespace kvx

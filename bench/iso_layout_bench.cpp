@@ -22,7 +22,7 @@ constexpr int kFolders = 8191;  // the top folder, 90 below it, 90 below each of
 constexpr int kFiles = 65535;
 constexpr int kWide = 90;
 
-class NoDisc : public kvx::TLayoutDevice {
+class NoDisc : public kvx::LayoutDevice {
  public:
   kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::Unknown; }
   bool ReadNextWritableAddress(uint32_t&) override { return false; }
@@ -53,9 +53,9 @@ double TimeLayout(const std::string& top, int runs, int64_t& sectors) {
   for (int r = 0; r < runs; ++r) {
     NoDisc disc;
     const auto start = Clock::now();
-    kvx::TImageLayout layout(disc);
+    kvx::ImageLayout layout(disc);
     layout.ResetImage(kFiles + kFolders, kFolders + 1);
-    kvx::TTreeAdder adder(layout, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    kvx::TreeAdder adder(layout, [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     adder.AddPath(top);
     layout.BuildImage(true);
     best = std::min(best, Seconds(Clock::now() - start));
@@ -70,7 +70,7 @@ double TimeLayout(const std::string& top, int runs, int64_t& sectors) {
 double TimeOneFolder() {
   NoDisc disc;
   const auto start = Clock::now();
-  kvx::TImageLayout layout(disc);
+  kvx::ImageLayout layout(disc);
   layout.ResetImage(kFiles, kFolders);
   kvx::FileSearchRecord record;
   record.Attributes = kvx::kAttrArchive;

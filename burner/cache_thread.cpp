@@ -11,8 +11,8 @@
 namespace kvx {
 namespace {
 
-std::unique_ptr<TCacheBlock> NewBlock() {
-  std::unique_ptr<TCacheBlock> block(new TCacheBlock);  // left uninitialised: it is filled at once
+std::unique_ptr<CacheBlock> NewBlock() {
+  std::unique_ptr<CacheBlock> block(new CacheBlock);  // left uninitialised: it is filled at once
   block->Count = 0;
   return block;
 }
@@ -80,7 +80,7 @@ void TCacheThread::Execute() {
 bool TCacheThread::QueueHeader() {
   const int64_t size = static_cast<int64_t>(header_.size());
   for (int64_t position = 0; position < size;) {
-    std::unique_ptr<TCacheBlock> block = NewBlock();
+    std::unique_ptr<CacheBlock> block = NewBlock();
     block->Count = static_cast<uint32_t>(std::min<int64_t>(size - position, kCacheBlockBytes));
     std::memcpy(block->Data, header_.data() + position, block->Count);
     position += block->Count;
@@ -92,7 +92,7 @@ bool TCacheThread::QueueHeader() {
 }
 
 bool TCacheThread::QueueFiles() {
-  std::unique_ptr<TCacheBlock> filling;
+  std::unique_ptr<CacheBlock> filling;
   for (const std::unique_ptr<TISOEntry>& entry : entries_)
     if (IsSourceFile(*entry) && !QueueFile(*entry, filling)) return false;
   if (filling && filling->Count > 0) Append(std::move(filling));
@@ -101,7 +101,7 @@ bool TCacheThread::QueueFiles() {
 
 // Reads one file into blocks, each read filling the rest of a block or ending the file;
 // the file's last sector is completed with zeros and the next file starts on a sector.
-bool TCacheThread::QueueFile(const TISOEntry& Entry, std::unique_ptr<TCacheBlock>& Filling) {
+bool TCacheThread::QueueFile(const TISOEntry& Entry, std::unique_ptr<CacheBlock>& Filling) {
   {
     LockGuard guard(lock_);
     currentFile_ = Entry.SourcePath;
@@ -134,7 +134,7 @@ bool TCacheThread::QueueFile(const TISOEntry& Entry, std::unique_ptr<TCacheBlock
 
 void TCacheThread::QueuePadding() {
   for (int64_t pad = PaddingBytes(padShortTrack_, trackBytes_); pad > 0;) {
-    std::unique_ptr<TCacheBlock> block = NewBlock();
+    std::unique_ptr<CacheBlock> block = NewBlock();
     block->Count = static_cast<uint32_t>(std::min<int64_t>(pad, kCacheBlockBytes));
     std::memset(block->Data, 0, block->Count);
     pad -= block->Count;
@@ -154,7 +154,7 @@ void TCacheThread::WaitUntilDrained() {
   }
 }
 
-void TCacheThread::Append(std::unique_ptr<TCacheBlock> Block) {
+void TCacheThread::Append(std::unique_ptr<CacheBlock> Block) {
   {
     LockGuard guard(lock_);
     queue_.push_back(std::move(Block));
@@ -198,7 +198,7 @@ void TCacheThread::Fail(const std::string& Text) {
 }
 
 int32_t TCacheThread::GetBlock(uint8_t* Buffer) {
-  std::unique_ptr<TCacheBlock> block;
+  std::unique_ptr<CacheBlock> block;
   {
     LockGuard guard(lock_);
     if (aborted_ || remainingBytes_ == 0) return 0;

@@ -23,12 +23,12 @@ inline constexpr const char* kCacheFailureText = "READ-AHEAD CACHE FAILURE";
 inline constexpr uint32_t kCacheBytesPerBlock = 65536;
 
 #pragma pack(push, 1)
-struct TCacheBlock {
+struct CacheBlock {
   uint8_t Data[kCacheBlockBytes];
   uint32_t Count;  // valid bytes of Data
 };
 #pragma pack(pop)
-static_assert(sizeof(TCacheBlock) == 63492);
+static_assert(sizeof(CacheBlock) == 63492);
 
 // The queue's priority levels, as recorded in PriorityLevel.
 inline constexpr uint8_t kCacheIdle = 0, kCacheLowest = 1, kCacheLower = 2, kCacheNormal = 3;
@@ -78,10 +78,10 @@ class TCacheThread final : public TThread {
  private:
   bool QueueHeader();
   bool QueueFiles();
-  bool QueueFile(const TISOEntry& Entry, std::unique_ptr<TCacheBlock>& Filling);
+  bool QueueFile(const TISOEntry& Entry, std::unique_ptr<CacheBlock>& Filling);
   void QueuePadding();
   void WaitUntilDrained();
-  void Append(std::unique_ptr<TCacheBlock> Block);
+  void Append(std::unique_ptr<CacheBlock> Block);
   size_t QueueLength() const;
   // Waits while the queue is full; false when aborted meanwhile.
   bool WaitForRoom(bool IdleWhileFull);
@@ -92,7 +92,7 @@ class TCacheThread final : public TThread {
   void DropQueue();
 
   mutable CriticalSection lock_;  // guards the queue, the counters, the texts
-  std::deque<std::unique_ptr<TCacheBlock>> queue_;
+  std::deque<std::unique_ptr<CacheBlock>> queue_;
   const bool padShortTrack_;
   const uint32_t maxBlocks_;
   std::atomic<uint8_t> priorityLevel_{kCacheLower};

@@ -24,17 +24,17 @@ size_t IdentifierLength(const TISOEntry& entry, bool joliet) {
 
 }  // namespace
 
-void TImageLayout::BuildImage(bool SkipDiscQuery) {
+void ImageLayout::BuildImage(bool SkipDiscQuery) {
   ImageHeader.clear();  // a second build replaces the first one's header
   ComputeLayout(SkipDiscQuery);
   WriteImageHeader();
 }
 
-int64_t TImageLayout::GetTrackSize() const {
+int64_t ImageLayout::GetTrackSize() const {
   return WritePostGap && TrackSectors < kPostGapSectors ? kPostGapSectors : TrackSectors;
 }
 
-void TImageLayout::QueryDisc() {
+void ImageLayout::QueryDisc() {
   DiscType = device_.GetDiscType();
   using scsi::DiscKind;
   const DiscKind no_address_query[] = {DiscKind::DvdMinusR, DiscKind::DvdRam, DiscKind::DvdMinusRw, DiscKind::DvdPlusRw,
@@ -51,7 +51,7 @@ void TImageLayout::QueryDisc() {
   if (StartSector > kHighestStartSector) StartSector = 0;
 }
 
-int64_t TImageLayout::PathTableSize(bool joliet) const {
+int64_t ImageLayout::PathTableSize(bool joliet) const {
   int64_t size = static_cast<int64_t>(PathTableRecordLength(1));
   for (size_t i = 1; i < Directories.size(); ++i) {
     const TISODirectory& dir = *Directories[i];
@@ -63,7 +63,7 @@ int64_t TImageLayout::PathTableSize(bool joliet) const {
 
 // "." and ".." fill the first 68 bytes; a record that does not fit into the rest of a
 // sector starts the next one.
-int64_t TImageLayout::FolderRecordsSize(const TISODirectory& Dir, bool joliet) const {
+int64_t ImageLayout::FolderRecordsSize(const TISODirectory& Dir, bool joliet) const {
   int64_t sectors = 1;
   int64_t used = 2 * 34;
   for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
@@ -80,7 +80,7 @@ int64_t TImageLayout::FolderRecordsSize(const TISODirectory& Dir, bool joliet) c
   return sectors * kSectorSize;
 }
 
-int64_t TImageLayout::AllocateDirectoryRecords(bool joliet) {
+int64_t ImageLayout::AllocateDirectoryRecords(bool joliet) {
   int64_t total = 0;
   for (const auto& dir : Directories) {
     const int64_t size = FolderRecordsSize(*dir, joliet);
@@ -91,7 +91,7 @@ int64_t TImageLayout::AllocateDirectoryRecords(bool joliet) {
   return total;
 }
 
-void TImageLayout::AssignFileExtents() {
+void ImageLayout::AssignFileExtents() {
   int64_t running = 0;
   for (const auto& entry : Entries) {
     if (entry->Directory) {
@@ -112,7 +112,7 @@ void TImageLayout::AssignFileExtents() {
   FileSectors = running;
 }
 
-void TImageLayout::ComputeLayout(bool SkipDiscQuery) {
+void ImageLayout::ComputeLayout(bool SkipDiscQuery) {
   device_.SetDoDebug(false);
   StartSector = 0;
   if (!SkipDiscQuery) QueryDisc();

@@ -36,7 +36,7 @@ void AppendRecord(std::vector<uint8_t>& out, const RecordFields& fields) {
   if (used + length > static_cast<size_t>(kSectorSize)) PadToSector(out);
   const size_t start = out.size();
   out.resize(start + length, 0);
-  auto* head = reinterpret_cast<TDirectoryRecordHead*>(out.data() + start);
+  auto* head = reinterpret_cast<DirectoryRecordHead*>(out.data() + start);
   head->Length = static_cast<uint8_t>(length);
   PutBoth32(head->Extent, fields.Extent);
   PutBoth32(head->DataLength, fields.Length);
@@ -44,18 +44,18 @@ void AppendRecord(std::vector<uint8_t>& out, const RecordFields& fields) {
   head->Flags = fields.Flags;
   PutBoth16(head->VolumeSequenceNumber, 1);
   head->IdentifierLength = static_cast<uint8_t>(fields.Identifier.size());
-  std::memcpy(out.data() + start + sizeof(TDirectoryRecordHead), fields.Identifier.data(), fields.Identifier.size());
+  std::memcpy(out.data() + start + sizeof(DirectoryRecordHead), fields.Identifier.data(), fields.Identifier.size());
 }
 
 void AppendPathRecord(std::vector<uint8_t>& out, std::string_view identifier, uint32_t extent, uint16_t parent,
                       bool big_endian) {
   const size_t start = out.size();
   out.resize(start + PathTableRecordLength(identifier.size()), 0);
-  auto* head = reinterpret_cast<TPathTableRecordHead*>(out.data() + start);
+  auto* head = reinterpret_cast<PathTableRecordHead*>(out.data() + start);
   head->IdentifierLength = static_cast<uint8_t>(identifier.size());
   big_endian ? PutBig32(head->Extent, extent) : PutLittle32(head->Extent, extent);
   big_endian ? PutBig16(head->ParentNumber, parent) : PutLittle16(head->ParentNumber, parent);
-  std::memcpy(out.data() + start + sizeof(TPathTableRecordHead), identifier.data(), identifier.size());
+  std::memcpy(out.data() + start + sizeof(PathTableRecordHead), identifier.data(), identifier.size());
 }
 
 const std::string_view kDotIdentifier("\0", 1);
@@ -63,8 +63,8 @@ const std::string_view kDotDotIdentifier("\1", 1);
 
 }  // namespace
 
-void TImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
-  TVolumeDescriptor vd{};
+void ImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
+  VolumeDescriptor vd{};
   vd.Type = joliet ? 2 : 1;
   std::memcpy(vd.Identifier, "CD001", 5);
   vd.Version = 1;
@@ -85,7 +85,7 @@ void TImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
   PutBig32(vd.PathTableM, SectorOf(joliet ? JolietPathTableMPos : ISOPathTableMPos));
 
   const TISODirectory& root = *Directories[0];
-  auto* record = reinterpret_cast<TDirectoryRecordHead*>(vd.RootRecord);
+  auto* record = reinterpret_cast<DirectoryRecordHead*>(vd.RootRecord);
   record->Length = 34;
   PutBoth32(record->Extent, SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos));
   PutBoth32(record->DataLength, static_cast<uint32_t>(joliet ? root.JolietSize : root.ISOSize));
@@ -108,13 +108,13 @@ void TImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
   std::memcpy(vd.ExpirationDate, kNoDate, 16);
   std::memcpy(vd.EffectiveDate, kNoDate, 16);
   vd.FileStructureVersion = 1;
-  std::memset(vd.ApplicationUse + (1024 - offsetof(TVolumeDescriptor, ApplicationUse)), ' ', 8);
+  std::memset(vd.ApplicationUse + (1024 - offsetof(VolumeDescriptor, ApplicationUse)), ' ', 8);
 
   const auto* bytes = reinterpret_cast<const uint8_t*>(&vd);
   ImageHeader.insert(ImageHeader.end(), bytes, bytes + sizeof vd);
 }
 
-void TImageLayout::WritePathTable(bool joliet, bool big_endian) {
+void ImageLayout::WritePathTable(bool joliet, bool big_endian) {
   const std::vector<TISODirectory*>& order = joliet ? JolietPathOrder : ISOPathOrder;
   const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
   AppendPathRecord(ImageHeader, kDotIdentifier, area, 1, big_endian);
@@ -130,7 +130,7 @@ void TImageLayout::WritePathTable(bool joliet, bool big_endian) {
   PadToSector(ImageHeader);
 }
 
-void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const ZonedTime& now) {
+void ImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const ZonedTime& now) {
   const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
   const uint32_t first_file = SectorOf(FirstFilePos);
   auto own_sector = [&](const TISODirectory& d) { return area + (joliet ? d.JolietSector : d.ISOSector); };
@@ -179,7 +179,7 @@ void TImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, 
   PadToSector(ImageHeader);
 }
 
-void TImageLayout::WriteImageHeader() {
+void ImageLayout::WriteImageHeader() {
   ImageHeader.reserve(ImageHeader.size() + static_cast<size_t>(FirstFilePos - StartSector * kSectorSize));
   ImageHeader.resize(ImageHeader.size() + 16 * kSectorSize, 0);
   const ZonedTime now = LocalNow();

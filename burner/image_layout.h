@@ -70,9 +70,9 @@ struct TISOEntry {
 
 // What the layout needs from the recorder: the disc it writes on, the device layer's
 // debug switch and its debug output.
-class TLayoutDevice {
+class LayoutDevice {
  public:
-  virtual ~TLayoutDevice() = default;
+  virtual ~LayoutDevice() = default;
   virtual scsi::DiscKind GetDiscType() = 0;
   // Waits for the unit, reads where the next track starts; false when that failed.
   virtual bool ReadNextWritableAddress(uint32_t& StartSector) = 0;
@@ -102,11 +102,11 @@ enum class AddFileResult : uint8_t {
   SourceMissing = 255,
 };
 
-class TImageLayout {
+class ImageLayout {
  public:
-  explicit TImageLayout(TLayoutDevice& Device);
-  TImageLayout(const TImageLayout&) = delete;
-  TImageLayout& operator=(const TImageLayout&) = delete;
+  explicit ImageLayout(LayoutDevice& Device);
+  ImageLayout(const ImageLayout&) = delete;
+  ImageLayout& operator=(const ImageLayout&) = delete;
 
   // Volume identification carried by the descriptors.
   std::string IdVolume, IdSystem, IdVolumeSet, IdPublisher, IdPreparer, IdApplication;
@@ -191,7 +191,7 @@ class TImageLayout {
   void WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const struct ZonedTime& now);
   void WriteVolumeDescriptor(bool joliet, const struct ZonedTime& now);
 
-  TLayoutDevice& device_;
+  LayoutDevice& device_;
   std::unordered_map<std::string, TISODirectory*> directories_by_path_;
   std::unordered_map<std::string, TISOEntry*> entries_by_name_;
 };

@@ -131,7 +131,7 @@ bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool
   return !ShortName.empty() && !LongName.empty();
 }
 
-void TImageLayout::AssignIdentifiers(TISODirectory& Dir) {
+void ImageLayout::AssignIdentifiers(TISODirectory& Dir) {
   std::vector<TISOEntry*> entries;
   for (TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) entries.push_back(entry);
   MakeUnique<std::string>(
@@ -158,7 +158,7 @@ void TImageLayout::AssignIdentifiers(TISODirectory& Dir) {
 
 // Path-table order: the root, then level by level each folder's sub-folders in the
 // order of their records, sub-folders of lower-numbered folders first.
-void TImageLayout::NumberDirectories(bool joliet) {
+void ImageLayout::NumberDirectories(bool joliet) {
   if (Directories.empty()) return;
   std::vector<TISODirectory*> order;
   order.reserve(Directories.size());

@@ -44,7 +44,7 @@ TDateTime RecordDate(const uint8_t* date) {
 
 }  // namespace
 
-void TImageLayout::ImportSession() {
+void ImageLayout::ImportSession() {
   uint32_t start = 0;
   if (!device_.ReadLastSessionStart(start) || start >= StartSector) return;
   SessionRoot primary, joliet;
@@ -64,7 +64,7 @@ void TImageLayout::ImportSession() {
     device_.DebugMessage(">>> CAN'T READ THE PREVIOUS SESSION", 0);
 }
 
-bool TImageLayout::ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth) {
+bool ImageLayout::ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth) {
   if (depth > kDeepestFolder) return false;
   const uint32_t sectors = static_cast<uint32_t>(RoundUpToSectors(Size) / kSectorSize);
   std::vector<uint8_t> records(static_cast<size_t>(sectors) * kSectorSize);
@@ -82,7 +82,7 @@ bool TImageLayout::ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Si
       at += kSectorSize - in_sector;
       continue;
     }
-    if (length < sizeof(TDirectoryRecordHead) || records[at + 32] + sizeof(TDirectoryRecordHead) > length) return false;
+    if (length < sizeof(DirectoryRecordHead) || records[at + 32] + sizeof(DirectoryRecordHead) > length) return false;
     const bool self_or_parent = records[at + 32] == 1 && records[at + 33] <= 1;
     if (!self_or_parent && !ImportRecord(Dir, &records[at], joliet, last, depth)) return false;
     at += length;
@@ -90,7 +90,7 @@ bool TImageLayout::ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Si
   return true;
 }
 
-bool TImageLayout::ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool joliet, TISOEntry*& Last, int depth) {
+bool ImageLayout::ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool joliet, TISOEntry*& Last, int depth) {
   const uint8_t flags = Record[25];
   const uint32_t extent = Little32(Record + 2), size = Little32(Record + 10);
   const std::u16string name = RecordName(Record, joliet);

@@ -35,9 +35,9 @@ std::string KeptSourceFolder(std::string_view SourceFile) {
 
 }  // namespace
 
-TImageLayout::TImageLayout(TLayoutDevice& Device) : device_(Device) {}
+ImageLayout::ImageLayout(LayoutDevice& Device) : device_(Device) {}
 
-void TImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
+void ImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
   GMTOffset = static_cast<int16_t>(LocalNow().GmtOffsetMinutes / 15);
   ImageHeader.clear();
   ImageHeader.shrink_to_fit();
@@ -63,7 +63,7 @@ void TImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
   root->Parent = root;
 }
 
-bool TImageLayout::HasRoomFor(bool directory) {
+bool ImageLayout::HasRoomFor(bool directory) {
   if (directory && static_cast<int>(Directories.size()) >= MaxDirectories) {
     device_.DebugMessage(">>> " + Formatted("MAXIMUM DIRECTORIES CAN BE %d", MaxDirectories), 3);
     return false;
@@ -75,7 +75,7 @@ bool TImageLayout::HasRoomFor(bool directory) {
   return true;
 }
 
-TISODirectory* TImageLayout::NewDirectoryRecord() {
+TISODirectory* ImageLayout::NewDirectoryRecord() {
   auto dir = std::make_unique<TISODirectory>();
   dir->Index = static_cast<uint32_t>(Directories.size());
   ISOPathOrder.push_back(dir.get());
@@ -84,14 +84,14 @@ TISODirectory* TImageLayout::NewDirectoryRecord() {
   return Directories.back().get();
 }
 
-TISOEntry* TImageLayout::NewEntryRecord() {
+TISOEntry* ImageLayout::NewEntryRecord() {
   auto entry = std::make_unique<TISOEntry>();
   entry->Index = static_cast<uint32_t>(Entries.size());
   Entries.push_back(std::move(entry));
   return Entries.back().get();
 }
 
-void TImageLayout::AppendToFolder(TISODirectory* Dir, TISOEntry* Entry) {
+void ImageLayout::AppendToFolder(TISODirectory* Dir, TISOEntry* Entry) {
   if (Dir->LastEntry)
     Dir->LastEntry->Next = Entry;
   else
@@ -99,7 +99,7 @@ void TImageLayout::AppendToFolder(TISODirectory* Dir, TISOEntry* Entry) {
   Dir->LastEntry = Entry;
 }
 
-std::string TImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view Name) const {
+std::string ImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view Name) const {
   std::string key(reinterpret_cast<const char*>(&Dir->Index), sizeof Dir->Index);
   key.reserve(key.size() + 2 * Name.size());
   for (char16_t c : Name) {
@@ -112,7 +112,7 @@ std::string TImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view
 
 // Entries of one folder under one key are chained in list order (which is creation
 // order), so the head of the chain is what a scan of the list would meet first.
-void TImageLayout::IndexEntry(TISOEntry* Entry) {
+void ImageLayout::IndexEntry(TISOEntry* Entry) {
   TISOEntry*& head = entries_by_name_[Entry->NameKey];
   TISOEntry** link = &head;
   while (*link && (*link)->Index < Entry->Index) link = &(*link)->SameName;
@@ -120,7 +120,7 @@ void TImageLayout::IndexEntry(TISOEntry* Entry) {
   *link = Entry;
 }
 
-void TImageLayout::UnindexEntry(TISOEntry* Entry) {
+void ImageLayout::UnindexEntry(TISOEntry* Entry) {
   auto found = entries_by_name_.find(Entry->NameKey);
   if (found == entries_by_name_.end()) return;
   TISOEntry** link = &found->second;
@@ -130,25 +130,25 @@ void TImageLayout::UnindexEntry(TISOEntry* Entry) {
   if (!found->second) entries_by_name_.erase(found);
 }
 
-TISODirectory* TImageLayout::FindDirectory(std::string_view Path) const {
+TISODirectory* ImageLayout::FindDirectory(std::string_view Path) const {
   if (Path.empty() || Path == "\\") return Directories.empty() ? nullptr : Directories[0].get();
   if (Path.back() == '\\') Path.remove_suffix(1);
   const auto found = directories_by_path_.find(AsciiUpper(Path));
   return found == directories_by_path_.end() ? nullptr : found->second;
 }
 
-TISOEntry* TImageLayout::FindEntry(const TISODirectory* Dir, std::string_view Name) const {
+TISOEntry* ImageLayout::FindEntry(const TISODirectory* Dir, std::string_view Name) const {
   std::u16string name = Cp1252ToUtf16(Name);
   if (!HasDot(name)) name += u'.';
   return FindWideEntry(Dir, name);
 }
 
-TISOEntry* TImageLayout::FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const {
+TISOEntry* ImageLayout::FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const {
   const auto found = entries_by_name_.find(EntryKey(Dir, Name));
   return found == entries_by_name_.end() ? nullptr : found->second;
 }
 
-TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
+TISODirectory* ImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
                                              std::u16string_view WideName) {
   if (!Parent) return nullptr;
   if (!Name.empty() && Name.front() == '\\') Name.remove_prefix(1);
@@ -183,7 +183,7 @@ TISODirectory* TImageLayout::CreateDirectory(TISODirectory* Parent, std::string_
   return dir;
 }
 
-TISODirectory* TImageLayout::ForceDirectories(std::string_view Path) {
+TISODirectory* ImageLayout::ForceDirectories(std::string_view Path) {
   if (TISODirectory* existing = FindDirectory(Path)) return existing;
   const size_t slash = Path.rfind('\\');
   if (slash == std::string_view::npos) return nullptr;
@@ -193,7 +193,7 @@ TISODirectory* TImageLayout::ForceDirectories(std::string_view Path) {
   return CreateDirectory(parent, last, kAttrDirectory);
 }
 
-AddFileResult TImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile,
+AddFileResult ImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile,
                                      bool KeepSourcePath) {
   TISODirectory* dir = nullptr;
   if (KeepSourcePath) {
@@ -213,7 +213,7 @@ AddFileResult TImageLayout::AddFile(std::string_view DestinationPath, std::strin
   return AddFileResult::Found;
 }
 
-bool TImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord,
+bool ImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord,
                                   std::string_view FullPath) {
   // A folder entry needs a folder record behind it: folders come in by CreateDirectory.
   if (!Dir || (SearchRecord.Attributes & kAttrDirectory)) return false;

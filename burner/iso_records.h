@@ -16,7 +16,7 @@ inline constexpr int64_t kSectorSize = 2048;
 inline constexpr int64_t kMaxExtentBytes = 0xFFFFF800LL;
 
 #pragma pack(push, 1)
-struct TVolumeDescriptor {
+struct VolumeDescriptor {
   uint8_t Type;
   char Identifier[5];
   uint8_t Version;
@@ -53,7 +53,7 @@ struct TVolumeDescriptor {
 };
 
 // Fixed part of a directory record; the identifier and its padding byte follow.
-struct TDirectoryRecordHead {
+struct DirectoryRecordHead {
   uint8_t Length;
   uint8_t ExtendedAttributeLength;
   uint8_t Extent[8];
@@ -67,7 +67,7 @@ struct TDirectoryRecordHead {
 };
 
 // Fixed part of a path table record; the identifier and its padding byte follow.
-struct TPathTableRecordHead {
+struct PathTableRecordHead {
   uint8_t IdentifierLength;
   uint8_t ExtendedAttributeLength;
   uint8_t Extent[4];
@@ -75,23 +75,23 @@ struct TPathTableRecordHead {
 };
 #pragma pack(pop)
 
-static_assert(sizeof(TVolumeDescriptor) == 2048);
-static_assert(offsetof(TVolumeDescriptor, SpaceSize) == 80);
-static_assert(offsetof(TVolumeDescriptor, EscapeSequences) == 88);
-static_assert(offsetof(TVolumeDescriptor, SetSize) == 120);
-static_assert(offsetof(TVolumeDescriptor, PathTableSize) == 132);
-static_assert(offsetof(TVolumeDescriptor, PathTableM) == 148);
-static_assert(offsetof(TVolumeDescriptor, RootRecord) == 156);
-static_assert(offsetof(TVolumeDescriptor, VolumeSetId) == 190);
-static_assert(offsetof(TVolumeDescriptor, CopyrightFile) == 702);
-static_assert(offsetof(TVolumeDescriptor, CreationDate) == 813);
-static_assert(offsetof(TVolumeDescriptor, FileStructureVersion) == 881);
-static_assert(offsetof(TVolumeDescriptor, ApplicationUse) == 883);
-static_assert(sizeof(TDirectoryRecordHead) == 33);
-static_assert(offsetof(TDirectoryRecordHead, RecordingDate) == 18);
-static_assert(offsetof(TDirectoryRecordHead, Flags) == 25);
-static_assert(offsetof(TDirectoryRecordHead, VolumeSequenceNumber) == 28);
-static_assert(sizeof(TPathTableRecordHead) == 8);
+static_assert(sizeof(VolumeDescriptor) == 2048);
+static_assert(offsetof(VolumeDescriptor, SpaceSize) == 80);
+static_assert(offsetof(VolumeDescriptor, EscapeSequences) == 88);
+static_assert(offsetof(VolumeDescriptor, SetSize) == 120);
+static_assert(offsetof(VolumeDescriptor, PathTableSize) == 132);
+static_assert(offsetof(VolumeDescriptor, PathTableM) == 148);
+static_assert(offsetof(VolumeDescriptor, RootRecord) == 156);
+static_assert(offsetof(VolumeDescriptor, VolumeSetId) == 190);
+static_assert(offsetof(VolumeDescriptor, CopyrightFile) == 702);
+static_assert(offsetof(VolumeDescriptor, CreationDate) == 813);
+static_assert(offsetof(VolumeDescriptor, FileStructureVersion) == 881);
+static_assert(offsetof(VolumeDescriptor, ApplicationUse) == 883);
+static_assert(sizeof(DirectoryRecordHead) == 33);
+static_assert(offsetof(DirectoryRecordHead, RecordingDate) == 18);
+static_assert(offsetof(DirectoryRecordHead, Flags) == 25);
+static_assert(offsetof(DirectoryRecordHead, VolumeSequenceNumber) == 28);
+static_assert(sizeof(PathTableRecordHead) == 8);
 
 inline constexpr uint8_t kFlagHidden = 0x01;
 inline constexpr uint8_t kFlagDirectory = 0x02;
@@ -107,10 +107,10 @@ void PutBoth32(uint8_t* out, uint32_t value);
 
 // Record lengths: 33 + identifier + one padding byte for an even identifier length.
 inline size_t DirectoryRecordLength(size_t identifier_length) {
-  return sizeof(TDirectoryRecordHead) + identifier_length + (identifier_length % 2 == 0 ? 1 : 0);
+  return sizeof(DirectoryRecordHead) + identifier_length + (identifier_length % 2 == 0 ? 1 : 0);
 }
 inline size_t PathTableRecordLength(size_t identifier_length) {
-  return sizeof(TPathTableRecordHead) + identifier_length + identifier_length % 2;
+  return sizeof(PathTableRecordHead) + identifier_length + identifier_length % 2;
 }
 
 inline int64_t RoundUpToSectors(int64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize * kSectorSize; }

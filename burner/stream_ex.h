@@ -41,17 +41,17 @@ class TStreamEx {
 // A stream over an open system file handle (a Win32 HANDLE or a POSIX descriptor).
 class THandleStreamEx : public TStreamEx {
  public:
-  using THandle = intptr_t;
-  static constexpr THandle kInvalidHandle = -1;
+  using SystemHandle = intptr_t;
+  static constexpr SystemHandle kInvalidHandle = -1;
 
-  explicit THandleStreamEx(THandle handle) : Handle(handle) {}
+  explicit THandleStreamEx(SystemHandle handle) : Handle(handle) {}
 
   bool SetSize(int64_t NewSize) override;
   int32_t Read(void* Buffer, int32_t Count) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
   int64_t Seek(int64_t Offset, uint16_t Origin) override;
 
-  THandle Handle;
+  SystemHandle Handle;
 };
 
 // A named file, opened or created with a mode; the handle is closed with the object.
@@ -76,7 +76,7 @@ std::string FileCreateErrorText(const std::string& FileName);
 std::string FileReadErrorText(const std::string& FileName);
 
 // Platform part: opens or creates the file (kInvalidHandle on failure) and closes it.
-THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mode);
-void CloseFileHandle(THandleStreamEx::THandle Handle);
+THandleStreamEx::SystemHandle OpenFileHandle(const std::string& FileName, uint16_t Mode);
+void CloseFileHandle(THandleStreamEx::SystemHandle Handle);
 
 }  // namespace kvx

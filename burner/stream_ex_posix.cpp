@@ -12,7 +12,7 @@
 namespace kvx {
 namespace {
 
-int Descriptor(THandleStreamEx::THandle handle) { return static_cast<int>(handle); }
+int Descriptor(THandleStreamEx::SystemHandle handle) { return static_cast<int>(handle); }
 
 int OpenFlags(uint16_t mode) {
   if (mode == kFileCreate) return O_RDWR | O_CREAT | O_TRUNC;
@@ -25,7 +25,7 @@ int OpenFlags(uint16_t mode) {
 
 }  // namespace
 
-THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
+THandleStreamEx::SystemHandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
   const int fd = open(NativePath(FileName).c_str(), OpenFlags(Mode) | O_CLOEXEC, 0666);
   if (fd < 0) return THandleStreamEx::kInvalidHandle;
   struct stat st {};
@@ -37,7 +37,7 @@ THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mo
   return fd;
 }
 
-void CloseFileHandle(THandleStreamEx::THandle Handle) { close(Descriptor(Handle)); }
+void CloseFileHandle(THandleStreamEx::SystemHandle Handle) { close(Descriptor(Handle)); }
 
 int32_t THandleStreamEx::Read(void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;

@@ -7,7 +7,7 @@
 namespace kvx {
 namespace {
 
-HANDLE Win32Handle(THandleStreamEx::THandle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE Win32Handle(THandleStreamEx::SystemHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 DWORD AccessOf(uint16_t mode) {
   switch (mode & 0x0F) {
@@ -28,7 +28,7 @@ DWORD ShareOf(uint16_t mode) {
 
 }  // namespace
 
-THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
+THandleStreamEx::SystemHandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
   // The names the directory search gives, whatever the system's code page, and paths
   // past MAX_PATH.
   const std::wstring name = NativePath(FileName).wstring();
@@ -40,10 +40,10 @@ THandleStreamEx::THandle OpenFileHandle(const std::string& FileName, uint16_t Mo
     handle = CreateFileW(name.c_str(), AccessOf(Mode), ShareOf(Mode), nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return THandleStreamEx::kInvalidHandle;
-  return reinterpret_cast<THandleStreamEx::THandle>(handle);
+  return reinterpret_cast<THandleStreamEx::SystemHandle>(handle);
 }
 
-void CloseFileHandle(THandleStreamEx::THandle Handle) { CloseHandle(Win32Handle(Handle)); }
+void CloseFileHandle(THandleStreamEx::SystemHandle Handle) { CloseHandle(Win32Handle(Handle)); }
 
 int32_t THandleStreamEx::Read(void* Buffer, int32_t Count) {
   DWORD done = 0;

@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kChunk = 512 * kSectorSize;
 constexpr int64_t kPostGapBytes = 300 * kSectorSize;
 
-bool SendZeros(const TTrackSink& sink, int64_t count) {
+bool SendZeros(const TrackSink& sink, int64_t count) {
   static const std::vector<uint8_t> zeros(kChunk, 0);
   while (count > 0) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(count, kChunk));
@@ -22,7 +22,7 @@ bool SendZeros(const TTrackSink& sink, int64_t count) {
   return true;
 }
 
-bool SendFile(const TISOEntry& entry, const TTrackSink& sink, std::vector<uint8_t>& buffer, std::string& error) {
+bool SendFile(const TISOEntry& entry, const TrackSink& sink, std::vector<uint8_t>& buffer, std::string& error) {
   TFileStreamEx in(entry.SourcePath, kFileOpenRead | kFileShareDenyNone);
   if (!in.IsOpen()) {
     error = in.OpenError();
@@ -48,7 +48,7 @@ bool SendFile(const TISOEntry& entry, const TTrackSink& sink, std::vector<uint8_
 
 }  // namespace
 
-bool WriteTrackData(const TImageLayout& Layout, const TTrackSink& Sink, std::string& Error) {
+bool WriteTrackData(const ImageLayout& Layout, const TrackSink& Sink, std::string& Error) {
   if (!Sink(Layout.ImageHeader.data(), Layout.ImageHeader.size())) {
     Error = "CAN'T WRITE THE TRACK";
     return false;

@@ -204,7 +204,7 @@ void TThWrite::PollBuffer() {
 }
 
 bool TThWrite::WriteBlock(uint32_t Sectors) {
-  const TWriteRetries& retries = burner_.WriteRetries();
+  const WriteRetryLimits& retries = burner_.WriteRetries();
   const std::span<const uint8_t> data(block_.data(), Sectors * kSectorSize);
   for (uint32_t attempt = 1;; ++attempt) {
     if (burner_.AbortRequested()) {
@@ -302,7 +302,7 @@ void TThWrite::CloseTrack() {
 // Retries while the unit is busy; any other failure gets one more attempt.
 bool TThWrite::CloseSession() {
   TVortalBurner& unit = burner_;
-  const TWriteRetries& retries = unit.WriteRetries();
+  const WriteRetryLimits& retries = unit.WriteRetries();
   for (uint32_t attempt = 0; attempt < retries.CloseAttempts; ++attempt) {
     if (unit.CloseTrackSession(scsi::CloseFunction::Session, unit.CloseImmediate())) return true;
     if (!unit.UnitBusy()) return unit.CloseTrackSession(scsi::CloseFunction::Session, unit.CloseImmediate());
@@ -328,7 +328,7 @@ void TThWrite::ReturnToIdle() {
 // Reads the track back from its first sector and compares it with the image header and
 // the files as they are on disk now, padding included.
 void TThWrite::Verify() {
-  TImageLayout& layout = burner_.Image();
+  ImageLayout& layout = burner_.Image();
   burner_.DebugMessage(">>> VERIFYING WRITTEN DATA", kDebugProgress);
   uint32_t lba = startSector_;
   std::string error;

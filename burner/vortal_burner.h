@@ -29,12 +29,12 @@ class TThWrite;
 
 // End of a write: Error is empty on success, else the text that stopped it.
 using TWriteDoneEvent = std::function<void(TVortalBurner* Sender, const std::string& Error)>;
-using TNotifyEvent = std::function<void(TVortalBurner* Sender)>;
+using NotifyEvent = std::function<void(TVortalBurner* Sender)>;
 // Kept for forms that assign it; the engine never calls it.
 using TAddDirEvent = std::function<void(TVortalBurner* Sender, std::string& LongName, std::string& ShortName, bool& Skip)>;
 
 // How long the writer keeps trying while the recorder is busy. Tests shorten it.
-struct TWriteRetries {
+struct WriteRetryLimits {
   uint32_t BusyAttempts = 10000;  // WRITE (10) attempts while the unit is busy or not ready
   uint32_t BusyDelayMs = 600;
   uint32_t CloseAttempts = 1000;  // CLOSE TRACK/SESSION attempts
@@ -47,7 +47,7 @@ inline constexpr int32_t kMinimumCacheSize = 2097152;
 inline constexpr int kDefaultMaxFiles = 65535;
 inline constexpr int kDefaultMaxDirectories = 8191;
 
-class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
+class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
  public:
   // Writes through the engine's transport; one write of the engine runs at a time.
   explicit TVortalBurner(BurnEngine& engine);
@@ -106,7 +106,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   void SetOnAddFile(TAddFileEvent Handler) { layout_.OnAddFile = std::move(Handler); }
   void SetOnAddDir(TAddDirEvent Handler) { onAddDir_ = std::move(Handler); }
   void SetOnWriteDone(TWriteDoneEvent Handler) { onWriteDone_ = std::move(Handler); }
-  void SetOnFinalizingTrack(TNotifyEvent Handler) { onFinalizingTrack_ = std::move(Handler); }
+  void SetOnFinalizingTrack(NotifyEvent Handler) { onFinalizingTrack_ = std::move(Handler); }
 
   // Before anything is written, a disc without room for the track is refused (on).
   bool CheckCapacity() const { return checkCapacity_; }
@@ -114,8 +114,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   // After a successful write the track is read back and compared (off).
   bool VerifyWrite() const { return verifyWrite_; }
   void SetVerifyWrite(bool Value) { verifyWrite_ = Value; }
-  const TWriteRetries& WriteRetries() const { return writeRetries_; }
-  void SetWriteRetries(const TWriteRetries& Value) { writeRetries_ = Value; }
+  const WriteRetryLimits& WriteRetries() const { return writeRetries_; }
+  void SetWriteRetries(const WriteRetryLimits& Value) { writeRetries_ = Value; }
 
   // --- Image (the tree must not change while a write reads it: these wait for it) ---
   void ResetImage(int MaxFiles, int MaxDirectories) {
@@ -141,8 +141,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   }
   int64_t GetTrackSize() const { return layout_.GetTrackSize(); }
   // The tree and its layout results.
-  TImageLayout& Image() { return layout_; }
-  const TImageLayout& Image() const { return layout_; }
+  ImageLayout& Image() { return layout_; }
+  const ImageLayout& Image() const { return layout_; }
 
   // --- Writing --------------------------------------------------------------------------
   // Starts the cache, waits until it is ready and starts the writer. False when the
@@ -189,7 +189,7 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   bool SetClosingWriteParameters(scsi::DiscKind DiscType);
 
   BurnEngine& engine_;
-  TImageLayout layout_;
+  ImageLayout layout_;
   int32_t cacheSize_ = 0;
   std::string version_;
   bool finalizeTrack_ = true;
@@ -201,8 +201,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public TLayoutDevice {
   std::string isoFileName_;
   TAddDirEvent onAddDir_;
   TWriteDoneEvent onWriteDone_;
-  TNotifyEvent onFinalizingTrack_;
-  TWriteRetries writeRetries_;
+  NotifyEvent onFinalizingTrack_;
+  WriteRetryLimits writeRetries_;
 
   std::atomic<int64_t> bytesWritten_{0};
   mutable std::mutex currentFileLock_;

@@ -5,15 +5,15 @@
 namespace kvx {
 namespace {
 
-struct TCommand {
+struct ConsoleCommand {
   std::string_view Name;
   std::string_view Usage;
-  int (*Run)(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+  int (*Run)(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
 };
 
-constexpr TCommand kCommands[] = {
+constexpr ConsoleCommand kCommands[] = {
     {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...",
-     [](const TCommandArgs& Args, const TConsole& Console, BurnEngine&) { return RunImageCommand(Args, Console); }},
+     [](const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine&) { return RunImageCommand(Args, Console); }},
     {"devices", "devices", RunDevicesCommand},
     {"info", "info DEVICE", RunInfoCommand},
     {"burn", "burn DEVICE [--test] [--finalize] [--verify] [--speed X] [--volume NAME] [--new-tree] PATH...",
@@ -22,15 +22,15 @@ constexpr TCommand kCommands[] = {
     {"eject", "eject DEVICE", RunEjectCommand},
 };
 
-int Usage(const TConsole& Console) {
+int Usage(const ConsoleOutput& Console) {
   Console.Line(Console.Err, "usage:");
-  for (const TCommand& command : kCommands) Console.Line(Console.Err, "  kvxburn " + std::string(command.Usage));
+  for (const ConsoleCommand& command : kCommands) Console.Line(Console.Err, "  kvxburn " + std::string(command.Usage));
   return kExitUsage;
 }
 
 }  // namespace
 
-void TConsole::Line(std::ostream& stream, std::string_view text) const {
+void ConsoleOutput::Line(std::ostream& stream, std::string_view text) const {
 #ifdef _WIN32
   stream << text << '\n';
 #else
@@ -38,10 +38,10 @@ void TConsole::Line(std::ostream& stream, std::string_view text) const {
 #endif
 }
 
-int RunCommandLine(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
+int RunCommandLine(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
   if (Args.empty()) return Usage(Console);
-  for (const TCommand& command : kCommands)
-    if (Args[0] == command.Name) return command.Run(TCommandArgs(Args.begin() + 1, Args.end()), Console, Engine);
+  for (const ConsoleCommand& command : kCommands)
+    if (Args[0] == command.Name) return command.Run(CommandArgs(Args.begin() + 1, Args.end()), Console, Engine);
   Console.Line(Console.Err, "kvxburn: unknown command \"" + Args[0] + "\"");
   return Usage(Console);
 }

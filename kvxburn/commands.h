@@ -11,9 +11,9 @@ namespace kvx {
 
 class BurnEngine;
 
-using TCommandArgs = std::vector<std::string>;
+using CommandArgs = std::vector<std::string>;
 
-struct TConsole {
+struct ConsoleOutput {
   std::ostream& Out;
   std::ostream& Err;
   // Writes one Windows-1252 line in the console's encoding.
@@ -24,16 +24,16 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-int RunImageCommand(const TCommandArgs& Args, const TConsole& Console);
+int RunImageCommand(const CommandArgs& Args, const ConsoleOutput& Console);
 // The recorder commands, through the program's engine; DEVICE is a device line, its
 // index in "devices" or a drive letter.
-int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
-int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
-int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
-int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
-int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunDevicesCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunInfoCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunEraseCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunEjectCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
 
 // Runs the command named by the first argument; usage on the error stream otherwise.
-int RunCommandLine(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine);
+int RunCommandLine(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
 
 }  // namespace kvx

@@ -16,9 +16,9 @@ namespace kvx {
 namespace {
 
 // Console output shared by the command's thread and the engine's threads.
-class TLockedConsole {
+class LockedConsole {
  public:
-  explicit TLockedConsole(const TConsole& console) : console_(console) {}
+  explicit LockedConsole(const ConsoleOutput& console) : console_(console) {}
   void Out(const std::string& text) { Line(console_.Out, text); }
   void Err(const std::string& text) { Line(console_.Err, text); }
 
@@ -28,7 +28,7 @@ class TLockedConsole {
     console_.Line(stream, text);
     stream.flush();
   }
-  const TConsole& console_;
+  const ConsoleOutput& console_;
   std::mutex lock_;
 };
 
@@ -56,14 +56,14 @@ std::optional<std::string> FindDeviceLine(const std::vector<std::string>& lines,
   return std::nullopt;
 }
 
-bool StartTransport(TVortalBurner& burner, TLockedConsole& console) {
+bool StartTransport(TVortalBurner& burner, LockedConsole& console) {
   if (burner.InitializeASPI(false)) return true;
   console.Err("kvxburn: no SCSI transport (no WNASPI32.DLL and no CD/DVD volume)");
   return false;
 }
 
 // Starts the transport and selects the unit named on the command line.
-bool SelectUnit(TVortalBurner& burner, const std::string& name, TLockedConsole& console) {
+bool SelectUnit(TVortalBurner& burner, const std::string& name, LockedConsole& console) {
   if (!StartTransport(burner, console)) return false;
   const std::optional<std::string> line = FindDeviceLine(burner.Devices(), name);
   if (!line) {
@@ -79,16 +79,16 @@ bool SelectUnit(TVortalBurner& burner, const std::string& name, TLockedConsole& 
 }
 
 // Debug lines of the engine: failures always, progress lines too when asked.
-void ShowDebugMessages(TVortalBurner& burner, TLockedConsole& console) {
+void ShowDebugMessages(TVortalBurner& burner, LockedConsole& console) {
   burner.SetOnDebugMessage([&console](scsi::TSCSIDevice*, const std::string& message, uint8_t) { console.Err(message); });
 }
 
-int Failed(TLockedConsole& console, const std::string& text) {
+int Failed(LockedConsole& console, const std::string& text) {
   console.Err("kvxburn: " + text);
   return kExitFailed;
 }
 
-int Usage(TLockedConsole& console, const std::string& text) {
+int Usage(LockedConsole& console, const std::string& text) {
   console.Err("usage: kvxburn " + text);
   return kExitUsage;
 }
@@ -97,8 +97,8 @@ int Usage(TLockedConsole& console, const std::string& text) {
 
 }  // namespace
 
-int RunDevicesCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
-  TLockedConsole console(Console);
+int RunDevicesCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
+  LockedConsole console(Console);
   if (!Args.empty()) return Usage(console, "devices");
   TVortalBurner burner(Engine);
   if (!StartTransport(burner, console)) return kExitFailed;
@@ -110,12 +110,12 @@ namespace {
 
 // --- info --------------------------------------------------------------------------------
 
-struct TCapabilityName {
+struct CapabilityName {
   uint32_t Bits;
   const char* Name;
 };
 
-constexpr TCapabilityName kCapabilityNames[] = {
+constexpr CapabilityName kCapabilityNames[] = {
     {scsi::capability::kReadCdR, "reads CD-R"},        {scsi::capability::kReadCdRw, "reads CD-RW"},
     {scsi::capability::kReadDvdRom, "reads DVD-ROM"},  {scsi::capability::kReadDvdR, "reads DVD-R"},
     {scsi::capability::kReadDvdRam, "reads DVD-RAM"},  {scsi::capability::kDvdPlusRwUnit, "DVD+RW unit"},
@@ -130,7 +130,7 @@ std::string CapabilityText(uint32_t capabilities) {
   std::snprintf(hex, sizeof(hex), "%05X", capabilities);
   std::string text = hex;
   const char* separator = " (";
-  for (const TCapabilityName& name : kCapabilityNames) {
+  for (const CapabilityName& name : kCapabilityNames) {
     if ((capabilities & name.Bits) != name.Bits) continue;
     text += separator;
     text += name.Name;
@@ -150,8 +150,8 @@ const char* DiscStatusText(scsi::DiscState status) {
 
 }  // namespace
 
-int RunInfoCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
-  TLockedConsole console(Console);
+int RunInfoCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
+  LockedConsole console(Console);
   if (Args.size() != 1) return Usage(console, "info DEVICE");
   TVortalBurner burner(Engine);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
@@ -185,7 +185,7 @@ namespace {
 
 // --- burn --------------------------------------------------------------------------------
 
-struct TBurnOptions {
+struct BurnOptions {
   std::string Device;
   bool Test = false, Finalize = false, Verify = false;
   bool NewTree = false;  // a later session shows only its own files
@@ -194,8 +194,8 @@ struct TBurnOptions {
   std::vector<std::string> Paths;
 };
 
-std::optional<TBurnOptions> ParseBurnOptions(const TCommandArgs& args, std::string& error) {
-  TBurnOptions options;
+std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string& error) {
+  BurnOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool has_value = i + 1 < args.size();
@@ -232,14 +232,14 @@ std::optional<TBurnOptions> ParseBurnOptions(const TCommandArgs& args, std::stri
   return options;
 }
 
-bool BuildTrack(TVortalBurner& burner, const TBurnOptions& options, TLockedConsole& console) {
+bool BuildTrack(TVortalBurner& burner, const BurnOptions& options, LockedConsole& console) {
   burner.ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
   burner.SetIdVolume(options.Volume);
   burner.SetImportPreviousSession(!options.NewTree);
   const TDateTime now = EncodeDateTime(LocalNow().Local);
   burner.SetDateCreation(now);
   burner.SetDateModification(now);
-  TTreeAdder adder(burner.Image(), [&](const std::string& text) { console.Err("kvxburn: " + text); });
+  TreeAdder adder(burner.Image(), [&](const std::string& text) { console.Err("kvxburn: " + text); });
   for (const std::string& path : options.Paths) adder.AddPath(path);
   if (adder.Failed()) return false;
   burner.BuildImage(false);
@@ -247,7 +247,7 @@ bool BuildTrack(TVortalBurner& burner, const TBurnOptions& options, TLockedConso
 }
 
 // Follows the write until OnWriteDone, with the sectors written on the error stream.
-void FollowWrite(TVortalBurner& burner, Event& done, TLockedConsole& console) {
+void FollowWrite(TVortalBurner& burner, Event& done, LockedConsole& console) {
   const int64_t total = burner.GetTrackSize();
   int64_t shown = -1;
   while (!done.Wait(500)) {
@@ -262,10 +262,10 @@ void FollowWrite(TVortalBurner& burner, Event& done, TLockedConsole& console) {
 
 }  // namespace
 
-int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
-  TLockedConsole console(Console);
+int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
+  LockedConsole console(Console);
   std::string error;
-  const std::optional<TBurnOptions> options = ParseBurnOptions(Args, error);
+  const std::optional<BurnOptions> options = ParseBurnOptions(Args, error);
   if (!options) {
     console.Err("kvxburn burn: " + error);
     return kExitUsage;
@@ -299,8 +299,8 @@ int RunBurnCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine
 
 // --- erase -------------------------------------------------------------------------------
 
-int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
-  TLockedConsole console(Console);
+int RunEraseCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
+  LockedConsole console(Console);
   if (Args.size() != 2 || (Args[1] != "quick" && Args[1] != "full"))
     return Usage(console, "erase DEVICE quick|full");
   TVortalBurner burner(Engine);
@@ -328,8 +328,8 @@ int RunEraseCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngin
 
 // --- eject -------------------------------------------------------------------------------
 
-int RunEjectCommand(const TCommandArgs& Args, const TConsole& Console, BurnEngine& Engine) {
-  TLockedConsole console(Console);
+int RunEjectCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
+  LockedConsole console(Console);
   if (Args.size() != 1) return Usage(console, "eject DEVICE");
   TVortalBurner burner(Engine);
   if (!SelectUnit(burner, Args[0], console)) return kExitFailed;

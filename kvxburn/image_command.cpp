@@ -18,7 +18,7 @@
 namespace kvx {
 namespace {
 
-struct TImageOptions {
+struct ImageOptions {
   std::string Output;
   std::string Volume;
   bool Joliet = true;
@@ -28,9 +28,9 @@ struct TImageOptions {
 
 // An image file stands for the disc: an unknown disc type, the next track at the given
 // sector. Failures among the debug messages make the command fail.
-class TImageFileDevice : public TLayoutDevice {
+class ImageFileDevice : public LayoutDevice {
  public:
-  TImageFileDevice(const TConsole& console, uint32_t start) : console_(console), start_(start) {}
+  ImageFileDevice(const ConsoleOutput& console, uint32_t start) : console_(console), start_(start) {}
   scsi::DiscKind GetDiscType() override { return scsi::DiscKind::Unknown; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
     StartSector = start_;
@@ -44,13 +44,13 @@ class TImageFileDevice : public TLayoutDevice {
   bool Failed() const { return failed_; }
 
  private:
-  const TConsole& console_;
+  const ConsoleOutput& console_;
   uint32_t start_;
   bool failed_ = false;
 };
 
-std::optional<TImageOptions> ParseOptions(const TCommandArgs& args, std::string& error) {
-  TImageOptions options;
+std::optional<ImageOptions> ParseOptions(const CommandArgs& args, std::string& error) {
+  ImageOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool has_value = i + 1 < args.size();
@@ -86,9 +86,9 @@ std::optional<TImageOptions> ParseOptions(const TCommandArgs& args, std::string&
 constexpr uint8_t kZeroSector[kSectorSize] = {};
 
 // Writes the track into a file, leaving holes where whole sectors are zero.
-class TSparseFileSink {
+class SparseFileSink {
  public:
-  explicit TSparseFileSink(const std::string& path) : path_(NativePath(path)), out_(path_, std::ios::binary | std::ios::trunc) {}
+  explicit SparseFileSink(const std::string& path) : path_(NativePath(path)), out_(path_, std::ios::binary | std::ios::trunc) {}
   bool IsOpen() const { return out_.is_open(); }
   bool Write(const uint8_t* data, size_t size) {
     for (size_t offset = 0; offset < size; offset += kSectorSize) {
@@ -114,8 +114,8 @@ class TSparseFileSink {
   uint64_t length_ = 0;
 };
 
-bool WriteImageFile(const TImageLayout& layout, const std::string& output, const TConsole& console) {
-  TSparseFileSink sink(output);
+bool WriteImageFile(const ImageLayout& layout, const std::string& output, const ConsoleOutput& console) {
+  SparseFileSink sink(output);
   if (!sink.IsOpen()) {
     console.Line(console.Err, "kvxburn: cannot create " + output);
     return false;
@@ -134,20 +134,20 @@ bool WriteImageFile(const TImageLayout& layout, const std::string& output, const
 
 }  // namespace
 
-int RunImageCommand(const TCommandArgs& Args, const TConsole& Console) {
+int RunImageCommand(const CommandArgs& Args, const ConsoleOutput& Console) {
   std::string error;
-  const std::optional<TImageOptions> options = ParseOptions(Args, error);
+  const std::optional<ImageOptions> options = ParseOptions(Args, error);
   if (!options) {
     Console.Line(Console.Err, "kvxburn image: " + error);
     return kExitUsage;
   }
-  TImageFileDevice device(Console, options->StartSector.value_or(0));
-  TImageLayout layout(device);
+  ImageFileDevice device(Console, options->StartSector.value_or(0));
+  ImageLayout layout(device);
   layout.ResetImage(65535, 8191);
   layout.IdVolume = options->Volume;
   layout.JolietFileSystem = options->Joliet;
   layout.DateCreation = layout.DateModification = EncodeDateTime(LocalNow().Local);
-  TTreeAdder adder(layout, [&](const std::string& text) { Console.Line(Console.Err, "kvxburn: " + text); });
+  TreeAdder adder(layout, [&](const std::string& text) { Console.Line(Console.Err, "kvxburn: " + text); });
   for (const std::string& path : options->Paths) adder.AddPath(path);
   if (adder.Failed() || device.Failed()) return kExitFailed;
 

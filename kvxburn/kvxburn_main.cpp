@@ -10,11 +10,11 @@
 
 int main(int argc, char** argv) {
   kvx::KeepCurrentFolderOffLibrarySearch();
-  const kvx::TConsole console{std::cout, std::cerr};
+  const kvx::ConsoleOutput console{std::cout, std::cerr};
   try {
     kvx::scsi::ScsiTransportHub transport;
     kvx::BurnEngine engine(transport);
-    kvx::TCommandArgs args;
+    kvx::CommandArgs args;
     for (int i = 1; i < argc; ++i) {
 #ifdef _WIN32
       args.emplace_back(argv[i]);  // the ANSI code page: Windows-1252

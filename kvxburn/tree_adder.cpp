@@ -7,13 +7,13 @@
 
 namespace kvx {
 
-TTreeAdder::TTreeAdder(TImageLayout& layout, std::function<void(const std::string&)> failure)
+TreeAdder::TreeAdder(ImageLayout& layout, std::function<void(const std::string&)> failure)
     : layout_(layout), failure_(std::move(failure)) {
   // The names of one folder search are distinct files, whatever their case.
   layout_.CaseSensitiveNames = true;
 }
 
-void TTreeAdder::AddPath(std::string path) {
+void TreeAdder::AddPath(std::string path) {
   while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
   FileSearchRecord record;
   if (!FindFile(path, kAttrAnyFile, record)) return Fail("not found: " + path);
@@ -27,7 +27,7 @@ void TTreeAdder::AddPath(std::string path) {
   AddFolder(layout_.CreateDirectory(layout_.FindDirectory("\\"), record.Name, kAttrDirectory, record.WideName), path);
 }
 
-void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
+void TreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
   if (!dir) return Fail("folder not added: " + path);
   std::vector<FileSearchRecord> records;
   FileSearch search;
@@ -46,7 +46,7 @@ void TTreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
   }
 }
 
-void TTreeAdder::Fail(const std::string& text) {
+void TreeAdder::Fail(const std::string& text) {
   failed_ = true;
   failure_(text);
 }

@@ -9,10 +9,10 @@
 
 namespace kvx {
 
-class TTreeAdder {
+class TreeAdder {
  public:
   // Failure receives one text per path that could not be added.
-  TTreeAdder(TImageLayout& layout, std::function<void(const std::string&)> failure);
+  TreeAdder(ImageLayout& layout, std::function<void(const std::string&)> failure);
 
   void AddPath(std::string path);
   bool Failed() const { return failed_; }
@@ -21,7 +21,7 @@ class TTreeAdder {
   void AddFolder(TISODirectory* dir, const std::string& path);
   void Fail(const std::string& text);
 
-  TImageLayout& layout_;
+  ImageLayout& layout_;
   std::function<void(const std::string&)> failure_;
   bool failed_ = false;
 };

@@ -14,7 +14,7 @@
 
 namespace kvx {
 
-class FakeDisc : public TLayoutDevice {
+class FakeDisc : public LayoutDevice {
  public:
   scsi::DiscKind Type = scsi::DiscKind::CdR;
   bool AddressReadable = true;
@@ -103,7 +103,7 @@ class LayoutTest : public testing::Test {
   }
 
   FakeDisc disc;
-  TImageLayout layout;
+  ImageLayout layout;
 };
 
 }  // namespace kvx

@@ -16,7 +16,7 @@ namespace {
 
 using kvx::fuzz::Expect;
 
-class QuietDisc : public kvx::TLayoutDevice {
+class QuietDisc : public kvx::LayoutDevice {
  public:
   kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::CdR; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
@@ -27,7 +27,7 @@ class QuietDisc : public kvx::TLayoutDevice {
   void DebugMessage(const std::string&, uint8_t) override {}
 };
 
-kvx::TISODirectory* FolderAt(kvx::TImageLayout& layout, std::string_view& line) {
+kvx::TISODirectory* FolderAt(kvx::ImageLayout& layout, std::string_view& line) {
   size_t index = 0;
   while (!line.empty() && line.front() >= '0' && line.front() <= '9') {
     index = (index * 10 + static_cast<size_t>(line.front() - '0')) % 1000;
@@ -44,7 +44,7 @@ std::string_view NextPart(std::string_view& text) {
   return part;
 }
 
-void AddFile(kvx::TImageLayout& layout, std::string_view line) {
+void AddFile(kvx::ImageLayout& layout, std::string_view line) {
   kvx::TISODirectory* folder = FolderAt(layout, line);
   kvx::FileSearchRecord record;
   record.Name = NextPart(line);
@@ -56,7 +56,7 @@ void AddFile(kvx::TImageLayout& layout, std::string_view line) {
   layout.AddSearchEntry(folder, record, "/src/" + record.Name);
 }
 
-void Apply(kvx::TImageLayout& layout, std::string_view line) {
+void Apply(kvx::ImageLayout& layout, std::string_view line) {
   if (line.empty()) return;
   const char command = line.front();
   line.remove_prefix(1);
@@ -75,7 +75,7 @@ void Apply(kvx::TImageLayout& layout, std::string_view line) {
 }
 
 // The records of one folder: each inside the header and inside one sector.
-void WalkRecords(const kvx::TImageLayout& layout, int64_t position, int64_t size) {
+void WalkRecords(const kvx::ImageLayout& layout, int64_t position, int64_t size) {
   const int64_t base = int64_t{layout.StartSector} * kvx::kSectorSize;
   Expect(position >= base && position + size <= base + int64_t(layout.ImageHeader.size()),
          "a folder's records lie inside the header");
@@ -98,7 +98,7 @@ void WalkRecords(const kvx::TImageLayout& layout, int64_t position, int64_t size
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 16384) return 0;
   QuietDisc disc;
-  kvx::TImageLayout layout(disc);
+  kvx::ImageLayout layout(disc);
   layout.ResetImage(200, 60);
   std::string_view text(reinterpret_cast<const char*>(data), size);
   while (!text.empty()) {
