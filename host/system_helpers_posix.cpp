@@ -163,20 +163,20 @@ bool LaunchElevated(intptr_t, std::string_view program, std::string_view argumen
 }
 
 int CountProcesses(std::string_view executable) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   int count = 0;
   ForEachProcess([&](pid_t, const std::string& name) {
-    if (AsciiUpper(name) == wanted) ++count;
+    if (ASCIIUpper(name) == wanted) ++count;
     return true;
   });
   return CountedProcesses(executable, count);
 }
 
 bool KillProcesses(std::string_view executable, bool all) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   bool killed = false;
   ForEachProcess([&](pid_t pid, const std::string& name) {
-    if (AsciiUpper(name) != wanted) return true;
+    if (ASCIIUpper(name) != wanted) return true;
     if (kill(pid, SIGKILL) == 0) killed = true;
     return all;
   });
