@@ -14,9 +14,9 @@
 
 namespace kvx {
 
-using TStatusCallback = std::function<void(const char* szItem, int32_t Percent, bool& DoCancel)>;
-using TMessageCallback = std::function<void(uint16_t MsgID, uint16_t mbType, int32_t p1, int32_t p2,
-                                            const char* lpsz1, const char* lpsz2, int32_t& RtnResult)>;
+using TStatusCallback = std::function<void(const char* szItem, int32_t percent, bool& doCancel)>;
+using TMessageCallback = std::function<void(uint16_t msgId, uint16_t mbType, int32_t p1, int32_t p2,
+                                            const char* lpsz1, const char* lpsz2, int32_t& rtnResult)>;
 using TRenameCallback = std::function<void(void* dzr)>;
 using TMemToMemCallback =
     std::function<void(int32_t lAction, char* lpMemBuf, int32_t* pdwSize, int32_t dwTotalReadL, int32_t dwTotalReadH,

@@ -5,13 +5,13 @@
 
 namespace kvx {
 
-bool FindFile(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
+bool FindFile(std::string_view pattern, uint32_t attributeMask, FileSearchRecord& record) {
   FileSearch search;
-  return search.First(pattern, attribute_mask, record);
+  return search.First(pattern, attributeMask, record);
 }
 
-bool MatchesAttributeMask(uint32_t attributes, uint32_t attribute_mask) {
-  const uint32_t excluded = ~attribute_mask & (kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory);
+bool MatchesAttributeMask(uint32_t attributes, uint32_t attributeMask) {
+  const uint32_t excluded = ~attributeMask & (kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory);
   return (attributes & excluded) == 0;
 }
 

@@ -49,7 +49,7 @@ class FileSearch {
   // regard to ASCII case; "*.*" matches every name). Hidden, system, volume and folder
   // entries are returned only when their bit is in the mask; "." and ".." come back
   // like any folder. False when nothing (more) matches.
-  bool First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record);
+  bool First(std::string_view pattern, uint32_t attributeMask, FileSearchRecord& record);
   bool Next(FileSearchRecord& record);
 
   struct State;
@@ -59,11 +59,11 @@ class FileSearch {
 };
 
 // First match of a pattern, for callers that look up one file.
-bool FindFile(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record);
+bool FindFile(std::string_view pattern, uint32_t attributeMask, FileSearchRecord& record);
 
 // The filter the searches apply: false when the entry has a hidden, system, volume or
 // folder bit that the mask does not hold.
-bool MatchesAttributeMask(uint32_t attributes, uint32_t attribute_mask);
+bool MatchesAttributeMask(uint32_t attributes, uint32_t attributeMask);
 
 // Windows wildcard rules over one name: * any run, ? one character, ASCII case ignored.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);

@@ -32,11 +32,11 @@ uint32_t AttributesOf(const struct stat& st, std::string_view name) {
   return attributes;
 }
 
-void FillRecord(const struct stat& st, std::string_view utf8_name, std::string name, FileSearchRecord& record) {
+void FillRecord(const struct stat& st, std::string_view utf8Name, std::string name, FileSearchRecord& record) {
   record.Name = std::move(name);
-  record.WideName = UTF8ToUTF16(utf8_name);
+  record.WideName = UTF8ToUTF16(utf8Name);
   record.AlternateName.clear();
-  record.Attributes = AttributesOf(st, utf8_name);
+  record.Attributes = AttributesOf(st, utf8Name);
   record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
   record.LastWrite = kFileTimeUnixEpoch + static_cast<int64_t>(st.st_mtim.tv_sec) * kFileTimeTicksPerSecond +
                      st.st_mtim.tv_nsec / 100;
@@ -54,7 +54,7 @@ void SplitPattern(const std::string& utf8, std::string& folder, std::string& las
 FileSearch::FileSearch() = default;
 FileSearch::~FileSearch() = default;
 
-bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
+bool FileSearch::First(std::string_view pattern, uint32_t attributeMask, FileSearchRecord& record) {
   state_.reset();
   const std::string utf8 = NativePath(pattern).string();
   std::string folder, last;
@@ -63,13 +63,13 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
     struct stat st {};
     if (last.empty() || stat(utf8.c_str(), &st) != 0) return false;
     FillRecord(st, last, UTF8ToCP1252(last), record);
-    return MatchesAttributeMask(record.Attributes, attribute_mask);
+    return MatchesAttributeMask(record.Attributes, attributeMask);
   }
   auto state = std::make_unique<State>();
   state->dir = opendir(folder.c_str());
   if (!state->dir) return false;
   state->name_pattern = UTF8ToCP1252(last);
-  state->mask = attribute_mask;
+  state->mask = attributeMask;
   state_ = std::move(state);
   return Next(record);
 }

@@ -58,13 +58,13 @@ bool SkipToMatch(FileSearch::State& state, WIN32_FIND_DATAW& data) {
 FileSearch::FileSearch() = default;
 FileSearch::~FileSearch() = default;
 
-bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSearchRecord& record) {
+bool FileSearch::First(std::string_view pattern, uint32_t attributeMask, FileSearchRecord& record) {
   state_.reset();
   auto state = std::make_unique<State>();
   WIN32_FIND_DATAW data{};
   state->handle.reset(FindFirstFileW(LongPathForm(Wide(pattern)).c_str(), &data));
   if (!state->handle) return false;
-  state->mask = attribute_mask;
+  state->mask = attributeMask;
   if (!SkipToMatch(*state, data)) return false;
   FillRecord(data, record);
   state_ = std::move(state);

@@ -32,13 +32,13 @@ int MinutesBetween(const CivilTime& local, const CivilTime& utc) {
 ZonedTime LocalTimeOf(FileTimeUtc time) {
   ZonedTime out;
   const CivilTime utc = CivilOfFileTime(time);
-  const SYSTEMTIME utc_st = SystemTimeOfCivil(utc);
-  SYSTEMTIME local_st{};
-  if (utc.Year < 1601 || utc.Year > 30827 || !SystemTimeToTzSpecificLocalTime(nullptr, &utc_st, &local_st)) {
+  const SYSTEMTIME utcSt = SystemTimeOfCivil(utc);
+  SYSTEMTIME localSt{};
+  if (utc.Year < 1601 || utc.Year > 30827 || !SystemTimeToTzSpecificLocalTime(nullptr, &utcSt, &localSt)) {
     out.Local = utc;
     return out;
   }
-  out.Local = CivilOfSystemTime(local_st);
+  out.Local = CivilOfSystemTime(localSt);
   out.GmtOffsetMinutes = MinutesBetween(out.Local, utc);
   return out;
 }
@@ -56,11 +56,11 @@ std::string CurrentTimeText() {
 }
 
 int GmtOffsetMinutesAtLocal(const CivilTime& local) {
-  const SYSTEMTIME local_st = SystemTimeOfCivil(local);
-  SYSTEMTIME utc_st{};
-  if (local.Year < 1601 || local.Year > 30827 || !TzSpecificLocalTimeToSystemTime(nullptr, &local_st, &utc_st))
+  const SYSTEMTIME localSt = SystemTimeOfCivil(local);
+  SYSTEMTIME utcSt{};
+  if (local.Year < 1601 || local.Year > 30827 || !TzSpecificLocalTimeToSystemTime(nullptr, &localSt, &utcSt))
     return 0;
-  return MinutesBetween(local, CivilOfSystemTime(utc_st));
+  return MinutesBetween(local, CivilOfSystemTime(utcSt));
 }
 
 }  // namespace kvx

@@ -17,8 +17,8 @@ std::unique_ptr<CacheBlock> NewBlock() {
   return block;
 }
 
-int64_t PaddingBytes(bool pad_short_track, int64_t track_bytes) {
-  return pad_short_track ? std::max<int64_t>(0, kShortTrackBytes - track_bytes) : 0;
+int64_t PaddingBytes(bool padShortTrack, int64_t trackBytes) {
+  return padShortTrack ? std::max<int64_t>(0, kShortTrackBytes - trackBytes) : 0;
 }
 
 ThreadPriority PriorityOf(uint8_t level) {
@@ -36,18 +36,18 @@ bool IsSourceFile(const TISOEntry& entry) {
 
 }  // namespace
 
-TCacheThread::TCacheThread(uint32_t CacheSize, bool PadShortTrack, int64_t TrackBytes, std::vector<uint8_t>& Header,
-                           const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal,
-                           bool KeepHeader)
-    : padShortTrack_(PadShortTrack),
+TCacheThread::TCacheThread(uint32_t cacheSize, bool padShortTrack, int64_t trackBytes, std::vector<uint8_t>& header,
+                           const std::vector<std::unique_ptr<TISOEntry>>& entries, Event& writerSignal,
+                           bool keepHeader)
+    : padShortTrack_(padShortTrack),
       // A queue of fewer than two blocks could never take one.
-      maxBlocks_(std::max<uint32_t>(2, CacheSize / kCacheBytesPerBlock)),
-      trackBytes_(TrackBytes),
-      remainingBytes_(TrackBytes + PaddingBytes(PadShortTrack, TrackBytes)),
-      header_(Header),
-      keepHeader_(KeepHeader),
-      entries_(Entries),
-      writerSignal_(WriterSignal) {
+      maxBlocks_(std::max<uint32_t>(2, cacheSize / kCacheBytesPerBlock)),
+      trackBytes_(trackBytes),
+      remainingBytes_(trackBytes + PaddingBytes(padShortTrack, trackBytes)),
+      header_(header),
+      keepHeader_(keepHeader),
+      entries_(entries),
+      writerSignal_(writerSignal) {
   SetPriority(PriorityOf(kCacheLower));
   Start();
 }
@@ -101,31 +101,31 @@ bool TCacheThread::QueueFiles() {
 
 // Reads one file into blocks, each read filling the rest of a block or ending the file;
 // the file's last sector is completed with zeros and the next file starts on a sector.
-bool TCacheThread::QueueFile(const TISOEntry& Entry, std::unique_ptr<CacheBlock>& Filling) {
+bool TCacheThread::QueueFile(const TISOEntry& entry, std::unique_ptr<CacheBlock>& filling) {
   {
     LockGuard guard(lock_);
-    currentFile_ = Entry.SourcePath;
+    currentFile_ = entry.SourcePath;
   }
-  TFileStreamEx file(Entry.SourcePath, kFileOpenRead | kFileShareDenyNone);
+  TFileStreamEx file(entry.SourcePath, kFileOpenRead | kFileShareDenyNone);
   if (!file.IsOpen()) {
     Fail(file.OpenError());
     return false;
   }
-  for (int64_t remaining = Entry.ISOSize; remaining > 0;) {
-    if (!Filling) Filling = NewBlock();
-    uint8_t* const at = Filling->Data + Filling->Count;
-    const int32_t n = static_cast<int32_t>(std::min<int64_t>(remaining, kCacheBlockBytes - Filling->Count));
+  for (int64_t remaining = entry.ISOSize; remaining > 0;) {
+    if (!filling) filling = NewBlock();
+    uint8_t* const at = filling->Data + filling->Count;
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(remaining, kCacheBlockBytes - filling->Count));
     // A file that shrank since the layout would leave stale bytes on the disc.
     if (file.Read(at, n) != n) {
-      Fail(FileReadErrorText(Entry.SourcePath));
+      Fail(FileReadErrorText(entry.SourcePath));
       return false;
     }
     const int32_t padded = static_cast<int32_t>(RoundUpToSectors(n));
     std::memset(at + n, 0, static_cast<size_t>(padded - n));
-    Filling->Count += static_cast<uint32_t>(padded);
+    filling->Count += static_cast<uint32_t>(padded);
     remaining -= n;
     if (aborted_) return false;
-    if (Filling->Count == kCacheBlockBytes) Append(std::move(Filling));
+    if (filling->Count == kCacheBlockBytes) Append(std::move(filling));
     SetPriorityLevel(CachePriorityLevel(QueueLength(), maxBlocks_));
     if (!WaitForRoom(true)) return false;
   }
@@ -154,10 +154,10 @@ void TCacheThread::WaitUntilDrained() {
   }
 }
 
-void TCacheThread::Append(std::unique_ptr<CacheBlock> Block) {
+void TCacheThread::Append(std::unique_ptr<CacheBlock> block) {
   {
     LockGuard guard(lock_);
-    queue_.push_back(std::move(Block));
+    queue_.push_back(std::move(block));
     peakBlocks_ = std::max(peakBlocks_, queue_.size());
   }
   writerSignal_.Set();
@@ -168,36 +168,36 @@ size_t TCacheThread::QueueLength() const {
   return queue_.size();
 }
 
-bool TCacheThread::WaitForRoom(bool IdleWhileFull) {
+bool TCacheThread::WaitForRoom(bool idleWhileFull) {
   for (;;) {
     if (QueueLength() + 1 < maxBlocks_) return true;
-    if (IdleWhileFull) SetPriorityLevel(kCacheIdle);
+    if (idleWhileFull) SetPriorityLevel(kCacheIdle);
     if (aborted_) return false;
     MarkReady();
     roomSignal_.Wait();
   }
 }
 
-uint8_t CachePriorityLevel(size_t Length, uint32_t MaxBlocks) {
-  if (Length < MaxBlocks / 4) return kCacheNormal;
-  if (Length < MaxBlocks / 2) return kCacheLower;
+uint8_t CachePriorityLevel(size_t length, uint32_t maxBlocks) {
+  if (length < maxBlocks / 4) return kCacheNormal;
+  if (length < maxBlocks / 2) return kCacheLower;
   return kCacheLowest;
 }
 
-void TCacheThread::SetPriorityLevel(uint8_t Level) {
-  if (priorityLevel_.exchange(Level) != Level) SetPriority(PriorityOf(Level));
+void TCacheThread::SetPriorityLevel(uint8_t level) {
+  if (priorityLevel_.exchange(level) != level) SetPriority(PriorityOf(level));
 }
 
 void TCacheThread::MarkReady() {
   if (!ready_.exchange(true)) settledSignal_.Set();
 }
 
-void TCacheThread::Fail(const std::string& Text) {
-  SetStatus(Text);
+void TCacheThread::Fail(const std::string& text) {
+  SetStatus(text);
   writerSignal_.Set();
 }
 
-int32_t TCacheThread::GetBlock(uint8_t* Buffer) {
+int32_t TCacheThread::GetBlock(uint8_t* buffer) {
   std::unique_ptr<CacheBlock> block;
   {
     LockGuard guard(lock_);
@@ -208,7 +208,7 @@ int32_t TCacheThread::GetBlock(uint8_t* Buffer) {
     remainingBytes_ -= block->Count;
   }
   roomSignal_.Set();
-  std::memcpy(Buffer, block->Data, block->Count);
+  std::memcpy(buffer, block->Data, block->Count);
   return static_cast<int32_t>(block->Count);
 }
 
@@ -237,9 +237,9 @@ std::string TCacheThread::Status() const {
   return status_;
 }
 
-void TCacheThread::SetStatus(const std::string& Text) {
+void TCacheThread::SetStatus(const std::string& text) {
   LockGuard guard(lock_);
-  status_ = Text;
+  status_ = text;
 }
 
 std::string TCacheThread::CurrentFile() const {

@@ -35,7 +35,7 @@ inline constexpr uint8_t kCacheIdle = 0, kCacheLowest = 1, kCacheLower = 2, kCac
 
 // Priority of the cache for a queue of Length blocks: normal while it holds less than a
 // quarter of MaxBlocks, lower below half, lowest above (idle when full).
-uint8_t CachePriorityLevel(size_t Length, uint32_t MaxBlocks);
+uint8_t CachePriorityLevel(size_t length, uint32_t maxBlocks);
 
 inline constexpr const char* kAbortedByUserText = "OPERATION ABORTED BY USER";
 
@@ -45,14 +45,14 @@ class TCacheThread final : public TThread {
   // a read-back after the write); Entries must not change until the thread is gone.
   // WriterSignal is set whenever the writer may find something new: a block, the end of
   // the data, a failure.
-  TCacheThread(uint32_t CacheSize, bool PadShortTrack, int64_t TrackBytes, std::vector<uint8_t>& Header,
-               const std::vector<std::unique_ptr<TISOEntry>>& Entries, Event& WriterSignal, bool KeepHeader = false);
+  TCacheThread(uint32_t cacheSize, bool padShortTrack, int64_t trackBytes, std::vector<uint8_t>& header,
+               const std::vector<std::unique_ptr<TISOEntry>>& entries, Event& writerSignal, bool keepHeader = false);
   ~TCacheThread() override;
 
   // Copies the first queued block into Buffer (kCacheBlockBytes at least): its byte
   // count; -1 when no block is queued yet; 0 when nothing more will come (all data
   // taken, the cache finished, or aborted).
-  int32_t GetBlock(uint8_t* Buffer);
+  int32_t GetBlock(uint8_t* buffer);
   // Stops reading and drops the queue; "OPERATION ABORTED BY USER" unless a status is set.
   void Abort();
   // Blocks until the writer may start (Ready) or the cache has ended without being ready.
@@ -63,7 +63,7 @@ class TCacheThread final : public TThread {
   // Empty while all is well, else the text that ends the write. When the reading failed
   // with an exception, Failure() holds the log line that names it.
   std::string Status() const;
-  void SetStatus(const std::string& Text);
+  void SetStatus(const std::string& text);
   // Source path of the file being read.
   std::string CurrentFile() const;
 
@@ -78,16 +78,16 @@ class TCacheThread final : public TThread {
  private:
   bool QueueHeader();
   bool QueueFiles();
-  bool QueueFile(const TISOEntry& Entry, std::unique_ptr<CacheBlock>& Filling);
+  bool QueueFile(const TISOEntry& entry, std::unique_ptr<CacheBlock>& filling);
   void QueuePadding();
   void WaitUntilDrained();
-  void Append(std::unique_ptr<CacheBlock> Block);
+  void Append(std::unique_ptr<CacheBlock> block);
   size_t QueueLength() const;
   // Waits while the queue is full; false when aborted meanwhile.
-  bool WaitForRoom(bool IdleWhileFull);
-  void SetPriorityLevel(uint8_t Level);
+  bool WaitForRoom(bool idleWhileFull);
+  void SetPriorityLevel(uint8_t level);
   void MarkReady();
-  void Fail(const std::string& Text);
+  void Fail(const std::string& text);
   void StopReading();
   void DropQueue();
 

@@ -24,9 +24,9 @@ size_t IdentifierLength(const TISOEntry& entry, bool joliet) {
 
 }  // namespace
 
-void ImageLayout::BuildImage(bool SkipDiscQuery) {
+void ImageLayout::BuildImage(bool skipDiscQuery) {
   ImageHeader.clear();  // a second build replaces the first one's header
-  ComputeLayout(SkipDiscQuery);
+  ComputeLayout(skipDiscQuery);
   WriteImageHeader();
 }
 
@@ -37,9 +37,9 @@ int64_t ImageLayout::GetTrackSize() const {
 void ImageLayout::QueryDisc() {
   DiscType = device_.GetDiscType();
   using scsi::DiscKind;
-  const DiscKind no_address_query[] = {DiscKind::DVDMinusR, DiscKind::DVDRAM, DiscKind::DVDMinusRW, DiscKind::DVDPlusRW,
+  const DiscKind noAddressQuery[] = {DiscKind::DVDMinusR, DiscKind::DVDRAM, DiscKind::DVDMinusRW, DiscKind::DVDPlusRW,
                                        DiscKind::DVDPlusR};
-  if (std::find(std::begin(no_address_query), std::end(no_address_query), DiscType) == std::end(no_address_query)) {
+  if (std::find(std::begin(noAddressQuery), std::end(noAddressQuery), DiscType) == std::end(noAddressQuery)) {
     uint32_t next = 0;
     if (device_.ReadNextWritableAddress(next)) {
       StartSector = next;
@@ -63,10 +63,10 @@ int64_t ImageLayout::PathTableSize(bool joliet) const {
 
 // "." and ".." fill the first 68 bytes; a record that does not fit into the rest of a
 // sector starts the next one.
-int64_t ImageLayout::FolderRecordsSize(const TISODirectory& Dir, bool joliet) const {
+int64_t ImageLayout::FolderRecordsSize(const TISODirectory& dir, bool joliet) const {
   int64_t sectors = 1;
   int64_t used = 2 * 34;
-  for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
+  for (const TISOEntry* entry : joliet ? dir.JolietOrder : dir.ISOOrder) {
     const int64_t length = static_cast<int64_t>(DirectoryRecordLength(IdentifierLength(*entry, joliet)));
     const int64_t records = IsFile(*entry) ? ExtentCount(entry->ISOSize) : 1;
     for (int64_t r = 0; r < records; ++r) {
@@ -112,12 +112,12 @@ void ImageLayout::AssignFileExtents() {
   FileSectors = running;
 }
 
-void ImageLayout::ComputeLayout(bool SkipDiscQuery) {
+void ImageLayout::ComputeLayout(bool skipDiscQuery) {
   device_.SetDoDebug(false);
   StartSector = 0;
-  if (!SkipDiscQuery) QueryDisc();
+  if (!skipDiscQuery) QueryDisc();
   // Only a session after others: on a disc written from sector 0 the old tree is overwritten.
-  if (!SkipDiscQuery && ImportPreviousSession && StartSector > 0) ImportSession();
+  if (!skipDiscQuery && ImportPreviousSession && StartSector > 0) ImportSession();
   for (const auto& dir : Directories) AssignIdentifiers(*dir);
   NumberDirectories(false);
   NumberDirectories(true);

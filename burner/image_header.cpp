@@ -48,13 +48,13 @@ void AppendRecord(std::vector<uint8_t>& out, const RecordFields& fields) {
 }
 
 void AppendPathRecord(std::vector<uint8_t>& out, std::string_view identifier, uint32_t extent, uint16_t parent,
-                      bool big_endian) {
+                      bool bigEndian) {
   const size_t start = out.size();
   out.resize(start + PathTableRecordLength(identifier.size()), 0);
   auto* head = reinterpret_cast<PathTableRecordHead*>(out.data() + start);
   head->IdentifierLength = static_cast<uint8_t>(identifier.size());
-  big_endian ? PutBig32(head->Extent, extent) : PutLittle32(head->Extent, extent);
-  big_endian ? PutBig16(head->ParentNumber, parent) : PutLittle16(head->ParentNumber, parent);
+  bigEndian ? PutBig32(head->Extent, extent) : PutLittle32(head->Extent, extent);
+  bigEndian ? PutBig16(head->ParentNumber, parent) : PutLittle16(head->ParentNumber, parent);
   std::memcpy(out.data() + start + sizeof(PathTableRecordHead), identifier.data(), identifier.size());
 }
 
@@ -99,10 +99,10 @@ void ImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
   text(vd.PreparerId, sizeof vd.PreparerId, IdPreparer);
   text(vd.ApplicationId, sizeof vd.ApplicationId, IdApplication);
   // Joliet file identifiers take 18 characters; the 37th byte stays zero.
-  const size_t file_id = joliet ? 36 : 37;
-  text(vd.CopyrightFile, file_id, FileCopyright);
-  text(vd.AbstractFile, file_id, FileAbstract);
-  text(vd.BibliographicFile, file_id, FileBibliographic);
+  const size_t fileId = joliet ? 36 : 37;
+  text(vd.CopyrightFile, fileId, FileCopyright);
+  text(vd.AbstractFile, fileId, FileAbstract);
+  text(vd.BibliographicFile, fileId, FileBibliographic);
   PutDescriptorDate(vd.CreationDate, DateCreation);
   PutDescriptorDate(vd.ModificationDate, DateModification);
   std::memcpy(vd.ExpirationDate, kNoDate, 16);
@@ -114,37 +114,37 @@ void ImageLayout::WriteVolumeDescriptor(bool joliet, const ZonedTime& now) {
   ImageHeader.insert(ImageHeader.end(), bytes, bytes + sizeof vd);
 }
 
-void ImageLayout::WritePathTable(bool joliet, bool big_endian) {
+void ImageLayout::WritePathTable(bool joliet, bool bigEndian) {
   const std::vector<TISODirectory*>& order = joliet ? JolietPathOrder : ISOPathOrder;
   const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
-  AppendPathRecord(ImageHeader, kDotIdentifier, area, 1, big_endian);
+  AppendPathRecord(ImageHeader, kDotIdentifier, area, 1, bigEndian);
   for (size_t i = 1; i < order.size(); ++i) {
     const TISODirectory& dir = *order[i];
     const uint32_t extent = area + (joliet ? dir.JolietSector : dir.ISOSector);
     const auto parent = static_cast<uint16_t>(joliet ? dir.Parent->JolietNumber : dir.Parent->Number);
     if (joliet)
-      AppendPathRecord(ImageHeader, UTF16BigEndian(dir.JolietName), extent, parent, big_endian);
+      AppendPathRecord(ImageHeader, UTF16BigEndian(dir.JolietName), extent, parent, bigEndian);
     else
-      AppendPathRecord(ImageHeader, dir.ShortName, extent, parent, big_endian);
+      AppendPathRecord(ImageHeader, dir.ShortName, extent, parent, bigEndian);
   }
   PadToSector(ImageHeader);
 }
 
-void ImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const ZonedTime& now) {
+void ImageLayout::WriteDirectoryRecords(const TISODirectory& dir, bool joliet, const ZonedTime& now) {
   const uint32_t area = SectorOf(joliet ? JolietDirRecordsPos : ISODirRecordsPos);
-  const uint32_t first_file = SectorOf(FirstFilePos);
-  auto own_sector = [&](const TISODirectory& d) { return area + (joliet ? d.JolietSector : d.ISOSector); };
-  auto own_size = [&](const TISODirectory& d) { return static_cast<uint32_t>(joliet ? d.JolietSize : d.ISOSize); };
+  const uint32_t firstFile = SectorOf(FirstFilePos);
+  auto ownSector = [&](const TISODirectory& d) { return area + (joliet ? d.JolietSector : d.ISOSector); };
+  auto ownSize = [&](const TISODirectory& d) { return static_cast<uint32_t>(joliet ? d.JolietSize : d.ISOSize); };
 
-  RecordFields dot{own_sector(Dir), own_size(Dir), now.Local, GMTOffset * 15, true, kFlagDirectory, kDotIdentifier};
+  RecordFields dot{ownSector(dir), ownSize(dir), now.Local, GMTOffset * 15, true, kFlagDirectory, kDotIdentifier};
   AppendRecord(ImageHeader, dot);
-  dot.Extent = own_sector(*Dir.Parent);
-  dot.Length = own_size(*Dir.Parent);
+  dot.Extent = ownSector(*dir.Parent);
+  dot.Length = ownSize(*dir.Parent);
   dot.Identifier = kDotDotIdentifier;
   AppendRecord(ImageHeader, dot);
 
   std::string identifier;
-  for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
+  for (const TISOEntry* entry : joliet ? dir.JolietOrder : dir.ISOOrder) {
     const bool folder = entry->Directory != nullptr;
     identifier = joliet ? UTF16BigEndian(folder ? entry->JolietName : entry->JolietName + u";1")
                         : (folder ? entry->ShortName : entry->ShortName + ";1");
@@ -165,7 +165,7 @@ void ImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, c
     int64_t remaining = size;
     uint32_t extent = size == 0                ? 0
                       : entry->EarlierSession ? entry->SessionExtent
-                                              : first_file + (joliet ? entry->JolietExtent : entry->ISOExtent);
+                                              : firstFile + (joliet ? entry->JolietExtent : entry->ISOExtent);
     do {
       const int64_t part = std::min(remaining, kMaxExtentBytes);
       remaining -= part;

@@ -75,25 +75,25 @@ class LayoutDevice {
   virtual ~LayoutDevice() = default;
   virtual scsi::DiscKind GetDiscType() = 0;
   // Waits for the unit, reads where the next track starts; false when that failed.
-  virtual bool ReadNextWritableAddress(uint32_t& StartSector) = 0;
-  virtual void SetDoDebug(bool Value) = 0;
-  virtual void DebugMessage(const std::string& Message, uint8_t mType) = 0;
+  virtual bool ReadNextWritableAddress(uint32_t& startSector) = 0;
+  virtual void SetDoDebug(bool value) = 0;
+  virtual void DebugMessage(const std::string& message, uint8_t mType) = 0;
   // Start of the disc's last recorded session; false when there is none to read.
-  virtual bool ReadLastSessionStart(uint32_t& Sector) {
-    (void)Sector;
+  virtual bool ReadLastSessionStart(uint32_t& sector) {
+    (void)sector;
     return false;
   }
   // Count sectors of 2048 bytes from Sector into Buffer.
-  virtual bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) {
-    (void)Sector, (void)Count, (void)Buffer;
+  virtual bool ReadSectors(uint32_t sector, uint16_t count, uint8_t* buffer) {
+    (void)sector, (void)count, (void)buffer;
     return false;
   }
 };
 
 // Called for every file being added; the handler may change the names, the date and Skip.
-using TAddFileEvent = std::function<void(const std::string& FullPath, std::string& LongFileName,
-                                         std::string& ShortFileName, TDateTime& DateTime, uint32_t Attr,
-                                         int64_t FileSize, bool& Skip)>;
+using TAddFileEvent = std::function<void(const std::string& fullPath, std::string& longFileName,
+                                         std::string& shortFileName, TDateTime& dateTime, uint32_t attr,
+                                         int64_t fileSize, bool& skip)>;
 
 // What AddFile did with a source file.
 enum class AddFileResult : uint8_t {
@@ -104,7 +104,7 @@ enum class AddFileResult : uint8_t {
 
 class ImageLayout {
  public:
-  explicit ImageLayout(LayoutDevice& Device);
+  explicit ImageLayout(LayoutDevice& device);
   ImageLayout(const ImageLayout&) = delete;
   ImageLayout& operator=(const ImageLayout&) = delete;
 
@@ -123,24 +123,24 @@ class ImageLayout {
   TAddFileEvent OnAddFile;
 
   // Empties the tree and the image header, sets the capacities, creates the root.
-  void ResetImage(int MaxFiles, int MaxDirectories);
-  TISODirectory* FindDirectory(std::string_view Path) const;
+  void ResetImage(int maxFiles, int maxDirectories);
+  TISODirectory* FindDirectory(std::string_view path) const;
   // One folder under Parent; the existing one when its path is already in the image.
   // WideName, when given, is the name in UTF-16 as the system gave it.
-  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
-                                 std::u16string_view WideName = {});
-  TISODirectory* ForceDirectories(std::string_view Path);
-  AddFileResult AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath);
+  TISODirectory* CreateDirectory(TISODirectory* parent, std::string_view name, uint32_t attr,
+                                 std::u16string_view wideName = {});
+  TISODirectory* ForceDirectories(std::string_view path);
+  AddFileResult AddFile(std::string_view destinationPath, std::string_view sourceFile, bool keepSourcePath);
   // Adds (or replaces) one file of a directory search; true when an entry was filled.
-  bool AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord, std::string_view FullPath);
+  bool AddSearchEntry(TISODirectory* dir, const FileSearchRecord& searchRecord, std::string_view fullPath);
   // First entry of Dir whose long name matches, without regard to ASCII case unless
   // CaseSensitiveNames.
-  TISOEntry* FindEntry(const TISODirectory* Dir, std::string_view Name) const;
+  TISOEntry* FindEntry(const TISODirectory* dir, std::string_view name) const;
   // The same by the UTF-16 name, which keeps what Windows-1252 lacks.
-  TISOEntry* FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const;
+  TISOEntry* FindWideEntry(const TISODirectory* dir, std::u16string_view name) const;
 
-  void BuildImage(bool SkipDiscQuery);
-  void ComputeLayout(bool SkipDiscQuery);
+  void BuildImage(bool skipDiscQuery);
+  void ComputeLayout(bool skipDiscQuery);
   void WriteImageHeader();
   int64_t GetTrackSize() const;
 
@@ -173,22 +173,22 @@ class ImageLayout {
   TISODirectory* NewDirectoryRecord();
   TISOEntry* NewEntryRecord();
   bool HasRoomFor(bool directory);
-  void AppendToFolder(TISODirectory* Dir, TISOEntry* Entry);
-  void IndexEntry(TISOEntry* Entry);
-  void UnindexEntry(TISOEntry* Entry);
-  std::string EntryKey(const TISODirectory* Dir, std::u16string_view Name) const;
+  void AppendToFolder(TISODirectory* dir, TISOEntry* entry);
+  void IndexEntry(TISOEntry* entry);
+  void UnindexEntry(TISOEntry* entry);
+  std::string EntryKey(const TISODirectory* dir, std::u16string_view name) const;
   void QueryDisc();
   void ImportSession();
-  bool ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth);
-  bool ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool joliet, TISOEntry*& Last, int depth);
-  void AssignIdentifiers(TISODirectory& Dir);
+  bool ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, bool joliet, int depth);
+  bool ImportRecord(TISODirectory* dir, const uint8_t* record, bool joliet, TISOEntry*& last, int depth);
+  void AssignIdentifiers(TISODirectory& dir);
   void NumberDirectories(bool joliet);
   int64_t PathTableSize(bool joliet) const;
-  int64_t FolderRecordsSize(const TISODirectory& Dir, bool joliet) const;
+  int64_t FolderRecordsSize(const TISODirectory& dir, bool joliet) const;
   int64_t AllocateDirectoryRecords(bool joliet);
   void AssignFileExtents();
-  void WritePathTable(bool joliet, bool big_endian);
-  void WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, const struct ZonedTime& now);
+  void WritePathTable(bool joliet, bool bigEndian);
+  void WriteDirectoryRecords(const TISODirectory& dir, bool joliet, const struct ZonedTime& now);
   void WriteVolumeDescriptor(bool joliet, const struct ZonedTime& now);
 
   LayoutDevice& device_;
@@ -201,14 +201,14 @@ class ImageLayout {
 // the image is laid out.
 // ISO 9660 identifier of a folder: upper case, every other character than A-Z, 0-9 and
 // "_" replaced by "_", cut to 8.
-std::string ShortNameOf(std::string_view Name);
+std::string ShortNameOf(std::string_view name);
 // ISO 9660 identifier of a file: the same rules for the name before the last dot (8)
 // and the extension after it (3), always joined by one dot.
-std::string ISOShortName(std::string_view Name);
+std::string ISOShortName(std::string_view name);
 // Joliet identifier: the name itself when it has 64 characters or fewer, else shortened
 // keeping its extension.
-std::u16string JolietNameOf(std::u16string_view Name);
+std::u16string JolietNameOf(std::u16string_view name);
 // Whether names can be recorded at all (neither is empty).
-bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool IsFile);
+bool NamesFitRecords(std::string_view shortName, std::string_view longName, bool isFile);
 
 }  // namespace kvx

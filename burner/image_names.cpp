@@ -29,9 +29,9 @@ std::u16string_view CutUTF16(std::u16string_view text, size_t limit) {
 
 // Name and extension around the last dot; the extension keeps its dot.
 template <class Text>
-std::pair<Text, Text> SplitExtension(Text name, size_t longest_extension) {
+std::pair<Text, Text> SplitExtension(Text name, size_t longestExtension) {
   const size_t dot = name.rfind('.');
-  if (dot == Text::npos || name.size() - dot > longest_extension + 1) return {name, Text()};
+  if (dot == Text::npos || name.size() - dot > longestExtension + 1) return {name, Text()};
   return {name.substr(0, dot), name.substr(dot)};
 }
 
@@ -50,8 +50,8 @@ template <class Text>
 bool IdentifierLess(Text a, Text b) {
   const auto [name_a, ext_a] = SplitExtension(a, a.size());
   const auto [name_b, ext_b] = SplitExtension(b, b.size());
-  const int by_name = PaddedCompare(name_a, name_b);
-  return by_name != 0 ? by_name < 0 : PaddedCompare(ext_a, ext_b) < 0;
+  const int byName = PaddedCompare(name_a, name_b);
+  return byName != 0 ? byName < 0 : PaddedCompare(ext_a, ext_b) < 0;
 }
 
 char16_t FoldCase(char16_t c) {
@@ -88,20 +88,20 @@ std::u16string JolietNumbered(const std::u16string& candidate, bool file, unsign
 // Gives every entry a free identifier: the candidate, else the candidate numbered from
 // where the last clash of the same candidate stopped.
 template <class Text, class Candidate, class Numbered>
-void MakeUnique(const std::vector<TISOEntry*>& entries, bool fold, unsigned first_number, Candidate candidate_of,
+void MakeUnique(const std::vector<TISOEntry*>& entries, bool fold, unsigned firstNumber, Candidate candidateOf,
                 Numbered numbered, Text TISOEntry::*field) {
   std::unordered_set<Text> taken;
-  std::unordered_map<Text, unsigned> next_number;
+  std::unordered_map<Text, unsigned> nextNumber;
   taken.reserve(entries.size());
   for (TISOEntry* entry : entries) {
     const bool file = IsFile(*entry);
-    Text id = candidate_of(*entry);
+    Text id = candidateOf(*entry);
     if (!taken.insert(ClashKey(id, file, fold)).second) {
-      unsigned& number = next_number.try_emplace(id, first_number).first->second;
-      Text numbered_id;
-      do numbered_id = numbered(id, file, number++);
-      while (!taken.insert(ClashKey(numbered_id, file, fold)).second);
-      id = std::move(numbered_id);
+      unsigned& number = nextNumber.try_emplace(id, firstNumber).first->second;
+      Text numberedId;
+      do numberedId = numbered(id, file, number++);
+      while (!taken.insert(ClashKey(numberedId, file, fold)).second);
+      id = std::move(numberedId);
     }
     entry->*field = std::move(id);
   }
@@ -109,31 +109,31 @@ void MakeUnique(const std::vector<TISOEntry*>& entries, bool fold, unsigned firs
 
 }  // namespace
 
-std::string ShortNameOf(std::string_view Name) {
-  std::string out = DChars(Name, kISONameChars);
+std::string ShortNameOf(std::string_view name) {
+  std::string out = DChars(name, kISONameChars);
   return out.empty() ? "_" : out;
 }
 
-std::string ISOShortName(std::string_view Name) {
-  const auto [name, extension] = SplitExtension(Name, Name.size());
-  std::string out = DChars(name, kISONameChars);
+std::string ISOShortName(std::string_view name) {
+  const auto [stem, extension] = SplitExtension(name, name.size());
+  std::string out = DChars(stem, kISONameChars);
   if (out.empty()) out = "_";
   return out + "." + DChars(extension.empty() ? extension : extension.substr(1), kISOExtensionChars);
 }
 
-std::u16string JolietNameOf(std::u16string_view Name) {
-  if (Name.size() <= kJolietChars) return std::u16string(Name);
-  const auto [name, extension] = SplitExtension(Name, kJolietExtensionChars);
-  return std::u16string(CutUTF16(name, kJolietChars - extension.size())) + std::u16string(extension);
+std::u16string JolietNameOf(std::u16string_view name) {
+  if (name.size() <= kJolietChars) return std::u16string(name);
+  const auto [stem, extension] = SplitExtension(name, kJolietExtensionChars);
+  return std::u16string(CutUTF16(stem, kJolietChars - extension.size())) + std::u16string(extension);
 }
 
-bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool) {
-  return !ShortName.empty() && !LongName.empty();
+bool NamesFitRecords(std::string_view shortName, std::string_view longName, bool) {
+  return !shortName.empty() && !longName.empty();
 }
 
-void ImageLayout::AssignIdentifiers(TISODirectory& Dir) {
+void ImageLayout::AssignIdentifiers(TISODirectory& dir) {
   std::vector<TISOEntry*> entries;
-  for (TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) entries.push_back(entry);
+  for (TISOEntry* entry = dir.FirstEntry; entry; entry = entry->Next) entries.push_back(entry);
   MakeUnique<std::string>(
       entries, false, 1,
       [](const TISOEntry& e) { return IsFile(e) ? ISOShortName(e.ShortName) : ShortNameOf(e.ShortName); },
@@ -146,12 +146,12 @@ void ImageLayout::AssignIdentifiers(TISODirectory& Dir) {
       entry->Directory->ShortName = entry->ShortName;
       entry->Directory->JolietName = entry->JolietName;
     }
-  Dir.ISOOrder = entries;
-  std::sort(Dir.ISOOrder.begin(), Dir.ISOOrder.end(), [](const TISOEntry* a, const TISOEntry* b) {
+  dir.ISOOrder = entries;
+  std::sort(dir.ISOOrder.begin(), dir.ISOOrder.end(), [](const TISOEntry* a, const TISOEntry* b) {
     return IdentifierLess(std::string_view(a->ShortName), std::string_view(b->ShortName));
   });
-  Dir.JolietOrder = std::move(entries);
-  std::sort(Dir.JolietOrder.begin(), Dir.JolietOrder.end(), [](const TISOEntry* a, const TISOEntry* b) {
+  dir.JolietOrder = std::move(entries);
+  std::sort(dir.JolietOrder.begin(), dir.JolietOrder.end(), [](const TISOEntry* a, const TISOEntry* b) {
     return IdentifierLess(std::u16string_view(a->JolietName), std::u16string_view(b->JolietName));
   });
 }

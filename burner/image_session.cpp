@@ -58,72 +58,72 @@ void ImageLayout::ImportSession() {
     const bool ucs2 = sector[88] == 0x25 && sector[89] == 0x2F && level != std::end(kJolietLevels);
     if (sector[0] == 2 && ucs2) joliet = root;
   }
-  const bool use_joliet = joliet.Extent != 0;
-  const SessionRoot root = use_joliet ? joliet : primary;
-  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, use_joliet, 0))
+  const bool useJoliet = joliet.Extent != 0;
+  const SessionRoot root = useJoliet ? joliet : primary;
+  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, useJoliet, 0))
     device_.DebugMessage(">>> CAN'T READ THE PREVIOUS SESSION", 0);
 }
 
-bool ImageLayout::ImportFolder(TISODirectory* Dir, uint32_t Extent, uint32_t Size, bool joliet, int depth) {
+bool ImageLayout::ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, bool joliet, int depth) {
   if (depth > kDeepestFolder) return false;
-  const uint32_t sectors = static_cast<uint32_t>(RoundUpToSectors(Size) / kSectorSize);
+  const uint32_t sectors = static_cast<uint32_t>(RoundUpToSectors(size) / kSectorSize);
   std::vector<uint8_t> records(static_cast<size_t>(sectors) * kSectorSize);
   for (uint32_t done = 0; done < sectors;) {
     const auto count = static_cast<uint16_t>(std::min<uint32_t>(kSectorsPerRead, sectors - done));
-    if (!device_.ReadSectors(Extent + done, count, records.data() + static_cast<size_t>(done) * kSectorSize))
+    if (!device_.ReadSectors(extent + done, count, records.data() + static_cast<size_t>(done) * kSectorSize))
       return false;
     done += count;
   }
   TISOEntry* last = nullptr;
   for (size_t at = 0; at < records.size();) {
     const uint8_t length = records[at];
-    const size_t in_sector = at % kSectorSize;
-    if (length == 0 || in_sector + length > static_cast<size_t>(kSectorSize)) {  // rest of the sector unused
-      at += kSectorSize - in_sector;
+    const size_t inSector = at % kSectorSize;
+    if (length == 0 || inSector + length > static_cast<size_t>(kSectorSize)) {  // rest of the sector unused
+      at += kSectorSize - inSector;
       continue;
     }
     if (length < sizeof(DirectoryRecordHead) || records[at + 32] + sizeof(DirectoryRecordHead) > length) return false;
-    const bool self_or_parent = records[at + 32] == 1 && records[at + 33] <= 1;
-    if (!self_or_parent && !ImportRecord(Dir, &records[at], joliet, last, depth)) return false;
+    const bool selfOrParent = records[at + 32] == 1 && records[at + 33] <= 1;
+    if (!selfOrParent && !ImportRecord(dir, &records[at], joliet, last, depth)) return false;
     at += length;
   }
   return true;
 }
 
-bool ImageLayout::ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool joliet, TISOEntry*& Last, int depth) {
-  const uint8_t flags = Record[25];
-  const uint32_t extent = Little32(Record + 2), size = Little32(Record + 10);
-  const std::u16string name = RecordName(Record, joliet);
+bool ImageLayout::ImportRecord(TISODirectory* dir, const uint8_t* record, bool joliet, TISOEntry*& last, int depth) {
+  const uint8_t flags = record[25];
+  const uint32_t extent = Little32(record + 2), size = Little32(record + 10);
+  const std::u16string name = RecordName(record, joliet);
   if (name.empty()) return true;
   // The further extents of a file above 4 GiB follow the first one on the disc.
-  if (Last && Last->WideName == name) {
-    Last->ISOSize = Last->JolietSize += size;
-    if (!(flags & kFlagMultiExtent)) Last = nullptr;
+  if (last && last->WideName == name) {
+    last->ISOSize = last->JolietSize += size;
+    if (!(flags & kFlagMultiExtent)) last = nullptr;
     return true;
   }
-  Last = nullptr;
-  TISOEntry* newer = FindWideEntry(Dir, name);
+  last = nullptr;
+  TISOEntry* newer = FindWideEntry(dir, name);
   const bool folder = flags & kFlagDirectory;
   if (folder) {
-    TISODirectory* into = newer ? newer->Directory : CreateDirectory(Dir, UTF16ToCP1252(name), kAttrDirectory, name);
+    TISODirectory* into = newer ? newer->Directory : CreateDirectory(dir, UTF16ToCP1252(name), kAttrDirectory, name);
     if (!into) return true;  // a file of the new session took its name, or no room
     return ImportFolder(into, extent, size, joliet, depth + 1);
   }
   if (newer || !HasRoomFor(false)) return true;
   TISOEntry* entry = NewEntryRecord();
-  AppendToFolder(Dir, entry);
+  AppendToFolder(dir, entry);
   entry->LongName = UTF16ToCP1252(name);
   entry->WideName = name;
   entry->ShortName = ISOShortName(entry->LongName);
   entry->ISOSize = entry->JolietSize = size;
   entry->Attr = kAttrArchive | ((flags & kFlagHidden) ? kAttrHidden : 0);
-  entry->DateTime = RecordDate(Record + 18);
-  entry->GmtOffsetMinutes = static_cast<int8_t>(Record[24]) * 15;
+  entry->DateTime = RecordDate(record + 18);
+  entry->GmtOffsetMinutes = static_cast<int8_t>(record[24]) * 15;
   entry->EarlierSession = true;
   entry->SessionExtent = extent;
-  entry->NameKey = EntryKey(Dir, name);
+  entry->NameKey = EntryKey(dir, name);
   IndexEntry(entry);
-  if (flags & kFlagMultiExtent) Last = entry;
+  if (flags & kFlagMultiExtent) last = entry;
   return true;
 }
 

@@ -25,8 +25,8 @@ TDateTime LocalDateTime(const ZonedTime& zoned) { return EncodeDateTime(zoned.Lo
 
 // The folder part of a source path as an image path: "C:\A\B\f" gives "\A\B\",
 // "\\server\share\A\f" gives "\A\".
-std::string KeptSourceFolder(std::string_view SourceFile) {
-  std::string_view folder = SourceFile.substr(0, SourceFile.rfind('\\') + 1);
+std::string KeptSourceFolder(std::string_view sourceFile) {
+  std::string_view folder = sourceFile.substr(0, sourceFile.rfind('\\') + 1);
   if (!folder.starts_with("\\\\")) return std::string(folder.substr(std::min<size_t>(2, folder.size())));
   const size_t share = folder.find('\\', 2);
   const size_t rest = share == std::string_view::npos ? share : folder.find('\\', share + 1);
@@ -35,9 +35,9 @@ std::string KeptSourceFolder(std::string_view SourceFile) {
 
 }  // namespace
 
-ImageLayout::ImageLayout(LayoutDevice& Device) : device_(Device) {}
+ImageLayout::ImageLayout(LayoutDevice& device) : device_(device) {}
 
-void ImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
+void ImageLayout::ResetImage(int maxFiles, int maxDirectories) {
   GMTOffset = static_cast<int16_t>(LocalNow().GmtOffsetMinutes / 15);
   ImageHeader.clear();
   ImageHeader.shrink_to_fit();
@@ -47,8 +47,8 @@ void ImageLayout::ResetImage(int MaxFiles_, int MaxDirectories_) {
   JolietPathOrder.clear();
   directories_by_path_.clear();
   entries_by_name_.clear();
-  MaxFiles = MaxFiles_;
-  MaxDirectories = std::max(1, MaxDirectories_);  // the root always exists
+  MaxFiles = maxFiles;
+  MaxDirectories = std::max(1, maxDirectories);  // the root always exists
   Entries.reserve(MaxFiles > 0 ? MaxFiles : 0);
   Directories.reserve(MaxDirectories > 0 ? MaxDirectories : 0);
   ISOPathOrder.reserve(Directories.capacity());
@@ -91,18 +91,18 @@ TISOEntry* ImageLayout::NewEntryRecord() {
   return Entries.back().get();
 }
 
-void ImageLayout::AppendToFolder(TISODirectory* Dir, TISOEntry* Entry) {
-  if (Dir->LastEntry)
-    Dir->LastEntry->Next = Entry;
+void ImageLayout::AppendToFolder(TISODirectory* dir, TISOEntry* entry) {
+  if (dir->LastEntry)
+    dir->LastEntry->Next = entry;
   else
-    Dir->FirstEntry = Entry;
-  Dir->LastEntry = Entry;
+    dir->FirstEntry = entry;
+  dir->LastEntry = entry;
 }
 
-std::string ImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view Name) const {
-  std::string key(reinterpret_cast<const char*>(&Dir->Index), sizeof Dir->Index);
-  key.reserve(key.size() + 2 * Name.size());
-  for (char16_t c : Name) {
+std::string ImageLayout::EntryKey(const TISODirectory* dir, std::u16string_view name) const {
+  std::string key(reinterpret_cast<const char*>(&dir->Index), sizeof dir->Index);
+  key.reserve(key.size() + 2 * name.size());
+  for (char16_t c : name) {
     if (!CaseSensitiveNames && c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
     key += static_cast<char>(c & 0xFF);
     key += static_cast<char>(c >> 8);
@@ -112,147 +112,147 @@ std::string ImageLayout::EntryKey(const TISODirectory* Dir, std::u16string_view 
 
 // Entries of one folder under one key are chained in list order (which is creation
 // order), so the head of the chain is what a scan of the list would meet first.
-void ImageLayout::IndexEntry(TISOEntry* Entry) {
-  TISOEntry*& head = entries_by_name_[Entry->NameKey];
+void ImageLayout::IndexEntry(TISOEntry* entry) {
+  TISOEntry*& head = entries_by_name_[entry->NameKey];
   TISOEntry** link = &head;
-  while (*link && (*link)->Index < Entry->Index) link = &(*link)->SameName;
-  Entry->SameName = *link;
-  *link = Entry;
+  while (*link && (*link)->Index < entry->Index) link = &(*link)->SameName;
+  entry->SameName = *link;
+  *link = entry;
 }
 
-void ImageLayout::UnindexEntry(TISOEntry* Entry) {
-  auto found = entries_by_name_.find(Entry->NameKey);
+void ImageLayout::UnindexEntry(TISOEntry* entry) {
+  auto found = entries_by_name_.find(entry->NameKey);
   if (found == entries_by_name_.end()) return;
   TISOEntry** link = &found->second;
-  while (*link && *link != Entry) link = &(*link)->SameName;
-  if (*link) *link = Entry->SameName;
-  Entry->SameName = nullptr;
+  while (*link && *link != entry) link = &(*link)->SameName;
+  if (*link) *link = entry->SameName;
+  entry->SameName = nullptr;
   if (!found->second) entries_by_name_.erase(found);
 }
 
-TISODirectory* ImageLayout::FindDirectory(std::string_view Path) const {
-  if (Path.empty() || Path == "\\") return Directories.empty() ? nullptr : Directories[0].get();
-  if (Path.back() == '\\') Path.remove_suffix(1);
-  const auto found = directories_by_path_.find(ASCIIUpper(Path));
+TISODirectory* ImageLayout::FindDirectory(std::string_view path) const {
+  if (path.empty() || path == "\\") return Directories.empty() ? nullptr : Directories[0].get();
+  if (path.back() == '\\') path.remove_suffix(1);
+  const auto found = directories_by_path_.find(ASCIIUpper(path));
   return found == directories_by_path_.end() ? nullptr : found->second;
 }
 
-TISOEntry* ImageLayout::FindEntry(const TISODirectory* Dir, std::string_view Name) const {
-  std::u16string name = CP1252ToUTF16(Name);
-  if (!HasDot(name)) name += u'.';
-  return FindWideEntry(Dir, name);
+TISOEntry* ImageLayout::FindEntry(const TISODirectory* dir, std::string_view name) const {
+  std::u16string wide = CP1252ToUTF16(name);
+  if (!HasDot(wide)) wide += u'.';
+  return FindWideEntry(dir, wide);
 }
 
-TISOEntry* ImageLayout::FindWideEntry(const TISODirectory* Dir, std::u16string_view Name) const {
-  const auto found = entries_by_name_.find(EntryKey(Dir, Name));
+TISOEntry* ImageLayout::FindWideEntry(const TISODirectory* dir, std::u16string_view name) const {
+  const auto found = entries_by_name_.find(EntryKey(dir, name));
   return found == entries_by_name_.end() ? nullptr : found->second;
 }
 
-TISODirectory* ImageLayout::CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr,
-                                             std::u16string_view WideName) {
-  if (!Parent) return nullptr;
-  if (!Name.empty() && Name.front() == '\\') Name.remove_prefix(1);
-  if (!Name.empty() && Name.back() == '\\') Name.remove_suffix(1);
-  const std::string short_name = ShortNameOf(Name);
-  std::string full_path = Parent->Path + "\\" + std::string(Name);
-  if (full_path.starts_with("\\\\")) full_path.erase(0, 1);
-  if (TISODirectory* existing = FindDirectory(full_path)) return existing;
+TISODirectory* ImageLayout::CreateDirectory(TISODirectory* parent, std::string_view name, uint32_t attr,
+                                             std::u16string_view wideName) {
+  if (!parent) return nullptr;
+  if (!name.empty() && name.front() == '\\') name.remove_prefix(1);
+  if (!name.empty() && name.back() == '\\') name.remove_suffix(1);
+  const std::string shortName = ShortNameOf(name);
+  std::string fullPath = parent->Path + "\\" + std::string(name);
+  if (fullPath.starts_with("\\\\")) fullPath.erase(0, 1);
+  if (TISODirectory* existing = FindDirectory(fullPath)) return existing;
   // Both records or neither: a folder without its entry would leave the tree inconsistent.
-  if (!NamesFitRecords(short_name, Name, false) || !HasRoomFor(true) || !HasRoomFor(false)) return nullptr;
+  if (!NamesFitRecords(shortName, name, false) || !HasRoomFor(true) || !HasRoomFor(false)) return nullptr;
 
   TISODirectory* dir = NewDirectoryRecord();
   TISOEntry* entry = NewEntryRecord();
-  AppendToFolder(Parent, entry);
-  dir->Parent = Parent;
-  dir->LongName = Name;
-  dir->ShortName = short_name;
-  dir->Level = Parent->Level + 1;
-  dir->Path = ASCIIUpper(full_path);
+  AppendToFolder(parent, entry);
+  dir->Parent = parent;
+  dir->LongName = name;
+  dir->ShortName = shortName;
+  dir->Level = parent->Level + 1;
+  dir->Path = ASCIIUpper(fullPath);
   directories_by_path_.emplace(dir->Path, dir);
 
   const ZonedTime now = LocalNow();
-  entry->LongName = Name;
-  entry->WideName = WideName.empty() ? CP1252ToUTF16(Name) : std::u16string(WideName);
-  entry->ShortName = short_name;
-  entry->Attr = Attr;
+  entry->LongName = name;
+  entry->WideName = wideName.empty() ? CP1252ToUTF16(name) : std::u16string(wideName);
+  entry->ShortName = shortName;
+  entry->Attr = attr;
   entry->Directory = dir;
   entry->DateTime = LocalDateTime(now);
   entry->GmtOffsetMinutes = now.GmtOffsetMinutes;
-  entry->NameKey = EntryKey(Parent, entry->WideName);
+  entry->NameKey = EntryKey(parent, entry->WideName);
   IndexEntry(entry);
   return dir;
 }
 
-TISODirectory* ImageLayout::ForceDirectories(std::string_view Path) {
-  if (TISODirectory* existing = FindDirectory(Path)) return existing;
-  const size_t slash = Path.rfind('\\');
+TISODirectory* ImageLayout::ForceDirectories(std::string_view path) {
+  if (TISODirectory* existing = FindDirectory(path)) return existing;
+  const size_t slash = path.rfind('\\');
   if (slash == std::string_view::npos) return nullptr;
-  TISODirectory* parent = ForceDirectories(Path.substr(0, slash));
-  const std::string_view last = Path.substr(slash + 1);
+  TISODirectory* parent = ForceDirectories(path.substr(0, slash));
+  const std::string_view last = path.substr(slash + 1);
   if (!parent || last.empty()) return nullptr;
   return CreateDirectory(parent, last, kAttrDirectory);
 }
 
-AddFileResult ImageLayout::AddFile(std::string_view DestinationPath, std::string_view SourceFile,
-                                     bool KeepSourcePath) {
+AddFileResult ImageLayout::AddFile(std::string_view destinationPath, std::string_view sourceFile,
+                                     bool keepSourcePath) {
   TISODirectory* dir = nullptr;
-  if (KeepSourcePath) {
-    const std::string folder = KeptSourceFolder(SourceFile);
+  if (keepSourcePath) {
+    const std::string folder = KeptSourceFolder(sourceFile);
     ForceDirectories(folder);
     dir = FindDirectory(folder);
   } else {
-    dir = FindDirectory(DestinationPath);
+    dir = FindDirectory(destinationPath);
   }
   if (!dir) {
     device_.DebugMessage("INVALID DESTINATION PATH", 4);
     return AddFileResult::UnknownDestination;
   }
   FileSearchRecord record;
-  if (!FindFile(SourceFile, kAttrAnyFile, record)) return AddFileResult::SourceMissing;
-  AddSearchEntry(dir, record, SourceFile);
+  if (!FindFile(sourceFile, kAttrAnyFile, record)) return AddFileResult::SourceMissing;
+  AddSearchEntry(dir, record, sourceFile);
   return AddFileResult::Found;
 }
 
-bool ImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& SearchRecord,
-                                  std::string_view FullPath) {
+bool ImageLayout::AddSearchEntry(TISODirectory* dir, const FileSearchRecord& searchRecord,
+                                  std::string_view fullPath) {
   // A folder entry needs a folder record behind it: folders come in by CreateDirectory.
-  if (!Dir || (SearchRecord.Attributes & kAttrDirectory)) return false;
+  if (!dir || (searchRecord.Attributes & kAttrDirectory)) return false;
   // The system's UTF-16 name keeps what Windows-1252 lacks.
-  std::u16string wide_name = SearchRecord.WideName.empty() ? CP1252ToUTF16(SearchRecord.Name) : SearchRecord.WideName;
-  if (!HasDot(wide_name)) wide_name += u'.';
-  TISOEntry* existing = FindWideEntry(Dir, wide_name);
-  std::string short_name = SearchRecord.AlternateName.empty() ? ASCIIUpper(SearchRecord.Name)
-                                                               : SearchRecord.AlternateName;
-  std::string long_name = SearchRecord.Name;
-  if (!HasDot(short_name)) short_name += '.';
-  if (!HasDot(long_name)) long_name += '.';
-  const std::string added_long_name = long_name;
-  const ZonedTime stamp = LocalTimeOf(SearchRecord.LastWrite);
+  std::u16string wideName = searchRecord.WideName.empty() ? CP1252ToUTF16(searchRecord.Name) : searchRecord.WideName;
+  if (!HasDot(wideName)) wideName += u'.';
+  TISOEntry* existing = FindWideEntry(dir, wideName);
+  std::string shortName = searchRecord.AlternateName.empty() ? ASCIIUpper(searchRecord.Name)
+                                                               : searchRecord.AlternateName;
+  std::string longName = searchRecord.Name;
+  if (!HasDot(shortName)) shortName += '.';
+  if (!HasDot(longName)) longName += '.';
+  const std::string addedLongName = longName;
+  const ZonedTime stamp = LocalTimeOf(searchRecord.LastWrite);
   TDateTime date = LocalDateTime(stamp);
   const bool replace = existing && ReplaceFile && !existing->Directory;
   bool skip = false;
-  const int64_t size = static_cast<int64_t>(SearchRecord.Size);
-  if (OnAddFile) OnAddFile(std::string(FullPath), long_name, short_name, date, SearchRecord.Attributes, size, skip);
+  const int64_t size = static_cast<int64_t>(searchRecord.Size);
+  if (OnAddFile) OnAddFile(std::string(fullPath), longName, shortName, date, searchRecord.Attributes, size, skip);
 
-  if (skip || !NamesFitRecords(short_name, long_name, true)) return false;
-  if (long_name != added_long_name) wide_name = CP1252ToUTF16(long_name);
+  if (skip || !NamesFitRecords(shortName, longName, true)) return false;
+  if (longName != addedLongName) wideName = CP1252ToUTF16(longName);
   TISOEntry* entry = existing;
   if (!replace) {
     if (existing || !HasRoomFor(false)) return false;
     entry = NewEntryRecord();
-    AppendToFolder(Dir, entry);
+    AppendToFolder(dir, entry);
   }
   UnindexEntry(entry);
-  entry->ShortName = ISOShortName(short_name);
-  entry->LongName = long_name;
-  entry->WideName = std::move(wide_name);
+  entry->ShortName = ISOShortName(shortName);
+  entry->LongName = longName;
+  entry->WideName = std::move(wideName);
   entry->ISOSize = entry->JolietSize = size;
-  entry->Attr = SearchRecord.Attributes;
+  entry->Attr = searchRecord.Attributes;
   entry->DateTime = date;
   entry->GmtOffsetMinutes = date == LocalDateTime(stamp) ? stamp.GmtOffsetMinutes
                                                          : GmtOffsetMinutesAtLocal(DecodeDateTime(date));
-  entry->SourcePath = FullPath;
-  entry->NameKey = EntryKey(Dir, entry->WideName);
+  entry->SourcePath = fullPath;
+  entry->NameKey = EntryKey(dir, entry->WideName);
   IndexEntry(entry);
   return true;
 }

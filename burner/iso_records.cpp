@@ -86,14 +86,14 @@ void PutDescriptorDate(char* field, TDateTime value) {
   field[16] = static_cast<char>(static_cast<int8_t>(GmtOffsetMinutesAtLocal(t) / 15));
 }
 
-void PutRecordingDate(uint8_t* field, const CivilTime& local, int gmt_offset_minutes) {
+void PutRecordingDate(uint8_t* field, const CivilTime& local, int gmtOffsetMinutes) {
   field[0] = static_cast<uint8_t>(std::clamp(local.Year - 1900, 0, 255));
   field[1] = static_cast<uint8_t>(local.Month);
   field[2] = static_cast<uint8_t>(local.Day);
   field[3] = static_cast<uint8_t>(local.Hour);
   field[4] = static_cast<uint8_t>(local.Minute);
   field[5] = static_cast<uint8_t>(local.Second);
-  field[6] = static_cast<uint8_t>(static_cast<int8_t>(gmt_offset_minutes / 15));
+  field[6] = static_cast<uint8_t>(static_cast<int8_t>(gmtOffsetMinutes / 15));
 }
 
 }  // namespace kvx

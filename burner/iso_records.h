@@ -106,11 +106,11 @@ void PutBoth16(uint8_t* out, uint16_t value);
 void PutBoth32(uint8_t* out, uint32_t value);
 
 // Record lengths: 33 + identifier + one padding byte for an even identifier length.
-inline size_t DirectoryRecordLength(size_t identifier_length) {
-  return sizeof(DirectoryRecordHead) + identifier_length + (identifier_length % 2 == 0 ? 1 : 0);
+inline size_t DirectoryRecordLength(size_t identifierLength) {
+  return sizeof(DirectoryRecordHead) + identifierLength + (identifierLength % 2 == 0 ? 1 : 0);
 }
-inline size_t PathTableRecordLength(size_t identifier_length) {
-  return sizeof(PathTableRecordHead) + identifier_length + identifier_length % 2;
+inline size_t PathTableRecordLength(size_t identifierLength) {
+  return sizeof(PathTableRecordHead) + identifierLength + identifierLength % 2;
 }
 
 inline int64_t RoundUpToSectors(int64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize * kSectorSize; }
@@ -132,6 +132,6 @@ std::string DCharacters(std::string_view text);
 void PutDescriptorDate(char* field, TDateTime value);
 // Recording date of a directory record: years since 1900, month, day, hour, minute,
 // second, then the offset from GMT in 15-minute units.
-void PutRecordingDate(uint8_t* field, const CivilTime& local, int gmt_offset_minutes);
+void PutRecordingDate(uint8_t* field, const CivilTime& local, int gmtOffsetMinutes);
 
 }  // namespace kvx

@@ -11,21 +11,21 @@ int64_t TStreamEx::GetSize() {
   return size;
 }
 
-TFileStreamEx::TFileStreamEx(const std::string& FileName, uint16_t Mode)
-    : THandleStreamEx(OpenFileHandle(FileName, Mode)) {
-  if (!IsOpen()) openError_ = Mode == kFileCreate ? FileCreateErrorText(FileName) : FileOpenErrorText(FileName);
+TFileStreamEx::TFileStreamEx(const std::string& fileName, uint16_t mode)
+    : THandleStreamEx(OpenFileHandle(fileName, mode)) {
+  if (!IsOpen()) openError_ = mode == kFileCreate ? FileCreateErrorText(fileName) : FileOpenErrorText(fileName);
 }
 
 TFileStreamEx::~TFileStreamEx() {
   if (IsOpen()) CloseFileHandle(Handle);
 }
 
-std::string FileOpenErrorText(const std::string& FileName) {
-  return "CAN'T OPEN FILE \"" + FileName + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
+std::string FileOpenErrorText(const std::string& fileName) {
+  return "CAN'T OPEN FILE \"" + fileName + "\" OR FILE IS IN USES BY OTHER SOFTWARE";
 }
 
-std::string FileCreateErrorText(const std::string& FileName) { return "CAN'T CREATE FILE \"" + FileName + "\""; }
+std::string FileCreateErrorText(const std::string& fileName) { return "CAN'T CREATE FILE \"" + fileName + "\""; }
 
-std::string FileReadErrorText(const std::string& FileName) { return "CAN'T READ FILE \"" + FileName + "\""; }
+std::string FileReadErrorText(const std::string& fileName) { return "CAN'T READ FILE \"" + fileName + "\""; }
 
 }  // namespace kvx

@@ -27,12 +27,12 @@ class TStreamEx {
   virtual ~TStreamEx() = default;
 
   // False when the size could not be changed; a plain stream has nothing to change.
-  virtual bool SetSize(int64_t NewSize);
+  virtual bool SetSize(int64_t newSize);
   // Bytes transferred; 0 on failure.
-  virtual int32_t Read(void* Buffer, int32_t Count) = 0;
-  virtual int32_t Write(const void* Buffer, int32_t Count) = 0;
+  virtual int32_t Read(void* buffer, int32_t count) = 0;
+  virtual int32_t Write(const void* buffer, int32_t count) = 0;
   // New position from the beginning; -1 on failure.
-  virtual int64_t Seek(int64_t Offset, uint16_t Origin) = 0;
+  virtual int64_t Seek(int64_t offset, uint16_t origin) = 0;
 
   // Size through seeking to the end; the position is kept.
   int64_t GetSize();
@@ -46,10 +46,10 @@ class THandleStreamEx : public TStreamEx {
 
   explicit THandleStreamEx(SystemHandle handle) : Handle(handle) {}
 
-  bool SetSize(int64_t NewSize) override;
-  int32_t Read(void* Buffer, int32_t Count) override;
-  int32_t Write(const void* Buffer, int32_t Count) override;
-  int64_t Seek(int64_t Offset, uint16_t Origin) override;
+  bool SetSize(int64_t newSize) override;
+  int32_t Read(void* buffer, int32_t count) override;
+  int32_t Write(const void* buffer, int32_t count) override;
+  int64_t Seek(int64_t offset, uint16_t origin) override;
 
   SystemHandle Handle;
 };
@@ -58,7 +58,7 @@ class THandleStreamEx : public TStreamEx {
 class TFileStreamEx : public THandleStreamEx {
  public:
   // On failure the stream is not open and OpenError holds the engine's text.
-  TFileStreamEx(const std::string& FileName, uint16_t Mode);
+  TFileStreamEx(const std::string& fileName, uint16_t mode);
   ~TFileStreamEx() override;
   TFileStreamEx(const TFileStreamEx&) = delete;
   TFileStreamEx& operator=(const TFileStreamEx&) = delete;
@@ -71,12 +71,12 @@ class TFileStreamEx : public THandleStreamEx {
 };
 
 // The texts of a file that cannot be opened, created, or read to its recorded size.
-std::string FileOpenErrorText(const std::string& FileName);
-std::string FileCreateErrorText(const std::string& FileName);
-std::string FileReadErrorText(const std::string& FileName);
+std::string FileOpenErrorText(const std::string& fileName);
+std::string FileCreateErrorText(const std::string& fileName);
+std::string FileReadErrorText(const std::string& fileName);
 
 // Platform part: opens or creates the file (kInvalidHandle on failure) and closes it.
-THandleStreamEx::SystemHandle OpenFileHandle(const std::string& FileName, uint16_t Mode);
-void CloseFileHandle(THandleStreamEx::SystemHandle Handle);
+THandleStreamEx::SystemHandle OpenFileHandle(const std::string& fileName, uint16_t mode);
+void CloseFileHandle(THandleStreamEx::SystemHandle handle);
 
 }  // namespace kvx

@@ -28,45 +28,45 @@ DWORD ShareOf(uint16_t mode) {
 
 }  // namespace
 
-THandleStreamEx::SystemHandle OpenFileHandle(const std::string& FileName, uint16_t Mode) {
+THandleStreamEx::SystemHandle OpenFileHandle(const std::string& fileName, uint16_t mode) {
   // The names the directory search gives, whatever the system's code page, and paths
   // past MAX_PATH.
-  const std::wstring name = NativePath(FileName).wstring();
+  const std::wstring name = NativePath(fileName).wstring();
   HANDLE handle;
-  if (Mode == kFileCreate)
+  if (mode == kFileCreate)
     handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   else
-    handle = CreateFileW(name.c_str(), AccessOf(Mode), ShareOf(Mode), nullptr, OPEN_EXISTING,
+    handle = CreateFileW(name.c_str(), AccessOf(mode), ShareOf(mode), nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return THandleStreamEx::kInvalidHandle;
   return reinterpret_cast<THandleStreamEx::SystemHandle>(handle);
 }
 
-void CloseFileHandle(THandleStreamEx::SystemHandle Handle) { CloseHandle(Win32Handle(Handle)); }
+void CloseFileHandle(THandleStreamEx::SystemHandle handle) { CloseHandle(Win32Handle(handle)); }
 
-int32_t THandleStreamEx::Read(void* Buffer, int32_t Count) {
+int32_t THandleStreamEx::Read(void* buffer, int32_t count) {
   DWORD done = 0;
-  if (Count <= 0 || !ReadFile(Win32Handle(Handle), Buffer, static_cast<DWORD>(Count), &done, nullptr)) return 0;
+  if (count <= 0 || !ReadFile(Win32Handle(Handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<int32_t>(done);
 }
 
-int32_t THandleStreamEx::Write(const void* Buffer, int32_t Count) {
+int32_t THandleStreamEx::Write(const void* buffer, int32_t count) {
   DWORD done = 0;
-  if (Count <= 0 || !WriteFile(Win32Handle(Handle), Buffer, static_cast<DWORD>(Count), &done, nullptr)) return 0;
+  if (count <= 0 || !WriteFile(Win32Handle(Handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<int32_t>(done);
 }
 
-int64_t THandleStreamEx::Seek(int64_t Offset, uint16_t Origin) {
+int64_t THandleStreamEx::Seek(int64_t offset, uint16_t origin) {
   LARGE_INTEGER distance, position;
-  distance.QuadPart = Offset;
-  const DWORD method = Origin == kSeekFromCurrent ? FILE_CURRENT : Origin == kSeekFromEnd ? FILE_END : FILE_BEGIN;
+  distance.QuadPart = offset;
+  const DWORD method = origin == kSeekFromCurrent ? FILE_CURRENT : origin == kSeekFromEnd ? FILE_END : FILE_BEGIN;
   if (!SetFilePointerEx(Win32Handle(Handle), distance, &position, method)) return -1;
   return position.QuadPart;
 }
 
-bool THandleStreamEx::SetSize(int64_t NewSize) {
-  return Seek(NewSize, kSeekFromBeginning) == NewSize && SetEndOfFile(Win32Handle(Handle));
+bool THandleStreamEx::SetSize(int64_t newSize) {
+  return Seek(newSize, kSeekFromBeginning) == newSize && SetEndOfFile(Win32Handle(Handle));
 }
 
 }  // namespace kvx

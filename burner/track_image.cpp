@@ -48,19 +48,19 @@ bool SendFile(const TISOEntry& entry, const TrackSink& sink, std::vector<uint8_t
 
 }  // namespace
 
-bool WriteTrackData(const ImageLayout& Layout, const TrackSink& Sink, std::string& Error) {
-  if (!Sink(Layout.ImageHeader.data(), Layout.ImageHeader.size())) {
-    Error = "CAN'T WRITE THE TRACK";
+bool WriteTrackData(const ImageLayout& layout, const TrackSink& sink, std::string& error) {
+  if (!sink(layout.ImageHeader.data(), layout.ImageHeader.size())) {
+    error = "CAN'T WRITE THE TRACK";
     return false;
   }
   std::vector<uint8_t> buffer(kChunk);
-  for (const auto& entry : Layout.Entries) {
+  for (const auto& entry : layout.Entries) {
     if (entry->Directory || entry->SourcePath.empty() || entry->ISOSize == 0) continue;
-    if (!SendFile(*entry, Sink, buffer, Error)) return false;
+    if (!SendFile(*entry, sink, buffer, error)) return false;
   }
-  const int64_t track_bytes = Layout.TrackSectors * kSectorSize;
-  if (Layout.WritePostGap && track_bytes < kPostGapBytes && !SendZeros(Sink, kPostGapBytes - track_bytes)) {
-    Error = "CAN'T WRITE THE TRACK";
+  const int64_t trackBytes = layout.TrackSectors * kSectorSize;
+  if (layout.WritePostGap && trackBytes < kPostGapBytes && !SendZeros(sink, kPostGapBytes - trackBytes)) {
+    error = "CAN'T WRITE THE TRACK";
     return false;
   }
   return true;

@@ -14,9 +14,9 @@
 namespace kvx {
 
 // Receives consecutive pieces of the track; false stops the write.
-using TrackSink = std::function<bool(const uint8_t* Data, size_t Size)>;
+using TrackSink = std::function<bool(const uint8_t* data, size_t size)>;
 
 // False with the reason in Error when a source file cannot be read whole or the sink refused.
-bool WriteTrackData(const ImageLayout& Layout, const TrackSink& Sink, std::string& Error);
+bool WriteTrackData(const ImageLayout& layout, const TrackSink& sink, std::string& error);
 
 }  // namespace kvx

@@ -48,8 +48,8 @@ bool SpeedInDVDFactors(DiscKind type) {
 
 }  // namespace
 
-TThWrite::TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased)
-    : burner_(Burner), cache_(std::move(Cache)), imageReleased_(std::move(ImageReleased)) {}
+TThWrite::TThWrite(TVortalBurner& burner, std::unique_ptr<TCacheThread> cache, std::shared_ptr<Event> imageReleased)
+    : burner_(burner), cache_(std::move(cache)), imageReleased_(std::move(imageReleased)) {}
 
 TThWrite::~TThWrite() { WaitFor(); }
 
@@ -107,11 +107,11 @@ void TThWrite::FormatBlankDVDPlusRW() {
 // The image's sectors hold absolute addresses: written anywhere but where it was laid out
 // for (another disc, or a DVD laid out from sector 0), the session would be unreadable.
 bool TThWrite::StartsWhereLaidOut() {
-  const uint32_t laid_out = burner_.Image().StartSector;
-  if (startSector_ == laid_out) return true;
+  const uint32_t laidOut = burner_.Image().StartSector;
+  if (startSector_ == laidOut) return true;
   char text[120];
   std::snprintf(text, sizeof(text), "NEXT WRITABLE ADDRESS %u IS NOT THE START OF THE IMAGE (%u)", startSector_,
-                laid_out);
+                laidOut);
   Refuse(text);
   return false;
 }
@@ -127,11 +127,11 @@ bool TThWrite::DiscClosed() {
 // the open track's free blocks on sequential media; on overwritable ones, which have no
 // open track, the formatted capacity beyond the track's start. A disc that tells
 // neither is left to the unit.
-bool TThWrite::HasRoomForTrack(bool Located) {
+bool TThWrite::HasRoomForTrack(bool located) {
   TVortalBurner& unit = burner_;
   const scsi::TrackInformation& track = unit.TrackInfo();
   uint32_t free = 0;
-  if (Located && track.NextWritableValid())
+  if (located && track.NextWritableValid())
     free = track.FreeBlocks();
   else if (unit.ReadFormatCapacities() && unit.FormattedBlocks() != 0)
     free = unit.FormattedBlocks() > startSector_ ? unit.FormattedBlocks() - startSector_ : 0;
@@ -146,9 +146,9 @@ bool TThWrite::HasRoomForTrack(bool Located) {
   return false;
 }
 
-void TThWrite::Refuse(const std::string& Text) {
-  burner_.DebugMessage("<<< " + Text, kDebugFailure);
-  Stop(Text);
+void TThWrite::Refuse(const std::string& text) {
+  burner_.DebugMessage("<<< " + text, kDebugFailure);
+  Stop(text);
 }
 
 void TThWrite::ReserveDVDMinusTrack() {
@@ -159,8 +159,8 @@ void TThWrite::ReserveDVDMinusTrack() {
   burner_.WaitUntilReady(10000, 1000);
 }
 
-void TThWrite::AnnounceWrite(uint16_t Speed) {
-  const double shown = SpeedInDVDFactors(discType_) ? Speed / 7.0 : Speed;
+void TThWrite::AnnounceWrite(uint16_t speed) {
+  const double shown = SpeedInDVDFactors(discType_) ? speed / 7.0 : speed;
   char text[96];
   std::snprintf(text, sizeof(text), "STARTING WRITE PROCESS ON %s AT %ldX", scsi::DiscTypeName(discType_),
                 std::lround(shown));
@@ -203,16 +203,16 @@ void TThWrite::PollBuffer() {
   --pollCountdown_;
 }
 
-bool TThWrite::WriteBlock(uint32_t Sectors) {
+bool TThWrite::WriteBlock(uint32_t sectors) {
   const WriteRetryLimits& retries = burner_.WriteRetries();
-  const std::span<const uint8_t> data(block_.data(), Sectors * kSectorSize);
+  const std::span<const uint8_t> data(block_.data(), sectors * kSectorSize);
   for (uint32_t attempt = 1;; ++attempt) {
     if (burner_.AbortRequested()) {
       Stop(kAbortedByUserText);
       return false;
     }
-    if (burner_.Write10(startSector_ + sectorsWritten_, static_cast<uint16_t>(Sectors), kWriteDataOut, data)) {
-      sectorsWritten_ += Sectors;
+    if (burner_.Write10(startSector_ + sectorsWritten_, static_cast<uint16_t>(sectors), kWriteDataOut, data)) {
+      sectorsWritten_ += sectors;
       return true;
     }
     if (!burner_.UnitBusy()) {
@@ -227,15 +227,15 @@ bool TThWrite::WriteBlock(uint32_t Sectors) {
   }
 }
 
-void TThWrite::Stop(const std::string& Text) {
-  cache_->SetStatus(Text);
+void TThWrite::Stop(const std::string& text) {
+  cache_->SetStatus(text);
   cache_->Abort();
 }
 
-void TThWrite::FailWithUnitText(const char* What) {
+void TThWrite::FailWithUnitText(const char* what) {
   if (Failed()) return;  // the first failure is the one reported
-  const std::string& unit_text = burner_.LastError();
-  Stop(std::string(What) + " [" + (unit_text.empty() ? std::string(kUnitTimeoutText) : unit_text) + "]");
+  const std::string& unitText = burner_.LastError();
+  Stop(std::string(what) + " [" + (unitText.empty() ? std::string(kUnitTimeoutText) : unitText) + "]");
 }
 
 // --- Finishing -------------------------------------------------------------------------
@@ -345,26 +345,26 @@ void TThWrite::Verify() {
   cache_->SetStatus(error);
 }
 
-bool TThWrite::CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba) {
+bool TThWrite::CompareWithDisc(const uint8_t* data, size_t size, uint32_t& lba) {
   std::vector<uint8_t>& disc = block_;
-  for (size_t offset = 0; offset < Size;) {
-    const uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(kBlockSectors, (Size - offset) / kSectorSize));
+  for (size_t offset = 0; offset < size;) {
+    const uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(kBlockSectors, (size - offset) / kSectorSize));
     const std::span<uint8_t> into(disc.data(), sectors * kSectorSize);
     char text[120];
-    if (!burner_.Read10(Lba, static_cast<uint16_t>(sectors), into)) {
-      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u", Lba);
+    if (!burner_.Read10(lba, static_cast<uint16_t>(sectors), into)) {
+      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u", lba);
       verifyError_ = std::string(text) + " [" + burner_.LastError() + "]";
       return false;
     }
-    const auto diff = std::mismatch(into.begin(), into.end(), Data + offset);
+    const auto diff = std::mismatch(into.begin(), into.end(), data + offset);
     if (diff.first != into.end()) {
       std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u",
-                    Lba + static_cast<uint32_t>((diff.first - into.begin()) / kSectorSize));
+                    lba + static_cast<uint32_t>((diff.first - into.begin()) / kSectorSize));
       verifyError_ = text;
       return false;
     }
     offset += into.size();
-    Lba += sectors;
+    lba += sectors;
   }
   return true;
 }

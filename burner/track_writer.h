@@ -32,7 +32,7 @@ class TThWrite final : public TThread {
   // Takes over the running cache. To read the track back after the write, the cache
   // must have been told to keep the image header, and ImageReleased is set once the
   // read-back no longer uses the image (null: the write does not read it back).
-  TThWrite(TVortalBurner& Burner, std::unique_ptr<TCacheThread> Cache, std::shared_ptr<Event> ImageReleased);
+  TThWrite(TVortalBurner& burner, std::unique_ptr<TCacheThread> cache, std::shared_ptr<Event> imageReleased);
   ~TThWrite() override;
 
  protected:
@@ -44,14 +44,14 @@ class TThWrite final : public TThread {
   void FormatBlankDVDPlusRW();
   bool StartsWhereLaidOut();
   bool DiscClosed();
-  bool HasRoomForTrack(bool Located);
+  bool HasRoomForTrack(bool located);
   // Ends the write before anything is written on the disc.
-  void Refuse(const std::string& Text);
+  void Refuse(const std::string& text);
   void ReserveDVDMinusTrack();
-  void AnnounceWrite(uint16_t Speed);
+  void AnnounceWrite(uint16_t speed);
   void Stream();
   void PollBuffer();
-  bool WriteBlock(uint32_t Sectors);
+  bool WriteBlock(uint32_t sectors);
   void Finish();
   void FlushDVDMinus();
   void Flush();
@@ -59,13 +59,13 @@ class TThWrite final : public TThread {
   bool CloseSession();
   void ReturnToIdle();
   void Verify();
-  bool CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba);
+  bool CompareWithDisc(const uint8_t* data, size_t size, uint32_t& lba);
   void Report();
   // Ends the stream with Text as the write's error.
-  void Stop(const std::string& Text);
+  void Stop(const std::string& text);
   // Ends the write with What and the unit's text of its last failure, unless it has
   // already failed.
-  void FailWithUnitText(const char* What);
+  void FailWithUnitText(const char* what);
   bool Failed() const { return !cache_->Status().empty(); }
 
   TVortalBurner& burner_;

@@ -44,8 +44,8 @@ TVortalBurner::~TVortalBurner() {
   retiredWriter_.reset();
 }
 
-void TVortalBurner::SetCacheSize(int32_t Value) {
-  cacheSize_ = Value < kMinimumCacheSize ? kMinimumCacheSize : Value - Value % static_cast<int32_t>(kSectorSize);
+void TVortalBurner::SetCacheSize(int32_t value) {
+  cacheSize_ = value < kMinimumCacheSize ? kMinimumCacheSize : value - value % static_cast<int32_t>(kSectorSize);
 }
 
 bool TVortalBurner::StartBurn() {
@@ -75,25 +75,25 @@ bool TVortalBurner::StartBurn() {
   bytesWritten_ = 0;
   SetCurrentFile("");
   writerSignal_.Reset();
-  const int64_t track_bytes = layout_.TrackSectors * kSectorSize;
-  const bool read_back = verifyWrite_ && !TestWrite();
-  auto cache = std::make_unique<TCacheThread>(cacheSize_, layout_.WritePostGap && track_bytes < kShortTrackBytes,
-                                              track_bytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
-                                              read_back);
+  const int64_t trackBytes = layout_.TrackSectors * kSectorSize;
+  const bool readBack = verifyWrite_ && !TestWrite();
+  auto cache = std::make_unique<TCacheThread>(cacheSize_, layout_.WritePostGap && trackBytes < kShortTrackBytes,
+                                              trackBytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
+                                              readBack);
   // The read-back uses the image until the writer ends; otherwise the cache alone reads it.
-  std::shared_ptr<Event> read_back_done = read_back ? std::make_shared<Event>(true) : nullptr;
-  imageReleased_ = read_back ? read_back_done : cache->FinishedEvent();
+  std::shared_ptr<Event> readBackDone = readBack ? std::make_shared<Event>(true) : nullptr;
+  imageReleased_ = readBack ? readBackDone : cache->FinishedEvent();
   cache->WaitUntilSettled();
   if (!cache->Ready()) {
     SetCurrentFile(cache->CurrentFile());
     const std::string error = cache->Status();
     LogCacheFailure(*cache);
     cache.reset();
-    if (read_back_done) read_back_done->Set();
+    if (readBackDone) readBackDone->Set();
     WriteEnded(error);
     return false;
   }
-  auto writer = std::make_unique<TThWrite>(*this, std::move(cache), read_back_done);
+  auto writer = std::make_unique<TThWrite>(*this, std::move(cache), readBackDone);
   writer->SetPriority(ThreadPriority::TimeCritical);
   writerFinished_ = writer->FinishedEvent();
   {
@@ -105,15 +105,15 @@ bool TVortalBurner::StartBurn() {
   return true;
 }
 
-void TVortalBurner::KeepWriter(std::unique_ptr<TThWrite> Writer) {
+void TVortalBurner::KeepWriter(std::unique_ptr<TThWrite> writer) {
   // A writer whose OnWriteDone starts the next write cannot join itself: it is set
   // aside and joined later (at the next such hand-over, or with the component).
   if (writer_ && writer_->OnThisThread()) retiredWriter_ = std::move(writer_);
-  writer_ = std::move(Writer);
+  writer_ = std::move(writer);
 }
 
-void TVortalBurner::LogCacheFailure(const TCacheThread& Cache) {
-  if (const std::string cause = Cache.Failure(); !cause.empty()) DebugMessage("<<< " + cause, scsi::kDebugFailure);
+void TVortalBurner::LogCacheFailure(const TCacheThread& cache) {
+  if (const std::string cause = cache.Failure(); !cause.empty()) DebugMessage("<<< " + cause, scsi::kDebugFailure);
 }
 
 void TVortalBurner::AbortWrite() {
@@ -124,18 +124,18 @@ void TVortalBurner::AbortWrite() {
 
 thread_local bool TVortalBurner::onWriterThread_ = false;
 
-void TVortalBurner::WriteEnded(const std::string& Error) {
+void TVortalBurner::WriteEnded(const std::string& error) {
   {
     std::lock_guard<std::mutex> guard(engine_.lock_);
     engine_.activeBurner_ = nullptr;
     Transport().Claims().Release(writingUnit_, scsi::UnitUse::Writing);
   }
   writing_ = false;
-  ReportWriteDone(Error);
+  ReportWriteDone(error);
 }
 
-void TVortalBurner::ReportWriteDone(const std::string& Error) {
-  if (onWriteDone_) onWriteDone_(this, Error);
+void TVortalBurner::ReportWriteDone(const std::string& error) {
+  if (onWriteDone_) onWriteDone_(this, error);
 }
 
 void TVortalBurner::WaitForWriter() {
@@ -151,33 +151,33 @@ std::string TVortalBurner::CurrentFile() const {
   return currentFile_;
 }
 
-void TVortalBurner::SetCurrentFile(const std::string& Path) {
+void TVortalBurner::SetCurrentFile(const std::string& path) {
   std::lock_guard<std::mutex> guard(currentFileLock_);
-  currentFile_ = Path;
+  currentFile_ = path;
 }
 
-bool TVortalBurner::SetClosingWriteParameters(scsi::DiscKind DiscType) {
+bool TVortalBurner::SetClosingWriteParameters(scsi::DiscKind discType) {
   const bool finalize = FinalizeDisc();
   SetFinalizeDisc(true);
-  const bool sent = SetWriteParameters({TestWrite(), UnderrunProtection()}, DiscType);
+  const bool sent = SetWriteParameters({TestWrite(), UnderrunProtection()}, discType);
   SetFinalizeDisc(finalize);
   return sent;
 }
 
-bool TVortalBurner::ReadNextWritableAddress(uint32_t& StartSector) {
+bool TVortalBurner::ReadNextWritableAddress(uint32_t& startSector) {
   WaitUntilReady(10000, 500);
   SetClosingWriteParameters(TSCSIDevice::GetDiscType());
   WaitUntilReady(10000, 500);
   const bool read = ReadTrackInformation(GetLastSessionNumber() + 1u);
-  StartSector = read ? TrackInfo().NextWritableAddress() : 0;
+  startSector = read ? TrackInfo().NextWritableAddress() : 0;
   return read;
 }
 
 // READ TOC format 1: the first track of the last complete session and where it starts.
-bool TVortalBurner::ReadLastSessionStart(uint32_t& Sector) {
+bool TVortalBurner::ReadLastSessionStart(uint32_t& sector) {
   std::array<uint8_t, 12> answer{};
   if (!ReadTOC(scsi::TOCFormat::SessionInformation, answer, 0, false, 0) || answer[3] == 0) return false;
-  Sector = scsi::BigEndian32(&answer[8]);
+  sector = scsi::BigEndian32(&answer[8]);
   return true;
 }
 

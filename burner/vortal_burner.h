@@ -28,10 +28,10 @@ class TCacheThread;
 class TThWrite;
 
 // End of a write: Error is empty on success, else the text that stopped it.
-using TWriteDoneEvent = std::function<void(TVortalBurner* Sender, const std::string& Error)>;
-using NotifyEvent = std::function<void(TVortalBurner* Sender)>;
+using TWriteDoneEvent = std::function<void(TVortalBurner* sender, const std::string& error)>;
+using NotifyEvent = std::function<void(TVortalBurner* sender)>;
 // Kept for forms that assign it; the engine never calls it.
-using TAddDirEvent = std::function<void(TVortalBurner* Sender, std::string& LongName, std::string& ShortName, bool& Skip)>;
+using TAddDirEvent = std::function<void(TVortalBurner* sender, std::string& longName, std::string& shortName, bool& skip)>;
 
 // How long the writer keeps trying while the recorder is busy. Tests shorten it.
 struct WriteRetryLimits {
@@ -57,87 +57,87 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   // --- Published properties (the device ones are TSCSIDevice's) ---------------------
   int32_t CacheSize() const { return cacheSize_; }
   // Values below 2 MiB give 2 MiB; others are rounded down to whole sectors.
-  void SetCacheSize(int32_t Value);
+  void SetCacheSize(int32_t value);
   const std::string& Version() const { return version_; }
   // The version is the component's own: a stored value is ignored.
   void SetVersion(const std::string&) {}
   bool FinalizeTrack() const { return finalizeTrack_; }
-  void SetFinalizeTrack(bool Value) { finalizeTrack_ = Value; }
+  void SetFinalizeTrack(bool value) { finalizeTrack_ = value; }
   bool PerformOPC() const { return performOPC_; }
-  void SetPerformOPC(bool Value) { performOPC_ = Value; }
+  void SetPerformOPC(bool value) { performOPC_ = value; }
 
   const std::string& IdVolume() const { return layout_.IdVolume; }
-  void SetIdVolume(const std::string& Value) { layout_.IdVolume = Value; }
+  void SetIdVolume(const std::string& value) { layout_.IdVolume = value; }
   const std::string& IdSystem() const { return layout_.IdSystem; }
-  void SetIdSystem(const std::string& Value) { layout_.IdSystem = Value; }
+  void SetIdSystem(const std::string& value) { layout_.IdSystem = value; }
   const std::string& IdVolumeSet() const { return layout_.IdVolumeSet; }
-  void SetIdVolumeSet(const std::string& Value) { layout_.IdVolumeSet = Value; }
+  void SetIdVolumeSet(const std::string& value) { layout_.IdVolumeSet = value; }
   const std::string& IdPublisher() const { return layout_.IdPublisher; }
-  void SetIdPublisher(const std::string& Value) { layout_.IdPublisher = Value; }
+  void SetIdPublisher(const std::string& value) { layout_.IdPublisher = value; }
   const std::string& IdPreparer() const { return layout_.IdPreparer; }
-  void SetIdPreparer(const std::string& Value) { layout_.IdPreparer = Value; }
+  void SetIdPreparer(const std::string& value) { layout_.IdPreparer = value; }
   const std::string& IdApplication() const { return layout_.IdApplication; }
-  void SetIdApplication(const std::string& Value) { layout_.IdApplication = Value; }
+  void SetIdApplication(const std::string& value) { layout_.IdApplication = value; }
   const std::string& FileCopyright() const { return layout_.FileCopyright; }
-  void SetFileCopyright(const std::string& Value) { layout_.FileCopyright = Value; }
+  void SetFileCopyright(const std::string& value) { layout_.FileCopyright = value; }
   const std::string& FileAbstract() const { return layout_.FileAbstract; }
-  void SetFileAbstract(const std::string& Value) { layout_.FileAbstract = Value; }
+  void SetFileAbstract(const std::string& value) { layout_.FileAbstract = value; }
   const std::string& FileBibliographic() const { return layout_.FileBibliographic; }
-  void SetFileBibliographic(const std::string& Value) { layout_.FileBibliographic = Value; }
+  void SetFileBibliographic(const std::string& value) { layout_.FileBibliographic = value; }
   TDateTime DateCreation() const { return layout_.DateCreation; }
-  void SetDateCreation(TDateTime Value) { layout_.DateCreation = Value; }
+  void SetDateCreation(TDateTime value) { layout_.DateCreation = value; }
   TDateTime DateModification() const { return layout_.DateModification; }
-  void SetDateModification(TDateTime Value) { layout_.DateModification = Value; }
+  void SetDateModification(TDateTime value) { layout_.DateModification = value; }
   TDateTime DateEffective() const { return dateEffective_; }
-  void SetDateEffective(TDateTime Value) { dateEffective_ = Value; }
+  void SetDateEffective(TDateTime value) { dateEffective_ = value; }
   TDateTime DateExpiration() const { return dateExpiration_; }
-  void SetDateExpiration(TDateTime Value) { dateExpiration_ = Value; }
+  void SetDateExpiration(TDateTime value) { dateExpiration_ = value; }
   const std::string& ISOFileName() const { return isoFileName_; }
-  void SetISOFileName(const std::string& Value) { isoFileName_ = Value; }
+  void SetISOFileName(const std::string& value) { isoFileName_ = value; }
   bool JolietFileSystem() const { return layout_.JolietFileSystem; }
-  void SetJolietFileSystem(bool Value) { layout_.JolietFileSystem = Value; }
+  void SetJolietFileSystem(bool value) { layout_.JolietFileSystem = value; }
   bool ReplaceFile() const { return layout_.ReplaceFile; }
-  void SetReplaceFile(bool Value) { layout_.ReplaceFile = Value; }
+  void SetReplaceFile(bool value) { layout_.ReplaceFile = value; }
   bool WritePostGap() const { return layout_.WritePostGap; }
-  void SetWritePostGap(bool Value) { layout_.WritePostGap = Value; }
+  void SetWritePostGap(bool value) { layout_.WritePostGap = value; }
   // A new session on an appendable disc keeps the files of the last one visible (off).
   bool ImportPreviousSession() const { return layout_.ImportPreviousSession; }
-  void SetImportPreviousSession(bool Value) { layout_.ImportPreviousSession = Value; }
-  void SetOnAddFile(TAddFileEvent Handler) { layout_.OnAddFile = std::move(Handler); }
-  void SetOnAddDir(TAddDirEvent Handler) { onAddDir_ = std::move(Handler); }
-  void SetOnWriteDone(TWriteDoneEvent Handler) { onWriteDone_ = std::move(Handler); }
-  void SetOnFinalizingTrack(NotifyEvent Handler) { onFinalizingTrack_ = std::move(Handler); }
+  void SetImportPreviousSession(bool value) { layout_.ImportPreviousSession = value; }
+  void SetOnAddFile(TAddFileEvent handler) { layout_.OnAddFile = std::move(handler); }
+  void SetOnAddDir(TAddDirEvent handler) { onAddDir_ = std::move(handler); }
+  void SetOnWriteDone(TWriteDoneEvent handler) { onWriteDone_ = std::move(handler); }
+  void SetOnFinalizingTrack(NotifyEvent handler) { onFinalizingTrack_ = std::move(handler); }
 
   // Before anything is written, a disc without room for the track is refused (on).
   bool CheckCapacity() const { return checkCapacity_; }
-  void SetCheckCapacity(bool Value) { checkCapacity_ = Value; }
+  void SetCheckCapacity(bool value) { checkCapacity_ = value; }
   // After a successful write the track is read back and compared (off).
   bool VerifyWrite() const { return verifyWrite_; }
-  void SetVerifyWrite(bool Value) { verifyWrite_ = Value; }
+  void SetVerifyWrite(bool value) { verifyWrite_ = value; }
   const WriteRetryLimits& WriteRetries() const { return writeRetries_; }
-  void SetWriteRetries(const WriteRetryLimits& Value) { writeRetries_ = Value; }
+  void SetWriteRetries(const WriteRetryLimits& value) { writeRetries_ = value; }
 
   // --- Image (the tree must not change while a write reads it: these wait for it) ---
-  void ResetImage(int MaxFiles, int MaxDirectories) {
+  void ResetImage(int maxFiles, int maxDirectories) {
     WaitForImage();
-    layout_.ResetImage(MaxFiles, MaxDirectories);
+    layout_.ResetImage(maxFiles, maxDirectories);
   }
-  AddFileResult AddFile(std::string_view DestinationPath, std::string_view SourceFile, bool KeepSourcePath) {
+  AddFileResult AddFile(std::string_view destinationPath, std::string_view sourceFile, bool keepSourcePath) {
     WaitForImage();
-    return layout_.AddFile(DestinationPath, SourceFile, KeepSourcePath);
+    return layout_.AddFile(destinationPath, sourceFile, keepSourcePath);
   }
-  TISODirectory* CreateDirectory(TISODirectory* Parent, std::string_view Name, uint32_t Attr) {
+  TISODirectory* CreateDirectory(TISODirectory* parent, std::string_view name, uint32_t attr) {
     WaitForImage();
-    return layout_.CreateDirectory(Parent, Name, Attr);
+    return layout_.CreateDirectory(parent, name, attr);
   }
-  TISODirectory* ForceDirectories(std::string_view Path) {
+  TISODirectory* ForceDirectories(std::string_view path) {
     WaitForImage();
-    return layout_.ForceDirectories(Path);
+    return layout_.ForceDirectories(path);
   }
-  TISODirectory* FindDirectory(std::string_view Path) const { return layout_.FindDirectory(Path); }
-  void BuildImage(bool SkipDiscQuery) {
+  TISODirectory* FindDirectory(std::string_view path) const { return layout_.FindDirectory(path); }
+  void BuildImage(bool skipDiscQuery) {
     WaitForImage();
-    layout_.BuildImage(SkipDiscQuery);
+    layout_.BuildImage(skipDiscQuery);
   }
   int64_t GetTrackSize() const { return layout_.GetTrackSize(); }
   // The tree and its layout results.
@@ -162,31 +162,31 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   scsi::DiscKind GetDiscType() override { return TSCSIDevice::GetDiscType(); }
   // Waits for the unit, announces the write parameters and reads where the next track
   // starts; false (StartSector 0) when the track information could not be read.
-  bool ReadNextWritableAddress(uint32_t& StartSector) override;
-  bool ReadLastSessionStart(uint32_t& Sector) override;
-  bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) override {
-    return Read10(Sector, Count, std::span<uint8_t>(Buffer, static_cast<size_t>(Count) * 2048));
+  bool ReadNextWritableAddress(uint32_t& startSector) override;
+  bool ReadLastSessionStart(uint32_t& sector) override;
+  bool ReadSectors(uint32_t sector, uint16_t count, uint8_t* buffer) override {
+    return Read10(sector, count, std::span<uint8_t>(buffer, static_cast<size_t>(count) * 2048));
   }
-  void SetDoDebug(bool Value) override { TSCSIDevice::SetDoDebug(Value); }
-  void DebugMessage(const std::string& Message, uint8_t mType) override { TSCSIDevice::DebugMessage(Message, mType); }
+  void SetDoDebug(bool value) override { TSCSIDevice::SetDoDebug(value); }
+  void DebugMessage(const std::string& message, uint8_t mType) override { TSCSIDevice::DebugMessage(message, mType); }
 
  private:
   friend class TThWrite;
 
-  void SetCurrentFile(const std::string& Path);
+  void SetCurrentFile(const std::string& path);
   // Waits until the running write no longer reads the image (its cache has ended, and
   // its read-back).
   void WaitForImage() const;
   bool AbortRequested() const { return engine_.userAbort_; }
   // The write is over: the flag is cleared just before OnWriteDone.
-  void WriteEnded(const std::string& Error);
-  void ReportWriteDone(const std::string& Error);
+  void WriteEnded(const std::string& error);
+  void ReportWriteDone(const std::string& error);
   // Keeps the new write's writer, joining the one before it.
-  void KeepWriter(std::unique_ptr<TThWrite> Writer);
+  void KeepWriter(std::unique_ptr<TThWrite> writer);
   // Logs why the cache's reading failed, when an exception ended it.
-  void LogCacheFailure(const TCacheThread& Cache);
+  void LogCacheFailure(const TCacheThread& cache);
   // Sends the write parameters page as if the disc were to be closed.
-  bool SetClosingWriteParameters(scsi::DiscKind DiscType);
+  bool SetClosingWriteParameters(scsi::DiscKind discType);
 
   BurnEngine& engine_;
   ImageLayout layout_;

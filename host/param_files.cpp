@@ -1,7 +1,6 @@
 #include "host/param_files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 
 #include "base/folders.h"
@@ -48,8 +47,8 @@ void SplitFieldTable(std::string_view text, table_param& table, std::string_view
     if (at > 0) last = count;
     rest.erase(0, at + sep.size());
   }
-  char digits[4];
-  std::snprintf(digits, sizeof digits, "%02zu", last);
+  std::string digits = std::to_string(last);
+  if (digits.size() < 2) digits.insert(0, 1, '0');
   table[0] = digits;
 }
 

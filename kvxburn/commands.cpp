@@ -8,12 +8,12 @@ namespace {
 struct ConsoleCommand {
   std::string_view Name;
   std::string_view Usage;
-  int (*Run)(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+  int (*Run)(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
 };
 
 constexpr ConsoleCommand kCommands[] = {
     {"image", "image OUT.iso [--volume NAME] [--no-joliet] [--start SECTOR] PATH...",
-     [](const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine&) { return RunImageCommand(Args, Console); }},
+     [](const CommandArgs& args, const ConsoleOutput& console, BurnEngine&) { return RunImageCommand(args, console); }},
     {"devices", "devices", RunDevicesCommand},
     {"info", "info DEVICE", RunInfoCommand},
     {"burn", "burn DEVICE [--test] [--finalize] [--verify] [--speed X] [--volume NAME] [--new-tree] PATH...",
@@ -22,9 +22,9 @@ constexpr ConsoleCommand kCommands[] = {
     {"eject", "eject DEVICE", RunEjectCommand},
 };
 
-int Usage(const ConsoleOutput& Console) {
-  Console.Line(Console.Err, "usage:");
-  for (const ConsoleCommand& command : kCommands) Console.Line(Console.Err, "  kvxburn " + std::string(command.Usage));
+int Usage(const ConsoleOutput& console) {
+  console.Line(console.Err, "usage:");
+  for (const ConsoleCommand& command : kCommands) console.Line(console.Err, "  kvxburn " + std::string(command.Usage));
   return kExitUsage;
 }
 
@@ -38,12 +38,12 @@ void ConsoleOutput::Line(std::ostream& stream, std::string_view text) const {
 #endif
 }
 
-int RunCommandLine(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  if (Args.empty()) return Usage(Console);
+int RunCommandLine(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine) {
+  if (args.empty()) return Usage(console);
   for (const ConsoleCommand& command : kCommands)
-    if (Args[0] == command.Name) return command.Run(CommandArgs(Args.begin() + 1, Args.end()), Console, Engine);
-  Console.Line(Console.Err, "kvxburn: unknown command \"" + Args[0] + "\"");
-  return Usage(Console);
+    if (args[0] == command.Name) return command.Run(CommandArgs(args.begin() + 1, args.end()), console, engine);
+  console.Line(console.Err, "kvxburn: unknown command \"" + args[0] + "\"");
+  return Usage(console);
 }
 
 }  // namespace kvx

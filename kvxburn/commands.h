@@ -24,16 +24,16 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-int RunImageCommand(const CommandArgs& Args, const ConsoleOutput& Console);
+int RunImageCommand(const CommandArgs& args, const ConsoleOutput& console);
 // The recorder commands, through the program's engine; DEVICE is a device line, its
 // index in "devices" or a drive letter.
-int RunDevicesCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
-int RunInfoCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
-int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
-int RunEraseCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
-int RunEjectCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunDevicesCommand(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
+int RunInfoCommand(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
+int RunBurnCommand(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
+int RunEraseCommand(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
+int RunEjectCommand(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
 
 // Runs the command named by the first argument; usage on the error stream otherwise.
-int RunCommandLine(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine);
+int RunCommandLine(const CommandArgs& args, const ConsoleOutput& console, BurnEngine& engine);
 
 }  // namespace kvx

@@ -97,10 +97,10 @@ int Usage(LockedConsole& console, const std::string& text) {
 
 }  // namespace
 
-int RunDevicesCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  LockedConsole console(Console);
-  if (!Args.empty()) return Usage(console, "devices");
-  TVortalBurner burner(Engine);
+int RunDevicesCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
+  LockedConsole console(output);
+  if (!args.empty()) return Usage(console, "devices");
+  TVortalBurner burner(engine);
   if (!StartTransport(burner, console)) return kExitFailed;
   for (const std::string& line : burner.Devices()) console.Out(line);
   return kExitOk;
@@ -150,11 +150,11 @@ const char* DiscStatusText(scsi::DiscState status) {
 
 }  // namespace
 
-int RunInfoCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  LockedConsole console(Console);
-  if (Args.size() != 1) return Usage(console, "info DEVICE");
-  TVortalBurner burner(Engine);
-  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+int RunInfoCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
+  LockedConsole console(output);
+  if (args.size() != 1) return Usage(console, "info DEVICE");
+  TVortalBurner burner(engine);
+  if (!SelectUnit(burner, args[0], console)) return kExitFailed;
   burner.ReadCapabilities();
   console.Out("device: " + burner.Device());
   console.Out("description: " + burner.DeviceDescription());
@@ -198,7 +198,7 @@ std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string
   BurnOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const bool has_value = i + 1 < args.size();
+    const bool hasValue = i + 1 < args.size();
     if (arg == "--test") {
       options.Test = true;
     } else if (arg == "--finalize") {
@@ -207,9 +207,9 @@ std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string
       options.Verify = true;
     } else if (arg == "--new-tree") {
       options.NewTree = true;
-    } else if (arg == "--volume" && has_value) {
+    } else if (arg == "--volume" && hasValue) {
       options.Volume = args[++i];
-    } else if (arg == "--speed" && has_value) {
+    } else if (arg == "--speed" && hasValue) {
       const std::optional<uint32_t> speed = Number(args[++i]);
       if (!speed || *speed > 0xFFFF) {
         error = "invalid speed \"" + args[i] + "\"";
@@ -262,15 +262,15 @@ void FollowWrite(TVortalBurner& burner, Event& done, LockedConsole& console) {
 
 }  // namespace
 
-int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  LockedConsole console(Console);
+int RunBurnCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
+  LockedConsole console(output);
   std::string error;
-  const std::optional<BurnOptions> options = ParseBurnOptions(Args, error);
+  const std::optional<BurnOptions> options = ParseBurnOptions(args, error);
   if (!options) {
     console.Err("kvxburn burn: " + error);
     return kExitUsage;
   }
-  TVortalBurner burner(Engine);
+  TVortalBurner burner(engine);
   ShowDebugMessages(burner, console);
   if (!SelectUnit(burner, options->Device, console)) return kExitFailed;
   if (!burner.TestUnitReady(5000)) return Failed(console, "no disc in the unit (" + burner.LastError() + ")");
@@ -285,8 +285,8 @@ int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEn
 
   Event done(true);
   std::string result;
-  burner.SetOnWriteDone([&](TVortalBurner*, const std::string& Error) {
-    result = Error;
+  burner.SetOnWriteDone([&](TVortalBurner*, const std::string& failure) {
+    result = failure;
     done.Set();
   });
   burner.SetOnFinalizingTrack([&](TVortalBurner*) { console.Err("closing the track"); });
@@ -299,20 +299,20 @@ int RunBurnCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEn
 
 // --- erase -------------------------------------------------------------------------------
 
-int RunEraseCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  LockedConsole console(Console);
-  if (Args.size() != 2 || (Args[1] != "quick" && Args[1] != "full"))
+int RunEraseCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
+  LockedConsole console(output);
+  if (args.size() != 2 || (args[1] != "quick" && args[1] != "full"))
     return Usage(console, "erase DEVICE quick|full");
-  TVortalBurner burner(Engine);
+  TVortalBurner burner(engine);
   ShowDebugMessages(burner, console);
-  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+  if (!SelectUnit(burner, args[0], console)) return kExitFailed;
   Event done(true);
   std::string error;
-  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& Error) {
-    error = Error;
+  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& failure) {
+    error = failure;
     done.Set();
   });
-  const scsi::BlankType blanking = Args[1] == "quick" ? scsi::BlankType::Minimal : scsi::BlankType::WholeDisc;
+  const scsi::BlankType blanking = args[1] == "quick" ? scsi::BlankType::Minimal : scsi::BlankType::WholeDisc;
   if (!burner.Erase(blanking)) return Failed(console, "erasing failed: " + error);
   int shown = -1;
   while (!done.Wait(1000)) {
@@ -328,11 +328,11 @@ int RunEraseCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnE
 
 // --- eject -------------------------------------------------------------------------------
 
-int RunEjectCommand(const CommandArgs& Args, const ConsoleOutput& Console, BurnEngine& Engine) {
-  LockedConsole console(Console);
-  if (Args.size() != 1) return Usage(console, "eject DEVICE");
-  TVortalBurner burner(Engine);
-  if (!SelectUnit(burner, Args[0], console)) return kExitFailed;
+int RunEjectCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
+  LockedConsole console(output);
+  if (args.size() != 1) return Usage(console, "eject DEVICE");
+  TVortalBurner burner(engine);
+  if (!SelectUnit(burner, args[0], console)) return kExitFailed;
   burner.PreventAllowRemoval(true);
   if (!burner.LoadEject(true)) return Failed(console, burner.LastError());
   return kExitOk;

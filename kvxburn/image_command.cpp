@@ -32,13 +32,13 @@ class ImageFileDevice : public LayoutDevice {
  public:
   ImageFileDevice(const ConsoleOutput& console, uint32_t start) : console_(console), start_(start) {}
   scsi::DiscKind GetDiscType() override { return scsi::DiscKind::Unknown; }
-  bool ReadNextWritableAddress(uint32_t& StartSector) override {
-    StartSector = start_;
+  bool ReadNextWritableAddress(uint32_t& startSector) override {
+    startSector = start_;
     return true;
   }
   void SetDoDebug(bool) override {}
-  void DebugMessage(const std::string& Message, uint8_t mType) override {
-    console_.Line(console_.Err, "kvxburn: " + Message);
+  void DebugMessage(const std::string& message, uint8_t mType) override {
+    console_.Line(console_.Err, "kvxburn: " + message);
     if (mType != 1) failed_ = true;
   }
   bool Failed() const { return failed_; }
@@ -53,12 +53,12 @@ std::optional<ImageOptions> ParseOptions(const CommandArgs& args, std::string& e
   ImageOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const bool has_value = i + 1 < args.size();
+    const bool hasValue = i + 1 < args.size();
     if (arg == "--no-joliet") {
       options.Joliet = false;
-    } else if (arg == "--volume" && has_value) {
+    } else if (arg == "--volume" && hasValue) {
       options.Volume = args[++i];
-    } else if (arg == "--start" && has_value) {
+    } else if (arg == "--start" && hasValue) {
       const std::string& text = args[++i];
       uint32_t sector = 0;
       const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), sector);
@@ -134,25 +134,25 @@ bool WriteImageFile(const ImageLayout& layout, const std::string& output, const 
 
 }  // namespace
 
-int RunImageCommand(const CommandArgs& Args, const ConsoleOutput& Console) {
+int RunImageCommand(const CommandArgs& args, const ConsoleOutput& console) {
   std::string error;
-  const std::optional<ImageOptions> options = ParseOptions(Args, error);
+  const std::optional<ImageOptions> options = ParseOptions(args, error);
   if (!options) {
-    Console.Line(Console.Err, "kvxburn image: " + error);
+    console.Line(console.Err, "kvxburn image: " + error);
     return kExitUsage;
   }
-  ImageFileDevice device(Console, options->StartSector.value_or(0));
+  ImageFileDevice device(console, options->StartSector.value_or(0));
   ImageLayout layout(device);
   layout.ResetImage(65535, 8191);
   layout.IdVolume = options->Volume;
   layout.JolietFileSystem = options->Joliet;
   layout.DateCreation = layout.DateModification = EncodeDateTime(LocalNow().Local);
-  TreeAdder adder(layout, [&](const std::string& text) { Console.Line(Console.Err, "kvxburn: " + text); });
+  TreeAdder adder(layout, [&](const std::string& text) { console.Line(console.Err, "kvxburn: " + text); });
   for (const std::string& path : options->Paths) adder.AddPath(path);
   if (adder.Failed() || device.Failed()) return kExitFailed;
 
   layout.BuildImage(!options->StartSector.has_value());
-  if (device.Failed() || !WriteImageFile(layout, options->Output, Console)) return kExitFailed;
+  if (device.Failed() || !WriteImageFile(layout, options->Output, console)) return kExitFailed;
   return kExitOk;
 }
 

@@ -38,11 +38,11 @@ void TreeAdder::AddFolder(TISODirectory* dir, const std::string& path) {
   std::sort(records.begin(), records.end(),
             [](const FileSearchRecord& a, const FileSearchRecord& b) { return a.Name < b.Name; });
   for (const FileSearchRecord& child : records) {
-    const std::string child_path = path + kPathSeparator + OpenableName(child);
+    const std::string childPath = path + kPathSeparator + OpenableName(child);
     if (child.Attributes & kAttrDirectory)
-      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory, child.WideName), child_path);
-    else if (!layout_.AddSearchEntry(dir, child, child_path))
-      Fail("not added: " + child_path);
+      AddFolder(layout_.CreateDirectory(dir, child.Name, kAttrDirectory, child.WideName), childPath);
+    else if (!layout_.AddSearchEntry(dir, child, childPath))
+      Fail("not added: " + childPath);
   }
 }
 

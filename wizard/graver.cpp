@@ -128,11 +128,11 @@ void TGraver::vtbrFinalizingTrack(TVortalBurner*) {
   });
 }
 
-void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& Error) {
-  OnGUIThread([this, Error] {
+void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& error) {
+  OnGUIThread([this, error] {
     Timer2.SetEnabled(false);
     Gauge1.SetProgress(0);
-    Add(Error.empty() ? ">>> Gravage réussi ! " + CurrentTimeText() : WriteFailedLine(Error));
+    Add(error.empty() ? ">>> Gravage réussi ! " + CurrentTimeText() : WriteFailedLine(error));
     if (CheckBox1.Checked()) EjectDisc();
     finalizing_ = false;
     Button1.SetEnabled(true);
@@ -159,9 +159,9 @@ void TGraver::Button1Click() {
 
 void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }
 
-void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& Error) {
-  OnGUIThread([this, Error] {
-    Add(EraseEndLine(Error));
+void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& error) {
+  OnGUIThread([this, error] {
+    Add(EraseEndLine(error));
     Timer1.SetEnabled(false);
     Gauge1.SetProgress(0);
   });

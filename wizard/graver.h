@@ -42,11 +42,11 @@ class TGraver : public ui::Form {
   void cbdrivesChange();
   void BBurnClick();
   void Timer2Timer();
-  void vtbrFinalizingTrack(TVortalBurner* Sender);
-  void vtbrWriteDone(TVortalBurner* Sender, const std::string& Error);
+  void vtbrFinalizingTrack(TVortalBurner* sender);
+  void vtbrWriteDone(TVortalBurner* sender, const std::string& error);
   void Button1Click();
   void Timer1Timer();
-  void vtbrEraseDone(scsi::TSCSIDevice* Sender, const std::string& Error);
+  void vtbrEraseDone(scsi::TSCSIDevice* sender, const std::string& error);
   void AnnulerClick();
   void Button2Click();
   void Button3Click();

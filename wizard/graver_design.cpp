@@ -70,9 +70,9 @@ void TGraver::ConnectEvents() {
   Button3.OnClick = [this] { Button3Click(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
-  vtbr.SetOnWriteDone([this](TVortalBurner* Sender, const std::string& Error) { vtbrWriteDone(Sender, Error); });
-  vtbr.SetOnFinalizingTrack([this](TVortalBurner* Sender) { vtbrFinalizingTrack(Sender); });
-  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* Sender, const std::string& Error) { vtbrEraseDone(Sender, Error); });
+  vtbr.SetOnWriteDone([this](TVortalBurner* sender, const std::string& error) { vtbrWriteDone(sender, error); });
+  vtbr.SetOnFinalizingTrack([this](TVortalBurner* sender) { vtbrFinalizingTrack(sender); });
+  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* sender, const std::string& error) { vtbrEraseDone(sender, error); });
 }
 
 }  // namespace kvx

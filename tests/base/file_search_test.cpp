@@ -24,8 +24,8 @@ class FileSearchTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  void Write(const std::string& cp1252_name, size_t size) {
-    std::ofstream(root_ / NativePath(cp1252_name), std::ios::binary) << std::string(size, 'x');
+  void Write(const std::string& cp1252Name, size_t size) {
+    std::ofstream(root_ / NativePath(cp1252Name), std::ios::binary) << std::string(size, 'x');
   }
   std::string Pattern(const std::string& last) const {
     return root_.string() + kPathSeparator + last;

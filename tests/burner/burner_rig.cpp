@@ -90,9 +90,9 @@ void BurnerTest::TearDown() {
   fs::remove_all(folder);
 }
 
-void BurnerTest::Start(const std::string& unit_keys) {
+void BurnerTest::Start(const std::string& unitKeys) {
   const std::string path = (folder / "kvxaspi.ini").string();
-  std::ofstream(path) << "[Unit0]\nImage=" << ImagePath() << "\n" << unit_keys;
+  std::ofstream(path) << "[Unit0]\nImage=" << ImagePath() << "\n" << unitKeys;
   std::string error;
   manager = aspi::LoadASPIManager(path, clock, error);
   ASSERT_TRUE(manager) << error;
@@ -110,10 +110,10 @@ void BurnerTest::Start(const std::string& unit_keys) {
     ++finalizing;
     finalizing_before_done = write_done.empty();
   });
-  burner->SetOnWriteDone([this](TVortalBurner*, const std::string& Error) {
+  burner->SetOnWriteDone([this](TVortalBurner*, const std::string& failure) {
     {
       std::lock_guard<std::mutex> guard(events_lock);
-      write_done.push_back(Error);
+      write_done.push_back(failure);
       write_done_threads.push_back(std::this_thread::get_id());
     }
     done.Set();

@@ -61,7 +61,7 @@ class BurnerTest : public ::testing::Test {
   void TearDown() override;
 
   // Starts a recorder with these [Unit0] keys (its image in the test folder) and selects it.
-  void Start(const std::string& unit_keys);
+  void Start(const std::string& unitKeys);
   // A source file of recognisable bytes.
   std::string Source(const std::string& name, size_t size, char seed = 'a');
   // Lays out the files in the root, asking the disc where the track starts, and keeps

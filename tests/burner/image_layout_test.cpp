@@ -31,12 +31,12 @@ TEST_F(LayoutTest, EmptyTreeWithJolietOnABlankDisc) {
   const uint8_t terminator[7] = {255, 'C', 'D', '0', '0', '1', 1};
   EXPECT_EQ(std::memcmp(Sector(18), terminator, 7), 0);
   // One 10-byte root record per path table: extent of the tree's record area, parent 1.
-  const uint8_t iso_l[10] = {1, 0, 23, 0, 0, 0, 1, 0, 0, 0};
-  const uint8_t iso_m[10] = {1, 0, 0, 0, 0, 23, 0, 1, 0, 0};
-  const uint8_t joliet_l[10] = {1, 0, 24, 0, 0, 0, 1, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(Sector(19), iso_l, 10), 0);
-  EXPECT_EQ(std::memcmp(Sector(20), iso_m, 10), 0);
-  EXPECT_EQ(std::memcmp(Sector(21), joliet_l, 10), 0);
+  const uint8_t isoL[10] = {1, 0, 23, 0, 0, 0, 1, 0, 0, 0};
+  const uint8_t isoM[10] = {1, 0, 0, 0, 0, 23, 0, 1, 0, 0};
+  const uint8_t jolietL[10] = {1, 0, 24, 0, 0, 0, 1, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(Sector(19), isoL, 10), 0);
+  EXPECT_EQ(std::memcmp(Sector(20), isoM, 10), 0);
+  EXPECT_EQ(std::memcmp(Sector(21), jolietL, 10), 0);
   EXPECT_EQ(layout.ISOPathTableSize, 10);
   // Root records: only "." and "..", pointing at themselves.
   const auto iso = Records(23, kSectorSize);
@@ -225,13 +225,13 @@ TEST_F(LayoutTest, PathTableOrderFollowsEachTreesNamesLevelByLevel) {
   }
   EXPECT_EQ(static_cast<int64_t>(offset), layout.ISOPathTableSize);
   // Joliet M table: UTF-16 names, big-endian numbers; z's parent ABD is number 3 there.
-  const uint8_t* joliet_m = Sector(22);
-  EXPECT_EQ(joliet_m[10], 2);
-  EXPECT_EQ(Text(joliet_m + 18, 2), std::string("\0A", 2));
-  EXPECT_EQ(joliet_m[10 + 7], 1);
+  const uint8_t* jolietM = Sector(22);
+  EXPECT_EQ(jolietM[10], 2);
+  EXPECT_EQ(Text(jolietM + 18, 2), std::string("\0A", 2));
+  EXPECT_EQ(jolietM[10 + 7], 1);
   const size_t z = 10 + 10 + 14 + 14 + 10;
-  EXPECT_EQ(Text(joliet_m + z + 8, 2), std::string("\0z", 2));
-  EXPECT_EQ(joliet_m[z + 7], 3);
+  EXPECT_EQ(Text(jolietM + z + 8, 2), std::string("\0z", 2));
+  EXPECT_EQ(jolietM[z + 7], 3);
 }
 
 TEST_F(LayoutTest, SecondSessionAddressesAreAbsoluteAndNeedNoPadding) {
@@ -278,8 +278,8 @@ TEST_F(LayoutTest, FilesOfFourGigabytesAndMoreAreMultiExtent) {
   ASSERT_TRUE(Add(Root(), "big.bin", big));
   ASSERT_TRUE(Add(Root(), "after.txt", 1));
   layout.BuildImage(true);
-  const int64_t big_sectors = static_cast<int64_t>((big + 2047) / 2048);
-  EXPECT_EQ(layout.FileSectors, big_sectors + 1);
+  const int64_t bigSectors = static_cast<int64_t>((big + 2047) / 2048);
+  EXPECT_EQ(layout.FileSectors, bigSectors + 1);
   for (int64_t area : {23, 24}) {
     const auto records = Records(area, kSectorSize);
     ASSERT_EQ(records.size(), 5u);
@@ -290,7 +290,7 @@ TEST_F(LayoutTest, FilesOfFourGigabytesAndMoreAreMultiExtent) {
     EXPECT_EQ(records[4].Bytes[25], 0);
     EXPECT_EQ(Both32(records[4].Bytes + 2), 150u + 0xFFFFF800u / 2048);
     EXPECT_EQ(Both32(records[4].Bytes + 10), big - 0xFFFFF800u);
-    EXPECT_EQ(Both32(records[2].Bytes + 2), 150u + big_sectors);  // "after" sorts first
+    EXPECT_EQ(Both32(records[2].Bytes + 2), 150u + bigSectors);  // "after" sorts first
   }
 }
 

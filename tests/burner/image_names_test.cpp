@@ -47,10 +47,10 @@ const NamesCase kNamesCases[] = {
       Repeat(u'M', 61) + u".gz;1"}},
 };
 
-std::u16string JolietOf(const std::string& big_endian) {
+std::u16string JolietOf(const std::string& bigEndian) {
   std::u16string out;
-  for (size_t i = 0; i + 1 < big_endian.size(); i += 2)
-    out += static_cast<char16_t>(static_cast<uint8_t>(big_endian[i]) << 8 | static_cast<uint8_t>(big_endian[i + 1]));
+  for (size_t i = 0; i + 1 < bigEndian.size(); i += 2)
+    out += static_cast<char16_t>(static_cast<uint8_t>(bigEndian[i]) << 8 | static_cast<uint8_t>(bigEndian[i + 1]));
   return out;
 }
 
@@ -130,12 +130,12 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   layout.BuildImage(false);
   ASSERT_TRUE(disc.Messages.empty()) << disc.Messages[0].first;
 
-  const TISOEntry* old_file = Entry(Root(), "old.txt");
-  ASSERT_NE(old_file, nullptr);
-  EXPECT_TRUE(old_file->EarlierSession);
-  EXPECT_EQ(old_file->SessionExtent, old_extent_[u"old.txt"]);
-  EXPECT_EQ(old_file->ISOSize, 3000);
-  EXPECT_EQ(old_file->DateTime, old_date_);
+  const TISOEntry* oldFile = Entry(Root(), "old.txt");
+  ASSERT_NE(oldFile, nullptr);
+  EXPECT_TRUE(oldFile->EarlierSession);
+  EXPECT_EQ(oldFile->SessionExtent, old_extent_[u"old.txt"]);
+  EXPECT_EQ(oldFile->ISOSize, 3000);
+  EXPECT_EQ(oldFile->DateTime, old_date_);
   const TISOEntry* kept = Entry(Root(), "kept.zip");
   ASSERT_NE(kept, nullptr);
   EXPECT_FALSE(kept->EarlierSession);
@@ -148,15 +148,15 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   EXPECT_EQ(layout.FileSectors, 2);
 
   // The records of the new tree point at the old data, in both trees.
-  const auto iso_root = Records(layout.ISODirRecordsPos / kSectorSize, Root()->ISOSize);
-  ASSERT_EQ(iso_root.size(), 5u);  // ".", "..", DONN_ES, KEPT.ZIP, OLD.TXT
-  EXPECT_EQ(iso_root[4].Identifier, "OLD.TXT;1");
-  EXPECT_EQ(Both32(iso_root[4].Bytes + 2), old_extent_[u"old.txt"]);
-  EXPECT_EQ(Both32(iso_root[3].Bytes + 2), layout.FirstFilePos / kSectorSize);
-  const auto joliet_data = Records(layout.JolietDirRecordsPos / kSectorSize + data->JolietSector, data->JolietSize);
-  ASSERT_EQ(joliet_data.size(), 5u);
-  EXPECT_EQ(JolietOf(joliet_data[4].Identifier), u"\u03a9.txt;1");
-  EXPECT_EQ(Both32(joliet_data[4].Bytes + 2), old_extent_[u"\u03a9.txt"]);
+  const auto isoRoot = Records(layout.ISODirRecordsPos / kSectorSize, Root()->ISOSize);
+  ASSERT_EQ(isoRoot.size(), 5u);  // ".", "..", DONN_ES, KEPT.ZIP, OLD.TXT
+  EXPECT_EQ(isoRoot[4].Identifier, "OLD.TXT;1");
+  EXPECT_EQ(Both32(isoRoot[4].Bytes + 2), old_extent_[u"old.txt"]);
+  EXPECT_EQ(Both32(isoRoot[3].Bytes + 2), layout.FirstFilePos / kSectorSize);
+  const auto jolietData = Records(layout.JolietDirRecordsPos / kSectorSize + data->JolietSector, data->JolietSize);
+  ASSERT_EQ(jolietData.size(), 5u);
+  EXPECT_EQ(JolietOf(jolietData[4].Identifier), u"\u03a9.txt;1");
+  EXPECT_EQ(Both32(jolietData[4].Bytes + 2), old_extent_[u"\u03a9.txt"]);
 }
 
 TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSessionIsSaid) {

@@ -77,10 +77,10 @@ TEST_F(LayoutTest, DuplicateNamesAreIgnoredOrReplaced) {
 TEST_F(LayoutTest, RenamedReplacementMovesInTheIndex) {
   layout.ReplaceFile = true;
   ASSERT_TRUE(Add(Root(), "a.txt", 1));
-  layout.OnAddFile = [](const std::string&, std::string& LongName, std::string& ShortName, TDateTime&, uint32_t,
+  layout.OnAddFile = [](const std::string&, std::string& longName, std::string& shortName, TDateTime&, uint32_t,
                         int64_t, bool&) {
-    LongName = "b.txt";
-    ShortName = "B.TXT";
+    longName = "b.txt";
+    shortName = "B.TXT";
   };
   ASSERT_TRUE(Add(Root(), "a.txt", 2));
   EXPECT_EQ(layout.FindEntry(Root(), "a.txt"), nullptr);
@@ -92,16 +92,16 @@ TEST_F(LayoutTest, LongNamesAndTheAddFileHandler) {
   EXPECT_TRUE(Add(Root(), std::string(200, 'n') + ".txt", 1));  // shortened on the disc, never refused
 
   int calls = 0;
-  layout.OnAddFile = [&](const std::string& FullPath, std::string& LongName, std::string& ShortName,
-                         TDateTime& DateTime, uint32_t Attr, int64_t FileSize, bool& Skip) {
+  layout.OnAddFile = [&](const std::string& fullPath, std::string& longName, std::string& shortName,
+                         TDateTime& dateTime, uint32_t attr, int64_t fileSize, bool& skip) {
     ++calls;
-    EXPECT_EQ(FullPath, "/src/" + std::string(200, 'x') + ".bin");
-    EXPECT_FALSE(Skip);
-    EXPECT_EQ(FileSize, 5ll << 32);
-    EXPECT_EQ(Attr, kAttrArchive);
-    LongName = "short.bin";
-    ShortName = "SHORT.BIN";
-    DateTime = EncodeDateTime({2020, 5, 6, 7, 8, 9, 0});
+    EXPECT_EQ(fullPath, "/src/" + std::string(200, 'x') + ".bin");
+    EXPECT_FALSE(skip);
+    EXPECT_EQ(fileSize, 5ll << 32);
+    EXPECT_EQ(attr, kAttrArchive);
+    longName = "short.bin";
+    shortName = "SHORT.BIN";
+    dateTime = EncodeDateTime({2020, 5, 6, 7, 8, 9, 0});
   };
   ASSERT_TRUE(Add(Root(), std::string(200, 'x') + ".bin", 5ull << 32));
   EXPECT_EQ(calls, 1);
@@ -110,8 +110,8 @@ TEST_F(LayoutTest, LongNamesAndTheAddFileHandler) {
   EXPECT_EQ(DecodeDateTime(entry.DateTime), (CivilTime{2020, 5, 6, 7, 8, 9, 0}));
   EXPECT_EQ(entry.ISOSize, 5ll << 32);
   EXPECT_EQ(entry.WideName, u"short.bin");  // the handler's name is the one recorded
-  layout.OnAddFile = [](const std::string&, std::string&, std::string&, TDateTime&, uint32_t, int64_t, bool& Skip) {
-    Skip = true;
+  layout.OnAddFile = [](const std::string&, std::string&, std::string&, TDateTime&, uint32_t, int64_t, bool& skip) {
+    skip = true;
   };
   EXPECT_FALSE(Add(Root(), "skipped.txt", 1));
 }

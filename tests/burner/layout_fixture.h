@@ -24,26 +24,26 @@ class FakeDisc : public LayoutDevice {
   std::vector<std::pair<std::string, int>> Messages;
 
   scsi::DiscKind GetDiscType() override { return Type; }
-  bool ReadNextWritableAddress(uint32_t& StartSector) override {
+  bool ReadNextWritableAddress(uint32_t& startSector) override {
     ++AddressQueries;
-    StartSector = NextWritable;
+    startSector = NextWritable;
     return AddressReadable;
   }
-  void SetDoDebug(bool Value) override { DoDebug = Value; }
-  void DebugMessage(const std::string& Message, uint8_t mType) override { Messages.emplace_back(Message, mType); }
+  void SetDoDebug(bool value) override { DoDebug = value; }
+  void DebugMessage(const std::string& message, uint8_t mType) override { Messages.emplace_back(message, mType); }
 
   // An earlier session: the disc's sectors from 0, and where its last session starts.
   std::vector<uint8_t> Recorded;
   bool HasSession = false;
   uint32_t SessionStart = 0;
-  bool ReadLastSessionStart(uint32_t& Sector) override {
-    Sector = SessionStart;
+  bool ReadLastSessionStart(uint32_t& sector) override {
+    sector = SessionStart;
     return HasSession;
   }
-  bool ReadSectors(uint32_t Sector, uint16_t Count, uint8_t* Buffer) override {
-    const size_t from = static_cast<size_t>(Sector) * kSectorSize, size = static_cast<size_t>(Count) * kSectorSize;
+  bool ReadSectors(uint32_t sector, uint16_t count, uint8_t* buffer) override {
+    const size_t from = static_cast<size_t>(sector) * kSectorSize, size = static_cast<size_t>(count) * kSectorSize;
     if (from + size > Recorded.size()) return false;
-    std::copy(Recorded.begin() + from, Recorded.begin() + from + size, Buffer);
+    std::copy(Recorded.begin() + from, Recorded.begin() + from + size, buffer);
     return true;
   }
 };
@@ -87,9 +87,9 @@ class LayoutTest : public testing::Test {
     const uint8_t* Bytes;
     std::string Identifier;
   };
-  std::vector<Record> Records(int64_t first_sector, int64_t size) const {
+  std::vector<Record> Records(int64_t firstSector, int64_t size) const {
     std::vector<Record> out;
-    const uint8_t* base = Sector(first_sector);
+    const uint8_t* base = Sector(firstSector);
     for (int64_t offset = 0; offset < size;) {
       const uint8_t length = base[offset];
       if (length == 0) {

@@ -244,11 +244,11 @@ TEST_F(BurnerTest, TheImageWaitsForTheReadBack) {
   Start("Media=CD-R\n");
   burner->SetVerifyWrite(true);
   Build({Source("a.bin", 100000)});
-  Event reading, go_on;
+  Event reading, goOn;
   platform->SetHook([&](const uint8_t* cdb) {
     if (cdb[0] != 0x28 || reading.IsSet()) return;
     reading.Set();
-    go_on.Wait();
+    goOn.Wait();
   });
   done.Reset();
   ASSERT_TRUE(burner->StartBurn());
@@ -261,7 +261,7 @@ TEST_F(BurnerTest, TheImageWaitsForTheReadBack) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(reset);
-  go_on.Set();
+  goOn.Set();
   gui.join();
   ASSERT_TRUE(done.Wait(60000));
   burner->WaitForWriter();
@@ -336,14 +336,14 @@ TEST_F(BurnFailureTest, AbortWriteInMidStream) {
   ExpectFailedWrite("OPERATION ABORTED BY USER");
   // The abort is seen before the next block; the blocks written are on the disc.
   uint32_t blocks = 0;
-  bool mode_select_after_data = false;
+  bool modeSelectAfterData = false;
   for (const SentCommand& command : platform->Sent()) {
     if (command.Cdb[0] == kWrite10) blocks += uint32_t{command.Cdb[7]} << 8 | command.Cdb[8];
-    if (command.Cdb[0] == kModeSelect && blocks > 0) mode_select_after_data = true;
+    if (command.Cdb[0] == kModeSelect && blocks > 0) modeSelectAfterData = true;
   }
   EXPECT_EQ(platform->Count(kWrite10), 10u);
   EXPECT_EQ(Disc().written, blocks);
-  EXPECT_FALSE(mode_select_after_data);  // no return to the idle write parameters
+  EXPECT_FALSE(modeSelectAfterData);  // no return to the idle write parameters
 }
 
 TEST_F(BurnFailureTest, UnitBusyLongerThanTheRetries) {
@@ -409,7 +409,7 @@ TEST_F(BurnFailureTest, OneWriteAtATime) {
   Build({Source("big.bin", 2 * 1024 * 1024)});
   TVortalBurner other(*engine);
   std::string refused;
-  other.SetOnWriteDone([&](TVortalBurner*, const std::string& Error) { refused = Error; });
+  other.SetOnWriteDone([&](TVortalBurner*, const std::string& error) { refused = error; });
   other.Image().ImageHeader = burner->Image().ImageHeader;
   bool started = true;
   int writes = 0;
@@ -476,24 +476,24 @@ TEST_F(BurnFailureTest, AnExceptionInTheWriterEndsTheWriteAndTheNextOneRuns) {
 TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
   Start("Media=CD-R\n");
   Build({Source("a.bin", 1000)});
-  std::atomic<bool> second_started{false};
+  std::atomic<bool> secondStarted{false};
   Event second_done;
-  burner->SetOnWriteDone([&](TVortalBurner* Sender, const std::string& Error) {
+  burner->SetOnWriteDone([&](TVortalBurner* sender, const std::string& error) {
     size_t reports;
     {
       std::lock_guard<std::mutex> guard(events_lock);
-      write_done.push_back(Error);
+      write_done.push_back(error);
       write_done_threads.push_back(std::this_thread::get_id());
       reports = write_done.size();
     }
     if (reports > 1) return second_done.Set();
     // A second session, laid out and started on the first writer's thread.
-    Sender->BuildImage(false);
-    second_started = Sender->StartBurn();
+    sender->BuildImage(false);
+    secondStarted = sender->StartBurn();
   });
   ASSERT_TRUE(burner->StartBurn());
   ASSERT_TRUE(second_done.Wait(60000));
-  EXPECT_TRUE(second_started.load());
+  EXPECT_TRUE(secondStarted.load());
   burner->WaitForWriter();
   burner.reset();  // joins both writers
   ASSERT_EQ(write_done.size(), 2u);
@@ -507,8 +507,8 @@ TEST_F(BurnFailureTest, AnotherEnginesAbortLeavesTheWriteAlone) {
   Start("Media=CD-R\n");
   Build({Source("big.bin", 2 * 1024 * 1024)});
   scsi::SCSITransportHub elsewhere;
-  BurnEngine other_engine(elsewhere);
-  TVortalBurner other(other_engine);
+  BurnEngine otherEngine(elsewhere);
+  TVortalBurner other(otherEngine);
   int writes = 0;
   platform->SetHook([&](const uint8_t* cdb) {
     if (cdb[0] == kWrite10 && ++writes == 3) other.AbortWrite();
@@ -530,23 +530,23 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
     release.Wait();
     clock.Advance(ms);
   });
-  std::string erase_error = "(none)";
-  eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& Error) { erase_error = Error; });
+  std::string eraseError = "(none)";
+  eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& failure) { eraseError = failure; });
   ASSERT_TRUE(eraser.Erase(scsi::BlankType::Minimal));
   ASSERT_TRUE(polling.Wait(60000));
   EXPECT_EQ(Burn(), "AN ERASE IS RUNNING ON THIS UNIT");
   EXPECT_FALSE(burner->Writing());
   release.Set();
   while (eraser.Erasing()) std::this_thread::yield();
-  EXPECT_EQ(erase_error, "");
+  EXPECT_EQ(eraseError, "");
   // And the other way round: an erase while the write runs.
   Build({Source("a.bin", 1000)});
   platform->SetHook([&](const uint8_t* cdb) {
-    if (cdb[0] != kWrite10 || !erase_error.empty()) return;
+    if (cdb[0] != kWrite10 || !eraseError.empty()) return;
     EXPECT_FALSE(eraser.Erase(scsi::BlankType::Minimal));
   });
   EXPECT_EQ(Burn(), "");
-  EXPECT_EQ(erase_error, "A WRITE IS RUNNING ON THIS UNIT");
+  EXPECT_EQ(eraseError, "A WRITE IS RUNNING ON THIS UNIT");
 }
 
 TEST_F(BurnFailureTest, WriteWithoutTransportOrUnitFails) {

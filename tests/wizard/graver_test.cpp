@@ -286,8 +286,8 @@ TEST_F(GraverTest, ShowListsTheUnitsAndSelectsTheFirst) {
 TEST_F(GraverTest, WithoutTransportNothingCanBeBurned) {
   scsi::testing::ScriptedPlatform none(nullptr);
   none.besideProgram = none.inSystemFolder = scsi::TransportPlatform::LibraryLoad::NotFound;
-  scsi::testing::TransportInstall install_none(none, false);
-  CreateForm(install_none.Hub());
+  scsi::testing::TransportInstall installNone(none, false);
+  CreateForm(installNone.Hub());
   Show([&](TGraver& f) {
     EXPECT_FALSE(f.BBurn.Enabled());
     EXPECT_EQ(f.cbdrives.Count(), 0);
