@@ -101,6 +101,19 @@ TEST_F(PosixSystemHelpers, EscapeEndsTheProgramByItsNameAndTheWaitReturns) {
   EXPECT_EQ(CountProcesses("STAYTEST.EXE"), 0);
 }
 
+// A converter that would succeed, ended by Esc before it is done: its run has failed.
+TEST_F(PosixSystemHelpers, AProgramEndedByEscapeHasNotSucceeded) {
+  ToolCopy("ESCCONV.EXE");
+  setenv("KVXTOOL_SLEEP_MS", "1500", 1);
+  for (const int escapeAtPoll : {0, 2}) {  // 0: never
+    SCOPED_TRACE(escapeAtPoll);
+    int polls = 0;
+    EXPECT_EQ(RunAndWaitForSuccess(host_, "ESCCONV.EXE", "", [&] { return ++polls == escapeAtPoll; }),
+              escapeAtPoll == 0);
+    EXPECT_EQ(CountProcesses("ESCCONV.EXE"), 0);
+  }
+}
+
 TEST_F(PosixSystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
   ToolCopy("VOLTEST.EXE");
   const CurrentFolderGuard keep;

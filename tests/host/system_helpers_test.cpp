@@ -165,6 +165,19 @@ TEST_F(SystemHelpers, EscapeEndsAProgramGivenByBareName) {
   EXPECT_EQ(CountProcesses("ESCTOOL.EXE"), 0);
 }
 
+// A converter that would succeed, ended by Esc before it is done: its run has failed.
+TEST_F(SystemHelpers, AProgramEndedByEscapeHasNotSucceeded) {
+  ToolCopy("ESCCONV.EXE");
+  SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "1500");
+  for (const int escapeAtPoll : {0, 2}) {  // 0: never
+    SCOPED_TRACE(escapeAtPoll);
+    int polls = 0;
+    EXPECT_EQ(RunAndWaitForSuccess(host_, "ESCCONV.EXE", "", [&] { return ++polls == escapeAtPoll; }),
+              escapeAtPoll == 0);
+    EXPECT_EQ(CountProcesses("ESCCONV.EXE"), 0);
+  }
+}
+
 TEST_F(SystemHelpers, EscapeDoesNotEndAProgramGivenWithItsFolder) {
   const std::string path = ToolCopy("PATHTOOL.EXE");
   SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "1200");
