@@ -7,6 +7,6 @@ namespace kvx {
 // High-DPI registration, before the main sequence.
 void RunStartupSteps();
 
-void InitGuiApplication();
+void InitGUIApplication();
 
 }  // namespace kvx

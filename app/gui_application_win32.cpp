@@ -11,7 +11,7 @@ void RunStartupSteps() {
   RegisterHighDpi(ProgramPath());
 }
 
-void InitGuiApplication() {
+void InitGUIApplication() {
   INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&common);
 }

@@ -28,7 +28,7 @@ ActionOutcome RunMenuLoop(const ActionContext& program) {
 int KvxMain(const std::vector<std::string>& args, const ActionContext& program) {
   HostBridge& host = program.host;
   RunStartupSteps();
-  InitGuiApplication();
+  InitGUIApplication();
 
   host.Command("BIBLI,disque,KVXOUTIL.wdl/CR");
   const int32_t libraryResult = host.LastResult();

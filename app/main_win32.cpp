@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   // The program's objects, handed to whatever needs them.
   kvx::HostBridge host;
-  kvx::scsi::ScsiTransportHub transport;
+  kvx::scsi::SCSITransportHub transport;
   kvx::BurnEngine burning(transport);
   return kvx::KvxMain(args, {host, burning});
 }

@@ -6,18 +6,18 @@
 
 namespace kvx {
 
-inline char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-inline char AsciiLowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char ASCIIUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char ASCIILowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-inline std::string AsciiUpper(std::string_view text) {
+inline std::string ASCIIUpper(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = AsciiUpperChar(c);
+  for (char& c : out) c = ASCIIUpperChar(c);
   return out;
 }
 
-inline std::string AsciiLower(std::string_view text) {
+inline std::string ASCIILower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = AsciiLowerChar(c);
+  for (char& c : out) c = ASCIILowerChar(c);
   return out;
 }
 

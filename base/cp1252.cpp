@@ -12,14 +12,14 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-int Utf16UnitToCp1252(char16_t unit) {
+int UTF16UnitToCP1252(char16_t unit) {
   if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;
   for (size_t i = 0; i < kHighControls.size(); ++i)
     if (kHighControls[i] == unit) return static_cast<int>(0x80 + i);
   return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void AppendUTF8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -38,7 +38,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 // One code point from position i (advanced past it); '?' for a malformed sequence.
-char32_t DecodeUtf8(std::string_view text, size_t& i) {
+char32_t DecodeUTF8(std::string_view text, size_t& i) {
   const unsigned char c = static_cast<unsigned char>(text[i]);
   char32_t cp = '?';
   size_t len = 1;
@@ -60,61 +60,61 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
 
 }  // namespace
 
-char16_t Cp1252ToUtf16Unit(unsigned char byte) {
+char16_t CP1252ToUTF16Unit(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
   return byte;
 }
 
-std::u16string Cp1252ToUtf16(std::string_view text) {
+std::u16string CP1252ToUTF16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  for (char c : text) out += Cp1252ToUtf16Unit(static_cast<unsigned char>(c));
+  for (char c : text) out += CP1252ToUTF16Unit(static_cast<unsigned char>(c));
   return out;
 }
 
-std::string Utf16ToCp1252(std::u16string_view text) {
+std::string UTF16ToCP1252(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char16_t unit : text) {
-    int byte = Utf16UnitToCp1252(unit);
+    int byte = UTF16UnitToCP1252(unit);
     out += static_cast<char>(byte < 0 ? '?' : byte);
   }
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string UTF16ToUTF8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    AppendUtf8(out, cp);
+    AppendUTF8(out, cp);
   }
   return out;
 }
 
-std::string Cp1252ToUtf8(std::string_view text) {
+std::string CP1252ToUTF8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) AppendUtf8(out, Cp1252ToUtf16Unit(static_cast<unsigned char>(c)));
+  for (char c : text) AppendUTF8(out, CP1252ToUTF16Unit(static_cast<unsigned char>(c)));
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view text) {
+std::string UTF8ToCP1252(std::string_view text) {
   std::u16string units;
   for (size_t i = 0; i < text.size();) {
-    const char32_t cp = DecodeUtf8(text, i);
+    const char32_t cp = DecodeUTF8(text, i);
     units += cp > 0xFFFF ? u'?' : static_cast<char16_t>(cp);
   }
-  return Utf16ToCp1252(units);
+  return UTF16ToCP1252(units);
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string UTF8ToUTF16(std::string_view text) {
   std::u16string units;
   units.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    const char32_t cp = DecodeUtf8(text, i);
+    const char32_t cp = DecodeUTF8(text, i);
     if (cp > 0xFFFF) {
       units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       units += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));

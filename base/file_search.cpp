@@ -24,7 +24,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
       star = p++;
       resume = n;
     } else if (p < pattern.size() &&
-               (pattern[p] == '?' || AsciiUpperChar(pattern[p]) == AsciiUpperChar(name[n]))) {
+               (pattern[p] == '?' || ASCIIUpperChar(pattern[p]) == ASCIIUpperChar(name[n]))) {
       ++p;
       ++n;
     } else if (star != std::string_view::npos) {
@@ -39,7 +39,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 bool NameSpelled(const FileSearchRecord& record) {
-  return record.WideName.empty() || Cp1252ToUtf16(record.Name) == record.WideName;
+  return record.WideName.empty() || CP1252ToUTF16(record.Name) == record.WideName;
 }
 
 std::string FileNamePart(std::string_view path) {

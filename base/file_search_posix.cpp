@@ -34,7 +34,7 @@ uint32_t AttributesOf(const struct stat& st, std::string_view name) {
 
 void FillRecord(const struct stat& st, std::string_view utf8_name, std::string name, FileSearchRecord& record) {
   record.Name = std::move(name);
-  record.WideName = Utf8ToUtf16(utf8_name);
+  record.WideName = UTF8ToUTF16(utf8_name);
   record.AlternateName.clear();
   record.Attributes = AttributesOf(st, utf8_name);
   record.Size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
@@ -62,13 +62,13 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
   if (!HasWildcard(last)) {  // one name: no need to read the folder
     struct stat st {};
     if (last.empty() || stat(utf8.c_str(), &st) != 0) return false;
-    FillRecord(st, last, Utf8ToCp1252(last), record);
+    FillRecord(st, last, UTF8ToCP1252(last), record);
     return MatchesAttributeMask(record.Attributes, attribute_mask);
   }
   auto state = std::make_unique<State>();
   state->dir = opendir(folder.c_str());
   if (!state->dir) return false;
-  state->name_pattern = Utf8ToCp1252(last);
+  state->name_pattern = UTF8ToCP1252(last);
   state->mask = attribute_mask;
   state_ = std::move(state);
   return Next(record);
@@ -77,7 +77,7 @@ bool FileSearch::First(std::string_view pattern, uint32_t attribute_mask, FileSe
 bool FileSearch::Next(FileSearchRecord& record) {
   if (!state_) return false;
   while (dirent* entry = readdir(state_->dir)) {
-    std::string name = Utf8ToCp1252(entry->d_name);
+    std::string name = UTF8ToCP1252(entry->d_name);
     if (!MatchesWildcard(state_->name_pattern, name)) continue;
     struct stat st {};
     if (fstatat(dirfd(state_->dir), entry->d_name, &st, 0) != 0) continue;  // a dangling link
@@ -92,7 +92,7 @@ std::string OpenableName(const FileSearchRecord& record) {
   if (NameSpelled(record)) return record.Name;
   std::string name;
   for (const char16_t unit : record.WideName) {
-    const std::string spelled = Utf16ToCp1252(std::u16string_view(&unit, 1));
+    const std::string spelled = UTF16ToCP1252(std::u16string_view(&unit, 1));
     if (spelled != "?" || unit == u'?') {
       name += spelled;
       continue;
@@ -122,10 +122,10 @@ std::filesystem::path NativePath(std::string_view windowsPath) {
       units += static_cast<char16_t>(value);
       i += 4;
     } else {
-      units += Cp1252ToUtf16Unit(static_cast<unsigned char>(path[i]));
+      units += CP1252ToUTF16Unit(static_cast<unsigned char>(path[i]));
     }
   }
-  return std::filesystem::path(Utf16ToUtf8(units));
+  return std::filesystem::path(UTF16ToUTF8(units));
 }
 
 }  // namespace kvx

@@ -18,7 +18,7 @@ struct FileSearch::State {
 namespace {
 
 std::wstring Wide(std::string_view text) {
-  const std::u16string units = Cp1252ToUtf16(text);
+  const std::u16string units = CP1252ToUTF16(text);
   return std::wstring(units.begin(), units.end());
 }
 
@@ -33,7 +33,7 @@ std::wstring LongPathForm(std::wstring path) {
 
 std::string Narrow(const wchar_t* text) {
   const std::wstring wide(text);
-  return Utf16ToCp1252(std::u16string(wide.begin(), wide.end()));
+  return UTF16ToCP1252(std::u16string(wide.begin(), wide.end()));
 }
 
 void FillRecord(const WIN32_FIND_DATAW& data, FileSearchRecord& record) {

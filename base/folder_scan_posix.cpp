@@ -28,7 +28,7 @@ bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEn
   FolderEntry out;
   while (dirent* entry = readdir(dir)) {
     if (!std::strcmp(entry->d_name, ".") || !std::strcmp(entry->d_name, "..")) continue;
-    out.name = Utf8ToCp1252(entry->d_name);
+    out.name = UTF8ToCP1252(entry->d_name);
     out.isFolder = IsFolder(dir, *entry);
     if (!visit(out)) break;
   }

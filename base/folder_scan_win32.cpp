@@ -11,7 +11,7 @@ std::wstring WidePattern(std::string_view folder) {
   std::string pattern(folder);
   if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
   pattern += '*';
-  const std::u16string units = Cp1252ToUtf16(pattern);
+  const std::u16string units = CP1252ToUTF16(pattern);
   return std::wstring(units.begin(), units.end());
 }
 
@@ -26,7 +26,7 @@ bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEn
   do {
     const std::wstring_view name = data.cFileName;
     if (name == L"." || name == L"..") continue;
-    out.name = Utf16ToCp1252(std::u16string(name.begin(), name.end()));
+    out.name = UTF16ToCP1252(std::u16string(name.begin(), name.end()));
     out.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!visit(out)) break;
   } while (FindNextFileW(search.get(), &data));

@@ -64,7 +64,7 @@ struct RegistryKeyTraits {
 };
 
 template <typename Object>
-struct GdiTraits {
+struct GDITraits {
   using Handle = Object;
   static bool Valid(Object object) { return object != nullptr; }
   static void Close(Object object) { DeleteObject(object); }
@@ -110,7 +110,7 @@ using ScopedHandle = Scoped<KernelTraits>;
 using ScopedFind = Scoped<FindTraits>;
 using ScopedRegistryKey = Scoped<RegistryKeyTraits>;
 template <typename Object>
-using ScopedGdiObject = Scoped<GdiTraits<Object>>;
+using ScopedGDIObject = Scoped<GDITraits<Object>>;
 using ScopedModule = Scoped<ModuleTraits>;
 using ScopedMenu = Scoped<MenuTraits>;
 template <typename Pointer>

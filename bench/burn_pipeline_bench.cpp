@@ -33,10 +33,10 @@ constexpr int kRuns = 2;
 
 struct TMeasure {
   double Seconds = 0;
-  double CpuSeconds = 0;
+  double CPUSeconds = 0;
 };
 
-double CpuSeconds(int who) {
+double CPUSeconds(int who) {
   rusage usage{};
   getrusage(who, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -75,18 +75,18 @@ std::vector<std::string> MakeFileSet(const fs::path& folder) {
 
 TMeasure TimeCat(const fs::path& folder) {
   const std::string command = "cd '" + folder.string() + "' && cat file*.bin > /dev/null";
-  const double cpu = CpuSeconds(RUSAGE_CHILDREN);
+  const double cpu = CPUSeconds(RUSAGE_CHILDREN);
   const auto start = std::chrono::steady_clock::now();
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cat failed\n");
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), CpuSeconds(RUSAGE_CHILDREN) - cpu};
+  return {elapsed.count(), CPUSeconds(RUSAGE_CHILDREN) - cpu};
 }
 
 // The same files read by one thread in 63,488-byte reads, data thrown away: what the
 // cache's reads alone would reach.
 TMeasure TimePlainReads(const std::vector<std::string>& paths) {
   std::vector<char> buffer(63488);
-  const double cpu = CpuSeconds(RUSAGE_SELF);
+  const double cpu = CPUSeconds(RUSAGE_SELF);
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& path : paths) {
     const int fd = open(path.c_str(), O_RDONLY);
@@ -95,7 +95,7 @@ TMeasure TimePlainReads(const std::vector<std::string>& paths) {
     if (fd >= 0) close(fd);
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return {elapsed.count(), CpuSeconds(RUSAGE_SELF) - cpu};
+  return {elapsed.count(), CPUSeconds(RUSAGE_SELF) - cpu};
 }
 
 // A formatted DVD+RW that takes data at once and keeps none of it.
@@ -105,18 +105,18 @@ class TRecorder {
     const fs::path config = folder / "kvxaspi.ini";
     std::ofstream(config) << "[Unit0]\nMedia=DVD+RW\nState=appendable\nUsedBlocks=0\nFast=1\n";
     std::string error;
-    manager_ = aspi::LoadAspiManager(config.string(), aspi::SystemClock(), error);
+    manager_ = aspi::LoadASPIManager(config.string(), aspi::SystemClock(), error);
     if (!manager_) std::fprintf(stderr, "recorder: %s\n", error.c_str());
     platform_ = std::make_unique<aspi::InProcessPlatform>(*manager_);
-    transport_ = std::make_unique<scsi::ScsiTransportHub>(*platform_);
+    transport_ = std::make_unique<scsi::SCSITransportHub>(*platform_);
     engine_ = std::make_unique<BurnEngine>(*transport_);
   }
   BurnEngine& Engine() { return *engine_; }
 
  private:
-  std::unique_ptr<aspi::AspiManager> manager_;
+  std::unique_ptr<aspi::ASPIManager> manager_;
   std::unique_ptr<aspi::InProcessPlatform> platform_;
-  std::unique_ptr<scsi::ScsiTransportHub> transport_;
+  std::unique_ptr<scsi::SCSITransportHub> transport_;
   std::unique_ptr<BurnEngine> engine_;
 };
 
@@ -135,12 +135,12 @@ bool TimeBurn(BurnEngine& engine, const std::vector<std::string>& paths, TMeasur
     error = Error;
     done.Set();
   });
-  const double cpu = CpuSeconds(RUSAGE_SELF);
+  const double cpu = CPUSeconds(RUSAGE_SELF);
   const auto start = std::chrono::steady_clock::now();
   if (!burner.StartBurn()) return false;
   done.Wait();
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  measure = {elapsed.count(), CpuSeconds(RUSAGE_SELF) - cpu};
+  measure = {elapsed.count(), CPUSeconds(RUSAGE_SELF) - cpu};
   burner.WaitForWriter();
   bytes = burner.BytesWritten();
   if (!error.empty()) std::fprintf(stderr, "burn: %s\n", error.c_str());
@@ -177,11 +177,11 @@ int main(int argc, char** argv) {
   const double cat_rate = MegabytesPerSecond(static_cast<double>(total), best_cat.Seconds);
   const double read_rate = MegabytesPerSecond(static_cast<double>(total), best_reads.Seconds);
   const double burn_rate = MegabytesPerSecond(static_cast<double>(track_bytes), best_burn.Seconds);
-  std::printf("cat FILES > /dev/null: %8.1f MB/s  %.2f s, %.2f CPU s\n", cat_rate, best_cat.Seconds, best_cat.CpuSeconds);
+  std::printf("cat FILES > /dev/null: %8.1f MB/s  %.2f s, %.2f CPU s\n", cat_rate, best_cat.Seconds, best_cat.CPUSeconds);
   std::printf("plain 62 KiB reads:    %8.1f MB/s  %.2f s, %.2f CPU s\n", read_rate, best_reads.Seconds,
-              best_reads.CpuSeconds);
+              best_reads.CPUSeconds);
   std::printf("cache + writer burn:   %8.1f MB/s  %.2f s, %.2f CPU s (%.2f GB of track, 4 MiB cache)\n", burn_rate,
-              best_burn.Seconds, best_burn.CpuSeconds, static_cast<double>(track_bytes) / 1e9);
+              best_burn.Seconds, best_burn.CPUSeconds, static_cast<double>(track_bytes) / 1e9);
   std::printf("burn / cat: %.2f (goal 0.50); burn / plain reads: %.2f; burn: %.2f GB/s (goal 1.00)\n",
               burn_rate / cat_rate, burn_rate / read_rate, burn_rate / 1000);
   if (own_folder) fs::remove_all(folder);

@@ -26,9 +26,9 @@ class Bench {
                           << (withImage ? "Image=" + (folder_ / "disc.img").string() + "\n" : "");
     std::filesystem::remove(folder_ / "disc.img.state");
     std::string error;
-    manager_ = aspi::LoadAspiManager(config.string(), aspi::SystemClock(), error);
+    manager_ = aspi::LoadASPIManager(config.string(), aspi::SystemClock(), error);
     platform_ = std::make_unique<aspi::InProcessPlatform>(*manager_);
-    transport_ = std::make_unique<scsi::ScsiTransportHub>(*platform_);
+    transport_ = std::make_unique<scsi::SCSITransportHub>(*platform_);
     device_ = std::make_unique<scsi::TSCSIDevice>(*transport_);
     device_->InitializeASPI(false);
     device_->SetDevice(device_->Devices().at(0));
@@ -43,9 +43,9 @@ class Bench {
 
  private:
   std::filesystem::path folder_;
-  std::unique_ptr<aspi::AspiManager> manager_;
+  std::unique_ptr<aspi::ASPIManager> manager_;
   std::unique_ptr<aspi::InProcessPlatform> platform_;
-  std::unique_ptr<scsi::ScsiTransportHub> transport_;
+  std::unique_ptr<scsi::SCSITransportHub> transport_;
   std::unique_ptr<scsi::TSCSIDevice> device_;
 };
 

@@ -16,16 +16,16 @@ class TVortalBurner;
 
 class BurnEngine {
  public:
-  explicit BurnEngine(scsi::ScsiTransportHub& transport) : transport_(transport) {}
+  explicit BurnEngine(scsi::SCSITransportHub& transport) : transport_(transport) {}
   BurnEngine(const BurnEngine&) = delete;
   BurnEngine& operator=(const BurnEngine&) = delete;
 
-  scsi::ScsiTransportHub& Transport() const { return transport_; }
+  scsi::SCSITransportHub& Transport() const { return transport_; }
 
  private:
   friend class TVortalBurner;
 
-  scsi::ScsiTransportHub& transport_;
+  scsi::SCSITransportHub& transport_;
   std::mutex lock_;  // guards the two fields below
   TVortalBurner* activeBurner_ = nullptr;
   std::shared_ptr<Event> lastWriterFinished_;

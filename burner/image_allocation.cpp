@@ -37,8 +37,8 @@ int64_t ImageLayout::GetTrackSize() const {
 void ImageLayout::QueryDisc() {
   DiscType = device_.GetDiscType();
   using scsi::DiscKind;
-  const DiscKind no_address_query[] = {DiscKind::DvdMinusR, DiscKind::DvdRam, DiscKind::DvdMinusRw, DiscKind::DvdPlusRw,
-                                       DiscKind::DvdPlusR};
+  const DiscKind no_address_query[] = {DiscKind::DVDMinusR, DiscKind::DVDRAM, DiscKind::DVDMinusRW, DiscKind::DVDPlusRW,
+                                       DiscKind::DVDPlusR};
   if (std::find(std::begin(no_address_query), std::end(no_address_query), DiscType) == std::end(no_address_query)) {
     uint32_t next = 0;
     if (device_.ReadNextWritableAddress(next)) {

@@ -123,7 +123,7 @@ void ImageLayout::WritePathTable(bool joliet, bool big_endian) {
     const uint32_t extent = area + (joliet ? dir.JolietSector : dir.ISOSector);
     const auto parent = static_cast<uint16_t>(joliet ? dir.Parent->JolietNumber : dir.Parent->Number);
     if (joliet)
-      AppendPathRecord(ImageHeader, Utf16BigEndian(dir.JolietName), extent, parent, big_endian);
+      AppendPathRecord(ImageHeader, UTF16BigEndian(dir.JolietName), extent, parent, big_endian);
     else
       AppendPathRecord(ImageHeader, dir.ShortName, extent, parent, big_endian);
   }
@@ -146,7 +146,7 @@ void ImageLayout::WriteDirectoryRecords(const TISODirectory& Dir, bool joliet, c
   std::string identifier;
   for (const TISOEntry* entry : joliet ? Dir.JolietOrder : Dir.ISOOrder) {
     const bool folder = entry->Directory != nullptr;
-    identifier = joliet ? Utf16BigEndian(folder ? entry->JolietName : entry->JolietName + u";1")
+    identifier = joliet ? UTF16BigEndian(folder ? entry->JolietName : entry->JolietName + u";1")
                         : (folder ? entry->ShortName : entry->ShortName + ";1");
     RecordFields fields;
     fields.Date = DecodeDateTime(entry->DateTime);

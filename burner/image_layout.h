@@ -204,7 +204,7 @@ class ImageLayout {
 std::string ShortNameOf(std::string_view Name);
 // ISO 9660 identifier of a file: the same rules for the name before the last dot (8)
 // and the extension after it (3), always joined by one dot.
-std::string IsoShortName(std::string_view Name);
+std::string ISOShortName(std::string_view Name);
 // Joliet identifier: the name itself when it has 64 characters or fewer, else shortened
 // keeping its extension.
 std::u16string JolietNameOf(std::u16string_view Name);

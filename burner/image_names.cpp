@@ -11,8 +11,8 @@
 namespace kvx {
 namespace {
 
-constexpr size_t kIsoNameChars = 8;
-constexpr size_t kIsoExtensionChars = 3;
+constexpr size_t kISONameChars = 8;
+constexpr size_t kISOExtensionChars = 3;
 constexpr size_t kJolietChars = 64;
 constexpr size_t kJolietExtensionChars = 16;  // a longer "extension" is part of the name
 
@@ -21,7 +21,7 @@ bool IsFile(const TISOEntry& entry) { return entry.Directory == nullptr; }
 std::string DChars(std::string_view text, size_t limit) { return DCharacters(text.substr(0, limit)); }
 
 // Cut to at most `limit` units without splitting a surrogate pair.
-std::u16string_view CutUtf16(std::u16string_view text, size_t limit) {
+std::u16string_view CutUTF16(std::u16string_view text, size_t limit) {
   if (text.size() <= limit) return text;
   if (limit > 0 && text[limit - 1] >= 0xD800 && text[limit - 1] < 0xDC00) --limit;
   return text.substr(0, limit);
@@ -70,11 +70,11 @@ Text ClashKey(Text id, bool file, bool fold) {
   return id;
 }
 
-std::string IsoNumbered(const std::string& candidate, bool file, unsigned number) {
-  const auto [name, extension] = SplitExtension(std::string_view(candidate), file ? kIsoExtensionChars : 0);
+std::string ISONumbered(const std::string& candidate, bool file, unsigned number) {
+  const auto [name, extension] = SplitExtension(std::string_view(candidate), file ? kISOExtensionChars : 0);
   std::string digits = std::to_string(number);
   if (digits.size() < 2) digits.insert(0, "0");
-  return std::string(name.substr(0, kIsoNameChars - std::min(kIsoNameChars, digits.size()))) + digits +
+  return std::string(name.substr(0, kISONameChars - std::min(kISONameChars, digits.size()))) + digits +
          std::string(extension);
 }
 
@@ -82,7 +82,7 @@ std::u16string JolietNumbered(const std::u16string& candidate, bool file, unsign
   const auto [name, extension] = SplitExtension(std::u16string_view(candidate), file ? kJolietExtensionChars : 0);
   const std::string tag = " (" + std::to_string(number) + ")";
   const std::u16string suffix = std::u16string(tag.begin(), tag.end()) + std::u16string(extension);
-  return std::u16string(CutUtf16(name, kJolietChars - suffix.size())) + suffix;
+  return std::u16string(CutUTF16(name, kJolietChars - suffix.size())) + suffix;
 }
 
 // Gives every entry a free identifier: the candidate, else the candidate numbered from
@@ -110,21 +110,21 @@ void MakeUnique(const std::vector<TISOEntry*>& entries, bool fold, unsigned firs
 }  // namespace
 
 std::string ShortNameOf(std::string_view Name) {
-  std::string out = DChars(Name, kIsoNameChars);
+  std::string out = DChars(Name, kISONameChars);
   return out.empty() ? "_" : out;
 }
 
-std::string IsoShortName(std::string_view Name) {
+std::string ISOShortName(std::string_view Name) {
   const auto [name, extension] = SplitExtension(Name, Name.size());
-  std::string out = DChars(name, kIsoNameChars);
+  std::string out = DChars(name, kISONameChars);
   if (out.empty()) out = "_";
-  return out + "." + DChars(extension.empty() ? extension : extension.substr(1), kIsoExtensionChars);
+  return out + "." + DChars(extension.empty() ? extension : extension.substr(1), kISOExtensionChars);
 }
 
 std::u16string JolietNameOf(std::u16string_view Name) {
   if (Name.size() <= kJolietChars) return std::u16string(Name);
   const auto [name, extension] = SplitExtension(Name, kJolietExtensionChars);
-  return std::u16string(CutUtf16(name, kJolietChars - extension.size())) + std::u16string(extension);
+  return std::u16string(CutUTF16(name, kJolietChars - extension.size())) + std::u16string(extension);
 }
 
 bool NamesFitRecords(std::string_view ShortName, std::string_view LongName, bool) {
@@ -136,8 +136,8 @@ void ImageLayout::AssignIdentifiers(TISODirectory& Dir) {
   for (TISOEntry* entry = Dir.FirstEntry; entry; entry = entry->Next) entries.push_back(entry);
   MakeUnique<std::string>(
       entries, false, 1,
-      [](const TISOEntry& e) { return IsFile(e) ? IsoShortName(e.ShortName) : ShortNameOf(e.ShortName); },
-      IsoNumbered, &TISOEntry::ShortName);
+      [](const TISOEntry& e) { return IsFile(e) ? ISOShortName(e.ShortName) : ShortNameOf(e.ShortName); },
+      ISONumbered, &TISOEntry::ShortName);
   MakeUnique<std::u16string>(
       entries, true, 2, [](const TISOEntry& e) { return JolietNameOf(e.WideName); }, JolietNumbered,
       &TISOEntry::JolietName);

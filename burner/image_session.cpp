@@ -105,16 +105,16 @@ bool ImageLayout::ImportRecord(TISODirectory* Dir, const uint8_t* Record, bool j
   TISOEntry* newer = FindWideEntry(Dir, name);
   const bool folder = flags & kFlagDirectory;
   if (folder) {
-    TISODirectory* into = newer ? newer->Directory : CreateDirectory(Dir, Utf16ToCp1252(name), kAttrDirectory, name);
+    TISODirectory* into = newer ? newer->Directory : CreateDirectory(Dir, UTF16ToCP1252(name), kAttrDirectory, name);
     if (!into) return true;  // a file of the new session took its name, or no room
     return ImportFolder(into, extent, size, joliet, depth + 1);
   }
   if (newer || !HasRoomFor(false)) return true;
   TISOEntry* entry = NewEntryRecord();
   AppendToFolder(Dir, entry);
-  entry->LongName = Utf16ToCp1252(name);
+  entry->LongName = UTF16ToCP1252(name);
   entry->WideName = name;
-  entry->ShortName = IsoShortName(entry->LongName);
+  entry->ShortName = ISOShortName(entry->LongName);
   entry->ISOSize = entry->JolietSize = size;
   entry->Attr = kAttrArchive | ((flags & kFlagHidden) ? kAttrHidden : 0);
   entry->DateTime = RecordDate(Record + 18);

@@ -133,12 +133,12 @@ void ImageLayout::UnindexEntry(TISOEntry* Entry) {
 TISODirectory* ImageLayout::FindDirectory(std::string_view Path) const {
   if (Path.empty() || Path == "\\") return Directories.empty() ? nullptr : Directories[0].get();
   if (Path.back() == '\\') Path.remove_suffix(1);
-  const auto found = directories_by_path_.find(AsciiUpper(Path));
+  const auto found = directories_by_path_.find(ASCIIUpper(Path));
   return found == directories_by_path_.end() ? nullptr : found->second;
 }
 
 TISOEntry* ImageLayout::FindEntry(const TISODirectory* Dir, std::string_view Name) const {
-  std::u16string name = Cp1252ToUtf16(Name);
+  std::u16string name = CP1252ToUTF16(Name);
   if (!HasDot(name)) name += u'.';
   return FindWideEntry(Dir, name);
 }
@@ -167,12 +167,12 @@ TISODirectory* ImageLayout::CreateDirectory(TISODirectory* Parent, std::string_v
   dir->LongName = Name;
   dir->ShortName = short_name;
   dir->Level = Parent->Level + 1;
-  dir->Path = AsciiUpper(full_path);
+  dir->Path = ASCIIUpper(full_path);
   directories_by_path_.emplace(dir->Path, dir);
 
   const ZonedTime now = LocalNow();
   entry->LongName = Name;
-  entry->WideName = WideName.empty() ? Cp1252ToUtf16(Name) : std::u16string(WideName);
+  entry->WideName = WideName.empty() ? CP1252ToUTF16(Name) : std::u16string(WideName);
   entry->ShortName = short_name;
   entry->Attr = Attr;
   entry->Directory = dir;
@@ -218,10 +218,10 @@ bool ImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& Sea
   // A folder entry needs a folder record behind it: folders come in by CreateDirectory.
   if (!Dir || (SearchRecord.Attributes & kAttrDirectory)) return false;
   // The system's UTF-16 name keeps what Windows-1252 lacks.
-  std::u16string wide_name = SearchRecord.WideName.empty() ? Cp1252ToUtf16(SearchRecord.Name) : SearchRecord.WideName;
+  std::u16string wide_name = SearchRecord.WideName.empty() ? CP1252ToUTF16(SearchRecord.Name) : SearchRecord.WideName;
   if (!HasDot(wide_name)) wide_name += u'.';
   TISOEntry* existing = FindWideEntry(Dir, wide_name);
-  std::string short_name = SearchRecord.AlternateName.empty() ? AsciiUpper(SearchRecord.Name)
+  std::string short_name = SearchRecord.AlternateName.empty() ? ASCIIUpper(SearchRecord.Name)
                                                                : SearchRecord.AlternateName;
   std::string long_name = SearchRecord.Name;
   if (!HasDot(short_name)) short_name += '.';
@@ -235,7 +235,7 @@ bool ImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& Sea
   if (OnAddFile) OnAddFile(std::string(FullPath), long_name, short_name, date, SearchRecord.Attributes, size, skip);
 
   if (skip || !NamesFitRecords(short_name, long_name, true)) return false;
-  if (long_name != added_long_name) wide_name = Cp1252ToUtf16(long_name);
+  if (long_name != added_long_name) wide_name = CP1252ToUTF16(long_name);
   TISOEntry* entry = existing;
   if (!replace) {
     if (existing || !HasRoomFor(false)) return false;
@@ -243,7 +243,7 @@ bool ImageLayout::AddSearchEntry(TISODirectory* Dir, const FileSearchRecord& Sea
     AppendToFolder(Dir, entry);
   }
   UnindexEntry(entry);
-  entry->ShortName = IsoShortName(short_name);
+  entry->ShortName = ISOShortName(short_name);
   entry->LongName = long_name;
   entry->WideName = std::move(wide_name);
   entry->ISOSize = entry->JolietSize = size;

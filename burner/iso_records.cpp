@@ -39,12 +39,12 @@ void PutBoth32(uint8_t* out, uint32_t value) {
 }
 
 void PutPrimaryText(char* field, size_t size, std::string_view text) {
-  const std::string upper = AsciiUpper(text.substr(0, size));
+  const std::string upper = ASCIIUpper(text.substr(0, size));
   std::memset(field, ' ', size);
   std::memcpy(field, upper.data(), upper.size());
 }
 
-std::string Utf16BigEndian(std::u16string_view text) {
+std::string UTF16BigEndian(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
   for (const char16_t unit : text) {
@@ -54,10 +54,10 @@ std::string Utf16BigEndian(std::u16string_view text) {
   return out;
 }
 
-std::string Utf16BigEndian(std::string_view text) { return Utf16BigEndian(Cp1252ToUtf16(text)); }
+std::string UTF16BigEndian(std::string_view text) { return UTF16BigEndian(CP1252ToUTF16(text)); }
 
 std::string DCharacters(std::string_view text) {
-  std::string out = AsciiUpper(text);
+  std::string out = ASCIIUpper(text);
   for (char& c : out)
     if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) c = '_';
   return out;
@@ -66,7 +66,7 @@ std::string DCharacters(std::string_view text) {
 void PutJolietText(char* field, size_t size, std::string_view text) {
   std::string padded(text.substr(0, size / 2));
   padded.resize(size / 2, ' ');
-  const std::string wide = Utf16BigEndian(padded);
+  const std::string wide = UTF16BigEndian(padded);
   std::memcpy(field, wide.data(), wide.size());
 }
 

@@ -121,8 +121,8 @@ void PutPrimaryText(char* field, size_t size, std::string_view text);
 void PutJolietText(char* field, size_t size, std::string_view text);
 
 // A Windows-1252 or UTF-16 text as UTF-16 big-endian bytes.
-std::string Utf16BigEndian(std::string_view text);
-std::string Utf16BigEndian(std::u16string_view text);
+std::string UTF16BigEndian(std::string_view text);
+std::string UTF16BigEndian(std::u16string_view text);
 // Upper case, every character but A-Z and 0-9 replaced by "_" (an identifier field).
 std::string DCharacters(std::string_view text);
 

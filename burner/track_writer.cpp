@@ -18,7 +18,7 @@ namespace kvx {
 namespace {
 
 using scsi::DiscKind;
-using scsi::IsDvdMinus;
+using scsi::IsDVDMinus;
 using scsi::kDebugFailure;
 using scsi::kDebugProgress;
 
@@ -30,7 +30,7 @@ constexpr uint32_t kLeadOutSeconds = 1800;
 
 // SET STREAMING performance descriptor for DVD-R/-RW: from LBA 0 to 2298495, reading
 // 43965 kB and writing 1418 kB per second.
-std::vector<uint8_t> DvdMinusPerformance() {
+std::vector<uint8_t> DVDMinusPerformance() {
   std::vector<uint8_t> descriptor(28, 0);
   PutBig32(&descriptor[4], 0);
   PutBig32(&descriptor[8], 0x0023127F);
@@ -42,8 +42,8 @@ std::vector<uint8_t> DvdMinusPerformance() {
 }
 
 // DVD speeds are shown in DVD factors: the CD X factor divided by 7.
-bool SpeedInDvdFactors(DiscKind type) {
-  return IsDvdMinus(type) || type == DiscKind::DvdPlusRw || type == DiscKind::DvdPlusR;
+bool SpeedInDVDFactors(DiscKind type) {
+  return IsDVDMinus(type) || type == DiscKind::DVDPlusRW || type == DiscKind::DVDPlusR;
 }
 
 }  // namespace
@@ -74,10 +74,10 @@ bool TThWrite::Prepare() {
   TVortalBurner& unit = burner_;
   discType_ = unit.TSCSIDevice::GetDiscType();
   unit.SetDiscType(discType_);
-  if (discType_ != DiscKind::DvdRam) unit.LoadEject(false);
-  if (discType_ == DiscKind::DvdPlusRw) FormatBlankDvdPlusRw();
-  if (discType_ != DiscKind::DvdPlusRw) unit.RezeroUnit();
-  if (discType_ != DiscKind::DvdRam) unit.SetCDSpeed(unit.ReadSpeed(), unit.WriteSpeed());
+  if (discType_ != DiscKind::DVDRAM) unit.LoadEject(false);
+  if (discType_ == DiscKind::DVDPlusRW) FormatBlankDVDPlusRW();
+  if (discType_ != DiscKind::DVDPlusRW) unit.RezeroUnit();
+  if (discType_ != DiscKind::DVDRAM) unit.SetCDSpeed(unit.ReadSpeed(), unit.WriteSpeed());
   unit.WaitUntilReady(10000, 1000);
   const uint16_t speed = unit.GetCurrentWriteSpeed();
   unit.SetClosingWriteParameters(discType_);
@@ -88,19 +88,19 @@ bool TThWrite::Prepare() {
   }
   if (located && !StartsWhereLaidOut()) return false;
   if (unit.CheckCapacity() && !HasRoomForTrack(located)) return false;
-  if (IsDvdMinus(discType_)) ReserveDvdMinusTrack();
-  if (discType_ != DiscKind::DvdRam && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
+  if (IsDVDMinus(discType_)) ReserveDVDMinusTrack();
+  if (discType_ != DiscKind::DVDRAM && !unit.TestWrite() && unit.PerformOPC()) unit.SendOPCInformation();
   AnnounceWrite(speed);
   return true;
 }
 
 // A DVD+RW as bought takes no data before it is formatted; the formatting goes on in
 // the background while the unit already accepts writes.
-void TThWrite::FormatBlankDvdPlusRw() {
+void TThWrite::FormatBlankDVDPlusRW() {
   TVortalBurner& unit = burner_;
   if (!unit.ReadDiscInfo() || unit.DiscInfo().DiscStatus() != scsi::DiscState::Blank) return;
   unit.DebugMessage(">>> FORMATTING BLANK DVD+RW", kDebugProgress);
-  unit.FormatUnit(scsi::kFormatWithParameterList, scsi::kDvdPlusRwFormat);
+  unit.FormatUnit(scsi::kFormatWithParameterList, scsi::kDVDPlusRWFormat);
   unit.WaitUntilReady(240000, 5000);
 }
 
@@ -119,7 +119,7 @@ bool TThWrite::StartsWhereLaidOut() {
 // A finalised disc (or a pressed one) takes no further session. Overwritable media
 // report themselves complete once formatted, and are written from their start.
 bool TThWrite::DiscClosed() {
-  if (discType_ == DiscKind::DvdPlusRw || discType_ == DiscKind::DvdRam) return false;
+  if (discType_ == DiscKind::DVDPlusRW || discType_ == DiscKind::DVDRAM) return false;
   return burner_.ReadDiscInfo() && burner_.DiscInfo().DiscStatus() == scsi::DiscState::Complete;
 }
 
@@ -137,7 +137,7 @@ bool TThWrite::HasRoomForTrack(bool Located) {
     free = unit.FormattedBlocks() > startSector_ ? unit.FormattedBlocks() - startSector_ : 0;
   else
     return true;
-  const int64_t needed = unit.GetTrackSize() + (IsDvdMinus(discType_) ? 1 : 0);
+  const int64_t needed = unit.GetTrackSize() + (IsDVDMinus(discType_) ? 1 : 0);
   if (needed <= free) return true;
   char text[120];
   std::snprintf(text, sizeof(text), "NOT ENOUGH SPACE ON DISC (%lld SECTORS NEEDED, %u FREE)",
@@ -151,8 +151,8 @@ void TThWrite::Refuse(const std::string& Text) {
   Stop(Text);
 }
 
-void TThWrite::ReserveDvdMinusTrack() {
-  const std::vector<uint8_t> performance = DvdMinusPerformance();
+void TThWrite::ReserveDVDMinusTrack() {
+  const std::vector<uint8_t> performance = DVDMinusPerformance();
   burner_.SetStreaming(performance);
   burner_.SendTimeStamp(EncodeDateTime(LocalNow().Local));
   burner_.ReserveTrack(static_cast<uint32_t>(burner_.GetTrackSize() + 1));
@@ -160,7 +160,7 @@ void TThWrite::ReserveDvdMinusTrack() {
 }
 
 void TThWrite::AnnounceWrite(uint16_t Speed) {
-  const double shown = SpeedInDvdFactors(discType_) ? Speed / 7.0 : Speed;
+  const double shown = SpeedInDVDFactors(discType_) ? Speed / 7.0 : Speed;
   char text[96];
   std::snprintf(text, sizeof(text), "STARTING WRITE PROCESS ON %s AT %ldX", scsi::DiscTypeName(discType_),
                 std::lround(shown));
@@ -195,7 +195,7 @@ void TThWrite::Stream() {
 // Every fifth block the recorder's buffer is read for the progress display; a failed
 // poll ends the polling.
 void TThWrite::PollBuffer() {
-  if (discType_ == DiscKind::DvdRam) return;
+  if (discType_ == DiscKind::DVDRAM) return;
   if (pollCountdown_ == 0) {
     uint32_t size = 0, free = 0;
     if (burner_.ReadBufferCapacity(size, free)) pollCountdown_ = kBlocksBetweenBufferPolls;
@@ -243,19 +243,19 @@ void TThWrite::FailWithUnitText(const char* What) {
 void TThWrite::Finish() {
   TVortalBurner& unit = burner_;
   uint32_t size = 0, free = 0;
-  if (discType_ != DiscKind::DvdRam) unit.ReadBufferCapacity(size, free);
-  if (IsDvdMinus(discType_))
-    FlushDvdMinus();
+  if (discType_ != DiscKind::DVDRAM) unit.ReadBufferCapacity(size, free);
+  if (IsDVDMinus(discType_))
+    FlushDVDMinus();
   else
     Flush();
   unit.SetDeviceBufferSize(0);
   unit.SetDeviceFreeBufferSize(0);
   if (Failed()) return;  // an error or abort leaves the track open and the unit as it is
-  if (!unit.TestWrite() && discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && unit.FinalizeTrack())
+  if (!unit.TestWrite() && discType_ != DiscKind::DVDRAM && !IsDVDMinus(discType_) && unit.FinalizeTrack())
     CloseTrack();
   if (Failed()) return;
   if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
-  if (discType_ != DiscKind::DvdRam) unit.ReadBufferCapacity(size, free);
+  if (discType_ != DiscKind::DVDRAM) unit.ReadBufferCapacity(size, free);
   unit.Transport().SetCloseAfterCommand(true);
   ReturnToIdle();
   if (unit.VerifyWrite() && !unit.TestWrite()) Verify();
@@ -263,7 +263,7 @@ void TThWrite::Finish() {
 
 // DVD-R/-RW: the flush writes the lead-out, which may take a quarter of an hour; the
 // free-buffer indicator drains meanwhile until the unit answers again.
-void TThWrite::FlushDvdMinus() {
+void TThWrite::FlushDVDMinus() {
   TVortalBurner& unit = burner_;
   if (unit.onFinalizingTrack_) unit.onFinalizingTrack_(&unit);
   if (unit.LongWriteUnit())
@@ -293,7 +293,7 @@ void TThWrite::Flush() {
 void TThWrite::CloseTrack() {
   TVortalBurner& unit = burner_;
   unit.SetWriteParameters({unit.TestWrite(), unit.UnderrunProtection()}, discType_);
-  const bool closed = discType_ == DiscKind::DvdPlusR ? unit.CloseTrackSession(scsi::CloseFunction::Track, false) &&
+  const bool closed = discType_ == DiscKind::DVDPlusR ? unit.CloseTrackSession(scsi::CloseFunction::Track, false) &&
                                                             unit.CloseTrackSession(scsi::CloseFunction::Finalize, true)
                                                       : CloseSession();
   if (!closed) FailWithUnitText(kCloseErrorText);
@@ -313,14 +313,14 @@ bool TThWrite::CloseSession() {
 
 void TThWrite::ReturnToIdle() {
   TVortalBurner& unit = burner_;
-  unit.SetWriteParameters({}, DiscKind::CdR);
+  unit.SetWriteParameters({}, DiscKind::CDR);
   unit.SetCDSpeed(unit.GetMaxReadSpeed(), 2);
   unit.RezeroUnit();
   unit.PreventAllowRemoval(true);
   unit.LoadEject(false);
   unit.RezeroUnit();
   unit.TestUnitReady(5000);
-  if (discType_ != DiscKind::DvdRam && !IsDvdMinus(discType_) && discType_ != DiscKind::DvdPlusRw) unit.RezeroUnit();
+  if (discType_ != DiscKind::DVDRAM && !IsDVDMinus(discType_) && discType_ != DiscKind::DVDPlusRW) unit.RezeroUnit();
 }
 
 // --- Read-back -------------------------------------------------------------------------
@@ -372,7 +372,7 @@ bool TThWrite::CompareWithDisc(const uint8_t* Data, size_t Size, uint32_t& Lba) 
 // --- Report ----------------------------------------------------------------------------
 
 void TThWrite::Report() {
-  scsi::ScsiTransportHub& transport = burner_.Transport();
+  scsi::SCSITransportHub& transport = burner_.Transport();
   transport.SetCloseAfterCommand(true);
   // The pass-through emulation is released after a write, as after a blanking.
   if (transport.Name() == scsi::kPassThroughTransportName) transport.Reinitialize();

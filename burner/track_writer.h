@@ -41,19 +41,19 @@ class TThWrite final : public TThread {
  private:
   // False when the disc was refused before anything was written on it.
   bool Prepare();
-  void FormatBlankDvdPlusRw();
+  void FormatBlankDVDPlusRW();
   bool StartsWhereLaidOut();
   bool DiscClosed();
   bool HasRoomForTrack(bool Located);
   // Ends the write before anything is written on the disc.
   void Refuse(const std::string& Text);
-  void ReserveDvdMinusTrack();
+  void ReserveDVDMinusTrack();
   void AnnounceWrite(uint16_t Speed);
   void Stream();
   void PollBuffer();
   bool WriteBlock(uint32_t Sectors);
   void Finish();
-  void FlushDvdMinus();
+  void FlushDVDMinus();
   void Flush();
   void CloseTrack();
   bool CloseSession();

@@ -176,7 +176,7 @@ bool TVortalBurner::ReadNextWritableAddress(uint32_t& StartSector) {
 // READ TOC format 1: the first track of the last complete session and where it starts.
 bool TVortalBurner::ReadLastSessionStart(uint32_t& Sector) {
   std::array<uint8_t, 12> answer{};
-  if (!ReadTOC(scsi::TocFormat::SessionInformation, answer, 0, false, 0) || answer[3] == 0) return false;
+  if (!ReadTOC(scsi::TOCFormat::SessionInformation, answer, 0, false, 0) || answer[3] == 0) return false;
   Sector = scsi::BigEndian32(&answer[8]);
   return true;
 }

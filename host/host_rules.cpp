@@ -18,7 +18,7 @@ char FoldAccent(unsigned char c) {
 }
 
 bool StartsWithUpper(std::string_view text, std::string_view prefix) {
-  return AsciiUpper(text.substr(0, prefix.size())) == prefix;
+  return ASCIIUpper(text.substr(0, prefix.size())) == prefix;
 }
 
 bool Contains(std::string_view text, std::string_view part) {
@@ -27,7 +27,7 @@ bool Contains(std::string_view text, std::string_view part) {
 
 // Window name of an OUVRE text: characters 7 up to ".WDW" (or to the end), upper case.
 std::string OpenedWindowName(std::string_view buffer) {
-  const std::string upper = AsciiUpper(buffer);
+  const std::string upper = ASCIIUpper(buffer);
   const size_t extension = upper.find(".WDW");
   const size_t first = std::min<size_t>(6, upper.size());
   const size_t last = extension == std::string::npos ? upper.size() : std::max(extension, first);
@@ -40,7 +40,7 @@ std::string ApplyQuoteRule(std::string buffer) {
 }
 
 std::string ApplyExecuteRule(std::string buffer) {
-  const std::string lower = AsciiLower(buffer);
+  const std::string lower = ASCIILower(buffer);
   if (!Contains(lower, "execute") || Contains(lower, "executer")) return buffer;
   if (const size_t call = lower.find("execute("); call != std::string::npos) {
     buffer[call + 2] = '\xE9';
@@ -62,7 +62,7 @@ std::string FoldAccents(std::string_view text) {
   return out;
 }
 
-std::string PlainUpper(std::string_view text) { return AsciiUpper(FoldAccents(text)); }
+std::string PlainUpper(std::string_view text) { return ASCIIUpper(FoldAccents(text)); }
 
 std::string RemoveBlanks(std::string_view text) {
   std::string out;

@@ -14,11 +14,11 @@ namespace kvx {
 namespace {
 
 std::string ValueOf(std::string_view file, std::string_view key, std::string_view section) {
-  return ValueOfName(ReadIniSection(file, section), key);
+  return ValueOfName(ReadINISection(file, section), key);
 }
 
 bool EndsWithFolder(std::string_view path, std::string_view folder) {
-  return path.size() >= folder.size() && AsciiUpper(path.substr(path.size() - folder.size())) == folder;
+  return path.size() >= folder.size() && ASCIIUpper(path.substr(path.size() - folder.size())) == folder;
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ std::string LocateParamFile() {
 }
 
 bool WriteFieldValue(std::string_view file, std::string_view key, std::string_view value) {
-  return WriteIniString(file, kComposants, key, std::string(value) + ",,,,,,,");
+  return WriteINIString(file, kComposants, key, std::string(value) + ",,,,,,,");
 }
 
 TParamDTA::TParamDTA() : path_("..\\FIC01\\PARAM.DTA") {}

@@ -11,12 +11,12 @@ namespace kvx {
 
 // Every "name=value" line of the section, in file order; empty when the file or the
 // section is missing.
-std::vector<std::string> ReadIniSection(std::string_view file, std::string_view section);
+std::vector<std::string> ReadINISection(std::string_view file, std::string_view section);
 
-std::string ReadIniString(std::string_view file, std::string_view section, std::string_view key,
+std::string ReadINIString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue);
 
-bool WriteIniString(std::string_view file, std::string_view section, std::string_view key,
+bool WriteINIString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value);
 
 // The value of a key in "name=value" lines (the first match, name compared without

@@ -25,7 +25,7 @@ std::vector<std::string> ReadLines(const std::string& file) {
 
 bool IsSectionHeader(const std::string& line, std::string_view section) {
   return line.size() >= 2 && line.front() == '[' && line.back() == ']' &&
-         AsciiUpper(Trimmed(std::string_view(line).substr(1, line.size() - 2))) == AsciiUpper(section);
+         ASCIIUpper(Trimmed(std::string_view(line).substr(1, line.size() - 2))) == ASCIIUpper(section);
 }
 
 // "name = value" as the profile functions return it: "name=value".
@@ -37,7 +37,7 @@ std::string NormalisedEntry(const std::string& line) {
 
 }  // namespace
 
-std::vector<std::string> ReadIniSection(std::string_view file, std::string_view section) {
+std::vector<std::string> ReadINISection(std::string_view file, std::string_view section) {
   std::vector<std::string> entries;
   bool inside = false;
   for (const std::string& line : ReadLines(std::string(file))) {
@@ -50,16 +50,16 @@ std::vector<std::string> ReadIniSection(std::string_view file, std::string_view 
   return entries;
 }
 
-std::string ReadIniString(std::string_view file, std::string_view section, std::string_view key,
+std::string ReadINIString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
-  const std::vector<std::string> lines = ReadIniSection(file, section);
-  const std::string wanted = AsciiUpper(key) + "=";
+  const std::vector<std::string> lines = ReadINISection(file, section);
+  const std::string wanted = ASCIIUpper(key) + "=";
   for (const std::string& line : lines)
-    if (AsciiUpper(line.substr(0, wanted.size())) == wanted) return line.substr(wanted.size());
+    if (ASCIIUpper(line.substr(0, wanted.size())) == wanted) return line.substr(wanted.size());
   return std::string(defaultValue);
 }
 
-bool WriteIniString(std::string_view file, std::string_view section, std::string_view key,
+bool WriteINIString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value) {
   std::vector<std::string> lines = ReadLines(std::string(file));
   const std::string entry = std::string(key) + "=" + std::string(value);
@@ -72,9 +72,9 @@ bool WriteIniString(std::string_view file, std::string_view section, std::string
   } else {
     size_t end = header + 1;
     while (end < lines.size() && !(lines[end].size() > 0 && lines[end].front() == '[')) ++end;
-    const std::string wanted = AsciiUpper(key) + "=";
+    const std::string wanted = ASCIIUpper(key) + "=";
     size_t at = header + 1;
-    while (at < end && AsciiUpper(NormalisedEntry(lines[at]).substr(0, wanted.size())) != wanted) ++at;
+    while (at < end && ASCIIUpper(NormalisedEntry(lines[at]).substr(0, wanted.size())) != wanted) ++at;
     if (at < end) lines[at] = entry;
     else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end), entry);
   }

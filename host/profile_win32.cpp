@@ -4,7 +4,7 @@
 
 namespace kvx {
 
-std::vector<std::string> ReadIniSection(std::string_view file, std::string_view section) {
+std::vector<std::string> ReadINISection(std::string_view file, std::string_view section) {
   const std::string path(file), name(section);
   std::vector<char> buffer(32768);
   DWORD length = 0;
@@ -22,7 +22,7 @@ std::vector<std::string> ReadIniSection(std::string_view file, std::string_view 
   return lines;
 }
 
-std::string ReadIniString(std::string_view file, std::string_view section, std::string_view key,
+std::string ReadINIString(std::string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
   std::vector<char> buffer(4096);
   const DWORD length =
@@ -31,7 +31,7 @@ std::string ReadIniString(std::string_view file, std::string_view section, std::
   return std::string(buffer.data(), length);
 }
 
-bool WriteIniString(std::string_view file, std::string_view section, std::string_view key,
+bool WriteINIString(std::string_view file, std::string_view section, std::string_view key,
                         std::string_view value) {
   return WritePrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(),
                                     std::string(value).c_str(), std::string(file).c_str()) != 0;

@@ -149,20 +149,20 @@ bool LaunchElevated(intptr_t, std::string_view program, std::string_view argumen
 }
 
 int CountProcesses(std::string_view executable) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   int count = 0;
   ForEachProcess([&](pid_t, const std::string& name) {
-    if (AsciiUpper(name) == wanted) ++count;
+    if (ASCIIUpper(name) == wanted) ++count;
     return true;
   });
   return CountedProcesses(executable, count);
 }
 
 bool KillProcesses(std::string_view executable, bool all) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   bool killed = false;
   ForEachProcess([&](pid_t pid, const std::string& name) {
-    if (AsciiUpper(name) != wanted) return true;
+    if (ASCIIUpper(name) != wanted) return true;
     // A process ended by a signal has no exit code of its own: ExitWithin reads it as
     // 128 + the signal, never 0, so its run is not taken for a success.
     if (kill(pid, SIGKILL) == 0) killed = true;

@@ -57,7 +57,7 @@ int CountedProcesses(std::string_view executable, int running) {
 }
 
 bool WithoutElevation(std::string_view versionText) {
-  const std::string version = AsciiUpper(versionText);
+  const std::string version = ASCIIUpper(versionText);
   return version.find("WINDOWS XP") != std::string::npos || version.find("WINDOWS 2000") != std::string::npos;
 }
 

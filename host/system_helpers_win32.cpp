@@ -105,20 +105,20 @@ bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_
 }
 
 int CountProcesses(std::string_view executable) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   int count = 0;
   ForEachProcess([&](const PROCESSENTRY32& entry) {
-    if (AsciiUpper(FileNamePart(entry.szExeFile)) == wanted) ++count;
+    if (ASCIIUpper(FileNamePart(entry.szExeFile)) == wanted) ++count;
     return true;
   });
   return CountedProcesses(executable, count);
 }
 
 bool KillProcesses(std::string_view executable, bool all) {
-  const std::string wanted = AsciiUpper(executable);
+  const std::string wanted = ASCIIUpper(executable);
   bool killed = false;
   ForEachProcess([&](const PROCESSENTRY32& entry) {
-    if (AsciiUpper(entry.szExeFile) != wanted) return true;
+    if (ASCIIUpper(entry.szExeFile) != wanted) return true;
     const ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
     if (process && TerminateProcess(process.get(), kTerminatedExitCode)) killed = true;
     return all;

@@ -34,7 +34,7 @@ void ConsoleOutput::Line(std::ostream& stream, std::string_view text) const {
 #ifdef _WIN32
   stream << text << '\n';
 #else
-  stream << Cp1252ToUtf8(text) << '\n';
+  stream << CP1252ToUTF8(text) << '\n';
 #endif
 }
 

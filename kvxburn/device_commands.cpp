@@ -71,7 +71,7 @@ bool SelectUnit(TVortalBurner& burner, const std::string& name, LockedConsole& c
     return false;
   }
   burner.SetDevice(*line);
-  if (burner.Device().empty() || burner.DeviceType() != scsi::Code(scsi::PeripheralType::CdDvd)) {
+  if (burner.Device().empty() || burner.DeviceType() != scsi::Code(scsi::PeripheralType::CDDVD)) {
     console.Err("kvxburn: \"" + *line + "\" is not a CD/DVD recorder");
     return false;
   }
@@ -116,12 +116,12 @@ struct CapabilityName {
 };
 
 constexpr CapabilityName kCapabilityNames[] = {
-    {scsi::capability::kReadCdR, "reads CD-R"},        {scsi::capability::kReadCdRw, "reads CD-RW"},
-    {scsi::capability::kReadDvdRom, "reads DVD-ROM"},  {scsi::capability::kReadDvdR, "reads DVD-R"},
-    {scsi::capability::kReadDvdRam, "reads DVD-RAM"},  {scsi::capability::kDvdPlusRwUnit, "DVD+RW unit"},
-    {scsi::capability::kWriteCdR, "writes CD-R"},      {scsi::capability::kWriteCdRw, "writes CD-RW"},
-    {scsi::capability::kTestWrite, "test write"},      {scsi::capability::kWriteDvdR, "writes DVD-R"},
-    {scsi::capability::kWriteDvdRam, "writes DVD-RAM"}, {scsi::capability::kWriteDvdPlusRw, "writes DVD+RW"},
+    {scsi::capability::kReadCDR, "reads CD-R"},        {scsi::capability::kReadCDRW, "reads CD-RW"},
+    {scsi::capability::kReadDVDROM, "reads DVD-ROM"},  {scsi::capability::kReadDVDR, "reads DVD-R"},
+    {scsi::capability::kReadDVDRAM, "reads DVD-RAM"},  {scsi::capability::kDVDPlusRWUnit, "DVD+RW unit"},
+    {scsi::capability::kWriteCDR, "writes CD-R"},      {scsi::capability::kWriteCDRW, "writes CD-RW"},
+    {scsi::capability::kTestWrite, "test write"},      {scsi::capability::kWriteDVDR, "writes DVD-R"},
+    {scsi::capability::kWriteDVDRAM, "writes DVD-RAM"}, {scsi::capability::kWriteDVDPlusRW, "writes DVD+RW"},
     {scsi::capability::kUnderrunFree, "underrun protection"},
 };
 

@@ -12,14 +12,14 @@ int main(int argc, char** argv) {
   kvx::KeepCurrentFolderOffLibrarySearch();
   const kvx::ConsoleOutput console{std::cout, std::cerr};
   try {
-    kvx::scsi::ScsiTransportHub transport;
+    kvx::scsi::SCSITransportHub transport;
     kvx::BurnEngine engine(transport);
     kvx::CommandArgs args;
     for (int i = 1; i < argc; ++i) {
 #ifdef _WIN32
       args.emplace_back(argv[i]);  // the ANSI code page: Windows-1252
 #else
-      args.push_back(kvx::Utf8ToCp1252(argv[i]));
+      args.push_back(kvx::UTF8ToCP1252(argv[i]));
 #endif
     }
     return kvx::RunCommandLine(args, console, engine);

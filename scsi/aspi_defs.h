@@ -153,11 +153,11 @@ struct SRB_GetDiskInfo {
 // SRB_Status of an execute block: a transport may complete the request on its own
 // thread, storing the status last (release) for the waiting side (acquire).
 template <size_t SenseBytes>
-uint8_t LoadSrbStatus(ExecSCSICmdBlock<SenseBytes>& block) {
+uint8_t LoadSRBStatus(ExecSCSICmdBlock<SenseBytes>& block) {
   return std::atomic_ref<uint8_t>(block.SRB_Status).load(std::memory_order_acquire);
 }
 template <size_t SenseBytes>
-void StoreSrbStatus(ExecSCSICmdBlock<SenseBytes>& block, uint8_t status) {
+void StoreSRBStatus(ExecSCSICmdBlock<SenseBytes>& block, uint8_t status) {
   std::atomic_ref<uint8_t>(block.SRB_Status).store(status, std::memory_order_release);
 }
 

@@ -10,27 +10,27 @@ namespace {
 
 DiscKind DiscTypeOfProfile(uint16_t profile) {
   switch (static_cast<Profile>(profile)) {
-    case Profile::CdRom: return DiscKind::CdRom;
-    case Profile::CdR: return DiscKind::CdR;
-    case Profile::CdRw: return DiscKind::CdRw;
-    case Profile::DvdRom: return DiscKind::DvdRom;
-    case Profile::DvdMinusRSequential: return DiscKind::DvdMinusR;
-    case Profile::DvdRam: return DiscKind::DvdRam;
-    case Profile::DvdMinusRwRestrictedOverwrite:
-    case Profile::DvdMinusRwSequential: return DiscKind::DvdMinusRw;
-    case Profile::DvdPlusRw: return DiscKind::DvdPlusRw;
-    case Profile::DvdPlusR: return DiscKind::DvdPlusR;
-    case Profile::DdcdRom: return DiscKind::DdcdRom;
-    case Profile::DdcdR: return DiscKind::DdcdR;
-    case Profile::DdcdRw: return DiscKind::DdcdRw;
+    case Profile::CDROM: return DiscKind::CDROM;
+    case Profile::CDR: return DiscKind::CDR;
+    case Profile::CDRW: return DiscKind::CDRW;
+    case Profile::DVDROM: return DiscKind::DVDROM;
+    case Profile::DVDMinusRSequential: return DiscKind::DVDMinusR;
+    case Profile::DVDRAM: return DiscKind::DVDRAM;
+    case Profile::DVDMinusRWRestrictedOverwrite:
+    case Profile::DVDMinusRWSequential: return DiscKind::DVDMinusRW;
+    case Profile::DVDPlusRW: return DiscKind::DVDPlusRW;
+    case Profile::DVDPlusR: return DiscKind::DVDPlusR;
+    case Profile::DDCDROM: return DiscKind::DDCDROM;
+    case Profile::DDCDR: return DiscKind::DDCDR;
+    case Profile::DDCDRW: return DiscKind::DDCDRW;
     default: return DiscKind::Unknown;
   }
 }
 
 // ATIP byte 6: bit 7 set on recordable media, bit 6 set on rewritable ones.
-DiscKind DiscTypeOfAtip(uint8_t discTypeByte) {
-  if (!(discTypeByte & 0x80)) return DiscKind::CdRom;
-  return (discTypeByte & 0x40) ? DiscKind::CdRw : DiscKind::CdR;
+DiscKind DiscTypeOfATIP(uint8_t discTypeByte) {
+  if (!(discTypeByte & 0x80)) return DiscKind::CDROM;
+  return (discTypeByte & 0x40) ? DiscKind::CDRW : DiscKind::CDR;
 }
 
 }  // namespace
@@ -42,10 +42,10 @@ DiscKind TSCSIDevice::GetDiscType() {
     type = DiscTypeOfProfile(BigEndian16(&configuration[6]));
   if (type == DiscKind::Unknown) {
     atip_.fill(0);
-    if (ReadTOC(TocFormat::Atip, std::span<uint8_t>(atip_.data(), 26), 0, true, 0)) type = DiscTypeOfAtip(atip_[6]);
+    if (ReadTOC(TOCFormat::ATIP, std::span<uint8_t>(atip_.data(), 26), 0, true, 0)) type = DiscTypeOfATIP(atip_[6]);
   }
-  if (ReadDiscInfo() && type == DiscKind::Unknown) type = discInfo_.Erasable() ? DiscKind::CdRw : DiscKind::CdR;
-  if (type == DiscKind::Unknown && TestUnitReady(5000)) type = DiscKind::CdRom;
+  if (ReadDiscInfo() && type == DiscKind::Unknown) type = discInfo_.Erasable() ? DiscKind::CDRW : DiscKind::CDR;
+  if (type == DiscKind::Unknown && TestUnitReady(5000)) type = DiscKind::CDROM;
   return type;
 }
 
@@ -56,7 +56,7 @@ bool TSCSIDevice::ReadDiscInfo() {
 
 uint8_t TSCSIDevice::GetLastSessionNumber() {
   std::array<uint8_t, 4> answer{};
-  return ReadTOC(TocFormat::SessionInformation, answer, 0, false, 0) ? answer[3] : 0;
+  return ReadTOC(TOCFormat::SessionInformation, answer, 0, false, 0) ? answer[3] : 0;
 }
 
 bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
@@ -67,36 +67,36 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
       remaining -= 1500;
       if (remaining < 0) break;
       TestUnitReady(5000);
-    } while (LastAsc() == kAscNotReady);
+    } while (LastASC() == kASCNotReady);
   }
-  uint8_t requestSenseAsc = 0;
-  if (discType_ == DiscKind::DvdRam) {
-    requestSenseAsc = kAscNotReady;
+  uint8_t requestSenseASC = 0;
+  if (discType_ == DiscKind::DVDRAM) {
+    requestSenseASC = kASCNotReady;
   } else {
     do {
       Sleep(stepMs);
       ReadDiscInfo();
       remaining -= stepMs;
       if (remaining < 0) return false;
-    } while (LastAsc() == kAscNotReady);
+    } while (LastASC() == kASCNotReady);
   }
-  if (TestUnitReady(5000) && requestSenseAsc == 0) return true;
+  if (TestUnitReady(5000) && requestSenseASC == 0) return true;
   do {
     Sleep(stepMs);
     remaining -= stepMs;
     if (remaining < 0) return false;
     TestUnitReady(5000);
-  } while (LastAsc() == kAscNotReady);
+  } while (LastASC() == kASCNotReady);
   do {
     std::array<uint8_t, 40> answer{};
     if (!RequestSense(answer)) return false;  // the unit no longer answers
-    requestSenseAsc = answer[12];
+    requestSenseASC = answer[12];
     remaining -= stepMs;
     if (remaining < 0) return false;
     // Fixed-format sense with the VALID bit: still busy.
-    if (ValidFixedSense(answer[0])) requestSenseAsc = kAscNotReady;
-    if (requestSenseAsc == kAscNotReady) Sleep(stepMs);
-  } while (requestSenseAsc != 0);
+    if (ValidFixedSense(answer[0])) requestSenseASC = kASCNotReady;
+    if (requestSenseASC == kASCNotReady) Sleep(stepMs);
+  } while (requestSenseASC != 0);
   return true;
 }
 

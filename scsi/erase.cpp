@@ -21,16 +21,16 @@ constexpr const char* kEraseTimeoutText = "ERASE TIMEOUT";
 constexpr const char* kEraseFailureText = "ERASE FAILURE";
 
 // FORMAT UNIT parameter list of a DVD-RAM: FOV and Immed, one format descriptor.
-constexpr std::array<uint8_t, 12> kDvdRamFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
+constexpr std::array<uint8_t, 12> kDVDRAMFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
                                                    0x21, 0x20, 0x00, 0x00, 0x08, 0x00};  // 2,236,704 blocks of 2048
 
-bool SpeedShownInDvdX(DiscKind discType) { return IsDvdMinus(discType) || discType == DiscKind::DvdPlusRw; }
+bool SpeedShownInDVDX(DiscKind discType) { return IsDVDMinus(discType) || discType == DiscKind::DVDPlusRW; }
 
 std::string SpeedText(double x) { return std::to_string(std::lround(x)) + "X"; }
 
 uint16_t ExpectedSeconds(DiscKind discType, BlankType blankType) {
-  if (Code(discType) >= Code(DiscKind::DvdRom)) {
-    if (blankType == BlankType::Minimal) return discType == DiscKind::DvdMinusRw ? 120 : 600;
+  if (Code(discType) >= Code(DiscKind::DVDROM)) {
+    if (blankType == BlankType::Minimal) return discType == DiscKind::DVDMinusRW ? 120 : 600;
     return blankType == BlankType::WholeDisc ? 4440 : 8880;
   }
   if (blankType == BlankType::Minimal) return 150;
@@ -53,7 +53,7 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   LoadEject(false);
   discType_ = GetDiscType();
   if (!ReadyForErase(notReady)) return RefuseErase(notReady);
-  if (discType_ != DiscKind::DvdRam) {
+  if (discType_ != DiscKind::DVDRAM) {
     SetCDSpeed(readSpeed_, writeSpeed_);
     SetWriteParameters({}, discType_);
   }
@@ -61,9 +61,9 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   if (!ReadyForErase(notReady)) return RefuseErase(notReady);
 
   std::string speedText;
-  if (SpeedShownInDvdX(discType_)) {
+  if (SpeedShownInDVDX(discType_)) {
     speedText = SpeedText(speed / 7.0);
-  } else if (discType_ == DiscKind::DvdRam) {
+  } else if (discType_ == DiscKind::DVDRAM) {
     ReadFormatCapacities();
     speedText = SpeedText(1);
   } else {
@@ -74,10 +74,10 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   DebugMessage(std::string(">>> ") + line, kDebugProgress);
 
   bool started;
-  if (discType_ == DiscKind::DvdRam)
-    started = FormatUnit(kFormatWithParameterList, kDvdRamFormat);
-  else if (discType_ == DiscKind::DvdPlusRw)
-    started = FormatUnit(kFormatWithParameterList, kDvdPlusRwFormat);
+  if (discType_ == DiscKind::DVDRAM)
+    started = FormatUnit(kFormatWithParameterList, kDVDRAMFormat);
+  else if (discType_ == DiscKind::DVDPlusRW)
+    started = FormatUnit(kFormatWithParameterList, kDVDPlusRWFormat);
   else
     started = Blank(blankType);
   if (!started) return RefuseErase(LastError());
@@ -135,7 +135,7 @@ bool TEraseThread::PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds) {
       device_.Sleep(sleepMs);
     }
     elapsed_ += stepSeconds;
-  } while (device_.LastAsc() == kAscNotReady && elapsed_ <= duration_);
+  } while (device_.LastASC() == kASCNotReady && elapsed_ <= duration_);
   return true;
 }
 
@@ -147,7 +147,7 @@ bool TEraseThread::PollDiscInformation() {
       device_.Sleep(5000);
     }
     elapsed_ += 5;
-  } while (device_.LastAsc() == kAscNotReady && elapsed_ <= duration_);
+  } while (device_.LastASC() == kASCNotReady && elapsed_ <= duration_);
   return true;
 }
 
@@ -165,7 +165,7 @@ bool TEraseThread::PollRequestSense() {
       return false;
     }
     const uint8_t asc = answer[12];
-    busy = ValidFixedSense(answer[0]) || asc == kAscNotReady || SenseKeyOf(answer.data()) == SenseKey::UnitAttention;
+    busy = ValidFixedSense(answer[0]) || asc == kASCNotReady || SenseKeyOf(answer.data()) == SenseKey::UnitAttention;
     if (!busy && asc != 0) {
       error_ = SenseText(answer.data());
       return false;
@@ -186,13 +186,13 @@ void TEraseThread::Follow() {
   }
   if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return;
   if (!StillBusy()) return;
-  if (discType_ != DiscKind::DvdRam && !PollDiscInformation()) return;
+  if (discType_ != DiscKind::DVDRAM && !PollDiscInformation()) return;
   if (PollUntilReady(2000, 2)) PollRequestSense();
 }
 
 void TEraseThread::Execute() {
   Progress();
-  ScsiTransportHub& transport = device_.Transport();
+  SCSITransportHub& transport = device_.Transport();
   transport.SetCloseAfterCommand(false);
   try {
     Follow();
@@ -211,7 +211,7 @@ void TEraseThread::Execute() {
 
 // Back to track-at-once parameters, 2X writing, tray unlocked and loaded.
 void TEraseThread::ResetUnit() {
-  device_.SetWriteParameters({}, DiscKind::CdRom);
+  device_.SetWriteParameters({}, DiscKind::CDROM);
   device_.SetCDSpeed(device_.GetMaxReadSpeed(), 2);
   device_.Transport().SetCloseAfterCommand(true);
   device_.RezeroUnit();

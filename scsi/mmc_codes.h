@@ -32,10 +32,10 @@ enum class Opcode : uint8_t {
   Verify10 = 0x2F,
   SynchronizeCache = 0x35,
   ReadSubChannel = 0x42,
-  ReadToc = 0x43,
+  ReadTOC = 0x43,
   PlayAudio10 = 0x45,
   GetConfiguration = 0x46,
-  PlayAudioMsf = 0x47,
+  PlayAudioMSF = 0x47,
   GetEventStatusNotification = 0x4A,
   PauseResume = 0x4B,
   StopPlayScan = 0x4E,
@@ -59,14 +59,14 @@ enum class Opcode : uint8_t {
   Read12 = 0xA8,
   Write12 = 0xAA,
   GetPerformance = 0xAC,
-  ReadDvdStructure = 0xAD,
+  ReadDVDStructure = 0xAD,
   SetStreaming = 0xB6,
-  ReadCdMsf = 0xB9,
+  ReadCDMSF = 0xB9,
   Scan = 0xBA,
-  SetCdSpeed = 0xBB,
+  SetCDSpeed = 0xBB,
   MechanismStatus = 0xBD,
-  ReadCd = 0xBE,
-  SendDvdStructure = 0xBF,
+  ReadCD = 0xBE,
+  SendDVDStructure = 0xBF,
   // Never sent: the command core completes it at once (a request that only waits).
   NoOperation = 0xFF,
 };
@@ -76,15 +76,15 @@ enum class Feature : uint16_t {
   ProfileList = 0x0000,
   Core = 0x0001,
   RemovableMedium = 0x0003,
-  CdRead = 0x001E,
-  DvdRead = 0x001F,
+  CDRead = 0x001E,
+  DVDRead = 0x001F,
   IncrementalStreamingWritable = 0x0021,
   Formattable = 0x0023,
-  DvdPlusRw = 0x002A,
-  DvdPlusR = 0x002B,
-  CdTrackAtOnce = 0x002D,
-  CdMastering = 0x002E,
-  DvdMinusRWrite = 0x002F,
+  DVDPlusRW = 0x002A,
+  DVDPlusR = 0x002B,
+  CDTrackAtOnce = 0x002D,
+  CDMastering = 0x002E,
+  DVDMinusRWrite = 0x002F,
   RealTimeStreaming = 0x0107,
 };
 
@@ -98,28 +98,28 @@ enum class FeatureRequest : uint8_t {
 // Profiles: the kind of medium a unit has loaded (the header's current profile).
 enum class Profile : uint16_t {
   None = 0x0000,
-  CdRom = 0x0008,
-  CdR = 0x0009,
-  CdRw = 0x000A,
-  DvdRom = 0x0010,
-  DvdMinusRSequential = 0x0011,
-  DvdRam = 0x0012,
-  DvdMinusRwRestrictedOverwrite = 0x0013,
-  DvdMinusRwSequential = 0x0014,
-  DvdPlusRw = 0x001A,
-  DvdPlusR = 0x001B,
-  DdcdRom = 0x0020,
-  DdcdR = 0x0021,
-  DdcdRw = 0x0022,
+  CDROM = 0x0008,
+  CDR = 0x0009,
+  CDRW = 0x000A,
+  DVDROM = 0x0010,
+  DVDMinusRSequential = 0x0011,
+  DVDRAM = 0x0012,
+  DVDMinusRWRestrictedOverwrite = 0x0013,
+  DVDMinusRWSequential = 0x0014,
+  DVDPlusRW = 0x001A,
+  DVDPlusR = 0x001B,
+  DDCDROM = 0x0020,
+  DDCDR = 0x0021,
+  DDCDRW = 0x0022,
 };
 
 // The formats of READ TOC/PMA/ATIP.
-enum class TocFormat : uint8_t {
-  Toc = 0,
+enum class TOCFormat : uint8_t {
+  TOC = 0,
   SessionInformation = 1,
-  FullToc = 2,
-  Pma = 3,
-  Atip = 4,
+  FullTOC = 2,
+  PMA = 3,
+  ATIP = 4,
 };
 
 // The disc status of READ DISC INFORMATION (byte 2, bits 1-0).
@@ -163,18 +163,18 @@ inline constexpr uint8_t kDescriptorTypeMask = 0x03;
 // Format types of a FORMAT UNIT descriptor and of READ FORMAT CAPACITIES.
 enum class FormatType : uint8_t {
   Full = 0x00,
-  DvdPlusRwFull = 0x26,
+  DVDPlusRWFull = 0x26,
 };
 
 // FORMAT UNIT byte 1: a parameter list follows (FmtData), with format code 001b.
 inline constexpr uint8_t kFormatWithParameterList = 0x11;
 // SEND DVD STRUCTURE format of the time stamp.
-inline constexpr uint8_t kDvdStructureTimeStamp = 0x0F;
+inline constexpr uint8_t kDVDStructureTimeStamp = 0x0F;
 
 // Peripheral device types of INQUIRY byte 0.
 enum class PeripheralType : uint8_t {
   WriteOnce = 0x04,
-  CdDvd = 0x05,
+  CDDVD = 0x05,
   Unknown = 0x1F,
   None = 0x7F,  // no unit at this address
 };
@@ -273,39 +273,39 @@ constexpr bool ValidFixedSense(uint8_t responseCode) { return responseCode == (k
 constexpr SenseKey SenseKeyOf(const uint8_t* sense) { return static_cast<SenseKey>(sense[2] & 0x0F); }
 
 // An additional sense code with its qualifier.
-struct AscPair {
+struct ASCPair {
   uint8_t asc = 0;
   uint8_t ascq = 0;
 };
 
 // ASC 04h: LOGICAL UNIT NOT READY, whatever the cause (the qualifier says it).
-inline constexpr uint8_t kAscNotReady = 0x04;
+inline constexpr uint8_t kASCNotReady = 0x04;
 
 namespace sense {
-inline constexpr AscPair kNoAdditionalSense{0x00, 0x00};
-inline constexpr AscPair kNotReadyCauseNotReportable{kAscNotReady, 0x00};
-inline constexpr AscPair kBecomingReady{kAscNotReady, 0x01};
-inline constexpr AscPair kFormatInProgress{kAscNotReady, 0x04};
-inline constexpr AscPair kOperationInProgress{kAscNotReady, 0x07};
-inline constexpr AscPair kLongWriteInProgress{kAscNotReady, 0x08};
-inline constexpr AscPair kUnrecoveredWriteError{0x0C, 0x00};
-inline constexpr AscPair kParameterListLengthError{0x1A, 0x00};
-inline constexpr AscPair kInvalidCommandOperationCode{0x20, 0x00};
-inline constexpr AscPair kLbaOutOfRange{0x21, 0x00};
-inline constexpr AscPair kInvalidAddressForWrite{0x21, 0x02};
-inline constexpr AscPair kInvalidFieldInCdb{0x24, 0x00};
-inline constexpr AscPair kInvalidFieldInParameterList{0x26, 0x00};
-inline constexpr AscPair kCommandSequenceError{0x2C, 0x00};
-inline constexpr AscPair kIncompatibleMediumInstalled{0x30, 0x00};
-inline constexpr AscPair kCannotWriteIncompatibleFormat{0x30, 0x05};
-inline constexpr AscPair kCannotFormatMedium{0x30, 0x06};
-inline constexpr AscPair kMediumNotFormatted{0x30, 0x10};
-inline constexpr AscPair kSavingParametersNotSupported{0x39, 0x00};
-inline constexpr AscPair kMediumNotPresentTrayClosed{0x3A, 0x01};
-inline constexpr AscPair kMediumNotPresentTrayOpen{0x3A, 0x02};
-inline constexpr AscPair kMediumRemovalPrevented{0x53, 0x02};
+inline constexpr ASCPair kNoAdditionalSense{0x00, 0x00};
+inline constexpr ASCPair kNotReadyCauseNotReportable{kASCNotReady, 0x00};
+inline constexpr ASCPair kBecomingReady{kASCNotReady, 0x01};
+inline constexpr ASCPair kFormatInProgress{kASCNotReady, 0x04};
+inline constexpr ASCPair kOperationInProgress{kASCNotReady, 0x07};
+inline constexpr ASCPair kLongWriteInProgress{kASCNotReady, 0x08};
+inline constexpr ASCPair kUnrecoveredWriteError{0x0C, 0x00};
+inline constexpr ASCPair kParameterListLengthError{0x1A, 0x00};
+inline constexpr ASCPair kInvalidCommandOperationCode{0x20, 0x00};
+inline constexpr ASCPair kLBAOutOfRange{0x21, 0x00};
+inline constexpr ASCPair kInvalidAddressForWrite{0x21, 0x02};
+inline constexpr ASCPair kInvalidFieldInCDB{0x24, 0x00};
+inline constexpr ASCPair kInvalidFieldInParameterList{0x26, 0x00};
+inline constexpr ASCPair kCommandSequenceError{0x2C, 0x00};
+inline constexpr ASCPair kIncompatibleMediumInstalled{0x30, 0x00};
+inline constexpr ASCPair kCannotWriteIncompatibleFormat{0x30, 0x05};
+inline constexpr ASCPair kCannotFormatMedium{0x30, 0x06};
+inline constexpr ASCPair kMediumNotFormatted{0x30, 0x10};
+inline constexpr ASCPair kSavingParametersNotSupported{0x39, 0x00};
+inline constexpr ASCPair kMediumNotPresentTrayClosed{0x3A, 0x01};
+inline constexpr ASCPair kMediumNotPresentTrayOpen{0x3A, 0x02};
+inline constexpr ASCPair kMediumRemovalPrevented{0x53, 0x02};
 }  // namespace sense
 
-constexpr bool operator==(AscPair a, AscPair b) { return a.asc == b.asc && a.ascq == b.ascq; }
+constexpr bool operator==(ASCPair a, ASCPair b) { return a.asc == b.asc && a.ascq == b.ascq; }
 
 }  // namespace kvx::scsi

@@ -25,7 +25,7 @@ PassThroughWithSense NewPassThrough(uint8_t cdbLength, uint8_t senseLength, uint
                                     uint32_t transferLength, void* buffer) {
   PassThroughWithSense request{};
   request.Sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-  request.Sptd.CdbLength = cdbLength;
+  request.Sptd.CDBLength = cdbLength;
   request.Sptd.SenseInfoLength = senseLength;
   request.Sptd.DataIn = dataIn;
   request.Sptd.DataTransferLength = transferLength;
@@ -37,7 +37,7 @@ PassThroughWithSense NewPassThrough(uint8_t cdbLength, uint8_t senseLength, uint
 
 bool SendPassThrough(VolumeSystem& volumes, VolumeSystem::Handle handle, PassThroughWithSense& request) {
   uint32_t returned = 0;
-  return volumes.IoControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof(request), &request,
+  return volumes.IOControl(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof(request), &request,
                            sizeof(request), &returned);
 }
 
@@ -45,7 +45,7 @@ bool AskAddress(VolumeSystem& volumes, VolumeSystem::Handle handle, SCSI_ADDRESS
   address = SCSI_ADDRESS{};
   address.Length = sizeof(SCSI_ADDRESS);
   uint32_t returned = 0;
-  return volumes.IoControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof(address), &returned);
+  return volumes.IOControl(handle, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof(address), &returned);
 }
 
 uint8_t DataDirection(uint8_t srbFlags) {
@@ -192,7 +192,7 @@ uint8_t PassThroughTransport::HostAdapterInquiry(void* srb) {
 uint8_t PassThroughTransport::DeviceType(void* srb) {
   auto* block = static_cast<SRB_GDEVBlock*>(srb);
   if (FindUnit(block->SRB_HaId, block->SRB_Target, block->SRB_Lun) != nullptr) {
-    block->SRB_DeviceType = Code(PeripheralType::CdDvd);
+    block->SRB_DeviceType = Code(PeripheralType::CDDVD);
     return SS_COMP;
   }
   block->SRB_DeviceType = Code(PeripheralType::Unknown);
@@ -245,10 +245,10 @@ uint8_t PassThroughTransport::SendToUnit(SPTIDeviceEntry& entry, void* srb) {
     return SS_ERR;
   }
   const uint8_t senseLength = pass.Sptd.SenseInfoLength;
-  if (pass.Sptd.ScsiStatus == STATUS_GOOD && (senseLength == 0 || senseLength == senseRoom))
+  if (pass.Sptd.SCSIStatus == STATUS_GOOD && (senseLength == 0 || senseLength == senseRoom))
     return SS_COMP;
   std::memcpy(request->SenseArea, pass.SenseBuf, std::min(senseLength, senseRoom));
-  request->SRB_TargStat = pass.Sptd.ScsiStatus;
+  request->SRB_TargStat = pass.Sptd.SCSIStatus;
   return SS_ERR;
 }
 

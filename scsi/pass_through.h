@@ -29,7 +29,7 @@ struct SPTIDeviceTable {
   std::array<SPTIDeviceEntry, 27> entries{};  // indexed by drive letter number
 };
 
-class PassThroughTransport : public ScsiTransport {
+class PassThroughTransport : public SCSITransport {
  public:
   // closeAfterCommand: whether a unit's handle is closed after each command.
   PassThroughTransport(VolumeSystem& volumes, const std::atomic<bool>& closeAfterCommand);

@@ -29,11 +29,11 @@ inline constexpr uint32_t FILE_ATTRIBUTE_NORMAL_FLAG = 0x00000080;
 
 struct SCSI_PASS_THROUGH_DIRECT {
   uint16_t Length;
-  uint8_t ScsiStatus;
+  uint8_t SCSIStatus;
   uint8_t PathId;
   uint8_t TargetId;
   uint8_t Lun;
-  uint8_t CdbLength;
+  uint8_t CDBLength;
   uint8_t SenseInfoLength;
   uint8_t DataIn;
   uint8_t AlignLength[3];
@@ -71,7 +71,7 @@ struct SCSI_ADDRESS {
 
 #pragma pack(pop)
 
-static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, ScsiStatus) == 2);
+static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SCSIStatus) == 2);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn) == 8);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength) == 12);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue) == 16);

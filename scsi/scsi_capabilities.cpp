@@ -8,9 +8,9 @@
 namespace kvx::scsi {
 namespace {
 
-constexpr uint16_t kDvdRamWriteKBs = 177;
+constexpr uint16_t kDVDRAMWriteKBs = 177;
 constexpr size_t kModeHeaderBytes = 8;
-constexpr uint8_t kDvdPlusRLinkSize = 16;
+constexpr uint8_t kDVDPlusRLinkSize = 16;
 
 // Where a page starts in a MODE SENSE (10) answer: after the 8-byte header, after a
 // block descriptor (16), or one byte early on units that drop a header byte (7).
@@ -32,26 +32,26 @@ bool FindPage(const uint8_t* answer, ModePage page, size_t& offset) {
 uint32_t PageCapabilities(const uint8_t* page) {
   uint32_t bits = 0;
   const uint8_t reads = page[2], writes = page[3];
-  if (reads & 0x01) bits |= capability::kReadCdR;
-  if (reads & 0x02) bits |= capability::kReadCdRw;
+  if (reads & 0x01) bits |= capability::kReadCDR;
+  if (reads & 0x02) bits |= capability::kReadCDRW;
   if (reads & 0x04) bits |= capability::kReadMethod2;
-  if (reads & 0x08) bits |= capability::kReadDvdRom;
-  if (reads & 0x10) bits |= capability::kReadDvdR;
-  if (reads & 0x20) bits |= capability::kReadDvdRam;
-  if (writes & 0x01) bits |= capability::kWriteCdR;
-  if (writes & 0x02) bits |= capability::kWriteCdRw;
+  if (reads & 0x08) bits |= capability::kReadDVDROM;
+  if (reads & 0x10) bits |= capability::kReadDVDR;
+  if (reads & 0x20) bits |= capability::kReadDVDRAM;
+  if (writes & 0x01) bits |= capability::kWriteCDR;
+  if (writes & 0x02) bits |= capability::kWriteCDRW;
   if (writes & 0x04) bits |= capability::kTestWrite;
-  if (writes & 0x10) bits |= capability::kWriteDvdR;
-  if (writes & 0x20) bits |= capability::kWriteDvdRam;
+  if (writes & 0x10) bits |= capability::kWriteDVDR;
+  if (writes & 0x20) bits |= capability::kWriteDVDRAM;
   if (page[4] & 0x80) bits |= capability::kUnderrunFree;
   return bits;
 }
 
-bool WritesDvdRam(const CapabilityPage& page) { return (page.bytes[3] & 0x20) != 0; }
+bool WritesDVDRAM(const CapabilityPage& page) { return (page.bytes[3] & 0x20) != 0; }
 
-uint16_t SpeedOrOne(uint16_t kBs, bool writesDvdRam) {
+uint16_t SpeedOrOne(uint16_t kBs, bool writesDVDRAM) {
   if (kBs != 0) return SpeedX(kBs);
-  return writesDvdRam ? 1 : 0;
+  return writesDVDRAM ? 1 : 0;
 }
 
 // The speed fields of the page in host order; a DVD-RAM writer reports 1X writing.
@@ -60,8 +60,8 @@ void ReadSpeedFields(CapabilityPage& page) {
   page.maxReadKBs = BigEndian16(bytes + 8);
   page.bufferKB = BigEndian16(bytes + 12);
   page.currentReadKBs = BigEndian16(bytes + 14);
-  if (WritesDvdRam(page)) {
-    page.maxWriteKBs = page.currentWriteKBs = kDvdRamWriteKBs;
+  if (WritesDVDRAM(page)) {
+    page.maxWriteKBs = page.currentWriteKBs = kDVDRAMWriteKBs;
   } else {
     page.maxWriteKBs = BigEndian16(bytes + 18);
     page.currentWriteKBs = BigEndian16(bytes + 20);
@@ -89,9 +89,9 @@ bool TSCSIDevice::ReadCapabilities() {
     const uint8_t* page = capabilityPage_.bytes.data();
     capabilities_ = PageCapabilities(page);
     if (HasVendorPage30() || forcedUnderrunProtection_) capabilities_ |= capability::kUnderrunFree;
-    const bool dvdRam = WritesDvdRam(capabilityPage_);
-    deviceMaxWriteSpeed_ = SpeedOrOne(BigEndian16(page + 18), dvdRam);
-    deviceMaxReadSpeed_ = SpeedOrOne(BigEndian16(page + 8), dvdRam);
+    const bool dvdRAM = WritesDVDRAM(capabilityPage_);
+    deviceMaxWriteSpeed_ = SpeedOrOne(BigEndian16(page + 18), dvdRAM);
+    deviceMaxReadSpeed_ = SpeedOrOne(BigEndian16(page + 8), dvdRAM);
     AddFeatureCapabilities();
   }
   if (!ModeSense10(ModePage::Capabilities, PageControl::Current, answer, 128)) return false;
@@ -117,8 +117,8 @@ void TSCSIDevice::AddFeatureCapabilities() {
     uint32_t reported, writes;
   };
   for (const FeatureBits& feature :
-       {FeatureBits{Feature::DvdPlusRw, capability::kDvdPlusRwUnit, capability::kWriteDvdPlusRw},
-        FeatureBits{Feature::DvdMinusRWrite, capability::kReadDvdR, capability::kWriteDvdR}}) {
+       {FeatureBits{Feature::DVDPlusRW, capability::kDVDPlusRWUnit, capability::kWriteDVDPlusRW},
+        FeatureBits{Feature::DVDMinusRWrite, capability::kReadDVDR, capability::kWriteDVDR}}) {
     std::array<uint8_t, 114> answer{};
     if (!GetConfiguration(FeatureRequest::One, feature.code, answer) || BigEndian16(&answer[8]) != Code(feature.code))
       continue;
@@ -141,8 +141,8 @@ void TSCSIDevice::ProbeWriteModes() {
   };
   supportedWriteModes_ = 0;
   for (const Trial& trial : {Trial{WriteType::Raw, DataBlockType::RawPq2368, kWriteModeRaw},
-                             Trial{WriteType::SessionAtOnce, DataBlockType::Raw2352, kWriteModeSao},
-                             Trial{WriteType::TrackAtOnce, DataBlockType::Raw2352, kWriteModeTao}}) {
+                             Trial{WriteType::SessionAtOnce, DataBlockType::Raw2352, kWriteModeSAO},
+                             Trial{WriteType::TrackAtOnce, DataBlockType::Raw2352, kWriteModeTAO}}) {
     std::array<uint8_t, 512> answer{};
     if (!ModeSense10(ModePage::WriteParameters, PageControl::Current, answer, 512)) continue;
     const size_t offset = answer[16] == Code(ModePage::WriteParameters) ? 16 : 8;
@@ -161,7 +161,7 @@ void TSCSIDevice::ProbeWriteModes() {
 // Track-at-once Mode 1 data tracks; DVD-R/-RW disc-at-once, incremental data. A unit
 // with its own protection against underruns gets it when asked for.
 bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) {
-  if (discType == DiscKind::DvdRam) return true;
+  if (discType == DiscKind::DVDRAM) return true;
   std::array<uint8_t, 512> answer{};
   if (!ModeSense10(ModePage::WriteParameters, PageControl::Current, answer, 512)) return false;
   const size_t offset = FirstCapabilityOffset(answer.data(), ModePage::WriteParameters);
@@ -169,7 +169,7 @@ bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) 
   auto& page = writeParametersPage_;
   const bool nextSessionAllowed = !settings.testWrite && !finalizeDisc_;
   page[1] = 0x32;
-  page[2] = discType == DiscKind::DvdPlusR ? (kLinkSizeValidBit | Code(WriteType::SessionAtOnce))
+  page[2] = discType == DiscKind::DVDPlusR ? (kLinkSizeValidBit | Code(WriteType::SessionAtOnce))
                                            : Code(WriteType::TrackAtOnce);
   page[4] = Code(DataBlockType::Mode1);
   page[3] = Code(TrackMode::DataUninterrupted);
@@ -179,7 +179,7 @@ bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) 
     page[2] |= kUnderrunFreeBit;
   else
     page[2] &= ~kUnderrunFreeBit;
-  if (IsDvdMinus(discType)) {
+  if (IsDVDMinus(discType)) {
     page[3] = Code(TrackMode::DataIncremental);
     page[2] = Code(WriteType::SessionAtOnce) | (settings.underrunProtection ? kUnderrunFreeBit : 0);
     page[4] = Code(DataBlockType::Mode1);
@@ -192,7 +192,7 @@ bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) 
   else
     page[2] &= ~kTestWriteBit;
   std::fill(&page[5], &page[14], 0);  // link size, host application code, session format, packet size
-  if (discType == DiscKind::DvdPlusR) page[5] = kDvdPlusRLinkSize;
+  if (discType == DiscKind::DVDPlusR) page[5] = kDVDPlusRLinkSize;
   return SelectWriteParameters(*this, page, 60);
 }
 

@@ -108,7 +108,7 @@ bool TSCSIDevice::Write10(uint32_t lba, uint16_t blocks, uint8_t flags, std::spa
   PutBigEndian16(&request.CDBByte[7], blocks);
   ExecSCSICommand(request, 120000);
   // A request sent without notification may still be running: it counts as accepted.
-  const uint8_t status = LoadSrbStatus(request);
+  const uint8_t status = LoadSRBStatus(request);
   return status == SS_COMP || status == SS_PENDING;
 }
 
@@ -118,8 +118,8 @@ bool TSCSIDevice::SynchronizeCache(uint32_t timeoutMs, bool immediate) {
   return Send(request, timeoutMs);
 }
 
-bool TSCSIDevice::ReadTOC(TocFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control) {
-  SCSIRequest request = NewRequest(Opcode::ReadToc, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
+bool TSCSIDevice::ReadTOC(TOCFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control) {
+  SCSIRequest request = NewRequest(Opcode::ReadTOC, kDataIn, 10, buffer.data(), static_cast<uint32_t>(buffer.size()));
   request.CDBByte[1] = msf ? 0x02 : 0x00;
   request.CDBByte[2] = static_cast<uint8_t>(format);
   request.CDBByte[6] = number;
@@ -236,7 +236,7 @@ bool TSCSIDevice::SetStreaming(std::span<const uint8_t> data) {
 }
 
 bool TSCSIDevice::SetCDSpeed(uint16_t readX, uint16_t writeX) {
-  SCSIRequest request = NewRequest(Opcode::SetCdSpeed, kNoData, 12);
+  SCSIRequest request = NewRequest(Opcode::SetCDSpeed, kNoData, 12);
   PutBigEndian16(&request.CDBByte[2], SpeedKBs(readX));
   PutBigEndian16(&request.CDBByte[4], SpeedKBs(writeX));
   return Send(request, kDefaultTimeoutMs);
@@ -248,7 +248,7 @@ void TSCSIDevice::SetWriteSpeed(uint16_t x) {
 }
 
 bool TSCSIDevice::SendDVDStructure(uint8_t format, std::span<const uint8_t> data) {
-  SCSIRequest request = NewRequest(Opcode::SendDvdStructure, kDataOut, 12,
+  SCSIRequest request = NewRequest(Opcode::SendDVDStructure, kDataOut, 12,
                                    OutgoingData(data), static_cast<uint32_t>(data.size()));
   request.CDBByte[7] = format;
   PutBigEndian16(&request.CDBByte[8], static_cast<uint32_t>(data.size()));
@@ -263,7 +263,7 @@ bool TSCSIDevice::SendTimeStamp(TDateTime date) {
   std::snprintf(digits, sizeof(digits), "%04d%02d%02d%02d%02d%02d", time.Year % 10000, time.Month, time.Day,
                 time.Hour, time.Minute, time.Second);
   std::memcpy(&parameters[8], digits, 14);
-  return SendDVDStructure(kDvdStructureTimeStamp, parameters);
+  return SendDVDStructure(kDVDStructureTimeStamp, parameters);
 }
 
 }  // namespace kvx::scsi

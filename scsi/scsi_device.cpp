@@ -26,10 +26,10 @@ constexpr size_t kLoggedDataBytes = 257;
 constexpr Opcode kQuietOpcodes[] = {
     Opcode::TestUnitReady,       Opcode::RezeroUnit,          Opcode::Inquiry,
     Opcode::StartStopUnit,       Opcode::PreventAllowRemoval, Opcode::ReadFormatCapacities,
-    Opcode::SynchronizeCache,    Opcode::ReadToc,             Opcode::GetConfiguration,
+    Opcode::SynchronizeCache,    Opcode::ReadTOC,             Opcode::GetConfiguration,
     Opcode::ReadDiscInformation, Opcode::ReadTrackInformation, Opcode::ModeSelect10,
     Opcode::ModeSense10,         Opcode::ReadBufferCapacity,  Opcode::SetStreaming,
-    Opcode::SetCdSpeed};
+    Opcode::SetCDSpeed};
 
 std::string Hex(unsigned value, int digits) {
   char text[16];
@@ -38,7 +38,7 @@ std::string Hex(unsigned value, int digits) {
 }
 
 bool IsQuiet(const SCSIRequest& request) {
-  if (AscPair{request.SenseArea[12], request.SenseArea[13]} == sense::kLongWriteInProgress) return true;
+  if (ASCPair{request.SenseArea[12], request.SenseArea[13]} == sense::kLongWriteInProgress) return true;
   const Opcode opcode = static_cast<Opcode>(request.CDBByte[0]);
   return std::find(std::begin(kQuietOpcodes), std::end(kQuietOpcodes), opcode) != std::end(kQuietOpcodes);
 }
@@ -55,14 +55,14 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 // A CD/DVD unit, or a write-once unit listed as not supported.
 bool IsRecorderType(uint8_t peripheralType) {
-  return peripheralType == Code(PeripheralType::CdDvd) || peripheralType == Code(PeripheralType::WriteOnce);
+  return peripheralType == Code(PeripheralType::CDDVD) || peripheralType == Code(PeripheralType::WriteOnce);
 }
 
 }  // namespace
 
 uint16_t SpeedX(uint32_t kBs) { return static_cast<uint16_t>(std::lround(kBs / 176.46)); }
 
-TSCSIDevice::TSCSIDevice(ScsiTransportHub& transport)
+TSCSIDevice::TSCSIDevice(SCSITransportHub& transport)
     : transport_(transport),
       sleep_([](uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }) {
   if (transport_.Initialized()) {
@@ -104,7 +104,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   lastError_.clear();
   targetBusy_ = false;
   senseData_.fill(0);
-  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
+  const std::shared_ptr<SCSITransport> transport = transport_.Active();
   if (!transport || haId_ == kNoUnit) {
     // Not sent: the request must not look pending (accepted) to its caller.
     request.SRB_Status = SS_NO_DEVICE;
@@ -130,8 +130,8 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   else
     transport->SendCommand(&request);
 
-  if (completion && LoadSrbStatus(request) == SS_PENDING &&
-      !completion->Wait(std::max(timeoutMs, kMinimumWaitMs)) && LoadSrbStatus(request) == SS_PENDING) {
+  if (completion && LoadSRBStatus(request) == SS_PENDING &&
+      !completion->Wait(std::max(timeoutMs, kMinimumWaitMs)) && LoadSRBStatus(request) == SS_PENDING) {
     // The transport must not complete this request into a block that is gone.
     abortBlock_ = SRB_Abort{};
     abortBlock_.SRB_Cmd = SC_ABORT_SRB;
@@ -141,7 +141,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
     request.SRB_Status = SS_ERR;
     request.SRB_HaStat = HASTAT_TIMEOUT;
   }
-  const uint8_t status = LoadSrbStatus(request);
+  const uint8_t status = LoadSRBStatus(request);
   if (status != SS_COMP && status != SS_PENDING) {
     RecordFailure(request);
     if (!IsQuiet(request)) WriteLogLine(request);
@@ -151,12 +151,12 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
 
 bool TSCSIDevice::Send(SCSIRequest& request, uint32_t timeoutMs) {
   ExecSCSICommand(request, timeoutMs);
-  return LoadSrbStatus(request) == SS_COMP;
+  return LoadSRBStatus(request) == SS_COMP;
 }
 
 bool TSCSIDevice::UnitBusy() const {
   const bool notReady = IsFixedSense(senseData_[0]) && SenseKeyOf(senseData_.data()) == SenseKey::NotReady;
-  return targetBusy_ || (notReady && (LastAsc() == kAscNotReady || LastAsc() == sense::kNoAdditionalSense.asc));
+  return targetBusy_ || (notReady && (LastASC() == kASCNotReady || LastASC() == sense::kNoAdditionalSense.asc));
 }
 
 void TSCSIDevice::RecordFailure(const SCSIRequest& request) {
@@ -191,7 +191,7 @@ bool TSCSIDevice::HostAdapterInquiry(uint8_t adapter) {
   haInquiry_ = SRB_HAInquiry{};
   haInquiry_.SRB_Cmd = SC_HA_INQUIRY;
   haInquiry_.SRB_HaId = adapter;
-  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
+  const std::shared_ptr<SCSITransport> transport = transport_.Active();
   if (transport) transport->SendCommand(&haInquiry_);
   if (haInquiry_.SRB_Status != SS_COMP) {
     adapterCount_ = -1;
@@ -204,7 +204,7 @@ bool TSCSIDevice::HostAdapterInquiry(uint8_t adapter) {
 std::string TSCSIDevice::UnitDriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) {
   if (VolumeSystem* volumes = transport_.Platform().Volumes())
     if (char letter = VolumeLetterOf(*volumes, adapter, target)) return std::string(1, letter);
-  const std::shared_ptr<ScsiTransport> transport = transport_.Active();
+  const std::shared_ptr<SCSITransport> transport = transport_.Active();
   if (!transport) return "";
   SRB_GetDiskInfo info{};
   info.SRB_Cmd = SC_GET_DISK_INFO;

@@ -28,7 +28,7 @@ namespace kvx::scsi {
 
 class TSCSIDevice;
 class TEraseThread;
-class ScsiTransportHub;
+class SCSITransportHub;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
 // threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
@@ -53,30 +53,30 @@ class DebugLines {
 
 // Capabilities bits.
 namespace capability {
-inline constexpr uint32_t kReadCdR = 0x1;
-inline constexpr uint32_t kReadCdRw = 0x2;
+inline constexpr uint32_t kReadCDR = 0x1;
+inline constexpr uint32_t kReadCDRW = 0x2;
 inline constexpr uint32_t kReadMethod2 = 0x4;
-inline constexpr uint32_t kReadDvdRom = 0x8;
-inline constexpr uint32_t kReadDvdR = 0x10 | 0x20;
-inline constexpr uint32_t kReadDvdRam = 0x40;
-inline constexpr uint32_t kDvdPlusRwUnit = 0x80 | 0x100;
-inline constexpr uint32_t kWriteCdR = 0x200;
-inline constexpr uint32_t kWriteCdRw = 0x400;
+inline constexpr uint32_t kReadDVDROM = 0x8;
+inline constexpr uint32_t kReadDVDR = 0x10 | 0x20;
+inline constexpr uint32_t kReadDVDRAM = 0x40;
+inline constexpr uint32_t kDVDPlusRWUnit = 0x80 | 0x100;
+inline constexpr uint32_t kWriteCDR = 0x200;
+inline constexpr uint32_t kWriteCDRW = 0x400;
 inline constexpr uint32_t kTestWrite = 0x800;
-inline constexpr uint32_t kWriteDvdR = 0x1000 | 0x2000;
-inline constexpr uint32_t kWriteDvdRam = 0x4000;
-inline constexpr uint32_t kWriteDvdPlusRw = 0x8000 | 0x10000;
+inline constexpr uint32_t kWriteDVDR = 0x1000 | 0x2000;
+inline constexpr uint32_t kWriteDVDRAM = 0x4000;
+inline constexpr uint32_t kWriteDVDPlusRW = 0x8000 | 0x10000;
 inline constexpr uint32_t kUnderrunFree = 0x40000;
 }  // namespace capability
 
 // FORMAT UNIT parameter list of a DVD+RW: FOV and Immed, format type 26h.
-inline constexpr std::array<uint8_t, 12> kDvdPlusRwFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+inline constexpr std::array<uint8_t, 12> kDVDPlusRWFormat = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                                              0x00, 0x00, 0x98, 0x00, 0x00, 0x00};
 
 // Bits of SupportedWriteModes: the write types the unit accepted when selected.
 inline constexpr uint8_t kWriteModeRaw = 0x1;
-inline constexpr uint8_t kWriteModeSao = 0x2;
-inline constexpr uint8_t kWriteModeTao = 0x4;
+inline constexpr uint8_t kWriteModeSAO = 0x2;
+inline constexpr uint8_t kWriteModeTAO = 0x4;
 
 // What SetWriteParameters asks of the unit besides the disc kind.
 struct WriteSettings {
@@ -125,14 +125,14 @@ class TSCSIDevice {
  public:
   // Reaches its units through the program's transport; scans them when the transport
   // is already up.
-  explicit TSCSIDevice(ScsiTransportHub& transport);
+  explicit TSCSIDevice(SCSITransportHub& transport);
   // Waits for a running blanking to end.
   virtual ~TSCSIDevice();
   TSCSIDevice(const TSCSIDevice&) = delete;
   TSCSIDevice& operator=(const TSCSIDevice&) = delete;
 
   // --- Transport and units -----------------------------------------------------
-  ScsiTransportHub& Transport() const { return transport_; }
+  SCSITransportHub& Transport() const { return transport_; }
   // Selects a transport; on success asks adapter 0 and scans the units.
   bool InitializeASPI(bool preferPassThrough);
   bool ASPIInitialized() const;
@@ -161,7 +161,7 @@ class TSCSIDevice {
   const std::string& LastError() const { return lastError_; }
   const std::array<uint8_t, 33>& SenseData() const { return senseData_; }
   // The ASC of the last command's sense (0 after a success).
-  uint8_t LastAsc() const { return senseData_[12]; }
+  uint8_t LastASC() const { return senseData_[12]; }
   bool TargetBusy() const { return targetBusy_; }
   // The last command was turned away because the unit is busy: BUSY status, or NOT
   // READY sense with ASC 04h (becoming ready, an operation in progress) or none. A
@@ -225,7 +225,7 @@ class TSCSIDevice {
   // Also true while the request is still pending (status 00h).
   bool Write10(uint32_t lba, uint16_t blocks, uint8_t flags, std::span<const uint8_t> data);
   bool SynchronizeCache(uint32_t timeoutMs, bool immediate);
-  bool ReadTOC(TocFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control);
+  bool ReadTOC(TOCFormat format, std::span<uint8_t> buffer, uint8_t number, bool msf, uint8_t control);
   bool GetConfiguration(FeatureRequest rt, Feature feature, std::span<uint8_t> buffer);
   bool ReadDiscInformation(std::span<uint8_t> buffer);
   bool ReadTrackInformation(uint32_t track);
@@ -257,7 +257,7 @@ class TSCSIDevice {
   bool ReadDiscInfo();
   const DiscInformation& DiscInfo() const { return discInfo_; }
   const TrackInformation& TrackInfo() const { return trackInfo_; }
-  const std::array<uint8_t, 32>& Atip() const { return atip_; }
+  const std::array<uint8_t, 32>& ATIP() const { return atip_; }
   // Blocks of the formatted medium from the last READ FORMAT CAPACITIES; 0 when the
   // medium is not formatted or the command failed.
   uint32_t FormattedBlocks() const { return formattedBlocks_; }
@@ -302,7 +302,7 @@ class TSCSIDevice {
   bool RefuseErase(const std::string& error);
   bool ReadyForErase(std::string& notReady);
 
-  ScsiTransportHub& transport_;
+  SCSITransportHub& transport_;
   uint8_t haId_ = 254, target_ = 254, lun_ = 254;
   int8_t adapterCount_ = -1;
   CapabilityPage capabilityPage_;

@@ -36,12 +36,12 @@ void SignalLocalCompletion(void* postProcHandle) {
   if (postProcHandle != nullptr) static_cast<Event*>(postProcHandle)->Set();
 }
 
-ScsiTransportHub::ScsiTransportHub()
+SCSITransportHub::SCSITransportHub()
     : systemPlatform_(NewSystemTransportPlatform()), platform_(*systemPlatform_) {}
 
-ScsiTransportHub::ScsiTransportHub(TransportPlatform& platform) : platform_(platform) {}
+SCSITransportHub::SCSITransportHub(TransportPlatform& platform) : platform_(platform) {}
 
-void ScsiTransportHub::Shutdown() {
+void SCSITransportHub::Shutdown() {
   active_.reset();
   library_.reset();
   name_.clear();
@@ -50,7 +50,7 @@ void ScsiTransportHub::Shutdown() {
 }
 
 // Builds the pass-through table once; installs the emulation when it found a unit.
-void ScsiTransportHub::TryPassThrough() {
+void SCSITransportHub::TryPassThrough() {
   if (passThroughBuilt_) return;
   passThroughBuilt_ = true;
   VolumeSystem* volumes = platform_.Volumes();
@@ -64,10 +64,10 @@ void ScsiTransportHub::TryPassThrough() {
 
 // The library beside the program wins over the system's. False when a library lacks
 // an entry point: it is not used, and no other transport is tried.
-bool ScsiTransportHub::TryLibrary() {
+bool SCSITransportHub::TryLibrary() {
   for (const std::string& path : LibraryPaths(platform_)) {
-    std::unique_ptr<ScsiTransport> library;
-    switch (platform_.LoadAspiLibrary(path, library)) {
+    std::unique_ptr<SCSITransport> library;
+    switch (platform_.LoadASPILibrary(path, library)) {
       case TransportPlatform::LibraryLoad::Loaded:
         library_ = std::move(library);
         active_ = library_;
@@ -83,7 +83,7 @@ bool ScsiTransportHub::TryLibrary() {
   return true;
 }
 
-bool ScsiTransportHub::InitializeLocked(bool preferPassThrough) {
+bool SCSITransportHub::InitializeLocked(bool preferPassThrough) {
   const uint32_t previousMode = platform_.QuietErrorMode();
   bool usable = true;
   if (preferPassThrough) TryPassThrough();
@@ -95,33 +95,33 @@ bool ScsiTransportHub::InitializeLocked(bool preferPassThrough) {
   return initialised_;
 }
 
-bool ScsiTransportHub::Initialize(bool preferPassThrough) {
+bool SCSITransportHub::Initialize(bool preferPassThrough) {
   std::lock_guard<std::mutex> guard(lock_);
   return InitializeLocked(preferPassThrough);
 }
 
-bool ScsiTransportHub::Reinitialize() {
+bool SCSITransportHub::Reinitialize() {
   std::lock_guard<std::mutex> guard(lock_);
   Shutdown();
   return InitializeLocked(preferPassThrough_);
 }
 
-void ScsiTransportHub::Finalize() {
+void SCSITransportHub::Finalize() {
   std::lock_guard<std::mutex> guard(lock_);
   Shutdown();
 }
 
-bool ScsiTransportHub::Initialized() const {
+bool SCSITransportHub::Initialized() const {
   std::lock_guard<std::mutex> guard(lock_);
   return initialised_;
 }
 
-std::string ScsiTransportHub::Name() const {
+std::string SCSITransportHub::Name() const {
   std::lock_guard<std::mutex> guard(lock_);
   return name_;
 }
 
-std::shared_ptr<ScsiTransport> ScsiTransportHub::Active() const {
+std::shared_ptr<SCSITransport> SCSITransportHub::Active() const {
   std::lock_guard<std::mutex> guard(lock_);
   return active_;
 }

@@ -23,9 +23,9 @@ class CompletionEvent {
   virtual bool Wait(uint32_t timeoutMs) = 0;
 };
 
-class ScsiTransport {
+class SCSITransport {
  public:
-  virtual ~ScsiTransport() = default;
+  virtual ~SCSITransport() = default;
   // GetASPI32SupportInfo: status in bits 8-15, adapter count in bits 0-7.
   virtual uint32_t SupportInfo() = 0;
   // SendASPI32Command: takes any request block; returns its SRB_Status.
@@ -51,7 +51,7 @@ class VolumeSystem {
   virtual Handle Open(const std::string& path, uint32_t access, uint32_t share,
                       uint32_t disposition, uint32_t flags) = 0;
   virtual void Close(Handle handle) = 0;
-  virtual bool IoControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
+  virtual bool IOControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
                          uint32_t outBytes, uint32_t* returned) = 0;
 };
 
@@ -63,8 +63,8 @@ class TransportPlatform {
 
   virtual ~TransportPlatform() = default;
   // Loads the ASPI manager library at path (a full path) and binds its two entry points.
-  virtual LibraryLoad LoadAspiLibrary(const std::string& path,
-                                      std::unique_ptr<ScsiTransport>& transport) = 0;
+  virtual LibraryLoad LoadASPILibrary(const std::string& path,
+                                      std::unique_ptr<SCSITransport>& transport) = 0;
   // The system's own library folder, with a trailing separator; empty when there is none.
   virtual std::string SystemFolder() = 0;
   // The volumes the pass-through emulation probes; null when there are none.
@@ -84,13 +84,13 @@ std::unique_ptr<TransportPlatform> NewSystemTransportPlatform();
 // emulation's handle policy and the claims on its units. The program makes one and
 // hands it to every device, so that all its components share one transport and one
 // claim table; tests make their own over their platform.
-class ScsiTransportHub {
+class SCSITransportHub {
  public:
   // Over the platform of this build.
-  ScsiTransportHub();
-  explicit ScsiTransportHub(TransportPlatform& platform);
-  ScsiTransportHub(const ScsiTransportHub&) = delete;
-  ScsiTransportHub& operator=(const ScsiTransportHub&) = delete;
+  SCSITransportHub();
+  explicit SCSITransportHub(TransportPlatform& platform);
+  SCSITransportHub(const SCSITransportHub&) = delete;
+  SCSITransportHub& operator=(const SCSITransportHub&) = delete;
 
   TransportPlatform& Platform() const { return platform_; }
 
@@ -108,7 +108,7 @@ class ScsiTransportHub {
   // "WNASPI32.DLL", "VTASPI32", or empty before initialisation.
   std::string Name() const;
   // The transport commands go to; null when none. Holders keep it alive while they use it.
-  std::shared_ptr<ScsiTransport> Active() const;
+  std::shared_ptr<SCSITransport> Active() const;
 
   // When true (the default) the emulation closes a unit's handle after each command;
   // long operations turn it off so that the handle stays open.
@@ -129,8 +129,8 @@ class ScsiTransportHub {
   std::atomic<bool> closeAfterCommand_{true};
   UnitClaims claims_;
   mutable std::mutex lock_;  // guards the fields below
-  std::shared_ptr<ScsiTransport> active_;
-  std::shared_ptr<ScsiTransport> library_;  // stays loaded when the emulation takes over
+  std::shared_ptr<SCSITransport> active_;
+  std::shared_ptr<SCSITransport> library_;  // stays loaded when the emulation takes over
   std::string name_;
   bool initialised_ = false;
   bool preferPassThrough_ = false;

@@ -7,7 +7,7 @@ namespace {
 
 class NoTransportPlatform : public TransportPlatform {
  public:
-  LibraryLoad LoadAspiLibrary(const std::string&, std::unique_ptr<ScsiTransport>&) override {
+  LibraryLoad LoadASPILibrary(const std::string&, std::unique_ptr<SCSITransport>&) override {
     return LibraryLoad::NotFound;
   }
   std::string SystemFolder() override { return {}; }

@@ -25,9 +25,9 @@ class Win32CompletionEvent : public CompletionEvent {
   win32::ScopedHandle event_;
 };
 
-class AspiLibraryTransport : public ScsiTransport {
+class ASPILibraryTransport : public SCSITransport {
  public:
-  AspiLibraryTransport(win32::ScopedModule library, GetSupportInfoEntry supportInfo, SendCommandEntry sendCommand)
+  ASPILibraryTransport(win32::ScopedModule library, GetSupportInfoEntry supportInfo, SendCommandEntry sendCommand)
       : library_(std::move(library)), supportInfo_(supportInfo), sendCommand_(sendCommand) {}
   uint32_t SupportInfo() override { return supportInfo_(); }
   uint32_t SendCommand(void* srb) override { return sendCommand_(srb); }
@@ -48,7 +48,7 @@ class Win32Volumes : public VolumeSystem {
     return handle == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(handle);
   }
   void Close(Handle handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
-  bool IoControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out, uint32_t outBytes,
+  bool IOControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out, uint32_t outBytes,
                  uint32_t* returned) override {
     DWORD bytes = 0;
     const BOOL done = DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, in, inBytes, out, outBytes, &bytes, nullptr);
@@ -64,13 +64,13 @@ Entry EntryPoint(HMODULE library, const char* name) {
 
 class Win32TransportPlatform : public TransportPlatform {
  public:
-  LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<ScsiTransport>& transport) override {
+  LibraryLoad LoadASPILibrary(const std::string& path, std::unique_ptr<SCSITransport>& transport) override {
     win32::ScopedModule library(LoadLibraryA(path.c_str()));
     if (!library) return LibraryLoad::NotFound;
     const auto supportInfo = EntryPoint<GetSupportInfoEntry>(library.get(), "GetASPI32SupportInfo");
     const auto sendCommand = EntryPoint<SendCommandEntry>(library.get(), "SendASPI32Command");
     if (supportInfo == nullptr || sendCommand == nullptr) return LibraryLoad::MissingEntryPoint;
-    transport = std::make_unique<AspiLibraryTransport>(std::move(library), supportInfo, sendCommand);
+    transport = std::make_unique<ASPILibraryTransport>(std::move(library), supportInfo, sendCommand);
     return LibraryLoad::Loaded;
   }
   std::string SystemFolder() override {

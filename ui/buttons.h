@@ -8,7 +8,7 @@
 namespace kvx::ui {
 
 // Pictures a button can carry beside its caption.
-enum class Glyph { None, Diskette, CdRom, Drive, Folder, Save, Quit, Restore, Search, Erase };
+enum class Glyph { None, Diskette, CDROM, Drive, Folder, Save, Quit, Restore, Search, Erase };
 
 class Button : public Control {
  public:

@@ -22,7 +22,7 @@ Dispatcher& Queue() {
 
 }  // namespace
 
-void PostToGui(Task task) {
+void PostToGUI(Task task) {
   Dispatcher& queue = Queue();
   std::function<void()> wakeUp;
   {
@@ -35,8 +35,8 @@ void PostToGui(Task task) {
   if (wakeUp) wakeUp();
 }
 
-void PostToGui(const Lifetime& owner, Task task) {
-  PostToGui([alive = owner.Watch(), task = std::move(task)] {
+void PostToGUI(const Lifetime& owner, Task task) {
+  PostToGUI([alive = owner.Watch(), task = std::move(task)] {
     if (!alive.expired()) task();
   });
 }

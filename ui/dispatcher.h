@@ -25,9 +25,9 @@ class Lifetime {
 };
 
 // Any thread. The task runs later on the GUI thread, in the order posted.
-void PostToGui(Task task);
+void PostToGUI(Task task);
 // Any thread, while owner exists; the task is dropped if owner is gone when its turn comes.
-void PostToGui(const Lifetime& owner, Task task);
+void PostToGUI(const Lifetime& owner, Task task);
 
 // GUI thread: runs the tasks posted so far; returns how many ran.
 size_t RunPostedTasks();

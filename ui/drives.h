@@ -8,7 +8,7 @@
 
 namespace kvx::ui {
 
-enum class DriveType { Unknown, Removable, Fixed, Network, CdRom, RamDisk };
+enum class DriveType { Unknown, Removable, Fixed, Network, CDROM, RAMDisk };
 
 struct DriveInfo {
   char letter = 0;  // upper case
@@ -27,6 +27,6 @@ char CurrentDriveLetter();
 std::string DriveDisplayName(const DriveInfo& drive);
 
 // Letter and colon of the first CD/DVD drive ("E:"), or empty when there is none.
-std::string FirstCdDrive(const std::vector<DriveInfo>& drives);
+std::string FirstCDDrive(const std::vector<DriveInfo>& drives);
 
 }  // namespace kvx::ui

@@ -13,8 +13,8 @@ DriveType KindOf(UINT type) {
     case DRIVE_REMOVABLE: return DriveType::Removable;
     case DRIVE_FIXED: return DriveType::Fixed;
     case DRIVE_REMOTE: return DriveType::Network;
-    case DRIVE_CDROM: return DriveType::CdRom;
-    case DRIVE_RAMDISK: return DriveType::RamDisk;
+    case DRIVE_CDROM: return DriveType::CDROM;
+    case DRIVE_RAMDISK: return DriveType::RAMDisk;
   }
   return DriveType::Unknown;
 }
@@ -45,7 +45,7 @@ std::vector<DriveInfo> SystemDrives() {
     const std::wstring device{static_cast<wchar_t>(L'A' + i), L':'};
     drive.type = KindOf(GetDriveTypeW((device + L"\\").c_str()));
     // Removable and CD units are not asked for their volume: that would wait for the medium.
-    if (drive.type == DriveType::Fixed || drive.type == DriveType::RamDisk) drive.volumeName = VolumeName(device + L"\\");
+    if (drive.type == DriveType::Fixed || drive.type == DriveType::RAMDisk) drive.volumeName = VolumeName(device + L"\\");
     if (drive.type == DriveType::Network) drive.remoteName = RemoteName(device);
     drives.push_back(std::move(drive));
   }

@@ -49,7 +49,7 @@ class Form : public Container {
   const std::vector<Component*>& Components() const { return components_; }
 
   // Posts a task that runs on the GUI thread only while this form exists.
-  void Post(Task task) const { PostToGui(lifetime_, std::move(task)); }
+  void Post(Task task) const { PostToGUI(lifetime_, std::move(task)); }
 
   std::function<void()> OnShow;
   std::function<void(CloseAction&)> OnClose;

@@ -78,7 +78,7 @@ void DriveComboBox::Fill(std::vector<DriveInfo> drives, char current) {
 char DriveComboBox::Drive() const { return ItemIndex() < 0 ? 0 : drives_[ItemIndex()].letter; }
 
 bool DriveComboBox::SetDrive(char letter) {
-  const char upper = AsciiUpperChar(letter);
+  const char upper = ASCIIUpperChar(letter);
   for (size_t i = 0; i < drives_.size(); ++i) {
     if (drives_[i].letter != upper) continue;
     UserSelect(static_cast<int>(i));

@@ -16,7 +16,7 @@ namespace {
 const Control& ControlOf(HWND window) { return *reinterpret_cast<const Control*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
 void Fill(HDC dc, const RECT& area, COLORREF color) {
-  const win32::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(color));
+  const win32::ScopedGDIObject<HBRUSH> brush(CreateSolidBrush(color));
   FillRect(dc, &area, brush.get());
 }
 
@@ -53,7 +53,7 @@ void PaintImage(HWND window, HDC dc, const RECT& area) {
     RECT band{area.left, area.top + y, area.right, std::min(area.top + y + 4, area.bottom)};
     Fill(dc, band, Blend(ResolveColor(picture.top), ResolveColor(picture.bottom), y, height));
   }
-  const win32::ScopedGdiObject<HFONT> font(CreateFontW(-28, 0, 900, 900, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  const win32::ScopedGDIObject<HFONT> font(CreateFontW(-28, 0, 900, 900, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                                        DEFAULT_PITCH | FF_SWISS, L"Arial"));
   const win32::ScopedSelection selected(dc, font.get());
@@ -149,7 +149,7 @@ void Register(const wchar_t* name, WNDPROC procedure) {
 int ShellIconId(Glyph glyph) {
   switch (glyph) {
     case Glyph::Diskette: return 7;
-    case Glyph::CdRom: return 12;
+    case Glyph::CDROM: return 12;
     case Glyph::Drive: return 9;
     case Glyph::Folder: return 4;
     case Glyph::Save: return 8;

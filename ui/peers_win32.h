@@ -92,7 +92,7 @@ class FormWindow : public Peer {
   std::vector<std::unique_ptr<ControlPeer>> peers_;
   std::map<const Control*, ControlPeer*> byControl_;
   std::map<HWND, ControlPeer*> byWindow_;
-  std::map<std::wstring, win32::ScopedGdiObject<HFONT>> fonts_;
+  std::map<std::wstring, win32::ScopedGDIObject<HFONT>> fonts_;
   std::vector<std::unique_ptr<Peer>> timerPeers_;
   std::map<UINT_PTR, Timer*> timers_;
 };

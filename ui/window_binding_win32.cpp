@@ -165,11 +165,11 @@ RECT CentredFrame(const Form& form, DWORD style, DWORD exStyle) {
 }  // namespace
 
 std::wstring Wide(std::string_view text) {
-  const std::u16string units = Cp1252ToUtf16(text);
+  const std::u16string units = CP1252ToUTF16(text);
   return std::wstring(units.begin(), units.end());
 }
 
-std::string Narrow(const std::wstring& text) { return Utf16ToCp1252(std::u16string(text.begin(), text.end())); }
+std::string Narrow(const std::wstring& text) { return UTF16ToCP1252(std::u16string(text.begin(), text.end())); }
 
 std::string WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -228,7 +228,7 @@ void FormWindow::AttachTimers() {
 HFONT FormWindow::FontFor(const Control& control) {
   const Font& font = control.GetFont();
   const std::wstring key = Wide(font.face) + L"/" + std::to_wstring(font.height) + (font.bold ? L"b" : L"");
-  win32::ScopedGdiObject<HFONT>& handle = fonts_[key];
+  win32::ScopedGDIObject<HFONT>& handle = fonts_[key];
   if (!handle)
     handle.reset(CreateFontW(-font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -11,7 +11,7 @@ WindowsVersion RunningWindowsVersion() { return {}; }
 std::string StagingFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  return error ? std::string("/tmp/") : Utf16ToCp1252(folder.u16string()) + "/";
+  return error ? std::string("/tmp/") : UTF16ToCP1252(folder.u16string()) + "/";
 }
 
 }  // namespace kvx

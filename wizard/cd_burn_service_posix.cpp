@@ -7,7 +7,7 @@ namespace {
 
 constexpr char kClassNotRegistered[] = "Class not registered";  // the system's text for REGDB_E_CLASSNOTREG
 
-class MissingCdBurnService final : public CdBurnService {
+class MissingCDBurnService final : public CDBurnService {
  public:
   bool Open(std::string& error) override {
     error = kClassNotRegistered;
@@ -22,12 +22,12 @@ class MissingCdBurnService final : public CdBurnService {
 
 }  // namespace
 
-std::unique_ptr<CdBurnService> MakeShellCdBurnService() { return std::make_unique<MissingCdBurnService>(); }
+std::unique_ptr<CDBurnService> MakeShellCDBurnService() { return std::make_unique<MissingCDBurnService>(); }
 
 // No staging folder without the service.
 std::string ShellStagingFolder() { return {}; }
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name)
-    : TCDBurner(owner, std::move(name), MakeShellCdBurnService(), ShellStagingFolder()) {}
+    : TCDBurner(owner, std::move(name), MakeShellCDBurnService(), ShellStagingFolder()) {}
 
 }  // namespace kvx

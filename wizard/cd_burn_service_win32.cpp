@@ -14,7 +14,7 @@
 namespace kvx {
 namespace {
 
-constexpr int kCdBurnArea = 59;  // CSIDL_CDBURN_AREA
+constexpr int kCDBurnArea = 59;  // CSIDL_CDBURN_AREA
 
 std::string SystemMessage(HRESULT result) {
   win32::ScopedLocalMem<wchar_t*> text;
@@ -23,25 +23,25 @@ std::string SystemMessage(HRESULT result) {
   std::u16string message = text ? std::u16string(reinterpret_cast<const char16_t*>(text.get())) : u"";
   while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' '))
     message.pop_back();
-  if (!message.empty()) return Utf16ToCp1252(message);
+  if (!message.empty()) return UTF16ToCP1252(message);
   // No system text for the code: the runtime's own wording for COM errors.
   char code[32];
   std::snprintf(code, sizeof code, "OLE error %.8lX", static_cast<unsigned long>(result));
   return code;
 }
 
-win32::ComPtr<ICDBurn> CreateCdBurn(HRESULT& result) {
+win32::ComPtr<ICDBurn> CreateCDBurn(HRESULT& result) {
   win32::ComPtr<ICDBurn> burn;
   result = CoCreateInstance(CLSID_CDBurn, nullptr, CLSCTX_INPROC_SERVER, IID_ICDBurn, reinterpret_cast<void**>(burn.put()));
   if (FAILED(result)) burn.reset();
   return burn;
 }
 
-class ShellCdBurnService final : public CdBurnService {
+class ShellCDBurnService final : public CDBurnService {
  public:
   bool Open(std::string& error) override {
     HRESULT result = S_OK;
-    burn_ = CreateCdBurn(result);
+    burn_ = CreateCDBurn(result);
     if (!burn_) error = SystemMessage(result);
     return static_cast<bool>(burn_);
   }
@@ -54,7 +54,7 @@ class ShellCdBurnService final : public CdBurnService {
   std::string RecorderDriveLetter() override {
     wchar_t drive[4] = {};
     if (!burn_ || FAILED(burn_->GetRecorderDriveLetter(drive, 4))) return {};
-    return Utf16ToCp1252(reinterpret_cast<const char16_t*>(drive));
+    return UTF16ToCP1252(reinterpret_cast<const char16_t*>(drive));
   }
 
   // The worker makes its own object in its own apartment and releases it there, so
@@ -63,7 +63,7 @@ class ShellCdBurnService final : public CdBurnService {
     return [](intptr_t ownerWindow) {
       const win32::ComApartment apartment;
       HRESULT result = S_OK;
-      if (const win32::ComPtr<ICDBurn> burn = CreateCdBurn(result)) burn->Burn(reinterpret_cast<HWND>(ownerWindow));
+      if (const win32::ComPtr<ICDBurn> burn = CreateCDBurn(result)) burn->Burn(reinterpret_cast<HWND>(ownerWindow));
     };
   }
 
@@ -74,17 +74,17 @@ class ShellCdBurnService final : public CdBurnService {
 
 }  // namespace
 
-std::unique_ptr<CdBurnService> MakeShellCdBurnService() { return std::make_unique<ShellCdBurnService>(); }
+std::unique_ptr<CDBurnService> MakeShellCDBurnService() { return std::make_unique<ShellCDBurnService>(); }
 
 std::string ShellStagingFolder() {
   win32::ScopedCoTaskMem<LPITEMIDLIST> location;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, kCdBurnArea, location.put())) || !location) return {};
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, kCDBurnArea, location.put())) || !location) return {};
   wchar_t path[MAX_PATH] = {};
   const bool converted = SHGetPathFromIDListW(location.get(), path);
-  return converted ? Utf16ToCp1252(reinterpret_cast<const char16_t*>(path)) : std::string();
+  return converted ? UTF16ToCP1252(reinterpret_cast<const char16_t*>(path)) : std::string();
 }
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name)
-    : TCDBurner(owner, std::move(name), MakeShellCdBurnService(), ShellStagingFolder()) {}
+    : TCDBurner(owner, std::move(name), MakeShellCDBurnService(), ShellStagingFolder()) {}
 
 }  // namespace kvx

@@ -103,7 +103,7 @@ class TCDBurner::TBurnThread final : public TThread {
   const std::function<void(const std::string&)> ended_;
 };
 
-TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
+TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CDBurnService> service,
                      std::string stagingFolder)
     : ui::Component(RequireForm(owner), std::move(name)), service_(std::move(service)),
       burnArea_(WithSeparator(std::move(stagingFolder))) {
@@ -187,7 +187,7 @@ void TCDBurner::StartBurn() {
   burning_ = true;
   // The end is carried out on the GUI thread, and only while the component exists.
   auto ended = [this, alive = lifetime_.Watch()](const std::string& failure) {
-    ui::PostToGui([this, alive, failure] {
+    ui::PostToGUI([this, alive, failure] {
       if (alive.lock()) BurnEnded(failure);
     });
   };

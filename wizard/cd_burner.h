@@ -17,9 +17,9 @@
 namespace kvx {
 
 // The shell's CD writing service as the component uses it.
-class CdBurnService {
+class CDBurnService {
  public:
-  virtual ~CdBurnService() = default;
+  virtual ~CDBurnService() = default;
   // Creates the service object; false with the system's error text when it cannot.
   virtual bool Open(std::string& error) = 0;
   virtual bool HasRecordableDrive() = 0;
@@ -33,7 +33,7 @@ class CdBurnService {
 
 // The shell's service (ICDBurn) and its staging folder (the CD burning special folder);
 // natively a service that is not there.
-std::unique_ptr<CdBurnService> MakeShellCdBurnService();
+std::unique_ptr<CDBurnService> MakeShellCDBurnService();
 std::string ShellStagingFolder();
 
 class TCDBurner : public ui::Component {
@@ -41,7 +41,7 @@ class TCDBurner : public ui::Component {
   using TBurnDoneEvent = std::function<void(int32_t result)>;
 
   // The owner must be a form: anything else fails with "Error: Component must be owned by TForm".
-  TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CdBurnService> service,
+  TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CDBurnService> service,
             std::string stagingFolder);
   TCDBurner(ui::Component* owner, std::string name);
   ~TCDBurner() override;
@@ -80,7 +80,7 @@ class TCDBurner : public ui::Component {
   class TBurnThread;
   void BurnEnded(const std::string& failure);
 
-  std::unique_ptr<CdBurnService> service_;
+  std::unique_ptr<CDBurnService> service_;
   std::vector<std::string> files_;
   int64_t total_ = 0;
   std::atomic<bool> burning_{false};

@@ -40,7 +40,7 @@ std::string EditionKey() {
   constexpr char kParamFile[] = "..\\FIC01\\PARAM.DTA";
   if (!FileExists(kParamFile)) return {};
   std::vector<std::string> fields;
-  SplitFields(ReadIniString(kParamFile, kComposants, "USER", ""), fields, 1);
+  SplitFields(ReadINIString(kParamFile, kComposants, "USER", ""), fields, 1);
   return fields.empty() ? std::string() : fields[0];
 }
 
@@ -59,7 +59,7 @@ void TEnregistrer::FormCreate() {
   editionKey_ = EditionKey();
   firstDriveChange_ = true;
   graver_ = std::make_unique<TGraver>(burning_);
-  const std::string cdDrive = ui::FirstCdDrive(ui::CurrentPresenter().Drives());
+  const std::string cdDrive = ui::FirstCDDrive(ui::CurrentPresenter().Drives());
   cdDriveId_ = cdDrive.empty() ? "XX" : cdDrive;
   Label4.SetCaption("CD-Rom (" + cdDriveId_ + ")");
   backupFileName_ = editionKey_ == kTbqEdition ? "SauveTBQ.zip" : "SauveKVX.zip";
@@ -94,9 +94,9 @@ bool TEnregistrer::LoadBackupList(const std::string& section) {
   ComboBox1.Clear();
   ComboBox2.Clear();
   int count = 0;
-  if (!ReadCount(ReadIniString(kBackupListFile, section, "No", "0"), count)) return false;
+  if (!ReadCount(ReadINIString(kBackupListFile, section, "No", "0"), count)) return false;
   for (int i = 0; i < count; ++i) {
-    const std::string entry = ReadIniString(kBackupListFile, section, std::to_string(i), "");
+    const std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), "");
     ComboBox1.AddItem(entry);
     ComboBox2.AddItem(entry);
     ListBox1.AddItem(entry);
@@ -108,10 +108,10 @@ bool TEnregistrer::SaveBackupList(const std::string& section) {
   int written = 0;
   for (const std::string& entry : ComboBox2.Items()) {
     if (entry.empty()) continue;
-    if (!WriteIniString(kBackupListFile, section, std::to_string(written), entry)) return false;
+    if (!WriteINIString(kBackupListFile, section, std::to_string(written), entry)) return false;
     ++written;
   }
-  return WriteIniString(kBackupListFile, section, "No", std::to_string(written));
+  return WriteINIString(kBackupListFile, section, "No", std::to_string(written));
 }
 
 void TEnregistrer::ChooseTarget(const std::string& target) {
@@ -204,7 +204,7 @@ std::string TEnregistrer::RunBackup() {
 
   const std::string folder = WithSeparator(TrimText(dataFolder, 2));
   const std::string target = ComboBox1.Text();
-  if (AsciiUpper(DrivePart(target)) == cdDriveId_) return BackupToCd(folder);
+  if (ASCIIUpper(DrivePart(target)) == cdDriveId_) return BackupToCD(folder);
   if (!ArchiveDataFolder(target, folder, false)) return "Echec de la sauvegarde !";
   if (CheckBoxOuvDossier.Checked()) ui::ShowFolder(FolderPart(target));
   return "Sauvegarde réussie !";
@@ -213,12 +213,12 @@ std::string TEnregistrer::RunBackup() {
 // Zips what PATSAUVE.DTA names into the target, with the data folder current so that
 // the list's relative entries are taken there; true when the library succeeded. The
 // staging archive of a CD backup is made without the progress window.
-bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCd) {
+bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCD) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
-  if (toCd) return ZipArchive(host_, target, list, 0, true);
+  if (toCD) return ZipArchive(host_, target, list, 0, true);
   if (target.find(kDiskette) != std::string::npos) return ZipArchive(host_, target, list, kDisketteVolumes, false);
 
   host_.Command("Ouvre,FEN_Progress.wdw");

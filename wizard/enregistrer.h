@@ -33,7 +33,7 @@ class TEnregistrer : public ui::Form {
   // The backup archive's name in this edition: "SauveKVX.zip" or "SauveTBQ.zip".
   const std::string& BackupFileName() const { return backupFileName_; }
   // Letter and colon of the CD drive that CD targets are written on, "XX" when the system has none.
-  const std::string& CdDriveId() const { return cdDriveId_; }
+  const std::string& CDDriveId() const { return cdDriveId_; }
   // True while a backup search runs.
   bool Searching() const { return routine_ != nullptr; }
   // True while a backup, a restore or a search runs. The host's message pump keeps
@@ -161,9 +161,9 @@ class TEnregistrer : public ui::Form {
   void ChooseTarget(const std::string& target);
   std::string DriveTarget() const;
   std::string RunBackup();
-  bool ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCd);
+  bool ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCD);
   // Zips the data folder into the staging archive and burns it; returns the status text.
-  std::string BackupToCd(const std::string& dataFolder);
+  std::string BackupToCD(const std::string& dataFolder);
   void BurnStagingArchive();
   std::string RunRestore();
   void EndSearch();

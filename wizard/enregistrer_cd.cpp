@@ -19,7 +19,7 @@ constexpr char kXpAssistantFailed[] =
 std::string TEnregistrer::StagingArchive() const { return StagingFolder() + backupFileName_; }
 
 // A failed compression burns nothing: the staging archive would be missing or stale.
-std::string TEnregistrer::BackupToCd(const std::string& dataFolder) {
+std::string TEnregistrer::BackupToCD(const std::string& dataFolder) {
   if (!ArchiveDataFolder(StagingArchive(), dataFolder, true)) return "Echec de la sauvegarde !";
   BurnStagingArchive();
   return Label6.Caption();

@@ -44,7 +44,7 @@ void TEnregistrer::Design() {
   GroupBox1.SetBounds(16, 48, 590, 172);
   PlaceButton(BitBtn1, "", ui::Glyph::Diskette, 28, 28, 64, 56);
   PlaceLabel(Label3, "Disquette (A:)", 20, 90, 100);
-  PlaceButton(BitBtn2, "", ui::Glyph::CdRom, 140, 28, 64, 56);
+  PlaceButton(BitBtn2, "", ui::Glyph::CDROM, 140, 28, 64, 56);
   PlaceLabel(Label4, "CD-Rom (XX)", 132, 90, 100);
   Panel1.SetCaption("Choix du lecteur (Local ou réseau)");
   Panel1.SetBounds(250, 20, 324, 104);

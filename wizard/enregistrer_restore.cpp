@@ -47,7 +47,7 @@ void DropSafetyCopy(const std::string& path) {
 // prepared one when PARAM.DTA lies in the data folder (the live one is taken along when
 // the archive has none), else the live one. Empty when the prepared one cannot be made.
 std::string ParameterTarget(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder) {
-  if (AsciiUpper(SystemSeparators(paramFile)) != AsciiUpper(SystemSeparators(dataFolder + "PARAM.DTA")))
+  if (ASCIIUpper(SystemSeparators(paramFile)) != ASCIIUpper(SystemSeparators(dataFolder + "PARAM.DTA")))
     return paramFile;
   const std::string prepared = staged.PreparedPath("PARAM.DTA");
   std::error_code error;

@@ -11,8 +11,8 @@ namespace kvx {
 namespace {
 
 // What the wizard needs from a unit to offer a burn: writing CD-R, DVD-R or DVD-RAM.
-constexpr uint32_t kBurnableMedia = scsi::capability::kWriteCdR | scsi::capability::kWriteDvdR |
-                                    scsi::capability::kWriteDvdRam;
+constexpr uint32_t kBurnableMedia = scsi::capability::kWriteCDR | scsi::capability::kWriteDVDR |
+                                    scsi::capability::kWriteDVDRAM;
 
 std::string WriteFailedLine(const std::string& error) {
   return ">>> Gravage en erreur, " + error + "      " + CurrentTimeText();
@@ -34,7 +34,7 @@ TGraver::TGraver(BurnEngine& engine, std::string archive)
 
 void TGraver::Add(const std::string& line) { Memo1.AddLine(line); }
 
-void TGraver::OnGuiThread(ui::Task work) {
+void TGraver::OnGUIThread(ui::Task work) {
   if (std::this_thread::get_id() == guiThread_)
     work();
   else
@@ -122,14 +122,14 @@ void TGraver::Timer2Timer() {
 }
 
 void TGraver::vtbrFinalizingTrack(TVortalBurner*) {
-  OnGuiThread([this] {
+  OnGUIThread([this] {
     Add(">>> Fermeture de la cession ... " + CurrentTimeText());
     finalizing_ = true;
   });
 }
 
 void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& Error) {
-  OnGuiThread([this, Error] {
+  OnGUIThread([this, Error] {
     Timer2.SetEnabled(false);
     Gauge1.SetProgress(0);
     Add(Error.empty() ? ">>> Gravage réussi ! " + CurrentTimeText() : WriteFailedLine(Error));
@@ -160,7 +160,7 @@ void TGraver::Button1Click() {
 void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }
 
 void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& Error) {
-  OnGuiThread([this, Error] {
+  OnGUIThread([this, Error] {
     Add(EraseEndLine(Error));
     Timer1.SetEnabled(false);
     Gauge1.SetProgress(0);

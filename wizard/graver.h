@@ -85,7 +85,7 @@ class TGraver : public ui::Form {
   // Appends a line to the log.
   void Add(const std::string& line);
   // Runs work at once on the GUI thread, else hands it to the GUI thread.
-  void OnGuiThread(ui::Task work);
+  void OnGUIThread(ui::Task work);
   bool UnitBusy() const;
   // BBurn is offered for units that write CD-R, DVD-R or DVD-RAM.
   void EnableBurnFor(uint32_t capabilities);

@@ -26,12 +26,12 @@ bool AllDigits(const std::string& text) {
 
 // YYMMDDNN.ZIP, the name safety copies take.
 bool IsSafetyCopy(const std::string& name) {
-  return name.size() == 12 && AsciiUpper(name.substr(8)) == ".ZIP" && AllDigits(name.substr(0, 8));
+  return name.size() == 12 && ASCIIUpper(name.substr(8)) == ".ZIP" && AllDigits(name.substr(0, 8));
 }
 
 // KVXRnnnn.$$$, a restore's work folder (one left by an interrupted restore holds data).
 bool IsWorkFolder(const std::string& name) {
-  return name.size() == 12 && AsciiUpper(name.substr(0, 4)) == kWorkPrefix && name.substr(8) == kWorkSuffix &&
+  return name.size() == 12 && ASCIIUpper(name.substr(0, 4)) == kWorkPrefix && name.substr(8) == kWorkSuffix &&
          AllDigits(name.substr(4, 4));
 }
 
@@ -48,7 +48,7 @@ std::string WriteWholeFolderList(const std::string& dataFolder) {
   });
   out.close();
   if (!out) return {};
-  return Utf16ToCp1252(list.u16string());
+  return UTF16ToCP1252(list.u16string());
 }
 
 bool ZipDataFolder(HostBridge& host, const std::string& dataFolder, const std::string& archive) {

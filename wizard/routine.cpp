@@ -25,13 +25,13 @@ TRoutine::~TRoutine() {
 
 void TRoutine::Execute() {
   SearchReport report;
-  report.found = [this](const std::string& path) { ui::PostToGui(lifetime_, [this, path] { results_.AddItem(path); }); };
+  report.found = [this](const std::string& path) { ui::PostToGUI(lifetime_, [this, path] { results_.AddItem(path); }); };
   report.enteringFolder = [this](const std::string& folder) {
-    ui::PostToGui(lifetime_, [this, folder] { folderLine_.SetCaption(folder); });
+    ui::PostToGUI(lifetime_, [this, folder] { folderLine_.SetCaption(folder); });
   };
   SearchBackups(folder_, fileName_, report, [this] { return Terminated(); });
   // The task keeps its own copy of onEnd: running it may free this routine.
-  ui::PostToGui(lifetime_, [this, onEnd = onEnd_] {
+  ui::PostToGUI(lifetime_, [this, onEnd = onEnd_] {
     button_.SetCaption("Rechercher");
     folderLine_.SetCaption("...");
     if (onEnd) onEnd();

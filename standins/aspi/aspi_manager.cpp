@@ -17,21 +17,21 @@ constexpr size_t kSenseAreaBytes = SENSE_LEN + 2;
 
 }  // namespace
 
-AspiManager::AspiManager(std::vector<std::unique_ptr<VirtualRecorder>> units) : units_(std::move(units)) {}
+ASPIManager::ASPIManager(std::vector<std::unique_ptr<VirtualRecorder>> units) : units_(std::move(units)) {}
 
-uint32_t AspiManager::SupportInfo() const {
+uint32_t ASPIManager::SupportInfo() const {
   if (units_.empty()) return uint32_t{SS_NO_ADAPTERS} << 8;
   return (uint32_t{SS_COMP} << 8) | 1;
 }
 
-VirtualRecorder* AspiManager::UnitAt(uint8_t adapter, uint8_t target, uint8_t lun) {
+VirtualRecorder* ASPIManager::UnitAt(uint8_t adapter, uint8_t target, uint8_t lun) {
   if (adapter != 0 || lun != 0) return nullptr;
   for (auto& unit : units_)
     if (unit->Config().number == target) return unit.get();
   return nullptr;
 }
 
-uint8_t AspiManager::Execute(void* srb) {
+uint8_t ASPIManager::Execute(void* srb) {
   if (srb == nullptr) return SS_ERR;
   auto* header = static_cast<SRB_Header*>(srb);
   switch (header->SRB_Cmd) {
@@ -44,7 +44,7 @@ uint8_t AspiManager::Execute(void* srb) {
   }
 }
 
-uint8_t AspiManager::HostAdapterInquiry(void* srb) {
+uint8_t ASPIManager::HostAdapterInquiry(void* srb) {
   auto* inquiry = static_cast<SRB_HAInquiry*>(srb);
   inquiry->HA_Count = units_.empty() ? 0 : 1;
   if (inquiry->SRB_HaId >= inquiry->HA_Count) return SS_INVALID_HA;
@@ -58,18 +58,18 @@ uint8_t AspiManager::HostAdapterInquiry(void* srb) {
   return SS_COMP;
 }
 
-uint8_t AspiManager::DeviceType(void* srb) {
+uint8_t ASPIManager::DeviceType(void* srb) {
   auto* block = static_cast<SRB_GDEVBlock*>(srb);
   VirtualRecorder* unit = UnitAt(block->SRB_HaId, block->SRB_Target, block->SRB_Lun);
   if (unit == nullptr || unit->Gone()) {
     block->SRB_DeviceType = scsi::Code(scsi::PeripheralType::Unknown);
     return SS_NO_DEVICE;
   }
-  block->SRB_DeviceType = scsi::Code(scsi::PeripheralType::CdDvd);
+  block->SRB_DeviceType = scsi::Code(scsi::PeripheralType::CDDVD);
   return SS_COMP;
 }
 
-uint8_t AspiManager::DiskInfo(void* srb) {
+uint8_t ASPIManager::DiskInfo(void* srb) {
   auto* info = static_cast<SRB_GetDiskInfo*>(srb);
   VirtualRecorder* unit = UnitAt(info->SRB_HaId, info->SRB_Target, info->SRB_Lun);
   if (unit == nullptr || unit->Gone()) return SS_NO_DEVICE;
@@ -79,7 +79,7 @@ uint8_t AspiManager::DiskInfo(void* srb) {
   return SS_COMP;
 }
 
-uint8_t AspiManager::ExecuteCommand(void* srb) {
+uint8_t ASPIManager::ExecuteCommand(void* srb) {
   auto* request = static_cast<SRB_ExecSCSICmd*>(srb);
   VirtualRecorder* unit = UnitAt(request->SRB_HaId, request->SRB_Target, request->SRB_Lun);
   uint8_t status = SS_NO_DEVICE;
@@ -95,16 +95,16 @@ uint8_t AspiManager::ExecuteCommand(void* srb) {
                   std::min<size_t>({request->SRB_SenseLen, result.sense.size(), kSenseAreaBytes}));
     status = result.status == kStatusGood && !result.gone ? SS_COMP : SS_ERR;
   }
-  StoreSrbStatus(*request, status);
+  StoreSRBStatus(*request, status);
   return status;
 }
 
-std::unique_ptr<AspiManager> LoadAspiManager(const std::string& configPath, RecorderClock& clock, std::string& error) {
+std::unique_ptr<ASPIManager> LoadASPIManager(const std::string& configPath, RecorderClock& clock, std::string& error) {
   std::vector<UnitConfig> configs;
   if (!ReadRecorderConfig(configPath, configs, error)) return nullptr;
   std::vector<std::unique_ptr<VirtualRecorder>> units;
   for (const UnitConfig& config : configs) units.push_back(std::make_unique<VirtualRecorder>(config, clock));
-  return std::make_unique<AspiManager>(std::move(units));
+  return std::make_unique<ASPIManager>(std::move(units));
 }
 
 }  // namespace kvx::aspi

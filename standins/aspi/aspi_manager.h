@@ -13,9 +13,9 @@
 
 namespace kvx::aspi {
 
-class AspiManager {
+class ASPIManager {
  public:
-  explicit AspiManager(std::vector<std::unique_ptr<VirtualRecorder>> units);
+  explicit ASPIManager(std::vector<std::unique_ptr<VirtualRecorder>> units);
 
   // GetASPI32SupportInfo: SS_COMP and one adapter, or SS_NO_ADAPTERS without units.
   uint32_t SupportInfo() const;
@@ -36,6 +36,6 @@ class AspiManager {
 
 // The manager of a configuration file (KVXASPI_CONFIG names it); null with the reason
 // in error when the file cannot be used.
-std::unique_ptr<AspiManager> LoadAspiManager(const std::string& configPath, RecorderClock& clock, std::string& error);
+std::unique_ptr<ASPIManager> LoadASPIManager(const std::string& configPath, RecorderClock& clock, std::string& error);
 
 }  // namespace kvx::aspi

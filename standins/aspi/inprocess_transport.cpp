@@ -14,8 +14,8 @@ uint32_t InProcessTransport::SendCommand(void* srb) {
   return status;
 }
 
-scsi::TransportPlatform::LibraryLoad InProcessPlatform::LoadAspiLibrary(const std::string&,
-                                                                  std::unique_ptr<scsi::ScsiTransport>& transport) {
+scsi::TransportPlatform::LibraryLoad InProcessPlatform::LoadASPILibrary(const std::string&,
+                                                                  std::unique_ptr<scsi::SCSITransport>& transport) {
   transport = std::make_unique<InProcessTransport>(manager_);
   return LibraryLoad::Loaded;
 }

@@ -1,5 +1,5 @@
 // The virtual recorders reached inside the process: a SCSI transport over an
-// AspiManager (requests complete before SendCommand returns, and their completion
+// ASPIManager (requests complete before SendCommand returns, and their completion
 // signal is set), and a transport platform whose "ASPI library" is that transport.
 // Native tests drive the command layer through it.
 #pragma once
@@ -11,30 +11,30 @@
 
 namespace kvx::aspi {
 
-class InProcessTransport : public scsi::ScsiTransport {
+class InProcessTransport : public scsi::SCSITransport {
  public:
-  explicit InProcessTransport(AspiManager& manager) : manager_(manager) {}
+  explicit InProcessTransport(ASPIManager& manager) : manager_(manager) {}
   uint32_t SupportInfo() override { return manager_.SupportInfo(); }
   uint32_t SendCommand(void* srb) override;
   std::unique_ptr<scsi::CompletionEvent> NewCompletionEvent() override { return scsi::NewLocalCompletionEvent(); }
 
  private:
-  AspiManager& manager_;
+  ASPIManager& manager_;
 };
 
 // Loads the in-process transport as the ASPI library; no volumes unless given.
 class InProcessPlatform : public scsi::TransportPlatform {
  public:
-  explicit InProcessPlatform(AspiManager& manager, scsi::VolumeSystem* volumes = nullptr)
+  explicit InProcessPlatform(ASPIManager& manager, scsi::VolumeSystem* volumes = nullptr)
       : manager_(manager), volumes_(volumes) {}
-  LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<scsi::ScsiTransport>& transport) override;
+  LibraryLoad LoadASPILibrary(const std::string& path, std::unique_ptr<scsi::SCSITransport>& transport) override;
   std::string SystemFolder() override { return {}; }
   scsi::VolumeSystem* Volumes() override { return volumes_; }
   uint32_t QuietErrorMode() override { return 0; }
   void RestoreErrorMode(uint32_t) override {}
 
  private:
-  AspiManager& manager_;
+  ASPIManager& manager_;
   scsi::VolumeSystem* volumes_;
 };
 

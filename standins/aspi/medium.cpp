@@ -7,28 +7,28 @@
 namespace kvx::aspi {
 namespace {
 
-constexpr uint32_t kCdCapacity = 359849;          // 79:59:74
-constexpr uint32_t kDvdMinusCapacity = 2298496;
-constexpr uint32_t kDvdPlusCapacity = 2295104;
-constexpr uint32_t kDvdRamCapacity = 2236704;
+constexpr uint32_t kCDCapacity = 359849;          // 79:59:74
+constexpr uint32_t kDVDMinusCapacity = 2298496;
+constexpr uint32_t kDVDPlusCapacity = 2295104;
+constexpr uint32_t kDVDRAMCapacity = 2236704;
 constexpr uint32_t kFirstSessionGap = 6750 + 4500 + 150;  // lead-out 90 s, lead-in, pre-gap
 constexpr uint32_t kLaterSessionGap = 2250 + 4500 + 150;  // lead-out 30 s, lead-in, pre-gap
-constexpr uint32_t kDvdEccBlock = 16;
+constexpr uint32_t kDVDECCBlock = 16;
 
 uint32_t UsualCapacity(MediaType media) {
   switch (media) {
-    case MediaType::CdRom:
-    case MediaType::CdR:
-    case MediaType::CdRw: return kCdCapacity;
-    case MediaType::DvdPlusR:
-    case MediaType::DvdPlusRw: return kDvdPlusCapacity;
-    case MediaType::DvdRam: return kDvdRamCapacity;
+    case MediaType::CDROM:
+    case MediaType::CDR:
+    case MediaType::CDRW: return kCDCapacity;
+    case MediaType::DVDPlusR:
+    case MediaType::DVDPlusRW: return kDVDPlusCapacity;
+    case MediaType::DVDRAM: return kDVDRAMCapacity;
     case MediaType::None: return 0;
-    default: return kDvdMinusCapacity;
+    default: return kDVDMinusCapacity;
   }
 }
 
-uint32_t AlignToEccBlock(uint32_t lba) { return (lba + kDvdEccBlock - 1) / kDvdEccBlock * kDvdEccBlock; }
+uint32_t AlignToECCBlock(uint32_t lba) { return (lba + kDVDECCBlock - 1) / kDVDECCBlock * kDVDECCBlock; }
 
 std::string StatePath(const std::string& imagePath) { return imagePath + ".state"; }
 
@@ -71,23 +71,23 @@ Medium Medium::Configured(const UnitConfig& config) {
   return medium;
 }
 
-bool Medium::IsCd() const { return type == MediaType::CdRom || type == MediaType::CdR || type == MediaType::CdRw; }
-bool Medium::ReadOnly() const { return type == MediaType::CdRom || type == MediaType::DvdRom; }
-bool Medium::RandomAccess() const { return type == MediaType::DvdPlusRw || type == MediaType::DvdRam; }
-bool Medium::Erasable() const { return type == MediaType::CdRw || type == MediaType::DvdMinusRw; }
+bool Medium::IsCD() const { return type == MediaType::CDROM || type == MediaType::CDR || type == MediaType::CDRW; }
+bool Medium::ReadOnly() const { return type == MediaType::CDROM || type == MediaType::DVDROM; }
+bool Medium::RandomAccess() const { return type == MediaType::DVDPlusRW || type == MediaType::DVDRAM; }
+bool Medium::Erasable() const { return type == MediaType::CDRW || type == MediaType::DVDMinusRW; }
 
 scsi::Profile Medium::Profile() const {
   using scsi::Profile;
   switch (type) {
-    case MediaType::CdRom: return Profile::CdRom;
-    case MediaType::CdR: return Profile::CdR;
-    case MediaType::CdRw: return Profile::CdRw;
-    case MediaType::DvdRom: return Profile::DvdRom;
-    case MediaType::DvdMinusR: return Profile::DvdMinusRSequential;
-    case MediaType::DvdRam: return Profile::DvdRam;
-    case MediaType::DvdMinusRw: return Profile::DvdMinusRwSequential;
-    case MediaType::DvdPlusRw: return Profile::DvdPlusRw;
-    case MediaType::DvdPlusR: return Profile::DvdPlusR;
+    case MediaType::CDROM: return Profile::CDROM;
+    case MediaType::CDR: return Profile::CDR;
+    case MediaType::CDRW: return Profile::CDRW;
+    case MediaType::DVDROM: return Profile::DVDROM;
+    case MediaType::DVDMinusR: return Profile::DVDMinusRSequential;
+    case MediaType::DVDRAM: return Profile::DVDRAM;
+    case MediaType::DVDMinusRW: return Profile::DVDMinusRWSequential;
+    case MediaType::DVDPlusRW: return Profile::DVDPlusRW;
+    case MediaType::DVDPlusR: return Profile::DVDPlusR;
     case MediaType::None: break;
   }
   return Profile::None;
@@ -110,7 +110,7 @@ scsi::DiscState Medium::DiscStatus() const {
   using scsi::DiscState;
   if (RandomAccess()) {
     if (!formatted) return DiscState::Blank;
-    return type == MediaType::DvdRam ? DiscState::RandomAccess : DiscState::Complete;
+    return type == MediaType::DVDRAM ? DiscState::RandomAccess : DiscState::Complete;
   }
   if (finalised) return DiscState::Complete;
   return Empty() ? DiscState::Blank : DiscState::Appendable;
@@ -142,7 +142,7 @@ void Medium::CloseTrack() {
   if (size == 0) return;
   tracks.push_back({nextStart, size, CurrentSession()});
   nextStart += size;
-  if (!IsCd()) nextStart = AlignToEccBlock(nextStart);
+  if (!IsCD()) nextStart = AlignToECCBlock(nextStart);
   written = reserved = 0;
 }
 
@@ -155,10 +155,10 @@ void Medium::CloseSession(bool nextSessionAllowed) {
     finalised = true;
     return;
   }
-  if (IsCd())
+  if (IsCD())
     nextStart = leadOut + (leadOuts.size() == 1 ? kFirstSessionGap : kLaterSessionGap);
   else
-    nextStart = AlignToEccBlock(leadOut);
+    nextStart = AlignToECCBlock(leadOut);
   if (nextStart >= capacity) finalised = true;
 }
 

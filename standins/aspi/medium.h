@@ -36,7 +36,7 @@ struct Medium {
   // The disc a unit starts with when nothing is saved.
   static Medium Configured(const UnitConfig& config);
 
-  bool IsCd() const;
+  bool IsCD() const;
   bool ReadOnly() const;
   bool RandomAccess() const;  // DVD+RW, DVD-RAM
   bool Erasable() const;      // BLANK applies: CD-RW, DVD-RW

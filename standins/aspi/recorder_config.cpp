@@ -15,10 +15,10 @@ struct MediaNameEntry {
 };
 
 constexpr MediaNameEntry kMediaNames[] = {
-    {MediaType::None, "none"},          {MediaType::CdRom, "CD-ROM"},       {MediaType::CdR, "CD-R"},
-    {MediaType::CdRw, "CD-RW"},         {MediaType::DvdRom, "DVD-ROM"},     {MediaType::DvdMinusR, "DVD-R"},
-    {MediaType::DvdMinusRw, "DVD-RW"},  {MediaType::DvdPlusR, "DVD+R"},     {MediaType::DvdPlusRw, "DVD+RW"},
-    {MediaType::DvdRam, "DVD-RAM"},
+    {MediaType::None, "none"},          {MediaType::CDROM, "CD-ROM"},       {MediaType::CDR, "CD-R"},
+    {MediaType::CDRW, "CD-RW"},         {MediaType::DVDROM, "DVD-ROM"},     {MediaType::DVDMinusR, "DVD-R"},
+    {MediaType::DVDMinusRW, "DVD-RW"},  {MediaType::DVDPlusR, "DVD+R"},     {MediaType::DVDPlusRW, "DVD+RW"},
+    {MediaType::DVDRAM, "DVD-RAM"},
 };
 
 std::string Lower(std::string text) {
@@ -113,7 +113,7 @@ bool ParseState(const std::string& text, MediumState& state) {
   return true;
 }
 
-bool IsDvdRecorderProduct(const std::string& product) {
+bool IsDVDRecorderProduct(const std::string& product) {
   return product.find("DVR-103") != std::string::npos || product.find("DVR-104") != std::string::npos;
 }
 
@@ -125,7 +125,7 @@ bool ApplyKey(UnitConfig& unit, const std::string& key, const std::string& value
   if (key == "vendor") unit.vendor = value;
   else if (key == "product") {
     unit.product = value;
-    if (IsDvdRecorderProduct(value)) unit.longWrite = true;
+    if (IsDVDRecorderProduct(value)) unit.longWrite = true;
   } else if (key == "revision") unit.revision = value;
   else if (key == "media") return ParseMedia(value, unit.media);
   else if (key == "state") return ParseState(value, unit.state);
@@ -138,7 +138,7 @@ bool ApplyKey(UnitConfig& unit, const std::string& key, const std::string& value
     unit.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
   } else if (key == "writeerrorlba") {
     if (!fits(0xFFFFFFFF)) return false;
-    unit.writeErrorLba = number;
+    unit.writeErrorLBA = number;
   } else if (!fits(0xFFFFFFFF)) {
     return false;
   } else if (key == "capacity") unit.capacity = static_cast<uint32_t>(number);

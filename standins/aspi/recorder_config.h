@@ -11,7 +11,7 @@
 
 namespace kvx::aspi {
 
-enum class MediaType { None, CdRom, CdR, CdRw, DvdRom, DvdMinusR, DvdMinusRw, DvdPlusR, DvdPlusRw, DvdRam };
+enum class MediaType { None, CDROM, CDR, CDRW, DVDROM, DVDMinusR, DVDMinusRW, DVDPlusR, DVDPlusRW, DVDRAM };
 enum class MediumState { Blank, Appendable, Closed };
 
 // Sense key, ASC and ASCQ of a CHECK CONDITION.
@@ -33,7 +33,7 @@ struct UnitConfig {
   std::string vendor = "KVX";
   std::string product = "VIRTUAL RECORDER";
   std::string revision = "1.00";
-  MediaType media = MediaType::CdR;
+  MediaType media = MediaType::CDR;
   MediumState state = MediumState::Blank;
   uint32_t capacity = 0;  // sectors; 0: the usual capacity of the medium
   std::string image;      // burned sectors; the medium's state is kept in image + ".state"
@@ -48,7 +48,7 @@ struct UnitConfig {
   uint32_t usedBlocks = 300;  // size of the track a non-blank configured medium holds
   // Faults.
   uint32_t busyWrites = 0;       // the first N WRITE (10) end with BUSY status
-  int64_t writeErrorLba = -1;    // a WRITE (10) covering this LBA fails ...
+  int64_t writeErrorLBA = -1;    // a WRITE (10) covering this LBA fails ...
   SenseCode writeErrorSense{scsi::Code(scsi::SenseKey::MediumError), scsi::sense::kUnrecoveredWriteError.asc,
                             scsi::sense::kUnrecoveredWriteError.ascq};  // ... with this sense
   uint32_t blankMs = 0;   // BLANK keeps the unit busy this long

@@ -11,12 +11,12 @@ namespace kvx::aspi {
 namespace {
 
 
-constexpr uint32_t kCdKBsPerX = 176;
-constexpr uint32_t kDvdKBsPerX = 1385;
-constexpr uint16_t kDefaultCdX = 48;
-constexpr uint16_t kDefaultDvdX = 16;
+constexpr uint32_t kCDKBsPerX = 176;
+constexpr uint32_t kDVDKBsPerX = 1385;
+constexpr uint16_t kDefaultCDX = 48;
+constexpr uint16_t kDefaultDVDX = 16;
 
-using scsi::AscPair;
+using scsi::ASCPair;
 using scsi::BigEndian16;
 using scsi::BlankType;
 using scsi::CloseFunction;
@@ -30,7 +30,7 @@ using scsi::Opcode;
 using scsi::PageControl;
 using scsi::Profile;
 using scsi::SenseKey;
-using scsi::TocFormat;
+using scsi::TOCFormat;
 using scsi::WriteType;
 namespace sense = scsi::sense;
 using scsi::BigEndian32;
@@ -59,7 +59,7 @@ std::string Padded(const std::string& text, size_t width) {
   return padded;
 }
 
-bool IsDvdMinus(MediaType media) { return media == MediaType::DvdMinusR || media == MediaType::DvdMinusRw; }
+bool IsDVDMinus(MediaType media) { return media == MediaType::DVDMinusR || media == MediaType::DVDMinusRW; }
 
 // Commands a unit answers while it is busy with a long operation.
 bool AllowedWhileBusy(Opcode opcode) {
@@ -68,9 +68,9 @@ bool AllowedWhileBusy(Opcode opcode) {
 }
 
 // Features of CD and DVD-R/-RW writing.
-bool CdOrDvdMinusWriting(Feature feature) {
-  return feature == Feature::IncrementalStreamingWritable || feature == Feature::CdTrackAtOnce ||
-         feature == Feature::CdMastering || feature == Feature::DvdMinusRWrite;
+bool CDOrDVDMinusWriting(Feature feature) {
+  return feature == Feature::IncrementalStreamingWritable || feature == Feature::CDTrackAtOnce ||
+         feature == Feature::CDMastering || feature == Feature::DVDMinusRWrite;
 }
 
 // Write types that need a cue sheet (CD) or a reserved track (DVD-R/-RW) first.
@@ -80,9 +80,9 @@ bool WritesAtOnce(uint8_t writeType) {
 
 // Data block types 4 to 7 and 9 are not written on CD here; layer jump only on DVD.
 bool TakesWriteParameters(const Medium& medium, uint8_t writeType, uint8_t blockType) {
-  if (IsDvdMinus(medium.type))
+  if (IsDVDMinus(medium.type))
     return writeType == Code(WriteType::Packet) || writeType == Code(WriteType::SessionAtOnce);
-  if (!medium.IsCd()) return true;
+  if (!medium.IsCD()) return true;
   const bool refusedBlockType = blockType > Code(DataBlockType::RawPwRaw) && blockType != Code(DataBlockType::Mode1) &&
                                 blockType < Code(DataBlockType::Mode2Form1);
   return writeType != Code(WriteType::LayerJump) && !refusedBlockType;
@@ -112,8 +112,8 @@ struct VirtualRecorder::Reply {
     reply.ascq = ascq;
     return reply;
   }
-  static Reply Check(SenseKey key, AscPair sense) { return Check(Code(key), sense.asc, sense.ascq); }
-  static Reply Illegal(AscPair sense) { return Check(SenseKey::IllegalRequest, sense); }
+  static Reply Check(SenseKey key, ASCPair sense) { return Check(Code(key), sense.asc, sense.ascq); }
+  static Reply Illegal(ASCPair sense) { return Check(SenseKey::IllegalRequest, sense); }
 };
 
 VirtualRecorder::VirtualRecorder(const UnitConfig& config, RecorderClock& clock)
@@ -194,7 +194,7 @@ bool VirtualRecorder::Busy() { return clock_.NowMs() < busy_.end; }
 
 // An immediate command returns at once and leaves the unit busy; otherwise the
 // command itself takes the time.
-void VirtualRecorder::Occupy(bool immediate, uint32_t ms, AscPair sense) {
+void VirtualRecorder::Occupy(bool immediate, uint32_t ms, ASCPair sense) {
   if (!immediate) return clock_.SleepMs(ms);
   busy_.start = clock_.NowMs();
   busy_.end = busy_.start + ms;
@@ -203,7 +203,7 @@ void VirtualRecorder::Occupy(bool immediate, uint32_t ms, AscPair sense) {
 
 uint16_t VirtualRecorder::MaxX(uint16_t configured) const {
   if (configured != 0) return configured;
-  return medium_.IsCd() || !MediumPresent() ? kDefaultCdX : kDefaultDvdX;
+  return medium_.IsCD() || !MediumPresent() ? kDefaultCDX : kDefaultDVDX;
 }
 
 // Sense-key specific progress: the fraction done, of 65536.
@@ -255,7 +255,7 @@ void VirtualRecorder::ShowDiscInFolder() {
   ExportSessionTree(read, LastSessionStart(medium_), config_.folder);
 }
 
-uint32_t VirtualRecorder::KBsPerX() const { return medium_.IsCd() || !MediumPresent() ? kCdKBsPerX : kDvdKBsPerX; }
+uint32_t VirtualRecorder::KBsPerX() const { return medium_.IsCD() || !MediumPresent() ? kCDKBsPerX : kDVDKBsPerX; }
 
 // --- Dispatch -------------------------------------------------------------------------------
 
@@ -274,7 +274,7 @@ VirtualRecorder::Reply VirtualRecorder::Dispatch(std::span<const uint8_t> comman
     case Opcode::Read10: return Read10(cdb, data);
     case Opcode::Write10: return Write10(cdb, data);
     case Opcode::SynchronizeCache: return SynchronizeCache(cdb);
-    case Opcode::ReadToc: return ReadToc(cdb, data);
+    case Opcode::ReadTOC: return ReadTOC(cdb, data);
     case Opcode::GetConfiguration: return GetConfiguration(cdb, data);
     case Opcode::ReadDiscInformation: return ReadDiscInformation(data, BigEndian16(cdb + 7));
     case Opcode::ReadTrackInformation: return ReadTrackInformation(cdb, data);
@@ -286,8 +286,8 @@ VirtualRecorder::Reply VirtualRecorder::Dispatch(std::span<const uint8_t> comman
     case Opcode::ReadBufferCapacity: return ReadBufferCapacity(data, BigEndian16(cdb + 7));
     case Opcode::Blank: return Blank(cdb);
     case Opcode::SetStreaming: return SetStreaming(cdb, data);
-    case Opcode::SetCdSpeed: return SetCdSpeed(cdb);
-    case Opcode::SendDvdStructure: return SendDvdStructure(cdb, data);
+    case Opcode::SetCDSpeed: return SetCDSpeed(cdb);
+    case Opcode::SendDVDStructure: return SendDVDStructure(cdb, data);
     default: return Reply::Illegal(sense::kInvalidCommandOperationCode);
   }
 }
@@ -315,9 +315,9 @@ VirtualRecorder::Reply VirtualRecorder::RequestSense(std::span<uint8_t> data, ui
 }
 
 VirtualRecorder::Reply VirtualRecorder::Inquiry(std::span<uint8_t> data, uint32_t allocation) {
-  if (data.empty() && allocation != 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (data.empty() && allocation != 0) return Reply::Illegal(sense::kInvalidFieldInCDB);
   std::vector<uint8_t> answer(96, 0);
-  answer[0] = Code(scsi::PeripheralType::CdDvd);
+  answer[0] = Code(scsi::PeripheralType::CDDVD);
   answer[1] = 0x80;  // removable
   answer[2] = 0x05;  // SPC-3
   answer[3] = 0x02;
@@ -345,7 +345,7 @@ VirtualRecorder::Reply VirtualRecorder::PreventAllow(const uint8_t* cdb) {
   return Reply::Good();
 }
 
-VirtualRecorder::Reply VirtualRecorder::SetCdSpeed(const uint8_t* cdb) {
+VirtualRecorder::Reply VirtualRecorder::SetCDSpeed(const uint8_t* cdb) {
   const auto chosen = [&](uint16_t asked, uint16_t configuredX) {
     const uint32_t max = MaxX(configuredX) * KBsPerX();
     if (asked == 0xFFFF) return max;
@@ -359,7 +359,7 @@ VirtualRecorder::Reply VirtualRecorder::SetCdSpeed(const uint8_t* cdb) {
 // One performance descriptor: the write size per write time sets the write speed.
 VirtualRecorder::Reply VirtualRecorder::SetStreaming(const uint8_t* cdb, std::span<const uint8_t> data) {
   const size_t length = std::min<size_t>(BigEndian16(cdb + 9), data.size());
-  if (cdb[8] != 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (cdb[8] != 0) return Reply::Illegal(sense::kInvalidFieldInCDB);
   if (length < 28) return Reply::Illegal(sense::kParameterListLengthError);
   const uint32_t writeSize = BigEndian32(&data[20]), writeTime = BigEndian32(&data[24]);
   if (writeTime != 0) {
@@ -378,7 +378,7 @@ std::vector<uint8_t> VirtualRecorder::CapabilitiesPage() {
   // Reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R; writes CD-R, CD-RW, DVD-R, test write
   // (none of them on a DVD+ only unit). DVD-RAM is announced only by a unit configured
   // with one: burning programs take a DVD-RAM writer's speed fields for 1X.
-  const bool ram = config_.media == MediaType::DvdRam;
+  const bool ram = config_.media == MediaType::DVDRAM;
   page[2] = static_cast<uint8_t>(0x1F | (ram ? 0x20 : 0x00));
   page[3] = config_.dvdPlusOnly ? 0x00 : static_cast<uint8_t>(0x17 | (ram ? 0x20 : 0x00));
   page[4] = static_cast<uint8_t>((config_.underrunFree ? 0x80 : 0x00) | 0x40 | 0x20 | 0x10);
@@ -431,7 +431,7 @@ VirtualRecorder::Reply VirtualRecorder::ModeSense(const uint8_t* cdb, std::span<
     if (changeable) std::fill(page.begin() + 2, page.end(), 0);  // nothing changeable
     add(page);
   }
-  if (answer.size() == 8) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (answer.size() == 8) return Reply::Illegal(sense::kInvalidFieldInCDB);
   PutBigEndian16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
   Answer(data, BigEndian16(cdb + 7), answer);
   return Reply::Good();
@@ -480,23 +480,23 @@ VirtualRecorder::Reply VirtualRecorder::ApplyWriteParameters(const uint8_t* page
 VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std::span<uint8_t> data) {
   const uint8_t rt = cdb[1] & 0x03;
   const uint16_t first = BigEndian16(cdb + 2);
-  if (rt > Code(scsi::FeatureRequest::One)) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (rt > Code(scsi::FeatureRequest::One)) return Reply::Illegal(sense::kInvalidFieldInCDB);
   const bool present = MediumPresent();
   const MediaType m = present ? medium_.type : MediaType::None;
-  const bool cd = m == MediaType::CdRom || m == MediaType::CdR || m == MediaType::CdRw;
-  const bool cdWritable = m == MediaType::CdR || m == MediaType::CdRw;
+  const bool cd = m == MediaType::CDROM || m == MediaType::CDR || m == MediaType::CDRW;
+  const bool cdWritable = m == MediaType::CDR || m == MediaType::CDRW;
   const bool dvd = present && !cd;
 
-  static constexpr Profile kProfiles[] = {Profile::DvdRam,
-                                          Profile::DvdMinusRSequential,
-                                          Profile::DvdMinusRwSequential,
-                                          Profile::DvdMinusRwRestrictedOverwrite,
-                                          Profile::DvdPlusR,
-                                          Profile::DvdPlusRw,
-                                          Profile::DvdRom,
-                                          Profile::CdRw,
-                                          Profile::CdR,
-                                          Profile::CdRom};
+  static constexpr Profile kProfiles[] = {Profile::DVDRAM,
+                                          Profile::DVDMinusRSequential,
+                                          Profile::DVDMinusRWSequential,
+                                          Profile::DVDMinusRWRestrictedOverwrite,
+                                          Profile::DVDPlusR,
+                                          Profile::DVDPlusRW,
+                                          Profile::DVDROM,
+                                          Profile::CDRW,
+                                          Profile::CDR,
+                                          Profile::CDROM};
   std::vector<uint8_t> profiles;
   for (Profile profile : kProfiles) {
     const uint16_t code = Code(profile);
@@ -507,21 +507,21 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
       {Feature::ProfileList, 0, true, profiles},
       {Feature::Core, 2, true, {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00}},  // ATAPI, DBE
       {Feature::RemovableMedium, 0, true, {0x29, 0, 0, 0}},  // tray, eject, lock
-      {Feature::CdRead, 2, cd, {0, 0, 0, 0}},
-      {Feature::DvdRead, 1, dvd, {0, 0, 0, 0}},
-      {Feature::IncrementalStreamingWritable, 1, cdWritable || IsDvdMinus(m), {0x00, 0x01, 0x00, 0x00}},
-      {Feature::Formattable, 0, m == MediaType::DvdPlusRw || m == MediaType::DvdRam, {0, 0, 0, 0}},
-      {Feature::DvdPlusRw, 1, m == MediaType::DvdPlusRw, {0x01, 0x00, 0x00, 0x00}},
-      {Feature::DvdPlusR, 0, m == MediaType::DvdPlusR, {0x01, 0x00, 0x00, 0x00}},
-      {Feature::CdTrackAtOnce, 2, cdWritable, {0x46, 0x00, 0x00, 0x00}},
-      {Feature::CdMastering, 1, cdWritable, {0x7E, 0x00, 0xFF, 0xFF}},
-      {Feature::DvdMinusRWrite, 1, IsDvdMinus(m), {0x46, 0x00, 0x00, 0x00}},
+      {Feature::CDRead, 2, cd, {0, 0, 0, 0}},
+      {Feature::DVDRead, 1, dvd, {0, 0, 0, 0}},
+      {Feature::IncrementalStreamingWritable, 1, cdWritable || IsDVDMinus(m), {0x00, 0x01, 0x00, 0x00}},
+      {Feature::Formattable, 0, m == MediaType::DVDPlusRW || m == MediaType::DVDRAM, {0, 0, 0, 0}},
+      {Feature::DVDPlusRW, 1, m == MediaType::DVDPlusRW, {0x01, 0x00, 0x00, 0x00}},
+      {Feature::DVDPlusR, 0, m == MediaType::DVDPlusR, {0x01, 0x00, 0x00, 0x00}},
+      {Feature::CDTrackAtOnce, 2, cdWritable, {0x46, 0x00, 0x00, 0x00}},
+      {Feature::CDMastering, 1, cdWritable, {0x7E, 0x00, 0xFF, 0xFF}},
+      {Feature::DVDMinusRWrite, 1, IsDVDMinus(m), {0x46, 0x00, 0x00, 0x00}},
       {Feature::RealTimeStreaming, 3, present, {0x1F, 0x00, 0x00, 0x00}},
   };
   std::vector<uint8_t> answer(8, 0);
   PutBigEndian16(&answer[6], present ? Code(medium_.Profile()) : Code(Profile::None));
   for (const FeatureDescriptor& feature : features) {
-    if (config_.dvdPlusOnly && CdOrDvdMinusWriting(feature.code)) continue;
+    if (config_.dvdPlusOnly && CDOrDVDMinusWriting(feature.code)) continue;
     const uint16_t code = Code(feature.code);
     const bool wanted = rt == Code(scsi::FeatureRequest::One)
                             ? code == first
@@ -550,8 +550,8 @@ VirtualRecorder::Reply VirtualRecorder::ReadDiscInformation(std::span<uint8_t> d
   info[5] = static_cast<uint8_t>(m.FirstTrackOfLastSession());
   info[6] = static_cast<uint8_t>(m.TrackCount());
   info[7] = 0x20;  // unrestricted use
-  if (m.type == MediaType::DvdPlusRw && m.formatted) info[7] |= 0x03;  // background format complete
-  if (m.IsCd() && !m.finalised) {
+  if (m.type == MediaType::DVDPlusRW && m.formatted) info[7] |= 0x03;  // background format complete
+  if (m.IsCD() && !m.finalised) {
     // The next session's lead-in: the ATIP's 97:26:66 on a blank disc, else 4650 sectors
     // (lead-in and pre-gap) before its first track.
     if (m.nextStart >= 4650)
@@ -573,10 +573,10 @@ VirtualRecorder::Reply VirtualRecorder::ReadTrackInformation(const uint8_t* cdb,
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const Medium& m = medium_;
-  if ((cdb[1] & 0x03) != 0x01) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if ((cdb[1] & 0x03) != 0x01) return Reply::Illegal(sense::kInvalidFieldInCDB);
   uint32_t number = BigEndian32(cdb + 2);
   if (number == 0xFF && !m.finalised) number = m.TrackCount();
-  if (number == 0 || number > m.TrackCount()) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (number == 0 || number > m.TrackCount()) return Reply::Illegal(sense::kInvalidFieldInCDB);
 
   std::vector<uint8_t> info(48, 0);
   PutBigEndian16(&info[0], static_cast<uint32_t>(info.size() - 2));
@@ -617,17 +617,17 @@ VirtualRecorder::Reply VirtualRecorder::ReadTrackInformation(const uint8_t* cdb,
   return Reply::Good();
 }
 
-VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<uint8_t> data) {
+VirtualRecorder::Reply VirtualRecorder::ReadTOC(const uint8_t* cdb, std::span<uint8_t> data) {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const Medium& m = medium_;
   const bool msf = cdb[1] & 0x02;
-  const TocFormat format = static_cast<TocFormat>(cdb[2] & 0x0F);
+  const TOCFormat format = static_cast<TOCFormat>(cdb[2] & 0x0F);
   std::vector<TrackRecord> tracks = m.tracks;
   if (m.RandomAccess() && m.formatted) tracks = {{0, m.recordedEnd, 1}};
   std::vector<uint8_t> answer(4, 0);
-  if (format == TocFormat::Toc) {
-    if (tracks.empty()) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (format == TOCFormat::TOC) {
+    if (tracks.empty()) return Reply::Illegal(sense::kInvalidFieldInCDB);
     answer[2] = 1;
     answer[3] = static_cast<uint8_t>(tracks.size());
     const auto entry = [&](uint8_t number, uint32_t lba) {
@@ -639,9 +639,9 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
     };
     for (size_t i = 0; i < tracks.size(); ++i) entry(static_cast<uint8_t>(i + 1), tracks[i].start);
     entry(0xAA, tracks.back().start + tracks.back().size);
-  } else if (format == TocFormat::SessionInformation) {
+  } else if (format == TOCFormat::SessionInformation) {
     const size_t complete = m.RandomAccess() ? (m.formatted ? 1 : 0) : m.leadOuts.size();
-    if (complete == 0) return Reply::Illegal(sense::kInvalidFieldInCdb);
+    if (complete == 0) return Reply::Illegal(sense::kInvalidFieldInCDB);
     size_t firstOfLast = 0;
     for (size_t i = 0; i < tracks.size(); ++i)
       if (tracks[i].session == complete) {
@@ -654,17 +654,17 @@ VirtualRecorder::Reply VirtualRecorder::ReadToc(const uint8_t* cdb, std::span<ui
     answer[5] = 0x14;
     answer[6] = static_cast<uint8_t>(firstOfLast + 1);
     PutAddress(&answer[8], tracks[firstOfLast].start, msf);
-  } else if (format == TocFormat::Atip) {
-    if (m.type != MediaType::CdR && m.type != MediaType::CdRw) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  } else if (format == TOCFormat::ATIP) {
+    if (m.type != MediaType::CDR && m.type != MediaType::CDRW) return Reply::Illegal(sense::kInvalidFieldInCDB);
     answer.resize(28, 0);
     answer[4] = 0x80 | 0x50;  // indicative writing power
-    answer[6] = static_cast<uint8_t>(0x80 | (m.type == MediaType::CdRw ? 0x40 : 0x00));
+    answer[6] = static_cast<uint8_t>(0x80 | (m.type == MediaType::CDRW ? 0x40 : 0x00));
     answer[8] = 97;  // lead-in start 97:26:66
     answer[9] = 26;
     answer[10] = 66;
     PutAddress(&answer[11], m.capacity, true);  // last possible lead-out start, bytes 12-14
   } else {
-    return Reply::Illegal(sense::kInvalidFieldInCdb);
+    return Reply::Illegal(sense::kInvalidFieldInCDB);
   }
   PutBigEndian16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
   Answer(data, BigEndian16(cdb + 7), answer);
@@ -685,8 +685,8 @@ VirtualRecorder::Reply VirtualRecorder::ReadFormatCapacities(std::span<uint8_t> 
   } else {
     const bool formatted = medium_.RandomAccess() ? medium_.formatted : !medium_.Empty();
     descriptor(medium_.capacity, Code(formatted ? DescriptorType::FormattedMedia : DescriptorType::UnformattedMedia));
-    if (medium_.type == MediaType::DvdRam) descriptor(medium_.capacity, Code(FormatType::Full) << 2);
-    if (medium_.type == MediaType::DvdPlusRw) descriptor(medium_.capacity, Code(FormatType::DvdPlusRwFull) << 2);
+    if (medium_.type == MediaType::DVDRAM) descriptor(medium_.capacity, Code(FormatType::Full) << 2);
+    if (medium_.type == MediaType::DVDPlusRW) descriptor(medium_.capacity, Code(FormatType::DVDPlusRWFull) << 2);
   }
   answer[3] = static_cast<uint8_t>(answer.size() - 4);
   Answer(data, allocation, answer);
@@ -732,21 +732,21 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
   const uint32_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
   const size_t bytes = size_t{blocks} * kSectorBytes;
   if (m.ReadOnly()) return Reply::Illegal(sense::kCannotWriteIncompatibleFormat);
-  if (bytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (bytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCDB);
   if (blocks == 0) return Reply::Good();
   if (m.RandomAccess()) {
     if (!m.formatted) return Reply::Illegal(sense::kMediumNotFormatted);
-    if (uint64_t{lba} + blocks > m.capacity) return Reply::Illegal(sense::kLbaOutOfRange);
+    if (uint64_t{lba} + blocks > m.capacity) return Reply::Illegal(sense::kLBAOutOfRange);
   } else {
     const uint8_t writeType = writeParameters_.writeType;
-    const bool needsCueSheet = m.IsCd() && WritesAtOnce(writeType);
-    const bool needsReservation = IsDvdMinus(m.type) && writeType == Code(WriteType::SessionAtOnce) && m.reserved == 0;
+    const bool needsCueSheet = m.IsCD() && WritesAtOnce(writeType);
+    const bool needsReservation = IsDVDMinus(m.type) && writeType == Code(WriteType::SessionAtOnce) && m.reserved == 0;
     if (m.finalised) return Reply::Illegal(sense::kInvalidAddressForWrite);
     if (needsCueSheet || needsReservation) return Reply::Illegal(sense::kCommandSequenceError);
     if (lba != m.NextWritable() + testWritten_) return Reply::Illegal(sense::kInvalidAddressForWrite);
     if (uint64_t{lba} + blocks > m.WritableEnd()) return Reply::Illegal(sense::kInvalidAddressForWrite);
   }
-  if (config_.writeErrorLba >= lba && config_.writeErrorLba < int64_t{lba} + blocks)
+  if (config_.writeErrorLBA >= lba && config_.writeErrorLBA < int64_t{lba} + blocks)
     return Reply::Check(config_.writeErrorSense.key, config_.writeErrorSense.asc, config_.writeErrorSense.ascq);
   if (!config_.fast) WaitForBufferRoom(static_cast<uint32_t>(bytes));
   if (writeParameters_.testWrite && !m.RandomAccess()) {
@@ -766,8 +766,8 @@ VirtualRecorder::Reply VirtualRecorder::Read10(const uint8_t* cdb, std::span<uin
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const uint32_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
-  if (size_t{blocks} * kSectorBytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCdb);
-  if (uint64_t{lba} + blocks > medium_.ReadableEnd()) return Reply::Illegal(sense::kLbaOutOfRange);
+  if (size_t{blocks} * kSectorBytes > data.size()) return Reply::Illegal(sense::kInvalidFieldInCDB);
+  if (uint64_t{lba} + blocks > medium_.ReadableEnd()) return Reply::Illegal(sense::kLBAOutOfRange);
   if (blocks != 0) image_.Read(lba, data.data(), blocks);
   return Reply::Good();
 }
@@ -780,7 +780,7 @@ VirtualRecorder::Reply VirtualRecorder::SynchronizeCache(const uint8_t* cdb) {
   bufferLevel_ = 0;
   Medium& m = medium_;
   // Disc-at-once on DVD-R/-RW: the flush ends the reserved track and writes the lead-out.
-  if (IsDvdMinus(m.type) && writeParameters_.writeType == Code(WriteType::SessionAtOnce) && m.reserved != 0 &&
+  if (IsDVDMinus(m.type) && writeParameters_.writeType == Code(WriteType::SessionAtOnce) && m.reserved != 0 &&
       m.written != 0 &&
       !writeParameters_.testWrite) {
     m.written = m.reserved;
@@ -802,7 +802,7 @@ VirtualRecorder::Reply VirtualRecorder::CloseTrackSession(const uint8_t* cdb) {
   Medium& m = medium_;
   if (function != CloseFunction::Track && function != CloseFunction::Session && function != CloseFunction::Finalize &&
       function != CloseFunction::FinalizeMinimalRadius)
-    return Reply::Illegal(sense::kInvalidFieldInCdb);
+    return Reply::Illegal(sense::kInvalidFieldInCDB);
   if (m.ReadOnly() || (m.finalised && !m.RandomAccess())) return Reply::Illegal(sense::kCommandSequenceError);
   if (m.RandomAccess() || writeParameters_.testWrite) {
     testWritten_ = 0;
@@ -812,7 +812,7 @@ VirtualRecorder::Reply VirtualRecorder::CloseTrackSession(const uint8_t* cdb) {
     m.CloseTrack();
   } else if (function == CloseFunction::Session) {
     const bool nextAllowed =
-        m.type == MediaType::DvdPlusR || writeParameters_.multiSession == Code(scsi::MultiSession::NextSessionAllowed);
+        m.type == MediaType::DVDPlusR || writeParameters_.multiSession == Code(scsi::MultiSession::NextSessionAllowed);
     m.CloseSession(nextAllowed);
   } else {
     m.Finalise();
@@ -830,7 +830,7 @@ VirtualRecorder::Reply VirtualRecorder::ReserveTrack(const uint8_t* cdb) {
   const uint32_t size = BigEndian32(cdb + 5);
   if (m.ReadOnly() || m.RandomAccess() || m.finalised || m.written != 0 || m.reserved != 0)
     return Reply::Illegal(sense::kCommandSequenceError);
-  if (size == 0 || uint64_t{m.nextStart} + size > m.capacity) return Reply::Illegal(sense::kLbaOutOfRange);
+  if (size == 0 || uint64_t{m.nextStart} + size > m.capacity) return Reply::Illegal(sense::kLBAOutOfRange);
   m.reserved = size;
   Save();
   return Reply::Good();
@@ -844,12 +844,12 @@ VirtualRecorder::Reply VirtualRecorder::SendOpcInformation() {
   return Reply::Good();
 }
 
-VirtualRecorder::Reply VirtualRecorder::SendDvdStructure(const uint8_t* cdb, std::span<const uint8_t> data) {
+VirtualRecorder::Reply VirtualRecorder::SendDVDStructure(const uint8_t* cdb, std::span<const uint8_t> data) {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
   const size_t length = std::min<size_t>(BigEndian16(cdb + 8), data.size());
-  if (cdb[7] != scsi::kDvdStructureTimeStamp || !IsDvdMinus(medium_.type))
-    return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (cdb[7] != scsi::kDVDStructureTimeStamp || !IsDVDMinus(medium_.type))
+    return Reply::Illegal(sense::kInvalidFieldInCDB);
   if (length < 4 || BigEndian16(&data[0]) + 2u > length) return Reply::Illegal(sense::kParameterListLengthError);
   return Reply::Good();
 }
@@ -862,7 +862,7 @@ VirtualRecorder::Reply VirtualRecorder::Blank(const uint8_t* cdb) {
   const uint8_t type = cdb[1] & 0x07;
   const bool immediate = cdb[1] & 0x10;
   if (!medium_.Erasable()) return Reply::Illegal(sense::kIncompatibleMediumInstalled);
-  if (type > Code(BlankType::Minimal)) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if (type > Code(BlankType::Minimal)) return Reply::Illegal(sense::kInvalidFieldInCDB);
   medium_.Erase();
   image_.Clear();
   testWritten_ = 0;
@@ -875,15 +875,15 @@ VirtualRecorder::Reply VirtualRecorder::Blank(const uint8_t* cdb) {
 VirtualRecorder::Reply VirtualRecorder::FormatUnit(const uint8_t* cdb, std::span<const uint8_t> data) {
   const Reply ready = ReadyCheck();
   if (ready.status != kStatusGood) return ready;
-  if ((cdb[1] & 0x17) != scsi::kFormatWithParameterList) return Reply::Illegal(sense::kInvalidFieldInCdb);
+  if ((cdb[1] & 0x17) != scsi::kFormatWithParameterList) return Reply::Illegal(sense::kInvalidFieldInCDB);
   if (data.size() < 12) return Reply::Illegal(sense::kParameterListLengthError);
   const bool immediate = data[1] & 0x02;
   if (BigEndian16(&data[2]) != 8) return Reply::Illegal(sense::kInvalidFieldInParameterList);
   const FormatType formatType = static_cast<FormatType>(data[8] >> 2);
   const MediaType m = medium_.type;
-  if (m != MediaType::DvdRam && m != MediaType::DvdPlusRw) return Reply::Illegal(sense::kCannotFormatMedium);
-  if ((m == MediaType::DvdRam && formatType != FormatType::Full) ||
-      (m == MediaType::DvdPlusRw && formatType != FormatType::DvdPlusRwFull))
+  if (m != MediaType::DVDRAM && m != MediaType::DVDPlusRW) return Reply::Illegal(sense::kCannotFormatMedium);
+  if ((m == MediaType::DVDRAM && formatType != FormatType::Full) ||
+      (m == MediaType::DVDPlusRW && formatType != FormatType::DVDPlusRWFull))
     return Reply::Illegal(sense::kInvalidFieldInParameterList);
   medium_.Erase();
   medium_.formatted = true;

@@ -63,7 +63,7 @@ class VirtualRecorder {
   // A long operation running after an immediate command.
   struct BusyPeriod {
     uint64_t start = 0, end = 0;
-    scsi::AscPair sense;
+    scsi::ASCPair sense;
   };
 
   Reply Dispatch(std::span<const uint8_t> cdb, std::span<uint8_t> data);
@@ -78,7 +78,7 @@ class VirtualRecorder {
   bool Busy();
   Reply NotReady();
   Reply ReadyCheck();
-  void Occupy(bool immediate, uint32_t ms, scsi::AscPair sense);
+  void Occupy(bool immediate, uint32_t ms, scsi::ASCPair sense);
   uint16_t MaxX(uint16_t configured) const;
   uint16_t Progress();
   void Save();
@@ -94,7 +94,7 @@ class VirtualRecorder {
   Reply GetConfiguration(const uint8_t* cdb, std::span<uint8_t> data);
   Reply ReadDiscInformation(std::span<uint8_t> data, uint32_t allocation);
   Reply ReadTrackInformation(const uint8_t* cdb, std::span<uint8_t> data);
-  Reply ReadToc(const uint8_t* cdb, std::span<uint8_t> data);
+  Reply ReadTOC(const uint8_t* cdb, std::span<uint8_t> data);
   Reply ReadBufferCapacity(std::span<uint8_t> data, uint32_t allocation);
   Reply ReadFormatCapacities(std::span<uint8_t> data, uint32_t allocation);
   Reply Write10(const uint8_t* cdb, std::span<const uint8_t> data);
@@ -104,10 +104,10 @@ class VirtualRecorder {
   Reply ReserveTrack(const uint8_t* cdb);
   Reply Blank(const uint8_t* cdb);
   Reply FormatUnit(const uint8_t* cdb, std::span<const uint8_t> data);
-  Reply SetCdSpeed(const uint8_t* cdb);
+  Reply SetCDSpeed(const uint8_t* cdb);
   Reply SetStreaming(const uint8_t* cdb, std::span<const uint8_t> data);
   Reply SendOpcInformation();
-  Reply SendDvdStructure(const uint8_t* cdb, std::span<const uint8_t> data);
+  Reply SendDVDStructure(const uint8_t* cdb, std::span<const uint8_t> data);
 
   std::vector<uint8_t> CapabilitiesPage();
   std::vector<uint8_t> WriteParametersPage(bool changeableMask);

@@ -11,7 +11,7 @@
 
 namespace {
 
-using kvx::aspi::AspiManager;
+using kvx::aspi::ASPIManager;
 
 std::string ConfigPath() {
   char path[MAX_PATH * 2];
@@ -21,15 +21,15 @@ std::string ConfigPath() {
 
 // The units of this process, read from the configuration on first use; they save
 // their discs when the library is unloaded. No configuration, or an unusable one: no units.
-AspiManager& Manager() {
-  static std::unique_ptr<AspiManager> manager = [] {
-    std::unique_ptr<AspiManager> loaded;
+ASPIManager& Manager() {
+  static std::unique_ptr<ASPIManager> manager = [] {
+    std::unique_ptr<ASPIManager> loaded;
     const std::string path = ConfigPath();
     std::string error;
-    if (!path.empty()) loaded = kvx::aspi::LoadAspiManager(path, kvx::aspi::SystemClock(), error);
+    if (!path.empty()) loaded = kvx::aspi::LoadASPIManager(path, kvx::aspi::SystemClock(), error);
     if (!loaded) {
       if (!error.empty()) OutputDebugStringA(("WNASPI32: " + error + "\n").c_str());
-      loaded = std::make_unique<AspiManager>(std::vector<std::unique_ptr<kvx::aspi::VirtualRecorder>>{});
+      loaded = std::make_unique<ASPIManager>(std::vector<std::unique_ptr<kvx::aspi::VirtualRecorder>>{});
     }
     return loaded;
   }();

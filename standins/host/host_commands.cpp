@@ -11,7 +11,7 @@ bool VerbIs(const std::string& upperVerb, std::string_view name) { return upperV
 
 // "EXéCUTE(" in any letter case; the toolbox turns the second e into E9h.
 bool IsExecuteCall(std::string_view text) {
-  const std::string lower = kvx::AsciiLower(text.substr(0, 8));
+  const std::string lower = kvx::ASCIILower(text.substr(0, 8));
   return lower == "ex\xE9" "cute(";
 }
 
@@ -42,13 +42,13 @@ HostCommandText ParseCommand(std::string_view text) {
     return command;
   }
   const size_t comma = text.find(',');
-  const std::string verb = kvx::AsciiUpper(text.substr(0, comma));
+  const std::string verb = kvx::ASCIIUpper(text.substr(0, comma));
   if (comma != std::string_view::npos) command.arguments = std::string(text.substr(comma + 1));
   if (VerbIs(verb, "BIBLI")) command.verb = Verb::Bibli;
   else if (VerbIs(verb, "PROJET")) command.verb = Verb::Projet;
   else if (VerbIs(verb, "OUVRE")) command.verb = Verb::Ouvre;
   else if (VerbIs(verb, "FERME")) command.verb = Verb::Ferme;
-  else if (VerbIs(verb, "ECRAN") && kvx::AsciiUpper(command.arguments) == "SAISIE") command.verb = Verb::Saisie;
+  else if (VerbIs(verb, "ECRAN") && kvx::ASCIIUpper(command.arguments) == "SAISIE") command.verb = Verb::Saisie;
   else if (VerbIs(verb, "AFFICHE")) command.verb = Verb::Affiche;
   else if (VerbIs(verb, "INFO")) command.verb = Verb::Info;
   else if (VerbIs(verb, "ERREUR")) command.verb = Verb::Erreur;
@@ -77,7 +77,7 @@ Display ParseDisplay(std::string_view arguments) {
 }
 
 std::string WindowName(std::string_view arguments) {
-  std::string upper = kvx::AsciiUpper(arguments);
+  std::string upper = kvx::ASCIIUpper(arguments);
   if (const size_t dot = upper.find(".WDW"); dot != std::string::npos) upper.resize(dot);
   return upper;
 }

@@ -84,7 +84,7 @@ HWND AddControl(HostWindow& window, const char* cls, const std::string& text, DW
 void AddButton(HostWindow& window, const std::string& code, const std::string& caption, int x, int y, int w, int h) {
   const int id = kFirstButtonId + static_cast<int>(window.buttonCodes.size());
   window.buttonCodes.push_back(code);
-  window.controls[kvx::AsciiUpper(code)] = AddControl(window, "BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON, x, y, w, h, id);
+  window.controls[kvx::ASCIIUpper(code)] = AddControl(window, "BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON, x, y, w, h, id);
 }
 
 HWND CreateFrame(HostWindow& window, const std::string& caption, int clientWidth, int clientHeight) {
@@ -255,7 +255,7 @@ class WindowSession final : public HostSession {
   }
 
   HWND FindControl(const std::string& name) {
-    const std::string key = kvx::AsciiUpper(name);
+    const std::string key = kvx::ASCIIUpper(name);
     for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
       if (auto found = (*it)->controls.find(key); found != (*it)->controls.end()) return found->second;
     return nullptr;
@@ -285,7 +285,7 @@ class WindowSession final : public HostSession {
   }
 
   void RunProcedure(const HostCommandText& call) {
-    if (kvx::AsciiUpper(call.procedure) == "CHARGE" && !call.procArgs.empty())
+    if (kvx::ASCIIUpper(call.procedure) == "CHARGE" && !call.procArgs.empty())
       if (HWND edit = FindControl("RTF")) LoadRtf(edit, call.procArgs.front());
   }
 

@@ -43,8 +43,8 @@ std::vector<std::string> CurrentFolderForms();
 bool MoveOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 // A name in the platform's encoding to UTF-8 and back (unchanged where that is UTF-8).
-std::string ToUtf8Name(const std::string& name);
-std::string FromUtf8Name(const std::string& utf8);
+std::string ToUTF8Name(const std::string& name);
+std::string FromUTF8Name(const std::string& utf8);
 
 // An open file with 64-bit positions; closed by its destructor.
 class File {

@@ -14,7 +14,7 @@
 namespace kvxzip {
 namespace {
 
-uint32_t ToDosTime(time_t when) {
+uint32_t ToDOSTime(time_t when) {
   struct tm local {};
   localtime_r(&when, &local);
   if (local.tm_year < 80) return (1 << 5 | 1) << 16;  // 1980-01-01, the first DOS date
@@ -23,7 +23,7 @@ uint32_t ToDosTime(time_t when) {
   return date << 16 | time;
 }
 
-time_t FromDosTime(uint32_t dosTime) {
+time_t FromDOSTime(uint32_t dosTime) {
   struct tm local {};
   local.tm_year = static_cast<int>((dosTime >> 25) & 0x7F) + 80;
   local.tm_mon = static_cast<int>((dosTime >> 21) & 0x0F) - 1;
@@ -40,7 +40,7 @@ PathInfo InfoOf(const struct stat& st) {
   info.exists = true;
   info.isFolder = S_ISDIR(st.st_mode);
   info.size = info.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
-  info.dosTime = ToDosTime(st.st_mtime);
+  info.dosTime = ToDOSTime(st.st_mtime);
   return info;
 }
 
@@ -87,7 +87,7 @@ bool MakeFolders(const std::string& path) {
 }
 
 void SetModifiedTime(const std::string& path, uint32_t dosTime) {
-  const time_t when = FromDosTime(dosTime);
+  const time_t when = FromDOSTime(dosTime);
   const struct timeval times[2] = {{when, 0}, {when, 0}};
   utimes(path.c_str(), times);
 }
@@ -102,7 +102,7 @@ bool MoveOver(const std::string& from, const std::string& to) { return std::rena
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
-std::string ToUtf8Name(const std::string& name) { return name; }
-std::string FromUtf8Name(const std::string& utf8) { return utf8; }
+std::string ToUTF8Name(const std::string& name) { return name; }
+std::string FromUTF8Name(const std::string& utf8) { return utf8; }
 
 }  // namespace kvxzip

@@ -8,7 +8,7 @@
 namespace kvxzip {
 namespace {
 
-uint32_t ToDosTime(const FILETIME& utc) {
+uint32_t ToDOSTime(const FILETIME& utc) {
   FILETIME local;
   WORD date = 0, time = 0;
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
@@ -21,7 +21,7 @@ PathInfo InfoOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME&
   info.exists = true;
   info.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.size = info.isFolder ? 0 : (static_cast<uint64_t>(sizeHigh) << 32 | sizeLow);
-  info.dosTime = ToDosTime(written);
+  info.dosTime = ToDOSTime(written);
   return info;
 }
 
@@ -126,7 +126,7 @@ bool MoveOver(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-std::string ToUtf8Name(const std::string& name) { return Recode(name, CP_ACP, CP_UTF8); }
-std::string FromUtf8Name(const std::string& utf8) { return Recode(utf8, CP_UTF8, CP_ACP); }
+std::string ToUTF8Name(const std::string& name) { return Recode(name, CP_ACP, CP_UTF8); }
+std::string FromUTF8Name(const std::string& utf8) { return Recode(utf8, CP_UTF8, CP_ACP); }
 
 }  // namespace kvxzip

@@ -8,7 +8,7 @@
 namespace kvxzip {
 namespace {
 
-std::string UpperAscii(std::string text) {
+std::string UpperASCII(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
@@ -59,12 +59,12 @@ class Collector {
     if (info.isFolder && !options_.folderEntries) return;
     if (excluded_.count(Key(path))) return;
     std::string name = MemberNameFor(path, options_.relativeToCurrent);
-    if (options_.dosify) name = UpperAscii(name);
+    if (options_.dosify) name = UpperASCII(name);
     if (name.empty() || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, name, info.isFolder, info.size, info.dosTime});
   }
 
-  static std::string Key(const std::string& text) { return NamesIgnoreCase() ? UpperAscii(text) : text; }
+  static std::string Key(const std::string& text) { return NamesIgnoreCase() ? UpperASCII(text) : text; }
 
   const CollectOptions& options_;
   std::set<std::string> excluded_;

@@ -180,7 +180,7 @@ class Archive {
       const uint8_t* name = &records[at + sizeof header];
       Member member;
       member.name.assign(reinterpret_cast<const char*>(name), header.nameLength);
-      if (header.flags & kFlagUtf8Name) member.name = FromUtf8Name(member.name);
+      if (header.flags & kFlagUTF8Name) member.name = FromUTF8Name(member.name);
       member.flags = header.flags;
       member.method = header.method;
       member.dosTime = header.dosTime;

@@ -36,7 +36,7 @@ StoredName EncodeName(const SourceEntry& entry) {
   std::string name = entry.name + (entry.isFolder ? "/" : "");
   const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) return {name, 0};
-  return {ToUtf8Name(name), kFlagUtf8Name};
+  return {ToUTF8Name(name), kFlagUTF8Name};
 }
 
 struct CentralEntry {
@@ -313,13 +313,13 @@ class ArchiveBuilder {
     if (pending.first) {
       const bool stored = level_ == 0 || (chunk.last && chunk.stored);
       if (!layout_.BeginMember(entry, stored ? kMethodStored : kMethodDeflated)) return layout_.Failure();
-      memberCrc_ = 0;
+      memberCRC_ = 0;
       memberSize_ = 0;
     }
     if (!layout_.AppendData(chunk.output)) return layout_.Failure();
-    memberCrc_ = static_cast<uint32_t>(crc32_combine(memberCrc_, chunk.crc, static_cast<z_off_t>(pending.inputSize)));
+    memberCRC_ = static_cast<uint32_t>(crc32_combine(memberCRC_, chunk.crc, static_cast<z_off_t>(pending.inputSize)));
     memberSize_ += pending.inputSize;
-    if (chunk.last && !layout_.EndMember(memberCrc_, memberSize_)) return layout_.Failure();
+    if (chunk.last && !layout_.EndMember(memberCRC_, memberSize_)) return layout_.Failure();
     return ReportProgress(entry.name, pending.inputSize) ? ZipResult::Ok : ZipResult::Cancelled;
   }
 
@@ -343,7 +343,7 @@ class ArchiveBuilder {
   std::vector<std::shared_ptr<Chunk>> spare_;
   ZipResult status_ = ZipResult::Ok;
   bool skipped_ = false;
-  uint32_t memberCrc_ = 0;
+  uint32_t memberCRC_ = 0;
   uint64_t memberSize_ = 0;
   uint64_t totalBytes_ = 0;
   uint64_t doneBytes_ = 0;

@@ -44,7 +44,7 @@ TEST(Win32Scope, EachOwnerClosesItsHandleWhenItGoes) {
       {"brush",
        [] {
          HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-         return Owned{std::make_shared<ScopedGdiObject<HBRUSH>>(brush), [brush] { return GetObjectType(brush) == 0; }};
+         return Owned{std::make_shared<ScopedGDIObject<HBRUSH>>(brush), [brush] { return GetObjectType(brush) == 0; }};
        }},
       {"menu",
        [] {
@@ -125,7 +125,7 @@ TEST(Win32Scope, ComPointersAreReleasedOnceWhereverTheyGo) {
 TEST(Win32Scope, ASelectionPutsBackWhatItReplaced) {
   HDC dc = CreateCompatibleDC(nullptr);
   const HGDIOBJ before = GetCurrentObject(dc, OBJ_BRUSH);
-  const ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(RGB(4, 5, 6)));
+  const ScopedGDIObject<HBRUSH> brush(CreateSolidBrush(RGB(4, 5, 6)));
   {
     const ScopedSelection selected(dc, brush.get());
     EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush.get());

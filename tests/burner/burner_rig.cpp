@@ -11,9 +11,9 @@ namespace kvx::testing {
 
 namespace fs = std::filesystem;
 
-class RecordingTransport : public scsi::ScsiTransport {
+class RecordingTransport : public scsi::SCSITransport {
  public:
-  RecordingTransport(RecordingPlatform& platform, std::unique_ptr<scsi::ScsiTransport> inner)
+  RecordingTransport(RecordingPlatform& platform, std::unique_ptr<scsi::SCSITransport> inner)
       : platform_(platform), inner_(std::move(inner)) {}
   uint32_t SupportInfo() override { return inner_->SupportInfo(); }
   uint32_t SendCommand(void* srb) override {
@@ -25,13 +25,13 @@ class RecordingTransport : public scsi::ScsiTransport {
 
  private:
   RecordingPlatform& platform_;
-  std::unique_ptr<scsi::ScsiTransport> inner_;
+  std::unique_ptr<scsi::SCSITransport> inner_;
 };
 
-scsi::TransportPlatform::LibraryLoad RecordingPlatform::LoadAspiLibrary(const std::string& path,
-                                                                        std::unique_ptr<scsi::ScsiTransport>& transport) {
-  std::unique_ptr<scsi::ScsiTransport> inner;
-  const LibraryLoad load = inner_.LoadAspiLibrary(path, inner);
+scsi::TransportPlatform::LibraryLoad RecordingPlatform::LoadASPILibrary(const std::string& path,
+                                                                        std::unique_ptr<scsi::SCSITransport>& transport) {
+  std::unique_ptr<scsi::SCSITransport> inner;
+  const LibraryLoad load = inner_.LoadASPILibrary(path, inner);
   transport = std::make_unique<RecordingTransport>(*this, std::move(inner));
   return load;
 }
@@ -94,7 +94,7 @@ void BurnerTest::Start(const std::string& unit_keys) {
   const std::string path = (folder / "kvxaspi.ini").string();
   std::ofstream(path) << "[Unit0]\nImage=" << ImagePath() << "\n" << unit_keys;
   std::string error;
-  manager = aspi::LoadAspiManager(path, clock, error);
+  manager = aspi::LoadASPIManager(path, clock, error);
   ASSERT_TRUE(manager) << error;
   platform = std::make_unique<RecordingPlatform>(*manager);
   install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);

@@ -30,8 +30,8 @@ struct SentCommand {
 // run a hook before passing it on (on the thread that sends it).
 class RecordingPlatform : public scsi::TransportPlatform {
  public:
-  explicit RecordingPlatform(aspi::AspiManager& manager) : inner_(manager) {}
-  LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<scsi::ScsiTransport>& transport) override;
+  explicit RecordingPlatform(aspi::ASPIManager& manager) : inner_(manager) {}
+  LibraryLoad LoadASPILibrary(const std::string& path, std::unique_ptr<scsi::SCSITransport>& transport) override;
   std::string SystemFolder() override { return {}; }
   scsi::VolumeSystem* Volumes() override { return nullptr; }
   uint32_t QuietErrorMode() override { return 0; }
@@ -79,7 +79,7 @@ class BurnerTest : public ::testing::Test {
 
   std::filesystem::path folder;
   aspi::ManualClock clock;
-  std::unique_ptr<aspi::AspiManager> manager;
+  std::unique_ptr<aspi::ASPIManager> manager;
   std::unique_ptr<RecordingPlatform> platform;
   std::unique_ptr<scsi::testing::TransportInstall> install;
   std::unique_ptr<BurnEngine> engine;

@@ -265,12 +265,12 @@ TEST_F(LayoutTest, DiscQueryRules) {
   layout.ComputeLayout(false);
   EXPECT_EQ(layout.StartSector, 0u);
 
-  disc.Type = scsi::DiscKind::DvdPlusR;
+  disc.Type = scsi::DiscKind::DVDPlusR;
   disc.NextWritable = 500;
   layout.ComputeLayout(false);
   EXPECT_EQ(disc.AddressQueries, 2);
   EXPECT_EQ(layout.StartSector, 0u);
-  EXPECT_EQ(layout.DiscType, scsi::DiscKind::DvdPlusR);
+  EXPECT_EQ(layout.DiscType, scsi::DiscKind::DVDPlusR);
 }
 
 TEST_F(LayoutTest, FilesOfFourGigabytesAndMoreAreMultiExtent) {

@@ -12,7 +12,7 @@ namespace {
 struct NamesCase {
   const char* What;
   std::vector<std::u16string> Added;  // in this order, into the root
-  std::vector<std::string> Iso;       // identifiers, in the order of the records
+  std::vector<std::string> ISO;       // identifiers, in the order of the records
   std::vector<std::u16string> Joliet;
 };
 
@@ -60,7 +60,7 @@ TEST_F(LayoutTest, IdentifiersAreValidUniqueAndSorted) {
     layout.ResetImage(100, 10);
     layout.CaseSensitiveNames = true;
     for (const std::u16string& name : c.Added) {
-      FileSearchRecord record = File(Utf16ToCp1252(name), 1);
+      FileSearchRecord record = File(UTF16ToCP1252(name), 1);
       record.WideName = name;
       ASSERT_TRUE(layout.AddSearchEntry(Root(), record, "/src/x"));
     }
@@ -72,7 +72,7 @@ TEST_F(LayoutTest, IdentifiersAreValidUniqueAndSorted) {
       joliet.push_back(JolietOf(r.Identifier));
     iso.erase(iso.begin(), iso.begin() + 2);
     joliet.erase(joliet.begin(), joliet.begin() + 2);
-    EXPECT_EQ(iso, c.Iso);
+    EXPECT_EQ(iso, c.ISO);
     EXPECT_EQ(joliet, c.Joliet);
   }
 }

@@ -16,7 +16,7 @@ namespace kvx {
 
 class FakeDisc : public LayoutDevice {
  public:
-  scsi::DiscKind Type = scsi::DiscKind::CdR;
+  scsi::DiscKind Type = scsi::DiscKind::CDR;
   bool AddressReadable = true;
   uint32_t NextWritable = 0;
   int AddressQueries = 0;

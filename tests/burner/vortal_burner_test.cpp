@@ -15,7 +15,7 @@ namespace kvx::testing {
 namespace {
 
 constexpr uint8_t kWrite10 = 0x2A, kCloseTrackSession = 0x5B, kReserveTrack = 0x53, kSetStreaming = 0xB6,
-                  kSendOpc = 0x54, kSynchronizeCache = 0x35, kSendDvdStructure = 0xBF, kFormatUnit = 0x04,
+                  kSendOpc = 0x54, kSynchronizeCache = 0x35, kSendDVDStructure = 0xBF, kFormatUnit = 0x04,
                   kModeSelect = 0x55;
 
 uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
@@ -23,7 +23,7 @@ uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} <
 // --- The component ------------------------------------------------------------------------
 
 TEST(VortalBurner, DefaultsAndSetterRules) {
-  scsi::ScsiTransportHub transport;
+  scsi::SCSITransportHub transport;
   BurnEngine engine(transport);
   TVortalBurner burner(engine);
   EXPECT_EQ(burner.CacheSize(), 4194304);
@@ -65,7 +65,7 @@ TEST(VortalBurner, DefaultsAndSetterRules) {
 
 // --- Burns onto each kind of disc -----------------------------------------------------------
 
-TEST_F(BurnerTest, CdRSessionIsClosedAndLeftAppendable) {
+TEST_F(BurnerTest, CDRSessionIsClosedAndLeftAppendable) {
   Start("Media=CD-R\n");
   const std::string zip = Source("SauveKVX.zip", 700000, 'z');
   const std::string notes = Source("notes.txt", 3000, 'n');
@@ -128,7 +128,7 @@ TEST_F(BurnerTest, FinalizeDiscClosesTheDisc) {
   EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
 }
 
-TEST_F(BurnerTest, DvdMinusRReservesTheTrackAndEndsWithItsLeadOut) {
+TEST_F(BurnerTest, DVDMinusRReservesTheTrackAndEndsWithItsLeadOut) {
   Start("Media=DVD-R\n");
   Build({Source("a.bin", 2 * kCacheBlockBytes + 100)});
   EXPECT_EQ(Burn(), "");
@@ -138,14 +138,14 @@ TEST_F(BurnerTest, DvdMinusRReservesTheTrackAndEndsWithItsLeadOut) {
   ASSERT_NE(reserve, sent.end());
   EXPECT_EQ(Be32(&reserve->Cdb[5]), 301u);  // GetTrackSize + 1
   EXPECT_EQ(platform->Count(kSetStreaming), 1u);
-  EXPECT_EQ(platform->Count(kSendDvdStructure), 1u);  // time stamp
+  EXPECT_EQ(platform->Count(kSendDVDStructure), 1u);  // time stamp
   EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);  // the flush writes the lead-out
   EXPECT_TRUE(Disc().finalised);
   // 16X DVD is 22160 kB/s, 126 CD factors, shown divided by 7.
   EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON DVD-R AT 18X"));
 }
 
-TEST_F(BurnerTest, DvdMinusRLeadOutOfALongWriteUnitIsWaitedFor) {
+TEST_F(BurnerTest, DVDMinusRLeadOutOfALongWriteUnitIsWaitedFor) {
   Start("Media=DVD-R\nProduct=DVD-RW  DVR-104\nCloseTime=7000\n");
   Build({Source("a.bin", 1000)});
   const uint64_t before = clock.NowMs();
@@ -155,7 +155,7 @@ TEST_F(BurnerTest, DvdMinusRLeadOutOfALongWriteUnitIsWaitedFor) {
   EXPECT_TRUE(Disc().finalised);
 }
 
-TEST_F(BurnerTest, DvdPlusRTrackAndDiscAreClosed) {
+TEST_F(BurnerTest, DVDPlusRTrackAndDiscAreClosed) {
   Start("Media=DVD+R\n");
   Build({Source("a.bin", 100000)});
   EXPECT_EQ(Burn(), "");
@@ -169,7 +169,7 @@ TEST_F(BurnerTest, DvdPlusRTrackAndDiscAreClosed) {
   EXPECT_TRUE(Disc().finalised);
 }
 
-TEST_F(BurnerTest, BlankDvdPlusRwIsFormattedThenWritten) {
+TEST_F(BurnerTest, BlankDVDPlusRWIsFormattedThenWritten) {
   Start("Media=DVD+RW\n");
   Build({Source("a.bin", 100000)});
   EXPECT_EQ(Burn(), "");
@@ -506,7 +506,7 @@ TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
 TEST_F(BurnFailureTest, AnotherEnginesAbortLeavesTheWriteAlone) {
   Start("Media=CD-R\n");
   Build({Source("big.bin", 2 * 1024 * 1024)});
-  scsi::ScsiTransportHub elsewhere;
+  scsi::SCSITransportHub elsewhere;
   BurnEngine other_engine(elsewhere);
   TVortalBurner other(other_engine);
   int writes = 0;
@@ -551,7 +551,7 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
 
 TEST_F(BurnFailureTest, WriteWithoutTransportOrUnitFails) {
   const std::vector<uint8_t> sector(kSectorSize, 0);
-  scsi::ScsiTransportHub transport;
+  scsi::SCSITransportHub transport;
   BurnEngine unreached(transport);
   TVortalBurner alone(unreached);
   EXPECT_FALSE(alone.Write10(0, 1, 0x50, sector));

@@ -20,7 +20,7 @@ void CheckTextForms(std::string_view text) {
   const std::string folded = kvx::FoldAccents(text);
   Expect(folded.size() == text.size(), "folding keeps the length");
   const std::string upper = kvx::PlainUpper(text);
-  Expect(upper == kvx::AsciiUpper(folded), "plain upper is folding then upper case");
+  Expect(upper == kvx::ASCIIUpper(folded), "plain upper is folding then upper case");
   Expect(std::none_of(upper.begin(), upper.end(), [](char c) { return c >= 'a' && c <= 'z'; }),
          "plain upper leaves no lower-case letter");
   const std::string plain = kvx::RemoveBlanks(text);
@@ -38,7 +38,7 @@ void CheckAdjusted(std::string_view text) {
     Expect(adjusted == "ECRAN,SAISIE", "an input command goes out normalised");
     return;
   }
-  const std::string lower = kvx::AsciiLower(kept);
+  const std::string lower = kvx::ASCIILower(kept);
   const bool rewritten = Contains(lower, "execute") && !Contains(lower, "executer");
   if (!rewritten) {
     // Only the quote rule applies, and only without EXECUTE in the text.
@@ -54,14 +54,14 @@ void CheckAdjusted(std::string_view text) {
 
 void CheckHook(std::string_view text) {
   const std::optional<std::string> hook = kvx::HookCommand(text);
-  const std::string head = kvx::AsciiUpper(text.substr(0, 5));
+  const std::string head = kvx::ASCIIUpper(text.substr(0, 5));
   Expect(hook.has_value() == (head == "FERME" || head == "OUVRE"), "only FERME and OUVRE have hooks");
   if (!hook || head != "OUVRE") return;
   const std::string prefix = "EXECUTE(\"OUVREFEN\",\"";
   Expect(hook->rfind(prefix, 0) == 0 && hook->size() >= prefix.size() + 2 && hook->ends_with("\")"),
          "the open hook is a call of OUVREFEN");
   const std::string name = hook->substr(prefix.size(), hook->size() - prefix.size() - 2);
-  Expect(name == kvx::AsciiUpper(name) && !Contains(name, ".WDW"), "the window name is upper case, without extension");
+  Expect(name == kvx::ASCIIUpper(name) && !Contains(name, ".WDW"), "the window name is upper case, without extension");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ using kvx::fuzz::Expect;
 
 class QuietDisc : public kvx::LayoutDevice {
  public:
-  kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::CdR; }
+  kvx::scsi::DiscKind GetDiscType() override { return kvx::scsi::DiscKind::CDR; }
   bool ReadNextWritableAddress(uint32_t& StartSector) override {
     StartSector = 0;
     return true;

@@ -48,7 +48,7 @@ void CheckReaders(const std::string& file) {
     kvx::ReadFieldTable(file, key, kvx::kComposants, table);
     CheckTable(table);
   }
-  const std::vector<std::string> lines = kvx::ReadIniSection(file, kvx::kComposants);
+  const std::vector<std::string> lines = kvx::ReadINISection(file, kvx::kComposants);
   for (const std::string& line : lines) Expect(line.find('\n') == std::string::npos, "one entry per line");
 }
 
@@ -58,7 +58,7 @@ void CheckWriteBack(const std::string& file, std::string_view text) {
   const size_t first = value.find_first_not_of(" \t"), last = value.find_last_not_of(" \t,");
   value = first == std::string::npos || last < first ? "X" : value.substr(first, last - first + 1);
   Expect(kvx::WriteFieldValue(file, "VERSION", value), "the value can be written");
-  Expect(kvx::ReadIniString(file, kvx::kComposants, "VERSION", "") == value + ",,,,,,,", "the written line is read");
+  Expect(kvx::ReadINIString(file, kvx::kComposants, "VERSION", "") == value + ",,,,,,,", "the written line is read");
 }
 
 // The input as the current folder: the path found always names a PARAM.DTA, the first

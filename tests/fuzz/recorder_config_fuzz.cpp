@@ -21,7 +21,7 @@ void CheckUnits(const std::vector<kvx::aspi::UnitConfig>& units) {
     Expect(unit.writeErrorSense.key <= 0xF, "a sense key is four bits");
     for (const kvx::aspi::CommandFault& fault : unit.faults)
       Expect(fault.sense.key <= 0xF, "a fault's sense key is four bits");
-    Expect(unit.writeErrorLba >= -1 && unit.writeErrorLba <= 0xFFFFFFFFll, "the failing LBA is a block address");
+    Expect(unit.writeErrorLBA >= -1 && unit.writeErrorLBA <= 0xFFFFFFFFll, "the failing LBA is a block address");
     Expect(unit.letter == 0 || (unit.letter >= 'A' && unit.letter <= 'Z'), "a drive letter is a letter");
     kvx::aspi::MediaType media;
     Expect(kvx::aspi::ParseMedia(kvx::aspi::MediaName(unit.media), media) && media == unit.media,

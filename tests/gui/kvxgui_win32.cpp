@@ -42,7 +42,7 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-std::string Utf8(const std::wstring& text) {
+std::string UTF8(const std::wstring& text) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr, nullptr);
@@ -176,7 +176,7 @@ void ReportControl(HWND control) {
   } else {
     line += TextOf(control);
   }
-  Say(Utf8(line));
+  Say(UTF8(line));
 }
 
 void Key(WORD vk) {
@@ -201,7 +201,7 @@ void MouseClick(POINT at, bool right) {
 
 bool ClickItem(HWND list, const std::wstring& item, bool right) {
   const LRESULT index = Ask(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(item.c_str()));
-  if (index < 0) return Fail("no entry " + Utf8(item));
+  if (index < 0) return Fail("no entry " + UTF8(item));
   RECT rect{};
   if (Ask(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect)) == LB_ERR)
     return Fail("entry not shown");

@@ -77,9 +77,9 @@ TEST_F(ParamFile, WriteFieldValueAddsSevenEmptyFields) {
   Write("[COMPOSANTS]\r\nREPERTOIREF=old,,\r\nUSER=KVX\r\n");
   ASSERT_TRUE(WriteFieldValue(path_, "VERSION", "12"));
   ASSERT_TRUE(WriteFieldValue(path_, "REPERTOIREF", "C:\\NEW"));
-  EXPECT_EQ(ReadIniString(path_, "COMPOSANTS", "REPERTOIREF", "?"), "C:\\NEW,,,,,,,");
-  EXPECT_EQ(ReadIniString(path_, "COMPOSANTS", "VERSION", "?"), "12,,,,,,,");
-  EXPECT_EQ(ReadIniString(path_, "COMPOSANTS", "USER", "?"), "KVX");
+  EXPECT_EQ(ReadINIString(path_, "COMPOSANTS", "REPERTOIREF", "?"), "C:\\NEW,,,,,,,");
+  EXPECT_EQ(ReadINIString(path_, "COMPOSANTS", "VERSION", "?"), "12,,,,,,,");
+  EXPECT_EQ(ReadINIString(path_, "COMPOSANTS", "USER", "?"), "KVX");
 }
 
 TEST(SplitFieldTable, EmptyFieldsTakeTheirIndex) {

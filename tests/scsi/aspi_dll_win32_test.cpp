@@ -24,7 +24,7 @@ std::filesystem::path TempFolder(const char* name) {
   return folder;
 }
 
-class AspiLibrary : public ::testing::Test {
+class ASPILibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     folder = TempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -47,12 +47,12 @@ class AspiLibrary : public ::testing::Test {
     EXPECT_TRUE(device->InitializeASPI(false));
     return device;
   }
-  ScsiTransportHub transport;  // over the system's platform
+  SCSITransportHub transport;  // over the system's platform
   std::filesystem::path folder;
   std::vector<std::string> debugLines;
 };
 
-TEST_F(AspiLibrary, ScanFindsTheTwoConfiguredUnits) {
+TEST_F(ASPILibrary, ScanFindsTheTwoConfiguredUnits) {
   auto device = Started();
   EXPECT_EQ(transport.Name(), "WNASPI32.DLL");
   EXPECT_EQ(transport.Active()->SupportInfo(), 0x0101u);
@@ -63,17 +63,17 @@ TEST_F(AspiLibrary, ScanFindsTheTwoConfiguredUnits) {
   device->SetDevice(device->Devices()[1]);
   EXPECT_EQ(device->DeviceDescription(), "PIONEER  DVD-RW  DVR-104  1.00");
   EXPECT_TRUE(device->LongWriteUnit());
-  EXPECT_EQ(device->GetDiscType(), DiscKind::DvdPlusRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::DVDPlusRW);
   EXPECT_TRUE(debugLines.empty());
 }
 
-TEST_F(AspiLibrary, ABurnedSessionIsThereInTheNextRun) {
+TEST_F(ASPILibrary, ABurnedSessionIsThereInTheNextRun) {
   {
     auto device = Started();
     ASSERT_EQ(device->Devices().size(), 2u);
     device->SetDevice(device->Devices()[0]);
-    EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
-    EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdRw));
+    EXPECT_EQ(device->GetDiscType(), DiscKind::CDRW);
+    EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDRW));
     std::vector<uint8_t> data(31 * 2048);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i / 2048 + 1);
     for (uint32_t lba = 0; lba < 310; lba += 31) EXPECT_TRUE(device->Write10(lba, 31, 0x50, data));
@@ -93,7 +93,7 @@ TEST_F(AspiLibrary, ABurnedSessionIsThereInTheNextRun) {
   EXPECT_EQ(sector[0], 1);
 }
 
-TEST_F(AspiLibrary, BlankingRunsOnItsThreadWithRealEvents) {
+TEST_F(ASPILibrary, BlankingRunsOnItsThreadWithRealEvents) {
   auto device = Started();
   ASSERT_EQ(device->Devices().size(), 2u);
   device->SetDevice(device->Devices()[0]);
@@ -114,9 +114,9 @@ TEST_F(AspiLibrary, BlankingRunsOnItsThreadWithRealEvents) {
   EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Blank);
 }
 
-TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
+TEST_F(ASPILibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
   auto device = Started();
-  std::shared_ptr<ScsiTransport> library = transport.Active();
+  std::shared_ptr<SCSITransport> library = transport.Active();
   std::unique_ptr<CompletionEvent> event = library->NewCompletionEvent();
   EXPECT_FALSE(event->Wait(0));
   SCSIRequest request{};
@@ -140,18 +140,18 @@ TEST_F(AspiLibrary, TheLibrarySetsTheEventOfANotifiedRequest) {
   EXPECT_FALSE(library->NewCompletionEvent()->Wait(10));
 }
 
-TEST_F(AspiLibrary, ALibraryWithoutTheEntryPointsIsRefused) {
+TEST_F(ASPILibrary, ALibraryWithoutTheEntryPointsIsRefused) {
   char program[MAX_PATH];
   GetModuleFileNameA(nullptr, program, MAX_PATH);
   const auto runtime = std::filesystem::path(program).parent_path() / "WD110LE.DLL";
   ASSERT_TRUE(std::filesystem::exists(runtime));
   std::filesystem::copy_file(runtime, folder / "NOTASPI.DLL");
-  std::unique_ptr<ScsiTransport> loaded;
+  std::unique_ptr<SCSITransport> loaded;
   TransportPlatform& platform = transport.Platform();
-  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NOTASPI.DLL").string(), loaded),
+  EXPECT_EQ(platform.LoadASPILibrary((folder / "NOTASPI.DLL").string(), loaded),
             TransportPlatform::LibraryLoad::MissingEntryPoint);
   EXPECT_FALSE(loaded);
-  EXPECT_EQ(platform.LoadAspiLibrary((folder / "NONE.DLL").string(), loaded), TransportPlatform::LibraryLoad::NotFound);
+  EXPECT_EQ(platform.LoadASPILibrary((folder / "NONE.DLL").string(), loaded), TransportPlatform::LibraryLoad::NotFound);
   EXPECT_EQ(GetModuleHandleA("NOTASPI.DLL"), nullptr);  // released again
 }
 

@@ -69,7 +69,7 @@ Bytes WriteParametersPage() {
 
 class Selection : public ScriptedUnitTest {};
 
-TEST_F(Selection, ScanListsCdAndDvdUnitsWithTheirLetters) {
+TEST_F(Selection, ScanListsCDAndDVDUnitsWithTheirLetters) {
   script.adapterCount = 2;
   script.respond = [](SCSIRequest& r) {
     if (r.CDBByte[0] != 0x12) return;
@@ -184,7 +184,7 @@ TEST_F(Selection, UnitQuirksFollowTheProductStrings) {
 class Capabilities : public ScriptedUnitTest {
  protected:
   void AnswerUnit(const Bytes& defaults, const Bytes& current, size_t offset, bool vendorPage,
-                  uint8_t plusRwWrite = 1) {
+                  uint8_t plusRWWrite = 1) {
     Respond([=](SCSIRequest& r) {
       if (r.CDBByte[0] == 0x5A) {
         std::map<uint8_t, Bytes> pages = {{0x2A, (r.CDBByte[2] & 0x80) ? defaults : current}};
@@ -194,7 +194,7 @@ class Capabilities : public ScriptedUnitTest {
         const uint8_t feature = r.CDBByte[3];
         std::memset(r.SRB_BufPointer, 0, r.SRB_BufLen);
         r.SRB_BufPointer[9] = feature;
-        r.SRB_BufPointer[12] = feature == 0x2A ? plusRwWrite : 0x46;
+        r.SRB_BufPointer[12] = feature == 0x2A ? plusRWWrite : 0x46;
       }
     });
   }
@@ -228,7 +228,7 @@ TEST_F(Capabilities, ThePageIsFoundAfterABlockDescriptorOrOneByteEarly) {
   }
 }
 
-TEST_F(Capabilities, ADvdRamWriterReportsOneXWriting) {
+TEST_F(Capabilities, ADVDRAMWriterReportsOneXWriting) {
   const Bytes page = CapabilitiesPage(0x20, 0x20, 0x00);
   AnswerUnit(page, page, 8, false);
   EXPECT_TRUE(device->ReadCapabilities());
@@ -288,26 +288,26 @@ Bytes Expected(uint8_t byte2, uint8_t byte3, uint8_t linkSize = 0) {
 
 TEST_F(WriteParameters, PageBytesPerDiscAndSettings) {
   AnswerUnit(0x15, 0x80);  // test write, underrun-free
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR));
   EXPECT_EQ(script.sent.back().cdb[8], 60);
   EXPECT_EQ(SelectedPage(), Expected(0x41, 0xC4));  // TAO, BUFE, next session allowed
   device->SetFinalizeDisc(true);
-  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::CdRw));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::CDRW));
   EXPECT_EQ(SelectedPage(), Expected(0x01, 0x04));
   device->SetFinalizeDisc(false);
-  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CDR));
   EXPECT_EQ(SelectedPage(), Expected(0x51, 0x04));  // test write: no next session
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DVDMinusR));
   EXPECT_EQ(SelectedPage(), Expected(0x42, 0x05));  // disc at once
-  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DvdMinusRw));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DVDMinusRW));
   EXPECT_EQ(SelectedPage(), Expected(0x02, 0x05));
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdPlusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DVDPlusR));
   EXPECT_EQ(SelectedPage(), Expected(0x62, 0xC4, 16));
 }
 
 TEST_F(WriteParameters, WithoutTheCapabilitiesTheBitsAreCleared) {
   AnswerUnit(0x01, 0x00);
-  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CDR));
   EXPECT_EQ(SelectedPage(), Expected(0x01, 0x04));
 }
 
@@ -315,24 +315,24 @@ TEST_F(WriteParameters, LongWriteAndLinkSizeUnits) {
   inquiryIdentity = "PIONEER DVD-RW  DVR-104 1.00";
   Select("0:0:0,E:");
   AnswerUnit(0x15, 0x80);
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR));
   EXPECT_EQ(SelectedPage(), Expected(0x41, 0xC4));
-  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({}, DiscKind::DVDMinusR));
   EXPECT_EQ(SelectedPage(), Expected(0x02, 0x05));
   inquiryIdentity = "VENDOR  CRX175E         1.00";
   Select("0:0:0,E:");
   AnswerUnit(0x15, 0x00);
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR));
   EXPECT_EQ(SelectedPage(), Expected(0x21, 0xC4));
 }
 
-TEST_F(WriteParameters, DvdRamSendsNothing) {
+TEST_F(WriteParameters, DVDRAMSendsNothing) {
   AnswerUnit(0x15, 0x80);
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdRam));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DVDRAM));
   EXPECT_TRUE(script.sent.empty());
 }
 
-TEST_F(WriteParameters, ProbeTriesRawSaoTaoAndKeepsWhatTheUnitTakes) {
+TEST_F(WriteParameters, ProbeTriesRawSAOTAOAndKeepsWhatTheUnitTakes) {
   std::vector<uint8_t> writeTypes;
   Respond([&](SCSIRequest& r) {
     if (r.CDBByte[0] == 0x5A) AnswerModeSense(r, {{0x05, WriteParametersPage()}}, 16);
@@ -344,7 +344,7 @@ TEST_F(WriteParameters, ProbeTriesRawSaoTaoAndKeepsWhatTheUnitTakes) {
   });
   Select("0:0:0,E:");
   EXPECT_EQ(writeTypes, (std::vector<uint8_t>{0x03, 0x02, 0x01}));
-  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeTao);
+  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeTAO);
   const auto& page = device->WriteParametersPage();
   EXPECT_EQ(page[2], 0x01);
   EXPECT_EQ(page[3], 0x00);
@@ -371,7 +371,7 @@ TEST_F(DiscQueries, TheCurrentProfileGivesTheDiscType) {
   }
 }
 
-TEST_F(DiscQueries, WithoutAProfileTheAtipThenTheDiscInformationDecide) {
+TEST_F(DiscQueries, WithoutAProfileTheATIPThenTheDiscInformationDecide) {
   uint8_t atipByte6 = 0;
   bool atip = true, erasable = false, discInfo = true;
   Respond([&](SCSIRequest& r) {
@@ -385,19 +385,19 @@ TEST_F(DiscQueries, WithoutAProfileTheAtipThenTheDiscInformationDecide) {
     }
   });
   atipByte6 = 0x00;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRom);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDROM);
   atipByte6 = 0xC0;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDRW);
   atipByte6 = 0x80;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdR);
-  EXPECT_EQ(device->Atip()[6], 0x80);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDR);
+  EXPECT_EQ(device->ATIP()[6], 0x80);
   atip = false;
   erasable = true;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRw);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDRW);
   erasable = false;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdR);
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDR);
   discInfo = false;
-  EXPECT_EQ(device->GetDiscType(), DiscKind::CdRom);  // the unit is ready
+  EXPECT_EQ(device->GetDiscType(), DiscKind::CDROM);  // the unit is ready
   Respond([](SCSIRequest& r) { Fail(r, 0x02, 0x3A, 0x00); });
   EXPECT_EQ(device->GetDiscType(), DiscKind::Unknown);
 }
@@ -511,8 +511,8 @@ TEST_F(Readiness, TheBudgetEndsTheWait) {
   EXPECT_EQ(sleeps.size(), 11u);
 }
 
-TEST_F(Readiness, DvdRamGoesThroughTestUnitReadyAndRequestSense) {
-  device->SetDiscType(DiscKind::DvdRam);
+TEST_F(Readiness, DVDRAMGoesThroughTestUnitReadyAndRequestSense) {
+  device->SetDiscType(DiscKind::DVDRAM);
   BusyFor({{0x00, 2}}, {SenseAnswer(0xF0, 0x00), SenseAnswer(0x70, 0x04), SenseAnswer(0x70, 0x00)});
   EXPECT_TRUE(device->WaitUntilReady(30000, 5000));
   const auto opcodes = script.Opcodes();
@@ -573,7 +573,7 @@ class EraseSequence : public ScriptedUnitTest {
   std::vector<uint32_t> sleeps;
 };
 
-TEST_F(EraseSequence, CdRwGetsSpeedAndWriteParametersThenBlank) {
+TEST_F(EraseSequence, CDRWGetsSpeedAndWriteParametersThenBlank) {
   StartErase(0x000A, BlankType::Minimal);
   EXPECT_EQ(UpToStart(0xA1), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0xBB, 0x5A, 0x55, 0x5A, 0x5A,
                                                    0x46, 0x46, 0x5A, 0x00, 0xA1}));
@@ -589,7 +589,7 @@ TEST_F(EraseSequence, CdRwGetsSpeedAndWriteParametersThenBlank) {
   EXPECT_TRUE(sleeps.empty());
 }
 
-TEST_F(EraseSequence, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
+TEST_F(EraseSequence, DVDRAMIsFormattedWithoutSpeedOrWriteParameters) {
   StartErase(0x0012, BlankType::WholeDisc);
   EXPECT_EQ(UpToStart(0x04), (std::vector<uint8_t>{0x00, 0x1B, 0x46, 0x51, 0x00, 0x5A, 0x5A, 0x46, 0x46, 0x5A, 0x00,
                                                    0x23, 0x04}));
@@ -598,7 +598,7 @@ TEST_F(EraseSequence, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
   EXPECT_EQ(debugLines.front(), ">>> STARTING ERASE PROCESS ON DVD-RAM AT 1X");
 }
 
-TEST_F(EraseSequence, DvdPlusRwIsFormattedWithType26) {
+TEST_F(EraseSequence, DVDPlusRWIsFormattedWithType26) {
   StartErase(0x001A, BlankType::Minimal);
   const size_t format = UpToStart(0x04).size() - 1;
   EXPECT_EQ(script.sent[format].cdb[1], 0x11);

@@ -57,7 +57,7 @@ class Blanking : public RecorderTest {
   std::vector<uint32_t> sleepsSeen;
 };
 
-TEST_F(Blanking, ACdRwIsBlankedWithProgressAndOnEraseDone) {
+TEST_F(Blanking, ACDRWIsBlankedWithProgressAndOnEraseDone) {
   StartUnit("CD-RW", "BlankTime=60000\n");
   EXPECT_TRUE(device->Erase(BlankType::Minimal));
   // The GUI reads the progress while the thread works.
@@ -101,7 +101,7 @@ TEST_F(Blanking, ProgressFollowsThePollingNotTheUnit) {
   EXPECT_EQ(doneCalls.load(), 1);
 }
 
-TEST_F(Blanking, DvdPlusRwIsFormatted) {
+TEST_F(Blanking, DVDPlusRWIsFormatted) {
   StartUnit("DVD+RW", "FormatTime=30000\n");
   EXPECT_TRUE(device->Erase(BlankType::WholeDisc));
   WaitForEnd();
@@ -114,7 +114,7 @@ TEST_F(Blanking, DvdPlusRwIsFormatted) {
   EXPECT_TRUE(device->Write10(1000, 1, 0x50, data));
 }
 
-TEST_F(Blanking, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
+TEST_F(Blanking, DVDRAMIsFormattedWithoutSpeedOrWriteParameters) {
   StartUnit("DVD-RAM", "FormatTime=30000\n");
   device->SetDebugWindow(nullptr);
   EXPECT_TRUE(device->Erase(BlankType::WholeDisc));
@@ -126,7 +126,7 @@ TEST_F(Blanking, DvdRamIsFormattedWithoutSpeedOrWriteParameters) {
   for (uint32_t ms : sleepsSeen) EXPECT_NE(ms, 5000u);
 }
 
-TEST_F(Blanking, ADvdRwMinimalBlankIsExpectedInTwoMinutes) {
+TEST_F(Blanking, ADVDRWMinimalBlankIsExpectedInTwoMinutes) {
   StartUnit("DVD-RW", "BlankTime=60000\n");
   EXPECT_TRUE(device->Erase(BlankType::Minimal));
   WaitForEnd();

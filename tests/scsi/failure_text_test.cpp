@@ -192,7 +192,7 @@ TEST(CommandNames, EachNameAtItsOperationCode) {
   }
 }
 
-TEST(DiscTypeNames, FourteenNamesWithDvdRwTwice) {
+TEST(DiscTypeNames, FourteenNamesWithDVDRWTwice) {
   const char* names[] = {"UNKNOWN", "CD-ROM", "CD-R",   "CD-RW",    "DVD-ROM", "DVD-R",  "DVD-RAM",
                          "DVD-RW",  "DVD-RW", "DVD+RW", "DVD+R",    "DDCD-ROM", "DDCD-R", "DDCD-RW"};
   for (uint16_t type = 0; type < 14; ++type) EXPECT_STREQ(DiscTypeName(static_cast<DiscKind>(type)), names[type]);
@@ -241,7 +241,7 @@ TEST_F(LogLines, ExpectedFailuresAreNotLogged) {
   EXPECT_FALSE(device->PreventAllowRemoval(true));
   EXPECT_FALSE(device->ReadFormatCapacities());
   EXPECT_FALSE(device->SynchronizeCache(1000, false));
-  EXPECT_FALSE(device->ReadTOC(TocFormat::SessionInformation, buffer, 0, false, 0));
+  EXPECT_FALSE(device->ReadTOC(TOCFormat::SessionInformation, buffer, 0, false, 0));
   EXPECT_FALSE(device->GetConfiguration(FeatureRequest::One, Feature::ProfileList, buffer));
   EXPECT_FALSE(device->ReadDiscInformation(buffer));
   EXPECT_FALSE(device->ReadTrackInformation(1));

@@ -98,7 +98,7 @@ TEST(PassThroughTable, VolumesAreOpenedForWritingThenForReading) {
   ASSERT_EQ(volumes.passThroughs.size(), 1u);
   const SCSI_PASS_THROUGH_DIRECT& sptd = volumes.passThroughs[0].Sptd;
   EXPECT_EQ(sptd.Length, sizeof(SCSI_PASS_THROUGH_DIRECT));
-  EXPECT_EQ(sptd.CdbLength, 6);
+  EXPECT_EQ(sptd.CDBLength, 6);
   EXPECT_EQ(sptd.SenseInfoLength, 24);
   EXPECT_EQ(sptd.DataIn, SCSI_IOCTL_DATA_IN);
   EXPECT_EQ(sptd.DataTransferLength, 96u);
@@ -175,7 +175,7 @@ TEST_F(Emulation, CommandsReachTheUnitWithTheirDirection) {
     EXPECT_EQ(emulation.SendCommand(&request), SS_COMP);
     const SCSI_PASS_THROUGH_DIRECT& sptd = volumes.passThroughs.back().Sptd;
     EXPECT_EQ(sptd.DataIn, d.dataIn);
-    EXPECT_EQ(sptd.CdbLength, 6);
+    EXPECT_EQ(sptd.CDBLength, 6);
     EXPECT_EQ(sptd.SenseInfoLength, 14);
     EXPECT_EQ(sptd.DataTransferLength, 40u);
     EXPECT_EQ(sptd.DataBuffer, buffer);
@@ -270,7 +270,7 @@ class TransportChoice : public ::testing::Test {
 
 TEST_F(TransportChoice, TheLibraryBesideTheProgramWins) {
   ScriptedPlatform platform(&script);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(false));
   EXPECT_EQ(hub.Name(), "WNASPI32.DLL");
   EXPECT_EQ(platform.loadedPaths, std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL"});
@@ -282,7 +282,7 @@ TEST_F(TransportChoice, TheLibraryBesideTheProgramWins) {
 TEST_F(TransportChoice, ThenTheSystemFolder) {
   ScriptedPlatform platform(&script);
   platform.besideProgram = TransportPlatform::LibraryLoad::NotFound;
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(false));
   EXPECT_EQ(platform.loadedPaths, (std::vector<std::string>{ProgramFolder() + "WNASPI32.DLL",
                                                             "C:\\WINDOWS\\system32\\WNASPI32.DLL"}));
@@ -292,7 +292,7 @@ TEST_F(TransportChoice, ThenTheSystemFolder) {
 TEST_F(TransportChoice, PreferringPassThroughLoadsNoLibrary) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(true));
   EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_TRUE(platform.loadedPaths.empty());
@@ -302,7 +302,7 @@ TEST_F(TransportChoice, PreferringPassThroughLoadsNoLibrary) {
 TEST_F(TransportChoice, WithoutALibraryTheEmulationAnswers) {
   AddMachine(volumes);
   ScriptedPlatform platform(nullptr, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(false));
   EXPECT_EQ(hub.Name(), "VTASPI32");
   EXPECT_EQ(platform.loadedPaths.size(), 2u);
@@ -310,7 +310,7 @@ TEST_F(TransportChoice, WithoutALibraryTheEmulationAnswers) {
 
 TEST_F(TransportChoice, NothingToReach) {
   ScriptedPlatform platform(nullptr, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_FALSE(hub.Initialize(true));
   EXPECT_FALSE(hub.Initialized());
   EXPECT_EQ(hub.Name(), "");
@@ -326,7 +326,7 @@ TEST_F(TransportChoice, ALibraryWithoutItsEntryPointsIsNotUsed) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
   platform.besideProgram = TransportPlatform::LibraryLoad::MissingEntryPoint;
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_FALSE(hub.Initialize(false));
   EXPECT_FALSE(hub.Initialized());
   EXPECT_EQ(platform.restored.size(), 1u);
@@ -336,7 +336,7 @@ TEST_F(TransportChoice, ALibraryWithoutItsEntryPointsIsNotUsed) {
 TEST_F(TransportChoice, ReinitialisationKeepsThePreferenceAndRebuildsTheTable) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(true));
   EXPECT_TRUE(hub.Reinitialize());
   EXPECT_EQ(hub.Name(), "VTASPI32");
@@ -349,7 +349,7 @@ TEST_F(TransportChoice, ReinitialisationKeepsThePreferenceAndRebuildsTheTable) {
 TEST_F(TransportChoice, PreferringPassThroughLaterSwitchesFromTheLibrary) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   EXPECT_TRUE(hub.Initialize(false));
   EXPECT_EQ(hub.Name(), "WNASPI32.DLL");
   EXPECT_TRUE(hub.Initialize(true));
@@ -361,7 +361,7 @@ TEST_F(TransportChoice, PreferringPassThroughLaterSwitchesFromTheLibrary) {
 TEST_F(TransportChoice, HubsAreIndependent) {
   AddMachine(volumes);
   ScriptedPlatform withLibrary(&script), withVolumes(nullptr, &volumes);
-  ScsiTransportHub first(withLibrary), second(withVolumes);
+  SCSITransportHub first(withLibrary), second(withVolumes);
   EXPECT_TRUE(first.Initialize(false));
   EXPECT_TRUE(second.Initialize(false));
   EXPECT_EQ(first.Name(), "WNASPI32.DLL");
@@ -413,7 +413,7 @@ TEST(UnitClaimTable, ClaimsAndReleasesInTurn) {
 TEST_F(TransportChoice, ScanThroughTheEmulation) {
   AddMachine(volumes);
   ScriptedPlatform platform(&script, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   TSCSIDevice device(hub);
   EXPECT_TRUE(device.InitializeASPI(true));
   EXPECT_EQ(device.AdapterCount(), 3);
@@ -425,7 +425,7 @@ TEST_F(TransportChoice, ScanThroughTheEmulation) {
 
 TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   aspi::UnitConfig config;
-  config.media = aspi::MediaType::CdRw;
+  config.media = aspi::MediaType::CDRW;
   config.state = aspi::MediumState::Closed;
   config.fast = true;
   config.blankMs = 20000;
@@ -435,7 +435,7 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   unit.address = Address(0, 0);
   unit.recorder = &recorder;
   ScriptedPlatform platform(nullptr, &volumes);
-  ScsiTransportHub hub(platform);
+  SCSITransportHub hub(platform);
   TSCSIDevice device(hub);
   ASSERT_TRUE(device.InitializeASPI(true));
   ASSERT_EQ(device.Devices(), std::vector<std::string>{"0:0:0,E: KVX     VIRTUAL RECORDER1.00"});

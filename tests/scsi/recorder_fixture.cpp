@@ -22,7 +22,7 @@ void RecorderTest::Start(const std::string& config) {
   const std::string path = (folder / "kvxaspi.ini").string();
   std::ofstream(path) << config;
   std::string error;
-  manager = aspi::LoadAspiManager(path, clock, error);
+  manager = aspi::LoadASPIManager(path, clock, error);
   ASSERT_TRUE(manager) << error;
   platform = std::make_unique<aspi::InProcessPlatform>(*manager);
   install = std::make_unique<TransportInstall>(*platform, false);

@@ -33,7 +33,7 @@ class RecorderTest : public ::testing::Test {
   std::filesystem::path folder;
   std::string configText;
   aspi::ManualClock clock;
-  std::unique_ptr<aspi::AspiManager> manager;
+  std::unique_ptr<aspi::ASPIManager> manager;
   std::unique_ptr<aspi::InProcessPlatform> platform;
   std::unique_ptr<TransportInstall> install;
   std::unique_ptr<TSCSIDevice> device;

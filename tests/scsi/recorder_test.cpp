@@ -52,18 +52,18 @@ TEST_F(Recorder, ScanShowsTheConfiguredUnits) {
   EXPECT_EQ(device->Devices(), (std::vector<std::string>{"0:0:0,E: KVX     VIRTUAL RECORDER1.00",
                                                          "0:1:0,?: PIONEER DVD-RW  DVR-104 1.2A"}));
   EXPECT_EQ(device->DeviceDescription(), "KVX      VIRTUAL RECORDER 1.00");
-  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeRaw | kWriteModeSao | kWriteModeTao);
+  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeRaw | kWriteModeSAO | kWriteModeTAO);
   device->SetDevice(device->Devices()[1]);
   EXPECT_TRUE(device->LongWriteUnit());
   // DVD-R takes disc-at-once or incremental writing only.
-  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeSao);
+  EXPECT_EQ(device->SupportedWriteModes(), kWriteModeSAO);
 }
 
 TEST_F(Recorder, EveryMediumGivesItsDiscType) {
   const std::pair<const char*, DiscKind> media[] = {
-      {"CD-ROM", DiscKind::CdRom},       {"CD-R", DiscKind::CdR},         {"CD-RW", DiscKind::CdRw},
-      {"DVD-ROM", DiscKind::DvdRom},     {"DVD-R", DiscKind::DvdMinusR},  {"DVD-RW", DiscKind::DvdMinusRw},
-      {"DVD+R", DiscKind::DvdPlusR},     {"DVD+RW", DiscKind::DvdPlusRw}, {"DVD-RAM", DiscKind::DvdRam},
+      {"CD-ROM", DiscKind::CDROM},       {"CD-R", DiscKind::CDR},         {"CD-RW", DiscKind::CDRW},
+      {"DVD-ROM", DiscKind::DVDROM},     {"DVD-R", DiscKind::DVDMinusR},  {"DVD-RW", DiscKind::DVDMinusRW},
+      {"DVD+R", DiscKind::DVDPlusR},     {"DVD+RW", DiscKind::DVDPlusRW}, {"DVD-RAM", DiscKind::DVDRAM},
       {"none", DiscKind::Unknown}};
   for (const auto& [name, type] : media) {
     SCOPED_TRACE(name);
@@ -88,7 +88,7 @@ TEST_F(Recorder, CapabilitiesAndSpeedsOfTheModel) {
   Stop();
   StartWith("DVD+RW");
   EXPECT_TRUE(device->ReadCapabilities());
-  EXPECT_EQ(device->Capabilities() & capability::kWriteDvdPlusRw, capability::kWriteDvdPlusRw);
+  EXPECT_EQ(device->Capabilities() & capability::kWriteDVDPlusRW, capability::kWriteDVDPlusRW);
   EXPECT_EQ(device->GetMaxWriteSpeed(), 126);  // 16X DVD in CD X factors
   uint32_t size, free;
   EXPECT_TRUE(device->ReadBufferCapacity(size, free));
@@ -96,10 +96,10 @@ TEST_F(Recorder, CapabilitiesAndSpeedsOfTheModel) {
   EXPECT_EQ(free, size);
 }
 
-TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
+TEST_F(Recorder, ACDRSessionLandsAtLBAZeroAndTheNextRunAppends) {
   StartWith("CD-R");
   const auto first = Sectors(0, 300);
-  EXPECT_EQ(BurnSession(first, DiscKind::CdR, false), 0u);
+  EXPECT_EQ(BurnSession(first, DiscKind::CDR, false), 0u);
   EXPECT_EQ(ReadImage(), first);
   ASSERT_TRUE(device->ReadDiscInfo());
   EXPECT_EQ(device->DiscInfo().DiscStatus(), DiscState::Appendable);  // appendable
@@ -113,7 +113,7 @@ TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
   Restart();
   EXPECT_EQ(device->GetLastSessionNumber(), 1);
   const auto second = Sectors(1000, 40);
-  EXPECT_EQ(BurnSession(second, DiscKind::CdR, true), 300u + 11400);
+  EXPECT_EQ(BurnSession(second, DiscKind::CDR, true), 300u + 11400);
   const auto image = ReadImage();
   ASSERT_EQ(image.size(), (300u + 11400 + 40) * 2048);
   EXPECT_TRUE(std::equal(second.begin(), second.end(), image.begin() + (300 + 11400) * 2048));
@@ -127,7 +127,7 @@ TEST_F(Recorder, ACdRSessionLandsAtLbaZeroAndTheNextRunAppends) {
 
 TEST_F(Recorder, WriteOnceMediaTakeDataOnlyAtTheNextWritableAddress) {
   StartWith("CD-R");
-  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR);
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(16, 1, 0x50, data));
   EXPECT_EQ(device->LastError(), "ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)");
@@ -138,10 +138,10 @@ TEST_F(Recorder, WriteOnceMediaTakeDataOnlyAtTheNextWritableAddress) {
   EXPECT_FALSE(device->Write10(1, 1, 0x50, data));
 }
 
-TEST_F(Recorder, DvdMinusRDiscAtOnceEndsWithTheLeadOut) {
+TEST_F(Recorder, DVDMinusRDiscAtOnceEndsWithTheLeadOut) {
   StartWith("DVD-R", "CloseTime=20000\n");
   device->SetFinalizeDisc(true);
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdMinusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DVDMinusR));
   std::vector<uint8_t> streaming(28, 0);
   streaming[10] = 0x23, streaming[9] = 0x00, streaming[8] = 0x00, streaming[11] = 0x7F;
   streaming[14] = 0xAB, streaming[15] = 0xBD, streaming[18] = 0x03, streaming[19] = 0xE8;
@@ -171,10 +171,10 @@ TEST_F(Recorder, DvdMinusRDiscAtOnceEndsWithTheLeadOut) {
   EXPECT_EQ(ReadImage(), data);
 }
 
-TEST_F(Recorder, DvdPlusRClosesItsTrackThenFinalises) {
+TEST_F(Recorder, DVDPlusRClosesItsTrackThenFinalises) {
   StartWith("DVD+R");
   const auto data = Sectors(0, 48);
-  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DvdPlusR));
+  EXPECT_TRUE(device->SetWriteParameters({.underrunProtection = true}, DiscKind::DVDPlusR));
   EXPECT_TRUE(device->Write10(0, 24, 0x50, std::span<const uint8_t>(data.data(), 24 * 2048)));
   EXPECT_TRUE(device->Write10(24, 24, 0x50, std::span<const uint8_t>(data.data() + 24 * 2048, 24 * 2048)));
   EXPECT_TRUE(device->CloseTrackSession(CloseFunction::Track, false));
@@ -202,7 +202,7 @@ TEST_F(Recorder, RandomAccessMediaNeedAFormatAndTakeAnyAddress) {
 
 TEST_F(Recorder, BusyWritesAreRetriedLikeTheWriterDoes) {
   StartWith("CD-R", "BusyWrites=2\n");
-  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR);
   std::vector<uint8_t> data(2048);
   EXPECT_FALSE(device->Write10(0, 1, 0x50, data));
   EXPECT_TRUE(device->TargetBusy());
@@ -212,9 +212,9 @@ TEST_F(Recorder, BusyWritesAreRetriedLikeTheWriterDoes) {
   EXPECT_EQ(Unit().DiscState().written, 1u);
 }
 
-TEST_F(Recorder, AWriteErrorAtAnLbaCarriesTheConfiguredSense) {
+TEST_F(Recorder, AWriteErrorAtAnLBACarriesTheConfiguredSense) {
   StartWith("CD-R", "WriteErrorLba=40\nWriteErrorSense=3/0C/09\n");
-  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR);
   const auto data = Sectors(0, 31);
   EXPECT_TRUE(device->Write10(0, 31, 0x50, data));
   EXPECT_FALSE(device->Write10(31, 31, 0x50, data));
@@ -239,7 +239,7 @@ TEST_F(Recorder, TheTrayAndTheMediumNotPresent) {
 
 TEST_F(Recorder, AThrottledUnitTakesDataAtItsWriteSpeed) {
   StartWith("CD-R", "Fast=0\nMaxWriteSpeed=4\nBufferSize=65536\n");
-  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CdR);
+  device->SetWriteParameters({.underrunProtection = true}, DiscKind::CDR);
   const auto data = Sectors(0, 31);
   const uint64_t before = clock.NowMs();
   for (uint32_t block = 0; block < 10; ++block) EXPECT_TRUE(device->Write10(block * 31, 31, 0x50, data));
@@ -259,7 +259,7 @@ TEST_F(Recorder, TestWritesRecordNothing) {
   StartWith("CD-R");
   EXPECT_TRUE(device->ReadCapabilities());
   const auto data = Sectors(0, 31);
-  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CdR));
+  EXPECT_TRUE(device->SetWriteParameters({.testWrite = true, .underrunProtection = true}, DiscKind::CDR));
   EXPECT_TRUE(device->Write10(0, 31, 0x50, data));
   EXPECT_TRUE(device->Write10(31, 31, 0x50, data));
   EXPECT_TRUE(device->SynchronizeCache(120000, false));

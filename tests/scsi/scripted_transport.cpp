@@ -86,8 +86,8 @@ std::unique_ptr<CompletionEvent> ScriptedTransport::NewCompletionEvent() {
   return std::make_unique<ScriptedEvent>(script_);
 }
 
-TransportPlatform::LibraryLoad ScriptedPlatform::LoadAspiLibrary(const std::string& path,
-                                                                  std::unique_ptr<ScsiTransport>& transport) {
+TransportPlatform::LibraryLoad ScriptedPlatform::LoadASPILibrary(const std::string& path,
+                                                                  std::unique_ptr<SCSITransport>& transport) {
   loadedPaths.push_back(path);
   const LibraryLoad result = path == ProgramFolder() + "WNASPI32.DLL"            ? besideProgram
                              : path == std::string(kSystemFolder) + "WNASPI32.DLL" ? inSystemFolder

@@ -47,7 +47,7 @@ struct UnitScript {
   }
 };
 
-class ScriptedTransport : public ScsiTransport {
+class ScriptedTransport : public SCSITransport {
  public:
   explicit ScriptedTransport(UnitScript& script) : script_(script) {}
   uint32_t SupportInfo() override { return (uint32_t{SS_COMP} << 8) | script_.adapterCount; }
@@ -65,7 +65,7 @@ class ScriptedPlatform : public TransportPlatform {
       : script_(script), volumes_(volumes) {}
   // Answers for the library beside the program and for the one in the system folder;
   // any other path is not found.
-  LibraryLoad LoadAspiLibrary(const std::string& path, std::unique_ptr<ScsiTransport>& transport) override;
+  LibraryLoad LoadASPILibrary(const std::string& path, std::unique_ptr<SCSITransport>& transport) override;
   std::string SystemFolder() override { return kSystemFolder; }
   VolumeSystem* Volumes() override { return volumes_; }
   uint32_t QuietErrorMode() override { return ++quietCalls; }
@@ -87,10 +87,10 @@ class ScriptedPlatform : public TransportPlatform {
 class TransportInstall {
  public:
   explicit TransportInstall(TransportPlatform& platform, bool initialise = true, bool preferPassThrough = false);
-  ScsiTransportHub& Hub() { return hub_; }
+  SCSITransportHub& Hub() { return hub_; }
 
  private:
-  ScsiTransportHub hub_;
+  SCSITransportHub hub_;
 };
 
 }  // namespace kvx::scsi::testing

@@ -48,7 +48,7 @@ void ScriptedVolumes::Close(Handle handle) {
   if (handles_.erase(handle) == 1) --openHandles;
 }
 
-bool ScriptedVolumes::IoControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
+bool ScriptedVolumes::IOControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
                                 uint32_t outBytes, uint32_t* returned) {
   const auto open = handles_.find(handle);
   if (open == handles_.end()) return false;
@@ -82,9 +82,9 @@ bool ScriptedVolumes::PassThrough(ScriptedVolume& volume, PassThroughWithSense& 
   }
   if (volume.recorder != nullptr) {
     const aspi::CommandResult result = volume.recorder->Execute(
-        std::span<const uint8_t>(request.Sptd.Cdb, request.Sptd.CdbLength),
+        std::span<const uint8_t>(request.Sptd.Cdb, request.Sptd.CDBLength),
         std::span<uint8_t>(data, data != nullptr ? request.Sptd.DataTransferLength : 0));
-    request.Sptd.ScsiStatus = result.status;
+    request.Sptd.SCSIStatus = result.status;
     const uint8_t length = result.status == aspi::kStatusCheckCondition
                                ? std::min<uint8_t>(request.Sptd.SenseInfoLength, result.sense.size())
                                : 0;
@@ -92,7 +92,7 @@ bool ScriptedVolumes::PassThrough(ScriptedVolume& volume, PassThroughWithSense& 
     request.Sptd.SenseInfoLength = length;
     return true;
   }
-  request.Sptd.ScsiStatus = volume.scsiStatus;
+  request.Sptd.SCSIStatus = volume.scsiStatus;
   std::copy_n(volume.sense.begin(), std::min<size_t>(volume.sense.size(), sizeof(request.SenseBuf)), request.SenseBuf);
   request.Sptd.SenseInfoLength = volume.senseLength;
   return true;

@@ -38,7 +38,7 @@ class ScriptedVolumes : public VolumeSystem {
   Handle Open(const std::string& path, uint32_t access, uint32_t share, uint32_t disposition,
               uint32_t flags) override;
   void Close(Handle handle) override;
-  bool IoControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out, uint32_t outBytes,
+  bool IOControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out, uint32_t outBytes,
                  uint32_t* returned) override;
 
   ScriptedVolume& Add(ScriptedVolume volume);

@@ -12,7 +12,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct CdbCase {
+struct CDBCase {
   const char* name;
   std::function<void(TSCSIDevice&)> call;
   Bytes cdb;  // up to 16 bytes; the rest must be 0
@@ -29,7 +29,7 @@ TEST_F(CommandBlocks, EveryOperationSendsItsExactBlock) {
   const std::vector<uint8_t> list12 = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00, 0x08, 0x00};
   const std::vector<uint8_t> write(63488, 0xA5), select60(60), cue24(24), stream28(28), dvd22(22);
   uint32_t size, free;
-  const std::vector<CdbCase> cases = {
+  const std::vector<CDBCase> cases = {
       {"TEST UNIT READY", [](TSCSIDevice& d) { d.TestUnitReady(5000); }, {0x00}, 0x40, 6, 0, 10000},
       {"REZERO", [](TSCSIDevice& d) { d.RezeroUnit(); }, {0x01}, 0x40, 6, 0, 10000},
       {"REQUEST SENSE", [&](TSCSIDevice& d) { d.RequestSense(b40); }, {0x03, 0, 0, 0, 40, 0}, 0x48, 6, 40, 10000},
@@ -48,11 +48,11 @@ TEST_F(CommandBlocks, EveryOperationSendsItsExactBlock) {
       {"SYNCHRONIZE CACHE immediate", [](TSCSIDevice& d) { d.SynchronizeCache(1800000, true); }, {0x35, 0x02}, 0x40, 10,
        0, 1800000},
       {"SYNCHRONIZE CACHE", [](TSCSIDevice& d) { d.SynchronizeCache(5000, false); }, {0x35, 0x00}, 0x40, 10, 0, 10000},
-      {"READ TOC ATIP", [&](TSCSIDevice& d) { d.ReadTOC(TocFormat::Atip, b26, 0, true, 0); },
+      {"READ TOC ATIP", [&](TSCSIDevice& d) { d.ReadTOC(TOCFormat::ATIP, b26, 0, true, 0); },
        {0x43, 0x02, 0x04, 0, 0, 0, 0, 0, 26, 0}, 0x48, 10, 26, 10000},
-      {"READ TOC session", [&](TSCSIDevice& d) { d.ReadTOC(TocFormat::SessionInformation, b4, 3, false, 0x40); },
+      {"READ TOC session", [&](TSCSIDevice& d) { d.ReadTOC(TOCFormat::SessionInformation, b4, 3, false, 0x40); },
        {0x43, 0x00, 0x01, 0, 0, 0, 0x03, 0, 4, 0x40}, 0x48, 10, 4, 10000},
-      {"GET CONFIGURATION", [&](TSCSIDevice& d) { d.GetConfiguration(FeatureRequest::One, Feature::DvdPlusRw, b114); },
+      {"GET CONFIGURATION", [&](TSCSIDevice& d) { d.GetConfiguration(FeatureRequest::One, Feature::DVDPlusRW, b114); },
        {0x46, 0x02, 0x00, 0x2A, 0, 0, 0, 0, 0x72, 0}, 0x48, 10, 114, 30000},
       {"READ DISC INFORMATION", [&](TSCSIDevice& d) { d.ReadDiscInformation(b56); },
        {0x51, 0, 0, 0, 0, 0, 0, 0, 0x38, 0}, 0x48, 10, 56, 10000},
@@ -90,7 +90,7 @@ TEST_F(CommandBlocks, EveryOperationSendsItsExactBlock) {
        {0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0x00, 0x16, 0, 0}, 0x50, 12, 22, 10000},
   };
   script.completion = UnitScript::Completion::WhenWaitedFor;
-  for (const CdbCase& c : cases) {
+  for (const CDBCase& c : cases) {
     SCOPED_TRACE(c.name);
     script.Clear();
     c.call(*device);
@@ -200,10 +200,10 @@ TEST_F(ExecRules, LastErrorAndSenseDescribeOnlyTheLastCommand) {
   EXPECT_FALSE(device->TestUnitReady(5000));
   EXPECT_EQ(device->LastError(), "NOT READY (MEDIUM NOT PRESENT - TRAY CLOSED)");
   EXPECT_EQ(device->SenseData()[12], 0x3A);
-  EXPECT_EQ(device->LastAsc(), 0x3A);
+  EXPECT_EQ(device->LastASC(), 0x3A);
   EXPECT_TRUE(device->RezeroUnit());
   EXPECT_EQ(device->LastError(), "");
-  EXPECT_EQ(device->LastAsc(), 0);
+  EXPECT_EQ(device->LastASC(), 0);
 }
 
 TEST_F(ExecRules, WriteCountsAPendingRequestAsAccepted) {

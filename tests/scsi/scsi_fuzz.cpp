@@ -91,7 +91,7 @@ class FuzzEvent : public CompletionEvent {
 
 // A unit whose answers are the input. INQUIRY always names a CD/DVD unit so that the
 // device stays selected; its identity bytes come from the input.
-class FuzzTransport : public ScsiTransport {
+class FuzzTransport : public SCSITransport {
  public:
   uint32_t SupportInfo() override { return 0x0101; }
   std::unique_ptr<CompletionEvent> NewCompletionEvent() override { return std::make_unique<FuzzEvent>(); }
@@ -122,7 +122,7 @@ class FuzzTransport : public ScsiTransport {
 
 class FuzzPlatform : public TransportPlatform {
  public:
-  LibraryLoad LoadAspiLibrary(const std::string&, std::unique_ptr<ScsiTransport>& transport) override {
+  LibraryLoad LoadASPILibrary(const std::string&, std::unique_ptr<SCSITransport>& transport) override {
     transport = std::make_unique<FuzzTransport>();
     return LibraryLoad::Loaded;
   }
@@ -145,7 +145,7 @@ void BuildTextFromRawRequest() {
 
 TSCSIDevice& Device() {
   static FuzzPlatform platform;
-  static ScsiTransportHub transport(platform);
+  static SCSITransportHub transport(platform);
   static TSCSIDevice* device = [] {
     transport.Initialize(false);
     auto* created = new TSCSIDevice(transport);
@@ -162,8 +162,8 @@ void RunOne(const uint8_t* data, size_t size) {
   BuildTextFromRawRequest();
   device.ReadCapabilities();
   device.GetDiscType();
-  for (DiscKind discType : {DiscKind::CdRom, DiscKind::CdR, DiscKind::CdRw, DiscKind::DvdMinusR, DiscKind::DvdRam,
-                            DiscKind::DvdMinusRw, DiscKind::DvdPlusRw, DiscKind::DvdPlusR}) {
+  for (DiscKind discType : {DiscKind::CDROM, DiscKind::CDR, DiscKind::CDRW, DiscKind::DVDMinusR, DiscKind::DVDRAM,
+                            DiscKind::DVDMinusRW, DiscKind::DVDPlusRW, DiscKind::DVDPlusR}) {
     device.SetFinalizeDisc(input.Next() & 1);
     const bool testWrite = input.Next() & 1;
     device.SetWriteParameters({testWrite, static_cast<bool>(input.Next() & 1)}, discType);
@@ -191,7 +191,7 @@ namespace {
 int CaptureRecorder(const char* configPath, const char* inputPath) {
   kvx::aspi::ManualClock clock;
   std::string error;
-  const std::unique_ptr<kvx::aspi::AspiManager> manager = kvx::aspi::LoadAspiManager(configPath, clock, error);
+  const std::unique_ptr<kvx::aspi::ASPIManager> manager = kvx::aspi::LoadASPIManager(configPath, clock, error);
   if (!manager) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

@@ -105,7 +105,7 @@ TEST(Controls, DriveBoxListsUpperCaseNamesAndSelectsTheCurrentDrive) {
   form.Drives.OnChange = [&] { seen.push_back(form.Drives.Drive()); };
   form.Drives.Fill({{'A', DriveType::Removable, "", ""},
                     {'C', DriveType::Fixed, "system", ""},
-                    {'E', DriveType::CdRom, "", ""},
+                    {'E', DriveType::CDROM, "", ""},
                     {'F', DriveType::Network, "", "\\\\srv\\partage"}},
                    'c');
   EXPECT_EQ(form.Drives.Items(), (std::vector<std::string>{"A:", "C: [SYSTEM]", "E:", "F: \\\\SRV\\PARTAGE"}));
@@ -114,8 +114,8 @@ TEST(Controls, DriveBoxListsUpperCaseNamesAndSelectsTheCurrentDrive) {
   EXPECT_TRUE(form.Drives.SetDrive('f'));
   EXPECT_FALSE(form.Drives.SetDrive('Q'));
   EXPECT_EQ(seen, (std::vector<char>{'C', 'F'}));
-  EXPECT_EQ(FirstCdDrive({{'C', DriveType::Fixed, "", ""}, {'E', DriveType::CdRom, "", ""}}), "E:");
-  EXPECT_EQ(FirstCdDrive({{'C', DriveType::Fixed, "", ""}}), "");
+  EXPECT_EQ(FirstCDDrive({{'C', DriveType::Fixed, "", ""}, {'E', DriveType::CDROM, "", ""}}), "E:");
+  EXPECT_EQ(FirstCDDrive({{'C', DriveType::Fixed, "", ""}}), "");
 }
 
 TEST(Controls, ListBoxClicksAndDoubleClicks) {

@@ -14,7 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(Dispatcher, TasksFromWorkersRunOnTheGuiThreadInOrder) {
+TEST(Dispatcher, TasksFromWorkersRunOnTheGUIThreadInOrder) {
   std::vector<int> seen;  // touched only by tasks, on this thread
   const auto gui = std::this_thread::get_id();
   std::atomic<int> wakeUps{0};
@@ -23,7 +23,7 @@ TEST(Dispatcher, TasksFromWorkersRunOnTheGuiThreadInOrder) {
   for (int w = 0; w < 3; ++w)
     workers.emplace_back([&, w] {
       for (int i = 0; i < 100; ++i)
-        PostToGui([&, w, i] {
+        PostToGUI([&, w, i] {
           EXPECT_EQ(std::this_thread::get_id(), gui);
           seen.push_back(w * 1000 + i);
         });
@@ -48,10 +48,10 @@ TEST(Dispatcher, TasksFromWorkersRunOnTheGuiThreadInOrder) {
 TEST(Dispatcher, TasksOfAnOwnerThatIsGoneAreDropped) {
   int ran = 0;
   auto owner = std::make_unique<Lifetime>();
-  PostToGui(*owner, [&] { ++ran; });
-  PostToGui(*owner, [&] { ++ran; });
+  PostToGUI(*owner, [&] { ++ran; });
+  PostToGUI(*owner, [&] { ++ran; });
   RunPostedTasks();
-  PostToGui(*owner, [&] { ++ran; });
+  PostToGUI(*owner, [&] { ++ran; });
   owner.reset();
   RunPostedTasks();
   EXPECT_EQ(ran, 2);
@@ -62,7 +62,7 @@ TEST(Dispatcher, PumpUntilWaitsForAWorker) {
   bool done = false;
   std::thread worker([&] {
     while (!release) std::this_thread::sleep_for(1ms);
-    PostToGui([&] { done = true; });
+    PostToGUI([&] { done = true; });
   });
   EXPECT_FALSE(PumpUntil([&] { return done; }, 20ms));
   release = true;

@@ -16,10 +16,10 @@ namespace {
 
 using Items = std::vector<std::string>;
 
-const std::vector<ui::DriveInfo> kDrivesWithCd = {{'A', ui::DriveType::Removable, "", ""},
+const std::vector<ui::DriveInfo> kDrivesWithCD = {{'A', ui::DriveType::Removable, "", ""},
                                                    {'C', ui::DriveType::Fixed, "", ""},
                                                    {'D', ui::DriveType::Fixed, "DONNEES", ""},
-                                                   {'E', ui::DriveType::CdRom, "", ""},
+                                                   {'E', ui::DriveType::CDROM, "", ""},
                                                    {'F', ui::DriveType::Network, "", "\\\\SRV\\PARTAGE"},
                                                    {'Z', ui::DriveType::Fixed, "", ""}};  // the current folder's
 
@@ -65,9 +65,9 @@ TEST_F(BackupTab, EmptyEntriesAreLoadedButNotSaved) {
     EXPECT_EQ(form.ComboBox2.Items(), (Items{"A:\\SauveKVX.zip", "", "C:\\X\\SauveKVX.zip"}));
     form.ShowModal();  // the driver-less show closes the form, which saves the list
   }
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\X\\SauveKVX.zip");
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "3", ""), "C:\\OLD");  // left by the earlier save
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\X\\SauveKVX.zip");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "3", ""), "C:\\OLD");  // left by the earlier save
   TEnregistrer again(host_, burning_);
   EXPECT_EQ(again.ListBox1.Items(), (Items{"A:\\SauveKVX.zip", "C:\\X\\SauveKVX.zip"}));
 }
@@ -96,9 +96,9 @@ TEST_F(BackupTab, AnEditionKeyInOtherLettersIsTheStandardEdition) {
 }
 
 TEST_F(BackupTab, EachWayOfChoosingATarget) {
-  session_.SetDrives(kDrivesWithCd);
+  session_.SetDrives(kDrivesWithCD);
   TEnregistrer form(host_, burning_);
-  EXPECT_EQ(form.CdDriveId(), "E:");
+  EXPECT_EQ(form.CDDriveId(), "E:");
   EXPECT_EQ(form.Label4.Caption(), "CD-Rom (E:)");
   EXPECT_EQ(form.Label5.Caption(), "Lecteur");  // the first change notification leaves it
 
@@ -126,7 +126,7 @@ TEST_F(BackupTab, EachWayOfChoosingATarget) {
   EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
 }
 
-TEST_F(BackupTab, WithoutACdDriveTheCdTargetIsNoDrive) {
+TEST_F(BackupTab, WithoutACDDriveTheCDTargetIsNoDrive) {
   session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}});
   TEnregistrer form(host_, burning_);
   EXPECT_EQ(form.Label4.Caption(), "CD-Rom (XX)");
@@ -243,8 +243,8 @@ TEST_F(BackupTab, QuitClosesAndSavesWhatTheListHolds) {
     ui::Press(form.BitBtn6);
   });
   form.ShowModal();
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\TAPE\\SauveKVX.zip");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "No", ""), "2");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "1", ""), "C:\\TAPE\\SauveKVX.zip");
 }
 
 }  // namespace

@@ -32,9 +32,9 @@ std::string ToldShellFailed() {
 }
 
 // The wizard with the system question answered by the test, and a shell route that can fail.
-class CdWizard : public TEnregistrer {
+class CDWizard : public TEnregistrer {
  public:
-  CdWizard(HostBridge& host, BurnEngine& burning, bool xp, bool shellFails = false)
+  CDWizard(HostBridge& host, BurnEngine& burning, bool xp, bool shellFails = false)
       : TEnregistrer(host, burning), xp_(xp), shellFails_(shellFails) {}
 
  protected:
@@ -58,14 +58,14 @@ struct WizardShow {
   bool stagingArchiveThere = false;
 };
 
-class CdBackup : public WizardTest {
+class CDBackup : public WizardTest {
  protected:
   void SetUp() override {
     WizardTest::SetUp();
 #ifdef _WIN32
     ASSERT_TRUE(standIn_.Loaded());
 #endif
-    session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}, {'E', ui::DriveType::CdRom, "", ""}});
+    session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}, {'E', ui::DriveType::CDROM, "", ""}});
     RemoveStagingArchives();
     fs::create_directories(NativePath(WorkPath("DISC")));
     SetEnvironment("KVXCDBURN_DRIVE", "E:\\");
@@ -85,7 +85,7 @@ class CdBackup : public WizardTest {
   }
 
   // Chooses the CD target and makes the backup; the burn wizard, when shown, is looked at and quit.
-  void BackUpToCd(TEnregistrer& form) {
+  void BackUpToCD(TEnregistrer& form) {
     session_.SetDriver([this, &form](ui::Form& shown) {
       auto* graver = dynamic_cast<TGraver*>(&shown);
       ASSERT_NE(graver, nullptr);
@@ -110,10 +110,10 @@ class CdBackup : public WizardTest {
   WizardShow show_;
 };
 
-TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
+TEST_F(CDBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
   const auto original = DataFiles();
-  CdWizard form(host_, burning_, false);
-  BackUpToCd(form);
+  CDWizard form(host_, burning_, false);
+  BackUpToCD(form);
 
   EXPECT_EQ(show_.count, 1);
   EXPECT_EQ(show_.caption, "Graver");
@@ -137,23 +137,23 @@ TEST_F(CdBackup, OnAnOlderSystemTheBurnWizardOpensAtOnceOnTheStagingArchive) {
 }
 
 #ifdef _WIN32  // the running system's version and the shell stand-in's registration are Windows's
-TEST_F(CdBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
+TEST_F(CDBackup, AnsweringNoToTheXpAssistantOpensTheBurnWizard) {
   TEnregistrer form(host_, burning_);  // wine reports a system after XP
   session_.Dialogs().AnswerNo();
-  BackUpToCd(form);
+  BackUpToCD(form);
   EXPECT_EQ(Dialogs(), Items{kAskXp});
   EXPECT_EQ(show_.count, 1);
   EXPECT_EQ(form.Label6.Caption(), "");
 }
 
-TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
+TEST_F(CDBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   ASSERT_TRUE(standIn_.Register());
   TEnregistrer form(host_, burning_);
   ASSERT_TRUE(form.CDBurner1.Equipped()) << form.CDBurner1.LastError();
   WriteFile(form.CDBurner1.BurnArea() + "SauveKVX.zip", "an earlier burn's archive");
   WriteFile(form.CDBurner1.BurnArea() + "ANCIEN.TXT", "left by an earlier burn");
   session_.Dialogs().AnswerYes();
-  BackUpToCd(form);
+  BackUpToCD(form);
   EXPECT_EQ(Dialogs(), Items{kAskXp});
   EXPECT_EQ(show_.count, 0);
   EXPECT_EQ(form.Label6.Caption(), "");
@@ -167,13 +167,13 @@ TEST_F(CdBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   EXPECT_TRUE(IsPlainFile("C:\\SauveKVX.zip")) << "the staging archive stays after the burn";
 }
 
-TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurnWizard) {
+TEST_F(CDBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurnWizard) {
   ASSERT_TRUE(standIn_.Unregister());
   {
     TEnregistrer form(host_, burning_);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
-    BackUpToCd(form);
+    BackUpToCD(form);
     EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr) << "nothing was started";
     EXPECT_EQ(form.Label6.Caption(), "");
   }
@@ -184,7 +184,7 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
     EXPECT_EQ(form.CDBurner1.LastError(), "No CD Burner was found");
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
-    BackUpToCd(form);
+    BackUpToCD(form);
     EXPECT_EQ(form.CDBurner1.BurnThreadFinished(), nullptr);
     EXPECT_EQ(form.Label6.Caption(), "");
   }
@@ -200,22 +200,22 @@ TEST_F(CdBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurn
 }
 #endif
 
-TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
+TEST_F(CDBackup, AFailingShellRouteOffersTheBurnWizard) {
   {
-    CdWizard form(host_, burning_, true, true);
+    CDWizard form(host_, burning_, true, true);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerYes();
-    BackUpToCd(form);
+    BackUpToCD(form);
     EXPECT_EQ(Dialogs(), (Items{kAskXp, ToldShellFailed(), kAskWizard}));
     EXPECT_EQ(show_.count, 1);
     EXPECT_EQ(form.Label6.Caption(), "");
   }
   session_.Dialogs().ClearTranscript();
   {
-    CdWizard form(host_, burning_, true, true);
+    CDWizard form(host_, burning_, true, true);
     session_.Dialogs().AnswerYes();
     session_.Dialogs().AnswerNo();
-    BackUpToCd(form);
+    BackUpToCD(form);
     EXPECT_EQ(Dialogs(), (Items{kAskXp, ToldShellFailed(), kAskWizard}));
     EXPECT_EQ(show_.count, 1) << "declining ends the backup without the burn wizard";
     EXPECT_TRUE(form.BitBtn5.Enabled());
@@ -226,9 +226,9 @@ TEST_F(CdBackup, AFailingShellRouteOffersTheBurnWizard) {
 
 // The burn wizard is shown while the backup runs, as the host's message pump would
 // deliver clicks meanwhile: nothing else may start, and the form may not close.
-TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
+TEST_F(CDBackup, NothingElseStartsWhileABackupRuns) {
   const auto original = DataFiles();
-  CdWizard form(host_, burning_, true);
+  CDWizard form(host_, burning_, true);
   bool checked = false;
   session_.SetDriver([&](ui::Form& shown) {
     auto& graver = dynamic_cast<TGraver&>(shown);
@@ -261,27 +261,27 @@ TEST_F(CdBackup, NothingElseStartsWhileABackupRuns) {
   EXPECT_NE(form.Label9.Caption(), "");
 }
 
-TEST_F(CdBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
+TEST_F(CDBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
   WriteFile(DataPath("PARAM.DTA"),
             "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("FIC01") + ",,,,,,,\r\nUSER=VELTRANOKISMARE,,,,,,,\r\n");
-  CdWizard form(host_, burning_, false);
-  BackUpToCd(form);
+  CDWizard form(host_, burning_, false);
+  BackUpToCD(form);
   EXPECT_EQ(show_.archive, Staged("SauveTBQ.zip"));
   EXPECT_TRUE(show_.stagingArchiveThere);
   EXPECT_FALSE(IsPlainFile(Staged("SauveKVX.zip")));
 }
 
-TEST_F(CdBackup, AFailedCompressionBurnsNothing) {
+TEST_F(CDBackup, AFailedCompressionBurnsNothing) {
   fs::create_directory(NativePath(Staged("SauveKVX.zip")));  // the staging archive cannot be written
   TEnregistrer form(host_, burning_);
-  BackUpToCd(form);
+  BackUpToCD(form);
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
   EXPECT_TRUE(Dialogs().empty());
   EXPECT_EQ(show_.count, 0);
   EXPECT_TRUE(form.BitBtn5.Enabled());
 }
 
-TEST_F(CdBackup, TheQuitButtonsFreeTheBurnWizard) {
+TEST_F(CDBackup, TheQuitButtonsFreeTheBurnWizard) {
   for (int page = 0; page < 3; ++page) {
     TEnregistrer form(host_, burning_);
     ASSERT_NE(form.Graver(), nullptr);

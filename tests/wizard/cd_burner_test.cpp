@@ -24,17 +24,17 @@ struct ServiceScript {
   std::string error = "Classe non enregistr\xE9" "e";
   Event release{true, true};  // the burn returns once this is set
   std::atomic<int> burns{0};
-  std::atomic<bool> burnedOnGuiThread{false};
+  std::atomic<bool> burnedOnGUIThread{false};
   std::thread::id guiThread = std::this_thread::get_id();
-  std::atomic<bool> releasedOffGuiThread{false};
+  std::atomic<bool> releasedOffGUIThread{false};
   const char* throws = nullptr;  // the burn fails with this once released
 };
 
-class ScriptedService final : public CdBurnService {
+class ScriptedService final : public CDBurnService {
  public:
   explicit ScriptedService(ServiceScript& script) : script_(script) {}
   ~ScriptedService() override {
-    if (std::this_thread::get_id() != script_.guiThread) script_.releasedOffGuiThread = true;
+    if (std::this_thread::get_id() != script_.guiThread) script_.releasedOffGUIThread = true;
   }
   bool Open(std::string& error) override {
     if (!script_.opens) error = script_.error;
@@ -44,7 +44,7 @@ class ScriptedService final : public CdBurnService {
   std::string RecorderDriveLetter() override { return "E:\\"; }
   std::function<void(intptr_t)> WorkerBurn() override {
     return [script = &script_](intptr_t) {
-      if (std::this_thread::get_id() == script->guiThread) script->burnedOnGuiThread = true;
+      if (std::this_thread::get_id() == script->guiThread) script->burnedOnGUIThread = true;
       script->release.Wait();
       ++script->burns;
       if (script->throws) throw std::runtime_error(script->throws);
@@ -198,7 +198,7 @@ TEST_F(CDBurner, UndeletableStagedFileIsCounted) {
 }
 #endif
 
-TEST_F(CDBurner, BurnCopiesOnAWorkerThenEndsOnTheGuiThread) {
+TEST_F(CDBurner, BurnCopiesOnAWorkerThenEndsOnTheGUIThread) {
   Write(root_ / "a" / "same.zip", 100, 'a');
   Write(root_ / "b" / "same.zip", 200, 'b');
   Write(root_ / "b" / "other.zip", 30, 'o');
@@ -221,7 +221,7 @@ TEST_F(CDBurner, BurnCopiesOnAWorkerThenEndsOnTheGuiThread) {
   EXPECT_TRUE(burner->BurnThreadFinished()->Wait(20000));
   EXPECT_FALSE(burner->IsBurning());
   EXPECT_EQ(script_.burns, 1);
-  EXPECT_FALSE(script_.burnedOnGuiThread);
+  EXPECT_FALSE(script_.burnedOnGUIThread);
   // Only the first of two files with the same name reaches the staging area.
   EXPECT_EQ(fs::file_size(root_ / "staging" / "same.zip"), 100u);
   EXPECT_EQ(fs::file_size(root_ / "staging" / "other.zip"), 30u);
@@ -244,7 +244,7 @@ TEST_F(CDBurner, EndOfABurnAfterTheComponentIsGoneIsDropped) {
   ui::RunPostedTasks();
   EXPECT_EQ(script_.burns, 1);
   EXPECT_EQ(calls, 0);
-  EXPECT_FALSE(script_.releasedOffGuiThread) << "the service goes with the component, on its thread";
+  EXPECT_FALSE(script_.releasedOffGUIThread) << "the service goes with the component, on its thread";
 }
 
 TEST_F(CDBurner, AFailedBurnEndsWithItsErrorAndTheNextOneRuns) {

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   const UINT shownFor = argc > 1 ? static_cast<UINT>(std::atoi(argv[1])) : 5000;
   const std::string mode = argc > 2 ? argv[2] : "";
   kvx::ui::UseNativeWindows();
-  kvx::scsi::ScsiTransportHub transport;
+  kvx::scsi::SCSITransportHub transport;
   kvx::BurnEngine burning(transport);
   kvx::TGraver form(burning, argc > 3 ? argv[3] : kvx::kDefaultBurnArchive);
   form.OnShow = [&] {

@@ -133,7 +133,7 @@ class GraverTest : public ::testing::Test {
       config << "[Unit" << n << "]\nImage=" << ImagePath(n) << "\n" << units[n] << "\n";
     config.close();
     std::string error;
-    manager = aspi::LoadAspiManager(path, clock, error);
+    manager = aspi::LoadASPIManager(path, clock, error);
     ASSERT_TRUE(manager) << error;
     platform = std::make_unique<RecordingPlatform>(*manager);
     platform->SetHook([this](const uint8_t* cdb) { gate.Check(cdb); });
@@ -142,7 +142,7 @@ class GraverTest : public ::testing::Test {
   }
 
   // The form over an engine of its own on the transport given.
-  void CreateForm(scsi::ScsiTransportHub& transport) {
+  void CreateForm(scsi::SCSITransportHub& transport) {
     form.reset();
     engine = std::make_unique<BurnEngine>(transport);
     form = std::make_unique<TGraver>(*engine, archive);
@@ -197,17 +197,17 @@ class GraverTest : public ::testing::Test {
   std::string archive;
   std::string archive_bytes;
   aspi::ManualClock clock;
-  std::unique_ptr<aspi::AspiManager> manager;
+  std::unique_ptr<aspi::ASPIManager> manager;
   std::unique_ptr<RecordingPlatform> platform;
   std::unique_ptr<scsi::testing::TransportInstall> install;
   std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TGraver> form;
 };
 
-constexpr char kBlankCdR[] = "Media=CD-R\nFast=1";
+constexpr char kBlankCDR[] = "Media=CD-R\nFast=1";
 
 TEST_F(GraverTest, LaidOutAsDesigned) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   TGraver& f = *form;
   EXPECT_EQ(f.Caption(), "Graver");
   EXPECT_EQ(f.Bounds().width, 800);
@@ -257,7 +257,7 @@ TEST_F(GraverTest, LaidOutAsDesigned) {
 }
 
 TEST_F(GraverTest, ShowListsTheUnitsAndSelectsTheFirst) {
-  Start({kBlankCdR, "Media=DVD-R\nProduct=SECOND UNIT"});
+  Start({kBlankCDR, "Media=DVD-R\nProduct=SECOND UNIT"});
   Show([&](TGraver& f) {
     EXPECT_EQ(f.cbdrives.Items(), f.vtbr.Devices());
     ASSERT_EQ(f.cbdrives.Count(), 2);
@@ -299,7 +299,7 @@ TEST_F(GraverTest, WithoutTransportNothingCanBeBurned) {
   engine.reset();
 }
 
-TEST_F(GraverTest, AUnitThatWritesOnlyDvdPlusMediaCannotBurn) {
+TEST_F(GraverTest, AUnitThatWritesOnlyDVDPlusMediaCannotBurn) {
   Start({"Media=DVD+R\nDvdPlusOnly=1"});
   Show([&](TGraver& f) {
     EXPECT_EQ(f.cbdrives.Count(), 1);
@@ -308,8 +308,8 @@ TEST_F(GraverTest, AUnitThatWritesOnlyDvdPlusMediaCannotBurn) {
   });
 }
 
-TEST_F(GraverTest, BurnsItsArchiveIntoABlankCdR) {
-  Start({kBlankCdR});
+TEST_F(GraverTest, BurnsItsArchiveIntoABlankCDR) {
+  Start({kBlankCDR});
   Show([&](TGraver& f) {
     f.Memo1.Clear();
     ASSERT_TRUE(ui::Press(f.BBurn));
@@ -365,7 +365,7 @@ TEST_F(GraverTest, BurnsItsArchiveIntoABlankCdR) {
 }
 
 TEST_F(GraverTest, ProgressFollowsTheWriterThenMovesWhileFinalizing) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   gate.HoldAt(0x2A, 2);
   Show([&](TGraver& f) {
     ASSERT_TRUE(ui::Press(f.BBurn));
@@ -396,7 +396,7 @@ TEST_F(GraverTest, ProgressFollowsTheWriterThenMovesWhileFinalizing) {
 }
 
 TEST_F(GraverTest, AFailedWriteIsLoggedAndTheDiscStillEjected) {
-  Start({std::string(kBlankCdR) + "\nWriteErrorLba=100"});
+  Start({std::string(kBlankCDR) + "\nWriteErrorLba=100"});
   Show([&](TGraver& f) {
     f.CheckBox1.UserClick();
     platform->Clear();
@@ -421,7 +421,7 @@ TEST_F(GraverTest, AFailedWriteIsLoggedAndTheDiscStillEjected) {
 }
 
 TEST_F(GraverTest, EjectAfterSuccessAndATrayThatStaysLocked) {
-  Start({kBlankCdR, kBlankCdR});
+  Start({kBlankCDR, kBlankCDR});
   Show([&](TGraver& f) {
     f.CheckBox1.UserClick();
     ASSERT_TRUE(ui::Press(f.BBurn));
@@ -456,7 +456,7 @@ TEST_F(GraverTest, AUnitWithoutDiscIsNotReady) {
 }
 
 TEST_F(GraverTest, AMissingArchiveBurnsNothing) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   fs::remove(archive);
   Show([&](TGraver& f) {
     ASSERT_TRUE(ui::Press(f.BBurn));
@@ -469,7 +469,7 @@ TEST_F(GraverTest, AMissingArchiveBurnsNothing) {
   EXPECT_EQ(platform->Count(0x5B), 0u);
 }
 
-TEST_F(GraverTest, QuickThenCompleteEraseOfACdRw) {
+TEST_F(GraverTest, QuickThenCompleteEraseOfACDRW) {
   Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=60000"});
   Show([&](TGraver& f) {
     ASSERT_TRUE(ui::Press(f.Button3));  // the erase controls are among the options
@@ -518,7 +518,7 @@ TEST_F(GraverTest, QuickThenCompleteEraseOfACdRw) {
 }
 
 TEST_F(GraverTest, AnEraseThatCannotStartIsReported) {
-  Start({kBlankCdR, "Media=none"});
+  Start({kBlankCDR, "Media=none"});
   Show([&](TGraver& f) {
     ASSERT_TRUE(ui::Press(f.Button3));
     // A CD-R refuses BLANK.
@@ -541,7 +541,7 @@ TEST_F(GraverTest, AnEraseThatCannotStartIsReported) {
 }
 
 TEST_F(GraverTest, AnnulerStopsTheWrite) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   gate.HoldAt(0x2A, 1);
   Show([&](TGraver& f) {
     ASSERT_TRUE(ui::Press(f.BBurn));
@@ -561,7 +561,7 @@ TEST_F(GraverTest, AnnulerStopsTheWrite) {
 }
 
 TEST_F(GraverTest, QuittingWhileWritingAsksFirst) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   ui::ScriptedDialogs& dialogs = session.Dialogs();
   gate.HoldAt(0x2A, 1);
   Show([&](TGraver& f) {
@@ -592,7 +592,7 @@ TEST_F(GraverTest, QuittingWhileWritingAsksFirst) {
 }
 
 TEST_F(GraverTest, ShownAgainWhileAnAbortedWriteEndsTheUnitStaysWithTheWriter) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   session.Dialogs().AnswerYes();
   gate.HoldAt(0x2A, 1);
   Show([&](TGraver& f) {
@@ -621,7 +621,7 @@ TEST_F(GraverTest, ShownAgainWhileAnAbortedWriteEndsTheUnitStaysWithTheWriter) {
 }
 
 TEST_F(GraverTest, TheFormCanGoWhileAWriteRuns) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   gate.HoldAt(0x2A, 1);
   form->Show();
   ASSERT_TRUE(ui::Press(form->BBurn));
@@ -665,7 +665,7 @@ const RecorderFault kRecorderFaults[] = {
 TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {
   for (const RecorderFault& fault : kRecorderFaults) {
     SCOPED_TRACE(fault.Unit);
-    Start({fault.Unit, kBlankCdR});
+    Start({fault.Unit, kBlankCDR});
 #ifndef _WIN32
     const size_t threads = ThreadsOfThisProcess();
 #endif
@@ -708,7 +708,7 @@ TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {
 }
 
 TEST_F(GraverTest, OptionsPanelToggles) {
-  Start({kBlankCdR});
+  Start({kBlankCDR});
   TGraver& f = *form;
   f.Show();
   ASSERT_TRUE(ui::Press(f.Button3));

@@ -93,9 +93,9 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   EXPECT_TRUE(IsPlainFile(AppPath("TRAMES\\FACTURE.TRM")));
 
   // The values read before the restore are written back over the restored file.
-  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "REPERTOIREF", ""), AppPath("FIC01\\") + ",,,,,,,");
-  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "VERSION", ""), "14,,,,,,,");
-  EXPECT_EQ(ReadIniString(DataPath("PARAM.DTA"), "COMPOSANTS", "USER", ""), "KVX,,,,,,,");  // from the archive
+  EXPECT_EQ(ReadINIString(DataPath("PARAM.DTA"), "COMPOSANTS", "REPERTOIREF", ""), AppPath("FIC01\\") + ",,,,,,,");
+  EXPECT_EQ(ReadINIString(DataPath("PARAM.DTA"), "COMPOSANTS", "VERSION", ""), "14,,,,,,,");
+  EXPECT_EQ(ReadINIString(DataPath("PARAM.DTA"), "COMPOSANTS", "USER", ""), "KVX,,,,,,,");  // from the archive
 
   EXPECT_EQ(ToolLog(), (Items{"WDMODFIC.EXE\t" +
                                   ToolArguments("-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + AppPath("FIC01\\") + "\"") +
@@ -333,8 +333,8 @@ TEST_F(RestoreTab, TheOptionsTabEditsACopyOfTheTargets) {
             (Items{"CONFIRM      Etes-vous sûr de vouloir éffacer " + WorkPath("TAPE\\SauveKVX.zip") + " de la liste ?     ",
                    "CONFIRM      Etes-vous sûr de vouloir éffacer A:\\SauveKVX.zip de la liste ?     ",
                    "CONFIRM      Etes-vous sûr de vouloir éffacer A:\\SauveKVX.zip de la liste ?     "}));
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "No", ""), "1");
-  EXPECT_EQ(ReadIniString("SauvegardeKVX.ini", "Repertoire", "0", ""), "C:\\B\\SauveKVX.zip");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "No", ""), "1");
+  EXPECT_EQ(ReadINIString("SauvegardeKVX.ini", "Repertoire", "0", ""), "C:\\B\\SauveKVX.zip");
 }
 
 TEST_F(RestoreTab, ClearingTheWholeListAndChoosingTheSearchFolder) {

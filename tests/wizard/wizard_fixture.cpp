@@ -120,7 +120,7 @@ void WizardTest::TearDown() {
 }
 
 std::string WizardTest::WorkPath(const std::string& relative) const {
-  return Utf16ToCp1252(work_.u16string()) + kPathSeparator + relative;
+  return UTF16ToCP1252(work_.u16string()) + kPathSeparator + relative;
 }
 
 std::string WizardTest::AppPath(const std::string& relative) const {
@@ -146,7 +146,7 @@ std::map<std::string, std::string> WizardTest::DataFiles() const {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(NativePath(AppPath("FIC01"))))
     if (entry.is_regular_file())
-      files[Utf16ToCp1252(entry.path().filename().u16string())] = ReadFile(Utf16ToCp1252(entry.path().u16string()));
+      files[UTF16ToCP1252(entry.path().filename().u16string())] = ReadFile(UTF16ToCP1252(entry.path().u16string()));
   return files;
 }
 

@@ -44,7 +44,7 @@ class WizardTest : public testing::Test {
   ui::HeadlessSession session_;
   // The program's objects, as KVXOUTIL.EXE makes them.
   HostBridge host_;
-  scsi::ScsiTransportHub transport_;
+  scsi::SCSITransportHub transport_;
   BurnEngine burning_{transport_};
 
  private:

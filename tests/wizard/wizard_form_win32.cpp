@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   const UINT shownFor = argc > 2 ? static_cast<UINT>(std::atoi(argv[2])) : 5000;
   kvx::ui::UseNativeWindows();
   kvx::HostBridge host;
-  kvx::scsi::ScsiTransportHub transport;
+  kvx::scsi::SCSITransportHub transport;
   kvx::BurnEngine burning(transport);
   kvx::TEnregistrer form(host, burning);
   form.PageControl1.SetActivePage(page);

@@ -25,7 +25,7 @@ TEST(WizardPaths, FolderPartKeepsItsSeparator) {
   EXPECT_EQ(WithSeparator(""), "\\");
 }
 
-TEST(CdBackup, TheShellRouteIsOfferedFromWindowsXPOn) {
+TEST(CDBackup, TheShellRouteIsOfferedFromWindowsXPOn) {
   EXPECT_TRUE(IsWindowsXPOrLater({true, 5, 2600}));    // XP
   EXPECT_TRUE(IsWindowsXPOrLater({true, 10, 19045}));  // build numbers keep growing
   EXPECT_FALSE(IsWindowsXPOrLater({true, 5, 2195}));   // 2000

@@ -50,8 +50,8 @@ void BurnWithTheWizard(kvx::TGraver& graver, const std::string& report) {
   kvx::ui::Press(graver.Button2);
 }
 
-void BackUp(kvx::TEnregistrer& wizard, const std::string& archive, bool toCd, const std::string& report) {
-  if (toCd) {
+void BackUp(kvx::TEnregistrer& wizard, const std::string& archive, bool toCD, const std::string& report) {
+  if (toCD) {
     kvx::ui::Press(wizard.BitBtn2);
   } else {
     wizard.ComboBox1.UserType(archive);
@@ -78,22 +78,22 @@ int main(int argc, char** argv) {
   const std::string archive = argv[1];
   const std::string report = argv[2];
   const std::string mode = argc > 3 ? argv[3] : "";
-  const bool toCd = mode == "CD";
+  const bool toCD = mode == "CD";
   kvx::ui::HeadlessSession session;
-  if (toCd) {
+  if (toCD) {
     std::vector<kvx::ui::DriveInfo> drives = kvx::ui::SystemDrives();
-    drives.push_back({'R', kvx::ui::DriveType::CdRom, "", ""});
+    drives.push_back({'R', kvx::ui::DriveType::CDROM, "", ""});
     session.SetDrives(drives);
     session.Dialogs().AnswerNo();  // no XP assistant: the burn wizard
   }
   session.SetDriver([&](kvx::ui::Form& shown) {
     if (auto* graver = dynamic_cast<kvx::TGraver*>(&shown)) return BurnWithTheWizard(*graver, report);
     auto& wizard = dynamic_cast<kvx::TEnregistrer&>(shown);
-    if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) BackUp(wizard, archive, toCd, report);
+    if (wizard.PageControl1.ActivePage() == &wizard.TabSheet1) BackUp(wizard, archive, toCD, report);
     else Restore(wizard, archive, mode != "AS-IS", report);
   });
   kvx::HostBridge host;
-  kvx::scsi::ScsiTransportHub transport;
+  kvx::scsi::SCSITransportHub transport;
   kvx::BurnEngine burning(transport);
   const int result = kvx::KvxMain({}, {host, burning});
   for (const std::string& line : session.Dialogs().Transcript()) Report(report, "DIALOG " + line);

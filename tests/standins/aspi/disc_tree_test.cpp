@@ -30,13 +30,13 @@ class Disc {
     sector.resize(kSector);
     return sector;
   }
-  // A volume descriptor at 16 + index whose root directory is at rootLba.
-  void Descriptor(uint32_t index, uint8_t type, uint32_t rootLba, bool joliet = false) {
+  // A volume descriptor at 16 + index whose root directory is at rootLBA.
+  void Descriptor(uint32_t index, uint8_t type, uint32_t rootLBA, bool joliet = false) {
     std::vector<uint8_t>& d = Sector(16 + index);
     d[0] = type;
     std::memcpy(&d[1], "CD001", 5);
     if (joliet) std::memcpy(&d[88], "%/E", 3);
-    Put32(&d[156 + 2], rootLba);
+    Put32(&d[156 + 2], rootLBA);
     Put32(&d[156 + 10], kSector);
   }
   void Terminator(uint32_t index) {
@@ -76,7 +76,7 @@ std::string Joliet(const std::u16string& name) {
   return bytes;
 }
 
-TEST(DiscTree, IsoNamesFoldersAndMultiExtentFiles) {
+TEST(DiscTree, ISONamesFoldersAndMultiExtentFiles) {
   Disc disc;
   disc.Descriptor(0, 1, 20);
   disc.Terminator(1);

@@ -32,13 +32,13 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> track((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   track.resize((track.size() + 2047) / 2048 * 2048);
   std::string error;
-  auto manager = aspi::LoadAspiManager(argv[1], aspi::SystemClock(), error);
+  auto manager = aspi::LoadASPIManager(argv[1], aspi::SystemClock(), error);
   if (!manager) {
     std::fprintf(stderr, "model_burn: %s\n", error.c_str());
     return 1;
   }
   aspi::InProcessPlatform platform(*manager);
-  scsi::ScsiTransportHub transport(platform);
+  scsi::SCSITransportHub transport(platform);
   int result = 0;
   {
     scsi::TSCSIDevice device(transport);

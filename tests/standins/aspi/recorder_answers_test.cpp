@@ -55,7 +55,7 @@ TEST_F(Answers, Inquiry) {
 }
 
 TEST_F(Answers, ConfigurationProfilesAndFeatures) {
-  Unit(MediaType::CdR);
+  Unit(MediaType::CDR);
   Bytes answer = Run({0x46, 0x02, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0}, 255);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 12), (Bytes{0, 0, 0, 48, 0, 0, 0x00, 0x09, 0x00, 0x00, 0x03, 40}));
   // Ten profiles, CD-R current.
@@ -76,7 +76,7 @@ TEST_F(Answers, ConfigurationProfilesAndFeatures) {
 }
 
 TEST_F(Answers, CapabilitiesAndWriteParametersPages) {
-  Unit(MediaType::CdRw);
+  Unit(MediaType::CDRW);
   Bytes answer = Run({0x5A, 0, 0x2A, 0, 0, 0, 0, 0, 128, 0}, 128);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 8), (Bytes{0, 36, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Bytes(answer.begin() + 8, answer.begin() + 30),
@@ -104,7 +104,7 @@ TEST_F(Answers, CapabilitiesAndWriteParametersPages) {
   Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, select);
   EXPECT_EQ(Sense(), "5/26/00");
   // DVD-R takes no track-at-once.
-  Unit(MediaType::DvdMinusR);
+  Unit(MediaType::DVDMinusR);
   select[8] = 0x05, select[10] = 0x01;
   Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, select);
   EXPECT_EQ(Sense(), "5/26/00");
@@ -118,14 +118,14 @@ std::vector<uint16_t> FeatureCodes(const Bytes& answer) {
   return codes;
 }
 
-TEST_F(Answers, DvdPlusOnlyUnitAnnouncesNoOtherWriting) {
+TEST_F(Answers, DVDPlusOnlyUnitAnnouncesNoOtherWriting) {
   const std::vector<uint16_t> all = {0x0000, 0x0001, 0x0003, 0x001E, 0x001F, 0x0021, 0x0023,
                                      0x002A, 0x002B, 0x002D, 0x002E, 0x002F, 0x0107};
-  Unit(MediaType::DvdPlusR);
+  Unit(MediaType::DVDPlusR);
   EXPECT_EQ(FeatureCodes(Run({0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0xFF}, 0xFFFF)), all);
 
   UnitConfig config;
-  config.media = MediaType::DvdPlusR;
+  config.media = MediaType::DVDPlusR;
   config.dvdPlusOnly = true;
   recorder = std::make_unique<VirtualRecorder>(config, clock);
   EXPECT_EQ(FeatureCodes(Run({0x46, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0xFF, 0xFF}, 0xFFFF)),
@@ -142,8 +142,8 @@ TEST_F(Answers, DvdPlusOnlyUnitAnnouncesNoOtherWriting) {
   EXPECT_EQ(Bytes(answer.begin() + 8, answer.begin() + 12), (Bytes{0x2A, 28, 0x1F, 0x00}));
 }
 
-TEST_F(Answers, BlankCdDiscAndTrack) {
-  Unit(MediaType::CdR);
+TEST_F(Answers, BlankCDDiscAndTrack) {
+  Unit(MediaType::CDR);
   Bytes answer = Run({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 24),
             (Bytes{0, 32, 0x00, 1, 1, 1, 1, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 97, 26, 66, 0, 79, 59, 74}));
@@ -160,8 +160,8 @@ TEST_F(Answers, BlankCdDiscAndTrack) {
             (Bytes{0, 26, 0, 0, 0xD0, 0, 0x80, 0, 97, 26, 66, 0, 79, 59, 74, 0}));
 }
 
-TEST_F(Answers, AppendableCdTocAndSessions) {
-  Unit(MediaType::CdRw, MediumState::Appendable);
+TEST_F(Answers, AppendableCDTOCAndSessions) {
+  Unit(MediaType::CDRW, MediumState::Appendable);
   Bytes answer = Run({0x43, 0, 0x01, 0, 0, 0, 0, 0, 12, 0}, 12);
   EXPECT_EQ(answer, (Bytes{0, 10, 1, 1, 0, 0x14, 1, 0, 0, 0, 0, 0}));
   answer = Run({0x43, 0x02, 0x00, 0, 0, 0, 0, 0, 20, 0}, 20);
@@ -177,7 +177,7 @@ TEST_F(Answers, AppendableCdTocAndSessions) {
 }
 
 TEST_F(Answers, RequestSenseShowsTheBlankingProgress) {
-  Unit(MediaType::CdRw, MediumState::Closed);
+  Unit(MediaType::CDRW, MediumState::Closed);
   Run({0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(Sense(), "GOOD");
   clock.Advance(500);
@@ -196,18 +196,18 @@ TEST_F(Answers, RequestSenseShowsTheBlankingProgress) {
 }
 
 TEST_F(Answers, FormatCapacitiesAndFormatting) {
-  Unit(MediaType::DvdRam);
+  Unit(MediaType::DVDRAM);
   Bytes answer = Run({0x23, 0, 0, 0, 0, 0, 0, 0, 0xFC, 0}, 252);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 20),
             (Bytes{0, 0, 0, 16, 0x00, 0x22, 0x21, 0x20, 0x01, 0x00, 0x08, 0x00, 0x00, 0x22, 0x21, 0x20, 0x00, 0x00,
                    0x08, 0x00}));
-  const Bytes plusRwList = {0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0, 0};
-  Run({0x04, 0x11, 0, 0, 0, 0}, 0, plusRwList);
+  const Bytes plusRWList = {0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x98, 0, 0, 0, 0, 0, 0, 0};
+  Run({0x04, 0x11, 0, 0, 0, 0}, 0, plusRWList);
   EXPECT_EQ(Sense(), "5/26/00");  // a DVD+RW format type on a DVD-RAM
-  Unit(MediaType::CdRw);
-  Run({0x04, 0x11, 0, 0, 0, 0}, 0, plusRwList);
+  Unit(MediaType::CDRW);
+  Run({0x04, 0x11, 0, 0, 0, 0}, 0, plusRWList);
   EXPECT_EQ(Sense(), "5/30/06");
-  Unit(MediaType::CdR);
+  Unit(MediaType::CDR);
   Run({0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(Sense(), "5/30/00");
   Run({0xEA, 0, 0, 0, 0, 0});
@@ -223,14 +223,14 @@ TEST_F(Answers, WriteTypesAndBlockTypesPerMedium) {
     bool taken;
   };
   const Case cases[] = {
-      {MediaType::CdR, 0x01, 0x08, true},        {MediaType::CdR, 0x03, 0x01, true},
-      {MediaType::CdR, 0x01, 0x03, true},        {MediaType::CdR, 0x01, 0x04, false},
-      {MediaType::CdR, 0x01, 0x07, false},       {MediaType::CdR, 0x01, 0x09, false},
-      {MediaType::CdR, 0x01, 0x0A, true},        {MediaType::CdRw, 0x04, 0x08, false},
-      {MediaType::CdR, 0x05, 0x08, false},       {MediaType::DvdMinusRw, 0x00, 0x08, true},
-      {MediaType::DvdMinusR, 0x02, 0x08, true},  {MediaType::DvdMinusR, 0x01, 0x08, false},
-      {MediaType::DvdMinusRw, 0x03, 0x08, false}, {MediaType::DvdPlusR, 0x04, 0x05, true},
-      {MediaType::DvdPlusRw, 0x05, 0x08, false}, {MediaType::None, 0x04, 0x05, true},
+      {MediaType::CDR, 0x01, 0x08, true},        {MediaType::CDR, 0x03, 0x01, true},
+      {MediaType::CDR, 0x01, 0x03, true},        {MediaType::CDR, 0x01, 0x04, false},
+      {MediaType::CDR, 0x01, 0x07, false},       {MediaType::CDR, 0x01, 0x09, false},
+      {MediaType::CDR, 0x01, 0x0A, true},        {MediaType::CDRW, 0x04, 0x08, false},
+      {MediaType::CDR, 0x05, 0x08, false},       {MediaType::DVDMinusRW, 0x00, 0x08, true},
+      {MediaType::DVDMinusR, 0x02, 0x08, true},  {MediaType::DVDMinusR, 0x01, 0x08, false},
+      {MediaType::DVDMinusRW, 0x03, 0x08, false}, {MediaType::DVDPlusR, 0x04, 0x05, true},
+      {MediaType::DVDPlusRW, 0x05, 0x08, false}, {MediaType::None, 0x04, 0x05, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.media) << ": " << int{c.writeType} << "/"

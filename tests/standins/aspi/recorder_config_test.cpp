@@ -29,13 +29,13 @@ TEST(RecorderConfig, EveryKeyIsRead) {
       << error;
   ASSERT_EQ(units.size(), 2u);
   EXPECT_EQ(units[0].number, 0);
-  EXPECT_EQ(units[0].media, MediaType::CdR);  // defaults
+  EXPECT_EQ(units[0].media, MediaType::CDR);  // defaults
   const UnitConfig& u = units[1];
   EXPECT_EQ(u.number, 3);
   EXPECT_EQ(u.vendor, "PLEXTOR");
   EXPECT_EQ(u.product, "PX-716A");
   EXPECT_EQ(u.revision, "1.11");
-  EXPECT_EQ(u.media, MediaType::DvdPlusRw);
+  EXPECT_EQ(u.media, MediaType::DVDPlusRW);
   EXPECT_EQ(u.state, MediumState::Appendable);
   EXPECT_EQ(u.capacity, 4096u);
   EXPECT_EQ(u.image, "C:\\disc.img");
@@ -48,7 +48,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_FALSE(u.underrunFree);
   EXPECT_EQ(u.usedBlocks, 400u);
   EXPECT_EQ(u.busyWrites, 3u);
-  EXPECT_EQ(u.writeErrorLba, 77);
+  EXPECT_EQ(u.writeErrorLBA, 77);
   EXPECT_EQ(u.writeErrorSense.key, 2);
   EXPECT_EQ(u.writeErrorSense.asc, 4);
   EXPECT_EQ(u.writeErrorSense.ascq, 1);
@@ -102,7 +102,7 @@ TEST(RecorderConfig, BadValuesMakeTheFileUnusable) {
 
 TEST(SavedDisc, TheStateSurvivesTextAndRejectsDamage) {
   UnitConfig config;
-  config.media = MediaType::CdRw;
+  config.media = MediaType::CDRW;
   config.state = MediumState::Appendable;
   Medium disc = Medium::Configured(config);
   disc.written = 12;
@@ -123,14 +123,14 @@ TEST(SavedDisc, TheStateSurvivesTextAndRejectsDamage) {
 
 TEST(SavedDisc, ConfiguredStates) {
   UnitConfig config;
-  config.media = MediaType::DvdRom;
+  config.media = MediaType::DVDROM;
   config.state = MediumState::Blank;
   EXPECT_TRUE(Medium::Configured(config).finalised);  // pressed discs are never blank
-  config.media = MediaType::DvdRam;
+  config.media = MediaType::DVDRAM;
   EXPECT_FALSE(Medium::Configured(config).formatted);
   config.state = MediumState::Closed;
   EXPECT_TRUE(Medium::Configured(config).formatted);
-  config.media = MediaType::DvdPlusR;
+  config.media = MediaType::DVDPlusR;
   config.usedBlocks = 1000;
   const Medium closed = Medium::Configured(config);
   EXPECT_TRUE(closed.finalised);
@@ -150,15 +150,15 @@ class Manager : public ::testing::Test {
     std::vector<std::unique_ptr<VirtualRecorder>> units;
     units.push_back(std::make_unique<VirtualRecorder>(first, clock));
     units.push_back(std::make_unique<VirtualRecorder>(second, clock));
-    manager = std::make_unique<AspiManager>(std::move(units));
+    manager = std::make_unique<ASPIManager>(std::move(units));
   }
   ManualClock clock;
-  std::unique_ptr<AspiManager> manager;
+  std::unique_ptr<ASPIManager> manager;
 };
 
 TEST_F(Manager, HostAdapterAndDevices) {
   EXPECT_EQ(manager->SupportInfo(), 0x0101u);
-  EXPECT_EQ(AspiManager({}).SupportInfo(), 0xE800u);
+  EXPECT_EQ(ASPIManager({}).SupportInfo(), 0xE800u);
   scsi::SRB_HAInquiry inquiry{};
   EXPECT_EQ(manager->Execute(&inquiry), scsi::SS_COMP);
   EXPECT_EQ(inquiry.HA_Count, 1);
@@ -188,7 +188,7 @@ TEST_F(Manager, HostAdapterAndDevices) {
 }
 
 // Sends one command block to target 0 and returns SRB_Status.
-uint8_t Send(AspiManager& manager, scsi::SCSIRequest& request, std::vector<uint8_t> cdb, std::span<uint8_t> data = {}) {
+uint8_t Send(ASPIManager& manager, scsi::SCSIRequest& request, std::vector<uint8_t> cdb, std::span<uint8_t> data = {}) {
   request = scsi::SCSIRequest{};
   request.SRB_Cmd = scsi::SC_EXEC_SCSI_CMD;
   request.SRB_SenseLen = scsi::SENSE_LEN;
@@ -199,16 +199,16 @@ uint8_t Send(AspiManager& manager, scsi::SCSIRequest& request, std::vector<uint8
   return manager.Execute(&request);
 }
 
-std::unique_ptr<AspiManager> FaultyUnit(const std::string& keys, RecorderClock& clock) {
+std::unique_ptr<ASPIManager> FaultyUnit(const std::string& keys, RecorderClock& clock) {
   std::vector<UnitConfig> configs;
   std::string error;
   EXPECT_TRUE(ParseRecorderConfig("[Unit0]\n" + keys, configs, error)) << error;
   std::vector<std::unique_ptr<VirtualRecorder>> units;
   units.push_back(std::make_unique<VirtualRecorder>(configs.at(0), clock));
-  return std::make_unique<AspiManager>(std::move(units));
+  return std::make_unique<ASPIManager>(std::move(units));
 }
 
-TEST(Faults, ACommandFailsWhereItCoversTheLbaAndAGoneUnitAnswersNothingMore) {
+TEST(Faults, ACommandFailsWhereItCoversTheLBAAndAGoneUnitAnswersNothingMore) {
   ManualClock clock;
   auto manager = FaultyUnit("Media=CD-R\nState=appendable\nLetter=R\nFaults=28@10 3/11/00;35 gone\n", clock);
   std::vector<uint8_t> data(4 * 2048);
