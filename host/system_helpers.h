@@ -14,14 +14,17 @@ namespace kvx {
 class HostBridge;
 
 // Runs "program arguments" and waits for its end, sending "MULTITACHE,-2" to the host
-// every 200 ms; Esc kills the processes named exactly like the program text. True
+// every 200 ms; Esc kills the first process named exactly like the program text. True
 // when the process was created.
 bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments);
 // The same with the Esc key test supplied by the caller.
 bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
                 const std::function<bool()>& escapePressed);
-// RunAndWait, true only when the program ran and ended with exit code 0.
+// RunAndWait, true only when the program ran to its own end with exit code 0: a
+// program ended by Esc has failed.
 bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments);
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments,
+                          const std::function<bool()>& escapePressed);
 
 // Starts "program arguments" without waiting; elevated through "runas" when asked,
 // except on Windows XP and 2000.
@@ -30,7 +33,8 @@ bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_
 
 // Running processes of that executable name; at most 1 when a NAME.DPR file is in the current folder.
 int CountProcesses(std::string_view executable);
-// Terminates the first (or every) process whose executable name equals the text.
+// Terminates the first (or every) process whose executable name equals the text; the
+// terminated process ends with a non-zero exit code.
 bool KillProcesses(std::string_view executable, bool all);
 
 // Absolute short (8.3) form of a path; a bare name is taken in the current folder.

@@ -93,21 +93,6 @@ std::optional<int> ExitWithin(pid_t pid, int milliseconds) {
   }
 }
 
-// No keyboard state to ask without a console of our own: Esc is never down.
-bool EscapeKeyDown() { return false; }
-
-// The exit code of a program that ran to its end; nothing when it could not be started.
-std::optional<int> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
-                             const std::function<bool()>& escapePressed) {
-  const std::optional<pid_t> pid = Spawn(program, arguments);
-  if (!pid) return std::nullopt;
-  std::optional<int> exitCode;
-  WaitTicking(
-      host, program, [&](int milliseconds) { return (exitCode = ExitWithin(*pid, milliseconds)).has_value(); },
-      escapePressed);
-  return exitCode;
-}
-
 // The executable's name of a process: the file it runs, else its first argument.
 std::string ProcessName(const fs::path& entry) {
   std::error_code error;
@@ -132,17 +117,18 @@ void ForEachProcess(Visitor visit) {
 
 }  // namespace
 
-bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
-  return RunAndWait(host, program, arguments, EscapeKeyDown);
-}
+// No keyboard state to ask without a console of our own: Esc is never down.
+bool EscapeKeyDown() { return false; }
 
-bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
-                const std::function<bool()>& escapePressed) {
-  return RunToExit(host, program, arguments, escapePressed).has_value();
-}
-
-bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
-  return RunToExit(host, program, arguments, EscapeKeyDown) == 0;
+std::optional<int64_t> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
+                                 const std::function<bool()>& escapePressed) {
+  const std::optional<pid_t> pid = Spawn(program, arguments);
+  if (!pid) return std::nullopt;
+  std::optional<int> exitCode;
+  WaitTicking(
+      host, program, [&](int milliseconds) { return (exitCode = ExitWithin(*pid, milliseconds)).has_value(); },
+      escapePressed);
+  return exitCode;
 }
 
 // There is no elevation to ask for: the program starts as this one runs, as on the
@@ -177,6 +163,8 @@ bool KillProcesses(std::string_view executable, bool all) {
   bool killed = false;
   ForEachProcess([&](pid_t pid, const std::string& name) {
     if (ASCIIUpper(name) != wanted) return true;
+    // A process ended by a signal has no exit code of its own: ExitWithin reads it as
+    // 128 + the signal, never 0, so its run is not taken for a success.
     if (kill(pid, SIGKILL) == 0) killed = true;
     return all;
   });

@@ -31,6 +31,24 @@ void WaitTicking(HostBridge& host, std::string_view program, const std::function
   }
 }
 
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunAndWait(host, program, arguments, EscapeKeyDown);
+}
+
+bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
+                const std::function<bool()>& escapePressed) {
+  return RunToExit(host, program, arguments, escapePressed).has_value();
+}
+
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
+  return RunAndWaitForSuccess(host, program, arguments, EscapeKeyDown);
+}
+
+bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments,
+                          const std::function<bool()>& escapePressed) {
+  return RunToExit(host, program, arguments, escapePressed) == 0;
+}
+
 int CountedProcesses(std::string_view executable, int running) {
   const size_t dot = executable.find('.');
   if (dot != std::string_view::npos && running > 1 && FileExists(std::string(executable.substr(0, dot)) + ".DPR"))

@@ -36,8 +36,6 @@ ToolProcess CreateToolProcess(std::string_view program, std::string_view argumen
   return {ScopedHandle(started.hProcess), ScopedHandle(started.hThread)};
 }
 
-bool EscapeKeyDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
-
 // Calls the visitor with each running process; it returns false to stop.
 template <typename Visitor>
 void ForEachProcess(Visitor visit) {
@@ -67,17 +65,16 @@ std::string WithoutTrailingBackslash(std::string text) {
   return text;
 }
 
+// The exit code a terminated program is given. Not 0: the caller waiting for a converter
+// reads 0 as "the data is converted", which a conversion cut short has not done.
+constexpr UINT kTerminatedExitCode = 1;
+
 }  // namespace
 
-bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments) {
-  return RunAndWait(host, program, arguments, EscapeKeyDown);
-}
+bool EscapeKeyDown() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
 
-namespace {
-
-// The program's exit code once it has ended; nothing when it could not be started.
-std::optional<DWORD> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
-                               const std::function<bool()>& escapePressed) {
+std::optional<int64_t> RunToExit(HostBridge& host, std::string_view program, std::string_view arguments,
+                                 const std::function<bool()>& escapePressed) {
   const ToolProcess tool = CreateToolProcess(program, arguments);
   if (!tool.process) return std::nullopt;
   WaitTicking(
@@ -87,17 +84,6 @@ std::optional<DWORD> RunToExit(HostBridge& host, std::string_view program, std::
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(tool.process.get(), &exitCode)) return std::nullopt;
   return exitCode;
-}
-
-}  // namespace
-
-bool RunAndWait(HostBridge& host, std::string_view program, std::string_view arguments,
-                const std::function<bool()>& escapePressed) {
-  return RunToExit(host, program, arguments, escapePressed).has_value();
-}
-
-bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::string_view arguments) {
-  return RunToExit(host, program, arguments, EscapeKeyDown) == DWORD{0};
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
@@ -134,7 +120,7 @@ bool KillProcesses(std::string_view executable, bool all) {
   ForEachProcess([&](const PROCESSENTRY32& entry) {
     if (ASCIIUpper(entry.szExeFile) != wanted) return true;
     const ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-    if (process && TerminateProcess(process.get(), 0)) killed = true;
+    if (process && TerminateProcess(process.get(), kTerminatedExitCode)) killed = true;
     return all;
   });
   return killed;

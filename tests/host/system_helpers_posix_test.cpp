@@ -101,6 +101,22 @@ TEST_F(PosixSystemHelpers, EscapeEndsTheProgramByItsNameAndTheWaitReturns) {
   EXPECT_EQ(CountProcesses("STAYTEST.EXE"), 0);
 }
 
+// A converter that would succeed, ended by Esc before it is done: its run has failed.
+TEST_F(PosixSystemHelpers, AProgramEndedByEscapeHasNotSucceeded) {
+  // Named after this test program's process: Esc ends the first process of the name on
+  // the whole machine.
+  const std::string name = "ESC" + std::to_string(getpid()) + ".EXE";
+  ToolCopy(name);
+  setenv("KVXTOOL_SLEEP_MS", "1500", 1);
+  for (const int escapeAtPoll : {0, 2}) {  // 0: never
+    SCOPED_TRACE(escapeAtPoll);
+    int polls = 0;
+    EXPECT_EQ(RunAndWaitForSuccess(host_, name, "", [&] { return ++polls == escapeAtPoll; }), escapeAtPoll == 0);
+    EXPECT_EQ(CountProcesses(name), 0);
+  }
+  fs::remove(ProgramFolder() + name);
+}
+
 TEST_F(PosixSystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
   ToolCopy("VOLTEST.EXE");
   const CurrentFolderGuard keep;

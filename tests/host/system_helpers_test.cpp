@@ -165,6 +165,21 @@ TEST_F(SystemHelpers, EscapeEndsAProgramGivenByBareName) {
   EXPECT_EQ(CountProcesses("ESCTOOL.EXE"), 0);
 }
 
+// A converter that would succeed, ended by Esc before it is done: its run has failed.
+TEST_F(SystemHelpers, AProgramEndedByEscapeHasNotSucceeded) {
+  // Named after this test program's process: Esc ends the first process of the name.
+  const std::string name = "ESC" + std::to_string(GetCurrentProcessId()) + ".EXE";
+  const std::string path = ToolCopy(name);
+  SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "1500");
+  for (const int escapeAtPoll : {0, 2}) {  // 0: never
+    SCOPED_TRACE(escapeAtPoll);
+    int polls = 0;
+    EXPECT_EQ(RunAndWaitForSuccess(host_, name, "", [&] { return ++polls == escapeAtPoll; }), escapeAtPoll == 0);
+    EXPECT_EQ(CountProcesses(name), 0);
+  }
+  DeleteFileA(path.c_str());
+}
+
 TEST_F(SystemHelpers, EscapeDoesNotEndAProgramGivenWithItsFolder) {
   const std::string path = ToolCopy("PATHTOOL.EXE");
   SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", "1200");

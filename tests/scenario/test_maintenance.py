@@ -1,6 +1,7 @@
 """The maintenance actions of the menu, seen from the host transcript, the tool log
 (program, arguments, current folder of every program started) and the files left."""
 
+import subprocess
 import unittest
 
 from kvxscenario import (INPUT, MENU_CLOSE, MENU_OPEN, PREFIX, ScenarioCase, system_folder, windows_path,
@@ -117,8 +118,14 @@ class Tools(MaintenanceCase):
         first = self.install.start_background(viewer, "/STAY")
         second = self.install.start_background(viewer, "/STAY")
         self.menu_run("TMV")
-        self.assertEqual(first.wait(timeout=30), 0)
-        self.assertEqual(second.wait(timeout=30), 0)
+        # Stand-ins with /STAY never end on their own: their end is the toolbox's doing. The
+        # status wine gives their Unix parent is not the Windows exit code they were given
+        # (0 for the 32-bit build under wine 8), so only the end is checked here.
+        for proc in (first, second):
+            try:
+                proc.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.fail("a running TeamViewer.exe was not terminated")
         started = self.install.wait_for_tool_log(1)
         self.assertEqual([entry[:2] for entry in started], [("TeamViewer.exe", "")])
 
