@@ -14,7 +14,7 @@ namespace kvx {
 
 struct FileSearch::State {
   DIR* dir = nullptr;
-  std::string name_pattern;  // Windows-1252
+  std::string namePattern;  // Windows-1252
   uint32_t mask = 0;
   ~State() {
     if (dir) closedir(dir);
@@ -68,7 +68,7 @@ bool FileSearch::First(std::string_view pattern, uint32_t attributeMask, FileSea
   auto state = std::make_unique<State>();
   state->dir = opendir(folder.c_str());
   if (!state->dir) return false;
-  state->name_pattern = UTF8ToCP1252(last);
+  state->namePattern = UTF8ToCP1252(last);
   state->mask = attributeMask;
   state_ = std::move(state);
   return Next(record);
@@ -78,7 +78,7 @@ bool FileSearch::Next(FileSearchRecord& record) {
   if (!state_) return false;
   while (dirent* entry = readdir(state_->dir)) {
     std::string name = UTF8ToCP1252(entry->d_name);
-    if (!MatchesWildcard(state_->name_pattern, name)) continue;
+    if (!MatchesWildcard(state_->namePattern, name)) continue;
     struct stat st {};
     if (fstatat(dirfd(state_->dir), entry->d_name, &st, 0) != 0) continue;  // a dangling link
     FillRecord(st, entry->d_name, std::move(name), record);

@@ -83,6 +83,13 @@ struct MenuTraits {
   static void Close(HMENU menu) { DestroyMenu(menu); }
 };
 
+// A window the holder created; its child windows go with it.
+struct WindowTraits {
+  using Handle = HWND;
+  static bool Valid(HWND window) { return window != nullptr; }
+  static void Close(HWND window) { DestroyWindow(window); }
+};
+
 // Memory the shell and COM hand out (item id lists, strings).
 template <typename Pointer>
 struct CoTaskMemTraits {
@@ -113,6 +120,7 @@ template <typename Object>
 using ScopedGDIObject = Scoped<GDITraits<Object>>;
 using ScopedModule = Scoped<ModuleTraits>;
 using ScopedMenu = Scoped<MenuTraits>;
+using ScopedWindow = Scoped<WindowTraits>;
 template <typename Pointer>
 using ScopedCoTaskMem = Scoped<CoTaskMemTraits<Pointer>>;
 template <typename Pointer>

@@ -152,8 +152,8 @@ double MegabytesPerSecond(double bytes, double seconds) { return bytes / seconds
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool own_folder = argc < 2;
-  const fs::path folder = own_folder ? fs::temp_directory_path() / "kvx_burn_pipeline_bench" : fs::path(argv[1]);
+  const bool ownFolder = argc < 2;
+  const fs::path folder = ownFolder ? fs::temp_directory_path() / "kvx_burn_pipeline_bench" : fs::path(argv[1]);
   fs::create_directories(folder);
   const std::vector<std::string> paths = MakeFileSet(folder);
   uint64_t total = 0;
@@ -163,27 +163,27 @@ int main(int argc, char** argv) {
   TRecorder recorder(folder);
   TimeCat(folder);  // the files come from the page cache in every timed run
 
-  TMeasure best_cat{1e9, 0}, best_reads{1e9, 0}, best_burn{1e9, 0};
+  TMeasure bestCat{1e9, 0}, bestReads{1e9, 0}, bestBurn{1e9, 0};
   int64_t track_bytes = 0;
   for (int run = 0; run < kRuns; ++run) {
     const TMeasure cat = TimeCat(folder);
-    if (cat.Seconds < best_cat.Seconds) best_cat = cat;
+    if (cat.Seconds < bestCat.Seconds) bestCat = cat;
     const TMeasure reads = TimePlainReads(paths);
-    if (reads.Seconds < best_reads.Seconds) best_reads = reads;
+    if (reads.Seconds < bestReads.Seconds) bestReads = reads;
     TMeasure burn;
     if (!TimeBurn(recorder.Engine(), paths, burn, track_bytes)) return 1;
-    if (burn.Seconds < best_burn.Seconds) best_burn = burn;
+    if (burn.Seconds < bestBurn.Seconds) bestBurn = burn;
   }
-  const double cat_rate = MegabytesPerSecond(static_cast<double>(total), best_cat.Seconds);
-  const double read_rate = MegabytesPerSecond(static_cast<double>(total), best_reads.Seconds);
-  const double burn_rate = MegabytesPerSecond(static_cast<double>(track_bytes), best_burn.Seconds);
-  std::printf("cat FILES > /dev/null: %8.1f MB/s  %.2f s, %.2f CPU s\n", cat_rate, best_cat.Seconds, best_cat.CPUSeconds);
-  std::printf("plain 62 KiB reads:    %8.1f MB/s  %.2f s, %.2f CPU s\n", read_rate, best_reads.Seconds,
-              best_reads.CPUSeconds);
-  std::printf("cache + writer burn:   %8.1f MB/s  %.2f s, %.2f CPU s (%.2f GB of track, 4 MiB cache)\n", burn_rate,
-              best_burn.Seconds, best_burn.CPUSeconds, static_cast<double>(track_bytes) / 1e9);
+  const double catRate = MegabytesPerSecond(static_cast<double>(total), bestCat.Seconds);
+  const double readRate = MegabytesPerSecond(static_cast<double>(total), bestReads.Seconds);
+  const double burnRate = MegabytesPerSecond(static_cast<double>(track_bytes), bestBurn.Seconds);
+  std::printf("cat FILES > /dev/null: %8.1f MB/s  %.2f s, %.2f CPU s\n", catRate, bestCat.Seconds, bestCat.CPUSeconds);
+  std::printf("plain 62 KiB reads:    %8.1f MB/s  %.2f s, %.2f CPU s\n", readRate, bestReads.Seconds,
+              bestReads.CPUSeconds);
+  std::printf("cache + writer burn:   %8.1f MB/s  %.2f s, %.2f CPU s (%.2f GB of track, 4 MiB cache)\n", burnRate,
+              bestBurn.Seconds, bestBurn.CPUSeconds, static_cast<double>(track_bytes) / 1e9);
   std::printf("burn / cat: %.2f (goal 0.50); burn / plain reads: %.2f; burn: %.2f GB/s (goal 1.00)\n",
-              burn_rate / cat_rate, burn_rate / read_rate, burn_rate / 1000);
-  if (own_folder) fs::remove_all(folder);
+              burnRate / catRate, burnRate / readRate, burnRate / 1000);
+  if (ownFolder) fs::remove_all(folder);
   return 0;
 }

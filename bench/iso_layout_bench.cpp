@@ -113,16 +113,16 @@ int main(int argc, char** argv) {
   }
   int64_t sectors = 0;
   const double ours = TimeLayout(top.string(), 5, sectors);
-  std::string genisoimage_size, xorriso_size;
+  std::string genisoimageSize, xorrisoSize;
   const double genisoimage =
-      TimeTool("genisoimage -quiet -J -print-size '" + top.string() + "' 2>/dev/null", 3, genisoimage_size);
+      TimeTool("genisoimage -quiet -J -print-size '" + top.string() + "' 2>/dev/null", 3, genisoimageSize);
   const double xorriso = TimeTool("xorriso -as mkisofs -quiet -J -print-size '" + top.string() + "' 2>/dev/null", 3,
-                                  xorriso_size);
+                                  xorrisoSize);
   const double faster = std::min(genisoimage < 0 ? 1e9 : genisoimage, xorriso < 0 ? 1e9 : xorriso);
   std::printf("tree: %d files in %d folders\n", kFiles, kFolders);
   std::printf("%-28s %8.3f s  %lld sectors\n", "kvx layout (best of 5)", ours, static_cast<long long>(sectors));
-  std::printf("%-28s %8.3f s  %s sectors\n", "genisoimage -print-size", genisoimage, genisoimage_size.c_str());
-  std::printf("%-28s %8.3f s  %s sectors\n", "xorriso -print-size", xorriso, xorriso_size.c_str());
+  std::printf("%-28s %8.3f s  %s sectors\n", "genisoimage -print-size", genisoimage, genisoimageSize.c_str());
+  std::printf("%-28s %8.3f s  %s sectors\n", "xorriso -print-size", xorriso, xorrisoSize.c_str());
   std::printf("%-28s %8.3f s\n", "kvx layout, one folder", TimeOneFolder());
   std::printf("speed-up over the faster tool: %.1fx (target 3x): %s\n", faster / ours, faster / ours >= 3 ? "met" : "NOT met");
   return 0;

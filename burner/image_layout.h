@@ -192,8 +192,8 @@ class ImageLayout {
   void WriteVolumeDescriptor(bool joliet, const struct ZonedTime& now);
 
   LayoutDevice& device_;
-  std::unordered_map<std::string, TISODirectory*> directories_by_path_;
-  std::unordered_map<std::string, TISOEntry*> entries_by_name_;
+  std::unordered_map<std::string, TISODirectory*> directoriesByPath_;
+  std::unordered_map<std::string, TISOEntry*> entriesByName_;
 };
 
 // Name rules of the image (ISO 9660 level 1: d-characters, 8 + 3 for files, 8 for

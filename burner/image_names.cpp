@@ -48,10 +48,10 @@ int PaddedCompare(Text a, Text b) {
 
 template <class Text>
 bool IdentifierLess(Text a, Text b) {
-  const auto [name_a, ext_a] = SplitExtension(a, a.size());
-  const auto [name_b, ext_b] = SplitExtension(b, b.size());
-  const int byName = PaddedCompare(name_a, name_b);
-  return byName != 0 ? byName < 0 : PaddedCompare(ext_a, ext_b) < 0;
+  const auto [nameA, extA] = SplitExtension(a, a.size());
+  const auto [nameB, extB] = SplitExtension(b, b.size());
+  const int byName = PaddedCompare(nameA, nameB);
+  return byName != 0 ? byName < 0 : PaddedCompare(extA, extB) < 0;
 }
 
 char16_t FoldCase(char16_t c) {

@@ -45,8 +45,8 @@ void ImageLayout::ResetImage(int maxFiles, int maxDirectories) {
   Directories.clear();
   ISOPathOrder.clear();
   JolietPathOrder.clear();
-  directories_by_path_.clear();
-  entries_by_name_.clear();
+  directoriesByPath_.clear();
+  entriesByName_.clear();
   MaxFiles = maxFiles;
   MaxDirectories = std::max(1, maxDirectories);  // the root always exists
   Entries.reserve(MaxFiles > 0 ? MaxFiles : 0);
@@ -113,7 +113,7 @@ std::string ImageLayout::EntryKey(const TISODirectory* dir, std::u16string_view 
 // Entries of one folder under one key are chained in list order (which is creation
 // order), so the head of the chain is what a scan of the list would meet first.
 void ImageLayout::IndexEntry(TISOEntry* entry) {
-  TISOEntry*& head = entries_by_name_[entry->NameKey];
+  TISOEntry*& head = entriesByName_[entry->NameKey];
   TISOEntry** link = &head;
   while (*link && (*link)->Index < entry->Index) link = &(*link)->SameName;
   entry->SameName = *link;
@@ -121,20 +121,20 @@ void ImageLayout::IndexEntry(TISOEntry* entry) {
 }
 
 void ImageLayout::UnindexEntry(TISOEntry* entry) {
-  auto found = entries_by_name_.find(entry->NameKey);
-  if (found == entries_by_name_.end()) return;
+  auto found = entriesByName_.find(entry->NameKey);
+  if (found == entriesByName_.end()) return;
   TISOEntry** link = &found->second;
   while (*link && *link != entry) link = &(*link)->SameName;
   if (*link) *link = entry->SameName;
   entry->SameName = nullptr;
-  if (!found->second) entries_by_name_.erase(found);
+  if (!found->second) entriesByName_.erase(found);
 }
 
 TISODirectory* ImageLayout::FindDirectory(std::string_view path) const {
   if (path.empty() || path == "\\") return Directories.empty() ? nullptr : Directories[0].get();
   if (path.back() == '\\') path.remove_suffix(1);
-  const auto found = directories_by_path_.find(ASCIIUpper(path));
-  return found == directories_by_path_.end() ? nullptr : found->second;
+  const auto found = directoriesByPath_.find(ASCIIUpper(path));
+  return found == directoriesByPath_.end() ? nullptr : found->second;
 }
 
 TISOEntry* ImageLayout::FindEntry(const TISODirectory* dir, std::string_view name) const {
@@ -144,8 +144,8 @@ TISOEntry* ImageLayout::FindEntry(const TISODirectory* dir, std::string_view nam
 }
 
 TISOEntry* ImageLayout::FindWideEntry(const TISODirectory* dir, std::u16string_view name) const {
-  const auto found = entries_by_name_.find(EntryKey(dir, name));
-  return found == entries_by_name_.end() ? nullptr : found->second;
+  const auto found = entriesByName_.find(EntryKey(dir, name));
+  return found == entriesByName_.end() ? nullptr : found->second;
 }
 
 TISODirectory* ImageLayout::CreateDirectory(TISODirectory* parent, std::string_view name, uint32_t attr,
@@ -168,7 +168,7 @@ TISODirectory* ImageLayout::CreateDirectory(TISODirectory* parent, std::string_v
   dir->ShortName = shortName;
   dir->Level = parent->Level + 1;
   dir->Path = ASCIIUpper(fullPath);
-  directories_by_path_.emplace(dir->Path, dir);
+  directoriesByPath_.emplace(dir->Path, dir);
 
   const ZonedTime now = LocalNow();
   entry->LongName = name;

@@ -41,7 +41,7 @@ class ButtonPeer final : public ControlPeer {
     if (code == BN_CLICKED) button_.Click();
   }
   void Update(Property property) override {
-    if (property == Property::Picture) InvalidateRect(window_, nullptr, TRUE);
+    if (property == Property::Picture) InvalidateRect(window_.get(), nullptr, TRUE);
     ControlPeer::Update(property);
   }
 
@@ -61,7 +61,7 @@ class CheckPeer final : public ControlPeer {
     if (code == BN_CLICKED) box_.UserClick();
   }
   void Update(Property property) override {
-    if (property == Property::Checked) SendMessageW(window_, BM_SETCHECK, box_.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (property == Property::Checked) SendMessageW(window_.get(), BM_SETCHECK, box_.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
     ControlPeer::Update(property);
   }
 
@@ -76,10 +76,10 @@ class EditPeer final : public ControlPeer {
   }
   void Fill() override { WriteText(edit_.Text()); }
   void Command(int code) override {
-    if (code == EN_CHANGE && !writing_) edit_.SetText(WindowText(window_));
+    if (code == EN_CHANGE && !writing_) edit_.SetText(WindowText(window_.get()));
   }
   void Update(Property property) override {
-    if (property == Property::Text && WindowText(window_) != edit_.Text()) WriteText(edit_.Text());
+    if (property == Property::Text && WindowText(window_.get()) != edit_.Text()) WriteText(edit_.Text());
     ControlPeer::Update(property);
   }
 
@@ -110,9 +110,9 @@ class MemoPeer final : public ControlPeer {
     shown_ = memo_.Lines().size();
   }
   void Append(const std::string& line) {
-    const LRESULT end = GetWindowTextLengthW(window_);
-    SendMessageW(window_, EM_SETSEL, end, end);
-    SendMessageW(window_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(line + "\r\n").c_str()));
+    const LRESULT end = GetWindowTextLengthW(window_.get());
+    SendMessageW(window_.get(), EM_SETSEL, end, end);
+    SendMessageW(window_.get(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(line + "\r\n").c_str()));
     ++shown_;
   }
   Memo& memo_;
@@ -128,21 +128,21 @@ class ComboPeer final : public ControlPeer {
   void Fill() override { Update(Property::Items); }
   void Command(int code) override {
     if (writing_) return;
-    if (code == CBN_SELCHANGE) combo_.UserSelect(static_cast<int>(SendMessageW(window_, CB_GETCURSEL, 0, 0)));
+    if (code == CBN_SELCHANGE) combo_.UserSelect(static_cast<int>(SendMessageW(window_.get(), CB_GETCURSEL, 0, 0)));
     else if (code == CBN_EDITCHANGE) Typed();
   }
   void Update(Property property) override {
     writing_ = true;
     if (property == Property::Items) {
-      SendMessageW(window_, CB_RESETCONTENT, 0, 0);
+      SendMessageW(window_.get(), CB_RESETCONTENT, 0, 0);
       for (const std::string& item : combo_.Items())
-        SendMessageW(window_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+        SendMessageW(window_.get(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
     }
     const bool echo = typing_ && (property == Property::ItemIndex || property == Property::Text);
     if (!echo && (property == Property::Items || property == Property::ItemIndex || property == Property::Text)) {
-      SendMessageW(window_, CB_SETCURSEL, static_cast<WPARAM>(combo_.ItemIndex()), 0);
-      if (combo_.GetStyle() == ComboBox::Style::DropDown && WindowText(window_) != combo_.Text())
-        SetWindowTextW(window_, Wide(combo_.Text()).c_str());
+      SendMessageW(window_.get(), CB_SETCURSEL, static_cast<WPARAM>(combo_.ItemIndex()), 0);
+      if (combo_.GetStyle() == ComboBox::Style::DropDown && WindowText(window_.get()) != combo_.Text())
+        SetWindowTextW(window_.get(), Wide(combo_.Text()).c_str());
     }
     writing_ = false;
     ControlPeer::Update(property);
@@ -153,7 +153,7 @@ class ComboPeer final : public ControlPeer {
   // selection or the text rewrites the edit and puts the caret at its start.
   void Typed() {
     typing_ = true;
-    combo_.UserType(WindowText(window_));
+    combo_.UserType(WindowText(window_.get()));
     typing_ = false;
   }
   ComboBox& combo_;
@@ -167,13 +167,13 @@ class ListPeer final : public ControlPeer {
   }
   void Fill() override { Update(Property::Items); }
   void Command(int code) override {
-    if (code == LBN_SELCHANGE) list_.UserSelect(static_cast<int>(SendMessageW(window_, LB_GETCURSEL, 0, 0)));
+    if (code == LBN_SELCHANGE) list_.UserSelect(static_cast<int>(SendMessageW(window_.get(), LB_GETCURSEL, 0, 0)));
     else if (code == LBN_DBLCLK) list_.DoubleClick();
   }
   void Update(Property property) override {
     if (property == Property::Items) Refill();
     if (property == Property::Items || property == Property::ItemIndex)
-      SendMessageW(window_, LB_SETCURSEL, static_cast<WPARAM>(list_.ItemIndex()), 0);
+      SendMessageW(window_.get(), LB_SETCURSEL, static_cast<WPARAM>(list_.ItemIndex()), 0);
     ControlPeer::Update(property);
   }
 
@@ -181,12 +181,12 @@ class ListPeer final : public ControlPeer {
   // Results arrive one at a time during a search: an added last entry is appended alone.
   void Refill() {
     const auto& items = list_.Items();
-    const auto shown = static_cast<size_t>(SendMessageW(window_, LB_GETCOUNT, 0, 0));
+    const auto shown = static_cast<size_t>(SendMessageW(window_.get(), LB_GETCOUNT, 0, 0));
     const bool oneAdded = items.size() == shown + 1 &&
-                          (shown == 0 || ItemText(window_, LB_GETTEXTLEN, LB_GETTEXT, shown - 1) == items[shown - 1]);
-    if (!oneAdded) SendMessageW(window_, LB_RESETCONTENT, 0, 0);
+                          (shown == 0 || ItemText(window_.get(), LB_GETTEXTLEN, LB_GETTEXT, shown - 1) == items[shown - 1]);
+    if (!oneAdded) SendMessageW(window_.get(), LB_RESETCONTENT, 0, 0);
     for (size_t i = oneAdded ? shown : 0; i < items.size(); ++i)
-      SendMessageW(window_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(items[i]).c_str()));
+      SendMessageW(window_.get(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(items[i]).c_str()));
   }
   ListBox& list_;
 };
@@ -197,7 +197,7 @@ class PaintedPeer final : public ControlPeer {
     CreateChild(windowClass, 0);
   }
   void Update(Property property) override {
-    if (property == Property::Progress || property == Property::Picture) InvalidateRect(window_, nullptr, FALSE);
+    if (property == Property::Progress || property == Property::Picture) InvalidateRect(window_.get(), nullptr, FALSE);
     ControlPeer::Update(property);
   }
 };
@@ -213,17 +213,17 @@ class PageControlPeer final : public ControlPeer {
       TCITEMW item{};
       item.mask = TCIF_TEXT;
       item.pszText = caption.data();
-      SendMessageW(window_, TCM_INSERTITEMW, static_cast<WPARAM>(page->PageIndex()), reinterpret_cast<LPARAM>(&item));
+      SendMessageW(window_.get(), TCM_INSERTITEMW, static_cast<WPARAM>(page->PageIndex()), reinterpret_cast<LPARAM>(&item));
     }
-    SendMessageW(window_, TCM_SETCURSEL, static_cast<WPARAM>(pages_.ActivePageIndex()), 0);
+    SendMessageW(window_.get(), TCM_SETCURSEL, static_cast<WPARAM>(pages_.ActivePageIndex()), 0);
   }
   void Notify(const NMHDR& header) override {
     if (header.code == static_cast<UINT>(TCN_SELCHANGE))
-      pages_.SetActivePage(static_cast<int>(SendMessageW(window_, TCM_GETCURSEL, 0, 0)));
+      pages_.SetActivePage(static_cast<int>(SendMessageW(window_.get(), TCM_GETCURSEL, 0, 0)));
   }
   void Update(Property property) override {
     if (property == Property::ActivePage) {
-      SendMessageW(window_, TCM_SETCURSEL, static_cast<WPARAM>(pages_.ActivePageIndex()), 0);
+      SendMessageW(window_.get(), TCM_SETCURSEL, static_cast<WPARAM>(pages_.ActivePageIndex()), 0);
       owner_.RefreshShowing(pages_);
     }
     ControlPeer::Update(property);
@@ -240,7 +240,7 @@ class ContainerPeer final : public ControlPeer {
     CreateChild(kContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
   }
   void Update(Property property) override {
-    if (property == Property::Caption) InvalidateRect(window_, nullptr, TRUE);
+    if (property == Property::Caption) InvalidateRect(window_.get(), nullptr, TRUE);
     ControlPeer::Update(property);
   }
 };
@@ -249,14 +249,14 @@ class AnimatePeer final : public ControlPeer {
  public:
   AnimatePeer(FormWindow& owner, Animate& animate) : ControlPeer(owner, animate), animate_(animate) {
     CreateChild(ANIMATE_CLASSW, ACS_CENTER | ACS_TRANSPARENT);
-    SendMessageW(window_, ACM_OPENW, reinterpret_cast<WPARAM>(GetModuleHandleW(L"shell32.dll")),
+    SendMessageW(window_.get(), ACM_OPENW, reinterpret_cast<WPARAM>(GetModuleHandleW(L"shell32.dll")),
                  reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(kCopyFileAnimation)));
   }
   void Fill() override { Update(Property::Active); }
   void Update(Property property) override {
     if (property == Property::Active) {
-      if (animate_.Active()) SendMessageW(window_, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
-      else SendMessageW(window_, ACM_STOP, 0, 0);
+      if (animate_.Active()) SendMessageW(window_.get(), ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
+      else SendMessageW(window_.get(), ACM_STOP, 0, 0);
     }
     ControlPeer::Update(property);
   }
@@ -267,22 +267,20 @@ class AnimatePeer final : public ControlPeer {
 
 }  // namespace
 
-ControlPeer::~ControlPeer() { DestroyWindow(window_); }
-
 void ControlPeer::CreateChild(const wchar_t* windowClass, DWORD style, DWORD exStyle, int extraHeight) {
   extraHeight_ = extraHeight;
   const Rect& at = control_.Bounds();
   const int id = owner_.NextControlId();
-  window_ = CreateWindowExW(exStyle, windowClass, Wide(control_.Caption()).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
+  window_.reset(CreateWindowExW(exStyle, windowClass, Wide(control_.Caption()).c_str(), WS_CHILD | WS_CLIPSIBLINGS | style,
                             at.left, at.top, at.width, at.height + extraHeight, owner_.ParentWindowOf(control_),
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), &control_);
-  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), FALSE);
-  EnableWindow(window_, control_.Enabled());
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), &control_));
+  SendMessageW(window_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), FALSE);
+  EnableWindow(window_.get(), control_.Enabled());
 }
 
 void ControlPeer::WriteText(const std::string& text) {
   writing_ = true;
-  SetWindowTextW(window_, Wide(text).c_str());
+  SetWindowTextW(window_.get(), Wide(text).c_str());
   writing_ = false;
 }
 
@@ -292,21 +290,21 @@ void ControlPeer::Update(Property property) {
       if (control_.Kind() != ControlKind::Edit && control_.Kind() != ControlKind::Memo) WriteText(control_.Caption());
       break;
     case Property::Enabled:
-      EnableWindow(window_, control_.Enabled());
+      EnableWindow(window_.get(), control_.Enabled());
       break;
     case Property::Visible:
       owner_.RefreshShowing(control_);
       break;
     case Property::Bounds: {
       const Rect& at = control_.Bounds();
-      MoveWindow(window_, at.left, at.top, at.width, at.height + extraHeight_, TRUE);
+      MoveWindow(window_.get(), at.left, at.top, at.width, at.height + extraHeight_, TRUE);
       break;
     }
     case Property::Font:
-      SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), TRUE);
+      SendMessageW(window_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(owner_.FontFor(control_)), TRUE);
       break;
     case Property::Repaint:
-      RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
       break;
     default:
       break;

@@ -30,10 +30,9 @@ COLORREF ResolveColor(Color color);
 class ControlPeer : public Peer {
  public:
   ControlPeer(FormWindow& owner, Control& control) : owner_(owner), control_(control) {}
-  ~ControlPeer() override;
 
   Control& GetControl() const { return control_; }
-  HWND Handle() const { return window_; }
+  HWND Handle() const { return window_.get(); }
 
   void Update(Property property) override;
   // WM_COMMAND notification codes from the window.
@@ -50,7 +49,7 @@ class ControlPeer : public Peer {
   void WriteText(const std::string& text);
   // While true, notifications caused by the peer's own writes are ignored.
   bool writing_ = false;
-  HWND window_ = nullptr;
+  win32::ScopedWindow window_;
   FormWindow& owner_;
 
  private:
@@ -67,7 +66,7 @@ class FormWindow : public Peer {
   ~FormWindow() override;
 
   Form& GetForm() const { return form_; }
-  HWND Handle() const { return window_; }
+  HWND Handle() const { return window_.get(); }
   int NextControlId() { return nextId_++; }
   HFONT FontFor(const Control& control);
   ControlPeer* PeerOf(const Control& control) const;
@@ -87,7 +86,7 @@ class FormWindow : public Peer {
   void ShowContextMenu(HWND target, LPARAM where);
 
   Form& form_;
-  HWND window_ = nullptr;
+  win32::ScopedWindow window_;
   int nextId_ = 100;
   std::vector<std::unique_ptr<ControlPeer>> peers_;
   std::map<const Control*, ControlPeer*> byControl_;

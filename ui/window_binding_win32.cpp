@@ -187,9 +187,9 @@ FormWindow::FormWindow(Form& form) : form_(form) {
                           : WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   const DWORD exStyle = form.StayOnTop() ? WS_EX_TOPMOST : 0;
   const RECT frame = CentredFrame(form, style, exStyle);
-  window_ = CreateWindowExW(exStyle, kFormClass, Wide(form.Caption()).c_str(), style, frame.left, frame.top,
+  window_.reset(CreateWindowExW(exStyle, kFormClass, Wide(form.Caption()).c_str(), style, frame.left, frame.top,
                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                            GetModuleHandleW(nullptr), this);
+                            GetModuleHandleW(nullptr), this));
   form_.AttachPeer(this);
   CreatePeers(form_);
   for (auto& peer : peers_) peer->Fill();
@@ -202,7 +202,8 @@ FormWindow::~FormWindow() {
   for (auto& peer : peers_) peer->GetControl().AttachPeer(nullptr);
   form_.AttachPeer(nullptr);
   peers_.clear();
-  DestroyWindow(window_);
+  // Now, while the members its last messages reach are still alive.
+  window_.reset();
 }
 
 void FormWindow::CreatePeers(Container& container) {
@@ -221,7 +222,7 @@ void FormWindow::AttachTimers() {
   for (Component* component : form_.Components())
     if (auto* timer = dynamic_cast<Timer*>(component)) {
       timers_[id] = timer;
-      timerPeers_.push_back(std::make_unique<TimerPeer>(window_, id++, *timer));
+      timerPeers_.push_back(std::make_unique<TimerPeer>(window_.get(), id++, *timer));
     }
 }
 
@@ -248,7 +249,7 @@ ControlPeer* FormWindow::PeerOf(HWND window) const {
 
 HWND FormWindow::ParentWindowOf(const Control& control) const {
   const ControlPeer* parent = control.Parent() ? PeerOf(*control.Parent()) : nullptr;
-  return parent ? parent->Handle() : window_;
+  return parent ? parent->Handle() : window_.get();
 }
 
 void FormWindow::RefreshShowing(const Control& control) {
@@ -259,8 +260,8 @@ void FormWindow::RefreshShowing(const Control& control) {
 }
 
 void FormWindow::Update(Property property) {
-  if (property == Property::Caption) SetWindowTextW(window_, Wide(form_.Caption()).c_str());
-  if (property == Property::Repaint) RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  if (property == Property::Caption) SetWindowTextW(window_.get(), Wide(form_.Caption()).c_str());
+  if (property == Property::Repaint) RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void FormWindow::ShowContextMenu(HWND target, LPARAM where) {
@@ -277,7 +278,7 @@ void FormWindow::ShowContextMenu(HWND target, LPARAM where) {
   }
   POINT at{GET_X_LPARAM(where), GET_Y_LPARAM(where)};
   if (at.x == -1 && at.y == -1) GetCursorPos(&at);  // opened from the keyboard
-  const int chosen = TrackPopupMenu(popup.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+  const int chosen = TrackPopupMenu(popup.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_.get(), nullptr);
   if (chosen > 0) items[static_cast<size_t>(chosen - 1)].Click();
 }
 
@@ -317,7 +318,7 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       form_.Close();
       return 0;
   }
-  return DefWindowProcW(window_, message, wParam, lParam);
+  return DefWindowProcW(window_.get(), message, wParam, lParam);
 }
 
 void UseNativeWindows() {

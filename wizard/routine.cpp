@@ -1,5 +1,8 @@
 #include "wizard/routine.h"
 
+#include <exception>
+#include <string>
+
 #include "wizard/backup_search.h"
 
 namespace kvx {
@@ -29,11 +32,19 @@ void TRoutine::Execute() {
   report.enteringFolder = [this](const std::string& folder) {
     ui::PostToGUI(lifetime_, [this, folder] { folderLine_.SetCaption(folder); });
   };
-  SearchBackups(folder_, fileName_, report, [this] { return Terminated(); });
+  // A search that failed still ends: the button gets its caption back and the folder
+  // line tells why, instead of the form waiting for an end that never comes.
+  std::string failure;
+  try {
+    SearchBackups(folder_, fileName_, report, [this] { return Terminated(); });
+  } catch (const std::exception& error) {
+    failure = std::string("Recherche interrompue : ") + error.what();
+    RecordFailure(failure);
+  }
   // The task keeps its own copy of onEnd: running it may free this routine.
-  ui::PostToGUI(lifetime_, [this, onEnd = onEnd_] {
+  ui::PostToGUI(lifetime_, [this, failure, onEnd = onEnd_] {
     button_.SetCaption("Rechercher");
-    folderLine_.SetCaption("...");
+    folderLine_.SetCaption(failure.empty() ? "..." : failure);
     if (onEnd) onEnd();
   });
 }

@@ -78,7 +78,7 @@ void BurnerTest::SetUp() {
   folder = fs::temp_directory_path() / (std::string("kvx_burner_") + test->test_suite_name() + "_" + test->name());
   fs::remove_all(folder);
   fs::create_directories(folder / "src");
-  threads_before = ThreadCount();
+  threadsBefore = ThreadCount();
 }
 
 void BurnerTest::TearDown() {
@@ -102,19 +102,19 @@ void BurnerTest::Start(const std::string& unitKeys) {
   burner = std::make_unique<TVortalBurner>(*engine);
   burner->SetSleepFunction([this](uint32_t ms) { clock.Advance(ms); });
   burner->SetOnDebugMessage([this](scsi::TSCSIDevice*, const std::string& line, uint8_t) {
-    std::lock_guard<std::mutex> guard(events_lock);
-    debug_lines.push_back(line);
+    std::lock_guard<std::mutex> guard(eventsLock);
+    debugLines.push_back(line);
   });
   burner->SetOnFinalizingTrack([this](TVortalBurner*) {
-    std::lock_guard<std::mutex> guard(events_lock);
+    std::lock_guard<std::mutex> guard(eventsLock);
     ++finalizing;
-    finalizing_before_done = write_done.empty();
+    finalizingBeforeDone = writeDone.empty();
   });
   burner->SetOnWriteDone([this](TVortalBurner*, const std::string& failure) {
     {
-      std::lock_guard<std::mutex> guard(events_lock);
-      write_done.push_back(failure);
-      write_done_threads.push_back(std::this_thread::get_id());
+      std::lock_guard<std::mutex> guard(eventsLock);
+      writeDone.push_back(failure);
+      writeDoneThreads.push_back(std::this_thread::get_id());
     }
     done.Set();
   });
@@ -136,10 +136,10 @@ void BurnerTest::Build(const std::vector<std::string>& files) {
   burner->ResetImage(kDefaultMaxFiles, kDefaultMaxDirectories);
   for (const std::string& file : files) ASSERT_EQ(burner->AddFile("\\", file, false), AddFileResult::Found) << file;
   burner->BuildImage(false);
-  expected_track.clear();
+  expectedTrack.clear();
   std::string error;
   ASSERT_TRUE(WriteTrackData(burner->Image(), [&](const uint8_t* data, size_t size) {
-    expected_track.append(reinterpret_cast<const char*>(data), size);
+    expectedTrack.append(reinterpret_cast<const char*>(data), size);
     return true;
   }, error)) << error;
 }
@@ -150,8 +150,8 @@ std::string BurnerTest::Burn() {
     EXPECT_TRUE(done.Wait(60000));
     burner->WaitForWriter();
   }
-  std::lock_guard<std::mutex> guard(events_lock);
-  return write_done.empty() ? std::string("(no OnWriteDone)") : write_done.back();
+  std::lock_guard<std::mutex> guard(eventsLock);
+  return writeDone.empty() ? std::string("(no OnWriteDone)") : writeDone.back();
 }
 
 std::string BurnerTest::ImageSectors(uint64_t first, uint64_t count) const {
@@ -164,8 +164,8 @@ std::string BurnerTest::ImageSectors(uint64_t first, uint64_t count) const {
 }
 
 bool BurnerTest::HasDebugLine(const std::string& line) const {
-  std::lock_guard<std::mutex> guard(events_lock);
-  return std::find(debug_lines.begin(), debug_lines.end(), line) != debug_lines.end();
+  std::lock_guard<std::mutex> guard(eventsLock);
+  return std::find(debugLines.begin(), debugLines.end(), line) != debugLines.end();
 }
 
 size_t BurnerTest::ThreadCount() { return ThreadsOfThisProcess(); }

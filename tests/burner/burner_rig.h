@@ -84,17 +84,17 @@ class BurnerTest : public ::testing::Test {
   std::unique_ptr<scsi::testing::TransportInstall> install;
   std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TVortalBurner> burner;
-  std::string expected_track;
+  std::string expectedTrack;
 
-  // What the events brought, guarded by events_lock.
-  mutable std::mutex events_lock;
-  std::vector<std::string> debug_lines;
-  std::vector<std::string> write_done;
-  std::vector<std::thread::id> write_done_threads;
+  // What the events brought, guarded by eventsLock.
+  mutable std::mutex eventsLock;
+  std::vector<std::string> debugLines;
+  std::vector<std::string> writeDone;
+  std::vector<std::thread::id> writeDoneThreads;
   int finalizing = 0;
-  bool finalizing_before_done = false;
+  bool finalizingBeforeDone = false;
   Event done{true};
-  size_t threads_before = 0;
+  size_t threadsBefore = 0;
 };
 
 // Threads of this process (natively, from /proc).

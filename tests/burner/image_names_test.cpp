@@ -106,16 +106,16 @@ class SessionTest : public LayoutTest {
     disc.Recorded = layout.ImageHeader;
     disc.Recorded.resize(static_cast<size_t>(layout.EndSector * kSectorSize));
     for (const auto& entry : layout.Entries)
-      if (!entry->Directory && entry->ISOSize > 0) old_extent_[entry->WideName] = first_file_ + entry->ISOExtent;
-    old_end_ = static_cast<uint32_t>(layout.EndSector);
-    old_date_ = layout.Entries[1]->DateTime;
+      if (!entry->Directory && entry->ISOSize > 0) oldExtent_[entry->WideName] = firstFile_ + entry->ISOExtent;
+    oldEnd_ = static_cast<uint32_t>(layout.EndSector);
+    oldDate_ = layout.Entries[1]->DateTime;
   }
   const TISOEntry* Entry(const TISODirectory* dir, const char* name) { return layout.FindEntry(dir, name); }
 
-  std::map<std::u16string, uint32_t> old_extent_;
-  uint32_t first_file_ = 150;
-  uint32_t old_end_ = 0;
-  TDateTime old_date_ = 0;
+  std::map<std::u16string, uint32_t> oldExtent_;
+  uint32_t firstFile_ = 150;
+  uint32_t oldEnd_ = 0;
+  TDateTime oldDate_ = 0;
 };
 
 TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
@@ -123,7 +123,7 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   layout.ResetImage(100, 10);
   layout.ImportPreviousSession = true;
   disc.HasSession = true;
-  disc.NextWritable = old_end_ + 11400;
+  disc.NextWritable = oldEnd_ + 11400;
   ASSERT_TRUE(Add(Root(), "KEPT.ZIP", 100));  // replaces the older one, whatever its case
   TISODirectory* data = layout.CreateDirectory(Root(), "Donn\xE9" "es", kAttrDirectory);
   ASSERT_TRUE(Add(data, "new.txt", 20));
@@ -133,9 +133,9 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   const TISOEntry* oldFile = Entry(Root(), "old.txt");
   ASSERT_NE(oldFile, nullptr);
   EXPECT_TRUE(oldFile->EarlierSession);
-  EXPECT_EQ(oldFile->SessionExtent, old_extent_[u"old.txt"]);
+  EXPECT_EQ(oldFile->SessionExtent, oldExtent_[u"old.txt"]);
   EXPECT_EQ(oldFile->ISOSize, 3000);
-  EXPECT_EQ(oldFile->DateTime, old_date_);
+  EXPECT_EQ(oldFile->DateTime, oldDate_);
   const TISOEntry* kept = Entry(Root(), "kept.zip");
   ASSERT_NE(kept, nullptr);
   EXPECT_FALSE(kept->EarlierSession);
@@ -151,12 +151,12 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   const auto isoRoot = Records(layout.ISODirRecordsPos / kSectorSize, Root()->ISOSize);
   ASSERT_EQ(isoRoot.size(), 5u);  // ".", "..", DONN_ES, KEPT.ZIP, OLD.TXT
   EXPECT_EQ(isoRoot[4].Identifier, "OLD.TXT;1");
-  EXPECT_EQ(Both32(isoRoot[4].Bytes + 2), old_extent_[u"old.txt"]);
+  EXPECT_EQ(Both32(isoRoot[4].Bytes + 2), oldExtent_[u"old.txt"]);
   EXPECT_EQ(Both32(isoRoot[3].Bytes + 2), layout.FirstFilePos / kSectorSize);
   const auto jolietData = Records(layout.JolietDirRecordsPos / kSectorSize + data->JolietSector, data->JolietSize);
   ASSERT_EQ(jolietData.size(), 5u);
   EXPECT_EQ(JolietOf(jolietData[4].Identifier), u"\u03a9.txt;1");
-  EXPECT_EQ(Both32(jolietData[4].Bytes + 2), old_extent_[u"\u03a9.txt"]);
+  EXPECT_EQ(Both32(jolietData[4].Bytes + 2), oldExtent_[u"\u03a9.txt"]);
 }
 
 TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSessionIsSaid) {
@@ -165,13 +165,13 @@ TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSess
     layout.ResetImage(100, 10);
     layout.ImportPreviousSession = on;
     disc.HasSession = true;
-    disc.NextWritable = on ? 0 : old_end_ + 11400;  // a rewritable overwritten from 0
+    disc.NextWritable = on ? 0 : oldEnd_ + 11400;  // a rewritable overwritten from 0
     layout.BuildImage(false);
     EXPECT_EQ(layout.Entries.size(), 0u);
   }
   layout.ResetImage(100, 10);
   layout.ImportPreviousSession = true;
-  disc.NextWritable = old_end_ + 11400;
+  disc.NextWritable = oldEnd_ + 11400;
   disc.Recorded.resize(20 * kSectorSize);  // descriptors only: the records are unreadable
   layout.BuildImage(false);
   ASSERT_EQ(disc.Messages.size(), 1u);

@@ -71,9 +71,9 @@ TEST_F(BurnerTest, CDRSessionIsClosedAndLeftAppendable) {
   const std::string notes = Source("notes.txt", 3000, 'n');
   Build({zip, notes});
   ASSERT_EQ(burner->Image().StartSector, 0u);
-  ASSERT_EQ(expected_track.size(), 494u * kSectorSize);  // header, 342 and 2 sectors
+  ASSERT_EQ(expectedTrack.size(), 494u * kSectorSize);  // header, 342 and 2 sectors
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 494), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 494), expectedTrack));
   const aspi::Medium disc = Disc();
   ASSERT_EQ(disc.tracks.size(), 1u);
   EXPECT_EQ(disc.tracks[0].size, 494u);
@@ -96,11 +96,11 @@ TEST_F(BurnerTest, CDRSessionIsClosedAndLeftAppendable) {
   EXPECT_EQ(burner->BytesWritten(), 494 * kSectorSize);
   EXPECT_EQ(burner->CurrentFile(), "");
   EXPECT_TRUE(HasDebugLine(">>> STARTING WRITE PROCESS ON CD-R AT 48X"));
-  std::lock_guard<std::mutex> guard(events_lock);
-  EXPECT_EQ(write_done.size(), 1u);
+  std::lock_guard<std::mutex> guard(eventsLock);
+  EXPECT_EQ(writeDone.size(), 1u);
   EXPECT_EQ(finalizing, 1);
-  EXPECT_TRUE(finalizing_before_done);
-  EXPECT_NE(write_done_threads[0], std::this_thread::get_id());  // the writer's thread
+  EXPECT_TRUE(finalizingBeforeDone);
+  EXPECT_NE(writeDoneThreads[0], std::this_thread::get_id());  // the writer's thread
 }
 
 TEST_F(BurnerTest, SecondSessionLandsAtTheNextWritableAddress) {
@@ -111,7 +111,7 @@ TEST_F(BurnerTest, SecondSessionLandsAtTheNextWritableAddress) {
   const uint32_t start = burner->Image().StartSector;
   EXPECT_EQ(start, 300u + 11400u);  // after the first lead-out, lead-in and pre-gap
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(start, expected_track.size() / kSectorSize), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(start, expectedTrack.size() / kSectorSize), expectedTrack));
   const aspi::Medium disc = Disc();
   ASSERT_EQ(disc.tracks.size(), 2u);
   EXPECT_EQ(disc.tracks[1].start, start);
@@ -125,14 +125,14 @@ TEST_F(BurnerTest, FinalizeDiscClosesTheDisc) {
   Build({Source("a.bin", 10000)});
   EXPECT_EQ(Burn(), "");
   EXPECT_TRUE(Disc().finalised);
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
 }
 
 TEST_F(BurnerTest, DVDMinusRReservesTheTrackAndEndsWithItsLeadOut) {
   Start("Media=DVD-R\n");
   Build({Source("a.bin", 2 * kCacheBlockBytes + 100)});
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
   const std::vector<SentCommand> sent = platform->Sent();
   const auto reserve = std::find_if(sent.begin(), sent.end(), [](const SentCommand& c) { return c.Cdb[0] == kReserveTrack; });
   ASSERT_NE(reserve, sent.end());
@@ -159,7 +159,7 @@ TEST_F(BurnerTest, DVDPlusRTrackAndDiscAreClosed) {
   Start("Media=DVD+R\n");
   Build({Source("a.bin", 100000)});
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
   std::vector<std::vector<uint8_t>> closes;
   for (const SentCommand& command : platform->Sent())
     if (command.Cdb[0] == kCloseTrackSession) closes.push_back(command.Cdb);
@@ -174,14 +174,14 @@ TEST_F(BurnerTest, BlankDVDPlusRWIsFormattedThenWritten) {
   Build({Source("a.bin", 100000)});
   EXPECT_EQ(Burn(), "");
   EXPECT_EQ(platform->Count(kFormatUnit), 1u);
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
   EXPECT_TRUE(Disc().formatted);
   // A formatted disc is written over without formatting again.
   platform->Clear();
   Build({Source("b.bin", 7000, 'b')});
   EXPECT_EQ(Burn(), "");
   EXPECT_EQ(platform->Count(kFormatUnit), 0u);
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
 }
 
 TEST_F(BurnerTest, TestWriteRecordsNothingAndClosesNothing) {
@@ -211,7 +211,7 @@ TEST_F(BurnerTest, ThrottledRecorderWithSmallCacheGetsEveryByte) {
   const std::string big = Source("big.bin", 6 * 1024 * 1024 + 77, 'b');
   Build({big, Source("tail.bin", 1, 't')});
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(0, expected_track.size() / kSectorSize), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, expectedTrack.size() / kSectorSize), expectedTrack));
   EXPECT_GT(platform->Count(0x5C), 0u);  // the buffer was polled
 }
 
@@ -265,7 +265,7 @@ TEST_F(BurnerTest, TheImageWaitsForTheReadBack) {
   gui.join();
   ASSERT_TRUE(done.Wait(60000));
   burner->WaitForWriter();
-  EXPECT_EQ(write_done.back(), "");
+  EXPECT_EQ(writeDone.back(), "");
   EXPECT_TRUE(HasDebugLine(">>> VERIFICATION SUCCESSFUL"));
 }
 
@@ -278,7 +278,7 @@ TEST_F(BurnerTest, BuildingTwiceGivesTheImageOfOneBuild) {
   EXPECT_EQ(burner->Image().TrackSectors, sectors);
   EXPECT_TRUE(burner->Image().ImageHeader == header);
   EXPECT_EQ(Burn(), "");
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
 }
 
 // --- Failures -------------------------------------------------------------------------------
@@ -289,16 +289,16 @@ class BurnFailureTest : public BurnerTest {
   void ExpectFailedWrite(const std::string& error) {
     EXPECT_EQ(Burn(), error);
     {
-      std::lock_guard<std::mutex> guard(events_lock);
-      EXPECT_EQ(write_done.size(), 1u);
+      std::lock_guard<std::mutex> guard(eventsLock);
+      EXPECT_EQ(writeDone.size(), 1u);
     }
     EXPECT_EQ(platform->Count(kCloseTrackSession), 0u);
     EXPECT_TRUE(Disc().tracks.empty());
     EXPECT_TRUE(Disc().leadOuts.empty());
     EXPECT_FALSE(burner->Writing());
     // The writer has ended; its system thread may take a moment to exit (long on a loaded machine).
-    for (int i = 0; i < 1000 && ThreadCount() != threads_before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(ThreadCount(), threads_before);
+    for (int i = 0; i < 1000 && ThreadCount() != threadsBefore; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ThreadCount(), threadsBefore);
   }
 };
 
@@ -309,7 +309,7 @@ TEST_F(BurnFailureTest, SourceDeletedAfterLayoutBeforeTheCacheIsFull) {
   std::filesystem::remove(gone);
   ExpectFailedWrite("CAN'T OPEN FILE \"" + gone + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
   EXPECT_EQ(platform->Count(kWrite10), 0u);  // StartBurn failed: no writer
-  EXPECT_EQ(write_done_threads[0], std::this_thread::get_id());
+  EXPECT_EQ(writeDoneThreads[0], std::this_thread::get_id());
   EXPECT_EQ(burner->CurrentFile(), gone);
   EXPECT_EQ(finalizing, 0);
 }
@@ -323,7 +323,7 @@ TEST_F(BurnFailureTest, SourceDeletedAfterLayoutWhileStreaming) {
   EXPECT_GT(platform->Count(kWrite10), 0u);
   EXPECT_EQ(finalizing, 1);  // the recorder's cache is still flushed
   EXPECT_EQ(platform->Count(kSynchronizeCache), 1u);
-  EXPECT_NE(write_done_threads[0], std::this_thread::get_id());
+  EXPECT_NE(writeDoneThreads[0], std::this_thread::get_id());
 }
 
 TEST_F(BurnFailureTest, AbortWriteInMidStream) {
@@ -361,7 +361,7 @@ TEST_F(BurnFailureTest, UnitBusyWithinTheRetriesIsWaitedFor) {
   const uint64_t before = clock.NowMs();
   EXPECT_EQ(Burn(), "");
   EXPECT_GE(clock.NowMs() - before, 5u * 600u);
-  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expected_track));
+  EXPECT_TRUE(SameBytes(ImageSectors(0, 300), expectedTrack));
 }
 
 TEST_F(BurnFailureTest, MediumErrorOnWrite) {
@@ -437,7 +437,7 @@ TEST_F(BurnFailureTest, DiscsWithoutRoomOrClosedAreRefusedBeforeAnyWrite) {
   };
   for (const auto& disc : discs) {
     SCOPED_TRACE(disc.Unit);
-    write_done.clear();
+    writeDone.clear();
     Start(disc.Unit);
     Build({Source("a.bin", 1000)});
     EXPECT_EQ(Burn(), disc.Error);
@@ -477,28 +477,28 @@ TEST_F(BurnFailureTest, AWriteStartedFromOnWriteDoneRunsOnAWriterOfItsOwn) {
   Start("Media=CD-R\n");
   Build({Source("a.bin", 1000)});
   std::atomic<bool> secondStarted{false};
-  Event second_done;
+  Event secondDone;
   burner->SetOnWriteDone([&](TVortalBurner* sender, const std::string& error) {
     size_t reports;
     {
-      std::lock_guard<std::mutex> guard(events_lock);
-      write_done.push_back(error);
-      write_done_threads.push_back(std::this_thread::get_id());
-      reports = write_done.size();
+      std::lock_guard<std::mutex> guard(eventsLock);
+      writeDone.push_back(error);
+      writeDoneThreads.push_back(std::this_thread::get_id());
+      reports = writeDone.size();
     }
-    if (reports > 1) return second_done.Set();
+    if (reports > 1) return secondDone.Set();
     // A second session, laid out and started on the first writer's thread.
     sender->BuildImage(false);
     secondStarted = sender->StartBurn();
   });
   ASSERT_TRUE(burner->StartBurn());
-  ASSERT_TRUE(second_done.Wait(60000));
+  ASSERT_TRUE(secondDone.Wait(60000));
   EXPECT_TRUE(secondStarted.load());
   burner->WaitForWriter();
   burner.reset();  // joins both writers
-  ASSERT_EQ(write_done.size(), 2u);
-  EXPECT_EQ(write_done, (std::vector<std::string>{"", ""}));
-  EXPECT_NE(write_done_threads[0], write_done_threads[1]);
+  ASSERT_EQ(writeDone.size(), 2u);
+  EXPECT_EQ(writeDone, (std::vector<std::string>{"", ""}));
+  EXPECT_NE(writeDoneThreads[0], writeDoneThreads[1]);
   EXPECT_EQ(Disc().tracks.size(), 2u);
 }
 

@@ -108,9 +108,9 @@ class GraverTest : public ::testing::Test {
     fs::remove_all(folder);
     fs::create_directories(folder);
     archive = (folder / "SauveTBQ.zip").string();
-    archive_bytes.resize(300000);
-    for (size_t i = 0; i < archive_bytes.size(); ++i) archive_bytes[i] = static_cast<char>(i * 7 + i / 4096);
-    std::ofstream(archive, std::ios::binary) << archive_bytes;
+    archiveBytes.resize(300000);
+    for (size_t i = 0; i < archiveBytes.size(); ++i) archiveBytes[i] = static_cast<char>(i * 7 + i / 4096);
+    std::ofstream(archive, std::ios::binary) << archiveBytes;
   }
 
   void TearDown() override {
@@ -195,7 +195,7 @@ class GraverTest : public ::testing::Test {
   Gate gate{std::this_thread::get_id()};
   fs::path folder;
   std::string archive;
-  std::string archive_bytes;
+  std::string archiveBytes;
   aspi::ManualClock clock;
   std::unique_ptr<aspi::ASPIManager> manager;
   std::unique_ptr<RecordingPlatform> platform;
@@ -354,12 +354,12 @@ TEST_F(GraverTest, BurnsItsArchiveIntoABlankCDR) {
     found = true;
     const std::string file = ImageBytes(uint64_t{scsi::BigEndian32(u8(root, at + 6))} * 2048,
                                         scsi::BigEndian32(u8(root, at + 14)));
-    EXPECT_TRUE(SameBytes(file, archive_bytes));
+    EXPECT_TRUE(SameBytes(file, archiveBytes));
   }
   EXPECT_TRUE(found);
 #ifndef _WIN32
   // As isoinfo reads the disc: the file, and its name in the Joliet tree.
-  EXPECT_TRUE(SameBytes(Output("isoinfo -i '" + ImagePath() + "' -x '/SAUVETBQ.ZIP;1'"), archive_bytes));
+  EXPECT_TRUE(SameBytes(Output("isoinfo -i '" + ImagePath() + "' -x '/SAUVETBQ.ZIP;1'"), archiveBytes));
   EXPECT_NE(Output("isoinfo -J -l -i '" + ImagePath() + "'").find(" SauveTBQ.zip;1"), std::string::npos);
 #endif
 }
