@@ -73,6 +73,22 @@ void RecordingPlatform::SetHook(std::function<void(const uint8_t* cdb)> hook) {
   hook_ = std::move(hook);
 }
 
+::testing::AssertionResult RecorderRig::StartRecorders(const std::string& path, const std::string& configuration) {
+  std::ofstream(path) << configuration;
+  std::string error;
+  manager = aspi::LoadASPIManager(path, clock, error);
+  if (!manager) return ::testing::AssertionFailure() << error;
+  platform = std::make_unique<RecordingPlatform>(*manager);
+  install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);
+  return ::testing::AssertionSuccess();
+}
+
+void RecorderRig::StopRecorders() {
+  install.reset();
+  platform.reset();
+  manager.reset();
+}
+
 void BurnerTest::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   folder = fs::temp_directory_path() / (std::string("kvx_burner_") + test->test_suite_name() + "_" + test->name());
@@ -84,20 +100,12 @@ void BurnerTest::SetUp() {
 void BurnerTest::TearDown() {
   burner.reset();
   engine.reset();
-  install.reset();
-  platform.reset();
-  manager.reset();
+  StopRecorders();
   fs::remove_all(folder);
 }
 
 void BurnerTest::Start(const std::string& unitKeys) {
-  const std::string path = (folder / "kvxaspi.ini").string();
-  std::ofstream(path) << "[Unit0]\nImage=" << ImagePath() << "\n" << unitKeys;
-  std::string error;
-  manager = aspi::LoadASPIManager(path, clock, error);
-  ASSERT_TRUE(manager) << error;
-  platform = std::make_unique<RecordingPlatform>(*manager);
-  install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);
+  ASSERT_TRUE(StartRecorders((folder / "kvxaspi.ini").string(), "[Unit0]\nImage=" + ImagePath() + "\n" + unitKeys));
   engine = std::make_unique<BurnEngine>(install->Hub());
   burner = std::make_unique<TVortalBurner>(*engine);
   burner->SetSleepFunction([this](uint32_t ms) { clock.Advance(ms); });

@@ -55,7 +55,21 @@ class RecordingPlatform : public scsi::TransportPlatform {
   std::function<void(const uint8_t* cdb)> hook_;
 };
 
-class BurnerTest : public ::testing::Test {
+// Virtual recorders of one configuration, on a manual clock (the engine's waits advance
+// it), behind a recording transport installed for the test.
+struct RecorderRig {
+  // Writes the configuration to path and starts its recorders.
+  ::testing::AssertionResult StartRecorders(const std::string& path, const std::string& configuration);
+  // Takes them down in the order the pieces depend on each other.
+  void StopRecorders();
+
+  aspi::ManualClock clock;
+  std::unique_ptr<aspi::ASPIManager> manager;
+  std::unique_ptr<RecordingPlatform> platform;
+  std::unique_ptr<scsi::testing::TransportInstall> install;
+};
+
+class BurnerTest : public ::testing::Test, protected RecorderRig {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -78,10 +92,6 @@ class BurnerTest : public ::testing::Test {
   static size_t ThreadCount();
 
   std::filesystem::path folder;
-  aspi::ManualClock clock;
-  std::unique_ptr<aspi::ASPIManager> manager;
-  std::unique_ptr<RecordingPlatform> platform;
-  std::unique_ptr<scsi::testing::TransportInstall> install;
   std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TVortalBurner> burner;
   std::string expectedTrack;

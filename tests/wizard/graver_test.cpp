@@ -100,7 +100,7 @@ std::string Output(const std::string& command) {
   return ::testing::AssertionFailure() << "\"" << line << "\" is not \"" << text << "\" + time";
 }
 
-class GraverTest : public ::testing::Test {
+class GraverTest : public ::testing::Test, protected RecorderRig {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -118,26 +118,18 @@ class GraverTest : public ::testing::Test {
     form.reset();
     ui::RunPostedTasks();  // anything still posted for the form is dropped
     engine.reset();
-    install.reset();
-    platform.reset();
-    manager.reset();
+    StopRecorders();
     fs::remove_all(folder);
   }
 
   // Starts virtual recorders from [UnitN] sections (the image of unit N in the test
   // folder) and creates the form over them.
   void Start(const std::vector<std::string>& units) {
-    const std::string path = (folder / "kvxaspi.ini").string();
-    std::ofstream config(path);
+    std::string configuration;
     for (size_t n = 0; n < units.size(); ++n)
-      config << "[Unit" << n << "]\nImage=" << ImagePath(n) << "\n" << units[n] << "\n";
-    config.close();
-    std::string error;
-    manager = aspi::LoadASPIManager(path, clock, error);
-    ASSERT_TRUE(manager) << error;
-    platform = std::make_unique<RecordingPlatform>(*manager);
+      configuration += "[Unit" + std::to_string(n) + "]\nImage=" + ImagePath(n) + "\n" + units[n] + "\n";
+    ASSERT_TRUE(StartRecorders((folder / "kvxaspi.ini").string(), configuration));
     platform->SetHook([this](const uint8_t* cdb) { gate.Check(cdb); });
-    install = std::make_unique<scsi::testing::TransportInstall>(*platform, false);
     CreateForm(install->Hub());
   }
 
@@ -196,10 +188,6 @@ class GraverTest : public ::testing::Test {
   fs::path folder;
   std::string archive;
   std::string archiveBytes;
-  aspi::ManualClock clock;
-  std::unique_ptr<aspi::ASPIManager> manager;
-  std::unique_ptr<RecordingPlatform> platform;
-  std::unique_ptr<scsi::testing::TransportInstall> install;
   std::unique_ptr<BurnEngine> engine;
   std::unique_ptr<TGraver> form;
 };
