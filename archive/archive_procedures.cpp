@@ -1,9 +1,9 @@
 #include "archive/archive_procedures.h"
 
-#include <fstream>
 #include <optional>
 #include <string>
 
+#include "archive/item_list_expansion.h"
 #include "archive/zip_component.h"
 #include "base/file_search.h"
 #include "host/host_bridge.h"
@@ -12,13 +12,8 @@
 namespace kvx {
 namespace {
 
-// Paths and list entries pass through a 256-byte staging buffer on their way to the library.
-constexpr size_t kStagingMax = 255;
-
 constexpr char kListTooLong[] =
     "ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : sauvegarde non effectu\xE9" "e.";
-
-std::string Staged(std::string_view text) { return std::string(text.substr(0, kStagingMax)); }
 
 void CompressionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
@@ -48,22 +43,6 @@ const char* ExtractionErrorText(uint16_t messageId) {
 void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, int32_t& answer) {
   if (const char* text = ExtractionErrorText(messageId)) host.Command(text + archive);
   answer = 0;
-}
-
-// The blank-separated list of the short forms of the entries; nullopt when it would
-// not fit the item list buffer.
-std::optional<std::string> ExpandItems(std::string_view item) {
-  if (item.empty() || item[0] != '@') return Staged(ShortPath(item));
-  std::string list;
-  std::ifstream in{NativePath(item.substr(1))};
-  std::string line;
-  while (in && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    list += Staged(ShortPath(line));
-    if (in.peek() != std::ifstream::traits_type::eof()) list += ' ';
-    if (list.size() >= kItemListCapacity) return std::nullopt;
-  }
-  return list;
 }
 
 }  // namespace

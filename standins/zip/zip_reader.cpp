@@ -34,6 +34,7 @@ struct Member {
   uint64_t size = 0;
   uint64_t localOffset = 0;
   uint32_t volume = 0;
+  uint32_t centralNameLength = 0;  // as the central record gives it: the local name should match
   bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 };
 
@@ -47,6 +48,29 @@ T Load(const uint8_t* at) {
 // True when size bytes from offset end at limit or before; offsets and sizes come from
 // the archive, so their sum may not fit 64 bits.
 bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <= limit && offset <= limit - size; }
+
+// Sizes read from the archive may add up past 64 bits: the sum stops at the top.
+uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// The shortest data descriptor: CRC-32 and two 32-bit sizes, without the optional signature.
+constexpr uint64_t kShortestDescriptor = 12;
+
+// The bytes [start, end) of one volume that a member (or the central directory) takes.
+struct Extent {
+  uint32_t volume = 0;
+  uint64_t start = 0;
+  uint64_t end = 0;
+  auto operator<=>(const Extent&) const = default;
+};
+
+// True when no two extents on the same volume share a byte. Once sorted, any overlap
+// shows between neighbours.
+bool Disjoint(std::vector<Extent>& extents) {
+  std::sort(extents.begin(), extents.end());
+  for (size_t i = 1; i < extents.size(); ++i)
+    if (extents[i].volume == extents[i - 1].volume && extents[i].start < extents[i - 1].end) return false;
+  return true;
+}
 
 struct CentralDirectory {
   uint64_t offset = 0;
@@ -92,7 +116,8 @@ class Archive {
     }
     if (!directory) return ZipResult::CannotReadArchive;
     centralOffset_ = directory->offset;
-    return ReadCentralDirectory(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;
+    if (!ReadCentralDirectory(*directory)) return ZipResult::CannotReadArchive;
+    return MembersApart(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;
   }
 
   const std::vector<Member>& Members() const { return members_; }
@@ -110,6 +135,32 @@ class Archive {
   }
 
  private:
+  // Entries sharing a local header or data would make a small archive extract into a
+  // huge one (or the same bytes under many names): every member must lie apart from the
+  // others and from the central directory. Members of a spanned set are compared with
+  // those starting on the same volume.
+  bool MembersApart(const CentralDirectory& directory) {
+    std::vector<Extent> extents;
+    extents.reserve(members_.size() + 1);
+    extents.push_back({file_.LastVolume(), directory.offset, directory.offset + directory.size});
+    for (const Member& member : members_) extents.push_back(ExtentOf(member));
+    return Disjoint(extents);
+  }
+
+  // The local header when it is on the volume at hand and readable; otherwise the header
+  // as the central record describes it (without the extra field), which the real one
+  // cannot be shorter than in a sound archive.
+  Extent ExtentOf(const Member& member) {
+    uint64_t headerSize = sizeof(LocalHeader) + member.centralNameLength;
+    LocalHeader header{};
+    if (member.volume == file_.LastVolume() && ReadAt(member.localOffset, &header, sizeof header) &&
+        header.signature == kLocalHeaderSignature)
+      headerSize = sizeof header + header.nameLength + header.extraLength;
+    const uint64_t descriptor = member.flags & kFlagDataDescriptor ? kShortestDescriptor : 0;
+    const uint64_t size = SaturatedSum(SaturatedSum(headerSize, member.compressedSize), descriptor);
+    return {member.volume, member.localOffset, SaturatedSum(member.localOffset, size)};
+  }
+
   std::optional<CentralDirectory> FindCentralDirectory() {
     const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndSearch));
     std::vector<uint8_t> tail(tailSize);
@@ -189,6 +240,7 @@ class Archive {
       member.size = header.size;
       member.localOffset = header.localHeaderOffset;
       member.volume = header.diskStart;
+      member.centralNameLength = header.nameLength;
       if (!ApplyZip64Extra(name + header.nameLength, header.extraLength, member, header.size == kMax32,
                            header.compressedSize == kMax32, header.localHeaderOffset == kMax32))
         return false;

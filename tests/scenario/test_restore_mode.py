@@ -69,18 +69,27 @@ class RestoreMode(ScenarioCase):
             z.writestr("CLIENTS.FIC", b"good clients\r\n" * 100)
         whole = (self.zips / "GOOD.zip").read_bytes()
         (self.zips / "HALF.zip").write_bytes(whole[: len(whole) // 2])
+        # The zip bomb of entries sharing data: the second entry's local header is the first's.
+        with zipfile.ZipFile(self.zips / "BOMB.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"bomb clients\r\n" * 100)
+            z.writestr("COPIE.FIC", b"bomb clients\r\n" * 100)
+        bomb = bytearray((self.zips / "BOMB.zip").read_bytes())
+        second = bomb.rfind(b"PK\x01\x02")
+        bomb[second + 42:second + 46] = bytes(4)
+        (self.zips / "BOMB.zip").write_bytes(bomb)
 
         run = self.restore(windows_path(self.zips), windows_path(self.bases))
         self.assertEqual(run.returncode, 1)
         errors = sorted(l for l in without_multitache(run.transcript) if l.startswith("CMD ERREUR,Impossible"))
         self.assertEqual(errors, ["CMD ERREUR,Impossible de lire le fichier : " + windows_path(self.zips / name)
-                                  for name in ("BROKEN.zip", "HALF.zip")])
+                                  for name in ("BOMB.zip", "BROKEN.zip", "HALF.zip")])
         self.assertEqual(without_multitache(run.transcript)[-4:],
-                         ["CMD ERREUR,Restauration incomplète : 2 archive(s) sur 3 n'ont pas pu être restaurées.",
+                         ["CMD ERREUR,Restauration incomplète : 3 archive(s) sur 4 n'ont pas pu être restaurées.",
                           'CMD EXéCUTE("FermeFen")', "CMD FERME", "TERM"])
         self.assertEqual(run.tool_log, [self.wdmodfic(windows_path(self.bases) + "\\GOOD.zip")])
         self.assertEqual((self.bases / "GOOD.zip" / "CLIENTS.FIC").read_bytes(), b"good clients\r\n" * 100)
         self.assertEqual(list((self.bases / "BROKEN.z").iterdir()), [])
+        self.assertEqual(list((self.bases / "BOMB.zip").iterdir()), [])
 
     def test_a_failing_converter_fails_the_run(self):
         with zipfile.ZipFile(self.zips / "GOOD.zip", "w") as z:

@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 import unittest
 import zipfile
+import zlib
 
 BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", pathlib.Path(__file__).resolve().parents[3] / "build" / "native"))
 DRIVER = BUILD / "bin" / "zip_driver"
@@ -42,6 +43,45 @@ def zip64_end_only(offset, size):
     locator = struct.pack("<IIQI", 0x07064B50, 0, 0, 1)
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
     return end64 + locator + end
+
+
+def stored_member(name, data):
+    """The local header of a stored member, its name and its data."""
+    return struct.pack("<IHHHIIIIHH", 0x04034B50, 10, 0, 0, 0, zlib.crc32(data), len(data), len(data), len(name),
+                       0) + name + data
+
+
+def archive_of(body, entries):
+    """body, then a central directory of the stored entries (name, data, local header offset)."""
+    directory = b"".join(
+        struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 20, 10, 0, 0, 0, zlib.crc32(data), len(data), len(data),
+                    len(name), 0, 0, 0, 0, 0, offset) + name for name, data, offset in entries)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(directory), len(body), 0)
+    return body + directory + end
+
+
+def overlapping_members():
+    """Two archives of the non-recursive zip bomb: two entries sharing one local header,
+    and a member whose data holds the whole of the next one."""
+    shared = archive_of(stored_member(b"A.TXT", b"bomb"), [(b"A.TXT", b"bomb", 0), (b"B.TXT", b"bomb", 0)])
+    inner = stored_member(b"B.TXT", b"inner data")
+    nested = archive_of(stored_member(b"A.TXT", inner), [(b"A.TXT", inner, 0), (b"B.TXT", b"inner data", 35)])
+    return {"shared-header.zip": shared, "nested-data.zip": nested}
+
+
+class Unseekable:
+    """A stream Python's zipfile cannot go back in, so that it writes data descriptors."""
+    def __init__(self, path):
+        self.file = open(path, "wb")
+
+    def write(self, data):
+        return self.file.write(data)
+
+    def flush(self):
+        self.file.flush()
+
+    def close(self):
+        self.file.close()
 
 
 def tree(root):
@@ -144,6 +184,7 @@ class Validators(unittest.TestCase):
             # Zip64 end records whose central directory ends past the archive, one by a 64-bit wrap.
             "wrapping64.zip": zip64_end_only(offset=1, size=2**64 - 1),
             "huge64.zip": zip64_end_only(offset=2**63, size=2**62),
+            **overlapping_members(),
         }
         for name, content in cases.items():
             (self.tmp / name).write_bytes(content)
@@ -174,6 +215,23 @@ class Validators(unittest.TestCase):
         zipfile.ZipFile(empty, "w").close()
         self.assertEqual(driver("count", empty)[::3], (0, 0))
         self.assertEqual(driver("extract", empty, self.tmp / "out-empty", "*.*", "or")[2], [])
+
+    def test_members_written_with_data_descriptors_extract(self):
+        expected = {"SUB": None, "SUB/A.TXT": b"first member\r\n" * 50, "B.BIN": bytes(range(256)) * 40, "C.TXT": b""}
+        for zip64 in (False, True):
+            archive = self.tmp / f"streamed{int(zip64)}.zip"
+            stream = Unseekable(archive)
+            with zipfile.ZipFile(stream, "w", zipfile.ZIP_DEFLATED) as z:
+                for name, data in expected.items():
+                    if data is not None:
+                        with z.open(name, "w", force_zip64=zip64) as member:
+                            member.write(data)
+            stream.close()
+            with zipfile.ZipFile(archive) as z:
+                self.assertTrue(all(info.flag_bits & 0x08 for info in z.infolist()))
+            out = self.tmp / f"out-streamed{int(zip64)}"
+            self.assertEqual(driver("extract", archive, out, "*.*", "or")[:3:2], (0, []))
+            self.assertEqual(tree(out), expected)
 
     def test_traversal_names_are_refused_and_the_others_extracted(self):
         archive = self.tmp / "evil.zip"

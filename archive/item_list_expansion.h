@@ -1,0 +1,22 @@
+// The item list handed to the zip library: one entry, or the entries of a list file,
+// each in its absolute short form.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kvx {
+
+// Paths and list entries pass through a 256-byte staging buffer on their way to the library.
+inline constexpr size_t kStagingMax = 255;
+
+inline std::string Staged(std::string_view text) { return std::string(text.substr(0, kStagingMax)); }
+
+// item: "@" + path of a list file (one entry per line), or one entry. The blank-separated
+// short forms of the entries; nullopt when they would not fit the item list buffer. A list
+// file that cannot be read gives an empty list.
+std::optional<std::string> ExpandItems(std::string_view item);
+
+}  // namespace kvx
