@@ -4,15 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstddef>
 #include <string_view>
 
 namespace kvx {
 
 class HostBridge;
-
-// Longest item list handed to the library: 640,000 characters and the terminator.
-inline constexpr size_t kItemListCapacity = 640001;
 
 // item: "@" + path of a list file (one entry per line), or one file name or
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).

@@ -2,13 +2,12 @@
 
 #include <fstream>
 
-#include "archive/archive_procedures.h"
 #include "base/file_search.h"
 #include "host/system_helpers.h"
 
 namespace kvx {
 
-std::optional<std::string> ExpandItems(std::string_view item) {
+std::optional<std::string> ExpandItems(std::string_view item, size_t capacity) {
   if (item.empty() || item[0] != '@') return Staged(ShortPath(item));
   std::string list;
   std::ifstream in{NativePath(item.substr(1))};
@@ -19,7 +18,7 @@ std::optional<std::string> ExpandItems(std::string_view item) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     list += Staged(ShortPath(line));
     if (in.peek() != std::ifstream::traits_type::eof()) list += ' ';
-    if (list.size() >= kItemListCapacity) return std::nullopt;
+    if (list.size() >= capacity) return std::nullopt;
   }
   return list;
 }
