@@ -178,9 +178,10 @@ class ImageLayout {
   void UnindexEntry(TISOEntry* entry);
   std::string EntryKey(const TISODirectory* dir, std::u16string_view name) const;
   void QueryDisc();
+  struct SessionWalk;
   void ImportSession();
-  bool ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, bool joliet, int depth);
-  bool ImportRecord(TISODirectory* dir, const uint8_t* record, bool joliet, TISOEntry*& last, int depth);
+  bool ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, SessionWalk& walk, int depth);
+  bool ImportRecord(TISODirectory* dir, const uint8_t* record, SessionWalk& walk, TISOEntry*& last, int depth);
   void AssignIdentifiers(TISODirectory& dir);
   void NumberDirectories(bool joliet);
   int64_t PathTableSize(bool joliet) const;

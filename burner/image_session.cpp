@@ -2,7 +2,9 @@
 // folders of the new tree, its files stay where they were recorded, and a file or
 // folder added for the new session under the same name takes the older one's place.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "base/cp1252.h"
@@ -44,6 +46,15 @@ TDateTime RecordDate(const uint8_t* date) {
 
 }  // namespace
 
+// One tree of the earlier session, walked from its root. No two folder records of a sound
+// tree share an extent: when they do, the tree is damaged (a folder holding itself, or one
+// folder under two names at every level, which would double the walk at each), and the
+// walk stops there as it does below the deepest folder.
+struct ImageLayout::SessionWalk {
+  bool Joliet = false;
+  std::unordered_set<uint32_t> FoldersRead;
+};
+
 void ImageLayout::ImportSession() {
   uint32_t start = 0;
   if (!device_.ReadLastSessionStart(start) || start >= StartSector) return;
@@ -58,42 +69,49 @@ void ImageLayout::ImportSession() {
     const bool ucs2 = sector[88] == 0x25 && sector[89] == 0x2F && level != std::end(kJolietLevels);
     if (sector[0] == 2 && ucs2) joliet = root;
   }
-  const bool useJoliet = joliet.Extent != 0;
-  const SessionRoot root = useJoliet ? joliet : primary;
-  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, useJoliet, 0))
+  SessionWalk walk;
+  walk.Joliet = joliet.Extent != 0;
+  const SessionRoot root = walk.Joliet ? joliet : primary;
+  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, walk, 0))
     device_.DebugMessage(">>> CAN'T READ THE PREVIOUS SESSION", 0);
 }
 
-bool ImageLayout::ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, bool joliet, int depth) {
+bool ImageLayout::ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, SessionWalk& walk, int depth) {
   if (depth > kDeepestFolder) return false;
+  walk.FoldersRead.insert(extent);
   const uint32_t sectors = static_cast<uint32_t>(RoundUpToSectors(size) / kSectorSize);
-  std::vector<uint8_t> records(static_cast<size_t>(sectors) * kSectorSize);
+  if (uint64_t{extent} + sectors > UINT32_MAX) return false;
+  // A few sectors at a time: a damaged record can give a folder any size, and the reads
+  // end where the disc does. A record never crosses a sector.
+  std::vector<uint8_t> records(size_t{kSectorsPerRead} * kSectorSize);
+  TISOEntry* last = nullptr;
   for (uint32_t done = 0; done < sectors;) {
     const auto count = static_cast<uint16_t>(std::min<uint32_t>(kSectorsPerRead, sectors - done));
-    if (!device_.ReadSectors(extent + done, count, records.data() + static_cast<size_t>(done) * kSectorSize))
-      return false;
+    if (!device_.ReadSectors(extent + done, count, records.data())) return false;
     done += count;
-  }
-  TISOEntry* last = nullptr;
-  for (size_t at = 0; at < records.size();) {
-    const uint8_t length = records[at];
-    const size_t inSector = at % kSectorSize;
-    if (length == 0 || inSector + length > static_cast<size_t>(kSectorSize)) {  // rest of the sector unused
-      at += kSectorSize - inSector;
-      continue;
+    const size_t end = size_t{count} * kSectorSize;
+    for (size_t at = 0; at < end;) {
+      const uint8_t length = records[at];
+      const size_t inSector = at % kSectorSize;
+      if (length == 0 || inSector + length > static_cast<size_t>(kSectorSize)) {  // rest of the sector unused
+        at += kSectorSize - inSector;
+        continue;
+      }
+      if (length < sizeof(DirectoryRecordHead) || records[at + 32] + sizeof(DirectoryRecordHead) > length)
+        return false;
+      const bool selfOrParent = records[at + 32] == 1 && records[at + 33] <= 1;
+      if (!selfOrParent && !ImportRecord(dir, &records[at], walk, last, depth)) return false;
+      at += length;
     }
-    if (length < sizeof(DirectoryRecordHead) || records[at + 32] + sizeof(DirectoryRecordHead) > length) return false;
-    const bool selfOrParent = records[at + 32] == 1 && records[at + 33] <= 1;
-    if (!selfOrParent && !ImportRecord(dir, &records[at], joliet, last, depth)) return false;
-    at += length;
   }
   return true;
 }
 
-bool ImageLayout::ImportRecord(TISODirectory* dir, const uint8_t* record, bool joliet, TISOEntry*& last, int depth) {
+bool ImageLayout::ImportRecord(TISODirectory* dir, const uint8_t* record, SessionWalk& walk, TISOEntry*& last,
+                               int depth) {
   const uint8_t flags = record[25];
   const uint32_t extent = Little32(record + 2), size = Little32(record + 10);
-  const std::u16string name = RecordName(record, joliet);
+  const std::u16string name = RecordName(record, walk.Joliet);
   if (name.empty()) return true;
   // The further extents of a file above 4 GiB follow the first one on the disc.
   if (last && last->WideName == name) {
@@ -105,9 +123,10 @@ bool ImageLayout::ImportRecord(TISODirectory* dir, const uint8_t* record, bool j
   TISOEntry* newer = FindWideEntry(dir, name);
   const bool folder = flags & kFlagDirectory;
   if (folder) {
+    if (walk.FoldersRead.contains(extent)) return false;
     TISODirectory* into = newer ? newer->Directory : CreateDirectory(dir, UTF16ToCP1252(name), kAttrDirectory, name);
     if (!into) return true;  // a file of the new session took its name, or no room
-    return ImportFolder(into, extent, size, joliet, depth + 1);
+    return ImportFolder(into, extent, size, walk, depth + 1);
   }
   if (newer || !HasRoomFor(false)) return true;
   TISOEntry* entry = NewEntryRecord();

@@ -178,5 +178,63 @@ TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSess
   EXPECT_EQ(disc.Messages[0], std::make_pair(std::string(">>> CAN'T READ THE PREVIOUS SESSION"), 0));
 }
 
+// A hand-made earlier session: descriptors at 16 and 17, folder k at sector 20 + k. Each
+// folder holds its "." and ".." and the records named, each pointing at a folder.
+std::vector<uint8_t> DamagedDisc(const std::vector<std::vector<std::pair<std::string, uint32_t>>>& folders) {
+  std::vector<uint8_t> disc((20 + folders.size()) * kSectorSize);
+  const auto record = [&](size_t at, const std::string& name, uint32_t extent) {
+    const size_t length = 33 + name.size() + (name.size() % 2 == 0);
+    disc[at] = static_cast<uint8_t>(length);
+    for (int i = 0; i < 4; ++i) {
+      disc[at + 2 + i] = disc[at + 9 - i] = static_cast<uint8_t>(extent >> (8 * i));
+      disc[at + 10 + i] = disc[at + 17 - i] = static_cast<uint8_t>(kSectorSize >> (8 * i));
+    }
+    disc[at + 25] = 0x02;  // a folder
+    disc[at + 32] = static_cast<uint8_t>(name.size());
+    std::copy(name.begin(), name.end(), disc.begin() + static_cast<std::ptrdiff_t>(at + 33));
+    return length;
+  };
+  for (const auto& [sector, type] : {std::pair{16, 1}, std::pair{17, 255}}) {
+    disc[sector * kSectorSize] = static_cast<uint8_t>(type);
+    std::copy_n("CD001", 5, disc.begin() + sector * kSectorSize + 1);
+  }
+  record(16 * kSectorSize + 156, std::string(1, '\0'), 20);
+  for (size_t k = 0; k < folders.size(); ++k) {
+    size_t at = (20 + k) * kSectorSize;
+    at += record(at, std::string(1, '\0'), static_cast<uint32_t>(20 + k));
+    at += record(at, std::string(1, '\1'), 20);
+    for (const auto& [name, extent] : folders[k]) at += record(at, name, extent);
+  }
+  return disc;
+}
+
+TEST_F(SessionTest, ADamagedTreeIsReadOnceAndSaidUnreadable) {
+  // One folder under two names at every level: read whole, the walk doubles at each.
+  std::vector<std::vector<std::pair<std::string, uint32_t>>> doubling(17);
+  for (uint32_t k = 0; k + 1 < doubling.size(); ++k) doubling[k] = {{"D", 21 + k}, {"D", 21 + k}};
+  const struct {
+    const char* What;
+    std::vector<uint8_t> Disc;
+    size_t Folders;  // in the new tree, the root included
+  } cases[] = {
+      {"a folder that holds itself", DamagedDisc({{{"SELF", 20}}}), 1},
+      {"a folder under two names at every level", DamagedDisc(doubling), 17},
+  };
+  for (const auto& damaged : cases) {
+    SCOPED_TRACE(damaged.What);
+    disc.Recorded = damaged.Disc;
+    disc.HasSession = true;
+    disc.NextWritable = 400;
+    disc.SectorsRead = 0;
+    disc.Messages.clear();
+    layout.ResetImage(100, 100);
+    layout.ImportPreviousSession = true;
+    layout.BuildImage(false);
+    EXPECT_EQ(disc.Messages, (std::vector<std::pair<std::string, int>>{{">>> CAN'T READ THE PREVIOUS SESSION", 0}}));
+    EXPECT_EQ(layout.Directories.size(), damaged.Folders);
+    EXPECT_LE(disc.SectorsRead, 2 + damaged.Folders + 1);  // descriptors, each folder once
+  }
+}
+
 }  // namespace
 }  // namespace kvx

@@ -40,7 +40,9 @@ class FakeDisc : public LayoutDevice {
     sector = SessionStart;
     return HasSession;
   }
+  size_t SectorsRead = 0;
   bool ReadSectors(uint32_t sector, uint16_t count, uint8_t* buffer) override {
+    SectorsRead += count;
     const size_t from = static_cast<size_t>(sector) * kSectorSize, size = static_cast<size_t>(count) * kSectorSize;
     if (from + size > Recorded.size()) return false;
     std::copy(Recorded.begin() + from, Recorded.begin() + from + size, buffer);

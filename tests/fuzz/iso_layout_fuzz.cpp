@@ -9,12 +9,9 @@
 #include <string_view>
 
 #include "burner/image_layout.h"
-#include "burner/iso_records.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/iso_checks.h"
 
 namespace {
-
-using kvx::fuzz::Expect;
 
 class QuietDisc : public kvx::LayoutDevice {
  public:
@@ -74,25 +71,6 @@ void Apply(kvx::ImageLayout& layout, std::string_view line) {
   }
 }
 
-// The records of one folder: each inside the header and inside one sector.
-void WalkRecords(const kvx::ImageLayout& layout, int64_t position, int64_t size) {
-  const int64_t base = int64_t{layout.StartSector} * kvx::kSectorSize;
-  Expect(position >= base && position + size <= base + int64_t(layout.ImageHeader.size()),
-         "a folder's records lie inside the header");
-  const uint8_t* records = layout.ImageHeader.data() + (position - base);
-  int64_t at = 0;
-  while (at < size) {
-    const uint8_t length = records[at];
-    if (length == 0) {  // the rest of the sector is padding
-      at = (at / kvx::kSectorSize + 1) * kvx::kSectorSize;
-      continue;
-    }
-    Expect(length >= 34 && at % kvx::kSectorSize + length <= kvx::kSectorSize, "a record lies inside one sector");
-    Expect(33u + records[at + 32] <= length, "the identifier lies inside its record");
-    at += length;
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -107,13 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
   }
   layout.BuildImage(true);
-  Expect(int64_t(layout.ImageHeader.size()) == layout.FirstFilePos - int64_t{layout.StartSector} * kvx::kSectorSize,
-         "the header ends where the file data starts");
-  for (const auto& folder : layout.Directories) {
-    WalkRecords(layout, layout.ISODirRecordsPos + int64_t{folder->ISOSector} * kvx::kSectorSize, folder->ISOSize);
-    if (layout.JolietFileSystem)
-      WalkRecords(layout, layout.JolietDirRecordsPos + int64_t{folder->JolietSector} * kvx::kSectorSize,
-                  folder->JolietSize);
-  }
+  kvx::fuzz::CheckImageHeader(layout);
   return 0;
 }
