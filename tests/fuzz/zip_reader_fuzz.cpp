@@ -1,7 +1,8 @@
 // Fuzz target of the unzip library stand-in: the input is an archive; "dunzip" counts
 // its members and extracts them as the DLL does (end records, zip64 locator and records,
 // central directory, local headers, member names, stored and deflated data). The last
-// byte of the input also picks the extraction options. The destination lies deep inside
+// byte of the input also picks the extraction options, a test of every member's data
+// (which writes nothing) among them. The destination lies deep inside
 // a scratch folder: after each run, nothing may exist
 // in the scratch folder outside the destination but the archive and that chain of folders.
 #include <sys/resource.h>
@@ -109,8 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   params.overWrite = (options & 1) ? -1 : 0;
   params.recurse = (options & 2) ? -1 : 0;
   params.noDirectoryNames = (options & 4) ? -1 : 0;
+  params.test = (options & 8) ? -1 : 0;
   const int32_t extracted = kvxzip::RunDunzip(&params);
   Expect(counted == 0 || extracted == counted, "an archive that cannot be counted cannot be extracted");
+  Expect(!params.test || fs::is_empty(layout.destination), "a test writes nothing");
 
   CheckNothingLeftTheDestination(layout);
   EmptyDestination(layout);
