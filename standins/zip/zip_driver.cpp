@@ -5,14 +5,21 @@
 //   zip_driver count ARCHIVE
 //   zip_driver extract ARCHIVE DEST SPEC FLAGS       flags: o overwrite, r recurse,
 //                                                    j no folder names, - none
+//   zip_driver span ARCHIVE ROOM ITEMLIST            a set spanned over diskettes of ROOM
+//                                                    bytes: ARCHIVE is the last, ARCHIVE.N
+//                                                    diskette N (the fuzz seeds of zip_spanned)
 // Prints "PROGRESS <percent> <item>", "MESSAGE <id> <text1>" and "COUNT <n>" lines;
 // exits with the entry point's result.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "archive/zip_records.h"
+#include "standins/zip/diskette_drive.h"
+#include "standins/zip/item_list.h"
+#include "standins/zip/spanned_writer.h"
 #include "standins/zip/zip_entry_points.h"
 
 namespace {
@@ -73,6 +80,45 @@ int Extract(char** argv) {
   return kvxzip::RunDunzip(&params);
 }
 
+// The diskette in the drive is ARCHIVE; diskette N, out of the drive, is ARCHIVE.N. Every
+// diskette offered is empty and takes the same room.
+class FileShelf final : public kvxzip::DisketteDrive {
+ public:
+  FileShelf(std::string archive, uint64_t room) : archive_(std::move(archive)), room_(room) {}
+  bool Ask(kvxzip::DisketteQuestion question, uint32_t volume) override {
+    if (question == kvxzip::DisketteQuestion::Insert && volume != current_) {
+      std::rename(archive_.c_str(), (archive_ + "." + std::to_string(current_)).c_str());
+      std::rename((archive_ + "." + std::to_string(volume)).c_str(), archive_.c_str());
+      current_ = volume;
+    }
+    return true;
+  }
+  std::optional<uint64_t> Room() override { return room_; }
+  bool HasContent(uint16_t) override { return false; }
+  bool Empty(uint16_t) override { return true; }
+
+ private:
+  std::string archive_;
+  uint64_t room_;
+  uint32_t current_ = 1;
+};
+
+class Silent final : public kvxzip::WriteObserver {
+ public:
+  bool Progress(const std::string&, int) override { return true; }
+  void SourceUnreadable(const std::string& path) override { std::printf("UNREADABLE %s\n", path.c_str()); }
+};
+
+int Span(char** argv) {
+  FileShelf shelf(argv[0], std::strtoull(argv[1], nullptr, 10));
+  kvxzip::CollectOptions collect;
+  collect.recurse = true;
+  collect.relativeToCurrent = true;
+  Silent observer;
+  return static_cast<int>(kvxzip::WriteSpanned(argv[0], kvxzip::CollectSources(kvxzip::SplitItemList(argv[2]), collect),
+                                               kvxzip::WriteOptions{9, 1, {}}, observer, shelf, 0x8300));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +126,7 @@ int main(int argc, char** argv) {
   if (command == "add" && argc == 6) return Add(argv + 2);
   if (command == "count" && argc == 3) return Count(argv + 2);
   if (command == "extract" && argc == 6) return Extract(argv + 2);
-  std::fprintf(stderr, "usage: zip_driver add|count|extract ...\n");
+  if (command == "span" && argc == 5) return Span(argv + 2);
+  std::fprintf(stderr, "usage: zip_driver add|count|extract|span ...\n");
   return 100;
 }
