@@ -103,7 +103,7 @@ class FileShelf final : public kvxzip::DisketteDrive {
   uint32_t current_ = 1;
 };
 
-class Silent final : public kvxzip::WriteObserver {
+class UnreadableLister final : public kvxzip::WriteObserver {
  public:
   bool Progress(const std::string&, int) override { return true; }
   void SourceUnreadable(const std::string& path) override { std::printf("UNREADABLE %s\n", path.c_str()); }
@@ -114,7 +114,7 @@ int Span(char** argv) {
   kvxzip::CollectOptions collect;
   collect.recurse = true;
   collect.relativeToCurrent = true;
-  Silent observer;
+  UnreadableLister observer;
   return static_cast<int>(kvxzip::WriteSpanned(argv[0], kvxzip::CollectSources(kvxzip::SplitItemList(argv[2]), collect),
                                                kvxzip::WriteOptions{9, 1, {}}, observer, shelf, 0x8300));
 }

@@ -36,8 +36,8 @@ class RecordedDisc : public kvx::LayoutDevice {
     return true;
   }
   bool ReadSectors(uint32_t sector, uint16_t count, uint8_t* buffer) override {
-    sectorsRead += count;
-    Expect(sectorsRead <= kMostSectorsRead, "the import reads a bounded number of sectors");
+    sectorsRead_ += count;
+    Expect(sectorsRead_ <= kMostSectorsRead, "the import reads a bounded number of sectors");
     for (uint32_t s = sector; s < sector + count; ++s, buffer += kvx::kSectorSize) {
       std::memset(buffer, 0, kvx::kSectorSize);
       if (s < kFirstInputSector) continue;
@@ -53,7 +53,7 @@ class RecordedDisc : public kvx::LayoutDevice {
   static constexpr uint64_t kMostSectorsRead = 1 << 20;
   const uint8_t* data_;
   size_t size_;
-  uint64_t sectorsRead = 0;
+  uint64_t sectorsRead_ = 0;
 };
 
 kvx::FileSearchRecord NewFile(const char* name, uint64_t size) {

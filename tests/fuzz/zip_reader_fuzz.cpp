@@ -24,8 +24,6 @@ int32_t CountMessage(int32_t, int32_t, int32_t, int32_t, const char*, const char
   return 0;
 }
 
-constexpr const char* kFileSpecs[] = {"*.*", "*", "*.TXT", "?*a*", "A.BIN", ""};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   params.function = kvx::kUnzipFunctionExtract;
   params.destination = destination.c_str();
-  params.fileSpec = kFileSpecs[(options >> 4) % std::size(kFileSpecs)];
+  params.fileSpec = kvx::fuzz::FileSpecOf(options);
   params.overWrite = (options & 1) ? -1 : 0;
   params.recurse = (options & 2) ? -1 : 0;
   params.noDirectoryNames = (options & 4) ? -1 : 0;

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -45,6 +46,11 @@ const ZipScratch& ZipFolders() {
     return made;
   }();
   return scratch;
+}
+
+const char* FileSpecOf(uint8_t options) {
+  static constexpr const char* kFileSpecs[] = {"*.*", "*", "*.TXT", "?*a*", "A.BIN", ""};
+  return kFileSpecs[(options >> 4) % std::size(kFileSpecs)];
 }
 
 void CheckExtractionStayedInside(const ZipScratch& scratch) {

@@ -69,8 +69,6 @@ std::vector<std::string_view> Volumes(std::string_view input) {
   return volumes;
 }
 
-constexpr const char* kFileSpecs[] = {"*.*", "*", "*.TXT", "?*a*", "A.BIN", ""};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Quiet extracting;
   kvxzip::ExtractOptions extract;
   extract.destination = scratch.destination.string();
-  extract.fileSpec = kFileSpecs[(options >> 4) % std::size(kFileSpecs)];
+  extract.fileSpec = kvx::fuzz::FileSpecOf(options);
   extract.overwrite = options & 1;
   extract.recurse = options & 2;
   extract.noDirectoryNames = options & 4;
