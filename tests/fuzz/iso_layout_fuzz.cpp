@@ -1,9 +1,11 @@
 // Fuzz target of the ISO 9660 + Joliet layout's name mapping and tree: the input is a
 // list of lines, each adding to the tree ("D\PATH" folders by path, "Cn NAME" a folder
-// under folder n, "Fn NAME|SHORT|SIZE" a file found on disk, "R" and "J" switch
-// replacement and Joliet). The layout is then computed and rendered, and every folder's
-// records are walked: each lies inside the header, inside one sector, its identifier
-// inside the record.
+// under folder n, "Fn NAME|SHORT|SIZE" a file found on disk), switching an option ("R"
+// replacement, "J" Joliet, "S" case-sensitive names), laying out what is there so far
+// ("B") or starting again with room for n entries and m folders ("Ln m"). The layout is
+// then computed and rendered, and every folder's records are walked: each lies inside the
+// header, inside one sector, its identifier inside the record, and no two are found under
+// one name.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,14 +26,32 @@ class QuietDisc : public kvx::LayoutDevice {
   void DebugMessage(const std::string&, uint8_t) override {}
 };
 
-kvx::TISODirectory* FolderAt(kvx::ImageLayout& layout, std::string_view& line) {
-  size_t index = 0;
+// The decimal number the line starts with, below 1000, and the blank after it.
+size_t NumberAt(std::string_view& line) {
+  size_t number = 0;
   while (!line.empty() && line.front() >= '0' && line.front() <= '9') {
-    index = (index * 10 + static_cast<size_t>(line.front() - '0')) % 1000;
+    number = (number * 10 + static_cast<size_t>(line.front() - '0')) % 1000;
     line.remove_prefix(1);
   }
   if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  return number;
+}
+
+kvx::TISODirectory* FolderAt(kvx::ImageLayout& layout, std::string_view& line) {
+  const size_t index = NumberAt(line);
   return layout.Directories.empty() ? nullptr : layout.Directories[index % layout.Directories.size()].get();
+}
+
+// A layout may be built more than once, and reset for the next disc after it was built.
+void Build(kvx::ImageLayout& layout) {
+  layout.BuildImage(true);
+  kvx::fuzz::CheckImageHeader(layout);
+}
+
+void Reset(kvx::ImageLayout& layout, std::string_view line) {
+  const int entries = static_cast<int>(NumberAt(line) % 256);
+  const int folders = static_cast<int>(NumberAt(line) % 64);
+  layout.ResetImage(entries, folders);
 }
 
 std::string_view NextPart(std::string_view& text) {
@@ -67,6 +87,9 @@ void Apply(kvx::ImageLayout& layout, std::string_view line) {
     case 'F': AddFile(layout, line); break;
     case 'R': layout.ReplaceFile = !layout.ReplaceFile; break;
     case 'J': layout.JolietFileSystem = !layout.JolietFileSystem; break;
+    case 'S': layout.CaseSensitiveNames = !layout.CaseSensitiveNames; break;
+    case 'B': Build(layout); break;
+    case 'L': Reset(layout, line); break;
     default: break;
   }
 }
@@ -84,7 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Apply(layout, text.substr(0, end));
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
   }
-  layout.BuildImage(true);
-  kvx::fuzz::CheckImageHeader(layout);
+  Build(layout);
   return 0;
 }
