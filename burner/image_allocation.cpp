@@ -115,6 +115,7 @@ void ImageLayout::AssignFileExtents() {
 void ImageLayout::ComputeLayout(bool skipDiscQuery) {
   device_.SetDoDebug(false);
   StartSector = 0;
+  PreviousSessionUnreadable = false;
   if (!skipDiscQuery) QueryDisc();
   // Only a session after others: on a disc written from sector 0 the old tree is overwritten.
   if (!skipDiscQuery && ImportPreviousSession && StartSector > 0) ImportSession();

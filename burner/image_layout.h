@@ -120,6 +120,8 @@ class ImageLayout {
   bool CaseSensitiveNames = false;
   // On an appendable disc, the new tree also holds the files of the last session.
   bool ImportPreviousSession = false;
+  // Set by a build that was to bring the last session in and could not read it.
+  bool PreviousSessionUnreadable = false;
   TAddFileEvent OnAddFile;
 
   // Empties the tree and the image header, sets the capacities, creates the root.

@@ -72,8 +72,10 @@ void ImageLayout::ImportSession() {
   SessionWalk walk;
   walk.Joliet = joliet.Extent != 0;
   const SessionRoot root = walk.Joliet ? joliet : primary;
-  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, walk, 0))
+  if (root.Extent == 0 || !ImportFolder(Directories[0].get(), root.Extent, root.Size, walk, 0)) {
+    PreviousSessionUnreadable = true;
     device_.DebugMessage(">>> CAN'T READ THE PREVIOUS SESSION", 0);
+  }
 }
 
 bool ImageLayout::ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t size, SessionWalk& walk, int depth) {

@@ -243,6 +243,12 @@ bool BuildTrack(TVortalBurner& burner, const BurnOptions& options, LockedConsole
   for (const std::string& path : options.Paths) adder.AddPath(path);
   if (adder.Failed()) return false;
   burner.BuildImage(false);
+  // The new tree is what readers see: without the last session's files, those would vanish.
+  if (burner.Image().PreviousSessionUnreadable) {
+    console.Err("kvxburn: the last session on the disc cannot be read, and a new one would hide its files "
+                "(--new-tree burns a session that shows only the new files)");
+    return false;
+  }
   return true;
 }
 

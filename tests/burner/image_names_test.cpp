@@ -129,6 +129,7 @@ TEST_F(SessionTest, LastSessionsFilesStayWhereTheyAreAndNewOnesReplaceThem) {
   ASSERT_TRUE(Add(data, "new.txt", 20));
   layout.BuildImage(false);
   ASSERT_TRUE(disc.Messages.empty()) << disc.Messages[0].first;
+  EXPECT_FALSE(layout.PreviousSessionUnreadable);
 
   const TISOEntry* oldFile = Entry(Root(), "old.txt");
   ASSERT_NE(oldFile, nullptr);
@@ -168,6 +169,7 @@ TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSess
     disc.NextWritable = on ? 0 : oldEnd_ + 11400;  // a rewritable overwritten from 0
     layout.BuildImage(false);
     EXPECT_EQ(layout.Entries.size(), 0u);
+    EXPECT_FALSE(layout.PreviousSessionUnreadable);
   }
   layout.ResetImage(100, 10);
   layout.ImportPreviousSession = true;
@@ -176,6 +178,10 @@ TEST_F(SessionTest, NothingIsBroughtInWhenOffOrFromSectorZeroAndAnUnreadableSess
   layout.BuildImage(false);
   ASSERT_EQ(disc.Messages.size(), 1u);
   EXPECT_EQ(disc.Messages[0], std::make_pair(std::string(">>> CAN'T READ THE PREVIOUS SESSION"), 0));
+  EXPECT_TRUE(layout.PreviousSessionUnreadable);
+  layout.ImportPreviousSession = false;  // the caller's way out: a tree of the new files only
+  layout.BuildImage(false);
+  EXPECT_FALSE(layout.PreviousSessionUnreadable);
 }
 
 // A hand-made earlier session: descriptors at 16 and 17, folder k at sector 20 + k. Each
@@ -231,6 +237,7 @@ TEST_F(SessionTest, ADamagedTreeIsReadOnceAndSaidUnreadable) {
     layout.ImportPreviousSession = true;
     layout.BuildImage(false);
     EXPECT_EQ(disc.Messages, (std::vector<std::pair<std::string, int>>{{">>> CAN'T READ THE PREVIOUS SESSION", 0}}));
+    EXPECT_TRUE(layout.PreviousSessionUnreadable);
     EXPECT_EQ(layout.Directories.size(), damaged.Folders);
     EXPECT_LE(disc.SectorsRead, 2 + damaged.Folders + 1);  // descriptors, each folder once
   }

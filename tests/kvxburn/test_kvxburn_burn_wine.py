@@ -238,16 +238,39 @@ FAULTS = [
 class KvxburnFaultTest(KvxburnBurnTest):
     """Each fault of a recorder reaches the console as a failure with the unit's text."""
 
-    def use_unit(self, media, faults):
-        for left in (self.disc_image(0), self.disc_image(0) + ".state"):  # a new disc
-            if os.path.exists(left):
-                os.remove(left)
+    def use_unit(self, media, faults, new_disc=True):
+        if new_disc:
+            for left in (self.disc_image(0), self.disc_image(0) + ".state"):
+                if os.path.exists(left):
+                    os.remove(left)
         config = os.path.join(self.dir, "faulty.ini")
         state = "appendable" if media in ("CD-RW", "DVD-RW") else "blank"
         with open(config, "w") as f:
             f.write("[Unit0]\nMedia=%s\nState=%s\nFast=1\nFaults=%s\nImage=%s\n"
                     % (media, state, faults, windows_path(self.disc_image(0))))
         self.env = dict(self.env, KVXASPI_CONFIG=windows_path(config))
+
+    def test_a_last_session_that_cannot_be_read_is_not_hidden_by_a_new_one(self):
+        self.use_unit("CD-R", "")
+        self.burn("0", self.backup_tree())
+        before = self.info("0")
+        with open(self.disc_image(0), "rb") as f:
+            f.seek(16 * SECTOR)
+            descriptors = f.read(2 * SECTOR)
+        # The unit fails to read the root folders of both trees.
+        roots = [int.from_bytes(descriptors[at + 158:at + 162], "little") for at in (0, SECTOR)]
+        self.use_unit("CD-R", ";".join("28@%d 3/11/00" % root for root in roots), new_disc=False)
+        self.tree.files = []
+        self.tree.file("Suite/deux.txt", "/SUITE/DEUX.TXT;1")
+        suite = [windows_path(os.path.join(self.tree.root, "Suite"))]
+        _, err = self.kvxburn("burn", "0", *suite, expect=1)
+        self.assertIn(">>> CAN'T READ THE PREVIOUS SESSION\n", err)
+        self.assertIn("kvxburn: the last session on the disc cannot be read, and a new one would hide its files "
+                      "(--new-tree burns a session that shows only the new files)\n", err)
+        self.assertNotIn("written", err)
+        self.assertEqual(self.info("0"), before)  # nothing burned
+        self.burn("0", suite, "--new-tree")
+        self.assertEqual(self.info("0")["sessions"], "2")
 
     def test_every_fault_exits_1_with_the_units_text(self):
         paths = self.backup_tree()
