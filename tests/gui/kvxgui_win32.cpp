@@ -228,23 +228,33 @@ bool ChooseTab(HWND top, int page) {
   return Fail("tab not chosen");
 }
 
-// A combo box's entry: a click on its arrow, then on the entry in the list it drops down.
-// A box that a running action has disabled is waited for, as a person would wait; a click
-// that lands before the box takes input again is given once more.
+// A combo box's entry: a click on its arrow, then on the entry in the list it drops down,
+// both given again when the box does not show the entry afterwards (a click that landed
+// before the box took input). A box that a running action has disabled is waited for, as
+// a person would wait.
 bool PickItem(HWND combo, const std::wstring& item) {
   for (int i = 0; i < 50 && !IsWindowEnabled(combo); ++i) Sleep(100);
   RECT rect{};
   GetWindowRect(combo, &rect);
+  const LRESULT wanted = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(item.c_str()));
+  if (wanted < 0) return Fail("no entry " + UTF8(item));
   for (int attempt = 0; attempt < 3; ++attempt) {
     MouseClick({rect.right - 8, rect.top + 10}, false);
+    HWND dropped = nullptr;
+    for (int i = 0; i < 20 && !dropped; ++i) {
+      for (HWND list = nullptr; (list = FindWindowExW(nullptr, list, L"ComboLBox", nullptr)) != nullptr;)
+        if (IsWindowVisible(list)) dropped = list;
+      if (!dropped) Sleep(100);
+    }
+    if (!dropped) continue;
+    if (!ClickItem(dropped, item, false)) return false;
+    // The box shows the entry once the program has handled the click, as a person would see.
     for (int i = 0; i < 20; ++i) {
-      HWND list = nullptr;
-      while ((list = FindWindowExW(nullptr, list, L"ComboLBox", nullptr)) != nullptr)
-        if (IsWindowVisible(list)) return ClickItem(list, item, false);
+      if (Ask(combo, CB_GETCURSEL, 0, 0) == wanted) return true;
       Sleep(100);
     }
   }
-  return Fail("no list dropped down");
+  return Fail("entry not chosen " + UTF8(item));
 }
 
 bool TypeText(HWND control, const std::wstring& text) {
