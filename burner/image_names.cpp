@@ -121,10 +121,22 @@ std::string ISOShortName(std::string_view name) {
   return out + "." + DChars(extension.empty() ? extension : extension.substr(1), kISOExtensionChars);
 }
 
+// A Joliet identifier holds no control character and none of * / : ; ? \ (a ';' would read
+// as the start of the version, so "a;1" and "a" would be found under one name).
+namespace {
+char16_t JolietChar(char16_t c) {
+  return c < 0x20 || std::u16string_view(u"*/:;?\\").find(c) != std::u16string_view::npos ? u'_' : c;
+}
+}  // namespace
+
 std::u16string JolietNameOf(std::u16string_view name) {
-  if (name.size() <= kJolietChars) return std::u16string(name);
-  const auto [stem, extension] = SplitExtension(name, kJolietExtensionChars);
-  return std::u16string(CutUTF16(stem, kJolietChars - extension.size())) + std::u16string(extension);
+  std::u16string out(name);
+  if (name.size() > kJolietChars) {
+    const auto [stem, extension] = SplitExtension(name, kJolietExtensionChars);
+    out = std::u16string(CutUTF16(stem, kJolietChars - extension.size())) + std::u16string(extension);
+  }
+  std::transform(out.begin(), out.end(), out.begin(), JolietChar);
+  return out;
 }
 
 bool NamesFitRecords(std::string_view shortName, std::string_view longName, bool) {
