@@ -2,10 +2,10 @@
 // list of lines, each adding to the tree ("D\PATH" folders by path, "Cn NAME" a folder
 // under folder n, "Fn NAME|SHORT|SIZE" a file found on disk), switching an option ("R"
 // replacement, "J" Joliet, "S" case-sensitive names), laying out what is there so far
-// ("B", three times at most) or starting again with room for n entries and m folders ("Ln m"). The layout is
-// then computed and rendered, and every folder's records are walked: each lies inside the
-// header, inside one sector, its identifier inside the record, and no two are found under
-// one name.
+// ("B", three times at most) or starting again with room for n entries and m folders
+// ("Ln m"). The layout is then computed and rendered, and every folder's records are
+// walked: each lies inside the header, inside one sector, its identifier inside the
+// record, and no two are found under one name.
 #include <cstdint>
 #include <string>
 #include <string_view>
