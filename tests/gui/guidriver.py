@@ -14,12 +14,30 @@ BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", SOURCE / "build" / "win64")
 BIN = BUILD / "bin"
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;wnaspi32=n"}
 # Files a program may rewrite in place: a prefix copied with hard links gets its own.
+WINE_LOADER_VARIABLES = ("KVX_I386", "KVX_I386_REASON", "PATH", "WINELOADER")
 SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".ttf", ".fon", ".nls", ".ax",
                    ".ds", ".mui", ".manifest", ".cat", ".msstyles", ".com", ".vxd", ".386", ".mof"}
 
 
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
+
+
+def choose_wine_loader():
+    """Which wine loader runs the programs on this host (scripts/wine-env decides: the
+    64-bit one, called directly, where the host cannot start i386 programs): taken from
+    the calling script when it decided, else asked once for this process."""
+    if "KVX_I386" in os.environ:
+        return
+    listing = subprocess.run(["bash", "-c", 'source "$1" && env -0', "wine-env", str(SOURCE / "scripts" / "wine-env")],
+                             stdout=subprocess.PIPE, check=True).stdout.decode()
+    for item in listing.split("\0"):
+        name, _, value = item.partition("=")
+        if name in WINE_LOADER_VARIABLES:
+            os.environ[name] = value
+
+
+choose_wine_loader()
 
 
 class Display:
