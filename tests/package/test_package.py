@@ -25,16 +25,12 @@ SHIPPED = list(PROGRAMS) + ["CLUF_KVX.RTF", "CLUF_TBQ.RTF", "README.TXT"]
 # What the installation provides; the build's own are stand-ins.
 PROVIDED = ["WD110LE.DLL", "KVXZIP.DLL", "KVXUNZIP.DLL", "WNASPI32.DLL"]
 STAND_INS = PROVIDED + ["KVXCDBURN.DLL", "KVXTOOL.EXE"]
-# The system DLLs that every Windows version the manifest names (Vista to 10) has; a
-# program that imports any other DLL (a compiler's runtime left dynamic, say) does not
-# start on a customer's machine.
-SYSTEM_DLLS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL", "COMDLG32.DLL",
-               "COMCTL32.DLL", "OLE32.DLL", "OLEAUT32.DLL", "VERSION.DLL", "MPR.DLL", "MSVCRT.DLL",
-               "SHLWAPI.DLL", "WS2_32.DLL", "UXTHEME.DLL"}
-# Wine's builds of those DLLs export what the Windows ones do, by the same names: the
-# i386 ones where wine32 is installed, else the x86_64 ones.
-WINE_DLLS = [pathlib.Path("/usr/lib/i386-linux-gnu/wine/i386-windows"),
-             pathlib.Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")]
+SYSTEM_DLLS = {line.upper() for line in (pathlib.Path(__file__).parent / "system-dlls.txt").read_text().splitlines()
+               if line and not line.startswith("#")}
+# Wine's i386 builds of those DLLs export what the Windows ones do, by the same names (the
+# 32-bit C runtime has exports of its own): wine32's, or those scripts/setup took from
+# Debian's libwine:i386 where the host cannot run them.
+WINE_I386_DLLS = [pathlib.Path("/usr/lib/i386-linux-gnu/wine/i386-windows"), SOURCE / "build" / "wine-i386-windows"]
 SUPPORTED_OS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
@@ -121,7 +117,8 @@ class Package(unittest.TestCase):
             self.assertEqual([e.tag for e in manifest.iter() if "dpiAware" in e.tag], [], name)
 
     def test_programs_import_only_what_windows_and_the_installation_export(self):
-        wine_dlls = next(folder for folder in WINE_DLLS if (folder / "kernel32.dll").is_file())
+        wine_dlls = next((folder for folder in WINE_I386_DLLS if (folder / "kernel32.dll").is_file()), None)
+        self.assertIsNotNone(wine_dlls, "no i386 build of wine's DLLs; scripts/setup provides them")
         for name in PROGRAMS:
             for dll, functions in PeImage(self.unpacked / name).imports().items():
                 if dll in PROVIDED:
