@@ -39,9 +39,12 @@ const char* ExtractionErrorText(uint16_t messageId) {
   }
 }
 
-// archive: the one the extraction reads, named in the error texts.
-void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, int32_t& answer) {
-  if (const char* text = ExtractionErrorText(messageId)) host.Command(text + archive);
+// archive: the one the extraction reads, named in the error texts; a file that cannot
+// be written is named by its member name.
+void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, const char* member,
+                       int32_t& answer) {
+  const bool byMember = messageId == kUnzipMsgCannotWrite && member && *member;
+  if (const char* text = ExtractionErrorText(messageId)) host.Command(text + (byMember ? std::string(member) : archive));
   answer = 0;
 }
 
@@ -74,9 +77,9 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   const std::string archive = Staged(ShortPath(archivePath));
   TUnzipFile unzip;
   unzip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { ExtractionProgress(host, percent); };
-  unzip.OnMessageCallback = [&host, &archive](uint16_t messageId, uint16_t, int32_t, int32_t, const char*,
+  unzip.OnMessageCallback = [&host, &archive](uint16_t messageId, uint16_t, int32_t, int32_t, const char* member,
                                               const char*, int32_t& answer) {
-    ExtractionMessage(host, archive, messageId, answer);
+    ExtractionMessage(host, archive, messageId, member, answer);
   };
   unzip.lpszZipFile.SetText(archive.c_str());
   const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;

@@ -25,7 +25,7 @@ uint64_t TellOf(std::FILE* stream) {
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
-  stream_ = std::fopen(path.c_str(), mode == Mode::Read ? "rb" : "wb");
+  stream_ = OpenStream(path, mode == Mode::Write);
   if (stream_ && mode == Mode::Write) std::setvbuf(stream_, nullptr, _IOFBF, kStreamBuffer);
   return stream_ != nullptr;
 }

@@ -1,11 +1,13 @@
-// The file-system seam of the zip stand-ins: paths are 8-bit strings in the platform's
-// own file-name encoding (the ANSI code page on Windows). One POSIX and one Win32
-// implementation; the format code above it is portable.
+// The file-system seam of the zip stand-ins: paths are UTF-8 strings (on Windows the
+// calls take them in UTF-16, so that any name the system holds can be read and written;
+// the entry points turn the ANSI texts of the parameter records into UTF-8 and back).
+// One POSIX and one Win32 implementation; the format code above it is portable.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvxzip {
@@ -42,9 +44,15 @@ std::vector<std::string> CurrentFolderForms();
 // Moves from over to, replacing an existing file.
 bool MoveOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
-// A name in the platform's encoding to UTF-8 and back (unchanged where that is UTF-8).
+// A text in the code page of the parameter records (ANSI on Windows) to UTF-8 and back;
+// unchanged where that is UTF-8.
 std::string ToUTF8Name(const std::string& name);
 std::string FromUTF8Name(const std::string& utf8);
+// A member name in the system's OEM code page (850 on a French Windows, 437 on an
+// English one; 437 elsewhere) to UTF-8.
+std::string OEMNameToUTF8(std::string_view name);
+// fopen of a UTF-8 path; write truncates.
+std::FILE* OpenStream(const std::string& path, bool write);
 
 // An open file with 64-bit positions; closed by its destructor.
 class File {

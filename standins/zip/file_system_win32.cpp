@@ -39,28 +39,47 @@ struct FileHandle {
   }
 };
 
+// Paths are UTF-8 here and UTF-16 for the system, so that every name Windows holds can be
+// read and written, whatever the ANSI code page lacks.
+std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+// Characters the target code page lacks become its default character.
+std::string Narrow(const std::wstring& wide, UINT codePage = CP_UTF8) {
+  if (wide.empty()) return {};
+  const int wideLength = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(codePage, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), wideLength, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+// A path the system returns into a buffer: asked once for its length, then read.
+template <typename Call>
+std::string ReturnedPath(Call call) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length >= buffer.size()) {
+    buffer.resize(length);
+    length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+  }
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return Narrow(buffer);
+}
+
 std::string CurrentFolder() {
-  char buffer[MAX_PATH * 4];
-  const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+  return ReturnedPath([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
 }
 
-std::string PathForm(const std::string& path, DWORD(WINAPI* convert)(LPCSTR, LPSTR, DWORD)) {
-  char buffer[MAX_PATH * 4];
-  const DWORD length = convert(path.c_str(), buffer, sizeof buffer);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
-}
-
-// Through UTF-16; characters the target code page lacks become its default character.
-std::string Recode(const std::string& text, UINT from, UINT to) {
-  if (text.empty()) return text;
-  const int wideLength = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), wide.data(), wideLength);
-  const int length = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(to, 0, wide.data(), wideLength, result.data(), length, nullptr, nullptr);
-  return result;
+std::string PathForm(const std::string& path, DWORD(WINAPI* convert)(LPCWSTR, LPWSTR, DWORD)) {
+  const std::wstring wide = Wide(path);
+  return ReturnedPath([&](wchar_t* buffer, DWORD size) { return convert(wide.c_str(), buffer, size); });
 }
 
 }  // namespace
@@ -71,28 +90,28 @@ bool NamesIgnoreCase() { return true; }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
-  WIN32_FIND_DATAA data;
-  FindHandle find{FindFirstFileA(JoinPath(folder, "*").c_str(), &data)};
+  WIN32_FIND_DATAW data;
+  FindHandle find{FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data)};
   if (find.handle == INVALID_HANDLE_VALUE) return entries;
   do {
-    const std::string name = data.cFileName;
+    const std::string name = Narrow(data.cFileName);
     if (name == "." || name == "..") continue;
     entries.push_back({name, InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
-  } while (FindNextFileA(find.handle, &data));
+  } while (FindNextFileW(find.handle, &data));
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;
 }
 
 PathInfo StatPath(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return {};
   return InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
 }
 
 bool MakeFolders(const std::string& path) {
   // Folders from the root down; those that exist (and the drive or share itself) just fail.
   for (size_t i = RootLength(path) + 1; i <= path.size(); ++i)
-    if (i == path.size() || IsSeparator(path[i])) CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    if (i == path.size() || IsSeparator(path[i])) CreateDirectoryW(Wide(path.substr(0, i)).c_str(), nullptr);
   return StatPath(path).isFolder;
 }
 
@@ -101,32 +120,38 @@ void SetModifiedTime(const std::string& path, uint32_t dosTime) {
   if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
       !LocalFileTimeToFileTime(&local, &utc))
     return;
-  FileHandle file{CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  FileHandle file{CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
   if (file.handle != INVALID_HANDLE_VALUE) SetFileTime(file.handle, nullptr, nullptr, &utc);
 }
 
 std::string AbsolutePath(const std::string& path) {
-  char buffer[MAX_PATH * 4];
-  const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+  const std::wstring wide = Wide(path);
+  const std::string full =
+      ReturnedPath([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(wide.c_str(), size, buffer, nullptr); });
+  return full.empty() ? path : full;
 }
 
 std::vector<std::string> CurrentFolderForms() {
   const std::string current = CurrentFolder();
   std::vector<std::string> forms{current};
-  for (const std::string& form : {PathForm(current, GetShortPathNameA), PathForm(current, GetLongPathNameA)})
+  for (const std::string& form : {PathForm(current, GetShortPathNameW), PathForm(current, GetLongPathNameW)})
     if (!form.empty()) forms.push_back(form);
   return forms;
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
-std::string ToUTF8Name(const std::string& name) { return Recode(name, CP_ACP, CP_UTF8); }
-std::string FromUTF8Name(const std::string& utf8) { return Recode(utf8, CP_UTF8, CP_ACP); }
+std::string ToUTF8Name(const std::string& name) { return Narrow(Wide(name, CP_ACP)); }
+std::string FromUTF8Name(const std::string& utf8) { return Narrow(Wide(utf8), CP_ACP); }
+std::string OEMNameToUTF8(std::string_view name) { return Narrow(Wide(std::string(name), GetOEMCP())); }
+
+std::FILE* OpenStream(const std::string& path, bool write) {
+  return _wfopen(Wide(path).c_str(), write ? L"wb" : L"rb");
+}
 
 }  // namespace kvxzip

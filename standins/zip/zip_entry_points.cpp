@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "standins/zip/file_system.h"
 #include "standins/zip/item_list.h"
 #include "standins/zip/spanned_writer.h"
 #include "standins/zip/zip_reader.h"
@@ -13,24 +14,26 @@ namespace {
 
 constexpr uint16_t kZsoRelativePath = 0x0001;
 
-std::string TextOf(const char* text) { return text ? text : ""; }
+// Texts of the parameter records are in the ANSI code page; the stand-ins work in UTF-8.
+std::string TextOf(const char* text) { return text ? ToUTF8Name(text) : ""; }
 
 int32_t CodeOf(ZipResult result) { return static_cast<int32_t>(result); }
 
-// Progress goes to the major status callback; problems to the message callback.
+// Progress goes to the major status callback; problems to the message callback, with
+// the names in the ANSI code page again.
 class CallbackObserver final : public WriteObserver, public ReadObserver {
  public:
   CallbackObserver(kvx::ZipStatusCallback status, void* statusData, kvx::ZipMessageCallback message, void* messageData,
-                   std::string archivePath)
+                   const std::string& archivePath)
       : status_(status), statusData_(statusData), message_(message), messageData_(messageData),
-        archivePath_(std::move(archivePath)) {}
+        archivePath_(FromUTF8Name(archivePath)) {}
 
   bool Progress(const std::string& item, int percent) override {
-    return !status_ || status_(item.c_str(), percent, statusData_) == 0;
+    return !status_ || status_(FromUTF8Name(item).c_str(), percent, statusData_) == 0;
   }
   void SourceUnreadable(const std::string& path) override { Problem(kvx::kUnzipMsgCannotOpen, path); }
   void Problem(int32_t messageId, const std::string& item) override {
-    if (message_) message_(messageId, 0, 0, 0, item.c_str(), archivePath_.c_str(), messageData_);
+    if (message_) message_(messageId, 0, 0, 0, FromUTF8Name(item).c_str(), archivePath_.c_str(), messageData_);
   }
 
  private:

@@ -11,6 +11,7 @@
 #include "standins/zip/file_system.h"
 #include "standins/zip/volume_file.h"
 #include "standins/zip/zip_format.h"
+#include "standins/zip/zip_names.h"
 #include "standins/zip/zip_paths.h"
 
 namespace kvxzip {
@@ -25,7 +26,8 @@ constexpr size_t kBufferSize = 256 * 1024;
 constexpr size_t kEndSearch = sizeof(EndRecord) + 0xFFFF;  // the record and the longest comment
 
 struct Member {
-  std::string name;  // in the platform's encoding, as stored ('/' or '\' separators)
+  std::string name;  // UTF-8, as its writer meant the stored bytes ('/' or '\' separators)
+  bool folder = false;
   uint16_t flags = 0;
   uint16_t method = 0;
   uint32_t dosTime = 0;
@@ -35,7 +37,7 @@ struct Member {
   uint64_t localOffset = 0;
   uint32_t volume = 0;
   uint32_t centralNameLength = 0;  // as the central record gives it: the local name should match
-  bool IsFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+  bool IsFolder() const { return folder; }
 };
 
 template <typename T>
@@ -51,6 +53,8 @@ bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <=
 
 // Sizes read from the archive may add up past 64 bits: the sum stops at the top.
 uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+bool EndsWithSeparator(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
 
 // The shortest data descriptor: CRC-32 and two 32-bit sizes, without the optional signature.
 constexpr uint64_t kShortestDescriptor = 12;
@@ -76,6 +80,7 @@ struct CentralDirectory {
   uint64_t offset = 0;
   uint64_t size = 0;
   uint64_t entries = 0;
+  uint64_t leading = 0;  // bytes before the archive that its offsets leave out
 };
 
 // Replaces the 32-bit fields set to 0xFFFFFFFF by the values of the zip64 extra field.
@@ -115,6 +120,7 @@ class Archive {
       directory = FindCentralDirectory();
     }
     if (!directory) return ZipResult::CannotReadArchive;
+    directory->offset += directory->leading;
     centralOffset_ = directory->offset;
     if (!ReadCentralDirectory(*directory)) return ZipResult::CannotReadArchive;
     return MembersApart(*directory) ? ZipResult::Ok : ZipResult::CannotReadArchive;
@@ -172,8 +178,11 @@ class Archive {
       const uint64_t endPosition = fileSize_ - tailSize + at;
       CentralDirectory directory{end.centralOffset, end.centralSize, end.entries};
       if (end.disk != 0 && !SpannedSet(end, tail.data() + at, tailSize - at)) return std::nullopt;
-      if (!ReadZip64End(endPosition, directory)) return std::nullopt;
-      if (!FitsBefore(directory.offset, directory.size, endPosition)) return std::nullopt;
+      uint64_t recordsStart = endPosition;  // where the end records begin: the zip64 one, or this one
+      if (!ReadZip64End(endPosition, directory, recordsStart)) return std::nullopt;
+      if (end.disk == 0) directory.leading = LeadingData(directory, recordsStart);
+      if (!FitsBefore(SaturatedSum(directory.offset, directory.leading), directory.size, recordsStart))
+        return std::nullopt;
       return directory;
     }
     return std::nullopt;
@@ -207,16 +216,41 @@ class Archive {
     return true;
   }
 
-  // The zip64 end record, when a locator sits just before the end record.
-  bool ReadZip64End(uint64_t endPosition, CentralDirectory& directory) {
+  // The zip64 end record, when a locator sits just before the end record. Its offset
+  // leaves out any data before the archive when the archive was written without it: the
+  // record then lies just before the locator.
+  bool ReadZip64End(uint64_t endPosition, CentralDirectory& directory, uint64_t& recordStart) {
     Zip64Locator locator{};
     if (endPosition < sizeof locator || !ReadAt(endPosition - sizeof locator, &locator, sizeof locator) ||
         locator.signature != kZip64LocatorSignature)
       return true;
+    const uint64_t locatorPosition = endPosition - sizeof locator;
     Zip64EndRecord end{};
-    if (!ReadAt(locator.endOffset, &end, sizeof end) || end.signature != kZip64EndSignature) return false;
-    directory = {end.centralOffset, end.centralSize, end.entries};
-    return true;
+    for (const uint64_t at : {locator.endOffset, locatorPosition - std::min<uint64_t>(locatorPosition, sizeof end)}) {
+      if (!FitsBefore(at, sizeof end, locatorPosition) || !ReadAt(at, &end, sizeof end) ||
+          end.signature != kZip64EndSignature)
+        continue;
+      directory = {end.centralOffset, end.centralSize, end.entries};
+      recordStart = at;
+      return true;
+    }
+    return false;
+  }
+
+  // Bytes before the archive that its offsets leave out: a self-extracting program put
+  // in front of an archive written without it. The offsets count from the file's start
+  // when a central header lies where they say; otherwise the central directory is taken
+  // to end where the end records begin, as unzip and 7-Zip take it.
+  uint64_t LeadingData(const CentralDirectory& directory, uint64_t recordsStart) {
+    if (directory.entries == 0 || StartsCentralHeader(directory.offset)) return 0;
+    if (recordsStart < directory.size) return 0;
+    const uint64_t actual = recordsStart - directory.size;
+    return actual > directory.offset && StartsCentralHeader(actual) ? actual - directory.offset : 0;
+  }
+
+  bool StartsCentralHeader(uint64_t position) {
+    uint32_t signature = 0;
+    return ReadAt(position, &signature, sizeof signature) && signature == kCentralHeaderSignature;
   }
 
   bool ReadCentralDirectory(const CentralDirectory& directory) {
@@ -230,8 +264,12 @@ class Archive {
       if (header.signature != kCentralHeaderSignature || at + sizeof header + variable > records.size()) return false;
       const uint8_t* name = &records[at + sizeof header];
       Member member;
-      member.name.assign(reinterpret_cast<const char*>(name), header.nameLength);
-      if (header.flags & kFlagUTF8Name) member.name = FromUTF8Name(member.name);
+      const auto* text = reinterpret_cast<const char*>(name);
+      member.name = DecodeMemberName({std::string_view(text, header.nameLength), header.flags,
+                                      static_cast<uint8_t>(header.versionMadeBy >> 8),
+                                      std::string_view(text + header.nameLength, header.extraLength)});
+      // A trailing separator, or the MS-DOS folder attribute alone as old DOS and Windows tools write it.
+      member.folder = EndsWithSeparator(member.name) || (header.externalAttributes & kAttributeFolder) != 0;
       member.flags = header.flags;
       member.method = header.method;
       member.dosTime = header.dosTime;
@@ -244,6 +282,7 @@ class Archive {
       if (!ApplyZip64Extra(name + header.nameLength, header.extraLength, member, header.size == kMax32,
                            header.compressedSize == kMax32, header.localHeaderOffset == kMax32))
         return false;
+      member.localOffset = SaturatedSum(member.localOffset, directory.leading);
       members_.push_back(std::move(member));
       at += sizeof header + variable;
     }

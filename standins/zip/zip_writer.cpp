@@ -30,13 +30,13 @@ struct StoredName {
   uint16_t flags = 0;
 };
 
-// Names outside ASCII are stored in UTF-8 with the language-encoding flag, which every
+// Names outside ASCII are stored (in UTF-8, as the file system seam gives them) with the language-encoding flag, which every
 // reader understands; plain ASCII names are stored as they are.
 StoredName EncodeName(const SourceEntry& entry) {
   std::string name = entry.name + (entry.isFolder ? "/" : "");
   const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) return {name, 0};
-  return {ToUTF8Name(name), kFlagUTF8Name};
+  return {name, kFlagUTF8Name};
 }
 
 struct CentralEntry {

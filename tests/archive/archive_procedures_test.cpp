@@ -153,7 +153,7 @@ TEST_F(Procedures, ProgressTextsForOnePercentage) {
                                "AFFICHE,JAUGE_JAUGE1=7", "MULTITACHE,-1"}));
 }
 
-TEST_F(Procedures, ExtractionMessagesNameTheArchive) {
+TEST_F(Procedures, ExtractionMessagesNameTheArchiveOrTheFileNotWritten) {
   std::vector<int32_t> functions;
   system_->dunzip = [&](UnzipParams* p) {
     functions.push_back(p->function);
@@ -165,7 +165,7 @@ TEST_F(Procedures, ExtractionMessagesNameTheArchive) {
   const std::string archive = (root_ / "FIC01" / "SAUVE.ZIP").string();
   const Calls once{"ERREUR,Impossible d'ouvrir le fichier : " + archive,
                    "ERREUR,Impossible de lire le fichier : " + archive,
-                   "ERREUR,Impossible d'\xE9" "crire le fichier : " + archive,
+                   "ERREUR,Impossible d'\xE9" "crire le fichier : member",  // the file, not the archive
                    "ERREUR,Impossible d'extraire les fichiers de " + archive};
   Calls twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
