@@ -33,8 +33,9 @@ class ArchiveProcedures(unittest.TestCase):
         script.write_bytes(b"")
         log.unlink(missing_ok=True)
         env = dict(os.environ, KVXHOST_SCRIPT=windows_path(script), KVXHOST_LOG=windows_path(log))
+        # No pipes: wine's service processes, when this run starts them, inherit them and keep them open.
         proc = subprocess.run([str(WINE_RUN), windows_path(DRIVER), *args], cwd=str(cwd), env=env,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         lines = [l for l in log.read_bytes().decode("cp1252").split("\n") if l] if log.exists() else []
         return proc.returncode, lines
 
