@@ -16,7 +16,7 @@
 #include "standins/zip/item_list.h"
 #include "standins/zip/zip_reader.h"
 #include "standins/zip/zip_writer.h"
-#include "wizard/folder_switch.h"
+#include "archive/folder_switch.h"
 
 namespace {
 

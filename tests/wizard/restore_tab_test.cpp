@@ -18,7 +18,8 @@
 #include "host/text_helpers.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
-#include "wizard/restore_steps.h"
+#include "archive/restore_journal.h"
+#include "archive/restore_procedure.h"
 #include "wizard/wizard_paths.h"
 #include "wizard/wizard_actions.h"
 
@@ -207,14 +208,14 @@ TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
 
 // A restore never takes, nor removes, the work folder of another one, running or interrupted.
 TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
+  const std::string archive = MakeBackup();
   std::filesystem::create_directory(NativePath(DataPath("KVXR0001.$$$")));
   WriteFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC"), "left by an interrupted restore");
-  {
-    StagedRestore first(DataPath(""));
-    StagedRestore second(DataPath(""));
-    EXPECT_EQ(first.WorkFolder(), DataPath("KVXR0002.$$$\\"));
-    EXPECT_EQ(second.WorkFolder(), DataPath("KVXR0003.$$$\\"));
-  }
+  EXPECT_EQ(NextWorkFolder(DataPath("")), DataPath("KVXR0002.$$$\\"));
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "La restauration a été effectuée avec succes !");
   EXPECT_EQ(ReadFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC")), "left by an interrupted restore");
   EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0002.$$$"))));
 }
