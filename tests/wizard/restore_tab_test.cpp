@@ -3,10 +3,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "archive/archive_procedures.h"
@@ -27,7 +32,37 @@ namespace kvx {
 namespace {
 
 using Items = std::vector<std::string>;
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes ("/" for a folder)
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Every entry under the folder, subfolders included, with its bytes.
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(entry.path(), root).generic_string();
+    if (entry.is_directory()) {
+      tree[name] = "/";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
+
+// The folder made to hold exactly the tree again.
+void PutTree(const fs::path& root, const Tree& tree) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(root)) fs::remove_all(entry.path());
+  for (const auto& [name, bytes] : tree) {
+    if (bytes == "/") {
+      fs::create_directories(root / name);
+    } else {
+      fs::create_directories((root / name).parent_path());
+      std::ofstream(root / name, std::ios::binary) << bytes;
+    }
+  }
+}
 
 constexpr char kStartQuestion[] = "CONFIRM  Voulez vous démarrer la restauration ?";
 
@@ -220,8 +255,15 @@ TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
   EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0002.$$$"))));
 }
 
+// The safety copy holds every entry the switch may replace, whatever PATSAUVE.DTA names,
+// subfolders included.
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   const std::string archive = MakeBackup();
+  fs::create_directories(NativePath(DataPath("IMAGES\\ANCIENS")));
+  WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
+  WriteFile(DataPath("NOTES.TXT"), "notes du client");
+  DamageData();
+  const Tree before = ReadTree(NativePath(DataPath("")));
   SetEnvironment("KVXTOOL_FAIL", "WDMODFIC.EXE");
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
@@ -235,7 +277,71 @@ TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
                              "d'avant la restauration sont dans la copie de sécurité ", 0), 0u) << dialogs[0];
   EXPECT_NE(dialogs[0].find(DateStamp(false).substr(2, 6) + "01.ZIP."), std::string::npos) << dialogs[0];
   EXPECT_EQ(ToolLog().size(), 1u) << "TRANSFMO.EXE does not run after a failed WDMODFIC.EXE";
+  ASSERT_TRUE(UnzipArchive(host_, SafetyCopy(1), WorkPath("COPIE"), "*.*"));
+  EXPECT_EQ(ReadTree(NativePath(WorkPath("COPIE"))), before);
 }
+
+#ifndef _WIN32
+// The whole wizard restore in a child process that KVXRESTORE_STOP_AFTER may end; its exit code.
+int RestoreInChild(TEnregistrer& form, int stopAfter) {
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("KVXRESTORE_STOP_AFTER", std::to_string(stopAfter).c_str(), 1);
+    form.BitBtn7Click();
+    _exit(form.Label9.Caption() == "La restauration a été effectuée avec succes !" ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A restore stopped after each of its steps in turn: the next start finds the data folder
+// as it was, byte for byte, or, once the journal says the switch was made, as a whole
+// restore leaves it.
+TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
+  const std::string archive = MakeBackup();
+  fs::create_directories(NativePath(DataPath("IMAGES\\ANCIENS")));
+  WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
+  DamageData();
+  const fs::path data = NativePath(DataPath(""));
+  const std::string safetyCopy = DateStamp(false).substr(2, 6) + "01.ZIP";
+  const std::string journal = JournalPath(AppPath("OUTILS\\"));
+  const Tree before = ReadTree(data);
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  ASSERT_EQ(RestoreInChild(form, 0), 0);
+  Tree restored = ReadTree(data);
+  ASSERT_EQ(restored.erase(safetyCopy), 1u);
+  ASSERT_NE(restored, before);
+  PutTree(data, before);
+
+  int stop = 1;
+  for (; RestoreInChild(form, stop) == 86; ++stop) {
+    SCOPED_TRACE(stop);
+    // A journal is on disk from the first step to the last, which removes it.
+    const std::optional<RestoreRecord> record = ReadRestoreJournal(journal);
+    ASSERT_EQ(record.has_value(), FileExists(journal));
+    const RecoveryReport recovery = RecoverInterruptedRestore(AppPath("OUTILS\\"));
+    EXPECT_EQ(recovery.found, record.has_value());
+    EXPECT_FALSE(recovery.failed) << recovery.message;
+    EXPECT_FALSE(FileExists(journal));
+    Tree now = ReadTree(data);
+    if (!record || record->switched) {
+      EXPECT_EQ(now.erase(safetyCopy), 1u) << "the data as it was stays in the safety copy";
+      EXPECT_EQ(now, restored);
+    } else {
+      EXPECT_EQ(now, before);
+    }
+    PutTree(data, before);
+  }
+  // Data folder, safety copy, extraction, parameters, flush, plan, the renames, the
+  // switch's end, TRAMES, the converters, the work folder, the journal.
+  EXPECT_GE(stop - 1, 12);
+  RecordProperty("steps", stop - 1);
+  std::printf("restore steps stopped after: %d\n", stop - 1);
+  EXPECT_EQ(ReadTree(data).size(), restored.size() + 1) << "the last run, not stopped, restored";
+}
+#endif
 
 TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
   TEnregistrer form(host_, burning_);
