@@ -51,6 +51,7 @@ Tree ReadTree(const fs::path& root) {
   return tree;
 }
 
+#ifndef _WIN32
 // The folder made to hold exactly the tree again.
 void PutTree(const fs::path& root, const Tree& tree) {
   for (const fs::directory_entry& entry : fs::directory_iterator(root)) fs::remove_all(entry.path());
@@ -63,6 +64,7 @@ void PutTree(const fs::path& root, const Tree& tree) {
     }
   }
 }
+#endif
 
 constexpr char kStartQuestion[] = "CONFIRM  Voulez vous démarrer la restauration ?";
 
