@@ -1,10 +1,14 @@
 #include "archive/restore_procedure.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <system_error>
 
+#include "archive/archive_members.h"
 #include "archive/archive_procedures.h"
 #include "archive/folder_switch.h"
 #include "archive/restore_journal.h"
@@ -106,6 +110,47 @@ std::string MakeSafetyCopy(HostBridge& host, const std::string& dataFolder, cons
     failure = "La copie de sécurité " + archive + " est illisible.";
   if (!failure.empty()) RemoveTree(archive);
   return failure;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// The data folder's root entries in capitals, without safety copies and work folders.
+std::set<std::string> RootEntriesOf(const std::string& dataFolder) {
+  std::set<std::string> entries;
+  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
+    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) entries.insert(ASCIIUpper(entry.name));
+    return true;
+  });
+  return entries;
+}
+
+// Why the archive is refused before anything changes; empty when it is not. Names Windows
+// cannot hold would be dropped by the extraction; an archive with nothing at its root that
+// the data folder holds there (the backup of the folder itself, say) would land beside
+// the data instead of over it. An archive whose directory cannot be read here is left to
+// the extraction to judge.
+std::string CheckArchive(const std::string& archive, const std::string& dataFolder) {
+  const std::optional<std::vector<std::string>> names = ReadMemberNames(archive);
+  if (!names) return {};
+  const std::vector<std::string> refused = NamesWindowsCannotHold(*names);
+  if (!refused.empty())
+    return "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
+  const std::set<std::string> present = RootEntriesOf(dataFolder);
+  const std::vector<std::string> roots = RootEntries(*names);
+  if (present.empty() || std::any_of(roots.begin(), roots.end(),
+                                     [&](const std::string& root) { return present.count(ASCIIUpper(root)) > 0; }))
+    return {};
+  std::string why = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
+                    " met à sa racine";
+  const bool allUnderOne = roots.size() == 1 && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
+                             return name.size() > roots[0].size() + 1;
+                           });
+  if (allUnderOne) why += " : tout y est sous le dossier " + roots[0] + "\\, c'est la sauvegarde d'un dossier et non de son contenu";
+  return why + ".";
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -232,6 +277,11 @@ void Restore::EndCleanUp() {
 }
 
 RestoreOutcome Restore::Run() {
+  if (std::string refusal = CheckArchive(request_.archive, request_.dataFolder); !refusal.empty()) {
+    outcome_.failedAt = RestoreStage::Refused;
+    outcome_.message = std::move(refusal);
+    return outcome_;
+  }
   if (!Begin()) return Fail(RestoreStage::Journal, "Le journal de restauration n'a pas pu être écrit dans " +
                                                        request_.programFolder + ".");
   seam_.Step();

@@ -27,7 +27,7 @@ struct RestoreRequest {
   std::vector<std::pair<std::string, std::string>> converters;  // program, arguments
 };
 
-enum class RestoreStage { None, Journal, SafetyCopy, Extraction, Parameters, Switch, Mixed, Converter };
+enum class RestoreStage { None, Refused, Journal, SafetyCopy, Extraction, Parameters, Switch, Mixed, Converter };
 
 struct RestoreOutcome {
   RestoreStage failedAt = RestoreStage::None;  // None: restored and converted

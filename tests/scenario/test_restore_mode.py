@@ -153,6 +153,22 @@ class RestoreMode(ScenarioCase):
             self.assertEqual(run.tool_log, [])
         self.assertFalse(self.bases.exists())
 
+    def test_names_windows_cannot_hold_refuse_the_archive_whole(self):
+        live = self.bases / "NAMES.zi"
+        live.mkdir(parents=True)
+        (live / "CLIENTS.FIC").write_bytes(b"live clients")
+        with zipfile.ZipFile(self.zips / "NAMES.zip", "w") as z:
+            for name in ("CLIENTS.FIC", "NUL", "SUB/AUX.FIC", "NOTE.", "clients.fic", "GOOD.FIC"):
+                z.writestr(name, b"restored " + name.encode())
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("CMD ERREUR,L'archive %s contient des noms que Windows ne peut pas garder : NUL (nom réservé), "
+                      "SUB/AUX.FIC (nom réservé), NOTE. (point ou espace final), clients.fic (même nom que "
+                      "CLIENTS.FIC)." % windows_path(self.zips / "NAMES.zip"), run.transcript)
+        self.assertEqual(tree(live), {"CLIENTS.FIC": b"live clients"})
+        self.assertEqual(run.tool_log, [])
+        self.assertFalse((self.install.outils / "KVXRESTO.JNL").exists())
+
 
 def tree(root):
     """Every entry under the folder with its bytes (None for a folder)."""

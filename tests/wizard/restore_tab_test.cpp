@@ -216,6 +216,29 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
 }
 
+// The backup of the folder itself (members FIC01/...), as a compressed folder made by the
+// system's shell holds it, would land in FIC01\\FIC01: refused before anything changes.
+TEST_F(RestoreTab, AnArchiveOfTheFolderItselfIsRefusedBeforeAnythingChanges) {
+  {
+    CurrentFolderGuard keep;
+    ASSERT_TRUE(SetCurrentFolder(AppPath("")));
+    ASSERT_TRUE(ZipArchive(host_, WorkPath("DOSSIER.zip"), "FIC01\\*.*", 0, true));
+  }
+  WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
+  const Tree before = ReadTree(NativePath(DataPath("")));
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(WorkPath("DOSSIER.zip"));
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO L'archive " + WorkPath("DOSSIER.zip") + " ne contient rien de ce qu'une sauvegarde de " +
+                  DataPath("") + " met à sa racine : tout y est sous le dossier FIC01\\, c'est la sauvegarde d'un "
+                  "dossier et non de son contenu. Les données n'ont pas été modifiées."});
+  EXPECT_EQ(ReadTree(NativePath(DataPath(""))), before);
+  EXPECT_FALSE(FileExists(JournalPath(AppPath("OUTILS\\"))));
+  EXPECT_TRUE(ToolLog().empty());
+}
+
 #ifdef _WIN32  // only Windows refuses to move a file another program holds open
 // A data file held open without delete sharing (by the business application, say)
 // cannot be moved aside: the switch stops at it, the last entry by name, and every
