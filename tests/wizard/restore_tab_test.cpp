@@ -128,6 +128,8 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   }
   EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
   EXPECT_TRUE(IsPlainFile(SafetyCopy(1)));
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO Les données d'avant la restauration sont dans la copie de sécurité " + SafetyCopy(1) + "."});
   EXPECT_TRUE(IsPlainFile(AppPath("TRAMES\\FACTURE.TRM")));
 
   // The values read before the restore are written back over the restored file.
@@ -365,6 +367,29 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
   RecordProperty("steps", stop - 1);
   std::printf("restore steps stopped after: %d\n", stop - 1);
   EXPECT_EQ(ReadTree(data).size(), restored.size() + 1) << "the last run, not stopped, restored";
+}
+
+// A PARAM.DTA outside the data folder is rewritten before the switch: a restore stopped
+// after that, or part-way through the switch, puts it back with the data.
+TEST_F(RestoreTab, AnOutsideParameterFileIsPutBackWithTheData) {
+  const fs::path outside = NativePath(AppPath("DONNEES"));
+  fs::copy(NativePath(DataPath("")), outside, fs::copy_options::recursive);
+  fs::remove(outside / "PARAM.DTA");
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("DONNEES") + ",0,1\r\nUSER=KVX,,\r\n"
+                                   "VERSION=14,2,3\r\n");
+  const std::string archive = MakeBackup();
+  const std::string parameters = ReadFile(DataPath("PARAM.DTA"));
+  const Tree before = ReadTree(outside);
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  for (int stop : {4, 7, 9}) {
+    SCOPED_TRACE(stop);
+    ASSERT_EQ(RestoreInChild(form, stop), 86);
+    EXPECT_NE(ReadFile(DataPath("PARAM.DTA")), parameters) << "rewritten before the stop";
+    EXPECT_FALSE(RecoverInterruptedRestore(AppPath("OUTILS\\")).failed);
+    EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), parameters);
+    EXPECT_EQ(ReadTree(outside), before);
+  }
 }
 #endif
 
