@@ -69,6 +69,7 @@ RecoveryReport PutBack(const RestoreRecord& record) {
             opening + " et n'a pas pu être défaite : les fichiers d'origine sont dans " + record.workFolder +
                 "OLD" + (record.safetyCopy.empty() ? "" : " et dans la copie de sécurité " + record.safetyCopy) + "."};
   RemoveTree(record.workFolder);
+  RemoveTree(record.copyWork);
   RemoveTree(record.safetyCopy);
   return {true, false, opening + " : les données ont été remises comme avant la restauration."};
 }
@@ -76,6 +77,7 @@ RecoveryReport PutBack(const RestoreRecord& record) {
 // The restored data is in place: only the work folder (holding the replaced entries) goes.
 RecoveryReport EndCleanUp(const RestoreRecord& record) {
   RemoveTree(record.workFolder);
+  RemoveTree(record.copyWork);
   std::string message = Opening(record) + " après le remplacement des fichiers : les données restaurées sont en place";
   if (record.converted) return {true, false, message + "."};
   message += ", mais elles n'ont pas été mises à jour. Recommencez la restauration";
@@ -100,7 +102,7 @@ bool RestoreJournal::Append(const std::string& lines, bool toDisk) {
 bool RestoreJournal::Begin(const RestoreRecord& record) {
   std::error_code error;
   fs::remove(NativePath(path_), error);
-  return Append(std::string(kFirstLine) + "\r\nDATA\t" + record.dataFolder + "\r\nWORK\t" + record.workFolder +
+  return Append(std::string(kFirstLine) + "\r\nDATA\t" + record.dataFolder + "\r\nWORK\t" + record.workFolder + "\r\nCOPYWORK\t" + record.copyWork +
                     "\r\nCOPY\t" + record.safetyCopy + "\r\nPARAM\t" + record.paramFile + "\t" + record.paramKept +
                     "\r\n",
                 true);
@@ -136,6 +138,7 @@ std::optional<RestoreRecord> ReadRestoreJournal(const std::string& path) {
     const auto field = [&](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
     if (key == "DATA") record.dataFolder = field(1);
     else if (key == "WORK") record.workFolder = field(1);
+    else if (key == "COPYWORK") record.copyWork = field(1);
     else if (key == "COPY") record.safetyCopy = field(1);
     else if (key == "PARAM") record.paramFile = field(1), record.paramKept = field(2);
     else if (key == "RENAME") record.plan.push_back({FromUtf8(field(1)), FromUtf8(field(2))}), record.done.push_back(false);

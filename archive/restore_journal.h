@@ -18,6 +18,7 @@ namespace kvx {
 struct RestoreRecord {
   std::string dataFolder;  // with its final separator
   std::string workFolder;  // the restore's work folder in the data folder, with its final separator
+  std::string copyWork;    // the work folder beside a folder copied out of the data (TRAMES), or empty
   std::string safetyCopy;  // empty when the restore makes none
   std::string paramFile;   // a PARAM.DTA outside the data folder the restore rewrites, and
   std::string paramKept;   // the copy of it as it was (both empty when there is none)

@@ -5,6 +5,7 @@
 #include <optional>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <system_error>
 
@@ -153,6 +154,19 @@ std::string CheckArchive(const std::string& archive, const std::string& dataFold
   return why + ".";
 }
 
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
+  return left && right && std::equal(std::istreambuf_iterator<char>(left), {}, std::istreambuf_iterator<char>(right), {});
+}
+
+// Every file under a is under b with the same bytes.
+bool SameTree(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(a, error), end; !error && it != end; it.increment(error))
+    if (it->is_regular_file(error) && !SameBytes(it->path(), b / fs::relative(it->path(), a, error))) return false;
+  return !error;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   return ASCIIUpper(SystemSeparators(a)) == ASCIIUpper(SystemSeparators(b));
 }
@@ -168,6 +182,7 @@ class Restore {
   RestoreOutcome Fail(RestoreStage stage, std::string message);
   bool Begin();
   bool PrepareParameters();
+  bool PrepareCopiedOut();
   bool Switch();
   bool RunConverters();
   void EndCleanUp();
@@ -191,6 +206,7 @@ RestoreOutcome Restore::Fail(RestoreStage stage, std::string message) {
                     error);
     }
     RemoveTree(record_.workFolder);
+    RemoveTree(record_.copyWork);
     RemoveTree(record_.safetyCopy);
     journal_.Remove();
   }
@@ -209,6 +225,7 @@ bool Restore::Begin() {
     record_.paramFile = request_.paramFile;
     record_.paramKept = record_.workFolder + "PARAM.DTA";
   }
+  if (!request_.copiedOut.empty()) record_.copyWork = NextWorkFolder(request_.copiedTo);
   journal_ = RestoreJournal(JournalPath(request_.programFolder));
   if (record_.workFolder.empty() || !journal_.Begin(record_)) return false;
   std::error_code error;
@@ -233,10 +250,34 @@ bool Restore::PrepareParameters() {
   return request_.writeBack(prepared);
 }
 
+// The folder as the data folder will hold it (the archive's, else the one in place)
+// copied into the work folder beside its other place, on that volume, and compared file
+// by file with its source.
+bool Restore::PrepareCopiedOut() {
+  if (record_.copyWork.empty()) return true;
+  std::string from = incoming_ + request_.copiedOut;
+  if (!PathExists(from)) from = request_.dataFolder + request_.copiedOut;
+  if (!PathExists(from)) return true;
+  const fs::path source = NativePath(from);
+  const fs::path copy = NativePath(record_.copyWork + "NEW\\" + request_.copiedOut);
+  std::error_code error;
+  fs::create_directories(copy, error);
+  fs::copy(source, copy, fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+  return !error && SameTree(source, copy) && FlushTreeToDisk(NativePath(record_.copyWork + "NEW"));
+}
+
 bool Restore::Switch() {
-  const std::vector<Rename> plan =
+  std::vector<Rename> plan =
       PlanSwitch(NativePath(incoming_), NativePath(request_.dataFolder), NativePath(record_.workFolder + "OLD"));
-  if (!journal_.Plan(plan)) return false;
+  if (!record_.copyWork.empty() && PathExists(record_.copyWork + "NEW")) {
+    const std::vector<Rename> copied = PlanSwitch(NativePath(record_.copyWork + "NEW"), NativePath(request_.copiedTo),
+                                                  NativePath(record_.copyWork + "OLD"));
+    plan.insert(plan.end(), copied.begin(), copied.end());
+  }
+  if (!journal_.Plan(plan)) {
+    Fail(RestoreStage::Journal, "Le journal de restauration n'a pas pu être écrit dans " + request_.programFolder + ".");
+    return false;
+  }
   seam_.Step();
   const SwitchOutcome switched = RunSwitch(plan, RenameEntry, [this](std::size_t index) {
     journal_.RenameDone(index);
@@ -271,6 +312,7 @@ bool Restore::RunConverters() {
 
 void Restore::EndCleanUp() {
   RemoveTree(record_.workFolder);
+  RemoveTree(record_.copyWork);
   seam_.Step();
   journal_.Remove();
   seam_.Step();
@@ -296,6 +338,10 @@ RestoreOutcome Restore::Run() {
   seam_.Step();
   if (!PrepareParameters()) return Fail(RestoreStage::Parameters, {});
   seam_.Step();
+  if (!PrepareCopiedOut())
+    return Fail(RestoreStage::CopiedOut, "Le dossier " + request_.copiedOut + " n'a pas pu être copié dans " +
+                                             request_.copiedTo + ".");
+  seam_.Step();
   // Files renamed in must not read as zeros after a power cut.
   if (!FlushTreeToDisk(NativePath(incoming_)))
     return Fail(RestoreStage::Extraction, "Les fichiers extraits de " + request_.archive +
@@ -303,8 +349,6 @@ RestoreOutcome Restore::Run() {
   seam_.Step();
   if (!Switch()) return outcome_;
   journal_.Switched();
-  seam_.Step();
-  if (request_.afterSwitch) request_.afterSwitch();
   seam_.Step();
   const bool converted = RunConverters();
   if (converted) journal_.Converted();

@@ -23,11 +23,15 @@ struct RestoreRequest {
   // rewritten; outside: it is kept as it was and put back when the data is); empty: none.
   std::string paramFile;
   std::function<bool(const std::string& paramFile)> writeBack;  // false refuses the restore
-  std::function<void()> afterSwitch;                            // done once the data is in place
+  // A folder of the restored data (TRAMES) that also goes into another folder (the
+  // installation's): copied there aside and checked before the switch, then switched in
+  // with the data and put back with it. Both empty: none.
+  std::string copiedOut;  // its name in the data folder
+  std::string copiedTo;   // the folder that receives it, with its final separator
   std::vector<std::pair<std::string, std::string>> converters;  // program, arguments
 };
 
-enum class RestoreStage { None, Refused, Journal, SafetyCopy, Extraction, Parameters, Switch, Mixed, Converter };
+enum class RestoreStage { None, Refused, Journal, SafetyCopy, Extraction, Parameters, CopiedOut, Switch, Mixed, Converter };
 
 struct RestoreOutcome {
   RestoreStage failedAt = RestoreStage::None;  // None: restored and converted

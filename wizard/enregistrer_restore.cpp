@@ -112,7 +112,8 @@ std::string TEnregistrer::RunRestore() {
   request.programFolder = programFolder;
   request.paramFile = paramFile;
   request.writeBack = [&](const std::string& parameters) { return WriteBackParameters(parameters, dataFolder, version); };
-  request.afterSwitch = [&] { CopyFolder(dataFolder + "TRAMES", ShortPath("..\\")); };
+  request.copiedOut = "TRAMES";
+  request.copiedTo = baseFolder;
   request.converters = {
       {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
       {"TRANSFMO.EXE", "MAJ"}};

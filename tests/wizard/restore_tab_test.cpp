@@ -330,17 +330,24 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
   fs::create_directories(NativePath(DataPath("IMAGES\\ANCIENS")));
   WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
   DamageData();
-  const fs::path data = NativePath(DataPath(""));
+  // The installation's TRAMES, which the restore replaces by the archive's, changed since.
+  WriteFile(AppPath("TRAMES\\FACTURE.TRM"), "facture changée");
+  WriteFile(AppPath("TRAMES\\NOUVELLE.TRM"), "nouvelle trame");
+  const fs::path data = NativePath(DataPath("")), frames = NativePath(AppPath("TRAMES"));
   const std::string safetyCopy = DateStamp(false).substr(2, 6) + "01.ZIP";
   const std::string journal = JournalPath(AppPath("OUTILS\\"));
-  const Tree before = ReadTree(data);
+  const Tree before = ReadTree(data), framesBefore = ReadTree(frames);
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   ASSERT_EQ(RestoreInChild(form, 0), 0);
   Tree restored = ReadTree(data);
+  const Tree framesRestored = ReadTree(frames);
   ASSERT_EQ(restored.erase(safetyCopy), 1u);
   ASSERT_NE(restored, before);
+  ASSERT_NE(framesRestored, framesBefore);
+  EXPECT_EQ(framesRestored.at("FACTURE.TRM"), restored.at("TRAMES/FACTURE.TRM"));
   PutTree(data, before);
+  PutTree(frames, framesBefore);
 
   int stop = 1;
   for (; RestoreInChild(form, stop) == 86; ++stop) {
@@ -356,13 +363,17 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
     if (!record || record->switched) {
       EXPECT_EQ(now.erase(safetyCopy), 1u) << "the data as it was stays in the safety copy";
       EXPECT_EQ(now, restored);
+      EXPECT_EQ(ReadTree(frames), framesRestored);
     } else {
       EXPECT_EQ(now, before);
+      EXPECT_EQ(ReadTree(frames), framesBefore);
     }
+    EXPECT_FALSE(fs::exists(NativePath(AppPath("KVXR0001.$$$"))));
     PutTree(data, before);
+    PutTree(frames, framesBefore);
   }
-  // Data folder, safety copy, extraction, parameters, flush, plan, the renames, the
-  // switch's end, TRAMES, the converters, the work folder, the journal.
+  // Journal, safety copy, extraction, parameters, TRAMES aside, flush, plan, the renames,
+  // the switch's end, the converters, the work folders, the journal.
   EXPECT_GE(stop - 1, 12);
   RecordProperty("steps", stop - 1);
   std::printf("restore steps stopped after: %d\n", stop - 1);
