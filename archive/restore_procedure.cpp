@@ -159,11 +159,28 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   return left && right && std::equal(std::istreambuf_iterator<char>(left), {}, std::istreambuf_iterator<char>(right), {});
 }
 
+// Folder by folder, file by file: the library's recursive copy refuses a target folder
+// that exists on some systems.
+bool CopyTree(const fs::path& from, const fs::path& to) {
+  std::error_code error;
+  fs::create_directories(to, error);
+  if (error) return false;
+  for (const fs::directory_entry& entry : fs::directory_iterator(from, error)) {
+    const fs::path name = entry.path().filename();
+    if (entry.is_directory(error) ? !CopyTree(from / name, to / name)
+                                  : !fs::copy_file(from / name, to / name, fs::copy_options::overwrite_existing, error))
+      return false;
+  }
+  return !error;
+}
+
 // Every file under a is under b with the same bytes.
 bool SameTree(const fs::path& a, const fs::path& b) {
   std::error_code error;
-  for (fs::recursive_directory_iterator it(a, error), end; !error && it != end; it.increment(error))
-    if (it->is_regular_file(error) && !SameBytes(it->path(), b / fs::relative(it->path(), a, error))) return false;
+  for (const fs::directory_entry& entry : fs::directory_iterator(a, error)) {
+    const fs::path name = entry.path().filename();
+    if (entry.is_directory(error) ? !SameTree(a / name, b / name) : !SameBytes(a / name, b / name)) return false;
+  }
   return !error;
 }
 
@@ -260,10 +277,7 @@ bool Restore::PrepareCopiedOut() {
   if (!PathExists(from)) return true;
   const fs::path source = NativePath(from);
   const fs::path copy = NativePath(record_.copyWork + "NEW\\" + request_.copiedOut);
-  std::error_code error;
-  fs::create_directories(copy, error);
-  fs::copy(source, copy, fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
-  return !error && SameTree(source, copy) && FlushTreeToDisk(NativePath(record_.copyWork + "NEW"));
+  return CopyTree(source, copy) && SameTree(source, copy) && FlushTreeToDisk(NativePath(record_.copyWork + "NEW"));
 }
 
 bool Restore::Switch() {
@@ -333,7 +347,12 @@ RestoreOutcome Restore::Run() {
     outcome_.safetyCopy = record_.safetyCopy;
   }
   seam_.Step();
-  if (!UnzipArchive(host_, request_.archive, incoming_, "*.*"))
+  bool extracted = false;
+  {
+    BackgroundFlush early(NativePath(incoming_));
+    extracted = UnzipArchive(host_, request_.archive, incoming_, "*.*");
+  }
+  if (!extracted)
     return Fail(RestoreStage::Extraction, "L'archive " + request_.archive + " n'a pas pu être extraite entièrement.");
   seam_.Step();
   if (!PrepareParameters()) return Fail(RestoreStage::Parameters, {});

@@ -8,14 +8,28 @@ namespace kvx {
 
 namespace fs = std::filesystem;
 
-// FlushFileBuffers wants a handle that may write; the file's data is not touched.
-bool FlushFileToDisk(const fs::path& file) {
+namespace {
+
+bool FlushOpenable(const fs::path& file) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool flushed = FlushFileBuffers(handle) != 0;
   CloseHandle(handle);
   return flushed;
+}
+
+}  // namespace
+
+// FlushFileBuffers wants a handle that may write; the file's data is not touched. A
+// read-only file loses that attribute for the length of the call.
+bool FlushFileToDisk(const fs::path& file) {
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) return FlushOpenable(file);
+  if (!SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+  const bool flushed = FlushOpenable(file);
+  return SetFileAttributesW(file.c_str(), attributes) && flushed;
 }
 
 // NTFS logs its names itself: only the files' data needs flushing.

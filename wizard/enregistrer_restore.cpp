@@ -122,7 +122,6 @@ std::string TEnregistrer::RunRestore() {
     ShowFailure(outcome);
     return kRestoreFailed;
   }
-  ui::ShowMessage("Les données d'avant la restauration sont dans la copie de sécurité " + outcome.safetyCopy + ".");
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
   return "La restauration a été effectuée avec succes !";
