@@ -3,7 +3,10 @@
 #include "app/gui_application.h"
 #include "app/menu_actions.h"
 #include "app/restore_mode.h"
+#include "archive/restore_journal.h"
+#include "base/folders.h"
 #include "host/host_bridge.h"
+#include "wizard/wizard_paths.h"
 
 namespace kvx {
 namespace {
@@ -23,6 +26,13 @@ ActionOutcome RunMenuLoop(const ActionContext& program) {
   return ActionOutcome::Continue;
 }
 
+// A restore the machine stopped in the middle of is undone (or its clean-up ended) before
+// anything else touches the data, and the person told in one message.
+void RecoverRestore(HostBridge& host) {
+  const RecoveryReport recovery = RecoverInterruptedRestore(WithSeparator(CurrentFolder()));
+  if (recovery.found) host.Command((recovery.failed ? "ERREUR," : "INFO,") + recovery.message);
+}
+
 }  // namespace
 
 int KvxMain(const std::vector<std::string>& args, const ActionContext& program) {
@@ -32,6 +42,7 @@ int KvxMain(const std::vector<std::string>& args, const ActionContext& program) 
 
   host.Command("BIBLI,disque,KVXOUTIL.wdl/CR");
   const int32_t libraryResult = host.LastResult();
+  RecoverRestore(host);
 
   int restoreExitCode = 0;
   if (!args.empty() && args[0] == "KVXRESTAURE" &&

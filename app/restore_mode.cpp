@@ -1,12 +1,15 @@
 #include "app/restore_mode.h"
 
 #include <filesystem>
+#include <map>
 #include <system_error>
 
-#include "archive/archive_procedures.h"
+#include "archive/restore_procedure.h"
+#include "base/ascii_case.h"
 #include "base/file_search.h"
+#include "base/folders.h"
 #include "host/host_bridge.h"
-#include "host/system_helpers.h"
+#include "wizard/wizard_paths.h"
 
 namespace kvx {
 namespace {
@@ -21,35 +24,64 @@ struct RestoreCount {
   int failed = 0;
 };
 
-// Extracts one archive into its data folder and, only when every member came out,
-// brings that folder to the current file structure. False when either failed; a
-// failed extraction has named the archive through the extraction's error messages.
+bool FolderHasEntries(const std::string& folder) {
+  std::error_code error;
+  return !std::filesystem::is_empty(NativePath(folder), error) && !error;
+}
+
+// Restores one archive into its data folder (made when missing) and brings that folder to
+// the current file structure. False when either failed; a failed extraction has named the
+// archive through the extraction's error messages, and the folder is as it was.
 bool RestoreArchive(HostBridge& host, const std::string& archive, const std::string& dataFolder) {
   std::error_code ignored;
   std::filesystem::create_directories(NativePath(dataFolder), ignored);
-  if (!UnzipArchive(host, archive, dataFolder, "*.*")) return false;
-  if (RunAndWaitForSuccess(host, "WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""))
-    return true;
-  host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
-  return false;
+  RestoreRequest request;
+  request.archive = archive;
+  request.dataFolder = dataFolder + "\\";
+  request.programFolder = WithSeparator(CurrentFolder());
+  request.safetyCopy = FolderHasEntries(dataFolder);  // a folder restored before keeps its earlier data
+  request.converters = {{"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""}};
+  const RestoreOutcome outcome = RunRestore(host, request);
+  switch (outcome.failedAt) {
+    case RestoreStage::None:
+      return true;
+    case RestoreStage::Extraction:
+      return false;
+    case RestoreStage::Converter:
+      host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
+      return false;
+    default:
+      host.Command("ERREUR," + outcome.message);
+      return false;
+  }
 }
 
 // Restores every archive of the folder into a data folder named after the archive's
-// first eight characters.
+// first eight characters; an archive whose folder another one of this pass took is refused.
 RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFolder, const std::string& dataRoot) {
   RestoreCount count;
+  std::map<std::string, std::string> taken;  // data folder in capitals -> the archive restored there
   FileSearch search;
   FileSearchRecord entry;
   for (bool found = search.First(archiveFolder + "\\*.zip", kAttrAnyFile, entry); found; found = search.Next(entry)) {
     if (entry.Attributes & kAttrDirectory) continue;
     ++count.archives;
-    const std::string dataFolder = dataRoot + "\\" + entry.Name.substr(0, kDataFolderNameLength);
+    const std::string folderName = entry.Name.substr(0, kDataFolderNameLength);
+    const std::string dataFolder = dataRoot + "\\" + folderName;
+    const auto [first, isNew] = taken.emplace(ASCIIUpper(folderName), entry.Name);
+    if (!isNew) {
+      host.Command("ERREUR,L'archive " + entry.Name + " n'a pas \xE9t\xE9 restaur\xE9" "e : le dossier " + dataFolder +
+                   " re\xE7oit d\xE9j\xE0 l'archive " + first->second + ".");
+      ++count.failed;
+      continue;
+    }
     if (!RestoreArchive(host, archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
   }
   return count;
 }
 
-std::string ClosingMessage(const RestoreCount& count) {
+std::string ClosingMessage(const RestoreCount& count, const std::string& archiveFolder) {
+  if (count.archives == 0) return "ERREUR,Aucune archive .zip dans " + archiveFolder + " : aucun dossier n'a \xE9t\xE9 cr\xE9\xE9.";
   if (count.failed == 0) return kFoldersCreated;
   return "ERREUR,Restauration incompl\xE8te : " + std::to_string(count.failed) + " archive(s) sur " +
          std::to_string(count.archives) + " n'ont pas pu \xEAtre restaur\xE9" "es.";
@@ -63,10 +95,10 @@ ActionOutcome RunRestoreMode(HostBridge& host, const std::vector<std::string>& a
     return ActionOutcome::Continue;
   }
   const RestoreCount count = RestoreAllArchives(host, args[1], args[2]);
-  host.Command(ClosingMessage(count));
+  host.Command(ClosingMessage(count, args[1]));
   host.Command("FERME");
   host.End();
-  exitCode = count.failed == 0 ? 0 : 1;
+  exitCode = count.failed == 0 && count.archives > 0 ? 0 : 1;
   return ActionOutcome::EndProgram;
 }
 

@@ -1,8 +1,9 @@
 // Times a restore's steps against a plain extraction of the same archive: a data folder
 // of about 500 MB in 2,000 files is zipped by the zip stand-in's format code, extracted
 // once into a fresh folder (the reference), then restored over that folder the way the
-// wizard restores: extracted aside into a work folder, switched in by renames, the work
-// folder (holding the replaced files) removed.
+// restore procedure does: extracted aside into a work folder (its files flushed as they
+// come), flushed to the disk, the renames journaled (the plan flushed, each rename
+// recorded), switched in, the work folder (holding the replaced files) removed.
 //   restore_bench [FOLDER]   (default build/restore-bench; the data is made there once)
 #include <chrono>
 #include <cstdio>
@@ -16,7 +17,9 @@
 #include "standins/zip/item_list.h"
 #include "standins/zip/zip_reader.h"
 #include "standins/zip/zip_writer.h"
-#include "wizard/folder_switch.h"
+#include "archive/folder_switch.h"
+#include "archive/restore_journal.h"
+#include "base/disk_flush.h"
 
 namespace {
 
@@ -91,17 +94,33 @@ int main(int argc, char** argv) {
 
   start = Clock::now();
   fs::create_directory(work);
-  if (!Extract(archive, work / "NEW", quiet)) return 1;
+  {
+    kvx::BackgroundFlush early(work / "NEW");
+    if (!Extract(archive, work / "NEW", quiet)) return 1;
+  }
   const double aside = Seconds(start);
-  if (kvx::SwitchFolders(work / "NEW", data, work / "OLD") != kvx::SwitchOutcome::Switched) return 1;
+  if (!kvx::FlushTreeToDisk(work / "NEW")) return 1;
+  const double flushed = Seconds(start);
+  kvx::RestoreJournal journal((root / "KVXRESTO.JNL").string());
+  kvx::RestoreRecord record;
+  record.dataFolder = data.string() + "/";
+  record.workFolder = work.string() + "/";
+  const std::vector<kvx::Rename> plan = kvx::PlanSwitch(work / "NEW", data, work / "OLD");
+  if (!journal.Begin(record) || !journal.Plan(plan)) return 1;
+  if (kvx::RunSwitch(plan, kvx::RenameEntry, [&](size_t index) { journal.RenameDone(index); }) !=
+          kvx::SwitchOutcome::Switched ||
+      !journal.Switched())
+    return 1;
   const double switched = Seconds(start);
   fs::remove_all(work);
+  journal.Remove();
   const double restore = Seconds(start);
 
   std::printf("archive %s: %.0f MB\n", archive.c_str(), fs::file_size(archive) / 1e6);
   std::printf("extracting once:          %.2f s\n", extraction);
-  std::printf("restore steps:            %.2f s (extracted aside %.2f s, switch %.2f s, work folder removed %.2f s)\n",
-              restore, aside, switched - aside, restore - switched);
+  std::printf("restore steps:            %.2f s (extracted aside %.2f s, flushed %.2f s, journaled switch of %zu "
+              "renames %.2f s, work folder removed %.2f s)\n",
+              restore, aside, flushed - aside, plan.size(), switched - flushed, restore - switched);
   std::printf("ratio restore/extraction: %.2f\n", restore / extraction);
   return 0;
 }

@@ -6,14 +6,13 @@
 #include <system_error>
 #include <utility>
 
-#include "base/ascii_case.h"
+#include "archive/restore_procedure.h"
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_rules.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "wizard/enregistrer.h"
-#include "wizard/restore_steps.h"
 #include "wizard/routine.h"
 #include "wizard/wizard_paths.h"
 
@@ -37,65 +36,31 @@ void ShowOutdatedVersion() {
       "Contactez le service technique.");
 }
 
-// A safety copy that a failure before the switch made pointless: the data it holds is still in place.
-void DropSafetyCopy(const std::string& path) {
-  std::error_code error;
-  std::filesystem::remove(NativePath(path), error);
-}
-
-// The parameter file the restore writes the data folder and version back into: the
-// prepared one when PARAM.DTA lies in the data folder (the live one is taken along when
-// the archive has none), else the live one. Empty when the prepared one cannot be made.
-std::string ParameterTarget(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder) {
-  if (ASCIIUpper(SystemSeparators(paramFile)) != ASCIIUpper(SystemSeparators(dataFolder + "PARAM.DTA")))
-    return paramFile;
-  const std::string prepared = staged.PreparedPath("PARAM.DTA");
-  std::error_code error;
-  if (!IsPlainFile(prepared) && !std::filesystem::copy_file(NativePath(paramFile), NativePath(prepared), error))
-    return {};
-  return prepared;
-}
-
 // The values read before the restore go into the restored PARAM.DTA, read back before the switch.
-bool WriteBackParameters(const StagedRestore& staged, const std::string& paramFile, const std::string& dataFolder,
-                         int32_t version) {
-  const std::string parameters = ParameterTarget(staged, paramFile, dataFolder);
-  return !parameters.empty() && WriteFieldValue(parameters, "REPERTOIREF", dataFolder) &&
+bool WriteBackParameters(const std::string& parameters, const std::string& dataFolder, int32_t version) {
+  return WriteFieldValue(parameters, "REPERTOIREF", dataFolder) &&
          WriteFieldValue(parameters, "VERSION", std::to_string(version)) &&
          !RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty();
 }
 
-// Switches the prepared data in; a switch that failed is told, and when it was undone the
-// safety copy goes, the data being as it was.
-bool SwitchIn(StagedRestore& staged, const std::string& dataFolder, const std::string& safetyCopy) {
-  switch (staged.Switch()) {
-    case SwitchOutcome::Switched:
-      return true;
-    case SwitchOutcome::Undone:
-      DropSafetyCopy(safetyCopy);
-      ui::ShowMessage("Les fichiers de " + dataFolder + " n'ont pas pu être remplacés." + kDataUnchanged);
-      return false;
-    case SwitchOutcome::Mixed:
-      ui::ShowMessage("La restauration a été interrompue : les fichiers d'origine sont dans " + staged.WorkFolder() +
-                      "OLD et dans la copie de sécurité " + safetyCopy + ".");
-      return false;
+// Tells why a restore failed, and where the data as it was lies.
+void ShowFailure(const RestoreOutcome& outcome) {
+  switch (outcome.failedAt) {
+    case RestoreStage::None:
+      return;
+    case RestoreStage::Parameters:
+      ShowOutdatedVersion();
+      return;
+    case RestoreStage::Converter:
+      ui::ShowMessage(outcome.message + " Les données d'avant la restauration sont dans la copie de sécurité " +
+                      outcome.safetyCopy + ".");
+      return;
+    case RestoreStage::Mixed:
+      ui::ShowMessage(outcome.message);
+      return;
+    default:
+      ui::ShowMessage(outcome.message + kDataUnchanged);
   }
-  return false;
-}
-
-// Brings the restored files to the current structure; a converter that fails is told,
-// with the safety copy that holds the data as it was.
-bool RunConverters(HostBridge& host, const std::string& dataFolder, const std::string& safetyCopy) {
-  const std::pair<const char*, std::string> converters[] = {
-      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
-      {"TRANSFMO.EXE", "MAJ"}};
-  for (const auto& [program, arguments] : converters)
-    if (!RunAndWaitForSuccess(host, program, arguments)) {
-      ui::ShowMessage(std::string("La mise à jour des fichiers restaurés par ") + program +
-                      " a échoué. Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".");
-      return false;
-    }
-  return true;
 }
 
 }  // namespace
@@ -135,34 +100,28 @@ std::string TEnregistrer::RunRestore() {
   const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
   const std::string dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
 
-  const SafetyCopy copy = MakeSafetyCopy(host_, dataFolder);
   SetCurrentFolder(programFolder);
-  if (copy.path.empty()) {
-    ui::ShowMessage(copy.failure + kDataUnchanged);
-    return kRestoreFailed;
-  }
   if (version == 0) {
-    DropSafetyCopy(copy.path);
     ShowOutdatedVersion();
     return kRestoreFailed;
   }
 
-  StagedRestore staged(dataFolder);
-  if (!staged.Extract(host_, archive)) {
-    DropSafetyCopy(copy.path);
-    ui::ShowMessage("L'archive " + archive + " n'a pas pu être extraite entièrement." + kDataUnchanged);
+  RestoreRequest request;
+  request.archive = archive;
+  request.dataFolder = dataFolder;
+  request.programFolder = programFolder;
+  request.paramFile = paramFile;
+  request.writeBack = [&](const std::string& parameters) { return WriteBackParameters(parameters, dataFolder, version); };
+  request.copiedOut = "TRAMES";
+  request.copiedTo = baseFolder;
+  request.converters = {
+      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
+      {"TRANSFMO.EXE", "MAJ"}};
+  const RestoreOutcome outcome = kvx::RunRestore(host_, request);
+  if (outcome.failedAt != RestoreStage::None) {
+    ShowFailure(outcome);
     return kRestoreFailed;
   }
-  if (!WriteBackParameters(staged, paramFile, dataFolder, version)) {
-    DropSafetyCopy(copy.path);
-    ShowOutdatedVersion();
-    return kRestoreFailed;
-  }
-  if (!SwitchIn(staged, dataFolder, copy.path)) return kRestoreFailed;
-  CopyFolder(dataFolder + "TRAMES", ShortPath("..\\"));
-
-  SetCurrentFolder(programFolder);
-  if (!RunConverters(host_, dataFolder, copy.path)) return kRestoreFailed;
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
   return "La restauration a été effectuée avec succes !";

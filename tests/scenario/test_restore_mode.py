@@ -1,6 +1,7 @@
 """The unattended "KVXRESTAURE folder-of-archives data-root" mode: the host transcript,
 the tool log of WDMODFIC.EXE and the data folders it leaves."""
 
+import re
 import subprocess
 import unittest
 import zipfile
@@ -102,11 +103,47 @@ class RestoreMode(ScenarioCase):
             "CMD ERREUR,La mise à jour des fichiers de %s par WDMODFIC.EXE a échoué." % folder,
             "CMD ERREUR,Restauration incomplète : 1 archive(s) sur 1 n'ont pas pu être restaurées."])
 
-    def test_an_empty_folder_still_reports_success_and_ends(self):
+    def test_a_missing_or_empty_archive_folder_is_a_failure(self):
+        for folder in (self.zips, self.install.work / "ABSENT"):
+            run = self.restore(windows_path(folder), windows_path(self.bases))
+            self.assertEqual(run.returncode, 1)
+            self.assertEqual(run.transcript, START + [
+                "CMD ERREUR,Aucune archive .zip dans %s : aucun dossier n'a été créé." % windows_path(folder)] + END[1:])
+            self.assertEqual(run.tool_log, [])
+
+    def test_a_second_archive_meeting_a_folder_is_refused_and_named(self):
+        for name, text in (("SAUVE123A.zip", b"first"), ("sauve123B.zip", b"second")):
+            with zipfile.ZipFile(self.zips / name, "w") as z:
+                z.writestr("CLIENTS.FIC", text)
         run = self.restore(windows_path(self.zips), windows_path(self.bases))
-        self.assertEqual(run.returncode, 0)
-        self.assertEqual(run.transcript, START + END)
+        self.assertEqual(run.returncode, 1)
+        refused = [l for l in run.transcript if "n'a pas été restaurée" in l]
+        self.assertEqual(len(refused), 1, run.transcript)
+        second = re.match(r"CMD ERREUR,L'archive (\S+) n'a pas été restaurée : le dossier (\S+) reçoit déjà "
+                          r"l'archive (\S+)\.$", refused[0])
+        self.assertTrue(second, refused[0])
+        self.assertEqual({second.group(1), second.group(3)}, {"SAUVE123A.zip", "sauve123B.zip"})
+        self.assertEqual(second.group(2), windows_path(self.bases) + "\\" + second.group(1)[:8])
+        first = (self.bases / second.group(3)[:8]) if (self.bases / second.group(3)[:8]).exists() else None
+        self.assertIsNotNone(first)
+        self.assertEqual((first / "CLIENTS.FIC").read_bytes(),
+                         b"first" if second.group(3) == "SAUVE123A.zip" else b"second")
+
+    def test_a_failed_extraction_removes_nothing_live(self):
+        live = self.bases / "HALF.zip"
+        live.mkdir(parents=True)
+        (live / "CLIENTS.FIC").write_bytes(b"live clients")
+        with zipfile.ZipFile(self.zips / "GOOD.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"restored clients\r\n" * 1000)
+        whole = (self.zips / "GOOD.zip").read_bytes()
+        (self.zips / "GOOD.zip").unlink()
+        (self.zips / "HALF.zip").write_bytes(whole[: len(whole) // 2])
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(sorted(p.name for p in live.iterdir()), ["CLIENTS.FIC"])
+        self.assertEqual((live / "CLIENTS.FIC").read_bytes(), b"live clients")
         self.assertEqual(run.tool_log, [])
+
 
     def test_a_wrong_argument_count_shows_the_usage_then_the_menu(self):
         for args in ([windows_path(self.zips)], [windows_path(self.zips), windows_path(self.bases), "X"]):
@@ -115,6 +152,93 @@ class RestoreMode(ScenarioCase):
             self.assertEqual(run.transcript, START + [USAGE] + MENU_OPEN[2:] + [INPUT] + MENU_CLOSE)
             self.assertEqual(run.tool_log, [])
         self.assertFalse(self.bases.exists())
+
+    def test_names_windows_cannot_hold_refuse_the_archive_whole(self):
+        live = self.bases / "NAMES.zi"
+        live.mkdir(parents=True)
+        (live / "CLIENTS.FIC").write_bytes(b"live clients")
+        with zipfile.ZipFile(self.zips / "NAMES.zip", "w") as z:
+            for name in ("CLIENTS.FIC", "NUL", "SUB/AUX.FIC", "NOTE.", "clients.fic", "GOOD.FIC"):
+                z.writestr(name, b"restored " + name.encode())
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("CMD ERREUR,L'archive %s contient des noms que Windows ne peut pas garder : NUL (nom réservé), "
+                      "SUB/AUX.FIC (nom réservé), NOTE. (point ou espace final), clients.fic (même nom que "
+                      "CLIENTS.FIC)." % windows_path(self.zips / "NAMES.zip"), run.transcript)
+        self.assertEqual(tree(live), {"CLIENTS.FIC": b"live clients"})
+        self.assertEqual(run.tool_log, [])
+        self.assertFalse((self.install.outils / "KVXRESTO.JNL").exists())
+
+
+def tree(root):
+    """Every entry under the folder with its bytes (None for a folder)."""
+    return {str(p.relative_to(root)): (None if p.is_dir() else p.read_bytes()) for p in root.rglob("*")}
+
+
+def put_tree(root, entries):
+    subprocess.run(["rm", "-rf", str(root)], check=True)
+    root.mkdir(parents=True)
+    for name, data in sorted(entries.items()):
+        if data is None:
+            (root / name).mkdir(parents=True, exist_ok=True)
+        else:
+            (root / name).parent.mkdir(parents=True, exist_ok=True)
+            (root / name).write_bytes(data)
+
+
+SAFETY_COPY = re.compile(r"^\d{8}\.ZIP$")
+
+
+class StoppedRestore(ScenarioCase):
+    """KVXRESTAURE ended abruptly after each step of its restore in turn; the next start of
+    the toolbox (its menu) puts the data back, or ends the clean-up once the switch was made."""
+
+    def test_every_step(self):
+        zips, bases = self.install.work / "ZIPS", self.install.work / "BASES"
+        zips.mkdir()
+        with zipfile.ZipFile(zips / "GOOD.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"restored clients\r\n" * 500)
+            z.writestr("NEW.FIC", b"new")
+            z.writestr("SUB/NOTE.TXT", b"restored note")
+        data = bases / "GOOD.zip"
+        before = {"CLIENTS.FIC": b"live clients", "OTHER.FIC": b"other", "SUB": None,
+                  "SUB/NOTE.TXT": b"live note", "SUB/KEEP.TXT": b"kept"}
+        put_tree(data, before)
+        args = ["KVXRESTAURE", windows_path(zips), windows_path(bases)]
+        journal = self.install.outils / "KVXRESTO.JNL"
+
+        self.assertEqual(self.install.run([], args=args).returncode, 0)
+        restored = {n: b for n, b in tree(data).items() if not SAFETY_COPY.match(n)}
+        self.assertEqual(restored["CLIENTS.FIC"], b"restored clients\r\n" * 500)
+        self.assertEqual(restored["SUB/KEEP.TXT"], b"kept")
+
+        stop = 1
+        while True:
+            put_tree(data, before)
+            run = self.install.run([], args=args, env={"KVXRESTORE_STOP_AFTER": str(stop)})
+            if run.returncode != 86:
+                self.assertEqual(run.returncode, 0)
+                break
+            with self.subTest(stop=stop):
+                switched = journal.exists() and b"SWITCHED" in journal.read_bytes()
+                found = journal.exists()
+                start = self.install.run(["SAISIE ESC"])
+                told = [l for l in start.transcript if "restauration de" in l]
+                self.assertEqual(len(told), 1 if found else 0, start.transcript)
+                if found:
+                    self.assertTrue(told[0].startswith("CMD INFO,Une restauration de %s\\ a été interrompue"
+                                                       % windows_path(data)), told[0])
+                    self.assertLess(start.transcript.index(told[0]), start.transcript.index("CMD PROJET,KVXOUTIL.WDP"))
+                self.assertFalse(journal.exists())
+                now = tree(data)
+                if switched or not found:
+                    self.assertEqual(len([n for n in now if SAFETY_COPY.match(n)]), 1)
+                    self.assertEqual({n: b for n, b in now.items() if not SAFETY_COPY.match(n)}, restored)
+                else:
+                    self.assertEqual(now, before)
+            stop += 1
+        print("restore steps stopped after: %d" % (stop - 1))
+        self.assertGreaterEqual(stop - 1, 12)
 
 
 if __name__ == "__main__":

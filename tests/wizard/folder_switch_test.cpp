@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "wizard/folder_switch.h"
+#include "archive/folder_switch.h"
 
 namespace kvx {
 namespace {

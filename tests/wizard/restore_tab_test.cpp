@@ -3,10 +3,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "archive/archive_procedures.h"
@@ -18,7 +23,8 @@
 #include "host/text_helpers.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
-#include "wizard/restore_steps.h"
+#include "archive/restore_journal.h"
+#include "archive/restore_procedure.h"
 #include "wizard/wizard_paths.h"
 #include "wizard/wizard_actions.h"
 
@@ -26,7 +32,39 @@ namespace kvx {
 namespace {
 
 using Items = std::vector<std::string>;
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes ("/" for a folder)
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Every entry under the folder, subfolders included, with its bytes.
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(entry.path(), root).generic_string();
+    if (entry.is_directory()) {
+      tree[name] = "/";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return tree;
+}
+
+#ifndef _WIN32
+// The folder made to hold exactly the tree again.
+void PutTree(const fs::path& root, const Tree& tree) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(root)) fs::remove_all(entry.path());
+  for (const auto& [name, bytes] : tree) {
+    if (bytes == "/") {
+      fs::create_directories(root / name);
+    } else {
+      fs::create_directories((root / name).parent_path());
+      std::ofstream(root / name, std::ios::binary) << bytes;
+    }
+  }
+}
+#endif
 
 constexpr char kStartQuestion[] = "CONFIRM  Voulez vous démarrer la restauration ?";
 
@@ -178,6 +216,29 @@ TEST_F(RestoreTab, AMissingDataVersionStopsBeforeTheConverter) {
   EXPECT_EQ(DataFiles(), before) << "the data stays as it was";
 }
 
+// The backup of the folder itself (members FIC01/...), as a compressed folder made by the
+// system's shell holds it, would land in FIC01\\FIC01: refused before anything changes.
+TEST_F(RestoreTab, AnArchiveOfTheFolderItselfIsRefusedBeforeAnythingChanges) {
+  {
+    CurrentFolderGuard keep;
+    ASSERT_TRUE(SetCurrentFolder(AppPath("")));
+    ASSERT_TRUE(ZipArchive(host_, WorkPath("DOSSIER.zip"), "FIC01\\*.*", 0, true));
+  }
+  WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
+  const Tree before = ReadTree(NativePath(DataPath("")));
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(WorkPath("DOSSIER.zip"));
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO L'archive " + WorkPath("DOSSIER.zip") + " ne contient rien de ce qu'une sauvegarde de " +
+                  DataPath("") + " met à sa racine : tout y est sous le dossier FIC01\\, c'est la sauvegarde d'un "
+                  "dossier et non de son contenu. Les données n'ont pas été modifiées."});
+  EXPECT_EQ(ReadTree(NativePath(DataPath(""))), before);
+  EXPECT_FALSE(FileExists(JournalPath(AppPath("OUTILS\\"))));
+  EXPECT_TRUE(ToolLog().empty());
+}
+
 #ifdef _WIN32  // only Windows refuses to move a file another program holds open
 // A data file held open without delete sharing (by the business application, say)
 // cannot be moved aside: the switch stops at it, the last entry by name, and every
@@ -207,20 +268,27 @@ TEST_F(RestoreTab, ASwitchThatFailsPartWayPutsEveryOriginalBack) {
 
 // A restore never takes, nor removes, the work folder of another one, running or interrupted.
 TEST_F(RestoreTab, EachRestoreHasAWorkFolderOfItsOwn) {
+  const std::string archive = MakeBackup();
   std::filesystem::create_directory(NativePath(DataPath("KVXR0001.$$$")));
   WriteFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC"), "left by an interrupted restore");
-  {
-    StagedRestore first(DataPath(""));
-    StagedRestore second(DataPath(""));
-    EXPECT_EQ(first.WorkFolder(), DataPath("KVXR0002.$$$\\"));
-    EXPECT_EQ(second.WorkFolder(), DataPath("KVXR0003.$$$\\"));
-  }
+  EXPECT_EQ(NextWorkFolder(DataPath("")), DataPath("KVXR0002.$$$\\"));
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  form.BitBtn7Click();
+  EXPECT_EQ(form.Label9.Caption(), "La restauration a été effectuée avec succes !");
   EXPECT_EQ(ReadFile(DataPath("KVXR0001.$$$\\CLIENTS.FIC")), "left by an interrupted restore");
   EXPECT_FALSE(std::filesystem::exists(NativePath(DataPath("KVXR0002.$$$"))));
 }
 
+// The safety copy holds every entry the switch may replace, whatever PATSAUVE.DTA names,
+// subfolders included.
 TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   const std::string archive = MakeBackup();
+  fs::create_directories(NativePath(DataPath("IMAGES\\ANCIENS")));
+  WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
+  WriteFile(DataPath("NOTES.TXT"), "notes du client");
+  DamageData();
+  const Tree before = ReadTree(NativePath(DataPath("")));
   SetEnvironment("KVXTOOL_FAIL", "WDMODFIC.EXE");
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
@@ -234,7 +302,105 @@ TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
                              "d'avant la restauration sont dans la copie de sécurité ", 0), 0u) << dialogs[0];
   EXPECT_NE(dialogs[0].find(DateStamp(false).substr(2, 6) + "01.ZIP."), std::string::npos) << dialogs[0];
   EXPECT_EQ(ToolLog().size(), 1u) << "TRANSFMO.EXE does not run after a failed WDMODFIC.EXE";
+  ASSERT_TRUE(UnzipArchive(host_, SafetyCopy(1), WorkPath("COPIE"), "*.*"));
+  EXPECT_EQ(ReadTree(NativePath(WorkPath("COPIE"))), before);
 }
+
+#ifndef _WIN32
+// The whole wizard restore in a child process that KVXRESTORE_STOP_AFTER may end; its exit code.
+int RestoreInChild(TEnregistrer& form, int stopAfter) {
+  const pid_t child = fork();
+  if (child == 0) {
+    setenv("KVXRESTORE_STOP_AFTER", std::to_string(stopAfter).c_str(), 1);
+    form.BitBtn7Click();
+    _exit(form.Label9.Caption() == "La restauration a été effectuée avec succes !" ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A restore stopped after each of its steps in turn: the next start finds the data folder
+// as it was, byte for byte, or, once the journal says the switch was made, as a whole
+// restore leaves it.
+TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
+  const std::string archive = MakeBackup();
+  fs::create_directories(NativePath(DataPath("IMAGES\\ANCIENS")));
+  WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
+  DamageData();
+  // The installation's TRAMES, which the restore replaces by the archive's, changed since.
+  WriteFile(AppPath("TRAMES\\FACTURE.TRM"), "facture changée");
+  WriteFile(AppPath("TRAMES\\NOUVELLE.TRM"), "nouvelle trame");
+  const fs::path data = NativePath(DataPath("")), frames = NativePath(AppPath("TRAMES"));
+  const std::string safetyCopy = DateStamp(false).substr(2, 6) + "01.ZIP";
+  const std::string journal = JournalPath(AppPath("OUTILS\\"));
+  const Tree before = ReadTree(data), framesBefore = ReadTree(frames);
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  ASSERT_EQ(RestoreInChild(form, 0), 0);
+  Tree restored = ReadTree(data);
+  const Tree framesRestored = ReadTree(frames);
+  ASSERT_EQ(restored.erase(safetyCopy), 1u);
+  ASSERT_NE(restored, before);
+  ASSERT_NE(framesRestored, framesBefore);
+  EXPECT_EQ(framesRestored.at("FACTURE.TRM"), restored.at("TRAMES/FACTURE.TRM"));
+  PutTree(data, before);
+  PutTree(frames, framesBefore);
+
+  int stop = 1;
+  for (; RestoreInChild(form, stop) == 86; ++stop) {
+    SCOPED_TRACE(stop);
+    // A journal is on disk from the first step to the last, which removes it.
+    const std::optional<RestoreRecord> record = ReadRestoreJournal(journal);
+    ASSERT_EQ(record.has_value(), FileExists(journal));
+    const RecoveryReport recovery = RecoverInterruptedRestore(AppPath("OUTILS\\"));
+    EXPECT_EQ(recovery.found, record.has_value());
+    EXPECT_FALSE(recovery.failed) << recovery.message;
+    EXPECT_FALSE(FileExists(journal));
+    Tree now = ReadTree(data);
+    if (!record || record->switched) {
+      EXPECT_EQ(now.erase(safetyCopy), 1u) << "the data as it was stays in the safety copy";
+      EXPECT_EQ(now, restored);
+      EXPECT_EQ(ReadTree(frames), framesRestored);
+    } else {
+      EXPECT_EQ(now, before);
+      EXPECT_EQ(ReadTree(frames), framesBefore);
+    }
+    EXPECT_FALSE(fs::exists(NativePath(AppPath("KVXR0001.$$$"))));
+    PutTree(data, before);
+    PutTree(frames, framesBefore);
+  }
+  // Journal, safety copy, extraction, parameters, TRAMES aside, flush, plan, the renames,
+  // the switch's end, the converters, the work folders, the journal.
+  EXPECT_GE(stop - 1, 12);
+  RecordProperty("steps", stop - 1);
+  std::printf("restore steps stopped after: %d\n", stop - 1);
+  EXPECT_EQ(ReadTree(data).size(), restored.size() + 1) << "the last run, not stopped, restored";
+}
+
+// A PARAM.DTA outside the data folder is rewritten before the switch: a restore stopped
+// after that, or part-way through the switch, puts it back with the data.
+TEST_F(RestoreTab, AnOutsideParameterFileIsPutBackWithTheData) {
+  const fs::path outside = NativePath(AppPath("DONNEES"));
+  fs::copy(NativePath(DataPath("")), outside, fs::copy_options::recursive);
+  fs::remove(outside / "PARAM.DTA");
+  WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("DONNEES") + ",0,1\r\nUSER=KVX,,\r\n"
+                                   "VERSION=14,2,3\r\n");
+  const std::string archive = MakeBackup();
+  const std::string parameters = ReadFile(DataPath("PARAM.DTA"));
+  const Tree before = ReadTree(outside);
+  TEnregistrer form(host_, burning_);
+  form.Edit1.SetText(archive);
+  for (int stop : {4, 7, 9}) {
+    SCOPED_TRACE(stop);
+    ASSERT_EQ(RestoreInChild(form, stop), 86);
+    EXPECT_NE(ReadFile(DataPath("PARAM.DTA")), parameters) << "rewritten before the stop";
+    EXPECT_FALSE(RecoverInterruptedRestore(AppPath("OUTILS\\")).failed);
+    EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), parameters);
+    EXPECT_EQ(ReadTree(outside), before);
+  }
+}
+#endif
 
 TEST_F(RestoreTab, TheGaugeRunsRoundWhileTheTimerTicks) {
   TEnregistrer form(host_, burning_);

@@ -1,0 +1,69 @@
+// The record on disk of a restore under way, in the program's folder, so that the next
+// start of the toolbox finds a restore the machine stopped in the middle of, and puts the
+// data back as it was before (or ends the clean-up when nothing else was left).
+//
+// One line per record, fields apart by tabs: texts of the restore (folders, the safety
+// copy) in Windows-1252, the paths of the renames in UTF-8, as the system names them.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/folder_switch.h"
+
+namespace kvx {
+
+struct RestoreRecord {
+  std::string dataFolder;  // with its final separator
+  std::string workFolder;  // the restore's work folder in the data folder, with its final separator
+  std::string copyWork;    // the work folder beside a folder copied out of the data (TRAMES), or empty
+  std::string safetyCopy;  // empty when the restore makes none
+  std::string paramFile;   // a PARAM.DTA outside the data folder the restore rewrites, and
+  std::string paramKept;   // the copy of it as it was (both empty when there is none)
+  std::vector<Rename> plan;     // the renames of the switch, once planned
+  std::vector<bool> done;       // per rename, recorded as made
+  bool switched = false;        // every rename was made: the restored data is in place
+  bool converted = false;       // and the converters brought it to the current structure
+};
+
+// The journal's path in the given folder (with its final separator).
+std::string JournalPath(const std::string& folder);
+
+// Writes the journal as the restore goes. Every record is handed to the system at once
+// (a process that ends abruptly loses none); the start, the planned renames and the end
+// of the switch are also flushed to the disk.
+class RestoreJournal {
+ public:
+  explicit RestoreJournal(std::string path) : path_(std::move(path)) {}
+  // A new journal naming the folders, the safety copy and the outside PARAM.DTA; false
+  // when it cannot be written to the disk.
+  bool Begin(const RestoreRecord& record);
+  bool Plan(const std::vector<Rename>& plan);
+  bool RenameDone(std::size_t index);
+  bool Switched();
+  bool Converted();
+  bool Remove();
+
+ private:
+  bool Append(const std::string& lines, bool toDisk);
+  std::string path_;
+};
+
+// The journal in that file; nothing when there is none or it cannot be read.
+std::optional<RestoreRecord> ReadRestoreJournal(const std::string& path);
+
+struct RecoveryReport {
+  bool found = false;   // a restore had not ended
+  bool failed = false;  // and its data could not all be put back
+  std::string message;  // what was found and done, for the person
+};
+
+// Looks for the journal of a restore that did not end in the folder, and puts the data
+// back as it was before it (the renames undone from what the folders show, the outside
+// PARAM.DTA copied back, the work folder and the safety copy removed), or, when the journal
+// says the switch was made, ends the clean-up. The journal goes once that is done.
+RecoveryReport RecoverInterruptedRestore(const std::string& folder);
+
+}  // namespace kvx

@@ -1,0 +1,399 @@
+#include "archive/restore_procedure.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <system_error>
+
+#include "archive/archive_members.h"
+#include "archive/archive_procedures.h"
+#include "archive/folder_switch.h"
+#include "archive/restore_journal.h"
+#include "base/ascii_case.h"
+#include "base/cp1252.h"
+#include "base/disk_flush.h"
+#include "base/file_search.h"
+#include "base/folder_scan.h"
+#include "base/folders.h"
+#include "host/system_helpers.h"
+#include "host/text_helpers.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kWorkPrefix[] = "KVXR";
+constexpr char kWorkSuffix[] = ".$$$";
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// YYMMDDNN.ZIP, the name safety copies take.
+bool IsSafetyCopy(const std::string& name) {
+  return name.size() == 12 && ASCIIUpper(name.substr(8)) == ".ZIP" && AllDigits(name.substr(0, 8));
+}
+
+// KVXRnnnn.$$$, a restore's work folder (one left by an interrupted restore holds data).
+bool IsWorkFolder(const std::string& name) {
+  return name.size() == 12 && ASCIIUpper(name.substr(0, 4)) == kWorkPrefix && name.substr(8) == kWorkSuffix &&
+         AllDigits(name.substr(4, 4));
+}
+
+bool PathExists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(NativePath(path), error));
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code error;
+  if (!path.empty()) fs::remove_all(NativePath(path), error);
+}
+
+// Ends the process abruptly after the Nth step when KVXRESTORE_STOP_AFTER=N: no clean-up,
+// no destructor, as a power cut would leave things (for the tests of the journal).
+class StopSeam {
+ public:
+  StopSeam() {
+    const char* value = std::getenv("KVXRESTORE_STOP_AFTER");
+    stopAfter_ = value ? std::atoi(value) : 0;
+  }
+  void Step() {
+    if (++steps_ == stopAfter_) std::_Exit(kStoppedExitCode);
+  }
+  static constexpr int kStoppedExitCode = 86;
+
+ private:
+  int stopAfter_ = 0;
+  int steps_ = 0;
+};
+
+// A list file in the temporary folder naming every entry of the (current) data folder
+// but the earlier safety copies and restore work folders; empty when it cannot be written.
+std::string WriteWholeFolderList(const std::string& dataFolder) {
+  std::error_code error;
+  const fs::path list = fs::temp_directory_path(error) / "KVXSAUVE.LST";
+  if (error) return {};
+  std::ofstream out(list, std::ios::binary | std::ios::trunc);
+  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
+    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) out << entry.name << "\r\n";
+    return true;
+  });
+  out.close();
+  if (!out) return {};
+  return UTF16ToCP1252(list.u16string());
+}
+
+// The whole data folder with its subfolders, whatever PATSAUVE.DTA names: the switch may
+// replace any entry of it.
+bool ZipDataFolder(HostBridge& host, const std::string& dataFolder, const std::string& archive) {
+  CurrentFolderGuard keep;
+  if (!SetCurrentFolder(dataFolder)) return false;
+  const std::string wholeFolder = WriteWholeFolderList(dataFolder);
+  if (wholeFolder.empty()) return false;
+  const bool archived = ZipArchive(host, archive, "@" + wholeFolder, 0, true);
+  std::error_code error;
+  fs::remove(NativePath(wholeFolder), error);
+  return archived;
+}
+
+// The copy is read back whole before anything changes; empty when it is good.
+std::string MakeSafetyCopy(HostBridge& host, const std::string& dataFolder, const std::string& archive) {
+  std::string failure;
+  if (!ZipDataFolder(host, dataFolder, archive))
+    failure = "La copie de sécurité " + archive + " n'a pas pu être faite.";
+  else if (!TestArchive(host, archive))
+    failure = "La copie de sécurité " + archive + " est illisible.";
+  if (!failure.empty()) RemoveTree(archive);
+  return failure;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// The data folder's root entries in capitals, without safety copies and work folders.
+std::set<std::string> RootEntriesOf(const std::string& dataFolder) {
+  std::set<std::string> entries;
+  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
+    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) entries.insert(ASCIIUpper(entry.name));
+    return true;
+  });
+  return entries;
+}
+
+// Why the archive is refused before anything changes; empty when it is not. Names Windows
+// cannot hold would be dropped by the extraction; an archive with nothing at its root that
+// the data folder holds there (the backup of the folder itself, say) would land beside
+// the data instead of over it. An archive whose directory cannot be read here is left to
+// the extraction to judge.
+std::string CheckArchive(const std::string& archive, const std::string& dataFolder) {
+  const std::optional<std::vector<std::string>> names = ReadMemberNames(archive);
+  if (!names) return {};
+  const std::vector<std::string> refused = NamesWindowsCannotHold(*names);
+  if (!refused.empty())
+    return "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
+  const std::set<std::string> present = RootEntriesOf(dataFolder);
+  const std::vector<std::string> roots = RootEntries(*names);
+  if (present.empty() || std::any_of(roots.begin(), roots.end(),
+                                     [&](const std::string& root) { return present.count(ASCIIUpper(root)) > 0; }))
+    return {};
+  std::string why = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
+                    " met à sa racine";
+  const bool allUnderOne = roots.size() == 1 && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
+                             return name.size() > roots[0].size() + 1;
+                           });
+  if (allUnderOne) why += " : tout y est sous le dossier " + roots[0] + "\\, c'est la sauvegarde d'un dossier et non de son contenu";
+  return why + ".";
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
+  return left && right && std::equal(std::istreambuf_iterator<char>(left), {}, std::istreambuf_iterator<char>(right), {});
+}
+
+// Folder by folder, file by file: the library's recursive copy refuses a target folder
+// that exists on some systems.
+bool CopyTree(const fs::path& from, const fs::path& to) {
+  std::error_code error;
+  fs::create_directories(to, error);
+  if (error) return false;
+  for (const fs::directory_entry& entry : fs::directory_iterator(from, error)) {
+    const fs::path name = entry.path().filename();
+    if (entry.is_directory(error) ? !CopyTree(from / name, to / name)
+                                  : !fs::copy_file(from / name, to / name, fs::copy_options::overwrite_existing, error))
+      return false;
+  }
+  return !error;
+}
+
+// Every file under a is under b with the same bytes.
+bool SameTree(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(a, error)) {
+    const fs::path name = entry.path().filename();
+    if (entry.is_directory(error) ? !SameTree(a / name, b / name) : !SameBytes(a / name, b / name)) return false;
+  }
+  return !error;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  return ASCIIUpper(SystemSeparators(a)) == ASCIIUpper(SystemSeparators(b));
+}
+
+// One restore under way, its journal and work folder.
+class Restore {
+ public:
+  Restore(HostBridge& host, const RestoreRequest& request) : host_(host), request_(request) {}
+
+  RestoreOutcome Run();
+
+ private:
+  RestoreOutcome Fail(RestoreStage stage, std::string message);
+  bool Begin();
+  bool PrepareParameters();
+  bool PrepareCopiedOut();
+  bool Switch();
+  bool RunConverters();
+  void EndCleanUp();
+
+  HostBridge& host_;
+  const RestoreRequest& request_;
+  StopSeam seam_;
+  RestoreRecord record_;
+  RestoreJournal journal_{""};
+  std::string incoming_;
+  RestoreOutcome outcome_;
+};
+
+// Undoes what the restore made before its switch: the work folder, the safety copy, the
+// outside PARAM.DTA, the journal.
+RestoreOutcome Restore::Fail(RestoreStage stage, std::string message) {
+  if (stage != RestoreStage::Mixed) {
+    if (!record_.paramKept.empty() && PathExists(record_.paramKept)) {
+      std::error_code error;
+      fs::copy_file(NativePath(record_.paramKept), NativePath(record_.paramFile), fs::copy_options::overwrite_existing,
+                    error);
+    }
+    RemoveTree(record_.workFolder);
+    RemoveTree(record_.copyWork);
+    RemoveTree(record_.safetyCopy);
+    journal_.Remove();
+  }
+  outcome_.failedAt = stage;
+  outcome_.message = std::move(message);
+  if (stage != RestoreStage::Mixed) outcome_.safetyCopy.clear();
+  return outcome_;
+}
+
+bool Restore::Begin() {
+  record_.dataFolder = request_.dataFolder;
+  record_.workFolder = NextWorkFolder(request_.dataFolder);
+  if (request_.safetyCopy)
+    record_.safetyCopy = request_.dataFolder + NextSafetyCopyName(request_.dataFolder, DateStamp(false)) + ".ZIP";
+  if (!request_.paramFile.empty() && !SameFile(request_.paramFile, request_.dataFolder + "PARAM.DTA")) {
+    record_.paramFile = request_.paramFile;
+    record_.paramKept = record_.workFolder + "PARAM.DTA";
+  }
+  if (!request_.copiedOut.empty()) record_.copyWork = NextWorkFolder(request_.copiedTo);
+  journal_ = RestoreJournal(JournalPath(request_.programFolder));
+  if (record_.workFolder.empty() || !journal_.Begin(record_)) return false;
+  std::error_code error;
+  incoming_ = record_.workFolder + "NEW\\";
+  return fs::create_directory(NativePath(record_.workFolder), error) &&
+         fs::create_directory(NativePath(incoming_), error);
+}
+
+// The values read before the restore go into the prepared PARAM.DTA when it lies in the
+// data folder (the live one taken along when the archive has none); an outside one is
+// kept in the work folder first, to be put back should the data be.
+bool Restore::PrepareParameters() {
+  if (request_.paramFile.empty() || !request_.writeBack) return true;
+  std::error_code error;
+  if (!record_.paramFile.empty()) {
+    fs::copy_file(NativePath(record_.paramFile), NativePath(record_.paramKept), error);
+    return !error && request_.writeBack(record_.paramFile);
+  }
+  const std::string prepared = incoming_ + "PARAM.DTA";
+  if (!PathExists(prepared) && !fs::copy_file(NativePath(request_.paramFile), NativePath(prepared), error))
+    return false;
+  return request_.writeBack(prepared);
+}
+
+// The folder as the data folder will hold it (the archive's, else the one in place)
+// copied into the work folder beside its other place, on that volume, and compared file
+// by file with its source.
+bool Restore::PrepareCopiedOut() {
+  if (record_.copyWork.empty()) return true;
+  std::string from = incoming_ + request_.copiedOut;
+  if (!PathExists(from)) from = request_.dataFolder + request_.copiedOut;
+  if (!PathExists(from)) return true;
+  const fs::path source = NativePath(from);
+  const fs::path copy = NativePath(record_.copyWork + "NEW\\" + request_.copiedOut);
+  return CopyTree(source, copy) && SameTree(source, copy) && FlushTreeToDisk(NativePath(record_.copyWork + "NEW"));
+}
+
+bool Restore::Switch() {
+  std::vector<Rename> plan =
+      PlanSwitch(NativePath(incoming_), NativePath(request_.dataFolder), NativePath(record_.workFolder + "OLD"));
+  if (!record_.copyWork.empty() && PathExists(record_.copyWork + "NEW")) {
+    const std::vector<Rename> copied = PlanSwitch(NativePath(record_.copyWork + "NEW"), NativePath(request_.copiedTo),
+                                                  NativePath(record_.copyWork + "OLD"));
+    plan.insert(plan.end(), copied.begin(), copied.end());
+  }
+  if (!journal_.Plan(plan)) {
+    Fail(RestoreStage::Journal, "Le journal de restauration n'a pas pu être écrit dans " + request_.programFolder + ".");
+    return false;
+  }
+  seam_.Step();
+  const SwitchOutcome switched = RunSwitch(plan, RenameEntry, [this](std::size_t index) {
+    journal_.RenameDone(index);
+    seam_.Step();
+  });
+  if (switched == SwitchOutcome::Mixed) {
+    Fail(RestoreStage::Mixed, "La restauration a été interrompue : les fichiers d'origine sont dans " +
+                                  record_.workFolder + "OLD" +
+                                  (record_.safetyCopy.empty() ? "" : " et dans la copie de sécurité " + record_.safetyCopy) +
+                                  ".");
+    return false;
+  }
+  if (switched == SwitchOutcome::Undone) {
+    Fail(RestoreStage::Switch, "Les fichiers de " + request_.dataFolder + " n'ont pas pu être remplacés.");
+    return false;
+  }
+  return true;
+}
+
+bool Restore::RunConverters() {
+  CurrentFolderGuard keep;
+  SetCurrentFolder(request_.programFolder);
+  for (const auto& [program, arguments] : request_.converters)
+    if (!RunAndWaitForSuccess(host_, program, arguments)) {
+      outcome_.failedAt = RestoreStage::Converter;
+      outcome_.program = program;
+      outcome_.message = "La mise à jour des fichiers restaurés par " + program + " a échoué.";
+      return false;
+    }
+  return true;
+}
+
+void Restore::EndCleanUp() {
+  RemoveTree(record_.workFolder);
+  RemoveTree(record_.copyWork);
+  seam_.Step();
+  journal_.Remove();
+  seam_.Step();
+}
+
+RestoreOutcome Restore::Run() {
+  if (std::string refusal = CheckArchive(request_.archive, request_.dataFolder); !refusal.empty()) {
+    outcome_.failedAt = RestoreStage::Refused;
+    outcome_.message = std::move(refusal);
+    return outcome_;
+  }
+  if (!Begin()) return Fail(RestoreStage::Journal, "Le journal de restauration n'a pas pu être écrit dans " +
+                                                       request_.programFolder + ".");
+  seam_.Step();
+  if (request_.safetyCopy) {
+    const std::string failure = MakeSafetyCopy(host_, request_.dataFolder, record_.safetyCopy);
+    if (!failure.empty()) return Fail(RestoreStage::SafetyCopy, failure);
+    outcome_.safetyCopy = record_.safetyCopy;
+  }
+  seam_.Step();
+  bool extracted = false;
+  {
+    BackgroundFlush early(NativePath(incoming_));
+    extracted = UnzipArchive(host_, request_.archive, incoming_, "*.*");
+  }
+  if (!extracted)
+    return Fail(RestoreStage::Extraction, "L'archive " + request_.archive + " n'a pas pu être extraite entièrement.");
+  seam_.Step();
+  if (!PrepareParameters()) return Fail(RestoreStage::Parameters, {});
+  seam_.Step();
+  if (!PrepareCopiedOut())
+    return Fail(RestoreStage::CopiedOut, "Le dossier " + request_.copiedOut + " n'a pas pu être copié dans " +
+                                             request_.copiedTo + ".");
+  seam_.Step();
+  // Files renamed in must not read as zeros after a power cut.
+  if (!FlushTreeToDisk(NativePath(incoming_)))
+    return Fail(RestoreStage::Extraction, "Les fichiers extraits de " + request_.archive +
+                                              " n'ont pas pu être écrits sur le disque.");
+  seam_.Step();
+  if (!Switch()) return outcome_;
+  journal_.Switched();
+  seam_.Step();
+  const bool converted = RunConverters();
+  if (converted) journal_.Converted();
+  seam_.Step();
+  EndCleanUp();
+  return outcome_;
+}
+
+}  // namespace
+
+std::string NextSafetyCopyName(const std::string& dataFolder, const std::string& dateStamp) {
+  const std::string day = dateStamp.substr(2, 6);
+  for (int counter = 1;; ++counter) {
+    const std::string name = day + ZeroPad(counter, 2);
+    if (!FileExists(dataFolder + name + ".ZIP")) return name;
+  }
+}
+
+std::string NextWorkFolder(const std::string& dataFolder) {
+  for (int number = 1; number <= 9999; ++number) {
+    const std::string name = dataFolder + kWorkPrefix + ZeroPad(number, 4) + kWorkSuffix;
+    if (!PathExists(name)) return name + "\\";
+  }
+  return {};
+}
+
+RestoreOutcome RunRestore(HostBridge& host, const RestoreRequest& request) { return Restore(host, request).Run(); }
+
+}  // namespace kvx

@@ -1,0 +1,74 @@
+// The member names an archive's central directory gives, and the ones Windows cannot hold.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "archive/archive_members.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+void Put(std::string& out, uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) out += static_cast<char>(i < 8 ? value >> (8 * i) & 0xFF : 0);
+}
+
+// A stored archive of empty members, each name with its general-purpose flags.
+std::string Archive(const std::vector<std::pair<std::string, uint16_t>>& members) {
+  std::string local, central;
+  for (const auto& [name, flags] : members) {
+    const size_t offset = local.size();
+    Put(local, 0x04034b50, 4), Put(local, 20, 2), Put(local, flags, 2), Put(local, 0, 18);
+    Put(local, name.size(), 2), Put(local, 0, 2), local += name;
+    Put(central, 0x02014b50, 4), Put(central, 20, 2), Put(central, 20, 2), Put(central, flags, 2);
+    Put(central, 0, 18), Put(central, name.size(), 2), Put(central, 0, 12);
+    Put(central, offset, 4), central += name;
+  }
+  std::string end;
+  Put(end, 0x06054b50, 4), Put(end, 0, 4), Put(end, members.size(), 2), Put(end, members.size(), 2);
+  Put(end, central.size(), 4), Put(end, local.size(), 4), Put(end, 0, 2);
+  return local + central + end;
+}
+
+TEST(ArchiveMembers, NamesComeFromTheCentralDirectoryAsWindowsGetsThem) {
+  const fs::path path = fs::temp_directory_path() / ("kvx-members-" + std::to_string(getpid()) + ".zip");
+  std::ofstream(path, std::ios::binary) << Archive({{"FIC01/CLIENTS.FIC", 0}, {"\xC3\x89T\xC3\x89.FIC", 0x0800},
+                                                    {"\xC9T\xC9.fic", 0}, {"\xCE\xA9.FIC", 0x0800}});
+  const auto names = ReadMemberNames(path.string());
+  ASSERT_TRUE(names);
+  EXPECT_EQ(*names, (Names{"FIC01/CLIENTS.FIC", "\xC9T\xC9.FIC", "\xC9T\xC9.fic", "?.FIC"}));
+  std::ofstream(path, std::ios::binary) << "PK\x03\x04 not an archive";
+  EXPECT_FALSE(ReadMemberNames(path.string()));
+  fs::remove(path);
+}
+
+TEST(ArchiveMembers, NamesWindowsCannotHoldAreEachListed) {
+  const struct {
+    Names names;
+    Names refused;
+  } cases[] = {
+      {{"CLIENTS.FIC", "IMAGES/LOGO.BMP", "IMAGES/", "COM10.FIC", "NULLE.FIC", "./A.FIC"}, {}},
+      {{"NUL", "IMAGES/con.bmp", "AUX.FIC", "COM1", "lpt9.txt", "PRN .TXT"},
+       {"NUL (nom réservé)", "IMAGES/con.bmp (nom réservé)", "AUX.FIC (nom réservé)", "COM1 (nom réservé)",
+        "lpt9.txt (nom réservé)", "PRN .TXT (nom réservé)"}},
+      {{"NOTE.", "DOSSIER./A.FIC", "B.FIC "}, {"NOTE. (point ou espace final)", "DOSSIER./A.FIC (point ou espace final)",
+                                               "B.FIC  (point ou espace final)"}},
+      {{"?.FIC", "A<B.FIC"}, {"?.FIC (caractère interdit)", "A<B.FIC (caractère interdit)"}},
+      {{"CLIENTS.FIC", "clients.fic", "Images/A", "IMAGES/a", "\xC9T\xC9.FIC", "\xE9t\xE9.fic"},
+       {"clients.fic (même nom que CLIENTS.FIC)", "IMAGES/a (même nom que Images/A)",
+        "\xE9t\xE9.fic (même nom que \xC9T\xC9.FIC)"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NamesWindowsCannotHold(c.names), c.refused) << c.names[0];
+}
+
+TEST(ArchiveMembers, RootEntriesAreTheFirstParts) {
+  EXPECT_EQ(RootEntries({"FIC01/", "FIC01/A.FIC", "FIC01/SUB/B.FIC"}), Names{"FIC01"});
+  EXPECT_EQ(RootEntries({"A.FIC", "IMAGES/LOGO.BMP", "IMAGES/X.BMP"}), (Names{"A.FIC", "IMAGES"}));
+}
+
+}  // namespace
+}  // namespace kvx
