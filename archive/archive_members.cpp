@@ -18,6 +18,8 @@ constexpr uint32_t kZip64EndSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint16_t kFlagUTF8Name = 0x0800;
+constexpr uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP: a UTF-8 name beside one in a code page
+constexpr unsigned kHostUnix = 3, kHostDarwin = 19;
 constexpr size_t kEndSize = 22;
 constexpr size_t kCentralSize = 46;
 constexpr size_t kLongestComment = 0xFFFF;
@@ -98,6 +100,59 @@ std::vector<std::string> Parts(const std::string& name) {
   return parts;
 }
 
+uint32_t CRC32(std::string_view bytes) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (unsigned char byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+bool IsUTF8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                          : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+// The UTF-8 name of a Unicode Path field written for these very name bytes (its CRC-32
+// matches them); a field left by a tool that renamed the member is stale.
+std::optional<std::string> UnicodePath(std::string_view extra, std::string_view nameBytes) {
+  for (size_t at = 0; at + 4 <= extra.size();) {
+    const auto field16 = [&](size_t offset) {
+      return static_cast<uint16_t>(static_cast<unsigned char>(extra[offset]) |
+                                   static_cast<unsigned char>(extra[offset + 1]) << 8);
+    };
+    const size_t size = field16(at + 2);
+    if (at + 4 + size > extra.size()) return std::nullopt;
+    if (field16(at) == kUnicodePathTag) {
+      const std::string_view field = extra.substr(at + 4, size);
+      if (field.size() < 6 || field[0] != 1) return std::nullopt;
+      const std::string crc(field.substr(1, 4));
+      if (Little(crc, 0, 4) != CRC32(nameBytes) || !IsUTF8(field.substr(5))) return std::nullopt;
+      return std::string(field.substr(5));
+    }
+    at += 4 + size;
+  }
+  return std::nullopt;
+}
+
+// A member's name in UTF-8, read as the zip library reads it: the UTF-8 flag, a Unicode
+// Path field, UTF-8 written on Unix; other names are taken as Windows-1252.
+std::string MemberName(std::string_view bytes, uint16_t flags, unsigned hostSystem, std::string_view extra) {
+  if (flags & kFlagUTF8Name) return std::string(bytes);
+  if (std::optional<std::string> unicode = UnicodePath(extra, bytes)) return *unicode;
+  if ((hostSystem == kHostUnix || hostSystem == kHostDarwin) && IsUTF8(bytes)) return std::string(bytes);
+  return CP1252ToUTF8(bytes);
+}
+
 // Why Windows cannot hold this name; empty when it can.
 std::string Refusal(const std::string& name) {
   for (const std::string& part : Parts(name)) {
@@ -109,24 +164,21 @@ std::string Refusal(const std::string& name) {
   return {};
 }
 
-// Windows-1252 capitals, accented letters included (Windows ignores their case too).
-char UpperCP1252(char c) {
-  const unsigned char byte = static_cast<unsigned char>(c);
-  if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) return static_cast<char>(byte - 0x20);
-  switch (byte) {
-    case 0x9A: return '\x8A';
-    case 0x9C: return '\x8C';
-    case 0x9E: return '\x8E';
-    case 0xFF: return '\x9F';
-    default: return ASCIIUpperChar(c);
-  }
-}
-
-// The name as Windows compares it: its parts, letter case ignored.
+// The name as Windows compares it: its parts, letter case ignored (ASCII and the
+// accented Latin letters U+00E0 to U+00FE, the ones French names hold).
 std::string Key(const std::string& name) {
   std::string key;
   for (const std::string& part : Parts(name)) {
-    for (char c : part) key += UpperCP1252(c);
+    for (size_t i = 0; i < part.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(part[i]);
+      const auto next = i + 1 < part.size() ? static_cast<unsigned char>(part[i + 1]) : 0;
+      if (byte == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+        key += {'\xC3', static_cast<char>(next - 0x20)};
+        ++i;
+      } else {
+        key += ASCIIUpperChar(part[i]);
+      }
+    }
     key += '/';
   }
   return key;
@@ -147,8 +199,10 @@ std::optional<std::vector<std::string>> ReadMemberNames(const std::string& archi
     const size_t nameLength = Little(bytes, at + 28, 2);
     const size_t variable = nameLength + Little(bytes, at + 30, 2) + Little(bytes, at + 32, 2);
     if (at + kCentralSize + nameLength > bytes.size()) return std::nullopt;
-    const std::string name = bytes.substr(at + kCentralSize, nameLength);
-    names.push_back(Little(bytes, at + 8, 2) & kFlagUTF8Name ? UTF8ToCP1252(name) : name);
+    const std::string_view record = std::string_view(bytes).substr(at + kCentralSize);
+    names.push_back(MemberName(record.substr(0, nameLength), static_cast<uint16_t>(Little(bytes, at + 8, 2)),
+                               static_cast<unsigned>(Little(bytes, at + 5, 1)),
+                               record.substr(nameLength, Little(bytes, at + 30, 2))));
     at += kCentralSize + variable;
   }
   return names;
@@ -159,11 +213,12 @@ std::vector<std::string> NamesWindowsCannotHold(const std::vector<std::string>& 
   std::map<std::string, std::string> seen;  // key -> first name
   for (const std::string& name : names) {
     if (const std::string why = Refusal(name); !why.empty()) {
-      refused.push_back(name + why);
+      refused.push_back(UTF8ToCP1252(name) + why);
       continue;
     }
     const auto [first, isNew] = seen.emplace(Key(name), name);
-    if (!isNew && first->second != name) refused.push_back(name + " (même nom que " + first->second + ")");
+    if (!isNew && first->second != name)
+      refused.push_back(UTF8ToCP1252(name) + " (même nom que " + UTF8ToCP1252(first->second) + ")");
   }
   return refused;
 }
@@ -172,7 +227,9 @@ std::vector<std::string> RootEntries(const std::vector<std::string>& names) {
   std::vector<std::string> roots;
   for (const std::string& name : names) {
     const std::vector<std::string> parts = Parts(name);
-    if (!parts.empty() && std::find(roots.begin(), roots.end(), parts[0]) == roots.end()) roots.push_back(parts[0]);
+    if (parts.empty()) continue;
+    const std::string root = UTF8ToCP1252(parts[0]);
+    if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
   }
   return roots;
 }
