@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <io.h>
 
 #include <algorithm>
 
@@ -120,11 +121,43 @@ std::vector<std::string> CurrentFolderForms() {
   return forms;
 }
 
+// Write-through: the move is on the medium when it returns, so a power cut cannot leave
+// the name pointing at nothing.
 bool MoveOver(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
+                                                   MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+std::string MakeScratchFolder() {
+  char folder[MAX_PATH], name[MAX_PATH];
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length >= sizeof folder || !GetTempFileNameA(folder, "kvz", 0, name)) return {};
+  // The unique file name becomes the folder's.
+  DeleteFileA(name);
+  return CreateDirectoryA(name, nullptr) ? std::string(name) : std::string();
+}
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+std::string SystemErrorText() {
+  const DWORD code = GetLastError();
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+  return length ? std::string(text, length) : "erreur " + std::to_string(code);
+}
+
+void SetSimulatedError(SimulatedError error) {
+  SetLastError(error == SimulatedError::FileInUse ? ERROR_SHARING_VIOLATION : ERROR_READ_FAULT);
+}
+
+bool FlushToMedium(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
+}
 
 std::string ToUTF8Name(const std::string& name) { return Recode(name, CP_ACP, CP_UTF8); }
 std::string FromUTF8Name(const std::string& utf8) { return Recode(utf8, CP_UTF8, CP_ACP); }
