@@ -13,6 +13,7 @@
 #include "host/param_files.h"
 #include "host/profile.h"
 #include "host/system_helpers.h"
+#include "ui/dialogs.h"
 #include "ui/drives.h"
 #include "wizard/routine.h"
 #include "wizard/wizard_paths.h"
@@ -210,23 +211,37 @@ std::string TEnregistrer::RunBackup() {
   return "Sauvegarde réussie !";
 }
 
-// Zips what PATSAUVE.DTA names into the target, with the data folder current so that
-// the list's relative entries are taken there; true when the library succeeded. The
+// Zips what PATSAUVE.DTA names into the target; true when the library wrote it whole
+// and checked it. Every file it could not read, and a failed check, is named to the
+// person in one message.
+bool TEnregistrer::ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD) {
+  std::vector<std::string> problems;
+  const bool archived = ZipDataFolder(target, dataFolder, toCD, problems);
+  if (archived || problems.empty()) return archived;
+  std::string text = "Echec de la sauvegarde !";
+  for (const std::string& problem : problems) text += "\r\n" + problem;
+  ui::ShowMessage(text);
+  return false;
+}
+
+// The data folder is current so that the list's relative entries are taken there. The
 // staging archive of a CD backup is made without the progress window.
-bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCD) {
+bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD,
+                                 std::vector<std::string>& problems) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
-  if (toCD) return ZipArchive(host_, target, list, 0, true);
-  if (target.find(kDiskette) != std::string::npos) return ZipArchive(host_, target, list, kDisketteVolumes, false);
+  if (toCD) return ZipArchive(host_, target, list, 0, true, &problems);
+  if (target.find(kDiskette) != std::string::npos)
+    return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
 
   host_.Command("Ouvre,FEN_Progress.wdw");
   host_.Command("Handle,FEN_Progress");
   ui::CurrentPresenter().BringWindowToFront(host_.LastResult());
   host_.Command("Multitache,-1");
   CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
-  const bool archived = ZipArchive(host_, target, list, 0, true);
+  const bool archived = ZipArchive(host_, target, list, 0, true, &problems);
   host_.Command("FERME");
   ui::CurrentPresenter().BringToFront(*this);
   return archived;

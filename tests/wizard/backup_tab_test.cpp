@@ -224,6 +224,32 @@ TEST_F(BackupTab, AFailedCompressionIsReportedAsAFailure) {
   EXPECT_TRUE(session_.Dialogs().Transcript().empty());
 }
 
+// A data file that cannot be opened, or whose reading fails part way, fails the backup:
+// the earlier archive stays as it was and one message names every file left out.
+TEST_F(BackupTab, AnUnreadableDataFileFailsTheBackupAndKeepsTheEarlierArchive) {
+  const std::string target = WorkPath("SauveKVX.zip");
+  TEnregistrer form(host_, burning_);
+  form.ComboBox1.UserType(target);
+  form.CheckBoxOuvDossier.UserClick();
+  form.BitBtn5Click();
+  ASSERT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  const std::string earlier = ReadFile(target);
+
+  SetEnvironment("KVXZIP_FAULTS", "read-fail-at=CLIENTS.FIC@10;read-fail=ARTICLES.NDX");
+  form.BitBtn5Click();
+  SetEnvironment("KVXZIP_FAULTS", nullptr);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_EQ(ReadFile(target), earlier);
+  const Items shown = session_.Dialogs().Transcript();
+  ASSERT_EQ(shown.size(), 1u);
+  const std::string& text = shown[0];
+  EXPECT_EQ(text.rfind("INFO Echec de la sauvegarde !\r\nImpossible de lire le fichier : ", 0), 0u) << text;
+  const size_t cut = text.find("CLIENTS.FIC (");
+  EXPECT_LT(cut, text.find("\r\nImpossible d'ouvrir le fichier : ")) << text;
+  EXPECT_LT(text.find("\r\nImpossible d'ouvrir le fichier : "), text.find("ARTICLES.NDX (")) << text;
+  EXPECT_EQ(text.find("\r\n", text.find("ARTICLES.NDX (")), std::string::npos) << text;  // two files, two lines
+}
+
 TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nVERSION=12,,,\r\n");
   TEnregistrer form(host_, burning_);
