@@ -24,6 +24,10 @@ namespace {
 constexpr char kBackupListFile[] = "SauvegardeKVX.ini";
 constexpr char kDiskette[] = "A:\\";
 constexpr uint16_t kDisketteVolumes = 0x8300;  // spanning, subfolder, wipe
+// More backups than anyone keeps in the list; a larger count is damage.
+constexpr int kMaxBackupEntries = 10000;
+// What a missing key reads as: no line of an ini file can hold it.
+constexpr char kMissingEntry[] = "\x01";
 
 // The list's count as the runtime's integer conversion reads it: optional sign and
 // digits, leading blanks allowed; anything else is not a number.
@@ -91,13 +95,25 @@ void TEnregistrer::FormShow() {
 
 void TEnregistrer::FormClose(ui::CloseAction&) { SaveBackupList(sectionName_); }
 
+// A count past any list a person keeps is damage: the person is told, and the list is
+// read as far as it holds entries, within the bound.
 bool TEnregistrer::LoadBackupList(const std::string& section) {
   ComboBox1.Clear();
   ComboBox2.Clear();
   int count = 0;
-  if (!ReadCount(ReadINIString(kBackupListFile, section, "No", "0"), count)) return false;
-  for (int i = 0; i < count; ++i) {
-    const std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), "");
+  const std::string countText = ReadINIString(kBackupListFile, section, "No", "0");
+  if (!ReadCount(countText, count)) return false;
+  const bool damaged = count < 0 || count > kMaxBackupEntries;
+  if (damaged) {
+    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommag\xE9" "e (No=" +
+                    countText + ") : seules les entr\xE9" "es pr\xE9sentes sont charg\xE9" "es.");
+  }
+  for (int i = 0; i < (damaged ? kMaxBackupEntries : count); ++i) {
+    std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), kMissingEntry);
+    if (entry == kMissingEntry) {
+      if (damaged) break;
+      entry.clear();
+    }
     ComboBox1.AddItem(entry);
     ComboBox2.AddItem(entry);
     ListBox1.AddItem(entry);

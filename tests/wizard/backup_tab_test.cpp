@@ -58,6 +58,16 @@ TEST_F(BackupTab, ACountThatIsNoNumberStopsTheLoad) {
   EXPECT_EQ(form.ComboBox1.Text(), "");
 }
 
+TEST_F(BackupTab, ADamagedCountIsToldAndTheListReadAsFarAsItGoes) {
+  WriteBackupList("[Repertoire]\r\nNo=2000000000\r\n0=C:\\X\\SauveKVX.zip\r\n1=\r\n2=D:\\B\\SauveKVX.zip\r\n");
+  TEnregistrer form(host_, burning_);
+  EXPECT_EQ(form.ListBox1.Items(), (Items{"C:\\X\\SauveKVX.zip", "", "D:\\B\\SauveKVX.zip"}));
+  EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO La liste des sauvegardes SauvegardeKVX.ini est endommag\xE9" "e (No=2000000000) : seules les "
+                  "entr\xE9" "es pr\xE9sentes sont charg\xE9" "es."});
+}
+
 TEST_F(BackupTab, EmptyEntriesAreLoadedButNotSaved) {
   WriteBackupList("[Repertoire]\r\nNo=3\r\n0=A:\\SauveKVX.zip\r\n1=\r\n2=C:\\X\\SauveKVX.zip\r\n3=C:\\OLD\r\n");
   {
