@@ -37,6 +37,9 @@ bool MakeFolders(const std::string& path);
 void SetModifiedTime(const std::string& path, uint32_t dosTime);
 // Absolute form of a path taken against the current folder ("." and ".." resolved).
 std::string AbsolutePath(const std::string& path);
+// The long spelling of an absolute path, Windows' 8.3 names of its existing part
+// expanded, so that member names are the names a restore must bring back.
+std::string LongPath(const std::string& path);
 // The spellings of the current folder a path may start with (long and short forms on Windows).
 std::vector<std::string> CurrentFolderForms();
 // Moves from over to, replacing an existing file.

@@ -99,6 +99,8 @@ std::string AbsolutePath(const std::string& path) {
   return NormalizePath(!path.empty() && path[0] == '/' ? path : CurrentFolder() + "/" + path);
 }
 
+std::string LongPath(const std::string& path) { return path; }
+
 std::vector<std::string> CurrentFolderForms() { return {NormalizePath(CurrentFolder())}; }
 
 // The folder's entry is on the medium too when the move returns.

@@ -113,6 +113,14 @@ std::string AbsolutePath(const std::string& path) {
   return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
 }
 
+std::string LongPath(const std::string& path) {
+  const std::string whole = PathForm(path, GetLongPathNameA);
+  if (!whole.empty()) return whole;
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos || cut < RootLength(path)) return path;
+  return LongPath(path.substr(0, cut)) + path.substr(cut);
+}
+
 std::vector<std::string> CurrentFolderForms() {
   const std::string current = CurrentFolder();
   std::vector<std::string> forms{current};

@@ -63,7 +63,8 @@ class VolumeCopies {
   // The copies as diskettes: the one asked for is moved to the drive's name.
   class CopyShelf final : public DisketteDrive {
    public:
-    explicit CopyShelf(VolumeCopies& copies) : copies_(copies), current_(static_cast<uint32_t>(copies.copies_.size())) {}
+    explicit CopyShelf(VolumeCopies& copies)
+        : copies_(copies), current_(static_cast<uint32_t>(copies.copies_.size())) {}
     bool Ask(DisketteQuestion, uint32_t volume) override {
       if (volume == kLastDiskette) volume = static_cast<uint32_t>(copies_.copies_.size());
       if (volume == current_) return true;
@@ -107,7 +108,8 @@ class VolumeCopies {
 class SpannedOutput final : public ArchiveOutput {
  public:
   SpannedOutput(const std::string& path, DisketteDrive& drive, uint16_t multiVolumeWord, const WriteOptions& options)
-      : path_(path), drive_(drive), word_(multiVolumeWord), check_(options.check), corruptAt_(options.faults.writeCorruptAt) {}
+      : path_(path), drive_(drive), word_(multiVolumeWord), check_(options.check),
+        corruptAt_(options.faults.writeCorruptAt) {}
 
   bool Start() { return OpenVolume(false) && Write(&kDataDescriptorSignature, sizeof kDataDescriptorSignature); }
 
@@ -166,9 +168,10 @@ class SpannedOutput final : public ArchiveOutput {
     return file_.Close() && flushed;
   }
 
-  // The volume written is read back while its diskette is still in the drive.
+  // The volume written is read back while its diskette is still in the drive: the copy
+  // is checked with the others at the end, and tells this diskette if it comes back.
   bool NextVolume() {
-    if (!CloseVolume() || (check_ && !copies_.Take(path_))) return false;
+    if (!CloseVolume() || !copies_.Take(path_)) return false;
     ++volume_;
     return OpenVolume(true);
   }

@@ -258,6 +258,17 @@ TEST_F(BackupTab, AnUnreadableDataFileFailsTheBackupAndKeepsTheEarlierArchive) {
   EXPECT_LT(cut, text.find("\r\nImpossible d'ouvrir le fichier : ")) << text;
   EXPECT_LT(text.find("\r\nImpossible d'ouvrir le fichier : "), text.find("ARTICLES.NDX (")) << text;
   EXPECT_EQ(text.find("\r\n", text.find("ARTICLES.NDX (")), std::string::npos) << text;  // two files, two lines
+
+  // An archive that does not read back as it was written is no backup either.
+  SetEnvironment("KVXZIP_FAULTS", "write-corrupt-at=300");
+  form.BitBtn5Click();
+  SetEnvironment("KVXZIP_FAULTS", nullptr);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_EQ(ReadFile(target), earlier);
+  ASSERT_EQ(session_.Dialogs().Transcript().size(), 2u);
+  const std::string& check = session_.Dialogs().Transcript()[1];
+  EXPECT_EQ(check.rfind("INFO Echec de la sauvegarde !\r\nImpossible de lire le fichier : ", 0), 0u) << check;
+  EXPECT_NE(check.find("SauveKVX.zip (relecture "), std::string::npos) << check;
 }
 
 TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
