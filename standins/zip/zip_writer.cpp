@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -391,33 +392,52 @@ ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& ent
 
 namespace {
 
-// The reader's findings, as the writer's observer hears them.
+// The reader's findings, as the writer's observer hears them, from any of the threads
+// that share the check.
 class CheckObserver final : public ReadObserver {
  public:
   CheckObserver(WriteObserver& observer, const std::string& archivePath) : observer_(observer), path_(archivePath) {}
   bool Progress(const std::string&, int) override { return true; }
   void Problem(int32_t, const std::string& item) override {
+    const std::lock_guard<std::mutex> hold(lock_);
     observer_.CheckFailed(path_, "relecture de " + item + " incorrecte apr\xE8s \xE9" "criture");
     reported_ = true;
   }
   bool Reported() const { return reported_; }
 
  private:
-  bool reported_ = false;
   WriteObserver& observer_;
   const std::string& path_;
+  std::mutex lock_;
+  bool reported_ = false;
 };
 
 }  // namespace
 
+// One archive is checked by as many threads as it was compressed by, each reading its
+// share of the members; the volumes of a set, swapped in one at a time, by one.
 ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath, WriteObserver& observer,
                        DisketteDrive* drive) {
-  ExtractOptions test;
-  test.recurse = true;
-  test.testOnly = true;
+  const unsigned shares = drive ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   CheckObserver findings(observer, shownPath);
-  const ZipResult result = ExtractMembers(readPath, test, findings, drive);
-  if (result == ZipResult::Ok) return result;
+  std::vector<ZipResult> results(shares, ZipResult::Ok);
+  const auto check = [&](unsigned share) {
+    ExtractOptions test;
+    test.recurse = true;
+    test.testOnly = true;
+    test.share = share;
+    test.shares = shares;
+    results[share] = ExtractMembers(readPath, test, findings, drive);
+  };
+  std::vector<std::thread> threads;
+  for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);
+  check(0);
+  for (std::thread& thread : threads) thread.join();
+  // A share may hold no member at all.
+  const bool whole = std::all_of(results.begin(), results.end(), [](ZipResult result) {
+    return result == ZipResult::Ok || result == ZipResult::NothingToDo;
+  });
+  if (whole && results[0] == ZipResult::Ok) return ZipResult::Ok;
   if (!findings.Reported()) observer.CheckFailed(shownPath, kCannotReadBack);
   return ZipResult::CannotReadArchive;
 }
