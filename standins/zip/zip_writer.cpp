@@ -392,24 +392,21 @@ ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& ent
 
 namespace {
 
-// The reader's findings, as the writer's observer hears them, from any of the threads
-// that share the check.
-class CheckObserver final : public ReadObserver {
+// The reader's findings from any of the threads that share the check, kept for the
+// writer's observer, which hears them on the calling thread once they are done.
+class CheckFindings final : public ReadObserver {
  public:
-  CheckObserver(WriteObserver& observer, const std::string& archivePath) : observer_(observer), path_(archivePath) {}
   bool Progress(const std::string&, int) override { return true; }
   void Problem(int32_t, const std::string& item) override {
     const std::lock_guard<std::mutex> hold(lock_);
-    observer_.CheckFailed(path_, "relecture de " + item + " incorrecte apr\xE8s \xE9" "criture");
-    reported_ = true;
+    items_.push_back(item);
   }
-  bool Reported() const { return reported_; }
+  // After the threads have ended.
+  const std::vector<std::string>& Items() const { return items_; }
 
  private:
-  WriteObserver& observer_;
-  const std::string& path_;
   std::mutex lock_;
-  bool reported_ = false;
+  std::vector<std::string> items_;
 };
 
 }  // namespace
@@ -419,7 +416,7 @@ class CheckObserver final : public ReadObserver {
 ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath, WriteObserver& observer,
                        DisketteDrive* drive) {
   const unsigned shares = drive ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  CheckObserver findings(observer, shownPath);
+  CheckFindings findings;
   std::vector<ZipResult> results(shares, ZipResult::Ok);
   const auto check = [&](unsigned share) {
     ExtractOptions test;
@@ -433,12 +430,14 @@ ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath
   for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);
   check(0);
   for (std::thread& thread : threads) thread.join();
-  // A share may hold no member at all.
+  // A share may hold no member at all; the first always holds one.
   const bool whole = std::all_of(results.begin(), results.end(), [](ZipResult result) {
     return result == ZipResult::Ok || result == ZipResult::NothingToDo;
   });
   if (whole && results[0] == ZipResult::Ok) return ZipResult::Ok;
-  if (!findings.Reported()) observer.CheckFailed(shownPath, kCannotReadBack);
+  for (const std::string& item : findings.Items())
+    observer.CheckFailed(shownPath, "relecture de " + item + " incorrecte apr\xE8s \xE9" "criture");
+  if (findings.Items().empty()) observer.CheckFailed(shownPath, kCannotReadBack);
   return ZipResult::CannotReadArchive;
 }
 
