@@ -48,10 +48,21 @@ void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t me
   answer = 0;
 }
 
+// A source the library could not read whole, or a check of the archive that failed:
+// the path in the first text, the reason in the second.
+void CompressionMessage(std::vector<std::string>* problems, uint16_t messageId, const char* path,
+                        const char* reason) {
+  if (!problems || (messageId != kUnzipMsgCannotOpen && messageId != kUnzipMsgCannotRead)) return;
+  std::string line = ExtractionErrorText(messageId) + std::string(path ? path : "");
+  line.erase(0, line.find(',') + 1);  // the text without the host verb
+  if (reason && *reason) line += std::string(" (") + reason + ")";
+  problems->push_back(line);
+}
+
 }  // namespace
 
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
-                bool recurse) {
+                bool recurse, std::vector<std::string>* problems) {
   const std::optional<std::string> itemList = ExpandItems(item);
   if (!itemList) {
     host.Command(kListTooLong);
@@ -59,6 +70,11 @@ bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view
   }
   TZipFile zip;
   zip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { CompressionProgress(host, percent); };
+  zip.OnMessageCallback = [problems](uint16_t messageId, uint16_t, int32_t, int32_t, const char* path,
+                                     const char* reason, int32_t& answer) {
+    CompressionMessage(problems, messageId, path, reason);
+    answer = 0;
+  };
   zip.ZipFormats = {TZipFormat::DosifyFlag};
   zip.lpszZipFile.SetText(Staged(SystemSeparators(archivePath)).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvx {
 
@@ -12,10 +14,12 @@ class HostBridge;
 
 // item: "@" + path of a list file (one entry per line), or one file name or
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
-// True when the library succeeded. A list whose expanded entries pass the capacity is
-// refused with an "ERREUR," message and nothing is written.
+// True when the library wrote the archive whole and checked it. A list whose expanded
+// entries pass the capacity is refused with an "ERREUR," message and nothing is written.
+// problems, when given, receives one line per file the library could not read whole
+// and per failed check of what it wrote, with the reason, for the caller to show at once.
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
-                bool recurse);
+                bool recurse, std::vector<std::string>* problems = nullptr);
 
 // Extracts every member matching fileSpec into destination, overwriting and
 // recreating folders. True when the archive held members and the library extracted

@@ -32,7 +32,12 @@ constexpr size_t kFileSize = 250 * 1000;  // 2,000 × 250 kB = 500 MB
 class Quiet final : public kvxzip::WriteObserver, public kvxzip::ReadObserver {
  public:
   bool Progress(const std::string&, int) override { return true; }
-  void SourceUnreadable(const std::string& path) override { std::fprintf(stderr, "unreadable: %s\n", path.c_str()); }
+  void SourceFailed(const std::string& path, kvxzip::SourceFailure, const std::string& reason) override {
+    std::fprintf(stderr, "unreadable: %s: %s\n", path.c_str(), reason.c_str());
+  }
+  void CheckFailed(const std::string& path, const std::string& reason) override {
+    std::fprintf(stderr, "check: %s: %s\n", path.c_str(), reason.c_str());
+  }
   void Problem(int32_t id, const std::string& item) override { std::fprintf(stderr, "problem %d: %s\n", id, item.c_str()); }
 };
 

@@ -13,6 +13,7 @@
 #include "host/param_files.h"
 #include "host/profile.h"
 #include "host/system_helpers.h"
+#include "ui/dialogs.h"
 #include "ui/drives.h"
 #include "wizard/routine.h"
 #include "wizard/wizard_paths.h"
@@ -23,6 +24,10 @@ namespace {
 constexpr char kBackupListFile[] = "SauvegardeKVX.ini";
 constexpr char kDiskette[] = "A:\\";
 constexpr uint16_t kDisketteVolumes = 0x8300;  // spanning, subfolder, wipe
+// More backups than anyone keeps in the list; a larger count is damage.
+constexpr int kMaxBackupEntries = 10000;
+// What a missing key reads as: no line of an ini file can hold it.
+constexpr char kMissingEntry[] = "\x01";
 
 // The list's count as the runtime's integer conversion reads it: optional sign and
 // digits, leading blanks allowed; anything else is not a number.
@@ -90,13 +95,25 @@ void TEnregistrer::FormShow() {
 
 void TEnregistrer::FormClose(ui::CloseAction&) { SaveBackupList(sectionName_); }
 
+// A count past any list a person keeps is damage: the person is told, and the list is
+// read as far as it holds entries, within the bound.
 bool TEnregistrer::LoadBackupList(const std::string& section) {
   ComboBox1.Clear();
   ComboBox2.Clear();
   int count = 0;
-  if (!ReadCount(ReadINIString(kBackupListFile, section, "No", "0"), count)) return false;
-  for (int i = 0; i < count; ++i) {
-    const std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), "");
+  const std::string countText = ReadINIString(kBackupListFile, section, "No", "0");
+  if (!ReadCount(countText, count)) return false;
+  const bool damaged = count < 0 || count > kMaxBackupEntries;
+  if (damaged) {
+    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommag\xE9" "e (No=" +
+                    countText + ") : seules les entr\xE9" "es pr\xE9sentes sont charg\xE9" "es.");
+  }
+  for (int i = 0; i < (damaged ? kMaxBackupEntries : count); ++i) {
+    std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), kMissingEntry);
+    if (entry == kMissingEntry) {
+      if (damaged) break;
+      entry.clear();
+    }
     ComboBox1.AddItem(entry);
     ComboBox2.AddItem(entry);
     ListBox1.AddItem(entry);
@@ -210,23 +227,37 @@ std::string TEnregistrer::RunBackup() {
   return "Sauvegarde réussie !";
 }
 
-// Zips what PATSAUVE.DTA names into the target, with the data folder current so that
-// the list's relative entries are taken there; true when the library succeeded. The
+// Zips what PATSAUVE.DTA names into the target; true when the library wrote it whole
+// and checked it. Every file it could not read, and a failed check, is named to the
+// person in one message.
+bool TEnregistrer::ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD) {
+  std::vector<std::string> problems;
+  const bool archived = ZipDataFolder(target, dataFolder, toCD, problems);
+  if (archived || problems.empty()) return archived;
+  std::string text = "Echec de la sauvegarde !";
+  for (const std::string& problem : problems) text += "\r\n" + problem;
+  ui::ShowMessage(text);
+  return false;
+}
+
+// The data folder is current so that the list's relative entries are taken there. The
 // staging archive of a CD backup is made without the progress window.
-bool TEnregistrer::ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCD) {
+bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD,
+                                 std::vector<std::string>& problems) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
   dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
-  if (toCD) return ZipArchive(host_, target, list, 0, true);
-  if (target.find(kDiskette) != std::string::npos) return ZipArchive(host_, target, list, kDisketteVolumes, false);
+  if (toCD) return ZipArchive(host_, target, list, 0, true, &problems);
+  if (target.find(kDiskette) != std::string::npos)
+    return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
 
   host_.Command("Ouvre,FEN_Progress.wdw");
   host_.Command("Handle,FEN_Progress");
   ui::CurrentPresenter().BringWindowToFront(host_.LastResult());
   host_.Command("Multitache,-1");
   CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
-  const bool archived = ZipArchive(host_, target, list, 0, true);
+  const bool archived = ZipArchive(host_, target, list, 0, true, &problems);
   host_.Command("FERME");
   ui::CurrentPresenter().BringToFront(*this);
   return archived;

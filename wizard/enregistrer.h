@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "wizard/graver.h"
 #include "burner/vortal_burner.h"
@@ -161,7 +162,8 @@ class TEnregistrer : public ui::Form {
   void ChooseTarget(const std::string& target);
   std::string DriveTarget() const;
   std::string RunBackup();
-  bool ArchiveDataFolder(const std::string& target, std::string dataFolder, bool toCD);
+  bool ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD);
+  bool ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD, std::vector<std::string>& problems);
   // Zips the data folder into the staging archive and burns it; returns the status text.
   std::string BackupToCD(const std::string& dataFolder);
   void BurnStagingArchive();

@@ -1,5 +1,8 @@
 #include "standins/zip/file_system.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kvxzip {
 namespace {
 
@@ -30,10 +33,38 @@ bool File::Open(const std::string& path, Mode mode) {
   return stream_ != nullptr;
 }
 
-size_t File::Read(void* buffer, size_t size) { return size ? std::fread(buffer, 1, size, stream_) : 0; }
+// A short read is the end of the file only when the stream did not fail.
+size_t File::Read(void* buffer, size_t size) {
+  if (!size) return 0;
+  size_t allowed = size;
+  if (readLimit_ != UINT64_MAX) {
+    const uint64_t at = TellOf(stream_);
+    allowed = static_cast<size_t>(std::min<uint64_t>(size, at < readLimit_ ? readLimit_ - at : 0));
+  }
+  const size_t got = std::fread(buffer, 1, allowed, stream_);
+  if (got == allowed && allowed < size) {
+    SetSimulatedError(SimulatedError::DeviceError);
+    readError_ = SystemErrorText();
+  } else if (got < allowed && std::ferror(stream_)) {
+    readError_ = SystemErrorText();
+  }
+  return got;
+}
 
 bool File::Write(const void* buffer, size_t size) {
   if (!size) return true;
+  if (corruptAt_ != UINT64_MAX) {
+    const uint64_t at = TellOf(stream_);
+    if (at <= corruptAt_ && corruptAt_ - at < size) {
+      std::vector<uint8_t> altered(static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + size);
+      altered[static_cast<size_t>(corruptAt_ - at)] ^= 0x20;
+      const uint64_t position = corruptAt_;
+      corruptAt_ = UINT64_MAX;
+      const bool written = Write(altered.data(), size);
+      corruptAt_ = position;
+      return written;
+    }
+  }
   if (sizeLimit_ != UINT64_MAX) {
     const uint64_t at = TellOf(stream_);
     if (at + size > sizeLimit_) {
@@ -53,6 +84,8 @@ uint64_t File::Size() {
   SeekTo(stream_, here, SEEK_SET);
   return size;
 }
+
+bool File::Flush() { return stream_ && std::fflush(stream_) == 0 && FlushToMedium(stream_); }
 
 bool File::Close() {
   if (!stream_) return true;

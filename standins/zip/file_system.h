@@ -39,11 +39,26 @@ bool MakeFolders(const std::string& path);
 void SetModifiedTime(const std::string& path, uint32_t dosTime);
 // Absolute form of a path taken against the current folder ("." and ".." resolved).
 std::string AbsolutePath(const std::string& path);
+// The long spelling of an absolute path, Windows' 8.3 names of its existing part
+// expanded, so that member names are the names a restore must bring back.
+std::string LongPath(const std::string& path);
 // The spellings of the current folder a path may start with (long and short forms on Windows).
 std::vector<std::string> CurrentFolderForms();
 // Moves from over to, replacing an existing file.
 bool MoveOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
+// A new empty folder of its own in the system's temporary folder; empty when none could be made.
+std::string MakeScratchFolder();
+// Removes an empty folder.
+bool RemoveFolder(const std::string& path);
+// The platform's own wording of its last error (errno, or GetLastError on Windows).
+std::string SystemErrorText();
+// Makes the platform's last error the one a real failure would leave, for the faults
+// that tests inject: a file held by another program, or a device that stops reading.
+enum class SimulatedError { FileInUse, DeviceError };
+void SetSimulatedError(SimulatedError error);
+// Writes what the system still holds of the stream to the medium.
+bool FlushToMedium(std::FILE* stream);
 // A text in the code page of the parameter records (ANSI on Windows) to UTF-8 and back;
 // unchanged where that is UTF-8.
 std::string ToUTF8Name(const std::string& name);
@@ -65,18 +80,32 @@ class File {
 
   bool Open(const std::string& path, Mode mode);
   bool IsOpen() const { return stream_ != nullptr; }
+  // Fewer bytes than asked at the end of the file, or when reading failed (ReadFailed).
   size_t Read(void* buffer, size_t size);
+  bool ReadFailed() const { return !readError_.empty(); }
+  // The system's words for the failed read.
+  const std::string& ReadError() const { return readError_; }
   bool Write(const void* buffer, size_t size);
   bool Seek(uint64_t position);
   uint64_t Size();
   // Closes; false when buffered data could not be written.
   bool Close();
+  // Writes everything to the medium before a close that others rely on (the archive
+  // about to replace an earlier one, the volume on a diskette about to be taken out).
+  bool Flush();
   // Writes fail past this size, as on a full disk.
   void LimitSize(uint64_t bytes) { sizeLimit_ = bytes; }
+  // The byte written at this position reaches the file altered.
+  void CorruptByteAt(uint64_t position) { corruptAt_ = position; }
+  // Reads fail past this position, as on a device that stops answering.
+  void FailReadsPast(uint64_t position) { readLimit_ = position; }
 
  private:
   std::FILE* stream_ = nullptr;
   uint64_t sizeLimit_ = UINT64_MAX;
+  uint64_t readLimit_ = UINT64_MAX;
+  uint64_t corruptAt_ = UINT64_MAX;
+  std::string readError_;
 };
 
 }  // namespace kvxzip

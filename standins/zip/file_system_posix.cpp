@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -6,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "standins/zip/file_system.h"
@@ -129,11 +132,37 @@ std::string AbsolutePath(const std::string& path) {
   return NormalizePath(!path.empty() && path[0] == '/' ? path : CurrentFolder() + "/" + path);
 }
 
+std::string LongPath(const std::string& path) { return path; }
+
 std::vector<std::string> CurrentFolderForms() { return {NormalizePath(CurrentFolder())}; }
 
-bool MoveOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+// The folder's entry is on the medium too when the move returns.
+bool MoveOver(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  const size_t slash = to.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+  const int handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (handle < 0) return true;
+  fsync(handle);
+  close(handle);
+  return true;
+}
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+std::string MakeScratchFolder() {
+  const char* temporary = std::getenv("TMPDIR");
+  std::string pattern = std::string(temporary && *temporary ? temporary : "/tmp") + "/kvxzip-XXXXXX";
+  return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+std::string SystemErrorText() { return std::strerror(errno); }
+
+void SetSimulatedError(SimulatedError error) { errno = error == SimulatedError::FileInUse ? EBUSY : EIO; }
+
+bool FlushToMedium(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 std::string ToUTF8Name(const std::string& name) { return name; }
 std::string FromUTF8Name(const std::string& utf8) { return utf8; }

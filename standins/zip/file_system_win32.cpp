@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <io.h>
 
 #include <algorithm>
 
@@ -132,6 +133,14 @@ std::string AbsolutePath(const std::string& path) {
   return full.empty() ? path : full;
 }
 
+std::string LongPath(const std::string& path) {
+  const std::string whole = PathForm(path, GetLongPathNameW);
+  if (!whole.empty()) return whole;
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos || cut < RootLength(path)) return path;
+  return LongPath(path.substr(0, cut)) + path.substr(cut);
+}
+
 std::vector<std::string> CurrentFolderForms() {
   const std::string current = CurrentFolder();
   std::vector<std::string> forms{current};
@@ -140,8 +149,11 @@ std::vector<std::string> CurrentFolderForms() {
   return forms;
 }
 
+// Write-through: the move is on the medium when it returns, so a power cut cannot leave
+// the name pointing at nothing.
 bool MoveOver(const std::string& from, const std::string& to) {
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
@@ -152,6 +164,35 @@ std::string OEMNameToUTF8(std::string_view name) { return Narrow(Wide(std::strin
 
 std::FILE* OpenStream(const std::string& path, bool write) {
   return _wfopen(Wide(path).c_str(), write ? L"wb" : L"rb");
+}
+
+std::string MakeScratchFolder() {
+  wchar_t folder[MAX_PATH], name[MAX_PATH];
+  const DWORD length = GetTempPathW(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH || !GetTempFileNameW(folder, L"kvz", 0, name)) return {};
+  // The unique file name becomes the folder's.
+  DeleteFileW(name);
+  return CreateDirectoryW(name, nullptr) ? Narrow(name) : std::string();
+}
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
+
+std::string SystemErrorText() {
+  const DWORD code = GetLastError();
+  wchar_t text[512];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                512, nullptr);
+  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) --length;
+  return length ? Narrow(std::wstring(text, length)) : "erreur " + std::to_string(code);
+}
+
+void SetSimulatedError(SimulatedError error) {
+  SetLastError(error == SimulatedError::FileInUse ? ERROR_SHARING_VIOLATION : ERROR_READ_FAULT);
+}
+
+bool FlushToMedium(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != 0;
 }
 
 }  // namespace kvxzip

@@ -17,11 +17,11 @@ std::string UpperASCII(std::string text) {
 class Collector {
  public:
   explicit Collector(const CollectOptions& options) : options_(options) {
-    for (const std::string& path : options.excluded) excluded_.insert(Key(AbsolutePath(path)));
+    for (const std::string& path : options.excluded) excluded_.insert(Key(LongPath(AbsolutePath(path))));
   }
 
   void AddItem(const std::string& item) {
-    const std::string path = AbsolutePath(item);
+    const std::string path = LongPath(AbsolutePath(item));
     const std::string last = LastComponent(path);
     if (HasWildcard(last)) return AddMatches(ParentOf(path), last);
     const PathInfo info = StatPath(path);

@@ -106,7 +106,12 @@ class FileShelf final : public kvxzip::DisketteDrive {
 class UnreadableLister final : public kvxzip::WriteObserver {
  public:
   bool Progress(const std::string&, int) override { return true; }
-  void SourceUnreadable(const std::string& path) override { std::printf("UNREADABLE %s\n", path.c_str()); }
+  void SourceFailed(const std::string& path, kvxzip::SourceFailure, const std::string& reason) override {
+    std::printf("UNREADABLE %s: %s\n", path.c_str(), reason.c_str());
+  }
+  void CheckFailed(const std::string& path, const std::string& reason) override {
+    std::printf("CHECK %s: %s\n", path.c_str(), reason.c_str());
+  }
 };
 
 int Span(char** argv) {

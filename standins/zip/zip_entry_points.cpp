@@ -31,12 +31,23 @@ class CallbackObserver final : public WriteObserver, public ReadObserver {
   bool Progress(const std::string& item, int percent) override {
     return !status_ || status_(FromUTF8Name(item).c_str(), percent, statusData_) == 0;
   }
-  void SourceUnreadable(const std::string& path) override { Problem(kvx::kUnzipMsgCannotOpen, path); }
+  // A source's path in the first text, the system's reason in the second.
+  void SourceFailed(const std::string& path, SourceFailure failure, const std::string& reason) override {
+    Send(failure == SourceFailure::Open ? kvx::kUnzipMsgCannotOpen : kvx::kUnzipMsgCannotRead, FromUTF8Name(path),
+         FromUTF8Name(reason));
+  }
+  void CheckFailed(const std::string& archivePath, const std::string& reason) override {
+    Send(kvx::kUnzipMsgCannotRead, FromUTF8Name(archivePath), FromUTF8Name(reason));
+  }
   void Problem(int32_t messageId, const std::string& item) override {
-    if (message_) message_(messageId, 0, 0, 0, FromUTF8Name(item).c_str(), archivePath_.c_str(), messageData_);
+    Send(messageId, FromUTF8Name(item), archivePath_);
   }
 
  private:
+  void Send(int32_t messageId, const std::string& first, const std::string& second) {
+    if (message_) message_(messageId, 0, 0, 0, first.c_str(), second.c_str(), messageData_);
+  }
+
   kvx::ZipStatusCallback status_;
   void* statusData_;
   kvx::ZipMessageCallback message_;

@@ -27,10 +27,16 @@ void ApplyItem(std::string_view item, ZipFaults& faults) {
   const std::string_view key = item.substr(0, equals), value = item.substr(equals + 1);
   if (key == "write-fail-after") {
     if (auto bytes = NumberOf(value)) faults.writeFailAfter = bytes;
+  } else if (key == "write-corrupt-at") {
+    if (auto offset = NumberOf(value)) faults.writeCorruptAt = offset;
   } else if (key == "extract-fail-after") {
     if (auto members = NumberOf(value)) faults.extractFailAfter = members;
   } else if (key == "read-fail" && !value.empty()) {
     faults.unreadable.emplace_back(value);
+  } else if (key == "read-fail-at") {
+    const size_t at = value.rfind('@');
+    if (at == std::string_view::npos || at == 0) return;
+    if (auto offset = NumberOf(value.substr(at + 1))) faults.readFailAt.emplace_back(value.substr(0, at), *offset);
   }
 }
 
@@ -39,6 +45,12 @@ void ApplyItem(std::string_view item, ZipFaults& faults) {
 bool ZipFaults::Unreadable(const std::string& memberName) const {
   return std::any_of(unreadable.begin(), unreadable.end(),
                      [&](const std::string& name) { return SameLetters(name, memberName); });
+}
+
+std::optional<uint64_t> ZipFaults::ReadFailsAt(const std::string& memberName) const {
+  for (const auto& [name, offset] : readFailAt)
+    if (SameLetters(name, memberName)) return offset;
+  return std::nullopt;
 }
 
 ZipFaults ParseZipFaults(std::string_view text) {

@@ -20,6 +20,10 @@ struct ExtractOptions {
   bool recurse = false;          // match in every folder of the archive and recreate the folders
   bool noDirectoryNames = false; // every file straight into the destination
   bool testOnly = false;         // read and check every member (size, CRC-32), write nothing
+  // Of the matching members, only those whose rank modulo shares is share: a test split
+  // between threads, each with the archive open on its own.
+  unsigned share = 0;
+  unsigned shares = 1;
   ZipFaults faults;
 };
 

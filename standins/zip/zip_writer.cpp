@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "standins/zip/chunk_compressor.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_format.h"
+#include "standins/zip/zip_reader.h"
 
 namespace kvxzip {
 namespace {
@@ -250,14 +253,18 @@ class ArchiveBuilder {
     return options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   }
 
+  // A source that cannot be read whole is reported and makes the archive incomplete;
+  // what was read of it still goes through, so that the members after it are reported too.
   void ReadMember(size_t index) {
     const SourceEntry& entry = entries_[index];
     File source;
+    if (faults_.Unreadable(entry.name)) SetSimulatedError(SimulatedError::FileInUse);
     if (faults_.Unreadable(entry.name) || !source.Open(entry.path, File::Mode::Read)) {
-      observer_.SourceUnreadable(entry.path);
+      observer_.SourceFailed(entry.path, SourceFailure::Open, SystemErrorText());
       skipped_ = true;
       return;
     }
+    if (const std::optional<uint64_t> at = faults_.ReadFailsAt(entry.name)) source.FailReadsPast(*at);
     uint64_t remaining = entry.size;
     std::vector<uint8_t> tail;
     for (bool first = true; status_ == ZipResult::Ok; first = false) {
@@ -267,6 +274,10 @@ class ArchiveBuilder {
       const size_t got = source.Read(chunk->input.data(), wanted);
       chunk->input.resize(got);
       remaining -= got;
+      if (source.ReadFailed()) {
+        observer_.SourceFailed(entry.path, SourceFailure::Read, source.ReadError());
+        skipped_ = true;
+      }
       chunk->last = remaining == 0 || got < wanted;  // a file that shrank ends where its data ends
       chunk->mayStore = first && chunk->last;
       chunk->dictionary.swap(tail);
@@ -379,6 +390,57 @@ ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& ent
   return ArchiveBuilder(out, entries, options, observer).Build();
 }
 
+namespace {
+
+// The reader's findings from any of the threads that share the check, kept for the
+// writer's observer, which hears them on the calling thread once they are done.
+class CheckFindings final : public ReadObserver {
+ public:
+  bool Progress(const std::string&, int) override { return true; }
+  void Problem(int32_t, const std::string& item) override {
+    const std::lock_guard<std::mutex> hold(lock_);
+    items_.push_back(item);
+  }
+  // After the threads have ended.
+  const std::vector<std::string>& Items() const { return items_; }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> items_;
+};
+
+}  // namespace
+
+// One archive is checked by as many threads as it was compressed by, each reading its
+// share of the members; the volumes of a set, swapped in one at a time, by one.
+ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath, WriteObserver& observer,
+                       DisketteDrive* drive) {
+  const unsigned shares = drive ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  CheckFindings findings;
+  std::vector<ZipResult> results(shares, ZipResult::Ok);
+  const auto check = [&](unsigned share) {
+    ExtractOptions test;
+    test.recurse = true;
+    test.testOnly = true;
+    test.share = share;
+    test.shares = shares;
+    results[share] = ExtractMembers(readPath, test, findings, drive);
+  };
+  std::vector<std::thread> threads;
+  for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);
+  check(0);
+  for (std::thread& thread : threads) thread.join();
+  // A share may hold no member at all; the first always holds one.
+  const bool whole = std::all_of(results.begin(), results.end(), [](ZipResult result) {
+    return result == ZipResult::Ok || result == ZipResult::NothingToDo;
+  });
+  if (whole && results[0] == ZipResult::Ok) return ZipResult::Ok;
+  for (const std::string& item : findings.Items())
+    observer.CheckFailed(shownPath, "relecture de " + item + " incorrecte apr\xE8s \xE9" "criture");
+  if (findings.Items().empty()) observer.CheckFailed(shownPath, kCannotReadBack);
+  return ZipResult::CannotReadArchive;
+}
+
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer) {
   if (entries.empty()) return ZipResult::NothingToDo;
@@ -386,13 +448,15 @@ ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceE
   File out;
   if (!out.Open(partial, File::Mode::Write)) return ZipResult::CannotWrite;
   if (options.faults.writeFailAfter) out.LimitSize(*options.faults.writeFailAfter);
+  if (options.faults.writeCorruptAt) out.CorruptByteAt(*options.faults.writeCorruptAt);
   FileOutput output(out);
   ZipResult result = WriteArchiveTo(output, entries, options, observer);
-  if (!out.Close() && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
-  const bool complete = result == ZipResult::Ok || result == ZipResult::SourcesSkipped;
-  if (complete && MoveOver(partial, archivePath)) return result;
+  const bool flushed = result != ZipResult::Ok || out.Flush();  // on the medium before it replaces anything
+  if (!(out.Close() && flushed) && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
+  if (result == ZipResult::Ok && options.check) result = CheckArchive(partial, archivePath, observer);
+  if (result == ZipResult::Ok && MoveOver(partial, archivePath)) return result;
   RemoveFile(partial);
-  return complete ? ZipResult::CannotWrite : result;
+  return result == ZipResult::Ok ? ZipResult::CannotWrite : result;
 }
 
 }  // namespace kvxzip

@@ -9,6 +9,7 @@
 #include "archive/archive_procedures.h"
 #include "archive/zip_library.h"
 #include "host/host_bridge.h"
+#include "host/system_helpers.h"
 #include "standins/zip/zip_entry_points.h"
 #include "tests/archive/zip_test_system.h"
 #include "tests/host/recording_runtime.h"
@@ -109,12 +110,43 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
 TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
   WatchZipRecord();
   EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
-  EXPECT_EQ(itemList_, (root_ / "FIC01" / "MY FILE.FIC").string());
+  EXPECT_EQ(itemList_, "\"" + (root_ / "FIC01" / "MY FILE.FIC").string() + "\"");
   EXPECT_EQ(+record_.multiVolumeWord, 0x8300);
   EXPECT_EQ(+record_.recurse, 0);
   EXPECT_EQ(+record_.pathForTemp, 0);
   ZipArchive(host_, (root_ / "A.ZIP").string(), "CLIENTS.FIC", 0x4000 | 0x1000 | 0x0001, false);
   EXPECT_EQ(+record_.multiVolumeWord, 0x1001);
+}
+
+// Where paths keep their blanks (no short names), each entry stays one item: the data
+// folder's own blanks, a list line naming a folder with a blank, a single item; accented
+// names inside. The data folder's accent only on Windows: natively the toolbox's paths
+// are Windows-1252 and the stand-in's the system's UTF-8.
+TEST_F(Procedures, EntriesWithBlanksAndAccentsAreOneItemEach) {
+#ifdef _WIN32
+  const fs::path data = root_ / u8"Données KVX" / "FIC01";
+#else
+  const fs::path data = root_ / "Donnees KVX" / "FIC01";
+#endif
+  fs::create_directories(data / "Documents clients");
+  std::ofstream(data / "CLIENTS.FIC") << "clients";
+  std::ofstream(data / "Documents clients" / u8"Relevé mars.txt") << "mars";
+  std::ofstream(data / "PATSAUVE.DTA") << "*.FIC\r\nDocuments clients\r\n";
+  fs::current_path(data);
+  WatchZipRecord();
+  const std::string archive = (root_ / "SAUVE.ZIP").string();
+  ASSERT_TRUE(ZipArchive(host_, archive, "@" + (data / "PATSAUVE.DTA").string(), 0, true));
+  if (ShortPath(data.string()) == data.string()) {  // no short names
+    EXPECT_EQ(itemList_, "\"" + (data / "*.FIC").string() + "\" \"" + (data / "Documents clients").string() + "\"");
+  }
+  const fs::path extracted = fs::path("DOCUMENTS CLIENTS") / u8"RELEVé MARS.TXT";
+  EXPECT_TRUE(UnzipArchive(host_, archive, (root_ / "OUT").string(), "*.*"));
+  EXPECT_EQ(ReadAll(root_ / "OUT" / "CLIENTS.FIC"), "clients");
+  EXPECT_EQ(ReadAll(root_ / "OUT" / extracted), "mars");
+
+  ASSERT_TRUE(ZipArchive(host_, (root_ / "ONE.ZIP").string(), "Documents clients", 0, true));
+  EXPECT_TRUE(UnzipArchive(host_, (root_ / "ONE.ZIP").string(), (root_ / "OUT1").string(), "*.*"));
+  EXPECT_EQ(ReadAll(root_ / "OUT1" / extracted), "mars");
 }
 
 TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {

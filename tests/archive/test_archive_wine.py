@@ -28,11 +28,13 @@ class ArchiveProcedures(unittest.TestCase):
         (self.data / "IMAGES" / "LOGO.BMP").write_bytes(b"BM" + bytes(range(256)) * 40)
         (self.data / "PATSAUVE.DTA").write_bytes(b"*.FIC\r\n*.NDX\r\nIMAGES\r\n")
 
-    def driver(self, *args, cwd):
+    def driver(self, *args, cwd, faults=None):
         script, log = self.work / "script.txt", self.work / "transcript.log"
         script.write_bytes(b"")
         log.unlink(missing_ok=True)
         env = dict(os.environ, KVXHOST_SCRIPT=windows_path(script), KVXHOST_LOG=windows_path(log))
+        if faults:
+            env["KVXZIP_FAULTS"] = faults
         # No pipes: wine's service processes, when this run starts them, inherit them and keep them open.
         proc = subprocess.run([str(WINE_RUN), windows_path(DRIVER), *args], cwd=str(cwd), env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
@@ -74,6 +76,31 @@ class ArchiveProcedures(unittest.TestCase):
         names = {p.relative_to(restored).as_posix().upper() for p in restored.rglob("*")}
         self.assertEqual(names, {n.rstrip("/") for n in expected})
         self.assertEqual((restored / "IMAGES" / "LOGO.BMP").read_bytes(), (self.data / "IMAGES" / "LOGO.BMP").read_bytes())
+
+    def test_a_list_line_with_a_blank_is_one_item(self):
+        (self.data / "Documents clients").mkdir()
+        (self.data / "Documents clients" / "Relevé mars.txt").write_bytes(b"mars")
+        (self.data / "PATSAUVE.DTA").write_bytes(b"*.FIC\r\nDocuments clients\r\n")
+        archive = self.work / "SAUVEKVX.ZIP"
+        code, _ = self.driver("zip", windows_path(archive), "@" + windows_path(self.data / "PATSAUVE.DTA"), "0", "1",
+                              cwd=self.data)
+        self.assertEqual(code, 0)
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+            self.assertEqual({i.filename for i in z.infolist()},
+                             {"CLIENTS.FIC", "ÉCRITURES COMPTABLES.FIC", "DOCUMENTS CLIENTS/",
+                              "DOCUMENTS CLIENTS/RELEVé MARS.TXT"})
+
+    def test_a_source_not_read_whole_keeps_the_earlier_archive(self):
+        archive = self.work / "SAUVEKVX.ZIP"
+        item = "@" + windows_path(self.data / "PATSAUVE.DTA")
+        self.assertEqual(self.driver("zip", windows_path(archive), item, "0", "1", cwd=self.data)[0], 0)
+        earlier = archive.read_bytes()
+        for faults in ("read-fail=ARTICLES.NDX", "read-fail-at=CLIENTS.FIC@4096"):
+            code, _ = self.driver("zip", windows_path(archive), item, "0", "1", cwd=self.data, faults=faults)
+            self.assertEqual(code, 1, faults)
+            self.assertEqual(archive.read_bytes(), earlier, faults)
+            self.assertFalse((self.work / "SAUVEKVX.ZIP.partial").exists(), faults)
 
     def test_traversal_names_and_damaged_archives_are_reported(self):
         archive = self.work / "EVIL.ZIP"

@@ -131,6 +131,22 @@ class DisketteBackup(ScenarioCase):
         copy = archive_members(self.install.data / safety)
         self.assertEqual({n: b for n, b in copy.items() if not n.startswith("TRAMES/")}, damaged)
 
+    def test_a_diskette_of_the_set_back_in_the_drive_is_asked_for_again(self):
+        # OK pressed without swapping when 2 is asked for, diskette 2 put back when 3 is:
+        # neither is taken for a new diskette, nor erased.
+        report, requests = self.run_wizard("B01", "wrong-2-1", "wrong-3-2")
+        self.assertEqual(report, ["B01 Sauvegarde réussie !"])
+        count = int((self.shelf / "current.txt").read_text())
+        self.assertEqual(count, 3)
+        self.assertEqual(requests, ["insert 2", "insert 2", "insert 3", "insert 3"])
+        split = self.install.work / "SPLIT"
+        split.mkdir()
+        for n in range(1, count):
+            shutil.copy(self.shelf / str(n) / "SauveKVX.zip", split / ("X.z%02d" % n))
+        shutil.copy(self.drive / "SauveKVX.zip", split / "X.zip")
+        seven = subprocess.run(["7z", "t", "X.zip"], cwd=split, check=True, capture_output=True, text=True).stdout
+        self.assertIn("Everything is Ok", seven)
+
     def test_annuler_at_the_second_diskette_fails_the_backup(self):
         report, requests = self.run_wizard("B01", "refuse-insert-2")
         self.assertEqual(report, ["B01 Echec de la sauvegarde !"])

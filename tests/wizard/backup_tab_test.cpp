@@ -58,6 +58,16 @@ TEST_F(BackupTab, ACountThatIsNoNumberStopsTheLoad) {
   EXPECT_EQ(form.ComboBox1.Text(), "");
 }
 
+TEST_F(BackupTab, ADamagedCountIsToldAndTheListReadAsFarAsItGoes) {
+  WriteBackupList("[Repertoire]\r\nNo=2000000000\r\n0=C:\\X\\SauveKVX.zip\r\n1=\r\n2=D:\\B\\SauveKVX.zip\r\n");
+  TEnregistrer form(host_, burning_);
+  EXPECT_EQ(form.ListBox1.Items(), (Items{"C:\\X\\SauveKVX.zip", "", "D:\\B\\SauveKVX.zip"}));
+  EXPECT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO La liste des sauvegardes SauvegardeKVX.ini est endommag\xE9" "e (No=2000000000) : seules les "
+                  "entr\xE9" "es pr\xE9sentes sont charg\xE9" "es."});
+}
+
 TEST_F(BackupTab, EmptyEntriesAreLoadedButNotSaved) {
   WriteBackupList("[Repertoire]\r\nNo=3\r\n0=A:\\SauveKVX.zip\r\n1=\r\n2=C:\\X\\SauveKVX.zip\r\n3=C:\\OLD\r\n");
   {
@@ -222,6 +232,43 @@ TEST_F(BackupTab, AFailedCompressionIsReportedAsAFailure) {
   form.BitBtn5Click();
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
   EXPECT_TRUE(session_.Dialogs().Transcript().empty());
+}
+
+// A data file that cannot be opened, or whose reading fails part way, fails the backup:
+// the earlier archive stays as it was and one message names every file left out.
+TEST_F(BackupTab, AnUnreadableDataFileFailsTheBackupAndKeepsTheEarlierArchive) {
+  const std::string target = WorkPath("SauveKVX.zip");
+  TEnregistrer form(host_, burning_);
+  form.ComboBox1.UserType(target);
+  form.CheckBoxOuvDossier.UserClick();
+  form.BitBtn5Click();
+  ASSERT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  const std::string earlier = ReadFile(target);
+
+  SetEnvironment("KVXZIP_FAULTS", "read-fail-at=CLIENTS.FIC@10;read-fail=ARTICLES.NDX");
+  form.BitBtn5Click();
+  SetEnvironment("KVXZIP_FAULTS", nullptr);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_EQ(ReadFile(target), earlier);
+  const Items shown = session_.Dialogs().Transcript();
+  ASSERT_EQ(shown.size(), 1u);
+  const std::string& text = shown[0];
+  EXPECT_EQ(text.rfind("INFO Echec de la sauvegarde !\r\nImpossible de lire le fichier : ", 0), 0u) << text;
+  const size_t cut = text.find("CLIENTS.FIC (");
+  EXPECT_LT(cut, text.find("\r\nImpossible d'ouvrir le fichier : ")) << text;
+  EXPECT_LT(text.find("\r\nImpossible d'ouvrir le fichier : "), text.find("ARTICLES.NDX (")) << text;
+  EXPECT_EQ(text.find("\r\n", text.find("ARTICLES.NDX (")), std::string::npos) << text;  // two files, two lines
+
+  // An archive that does not read back as it was written is no backup either.
+  SetEnvironment("KVXZIP_FAULTS", "write-corrupt-at=300");
+  form.BitBtn5Click();
+  SetEnvironment("KVXZIP_FAULTS", nullptr);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_EQ(ReadFile(target), earlier);
+  ASSERT_EQ(session_.Dialogs().Transcript().size(), 2u);
+  const std::string& check = session_.Dialogs().Transcript()[1];
+  EXPECT_EQ(check.rfind("INFO Echec de la sauvegarde !\r\nImpossible de lire le fichier : ", 0), 0u) << check;
+  EXPECT_NE(check.find("SauveKVX.zip (relecture "), std::string::npos) << check;
 }
 
 TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {

@@ -9,7 +9,8 @@
 //                                   shelf as diskette SHELF\<current> and diskette N's into
 //                                   A: (insert last: the highest numbered). Rules:
 //                                   refuse-insert-N / refuse-erase-N answer Annuler;
-//                                   wrong-N-M inserts diskette M at the first request for N.
+//                                   wrong-N-M inserts diskette M at the first request for N
+//                                   (M the diskette in the drive: OK without swapping).
 #include <windows.h>
 
 #include <cstdio>
@@ -96,12 +97,13 @@ int Swap(const std::string& shelf, const std::vector<std::string>& rules, const 
   if (request != "insert") return 0;
   std::string wanted = number;
   const std::string wrongPrefix = "wrong-" + number + "-";
-  const std::string done = shelf + "\\wrong-done";
-  for (const std::string& rule : rules)
+  for (const std::string& rule : rules) {
+    const std::string done = shelf + "\\" + rule + ".done";  // each rule plays once
     if (rule.rfind(wrongPrefix, 0) == 0 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
       wanted = rule.substr(wrongPrefix.size());
       std::ofstream(done) << rule;
     }
+  }
   std::string current = ReadText(shelf + "\\current.txt");
   if (current.empty()) current = "1";
   if (wanted == "last") wanted = LastDiskette(shelf, current);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <map>
 #include <set>
 
 #include "standins/zip/spanned_writer.h"
@@ -35,7 +36,13 @@ class ShelfDrive final : public DisketteDrive {
     asked.push_back(request);
     if (refused.count(request)) return false;
     if (volume == kLastDiskette) volume = highest_;
-    if (question == DisketteQuestion::Insert) Swap(wrongFor == volume ? (wrongFor = 0, volume + 1) : volume);
+    if (question != DisketteQuestion::Insert) return true;
+    if (const auto instead = putInstead.find(volume); instead != putInstead.end()) {
+      Swap(instead->second);
+      putInstead.erase(instead);
+    } else {
+      Swap(wrongFor == volume ? (wrongFor = 0, volume + 1) : volume);
+    }
     return true;
   }
   std::optional<uint64_t> Room() override { return room; }
@@ -54,6 +61,7 @@ class ShelfDrive final : public DisketteDrive {
   std::vector<std::string> asked;
   std::set<std::string> refused;
   uint32_t wrongFor = 0;  // the first request for this diskette gets the next one
+  std::map<uint32_t, uint32_t> putInstead;  // the first request for a diskette gets this one (maybe the one in)
 
  private:
   void Swap(uint32_t number) {
@@ -75,9 +83,11 @@ class ShelfDrive final : public DisketteDrive {
 class Quiet final : public WriteObserver, public ReadObserver {
  public:
   bool Progress(const std::string&, int) override { return true; }
-  void SourceUnreadable(const std::string&) override {}
+  void SourceFailed(const std::string&, SourceFailure, const std::string&) override {}
+  void CheckFailed(const std::string&, const std::string& reason) override { checks.push_back(reason); }
   void Problem(int32_t id, const std::string&) override { problems.push_back(id); }
   std::vector<int32_t> problems;
+  std::vector<std::string> checks;
 };
 
 class SpannedSet : public ::testing::Test {
@@ -99,8 +109,8 @@ class SpannedSet : public ::testing::Test {
     sources_.push_back({(root_ / "src" / name).string(), name, false, size, 0x5A210000});
   }
 
-  ZipResult Write(ShelfDrive& drive) {
-    return WriteSpanned(ArchivePath(), sources_, WriteOptions{9, 2, {}}, quiet_, drive, 0x8300);
+  ZipResult Write(ShelfDrive& drive, const char* faults = "") {
+    return WriteSpanned(ArchivePath(), sources_, WriteOptions{9, 2, ParseZipFaults(faults)}, quiet_, drive, 0x8300);
   }
   ZipResult Extract(ShelfDrive* drive) {
     ExtractOptions options;
@@ -189,6 +199,46 @@ TEST_F(SpannedSet, ASetOnOneDisketteIsAPlainArchive) {
   EXPECT_EQ(ReadAll(drive.Volume(1)).substr(0, 4), "PK00");
   ASSERT_EQ(Extract(nullptr), ZipResult::Ok);
   EXPECT_EQ(ReadAll(root_ / "out" / "BIG.BIN"), ReadAll(root_ / "src" / "BIG.BIN"));
+}
+
+// A diskette already holding a volume of the set being written (put back, or never
+// taken out when OK was pressed) is asked for again, never erased.
+TEST_F(SpannedSet, ADisketteOfTheSetIsAskedForAgainNotErased) {
+  ShelfDrive drive = Drive();
+  drive.putInstead = {{3, 2}, {4, 3}};  // diskette 2 back when 3 is asked; OK without swapping when 4 is
+  ASSERT_EQ(Write(drive), ZipResult::Ok);
+  const uint32_t count = drive.Current();
+  ASSERT_GE(count, 6u);
+  std::vector<std::string> expected = {"insert 2", "insert 3", "insert 3", "insert 4", "insert 4"};
+  for (const std::string& request : Inserts(5, count)) expected.push_back(request);
+  ASSERT_EQ(drive.asked, expected);  // an erased volume would have the reader ask for it forever
+  ASSERT_EQ(Extract(&drive), ZipResult::Ok);
+  for (const SourceEntry& source : sources_)
+    EXPECT_EQ(ReadAll(root_ / "out" / source.name), ReadAll(source.path)) << source.name;
+}
+
+// A set is read back volume by volume while each diskette is in the drive; a source that
+// fails part way or a volume that reads back altered fails the set, and the volume in the
+// drive is removed so that nothing reads as a whole backup.
+TEST_F(SpannedSet, ASetThatIsNotWholeFails) {
+  const struct {
+    const char* faults;
+    ZipResult result;
+    bool checkFails;
+  } cases[] = {
+      {"read-fail-at=F30.BIN@500", ZipResult::SourcesSkipped, false},
+      {"write-corrupt-at=9000", ZipResult::CannotReadArchive, true},
+  };
+  for (const auto& test : cases) {
+    fs::remove_all(root_ / "shelf");
+    fs::remove_all(root_ / "A");
+    fs::create_directories(root_ / "A");
+    ShelfDrive drive = Drive();
+    quiet_.checks.clear();
+    EXPECT_EQ(Write(drive, test.faults), test.result) << test.faults;
+    EXPECT_TRUE(fs::is_empty(root_ / "A")) << test.faults;
+    EXPECT_EQ(!quiet_.checks.empty(), test.checkFails) << test.faults;
+  }
 }
 
 }  // namespace

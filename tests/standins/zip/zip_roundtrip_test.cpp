@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 struct Calls {
   std::vector<int> percents;
   std::vector<std::pair<int, std::string>> messages;
+  std::vector<std::string> reasons;  // the second text of each message
   int cancelAt = -1;  // percentage at which the status callback asks to cancel
 };
 
@@ -27,8 +28,10 @@ int32_t KVX_ZIP_CALL Status(const char*, int32_t percent, void* user) {
   return percent == calls->cancelAt ? 1 : 0;
 }
 
-int32_t KVX_ZIP_CALL Message(int32_t id, int32_t, int32_t, int32_t, const char* text, const char*, void* user) {
+int32_t KVX_ZIP_CALL Message(int32_t id, int32_t, int32_t, int32_t, const char* text, const char* second,
+                             void* user) {
   static_cast<Calls*>(user)->messages.emplace_back(id, text);
+  static_cast<Calls*>(user)->reasons.emplace_back(second);
   return 0;
 }
 
@@ -188,17 +191,6 @@ TEST_F(RoundTrip, InjectedFaultsFailAsTheRealOnesWould) {
     EXPECT_EQ(ReadAll(archive), "earlier backup");
     EXPECT_FALSE(fs::exists(archive + ".partial"));
   }
-  {
-    Faults unreadable("read-fail=sub/small.txt");
-    Calls calls;
-    EXPECT_EQ(Add(archive, "SUB", 5, calls), 18);
-    ASSERT_EQ(calls.messages.size(), 1u);
-    EXPECT_EQ(calls.messages[0].first, kvx::kUnzipMsgCannotOpen);
-    EXPECT_EQ(fs::path(calls.messages[0].second).filename(), "SMALL.TXT");
-    int32_t count = 0;
-    ASSERT_EQ(Unzip(kvx::kUnzipFunctionCount, archive, "", false, calls, &count), 0);
-    EXPECT_EQ(count, 2);  // SUB/ and SUB/EMPTY/
-  }
   Calls calls;
   ASSERT_EQ(Add(archive, "SUB", 5, calls), 0);
   {
@@ -211,6 +203,42 @@ TEST_F(RoundTrip, InjectedFaultsFailAsTheRealOnesWould) {
     // A test reads every member and writes nothing: the write fault does not touch it.
     EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "tested").string(), true, readCalls, nullptr, true), 0);
     EXPECT_FALSE(fs::exists(root_ / "tested"));
+  }
+}
+
+// A source that cannot be opened or fails part way through its data, or an archive that
+// does not read back whole, fails the run: the earlier archive stays byte for byte, and
+// each problem is reported with its path and the reason.
+TEST_F(RoundTrip, OnlyAWholeCheckedArchiveReplacesTheEarlierOne) {
+  const std::string archive = (root_ / "backup.zip").string();
+  Calls first;
+  ASSERT_EQ(Add(archive, ".", 5, first), 0);
+  const std::string earlier = ReadAll(archive);
+  const struct {
+    const char* faults;
+    int32_t result;
+    std::vector<std::pair<int, std::string>> expected;
+  } cases[] = {
+      {"read-fail=sub/small.txt", 18, {{kvx::kUnzipMsgCannotOpen, "SMALL.TXT"}}},
+      {"read-fail-at=records.fic@1500000", 18, {{kvx::kUnzipMsgCannotRead, "RECORDS.FIC"}}},
+      {"read-fail-at=noise.bin@0;read-fail=vide.fic",
+       18,
+       {{kvx::kUnzipMsgCannotRead, "NOISE.BIN"}, {kvx::kUnzipMsgCannotOpen, "VIDE.FIC"}}},
+      {"write-corrupt-at=200000", 3, {{kvx::kUnzipMsgCannotRead, "backup.zip"}}},
+  };
+  for (const auto& test : cases) {
+    Faults faults(test.faults);
+    Calls calls;
+    EXPECT_EQ(Add(archive, ".", 5, calls), test.result) << test.faults;
+    EXPECT_EQ(ReadAll(archive), earlier) << test.faults;
+    EXPECT_FALSE(fs::exists(archive + ".partial"));
+    ASSERT_EQ(calls.messages.size(), test.expected.size()) << test.faults;
+    for (size_t i = 0; i < test.expected.size(); ++i) {
+      EXPECT_EQ(calls.messages[i].first, test.expected[i].first) << test.faults;
+      EXPECT_EQ(fs::path(calls.messages[i].second).filename(), test.expected[i].second) << test.faults;
+      EXPECT_FALSE(calls.reasons[i].empty()) << test.faults;
+      EXPECT_NE(calls.reasons[i], archive) << test.faults;
+    }
   }
 }
 
