@@ -648,6 +648,12 @@ const RecorderFault kRecorderFaults[] = {
     {"Media=DVD-RW\nState=appendable\nFaults=A1 gone", true, "SELECTION TIMEOUT"},
     {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 3/31/01", true,
      "MEDIUM ERROR (FORMAT COMMAND FAILED)"},
+    {"Media=CD-R\nFast=1\nFaults=2A@100 nosense", false, "WRITER ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-R\nFast=1\nFaults=35 nosense", false, "FLUSH ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-R\nFast=1\nFaults=5B nosense", false, "CLOSE ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-RW\nState=appendable\nBlankTime=60000\nFaults=A1 nosense", true, "CHECK CONDITION WITHOUT SENSE DATA"},
+    {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 nosense", true,
+     "CHECK CONDITION WITHOUT SENSE DATA"},
 };
 
 TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {
