@@ -29,6 +29,7 @@ namespace kvx::scsi {
 class TSCSIDevice;
 class TEraseThread;
 class SCSITransportHub;
+class SCSITransport;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
 // threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
@@ -38,6 +39,7 @@ using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& m
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
 // Waits the given milliseconds (the polling loops of blanking and readiness).
 using SleepFunction = std::function<void(uint32_t ms)>;
+
 
 // mType of a debug message.
 inline constexpr uint8_t kDebugFailure = 0;
@@ -284,11 +286,15 @@ class TSCSIDevice {
  private:
   friend class TEraseThread;
 
+  // A request block as the transport holds it, with its data and completion signal.
+  struct InFlightRequest;
+
   bool Send(SCSIRequest& request, uint32_t timeoutMs);
-  void WaitForCompletion(SCSIRequest& request, uint32_t timeoutMs, void* postProc);
+  void SendAndWait(SCSIRequest& request, const std::shared_ptr<SCSITransport>& transport, uint32_t timeoutMs);
+  // Frees the timed-out blocks the manager has let go of since.
+  void ReleaseAbandonedRequests();
   void RecordFailure(const SCSIRequest& request);
   void WriteLogLine(const SCSIRequest& request);
-  void AbortTimedOut(SCSIRequest& request);
   void ResetSelection();
   void ReadDeviceName();
   void SetQuirks();
@@ -322,6 +328,8 @@ class TSCSIDevice {
   TDeviceChangedEvent onDeviceChange_;
   SRB_HAInquiry haInquiry_{};
   SRB_Abort abortBlock_{};
+  // Requests that timed out while the manager still held them.
+  std::vector<std::unique_ptr<InFlightRequest>> abandoned_;
   TEraseDoneEvent onEraseDone_;
   TrackInformation trackInfo_;
   std::array<uint8_t, 32> atip_{};
