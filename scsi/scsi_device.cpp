@@ -73,7 +73,9 @@ TSCSIDevice::TSCSIDevice(SCSITransportHub& transport)
 }
 
 TSCSIDevice::~TSCSIDevice() {
-  // The blanking thread works on this object until it ends.
+  // The blanking thread works on this object until it ends, which it does within a
+  // second of being asked.
+  StopErase();
   if (eraseThread_) eraseThread_->WaitFor();
   // A block the manager never let go of may still be written: it is left to it, with the
   // transport it came from, rather than freed under it.
