@@ -77,10 +77,11 @@ TSCSIDevice::~TSCSIDevice() {
   // second of being asked.
   StopErase();
   if (eraseThread_) eraseThread_->WaitFor();
-  // A block the manager never let go of may still be written: it is left to it, with the
-  // transport it came from, rather than freed under it.
+  // A block the manager has not let go of may still be written: the hub keeps it, with
+  // the transport it came from, rather than have it freed under the manager.
   ReleaseAbandonedRequests();
-  for (std::unique_ptr<InFlightRequest>& held : abandoned_) static_cast<void>(held.release());
+  for (std::unique_ptr<InFlightRequest>& held : abandoned_)
+    transport_.KeepUntilReleased(std::shared_ptr<InFlightRequest>(std::move(held)));
 }
 
 bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
