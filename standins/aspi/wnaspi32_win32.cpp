@@ -1,7 +1,6 @@
 // WNASPI32.DLL, the ASPI manager stand-in: the two ASPI for Win32 entry points over the
 // virtual recorders configured by the file that KVXASPI_CONFIG names. Requests complete
-// before SendASPI32Command returns, or with KVXASPI_ASYNC=1 later on the manager's own
-// thread; with SRB_EVENT_NOTIFY their event is set when they complete.
+// before SendASPI32Command returns; with SRB_EVENT_NOTIFY their event is set.
 #include <windows.h>
 
 #include <memory>
@@ -14,17 +13,10 @@ namespace {
 
 using kvx::aspi::ASPIManager;
 
-std::string Environment(const char* name) {
-  char value[MAX_PATH * 2];
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
-  return length > 0 && length < sizeof(value) ? std::string(value, length) : std::string();
-}
-
-void NotifyCompletion(void* srb) {
-  auto* request = static_cast<kvx::scsi::SRB_ExecSCSICmd*>(srb);
-  if (request->SRB_Cmd == kvx::scsi::SC_EXEC_SCSI_CMD && (request->SRB_Flags & kvx::scsi::SRB_EVENT_NOTIFY) &&
-      request->SRB_PostProc != nullptr)
-    SetEvent(static_cast<HANDLE>(request->SRB_PostProc));
+std::string ConfigPath() {
+  char path[MAX_PATH * 2];
+  const DWORD length = GetEnvironmentVariableA("KVXASPI_CONFIG", path, sizeof(path));
+  return length > 0 && length < sizeof(path) ? std::string(path, length) : std::string();
 }
 
 // The units of this process, read from the configuration on first use; they save
@@ -32,14 +24,13 @@ void NotifyCompletion(void* srb) {
 ASPIManager& Manager() {
   static std::unique_ptr<ASPIManager> manager = [] {
     std::unique_ptr<ASPIManager> loaded;
-    const std::string path = Environment("KVXASPI_CONFIG");
+    const std::string path = ConfigPath();
     std::string error;
     if (!path.empty()) loaded = kvx::aspi::LoadASPIManager(path, kvx::aspi::SystemClock(), error);
     if (!loaded) {
       if (!error.empty()) OutputDebugStringA(("WNASPI32: " + error + "\n").c_str());
       loaded = std::make_unique<ASPIManager>(std::vector<std::unique_ptr<kvx::aspi::VirtualRecorder>>{});
     }
-    if (Environment("KVXASPI_ASYNC") == "1") loaded->CompleteLater(NotifyCompletion);
     return loaded;
   }();
   return *manager;
@@ -51,6 +42,9 @@ extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) { retu
 
 extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* srb) {
   const uint8_t status = Manager().Execute(srb);
-  if (srb != nullptr && status != kvx::scsi::SS_PENDING) NotifyCompletion(srb);
+  auto* request = static_cast<kvx::scsi::SRB_ExecSCSICmd*>(srb);
+  if (request != nullptr && request->SRB_Cmd == kvx::scsi::SC_EXEC_SCSI_CMD &&
+      (request->SRB_Flags & kvx::scsi::SRB_EVENT_NOTIFY) && request->SRB_PostProc != nullptr)
+    SetEvent(static_cast<HANDLE>(request->SRB_PostProc));
   return status;
 }
