@@ -167,9 +167,11 @@ void TSCSIDevice::SendAndWait(SCSIRequest& request, const std::shared_ptr<SCSITr
     inFlight->completion = transport->NewCompletionEvent();
     block.SRB_PostProc = inFlight->completion->PostProcHandle();
   }
-  transport->SendCommand(&block);
-  if (inFlight->completion && LoadSRBStatus(block) == SS_PENDING &&
-      !inFlight->completion->Wait(std::max(timeoutMs, kMinimumWaitMs)) && LoadSRBStatus(block) == SS_PENDING) {
+  // A request accepted as pending is the manager's until its signal is set (its last
+  // touch, after the status): only then may the block go.
+  const uint32_t accepted = transport->SendCommand(&block);
+  if (inFlight->completion && accepted == SS_PENDING &&
+      !inFlight->completion->Wait(std::max(timeoutMs, kMinimumWaitMs))) {
     abortBlock_ = SRB_Abort{};
     abortBlock_.SRB_Cmd = SC_ABORT_SRB;
     abortBlock_.SRB_HaId = haId_;
