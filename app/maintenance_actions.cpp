@@ -1,10 +1,17 @@
 // Maintenance actions of the menu: data tools, Notepad on the parameter files, the
 // licence text and TeamViewer. Relative paths are taken against the current folder.
+// Each action stops at its first failure with a message that names it: a later tool
+// never runs on a state an earlier step did not reach.
+#include <optional>
+#include <string>
+
 #include "app/menu_actions.h"
+#include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
+#include "host/system_helpers_shared.h"
 
 namespace kvx {
 namespace {
@@ -21,16 +28,41 @@ std::string WithBackslash(std::string folder) {
   return folder;
 }
 
+// Runs a tool to its end; false, with a message naming it, when it could not be started
+// or ended with another exit code than 0 (Esc ends it with one).
+bool RunTool(HostBridge& host, const std::string& program, std::string_view arguments) {
+  const std::optional<int64_t> exitCode = RunToExit(host, program, arguments, EscapeKeyDown);
+  if (exitCode == 0) return true;
+  const std::string name = FileNamePart(program);
+  if (!exitCode) host.Command("Info,Impossible de lancer " + name + ".");
+  else host.Command("Info," + name + " s'est termin\xE9 en erreur (code de sortie " + std::to_string(*exitCode) + ").");
+  return false;
+}
+
+// Without an index list the copy only removes the last one, and the tool goes on
+// without it; a list that cannot be put in place stops the reindex.
+bool CopyIndexList(HostBridge& host, const std::string& target) {
+  constexpr char kIndexList[] = "..\\FIC01\\WDINDEX.TXT";
+  if (CopyReplace(kIndexList, target, false) == 0 || !FileExists(kIndexList)) return true;
+  host.Command(std::string("Info,Impossible de copier ") + kIndexList + " vers " + target + ".");
+  return false;
+}
+
+bool EnterFolder(HostBridge& host, const std::string& folder) {
+  if (SetCurrentFolder(folder)) return true;
+  host.Command("Info,Impossible d'ouvrir le dossier " + folder + ".");
+  return false;
+}
+
 // The index list goes to the Windows folders before the reindexing tool reads it.
 void RunReindex(HostBridge& host) {
   CurrentFolderGuard guard;
   const std::string windows = WindowsFolder();
-  CopyReplace("..\\FIC01\\WDINDEX.TXT", windows + "WDINDEX.$$$", false);
-  CopyReplace("..\\FIC01\\WDINDEX.TXT", windows + "SYSTEM32\\WDINDEX.$$$", false);
-  std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
-  if (dataFolder.empty()) host.Command(kParamFileMissing);
-  else dataFolder = TrimText(dataFolder, 2);
-  RunAndWait(host, "REINDEXE.EXE", "REP=" + ShortPath(dataFolder));
+  if (!CopyIndexList(host, windows + "WDINDEX.$$$") || !CopyIndexList(host, windows + "SYSTEM32\\WDINDEX.$$$"))
+    return;
+  const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
+  if (dataFolder.empty()) return host.Command(kParamFileMissing);
+  RunTool(host, "REINDEXE.EXE", "REP=" + ShortPath(TrimText(dataFolder, 2)));
 }
 
 }  // namespace
@@ -46,12 +78,12 @@ ActionOutcome ReindexData(const ActionContext& program) {
 }
 
 ActionOutcome RunWdMap(const ActionContext& program) {
-  RunAndWait(program.host, "WDMAP.EXE", "");
+  RunTool(program.host, "WDMAP.EXE", "");
   return ActionOutcome::Continue;
 }
 
 ActionOutcome RunWd533Ndx(const ActionContext& program) {
-  RunAndWait(program.host, "WD533NDX.EXE", "");
+  RunTool(program.host, "WD533NDX.EXE", "");
   return ActionOutcome::Continue;
 }
 
@@ -61,20 +93,23 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
     program.host.Command("Info,Impossible de mettre \xE0 jour la base de donn\xE9" "es si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
-  std::string dataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
-  if (!dataFolder.empty()) dataFolder = ShortPath(TrimText(dataFolder, 3));
-  else program.host.Command(kParamFileMissing);
-
-  SetCurrentFolder("..");
+  const std::string dataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
+  if (dataFolder.empty()) {
+    program.host.Command(kParamFileMissing);
+    return ActionOutcome::Continue;
+  }
+  const std::string shortDataFolder = ShortPath(TrimText(dataFolder, 3));
+  if (!EnterFolder(program.host, "..")) return ActionOutcome::Continue;
   const std::string parent = WithBackslash(CurrentFolder());
   program.host.Command("Info,Logiciel : " + parent + "SOURCES\n\rStructure de donn\xE9" "es : " + parent + "HSF\n\r" +
-              "Base de donn\xE9" "es : " + dataFolder);
+              "Base de donn\xE9" "es : " + shortDataFolder);
   DeleteMatching(parent + "HSF\\MO*.BIN");
-  SetCurrentFolder(parent + "HSF");
-  RunAndWait(program.host, parent + "SOURCES\\WDMODFIC.EXE",
-             "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\"");
-  SetCurrentFolder(guard.Saved());
-  RunAndWait(program.host, "TRANSFMO.EXE", "MAJ");
+  if (!EnterFolder(program.host, parent + "HSF") ||
+      !RunTool(program.host, parent + "SOURCES\\WDMODFIC.EXE",
+               "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + shortDataFolder + "\"") ||
+      !EnterFolder(program.host, guard.Saved()))
+    return ActionOutcome::Continue;
+  RunTool(program.host, "TRANSFMO.EXE", "MAJ");
   return ActionOutcome::Continue;
 }
 

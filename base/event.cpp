@@ -7,11 +7,11 @@ namespace kvx {
 Event::Event(bool manualReset, bool initiallySignalled)
     : manualReset_(manualReset), signalled_(initiallySignalled) {}
 
+// Notified under the lock: a waiter that returns may destroy the event at once (a request's
+// completion signal goes with its request), so Set must be done with it by then.
 void Event::Set() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    signalled_ = true;
-  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  signalled_ = true;
   if (manualReset_)
     changed_.notify_all();
   else

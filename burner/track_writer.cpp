@@ -101,7 +101,7 @@ void TThWrite::FormatBlankDVDPlusRW() {
   if (!unit.ReadDiscInfo() || unit.DiscInfo().DiscStatus() != scsi::DiscState::Blank) return;
   unit.DebugMessage(">>> FORMATTING BLANK DVD+RW", kDebugProgress);
   unit.FormatUnit(scsi::kFormatWithParameterList, scsi::kDVDPlusRWFormat);
-  unit.WaitUntilReady(240000, 5000);
+  unit.WaitUntilReady(240000, 5000, [&unit] { return unit.AbortRequested(); });
 }
 
 // The image's sectors hold absolute addresses: written anywhere but where it was laid out
@@ -254,7 +254,8 @@ void TThWrite::Finish() {
   if (!unit.TestWrite() && discType_ != DiscKind::DVDRAM && !IsDVDMinus(discType_) && unit.FinalizeTrack())
     CloseTrack();
   if (Failed()) return;
-  if (!unit.WaitUntilReady(240000, 5000)) return FailWithUnitText(kLeadOutErrorText);
+  if (!unit.WaitUntilReady(240000, 5000, [&unit] { return unit.AbortRequested(); }))
+    return unit.AbortRequested() ? Stop(kAbortedByUserText) : FailWithUnitText(kLeadOutErrorText);
   if (discType_ != DiscKind::DVDRAM) unit.ReadBufferCapacity(size, free);
   unit.Transport().SetCloseAfterCommand(true);
   ReturnToIdle();
@@ -273,6 +274,8 @@ void TThWrite::FlushDVDMinus() {
   // Only a unit busy with the lead-out is waited for, and no longer than the flush's
   // own time-out.
   for (uint32_t waited = 0; !unit.ReadDiscInfo(); ++waited) {
+    // A stop leaves the unit writing the lead-out, and the disc as it ends up.
+    if (unit.AbortRequested()) return Failed() ? void() : Stop(kAbortedByUserText);
     if (!unit.UnitBusy() || waited >= kLeadOutSeconds) return FailWithUnitText(kLeadOutErrorText);
     unit.Sleep(1000);
     const uint32_t step = unit.DeviceBufferSize() / 960;

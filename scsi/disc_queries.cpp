@@ -1,5 +1,6 @@
 // TSCSIDevice: what disc is loaded, where its last session ends, and waiting for a
 // unit busy with a long operation.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -59,11 +60,26 @@ uint8_t TSCSIDevice::GetLastSessionNumber() {
   return ReadTOC(TOCFormat::SessionInformation, answer, 0, false, 0) ? answer[3] : 0;
 }
 
-bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
+bool TSCSIDevice::Pause(uint32_t ms, const StopRequest& stop) const {
+  constexpr uint32_t kStopLookMs = 1000;
+  if (!stop) {
+    Sleep(ms);
+    return true;
+  }
+  for (;;) {
+    if (stop && stop()) return false;
+    if (ms == 0) return true;
+    const uint32_t slice = std::min(ms, kStopLookMs);
+    Sleep(slice);
+    ms -= slice;
+  }
+}
+
+bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs, const StopRequest& stop) {
   int64_t remaining = totalMs;
   if (longWriteUnit_ || ujdaTdkUnit_) {
     do {
-      Sleep(1500);
+      if (!Pause(1500, stop)) return false;
       remaining -= 1500;
       if (remaining < 0) break;
       TestUnitReady(5000);
@@ -74,7 +90,7 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
     requestSenseASC = kASCNotReady;
   } else {
     do {
-      Sleep(stepMs);
+      if (!Pause(stepMs, stop)) return false;
       ReadDiscInfo();
       remaining -= stepMs;
       if (remaining < 0) return false;
@@ -82,7 +98,7 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
   }
   if (TestUnitReady(5000) && requestSenseASC == 0) return true;
   do {
-    Sleep(stepMs);
+    if (!Pause(stepMs, stop)) return false;
     remaining -= stepMs;
     if (remaining < 0) return false;
     TestUnitReady(5000);
@@ -95,7 +111,7 @@ bool TSCSIDevice::WaitUntilReady(uint32_t totalMs, uint32_t stepMs) {
     if (remaining < 0) return false;
     // Fixed-format sense with the VALID bit: still busy.
     if (ValidFixedSense(answer[0])) requestSenseASC = kASCNotReady;
-    if (requestSenseASC == kASCNotReady) Sleep(stepMs);
+    if (requestSenseASC == kASCNotReady && !Pause(stepMs, stop)) return false;
   } while (requestSenseASC != 0);
   return true;
 }

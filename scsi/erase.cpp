@@ -103,6 +103,10 @@ bool TSCSIDevice::RefuseErase(const std::string& error) {
   return false;
 }
 
+void TSCSIDevice::StopErase() {
+  if (eraseThread_) eraseThread_->Terminate();
+}
+
 int TSCSIDevice::EraseProgress() const { return erasing_ ? eraseProgress_.load() : 0; }
 
 void TSCSIDevice::FireEraseDone(const std::string& error) {
@@ -126,13 +130,19 @@ bool TEraseThread::StillBusy() {
   return false;
 }
 
+// Waits ms unless asked to stop; then error_ says the blanking was stopped.
+bool TEraseThread::Pause(uint32_t ms) {
+  if (device_.Pause(ms, [this] { return Terminated(); })) return true;
+  error_ = kEraseStoppedText;
+  return false;
+}
+
 // TEST UNIT READY every sleepMs while the unit reports LOGICAL UNIT NOT READY.
 bool TEraseThread::PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds) {
   do {
     Progress();
     if (!device_.TestUnitReady(5000)) {
-      if (!StillBusy()) return false;
-      device_.Sleep(sleepMs);
+      if (!StillBusy() || !Pause(sleepMs)) return false;
     }
     elapsed_ += stepSeconds;
   } while (device_.LastASC() == kASCNotReady && elapsed_ <= duration_);
@@ -143,8 +153,7 @@ bool TEraseThread::PollDiscInformation() {
   do {
     Progress();
     if (!device_.ReadDiscInfo()) {
-      if (!StillBusy()) return false;
-      device_.Sleep(5000);
+      if (!StillBusy() || !Pause(5000)) return false;
     }
     elapsed_ += 5;
   } while (device_.LastASC() == kASCNotReady && elapsed_ <= duration_);
@@ -170,7 +179,7 @@ bool TEraseThread::PollRequestSense() {
       error_ = SenseText(answer.data());
       return false;
     }
-    device_.Sleep(2000);
+    if (!Pause(2000)) return false;
   } while (busy && (elapsed_ += 2) <= duration_);
   if (busy) error_ = std::string(kEraseTimeoutText) + " [" + SenseText(answer.data()) + "]";
   return !busy;
@@ -182,7 +191,7 @@ void TEraseThread::Follow() {
   if (device_.UjdaTdkUnit()) {
     if (!PollUntilReady(2000, 2)) return;
     if (!device_.ReadDiscInfo() && !StillBusy()) return;
-    device_.Sleep(5000);
+    if (!Pause(5000)) return;
   }
   if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return;
   if (!StillBusy()) return;

@@ -28,6 +28,8 @@ class TEraseThread : public TThread {
   void Follow();
   // After a failed poll: whether the unit is still busy; otherwise error_ takes its answer.
   bool StillBusy();
+  // Waits ms; false when asked to stop meanwhile (error_ then says so).
+  bool Pause(uint32_t ms);
   // False when the blanking ended in error (error_).
   bool PollUntilReady(uint32_t sleepMs, uint32_t stepSeconds);
   bool PollDiscInformation();

@@ -19,6 +19,7 @@ namespace kvx::scsi {
 namespace {
 
 constexpr uint32_t kMinimumWaitMs = 10000;
+constexpr uint32_t kAbortGraceMs = 2000;  // for the manager to let go of an aborted request
 constexpr uint8_t kNoUnit = 254;
 constexpr size_t kLoggedDataBytes = 257;
 
@@ -72,8 +73,15 @@ TSCSIDevice::TSCSIDevice(SCSITransportHub& transport)
 }
 
 TSCSIDevice::~TSCSIDevice() {
-  // The blanking thread works on this object until it ends.
+  // The blanking thread works on this object until it ends, which it does within a
+  // second of being asked.
+  StopErase();
   if (eraseThread_) eraseThread_->WaitFor();
+  // A block the manager has not let go of may still be written: the hub keeps it, with
+  // the transport it came from, rather than have it freed under the manager.
+  ReleaseAbandonedRequests();
+  for (std::unique_ptr<InFlightRequest>& held : abandoned_)
+    transport_.KeepUntilReleased(std::shared_ptr<InFlightRequest>(std::move(held)));
 }
 
 bool TSCSIDevice::InitializeASPI(bool preferPassThrough) {
@@ -112,12 +120,8 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
     return SS_ILLEGAL_MODE;
   }
 
-  std::unique_ptr<CompletionEvent> completion;
+  ReleaseAbandonedRequests();
   request.SRB_PostProc = nullptr;
-  if (request.SRB_Flags & SRB_EVENT_NOTIFY) {
-    completion = transport->NewCompletionEvent();
-    request.SRB_PostProc = completion->PostProcHandle();
-  }
   request.SRB_Cmd = SC_EXEC_SCSI_CMD;
   request.SRB_HaId = haId_;
   request.SRB_Target = target_;
@@ -128,25 +132,72 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   if (request.CDBByte[0] == Code(Opcode::NoOperation))
     request.SRB_Status = SS_COMP;
   else
-    transport->SendCommand(&request);
+    SendAndWait(request, transport, timeoutMs);
 
-  if (completion && LoadSRBStatus(request) == SS_PENDING &&
-      !completion->Wait(std::max(timeoutMs, kMinimumWaitMs)) && LoadSRBStatus(request) == SS_PENDING) {
-    // The transport must not complete this request into a block that is gone.
-    abortBlock_ = SRB_Abort{};
-    abortBlock_.SRB_Cmd = SC_ABORT_SRB;
-    abortBlock_.SRB_HaId = haId_;
-    abortBlock_.SRB_ToAbort = &request;
-    transport->SendCommand(&abortBlock_);
-    request.SRB_Status = SS_ERR;
-    request.SRB_HaStat = HASTAT_TIMEOUT;
-  }
   const uint8_t status = LoadSRBStatus(request);
   if (status != SS_COMP && status != SS_PENDING) {
     RecordFailure(request);
     if (!IsQuiet(request)) WriteLogLine(request);
   }
   return 1;
+}
+
+struct TSCSIDevice::InFlightRequest {
+  SCSIRequest block{};
+  std::vector<uint8_t> data;
+  std::unique_ptr<CompletionEvent> completion;
+  std::shared_ptr<SCSITransport> transport;  // stays loaded while it may complete the block
+  bool Released();
+};
+
+// The transport gets a block of the device's own, with its own copy of the data and its
+// own completion signal: after a time-out an asynchronous manager may still complete the
+// request, and that must not reach the caller's frame or buffer, which are gone by then.
+void TSCSIDevice::SendAndWait(SCSIRequest& request, const std::shared_ptr<SCSITransport>& transport,
+                              uint32_t timeoutMs) {
+  auto inFlight = std::make_unique<InFlightRequest>();
+  inFlight->transport = transport;
+  SCSIRequest& block = inFlight->block;
+  block = request;
+  if (request.SRB_BufPointer != nullptr && request.SRB_BufLen > 0) {
+    inFlight->data.assign(request.SRB_BufPointer, request.SRB_BufPointer + request.SRB_BufLen);
+    block.SRB_BufPointer = inFlight->data.data();
+  }
+  if (block.SRB_Flags & SRB_EVENT_NOTIFY) {
+    inFlight->completion = transport->NewCompletionEvent();
+    block.SRB_PostProc = inFlight->completion->PostProcHandle();
+  }
+  // A request accepted as pending is the manager's until its signal is set (its last
+  // touch, after the status): only then may the block go.
+  const uint32_t accepted = transport->SendCommand(&block);
+  if (inFlight->completion && accepted == SS_PENDING &&
+      !inFlight->completion->Wait(std::max(timeoutMs, kMinimumWaitMs))) {
+    abortBlock_ = SRB_Abort{};
+    abortBlock_.SRB_Cmd = SC_ABORT_SRB;
+    abortBlock_.SRB_HaId = haId_;
+    abortBlock_.SRB_ToAbort = &block;
+    transport->SendCommand(&abortBlock_);
+    // Kept until the manager lets go of it; freed at once when the abort made it do so.
+    if (!inFlight->completion->Wait(kAbortGraceMs)) abandoned_.push_back(std::move(inFlight));
+    request.SRB_Status = SS_ERR;
+    request.SRB_HaStat = HASTAT_TIMEOUT;
+    return;
+  }
+  request.SRB_HaStat = block.SRB_HaStat;
+  request.SRB_TargStat = block.SRB_TargStat;
+  std::memcpy(request.SenseArea, block.SenseArea, sizeof(request.SenseArea));
+  if ((block.SRB_Flags & SRB_DIR_IN) && !inFlight->data.empty())
+    std::copy(inFlight->data.begin(), inFlight->data.end(), request.SRB_BufPointer);
+  StoreSRBStatus(request, LoadSRBStatus(block));
+}
+
+// A block is let go of once its completion signal is set (the manager's last touch).
+bool TSCSIDevice::InFlightRequest::Released() {
+  return completion ? completion->Wait(0) : LoadSRBStatus(block) != SS_PENDING;
+}
+
+void TSCSIDevice::ReleaseAbandonedRequests() {
+  std::erase_if(abandoned_, [](const std::unique_ptr<InFlightRequest>& held) { return held->Released(); });
 }
 
 bool TSCSIDevice::Send(SCSIRequest& request, uint32_t timeoutMs) {

@@ -29,6 +29,7 @@ namespace kvx::scsi {
 class TSCSIDevice;
 class TEraseThread;
 class SCSITransportHub;
+class SCSITransport;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
 // threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
@@ -38,6 +39,12 @@ using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& m
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
 // Waits the given milliseconds (the polling loops of blanking and readiness).
 using SleepFunction = std::function<void(uint32_t ms)>;
+// Whether a long wait is to end now (the user stopped the write or the blanking).
+using StopRequest = std::function<bool()>;
+
+// How a blanking that was asked to stop ends: the unit goes on with whatever it was doing
+// to the disc, which stays as it leaves it.
+inline constexpr const char* kEraseStoppedText = "ERASE STOPPED, THE DISC STAYS AS THE UNIT LEAVES IT";
 
 // mType of a debug message.
 inline constexpr uint8_t kDebugFailure = 0;
@@ -262,7 +269,9 @@ class TSCSIDevice {
   // medium is not formatted or the command failed.
   uint32_t FormattedBlocks() const { return formattedBlocks_; }
   uint8_t GetLastSessionNumber();
-  bool WaitUntilReady(uint32_t totalMs, uint32_t stepMs);
+  // Polls every stepMs up to totalMs until the unit is ready; false when it is not, or
+  // as soon as stop says so (looked at least once a second).
+  bool WaitUntilReady(uint32_t totalMs, uint32_t stepMs, const StopRequest& stop = {});
   // The disc type of the last Erase or write, read by WaitUntilReady.
   DiscKind DiscType() const { return discType_; }
   void SetDiscType(DiscKind type) { discType_ = type; }
@@ -273,6 +282,9 @@ class TSCSIDevice {
   // been called with the reason, unless a blanking of this device is running already.
   bool Erase(BlankType blankType);
   bool Erasing() const { return erasing_; }
+  // Asks the running blanking to stop following the unit: it ends within a second with
+  // kEraseStoppedText (the unit is not told; nothing can stop a BLANK once sent).
+  void StopErase();
   // Progress of the running blanking (0 to 100), 0 when none runs.
   int EraseProgress() const;
 
@@ -280,15 +292,21 @@ class TSCSIDevice {
   // The waits of the polling loops; tests shorten them.
   void SetSleepFunction(SleepFunction sleep) { sleep_ = std::move(sleep); }
   void Sleep(uint32_t ms) const { sleep_(ms); }
+  // Sleeps ms in slices of at most a second; false as soon as stop says so.
+  bool Pause(uint32_t ms, const StopRequest& stop) const;
 
  private:
   friend class TEraseThread;
 
+  // A request block as the transport holds it, with its data and completion signal.
+  struct InFlightRequest;
+
   bool Send(SCSIRequest& request, uint32_t timeoutMs);
-  void WaitForCompletion(SCSIRequest& request, uint32_t timeoutMs, void* postProc);
+  void SendAndWait(SCSIRequest& request, const std::shared_ptr<SCSITransport>& transport, uint32_t timeoutMs);
+  // Frees the timed-out blocks the manager has let go of since.
+  void ReleaseAbandonedRequests();
   void RecordFailure(const SCSIRequest& request);
   void WriteLogLine(const SCSIRequest& request);
-  void AbortTimedOut(SCSIRequest& request);
   void ResetSelection();
   void ReadDeviceName();
   void SetQuirks();
@@ -322,6 +340,8 @@ class TSCSIDevice {
   TDeviceChangedEvent onDeviceChange_;
   SRB_HAInquiry haInquiry_{};
   SRB_Abort abortBlock_{};
+  // Requests that timed out while the manager still held them.
+  std::vector<std::unique_ptr<InFlightRequest>> abandoned_;
   TEraseDoneEvent onEraseDone_;
   TrackInformation trackInfo_;
   std::array<uint8_t, 32> atip_{};

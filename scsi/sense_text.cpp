@@ -352,7 +352,8 @@ std::string StatusText(uint8_t status, uint8_t haStat, uint8_t targStat, bool* t
 }
 
 std::string SenseKeyText(const uint8_t* sense) {
-  if (sense[0] == 0) return "";
+  // A CHECK CONDITION has failed whatever its sense says, none at all included.
+  if (sense[0] == 0) return "CHECK CONDITION WITHOUT SENSE DATA";
   if (!IsFixedSense(sense[0])) return "UNKNOWN";
   switch (SenseKeyOf(sense)) {
     case SenseKey::NoSense: return NoSenseText(sense[2]);

@@ -121,6 +121,11 @@ std::string SCSITransportHub::Name() const {
   return name_;
 }
 
+void SCSITransportHub::KeepUntilReleased(std::shared_ptr<void> held) {
+  std::lock_guard<std::mutex> guard(lock_);
+  held_.push_back(std::move(held));
+}
+
 std::shared_ptr<SCSITransport> SCSITransportHub::Active() const {
   std::lock_guard<std::mutex> guard(lock_);
   return active_;

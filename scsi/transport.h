@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "scsi/unit_claims.h"
 
@@ -118,6 +119,10 @@ class SCSITransportHub {
   // Which long operation holds which unit.
   UnitClaims& Claims() { return claims_; }
 
+  // Keeps a request block the manager has not let go of, with whatever it needs, until
+  // the program's transport goes (a device that goes hands its own over).
+  void KeepUntilReleased(std::shared_ptr<void> held);
+
  private:
   void Shutdown();
   void TryPassThrough();
@@ -135,6 +140,7 @@ class SCSITransportHub {
   bool initialised_ = false;
   bool preferPassThrough_ = false;
   bool passThroughBuilt_ = false;
+  std::vector<std::shared_ptr<void>> held_;
 };
 
 }  // namespace kvx::scsi

@@ -15,8 +15,8 @@ class MissingCDBurnService final : public CDBurnService {
   }
   bool HasRecordableDrive() override { return false; }
   std::string RecorderDriveLetter() override { return {}; }
-  std::function<void(intptr_t)> WorkerBurn() override {
-    return [](intptr_t) {};
+  std::function<std::string(intptr_t)> WorkerBurn() override {
+    return [](intptr_t) { return std::string(kClassNotRegistered); };
   }
 };
 

@@ -15,6 +15,7 @@ namespace kvx {
 namespace {
 
 constexpr int kCDBurnArea = 59;  // CSIDL_CDBURN_AREA
+constexpr char kNoService[] = "No XP Compatible CDR API present";
 
 std::string SystemMessage(HRESULT result) {
   win32::ScopedLocalMem<wchar_t*> text;
@@ -59,11 +60,14 @@ class ShellCDBurnService final : public CDBurnService {
 
   // The worker makes its own object in its own apartment and releases it there, so
   // nothing crosses threads.
-  std::function<void(intptr_t)> WorkerBurn() override {
+  std::function<std::string(intptr_t)> WorkerBurn() override {
     return [](intptr_t ownerWindow) {
       const win32::ComApartment apartment;
       HRESULT result = S_OK;
-      if (const win32::ComPtr<ICDBurn> burn = CreateCDBurn(result)) burn->Burn(reinterpret_cast<HWND>(ownerWindow));
+      const win32::ComPtr<ICDBurn> burn = CreateCDBurn(result);
+      if (!burn) return std::string(kNoService) + SystemMessage(result);
+      result = burn->Burn(reinterpret_cast<HWND>(ownerWindow));
+      return FAILED(result) ? SystemMessage(result) : std::string();
     };
   }
 

@@ -67,7 +67,7 @@ int EmptyFolder(const std::string& folder) {
 // copies of what it needs. ended gets the failure's text, empty when the burn ran.
 class TCDBurner::TBurnThread final : public TThread {
  public:
-  TBurnThread(std::function<void(intptr_t)> burn, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
+  TBurnThread(std::function<std::string(intptr_t)> burn, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
               std::function<void(const std::string&)> ended)
       : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
         ended_(std::move(ended)) {}
@@ -78,7 +78,7 @@ class TCDBurner::TBurnThread final : public TThread {
     std::string failure;
     try {
       Stage();
-      burn_(ownerWindow_);
+      failure = burn_(ownerWindow_);
     } catch (...) {
       failure = CurrentExceptionText();
     }
@@ -96,7 +96,7 @@ class TCDBurner::TBurnThread final : public TThread {
     }
   }
 
-  const std::function<void(intptr_t)> burn_;
+  const std::function<std::string(intptr_t)> burn_;
   const std::vector<std::string> files_;
   const std::string burnArea_;
   const intptr_t ownerWindow_;

@@ -26,9 +26,9 @@ class CDBurnService {
   // The recorder's drive, asked with a 4-character buffer.
   virtual std::string RecorderDriveLetter() = 0;
   // What a worker thread runs to burn the staging area with the shell's wizard (returning
-  // when it ends). It holds nothing of this object, which is released on the thread
-  // that created it.
-  virtual std::function<void(intptr_t ownerWindow)> WorkerBurn() = 0;
+  // when it ends, with the failure's text, empty when the service burned). It holds
+  // nothing of this object, which is released on the thread that created it.
+  virtual std::function<std::string(intptr_t ownerWindow)> WorkerBurn() = 0;
 };
 
 // The shell's service (ICDBurn) and its staging folder (the CD burning special folder);
@@ -57,8 +57,8 @@ class TCDBurner : public ui::Component {
   // Empties the list and the staging folder; false while burning or when entries remain.
   bool ClearFiles();
   // Copies the listed files into the staging area on a worker thread, then runs the
-  // shell's burn; OnBurnDone(0) follows on the GUI thread, or OnBurnDone(-1) with
-  // LastError naming the failure when the worker failed. When busy or not equipped,
+  // shell's burn; OnBurnDone(0) follows on the GUI thread once the service has burned,
+  // or OnBurnDone(-1) with LastError naming the failure (the service's included). When busy or not equipped,
   // OnBurnDone(-1) at once. The component joins the thread: at the next burn, or when
   // it goes (waiting for a burn that still runs).
   void StartBurn();

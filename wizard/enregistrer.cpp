@@ -184,10 +184,12 @@ void TEnregistrer::BitBtn4Click() {
   ComboBox1.SetItemIndex(ComboBox1.Count() - 1);
 }
 
-// Also the other tabs' "Quitter" buttons: the burn wizard goes with the form. A running
-// search stops with the form; a backup or restore has to end first.
+// Also the other tabs' "Quitter" buttons: the burn wizard goes with the form, once a
+// write or blanking it still runs has ended in sight. A running search stops with the
+// form; a backup or restore has to end first.
 void TEnregistrer::BitBtn6Click() {
   if (acting_) return;
+  if (graver_) graver_->ShowUntilIdle();
   Close();
   graver_.reset();
 }

@@ -167,6 +167,8 @@ class TEnregistrer : public ui::Form {
   // Zips the data folder into the staging archive and burns it; returns the status text.
   std::string BackupToCD(const std::string& dataFolder);
   void BurnStagingArchive();
+  // The end of a shell burn: its outcome on the status line, a failure also told.
+  void CDBurner1BurnDone(int32_t result);
   std::string RunRestore();
   void EndSearch();
 

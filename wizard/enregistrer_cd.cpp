@@ -13,6 +13,9 @@ namespace {
 constexpr char kAskXpAssistant[] = "     Voulez-vous utiliser l'assistant XP ?     ";
 constexpr char kXpAssistantFailed[] =
     "Cet assistant ne fonctionne que pour les versions XP\t voulez-vous continuez la sauvegarde sur CD-Rom";
+constexpr char kShellBurning[] = "Gravure en cours ...";
+constexpr char kShellBurned[] = "Gravure réussie !";
+constexpr char kShellBurnFailed[] = "Echec de la gravure : ";
 
 }  // namespace
 
@@ -44,16 +47,25 @@ void TEnregistrer::BurnStagingArchive() {
 bool TEnregistrer::WindowsXPOrLater() const { return IsWindowsXPOrLater(); }
 
 // Only today's archive goes to the disc: the staging area is emptied of what an earlier
-// burn left, and the archive copied in before the burn starts. Nothing answers the end
-// of the burn: the shell's own wizard reports to the user.
+// burn left, and the archive copied in before the burn starts. The status line says the
+// burn runs until the service's result replaces it.
 std::string TEnregistrer::BurnWithShell() {
   Label6.SetCaption("Debut de la gravure");
   Label6.Repaint();
   const bool staged = CDBurner1.Equipped() && CDBurner1.ClearFiles() && CDBurner1.StageFile(StagingArchive());
   if (staged) CDBurner1.StartBurn();
-  Label6.SetCaption("");
+  Label6.SetCaption(CDBurner1.IsBurning() ? kShellBurning : "");
   Repaint();
   return staged ? std::string() : CDBurner1.LastError();
+}
+
+void TEnregistrer::CDBurner1BurnDone(int32_t result) {
+  if (result == 0) {
+    Label6.SetCaption(kShellBurned);
+    return;
+  }
+  Label6.SetCaption(kShellBurnFailed + CDBurner1.LastError());
+  ui::ShowMessage("L'assistant XP n'a pas gravé " + StagingArchive() + " : " + CDBurner1.LastError());
 }
 
 void TEnregistrer::BurnWithWizard() {

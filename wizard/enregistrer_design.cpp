@@ -147,6 +147,7 @@ void TEnregistrer::ConnectEvents() {
   BitBtn12.OnClick = [this] { BitBtn12Click(); };
   BitBtn13.OnClick = [this] { BitBtn13Click(); };
   ListBox2.OnDblClick = [this] { ListBox2DblClick(); };
+  CDBurner1.OnBurnDone = [this](int32_t result) { CDBurner1BurnDone(result); };
 }
 
 }  // namespace kvx

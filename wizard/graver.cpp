@@ -20,6 +20,8 @@ std::string WriteFailedLine(const std::string& error) {
 
 std::string EraseEndLine(const std::string& error) {
   if (error.empty()) return ">>> Effacement réussi ! " + CurrentTimeText();
+  if (error == scsi::kEraseStoppedText)
+    return ">>> Effacement arrêté ! Le disque reste dans l'état où le lecteur l'a laissé. " + CurrentTimeText();
   return ">>> Effacement réalisé avec erreur ! " + error + "      " + CurrentTimeText();
 }
 
@@ -137,6 +139,7 @@ void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& error) {
     finalizing_ = false;
     Button1.SetEnabled(true);
     BBurn.SetEnabled(true);
+    if (closeWhenIdle_) Close();
   });
 }
 
@@ -164,7 +167,16 @@ void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& error) {
     Add(EraseEndLine(error));
     Timer1.SetEnabled(false);
     Gauge1.SetProgress(0);
+    if (closeWhenIdle_) Close();
   });
+}
+
+void TGraver::ShowUntilIdle() {
+  if (!UnitBusy()) return;
+  closeWhenIdle_ = true;
+  Add(">>> Fermeture à la fin de l'opération en cours (Annuler l'arrête) " + CurrentTimeText());
+  ShowModal();
+  closeWhenIdle_ = false;
 }
 
 void TGraver::CancelWrite() {
@@ -178,7 +190,13 @@ void TGraver::CancelWrite() {
   BBurn.SetEnabled(true);
 }
 
-void TGraver::AnnulerClick() { CancelWrite(); }
+// During a blanking, Annuler stops following it: the unit finishes or abandons it on
+// its own, and the disc is left as it ends up.
+void TGraver::AnnulerClick() {
+  if (!vtbr.Erasing()) return CancelWrite();
+  Add(">>> Arrêt de l'effacement demandé " + CurrentTimeText());
+  vtbr.StopErase();
+}
 
 void TGraver::Button2Click() {
   if (Button1.Enabled()) {

@@ -33,6 +33,9 @@ class TGraver : public ui::Form {
   void SetArchive(std::string archive) { archive_ = std::move(archive); }
   // True from the closing of the track until the write ends or is cancelled.
   bool Finalizing() const { return finalizing_; }
+  // Before the form goes: a write or blanking still running is waited for in sight,
+  // the form shown modally with a line saying so until it ends (Annuler stops it).
+  void ShowUntilIdle();
 
   // Events, named after the control and the event. The burner's events may come from
   // its threads; what they do to the form is carried out on the GUI thread.
@@ -55,6 +58,7 @@ class TGraver : public ui::Form {
   // Declared before the burner, whose threads use them until it is gone.
   std::string archive_;
   bool finalizing_ = false;
+  bool closeWhenIdle_ = false;
   std::thread::id guiThread_;
 
  public:

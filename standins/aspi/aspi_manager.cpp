@@ -19,6 +19,65 @@ constexpr size_t kSenseAreaBytes = SENSE_LEN + 2;
 
 ASPIManager::ASPIManager(std::vector<std::unique_ptr<VirtualRecorder>> units) : units_(std::move(units)) {}
 
+ASPIManager::~ASPIManager() {
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    stopping_ = true;
+  }
+  queued_.notify_all();
+  if (completer_.joinable()) completer_.join();
+}
+
+void ASPIManager::CompleteLater(std::function<void(void* srb)> completed) {
+  if (completer_.joinable()) return;
+  completed_ = std::move(completed);
+  completer_ = std::thread([this] { CompleteQueued(); });
+}
+
+void ASPIManager::CompleteQueued() {
+  std::unique_lock<std::mutex> lock(queueLock_);
+  for (;;) {
+    queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    void* srb = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    ExecuteCommand(srb);
+    completed_(srb);
+    lock.lock();
+  }
+}
+
+uint8_t ASPIManager::Queue(void* srb) {
+  StoreSRBStatus(*static_cast<SRB_ExecSCSICmd*>(srb), SS_PENDING);
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    queue_.push_back(srb);
+  }
+  queued_.notify_one();
+  return SS_PENDING;
+}
+
+// A request not yet started ends aborted; one under way completes as it would have.
+uint8_t ASPIManager::Abort(void* srb) {
+  auto* abort = static_cast<SRB_Abort*>(srb);
+  void* target = abort->SRB_ToAbort;
+  bool found = false;
+  {
+    std::lock_guard<std::mutex> guard(queueLock_);
+    const auto queued = std::find(queue_.begin(), queue_.end(), target);
+    if (queued != queue_.end()) {
+      queue_.erase(queued);
+      found = true;
+    }
+  }
+  if (found) {
+    StoreSRBStatus(*static_cast<SRB_ExecSCSICmd*>(target), SS_ABORTED);
+    completed_(target);
+  }
+  return abort->SRB_Status = SS_COMP;
+}
+
 uint32_t ASPIManager::SupportInfo() const {
   if (units_.empty()) return uint32_t{SS_NO_ADAPTERS} << 8;
   return (uint32_t{SS_COMP} << 8) | 1;
@@ -37,8 +96,8 @@ uint8_t ASPIManager::Execute(void* srb) {
   switch (header->SRB_Cmd) {
     case SC_HA_INQUIRY: return header->SRB_Status = HostAdapterInquiry(srb);
     case SC_GET_DEV_TYPE: return header->SRB_Status = DeviceType(srb);
-    case SC_EXEC_SCSI_CMD: return ExecuteCommand(srb);
-    case SC_ABORT_SRB: return header->SRB_Status = SS_COMP;  // requests complete at once
+    case SC_EXEC_SCSI_CMD: return completed_ ? Queue(srb) : ExecuteCommand(srb);
+    case SC_ABORT_SRB: return completed_ ? Abort(srb) : header->SRB_Status = SS_COMP;  // else long completed
     case SC_GET_DISK_INFO: return header->SRB_Status = DiskInfo(srb);
     default: return header->SRB_Status = SS_INVALID_CMD;
   }

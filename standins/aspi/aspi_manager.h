@@ -3,9 +3,14 @@
 // lun 0). Portable; WNASPI32.DLL and the in-process transport both use it.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "standins/aspi/recorder_clock.h"
@@ -16,10 +21,20 @@ namespace kvx::aspi {
 class ASPIManager {
  public:
   explicit ASPIManager(std::vector<std::unique_ptr<VirtualRecorder>> units);
+  // Completes the requests still queued first.
+  ~ASPIManager();
+  ASPIManager(const ASPIManager&) = delete;
+  ASPIManager& operator=(const ASPIManager&) = delete;
+
+  // From now on SCSI requests answer SS_PENDING at once and complete later, in order, on
+  // the manager's own thread, which then calls completed(srb) (where their event is set).
+  // SC_ABORT_SRB ends a request still queued with SS_ABORTED. By default requests
+  // complete before Execute returns.
+  void CompleteLater(std::function<void(void* srb)> completed);
 
   // GetASPI32SupportInfo: SS_COMP and one adapter, or SS_NO_ADAPTERS without units.
   uint32_t SupportInfo() const;
-  // Carries out a request block at once; returns the SRB_Status it stored.
+  // Carries out a request block (or queues a SCSI request); returns the SRB_Status it stored.
   uint8_t Execute(void* srb);
 
   VirtualRecorder* UnitAt(uint8_t adapter, uint8_t target, uint8_t lun);
@@ -30,8 +45,17 @@ class ASPIManager {
   uint8_t DeviceType(void* srb);
   uint8_t ExecuteCommand(void* srb);
   uint8_t DiskInfo(void* srb);
+  uint8_t Queue(void* srb);
+  uint8_t Abort(void* srb);
+  void CompleteQueued();
 
   std::vector<std::unique_ptr<VirtualRecorder>> units_;
+  std::function<void(void*)> completed_;  // set once, before the thread starts
+  std::mutex queueLock_;                  // guards the two fields below
+  std::deque<void*> queue_;
+  bool stopping_ = false;
+  std::condition_variable queued_;
+  std::thread completer_;
 };
 
 // The manager of a configuration file (KVXASPI_CONFIG names it); null with the reason

@@ -4,13 +4,18 @@
 
 namespace kvx::aspi {
 
+// Sets the completion signal of a SCSI request that asked for one.
+void NotifyCompletion(void* srb) {
+  auto* request = static_cast<scsi::SRB_ExecSCSICmd*>(srb);
+  if (request->SRB_Cmd == scsi::SC_EXEC_SCSI_CMD && (request->SRB_Flags & scsi::SRB_EVENT_NOTIFY))
+    scsi::SignalLocalCompletion(request->SRB_PostProc);
+}
+
+void CompleteInProcessLater(ASPIManager& manager) { manager.CompleteLater(NotifyCompletion); }
+
 uint32_t InProcessTransport::SendCommand(void* srb) {
   const uint8_t status = manager_.Execute(srb);
-  if (srb != nullptr) {
-    auto* request = static_cast<scsi::SRB_ExecSCSICmd*>(srb);
-    if (request->SRB_Cmd == scsi::SC_EXEC_SCSI_CMD && (request->SRB_Flags & scsi::SRB_EVENT_NOTIFY))
-      scsi::SignalLocalCompletion(request->SRB_PostProc);
-  }
+  if (srb != nullptr && status != scsi::SS_PENDING) NotifyCompletion(srb);
   return status;
 }
 

@@ -22,6 +22,10 @@ class InProcessTransport : public scsi::SCSITransport {
   ASPIManager& manager_;
 };
 
+// Makes the manager complete requests later on its own thread, setting their in-process
+// completion signal there (an asynchronous ASPI manager).
+void CompleteInProcessLater(ASPIManager& manager);
+
 // Loads the in-process transport as the ASPI library; no volumes unless given.
 class InProcessPlatform : public scsi::TransportPlatform {
  public:

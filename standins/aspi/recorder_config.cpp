@@ -70,7 +70,7 @@ bool ParseHex(const std::string& text, uint64_t max, uint64_t& value) {
 // group: READ (10), WRITE (10), ...), which "@LBA" applies to.
 bool HasTenByteAddress(uint8_t opcode) { return (opcode >> 5) == 1 || (opcode >> 5) == 2; }
 
-// "OPCODE[@LBA] SK/ASC/ASCQ" or "OPCODE[@LBA] gone": opcode and sense in hexadecimal,
+// "OPCODE[@LBA] SK/ASC/ASCQ", "OPCODE[@LBA] nosense" or "OPCODE[@LBA] gone": opcode and sense in hexadecimal,
 // the LBA a number as elsewhere in the file.
 bool ParseFault(const std::string& text, CommandFault& fault) {
   std::istringstream in(text);
@@ -87,7 +87,8 @@ bool ParseFault(const std::string& text, CommandFault& fault) {
     fault.lba = lba;
   }
   fault.gone = Lower(outcome) == "gone";
-  return fault.gone || ParseSense(outcome, fault.sense);
+  fault.noSense = Lower(outcome) == "nosense";
+  return fault.gone || fault.noSense || ParseSense(outcome, fault.sense);
 }
 
 // ";"-separated faults.

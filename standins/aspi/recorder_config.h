@@ -20,11 +20,12 @@ struct SenseCode {
 };
 
 // One entry of Faults=: the command (only when it covers lba, when given) fails with
-// the sense, or from then on the unit no longer answers (gone).
+// the sense (none at all with noSense), or from then on the unit no longer answers (gone).
 struct CommandFault {
   uint8_t opcode = 0;
   int64_t lba = -1;
   bool gone = false;
+  bool noSense = false;
   SenseCode sense;
 };
 

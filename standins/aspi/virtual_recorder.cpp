@@ -101,9 +101,15 @@ struct VirtualRecorder::Reply {
   uint8_t status = kStatusGood;
   uint8_t key = 0, asc = 0, ascq = 0;
   bool progressValid = false;
+  bool noSense = false;  // CHECK CONDITION with no sense bytes at all
   uint16_t progress = 0;
 
   static Reply Good() { return Reply{}; }
+  static Reply Check(const CommandFault& fault) {
+    Reply reply = Check(fault.sense.key, fault.sense.asc, fault.sense.ascq);
+    reply.noSense = fault.noSense;
+    return reply;
+  }
   static Reply Check(uint8_t key, uint8_t asc, uint8_t ascq) {
     Reply reply;
     reply.status = kStatusCheckCondition;
@@ -151,13 +157,12 @@ CommandResult VirtualRecorder::Execute(std::span<const uint8_t> cdb, std::span<u
   const Opcode opcode = static_cast<Opcode>(command[0]);
   if (fault == nullptr || FailsAfterItsBusyPeriod(opcode)) reply = Dispatch(command, data);
   if (fault != nullptr && !FailsAfterItsBusyPeriod(opcode)) {
-    reply = Reply::Check(fault->sense.key, fault->sense.asc, fault->sense.ascq);
+    reply = Reply::Check(*fault);
   } else if (fault != nullptr && reply.status == kStatusGood) {
-    deferredError_ = true;
-    deferredSense_ = fault->sense;
+    deferredError_ = *fault;
   }
   result.status = reply.status;
-  if (reply.status == kStatusCheckCondition) {
+  if (reply.status == kStatusCheckCondition && !reply.noSense) {
     result.sense[0] = scsi::kFixedSenseCurrent;
     result.sense[2] = reply.key;
     result.sense[7] = 10;
@@ -228,8 +233,9 @@ VirtualRecorder::Reply VirtualRecorder::ReadyCheck() {
                         trayOpen_ ? sense::kMediumNotPresentTrayOpen : sense::kMediumNotPresentTrayClosed);
   if (Busy()) return NotReady();
   if (deferredError_) {
-    deferredError_ = false;
-    return Reply::Check(deferredSense_.key, deferredSense_.asc, deferredSense_.ascq);
+    const Reply reply = Reply::Check(*deferredError_);
+    deferredError_.reset();
+    return reply;
   }
   return Reply::Good();
 }
@@ -301,6 +307,8 @@ VirtualRecorder::Reply VirtualRecorder::RequestSense(std::span<uint8_t> data, ui
   sense[0] = scsi::kFixedSenseCurrent;
   sense[7] = 10;
   const Reply state = ReadyCheck();
+  // Sense that never came cannot be fetched either.
+  if (state.noSense) return state;
   if (state.status == kStatusCheckCondition) {
     sense[2] = state.key;
     sense[12] = state.asc;

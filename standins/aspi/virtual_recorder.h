@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -125,8 +126,7 @@ class VirtualRecorder {
   WriteParameters writeParameters_;
   BusyPeriod busy_;
   bool gone_ = false;
-  bool deferredError_ = false;  // reported by the first command after the busy period
-  SenseCode deferredSense_;
+  std::optional<CommandFault> deferredError_;  // reported by the first command after the busy period
   bool trayOpen_ = false;
   bool removalPrevented_ = false;
   uint32_t readKBs_ = 0, writeKBs_ = 0;  // current speeds

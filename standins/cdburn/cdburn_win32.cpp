@@ -5,6 +5,7 @@
 //   KVXCDBURN_DISC   a folder that stands for the disc: Burn copies the staging
 //                    area into it, then empties the staging area as the shell does
 //   KVXCDBURN_LOG    a file that receives one line per call
+//   KVXCDBURN_FAIL   an HRESULT in hexadecimal that Burn returns instead of burning
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -12,6 +13,7 @@
 #include <shobjidl.h>
 
 #include <atomic>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -102,6 +104,8 @@ class CDBurnStandIn final : public ICDBurn {
     const std::wstring disc = Environment(L"KVXCDBURN_DISC");
     const std::wstring staging = StagingArea();
     if (disc.empty() || staging.empty() || Environment(L"KVXCDBURN_DRIVE").empty()) return E_FAIL;
+    if (const std::wstring failure = Environment(L"KVXCDBURN_FAIL"); !failure.empty())
+      return static_cast<HRESULT>(std::wcstoul(failure.c_str(), nullptr, 16));
     TransferFolder(staging, disc);  // the disc gets the files, the staging area is left empty
     return S_OK;
   }

@@ -232,6 +232,12 @@ FAULTS = [
     ("CD-RW", "A1 gone", "erase", "SELECTION TIMEOUT"),
     ("DVD-RW", "A1 gone", "erase", "SELECTION TIMEOUT"),
     ("DVD+RW", "04 3/31/01", "erase", "MEDIUM ERROR (FORMAT COMMAND FAILED)"),
+    # CHECK CONDITION and no sense bytes at all: a failure all the same.
+    ("CD-R", "2A@100 nosense", "burn", "WRITER ERROR [CHECK CONDITION WITHOUT SENSE DATA]"),
+    ("CD-R", "35 nosense", "burn", "FLUSH ERROR [CHECK CONDITION WITHOUT SENSE DATA]"),
+    ("CD-R", "5B nosense", "burn", "CLOSE ERROR [CHECK CONDITION WITHOUT SENSE DATA]"),
+    ("CD-RW", "A1 nosense", "erase", "CHECK CONDITION WITHOUT SENSE DATA"),
+    ("DVD+RW", "04 nosense", "erase", "CHECK CONDITION WITHOUT SENSE DATA"),
 ]
 
 

@@ -1,6 +1,7 @@
 """The maintenance actions of the menu, seen from the host transcript, the tool log
 (program, arguments, current folder of every program started) and the files left."""
 
+import shutil
 import subprocess
 import unittest
 
@@ -36,11 +37,28 @@ class Reindex(MaintenanceCase):
             self.assertEqual(target.read_bytes(), (self.install.data / "WDINDEX.TXT").read_bytes())
             target.unlink()
 
-    def test_missing_parameter_file_reports_and_runs_on_the_current_folder(self):
+    def test_missing_parameter_file_reports_and_reindexes_nothing(self):
         (self.install.data / "PARAM.DTA").unlink()
         run = self.menu_run("B03")
         self.assertEqual(without_multitache(run.transcript), MENU_OPEN + [INPUT, PARAM_MISSING, INPUT] + MENU_CLOSE)
-        self.assertEqual(run.tool_log, [("REINDEXE.EXE", "REP=" + self.wpath("OUTILS") + "\\", self.wpath("OUTILS"))])
+        self.assertEqual(run.tool_log, [])
+
+    def test_a_failed_step_stops_the_reindex_with_its_message(self):
+        # A folder in the place of the index list: the tool would read an older list.
+        blocked = PREFIX / "drive_c" / "windows" / "WDINDEX.$$$"
+        cases = [
+            (lambda: (blocked.unlink(missing_ok=True), blocked.mkdir(), (blocked / "held").write_bytes(b"")), {},
+             "CMD Info,Impossible de copier ..\\FIC01\\WDINDEX.TXT vers C:\\windows\\WDINDEX.$$$.", []),
+            (lambda: None, {"KVXTOOL_FAIL": "reindexe.exe"},
+             "CMD Info,REINDEXE.EXE s'est terminé en erreur (code de sortie 1).", ["REINDEXE.EXE"]),
+        ]
+        for prepare, env, message, tools in cases:
+            with self.subTest(message=message):
+                prepare()
+                run = self.install.run(["SAISIE B03", "SAISIE ESC"], env=env)
+                shutil.rmtree(blocked, ignore_errors=True)
+                self.assertEqual(without_multitache(run.transcript), MENU_OPEN + [INPUT, message, INPUT] + MENU_CLOSE)
+                self.assertEqual([entry[0] for entry in run.tool_log], tools)
 
     def test_from_a_folder_under_sources_finds_the_parameter_file(self):
         tools = self.install.root / "SOURCES" / "TOOLS"
@@ -76,6 +94,34 @@ class DataStructure(MaintenanceCase):
             ("TRANSFMO.EXE", "MAJ", self.wpath("OUTILS")),
         ])
         self.assertEqual(sorted(p.name for p in (self.install.root / "HSF").iterdir()), ["GELDOR.WDD"])
+
+    def test_each_failure_stops_the_update_with_its_message(self):
+        root = self.wpath()
+        summary = ("CMD Info,Logiciel : %s\\SOURCES<0A><0D>Structure de données : %s\\HSF<0A><0D>"
+                   "Base de données : %s" % (root, root, self.wpath("FIC01")))
+        param, hsf = self.install.data / "PARAM.DTA", self.install.root / "HSF"
+        aside = {param: param.with_name("PARAM.OLD"), hsf: hsf.with_name("HSF.OLD")}
+        cases = [
+            # No data folder: the tool would update whatever folder it takes by default.
+            (lambda: param.rename(aside[param]), {}, [PARAM_MISSING], []),
+            (lambda: hsf.rename(aside[hsf]), {},
+             [summary, "CMD Info,Impossible d'ouvrir le dossier %s\\HSF." % root], []),
+            # A structure WDMODFIC did not reach is not transferred.
+            (lambda: None, {"KVXTOOL_FAIL": "WDMODFIC.EXE"},
+             [summary, "CMD Info,WDMODFIC.EXE s'est terminé en erreur (code de sortie 1)."], ["WDMODFIC.EXE"]),
+            (lambda: None, {"KVXTOOL_FAIL": "TRANSFMO.EXE"},
+             [summary, "CMD Info,TRANSFMO.EXE s'est terminé en erreur (code de sortie 1)."],
+             ["WDMODFIC.EXE", "TRANSFMO.EXE"]),
+        ]
+        for prepare, env, messages, tools in cases:
+            with self.subTest(messages=messages[-1]):
+                prepare()
+                run = self.install.run(["SAISIE B07", "SAISIE ESC"], env=env)
+                for path, moved in aside.items():
+                    if moved.exists():
+                        moved.rename(path)
+                self.assertEqual(without_multitache(run.transcript), MENU_OPEN + [INPUT] + messages + [INPUT] + MENU_CLOSE)
+                self.assertEqual([entry[0] for entry in run.tool_log], tools)
 
     def test_refused_while_volmera_runs(self):
         self.install.start_background(self.install.root / "VOLMERA.EXE", "/STAY")

@@ -612,7 +612,7 @@ TEST_F(EraseSequence, UjdaUnitsWaitOnceMoreAfterTheirPoll) {
   Select("0:0:0,E:");
   script.Clear();
   StartErase(0x000A, BlankType::WholeDisc);
-  EXPECT_EQ(sleeps, std::vector<uint32_t>{5000});
+  EXPECT_EQ(sleeps, std::vector<uint32_t>(5, 1000));  // 5 s, looking at the stop request each second
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST(FailureText, SenseKeyReplacesCheckCondition) {
   // Deferred errors (71h) and the valid bit (F0h) read the same way; other formats do not.
   EXPECT_EQ(BuildFailureText(CheckCondition(0xF1, 0x02, 0, 0, 0)).text, "NOT READY");
   EXPECT_EQ(BuildFailureText(CheckCondition(0x72, 0x02, 0, 0, 0)).text, "UNKNOWN");
-  EXPECT_EQ(BuildFailureText(CheckCondition(0x00, 0x02, 0, 0, 0)).text, "");
+  EXPECT_EQ(BuildFailureText(CheckCondition(0x00, 0x02, 0, 0, 0)).text, "CHECK CONDITION WITHOUT SENSE DATA");
   // Target status 00h also means the sense decides.
   SCSIRequest noStatus = CheckCondition(0x70, 0x03, 0, 0, 0);
   noStatus.SRB_TargStat = 0;

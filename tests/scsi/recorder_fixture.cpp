@@ -1,5 +1,6 @@
 #include "tests/scsi/recorder_fixture.h"
 
+#include <cstdlib>
 #include <fstream>
 
 namespace kvx::scsi::testing {
@@ -24,6 +25,7 @@ void RecorderTest::Start(const std::string& config) {
   std::string error;
   manager = aspi::LoadASPIManager(path, clock, error);
   ASSERT_TRUE(manager) << error;
+  if (std::getenv("KVXASPI_ASYNC") != nullptr) aspi::CompleteInProcessLater(*manager);
   platform = std::make_unique<aspi::InProcessPlatform>(*manager);
   install = std::make_unique<TransportInstall>(*platform, false);
   device = std::make_unique<TSCSIDevice>(install->Hub());

@@ -12,7 +12,9 @@ class ScriptedEvent : public CompletionEvent {
  public:
   explicit ScriptedEvent(UnitScript& script) : script_(script) {}
   void* PostProcHandle() override { return this; }
+  void Set() { set_ = true; }
   bool Wait(uint32_t timeoutMs) override {
+    if (set_) return true;
     script_.waits.push_back(timeoutMs);
     if (script_.completion != UnitScript::Completion::WhenWaitedFor || script_.pending == nullptr) return false;
     script_.Answer(*script_.pending);
@@ -22,9 +24,16 @@ class ScriptedEvent : public CompletionEvent {
 
  private:
   UnitScript& script_;
+  bool set_ = false;
 };
 
 }  // namespace
+
+void UnitScript::CompleteLate() {
+  Answer(*pending);
+  static_cast<ScriptedEvent*>(pending->SRB_PostProc)->Set();
+  pending = nullptr;
+}
 
 void UnitScript::Answer(SCSIRequest& request) {
   request.SRB_Status = SS_COMP;
@@ -49,7 +58,12 @@ uint32_t ScriptedTransport::SendCommand(void* srb) {
     }
     case SC_ABORT_SRB:
       script_.aborted.push_back(static_cast<void*>(static_cast<SRB_Abort*>(srb)->SRB_ToAbort));
-      script_.pending = nullptr;
+      // The manager ends the aborted request and posts it, unless it keeps holding it.
+      if (script_.completion != UnitScript::Completion::HeldAfterAbort && script_.pending != nullptr) {
+        script_.pending->SRB_Status = SS_ABORTED;
+        if (script_.pending->SRB_PostProc != nullptr) static_cast<ScriptedEvent*>(script_.pending->SRB_PostProc)->Set();
+        script_.pending = nullptr;
+      }
       return header->SRB_Status = SS_COMP;
     case SC_GET_DISK_INFO:
       if (script_.driveNumber < 0) return header->SRB_Status = SS_ERR;

@@ -24,7 +24,9 @@ struct SentRequest {
 };
 
 struct UnitScript {
-  enum class Completion { AtOnce, WhenWaitedFor, Never };
+  // HeldAfterAbort: never within the wait, and an abort does not make the manager let
+  // go of the block (CompleteLate completes it afterwards).
+  enum class Completion { AtOnce, WhenWaitedFor, Never, HeldAfterAbort };
 
   // Fills the answer: data, SRB_Status (01h unless changed), host and target status, sense.
   std::function<void(SCSIRequest&)> respond;
@@ -38,6 +40,8 @@ struct UnitScript {
   SCSIRequest* pending = nullptr;
 
   void Answer(SCSIRequest& request);
+  // Answers the pending request now and sets its completion signal.
+  void CompleteLate();
   // Opcodes of the requests sent so far.
   std::vector<uint8_t> Opcodes() const;
   void Clear() {

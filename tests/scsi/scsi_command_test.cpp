@@ -2,6 +2,7 @@
 // direction, transfer length and time-out; the rules of ExecSCSICommand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -160,6 +161,27 @@ TEST_F(ExecRules, ARequestThatNeverCompletesIsAbortedAndFailsWithCommandTimeout)
   EXPECT_FALSE(device->TestUnitReady(5000));
   EXPECT_EQ(device->LastError(), "COMMAND TIMEOUT");
   EXPECT_TRUE(debugLines.empty());
+}
+
+// An asynchronous manager may complete a timed-out request after all: into a block and
+// a buffer of the command layer's that are still there, not into the caller's.
+TEST_F(ExecRules, ABlockTheManagerStillHoldsAfterATimeOutOutlivesTheCommand) {
+  script.completion = UnitScript::Completion::HeldAfterAbort;
+  std::vector<uint8_t> buffer(2048, 0x11);
+  EXPECT_FALSE(device->Read10(7, 1, buffer));
+  EXPECT_EQ(device->LastError(), "COMMAND TIMEOUT");
+  ASSERT_EQ(script.aborted.size(), 1u);
+  ASSERT_EQ(script.aborted[0], static_cast<void*>(script.pending));
+  script.respond = [](SCSIRequest& request) {
+    std::fill_n(request.SRB_BufPointer, request.SRB_BufLen, 0xEE);
+    request.SenseArea[0] = 0x70;
+  };
+  script.CompleteLate();
+  EXPECT_EQ(buffer, std::vector<uint8_t>(2048, 0x11));
+  // Once let go, the block is freed and the unit answers as before.
+  script.completion = UnitScript::Completion::AtOnce;
+  script.respond = nullptr;
+  EXPECT_TRUE(device->TestUnitReady(5000));
 }
 
 TEST_F(ExecRules, OpcodeFFCompletesWithoutReachingTheUnit) {

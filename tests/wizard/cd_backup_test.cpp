@@ -76,6 +76,7 @@ class CDBackup : public WizardTest {
     RemoveStagingArchives();
     SetEnvironment("KVXCDBURN_DRIVE", nullptr);
     SetEnvironment("KVXCDBURN_DISC", nullptr);
+    SetEnvironment("KVXCDBURN_FAIL", nullptr);
     WizardTest::TearDown();
   }
 
@@ -156,15 +157,33 @@ TEST_F(CDBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   BackUpToCD(form);
   EXPECT_EQ(Dialogs(), Items{kAskXp});
   EXPECT_EQ(show_.count, 0);
-  EXPECT_EQ(form.Label6.Caption(), "");
+  EXPECT_EQ(form.Label6.Caption(), "Gravure en cours ...");
   EXPECT_TRUE(form.BitBtn5.Enabled());
 
   ASSERT_NE(form.CDBurner1.BurnThreadFinished(), nullptr);
   ASSERT_TRUE(form.CDBurner1.BurnThreadFinished()->Wait(20000));
   ASSERT_TRUE(ui::PumpUntil([&] { return !form.CDBurner1.IsBurning(); }, std::chrono::seconds(10)));
+  EXPECT_EQ(form.Label6.Caption(), "Gravure réussie !");
+  EXPECT_EQ(Dialogs(), Items{kAskXp});
   EXPECT_EQ(ReadFile(WorkPath("DISC\\SauveKVX.zip")), ReadFile("C:\\SauveKVX.zip"));
   EXPECT_FALSE(IsPlainFile(WorkPath("DISC\\ANCIEN.TXT"))) << "only today's archive is burned";
   EXPECT_TRUE(IsPlainFile("C:\\SauveKVX.zip")) << "the staging archive stays after the burn";
+}
+
+TEST_F(CDBackup, TheShellServicesFailureIsToldOnTheStatusLineAndToTheUser) {
+  ASSERT_TRUE(standIn_.Register());
+  SetEnvironment("KVXCDBURN_FAIL", "80004005");  // E_FAIL
+  TEnregistrer form(host_, burning_);
+  session_.Dialogs().AnswerYes();
+  BackUpToCD(form);
+  ASSERT_NE(form.CDBurner1.BurnThreadFinished(), nullptr);
+  ASSERT_TRUE(form.CDBurner1.BurnThreadFinished()->Wait(20000));
+  ASSERT_TRUE(ui::PumpUntil([&] { return !form.CDBurner1.IsBurning(); }, std::chrono::seconds(10)));
+  const std::string failure = form.CDBurner1.LastError();
+  EXPECT_FALSE(failure.empty());
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la gravure : " + failure);
+  EXPECT_EQ(Dialogs(), (Items{kAskXp, "INFO L'assistant XP n'a pas gravé " + Staged("SauveKVX.zip") + " : " + failure}));
+  EXPECT_TRUE(DiscIsEmpty());
 }
 
 TEST_F(CDBackup, WithoutTheShellServiceOrARecorderTheUserIsToldAndOfferedTheBurnWizard) {

@@ -28,6 +28,7 @@ struct ServiceScript {
   std::thread::id guiThread = std::this_thread::get_id();
   std::atomic<bool> releasedOffGUIThread{false};
   const char* throws = nullptr;  // the burn fails with this once released
+  const char* refused = nullptr;  // the service answers the burn with this failure
 };
 
 class ScriptedService final : public CDBurnService {
@@ -42,12 +43,13 @@ class ScriptedService final : public CDBurnService {
   }
   bool HasRecordableDrive() override { return script_.recorder; }
   std::string RecorderDriveLetter() override { return "E:\\"; }
-  std::function<void(intptr_t)> WorkerBurn() override {
+  std::function<std::string(intptr_t)> WorkerBurn() override {
     return [script = &script_](intptr_t) {
       if (std::this_thread::get_id() == script->guiThread) script->burnedOnGUIThread = true;
       script->release.Wait();
       ++script->burns;
       if (script->throws) throw std::runtime_error(script->throws);
+      return std::string(script->refused ? script->refused : "");
     };
   }
 
@@ -258,10 +260,16 @@ TEST_F(CDBurner, AFailedBurnEndsWithItsErrorAndTheNextOneRuns) {
   EXPECT_EQ(burner->LastError(), "Lecteur introuvable");
   EXPECT_FALSE(burner->IsBurning());
   script_.throws = nullptr;
+  script_.refused = "Op\xE9ration annul\xE9" "e par l'utilisateur.";  // the service's own result
   burner->StartBurn();
   ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 2; }, std::chrono::seconds(20)));
-  EXPECT_EQ(results, (std::vector<int32_t>{-1, 0}));
-  EXPECT_EQ(script_.burns, 2);
+  EXPECT_EQ(results, (std::vector<int32_t>{-1, -1}));
+  EXPECT_EQ(burner->LastError(), script_.refused);
+  script_.refused = nullptr;
+  burner->StartBurn();
+  ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 3; }, std::chrono::seconds(20)));
+  EXPECT_EQ(results, (std::vector<int32_t>{-1, -1, 0}));
+  EXPECT_EQ(script_.burns, 3);
 }
 
 }  // namespace

@@ -505,6 +505,74 @@ TEST_F(GraverTest, QuickThenCompleteEraseOfACDRW) {
   EXPECT_EQ(manager->UnitAt(0, 0, 0)->DiscState().DiscStatus(), scsi::DiscState::Blank) << "not blank";
 }
 
+// The blanking thread looks at its stop request at least once a second of the unit's
+// time: Annuler ends the wait for a long blank, and the blank is told as stopped.
+TEST_F(GraverTest, AnnulerStopsALongBlankWithinASecond) {
+  Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
+  Show([&](TGraver& f) {
+    ASSERT_TRUE(ui::Press(f.Button3));
+    gate.HoldAt(0x51);  // a poll of the blanking thread
+    ASSERT_TRUE(ui::Press(f.Button1));
+    ASSERT_TRUE(gate.WaitHeld());
+    ASSERT_TRUE(ui::Press(f.Annuler));
+    const uint64_t asked = clock.NowMs();
+    gate.Open();
+    ASSERT_TRUE(PumpUntilLogged(">>> Effacement "));
+    EXPECT_LE(clock.NowMs() - asked, 1000u);
+    EXPECT_TRUE(Timed(f.Memo1.Lines().back(),
+                      ">>> Effacement arrêté ! Le disque reste dans l'état où le lecteur l'a laissé. "));
+    for (const std::string& line : f.Memo1.Lines()) EXPECT_EQ(line.find("réussi"), std::string::npos) << line;
+    ASSERT_TRUE(Until([&] { return !f.vtbr.Erasing(); }));
+    f.Close();
+  });
+}
+
+// Closing the backup wizard first waits for a running blank with the burn wizard in
+// sight, saying so; its Annuler stops the blank, and the form then closes.
+TEST_F(GraverTest, ClosingWaitsInSightForABlankThatAnnulerStops) {
+  Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
+  form->Show();
+  ASSERT_TRUE(ui::Press(form->Button3));
+  gate.HoldAt(0x51);
+  ASSERT_TRUE(ui::Press(form->Button1));
+  ASSERT_TRUE(gate.WaitHeld());
+  form->Hide();  // "Quitter" while the blank runs
+  bool shown = false;
+  session.SetDriver([&](ui::Form&) {
+    shown = true;
+    EXPECT_TRUE(Timed(form->Memo1.Lines().back(), ">>> Fermeture à la fin de l'opération en cours (Annuler l'arrête) "));
+    ASSERT_TRUE(ui::Press(form->Annuler));
+    gate.Open();
+    EXPECT_TRUE(Until([&] { return form->GetModalResult() != ui::ModalResult::None; }))
+        << "the form closes once the blank has ended";
+  });
+  form->ShowUntilIdle();
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(Timed(form->Memo1.Lines()[LineStarting(">>> Effacement ")],
+                    ">>> Effacement arrêté ! Le disque reste dans l'état où le lecteur l'a laissé. "));
+  form.reset();
+}
+
+// The burn wizard going while a blank runs stops it within a second of the unit's time,
+// not followed to its end.
+TEST_F(GraverTest, TheFormGoesWithinASecondWhileABlankRuns) {
+  Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
+  form->Show();
+  ASSERT_TRUE(ui::Press(form->Button3));
+  gate.HoldAt(0x51);
+  ASSERT_TRUE(ui::Press(form->Button1));
+  ASSERT_TRUE(gate.WaitHeld());
+  const uint64_t asked = clock.NowMs();
+  std::thread opener([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    gate.Open();
+  });
+  form.reset();
+  opener.join();
+  EXPECT_LE(clock.NowMs() - asked, 1000u);
+  ui::RunPostedTasks();  // its OnEraseDone, dropped
+}
+
 TEST_F(GraverTest, AnEraseThatCannotStartIsReported) {
   Start({kBlankCDR, "Media=none"});
   Show([&](TGraver& f) {
@@ -648,6 +716,12 @@ const RecorderFault kRecorderFaults[] = {
     {"Media=DVD-RW\nState=appendable\nFaults=A1 gone", true, "SELECTION TIMEOUT"},
     {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 3/31/01", true,
      "MEDIUM ERROR (FORMAT COMMAND FAILED)"},
+    {"Media=CD-R\nFast=1\nFaults=2A@100 nosense", false, "WRITER ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-R\nFast=1\nFaults=35 nosense", false, "FLUSH ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-R\nFast=1\nFaults=5B nosense", false, "CLOSE ERROR [CHECK CONDITION WITHOUT SENSE DATA]"},
+    {"Media=CD-RW\nState=appendable\nBlankTime=60000\nFaults=A1 nosense", true, "CHECK CONDITION WITHOUT SENSE DATA"},
+    {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 nosense", true,
+     "CHECK CONDITION WITHOUT SENSE DATA"},
 };
 
 TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {

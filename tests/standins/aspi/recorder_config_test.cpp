@@ -1,6 +1,7 @@
 // The configuration file, the saved disc state and the request blocks of the manager.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,7 +25,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
                                   "BufferSize=65536\nLetter=q\nFolder=Z:\\cd\nFast=1\nUnderrunFree=0\nUsedBlocks=400\n"
                                   "BusyWrites=3\nWriteErrorLba=77\nWriteErrorSense=2/4/1\nBlankTime=10\n"
                                   "FormatTime=20\nCloseTime=30\nLongWrite=1\nDvdPlusOnly=1\n"
-                                  "Faults=35 3/0C/00; 2a@0x7D0 gone;A1 3/31/00\n[Unit0]\n",
+                                  "Faults=35 3/0C/00; 2a@0x7D0 gone;A1 3/31/00;5B NoSense\n[Unit0]\n",
                                   units, error))
       << error;
   ASSERT_EQ(units.size(), 2u);
@@ -58,7 +59,7 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_TRUE(u.longWrite);
   EXPECT_TRUE(u.dvdPlusOnly);
   EXPECT_FALSE(units[0].dvdPlusOnly);
-  ASSERT_EQ(u.faults.size(), 3u);
+  ASSERT_EQ(u.faults.size(), 4u);
   EXPECT_EQ(u.faults[0].opcode, 0x35);
   EXPECT_EQ(u.faults[0].lba, -1);
   EXPECT_FALSE(u.faults[0].gone);
@@ -68,6 +69,8 @@ TEST(RecorderConfig, EveryKeyIsRead) {
   EXPECT_TRUE(u.faults[1].gone);
   EXPECT_EQ(u.faults[2].sense.key, 3);
   EXPECT_EQ(u.faults[2].sense.asc, 0x31);
+  EXPECT_FALSE(u.faults[2].noSense);
+  EXPECT_TRUE(u.faults[3].noSense);
   EXPECT_TRUE(units[0].faults.empty());
 }
 
@@ -246,6 +249,25 @@ TEST(Faults, AFailedBlankingShowsOnceItsBusyPeriodIsOver) {
   EXPECT_EQ(Send(*manager, r, {0x03, 0, 0, 0, 18, 0}, sense), scsi::SS_COMP);
   EXPECT_EQ(sense[2], 0x03);
   EXPECT_EQ(sense[12], 0x31);
+  EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_COMP);  // reported once
+}
+
+// A unit that ends a command in CHECK CONDITION and gives no sense bytes: at once, or
+// for a blanking once its busy period is over (REQUEST SENSE has none to give either).
+TEST(Faults, NoSenseEndsInCheckConditionWithAnEmptySenseArea) {
+  ManualClock clock;
+  auto manager = FaultyUnit("Media=CD-RW\nState=appendable\nBlankTime=1000\nFaults=35 nosense;A1 nosense\n", clock);
+  scsi::SCSIRequest r;
+  EXPECT_EQ(Send(*manager, r, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}), scsi::SS_ERR);
+  EXPECT_EQ(r.SRB_TargStat, kStatusCheckCondition);
+  EXPECT_EQ(std::count(std::begin(r.SenseArea), std::end(r.SenseArea), 0), std::ssize(r.SenseArea));
+  EXPECT_EQ(Send(*manager, r, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), scsi::SS_COMP);
+  clock.Advance(1000);
+  std::vector<uint8_t> sense(18, 0xEE);
+  EXPECT_EQ(Send(*manager, r, {0x03, 0, 0, 0, 18, 0}, sense), scsi::SS_ERR);
+  EXPECT_EQ(r.SRB_TargStat, kStatusCheckCondition);
+  EXPECT_EQ(r.SenseArea[0], 0);
+  EXPECT_EQ(sense[0], 0xEE);  // no sense data transferred
   EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_COMP);  // reported once
 }
 
