@@ -85,7 +85,7 @@ uint64_t File::Size() {
   return size;
 }
 
-bool File::Flush() { return stream_ && std::fflush(stream_) == 0 && FlushToMedium(stream_); }
+bool File::Flush() { return stream_ && !flushFails_ && std::fflush(stream_) == 0 && FlushToMedium(stream_); }
 
 bool File::Close() {
   if (!stream_) return true;

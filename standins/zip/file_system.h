@@ -99,12 +99,15 @@ class File {
   void CorruptByteAt(uint64_t position) { corruptAt_ = position; }
   // Reads fail past this position, as on a device that stops answering.
   void FailReadsPast(uint64_t position) { readLimit_ = position; }
+  // Flush fails, as on a medium that does not take the data it was given.
+  void FailFlush() { flushFails_ = true; }
 
  private:
   std::FILE* stream_ = nullptr;
   uint64_t sizeLimit_ = UINT64_MAX;
   uint64_t readLimit_ = UINT64_MAX;
   uint64_t corruptAt_ = UINT64_MAX;
+  bool flushFails_ = false;
   std::string readError_;
 };
 

@@ -109,7 +109,7 @@ class SpannedOutput final : public ArchiveOutput {
  public:
   SpannedOutput(const std::string& path, DisketteDrive& drive, uint16_t multiVolumeWord, const WriteOptions& options)
       : path_(path), drive_(drive), word_(multiVolumeWord), check_(options.check),
-        corruptAt_(options.faults.writeCorruptAt) {}
+        corruptAt_(options.faults.writeCorruptAt), flushFail_(options.faults.flushFail) {}
 
   bool Start() { return OpenVolume(false) && Write(&kDataDescriptorSignature, sizeof kDataDescriptorSignature); }
 
@@ -164,6 +164,7 @@ class SpannedOutput final : public ArchiveOutput {
 
   // On the medium before the diskette may be taken out.
   bool CloseVolume() {
+    if (flushFail_) file_.FailFlush();
     const bool flushed = file_.Flush();
     return file_.Close() && flushed;
   }
@@ -209,6 +210,7 @@ class SpannedOutput final : public ArchiveOutput {
   const uint16_t word_;
   const bool check_;
   const std::optional<uint64_t> corruptAt_;
+  const bool flushFail_;
   File file_;
   VolumeCopies copies_;
   uint32_t volume_ = 0;

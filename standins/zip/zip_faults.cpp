@@ -31,6 +31,8 @@ void ApplyItem(std::string_view item, ZipFaults& faults) {
     if (auto offset = NumberOf(value)) faults.writeCorruptAt = offset;
   } else if (key == "extract-fail-after") {
     if (auto members = NumberOf(value)) faults.extractFailAfter = members;
+  } else if (key == "flush-fail") {
+    faults.flushFail = value == "1";
   } else if (key == "read-fail" && !value.empty()) {
     faults.unreadable.emplace_back(value);
   } else if (key == "read-fail-at") {

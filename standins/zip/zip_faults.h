@@ -6,6 +6,7 @@
 //   read-fail=NAME           the source of the member NAME cannot be opened (letter case ignored)
 //   read-fail-at=NAME@OFFSET reading the source of NAME fails once OFFSET bytes of it were read
 //   extract-fail-after=N     the member after the first N of an extraction cannot be written
+//   flush-fail=1             the archive (each volume) cannot be flushed to the medium
 // Without the variable nothing fails.
 #pragma once
 
@@ -24,6 +25,7 @@ struct ZipFaults {
   std::vector<std::string> unreadable;
   std::vector<std::pair<std::string, uint64_t>> readFailAt;
   std::optional<uint64_t> extractFailAfter;
+  bool flushFail = false;
 
   bool Unreadable(const std::string& memberName) const;
   // Bytes of the member's source that read before reading fails; nullopt: all of them.

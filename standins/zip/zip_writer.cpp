@@ -449,6 +449,7 @@ ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceE
   if (!out.Open(partial, File::Mode::Write)) return ZipResult::CannotWrite;
   if (options.faults.writeFailAfter) out.LimitSize(*options.faults.writeFailAfter);
   if (options.faults.writeCorruptAt) out.CorruptByteAt(*options.faults.writeCorruptAt);
+  if (options.faults.flushFail) out.FailFlush();
   FileOutput output(out);
   ZipResult result = WriteArchiveTo(output, entries, options, observer);
   const bool flushed = result != ZipResult::Ok || out.Flush();  // on the medium before it replaces anything

@@ -228,6 +228,7 @@ TEST_F(SpannedSet, ASetThatIsNotWholeFails) {
   } cases[] = {
       {"read-fail-at=F30.BIN@500", ZipResult::SourcesSkipped, false},
       {"write-corrupt-at=9000", ZipResult::CannotReadArchive, true},
+      {"flush-fail=1", ZipResult::CannotWrite, false},
   };
   for (const auto& test : cases) {
     fs::remove_all(root_ / "shelf");

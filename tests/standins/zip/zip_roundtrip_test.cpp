@@ -225,6 +225,8 @@ TEST_F(RoundTrip, OnlyAWholeCheckedArchiveReplacesTheEarlierOne) {
        18,
        {{kvx::kUnzipMsgCannotRead, "NOISE.BIN"}, {kvx::kUnzipMsgCannotOpen, "VIDE.FIC"}}},
       {"write-corrupt-at=200000", 3, {{kvx::kUnzipMsgCannotRead, "backup.zip"}}},
+      // Not on the medium: it must not replace the earlier archive.
+      {"flush-fail=1", 4, {}},
   };
   for (const auto& test : cases) {
     Faults faults(test.faults);
