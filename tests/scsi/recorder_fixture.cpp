@@ -2,13 +2,21 @@
 
 #include <cstdlib>
 #include <fstream>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
 
 namespace kvx::scsi::testing {
 
 void RecorderTest::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  folder = std::filesystem::temp_directory_path() /
-           (std::string("kvx_recorder_") + test->test_suite_name() + "_" + test->name());
+  // The process id keeps apart the runs of these cases that ctest starts side by side
+  // (the synchronous and the asynchronous manager).
+  folder = std::filesystem::temp_directory_path() / (std::string("kvx_recorder_") + std::to_string(getpid()) + "_" +
+                                                     test->test_suite_name() + "_" + test->name());
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
 }
