@@ -20,6 +20,7 @@ namespace kvx {
 namespace {
 
 constexpr char kRestoreFailed[] = "Echec de la restauration !";
+constexpr char kRestoreDone[] = "La restauration a été effectuée avec succes !";
 constexpr char kStartRestore[] = " Voulez vous démarrer la restauration ?";
 constexpr char kDataUnchanged[] = " Les données n'ont pas été modifiées.";
 
@@ -43,6 +44,10 @@ bool WriteBackParameters(const std::string& parameters, const std::string& dataF
          !RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty();
 }
 
+std::string WhereTheDataAsItWasLies(const std::string& safetyCopy) {
+  return "Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".";
+}
+
 // Tells why a restore failed, and where the data as it was lies.
 void ShowFailure(const RestoreOutcome& outcome) {
   switch (outcome.failedAt) {
@@ -52,8 +57,7 @@ void ShowFailure(const RestoreOutcome& outcome) {
       ShowOutdatedVersion();
       return;
     case RestoreStage::Converter:
-      ui::ShowMessage(outcome.message + " Les données d'avant la restauration sont dans la copie de sécurité " +
-                      outcome.safetyCopy + ".");
+      ui::ShowMessage(outcome.message + " " + WhereTheDataAsItWasLies(outcome.safetyCopy));
       return;
     case RestoreStage::Mixed:
       ui::ShowMessage(outcome.message);
@@ -124,7 +128,11 @@ std::string TEnregistrer::RunRestore() {
   }
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
-  return "La restauration a été effectuée avec succes !";
+  // Told with the status already shown: where the data as it was lies, should the restored
+  // data prove wrong.
+  Label9.SetCaption(kRestoreDone);
+  if (!outcome.safetyCopy.empty()) ui::ShowMessage(WhereTheDataAsItWasLies(outcome.safetyCopy));
+  return kRestoreDone;
 }
 
 void TEnregistrer::Timer1Timer() {

@@ -25,6 +25,7 @@ ARCHIVED = ["ARTICLES.FIC", "ARTICLES.MMO", "ARTICLES.NDX", "CLIENTS.FIC", "CLIE
             "PARAM.DTA", "VIDE.FIC"]
 BACKUP_DONE = "Sauvegarde réussie !"
 RESTORE_DONE = "La restauration a été effectuée avec succes !"
+SAFETY_NOTICE = "Les données d'avant la restauration sont dans la copie de sécurité "
 
 
 def members(data):
@@ -90,6 +91,12 @@ class ToolboxWindows(unittest.TestCase):
         else:
             self.ui("click", WIZARD, "     Restaurer")
         self.ui.wait_text(WIZARD, lambda text, _: text == RESTORE_DONE, 60)
+        self.ui("wait", "KVXOUTIL", 20)  # then where the data as it was lies
+        notice = [t for t in self.ui.texts("KVXOUTIL") if t.startswith(SAFETY_NOTICE)]
+        self.assertEqual(len(notice), 1, self.ui.texts("KVXOUTIL"))
+        self.assertTrue(notice[0].endswith(".ZIP."), notice)
+        self.ui("answer", "KVXOUTIL", "ok")
+        self.ui("gone", "KVXOUTIL", 10)
 
     def test_menu_backups_restores_cd_and_options(self):
         self.step("the drive R: is a CD drive for the toolbox's server")

@@ -5,6 +5,7 @@ the tool log and the files."""
 import os
 import pathlib
 import random
+import re
 import shutil
 import subprocess
 import tempfile
@@ -66,6 +67,17 @@ def archive_members(path):
 def without_multitache(lines):
     """The transcript without the keep-alive commands, whose number depends on timing."""
     return [l for l in lines if not l.startswith("CMD MULTITACHE")]
+
+
+SAFETY_NOTICE = "DIALOG INFO Les données d'avant la restauration sont dans la copie de sécurité "
+
+
+def without_safety_notice(lines):
+    """The wizard's report without the one line by which a restore that went through tells
+    where its safety copy (a YYMMDDNN.ZIP of the data folder) lies."""
+    notices = [l for l in lines if l.startswith(SAFETY_NOTICE)]
+    assert len(notices) == 1 and re.search(r"\\\d{8}\.ZIP\.$", notices[0]), lines
+    return [l for l in lines if l not in notices]
 
 
 def wine_output(*command):

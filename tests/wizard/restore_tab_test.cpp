@@ -128,6 +128,8 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   }
   EXPECT_EQ(ReadFile(DataPath("IMAGES\\LOGO.BMP")), logo);
   EXPECT_TRUE(IsPlainFile(SafetyCopy(1)));
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO Les données d'avant la restauration sont dans la copie de sécurité " + SafetyCopy(1) + "."});
   EXPECT_TRUE(IsPlainFile(AppPath("TRAMES\\FACTURE.TRM")));
 
   // The values read before the restore are written back over the restored file.
