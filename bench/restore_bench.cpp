@@ -3,7 +3,8 @@
 // once into a fresh folder (the reference), then restored over that folder the way the
 // restore procedure does: extracted aside into a work folder (its files flushed as they
 // come), flushed to the disk, the renames journaled (the plan flushed, each rename
-// recorded), switched in, the work folder (holding the replaced files) removed.
+// recorded), switched in, the work folder (holding the replaced files) removed. Both
+// ratios are printed: against the extraction alone and against it with its files synced.
 //   restore_bench [FOLDER]   (default build/restore-bench; the data is made there once)
 #include <chrono>
 #include <cstdio>
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
   if (!Extract(archive, data, quiet)) return 1;
   const double extraction = Seconds(start);
   sync();
+  // The same files on the disk: what the restore's flushes make sure of.
+  const double extractionOnDisk = Seconds(start);
 
   start = Clock::now();
   fs::create_directory(work);
@@ -126,6 +129,8 @@ int main(int argc, char** argv) {
   std::printf("restore steps:            %.2f s (extracted aside %.2f s, flushed %.2f s, journaled switch of %zu "
               "renames %.2f s, work folder removed %.2f s)\n",
               restore, aside, flushed - aside, plan.size(), switched - flushed, restore - switched);
-  std::printf("ratio restore/extraction: %.2f\n", restore / extraction);
+  std::printf("extracting, then sync:    %.2f s\n", extractionOnDisk);
+  std::printf("ratio restore/extraction: %.2f (against the extraction on the disk: %.2f)\n", restore / extraction,
+              restore / extractionOnDisk);
   return 0;
 }

@@ -98,6 +98,42 @@ class ToolboxWindows(unittest.TestCase):
         self.ui("answer", "KVXOUTIL", "ok")
         self.ui("gone", "KVXOUTIL", 10)
 
+    def test_closing_the_wizard_during_a_blank_answers_and_annuler_stops_it(self):
+        self.step("a blank that keeps the unit busy for a minute")
+        (self.install.work / "kvxaspi.ini").write_text(
+            "[Unit0]\nMedia=CD-RW\nFast=1\nBlankTime=60000\nLetter=R\nFolder=%s\nImage=%s\n"
+            % (windows_path(self.cd), windows_path(self.install.work / "disc.img")))
+        toolbox = self.prefix.start(self.install.outils / "KVXOUTIL.EXE", self.install.outils, self.env)
+        self.addCleanup(lambda: toolbox.poll() is None and toolbox.kill())
+        self.ui = Driver(self.prefix.env)
+        self.addCleanup(self.ui.close)
+        self.ui("wait", MENU, 60)
+        self.open_wizard("Sauvegarde des données", "Sauvegarde KVX")
+        self.ui("click", WIZARD, "Button#2")  # the CD button
+        self.ui.wait_text(WIZARD, lambda text, _: text == "R:\\SauveKVX.zip", 5)
+        self.ui("click", WIZARD, "Sauvegarder")
+        self.ui("wait", "Confirmation", 60)
+        self.ui("answer", "Confirmation", "no")
+        self.ui("wait", GRAVER, 20)
+        self.ui("click", GRAVER, "Option +")
+        self.ui("click", GRAVER, "Effacer un CD-RW")
+        self.ui.wait_text(GRAVER, lambda _, lines: any(l.startswith(">>> Debut éffacement !") for l in lines), 20)
+        self.ui("click", GRAVER, "Quitter")  # hidden; the blank goes on
+        self.ui("gone", GRAVER, 10)
+
+        self.step("closing the backup wizard shows the blank, which Annuler stops")
+        self.ui("click", WIZARD, "Quitter")
+        self.ui("wait", GRAVER, 2)
+        self.ui.wait_text(GRAVER, lambda _, lines: any(l.startswith(">>> Fermeture à la fin de l'opération en cours")
+                                                       for l in lines), 2)
+        self.ui("click", GRAVER, "Annuler")
+        self.ui.wait_text(GRAVER, lambda _, lines: any(l.startswith(">>> Arrêt de l'effacement demandé")
+                                                       for l in lines), 2)
+        self.ui("gone", GRAVER, 10)  # the stopped blank closes it, and the wizard with it
+        self.ui("gone", WIZARD, 10)
+        self.ui("click", MENU, "Quitter")
+        self.assertEqual(toolbox.wait(timeout=30), 0)
+
     def test_menu_backups_restores_cd_and_options(self):
         self.step("the drive R: is a CD drive for the toolbox's server")
         self.assertEqual(self.prefix.wine(windows_path(BIN / "kvxgui.exe"), "drive", "R:").strip(), "R: cdrom")
