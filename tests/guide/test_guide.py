@@ -9,8 +9,9 @@ below; the literal parts of their arguments are the texts (adjacent literals joi
 constant named in the argument replaced by its literal, printf conversions, host verbs
 and control characters taken as separators).
 
-In the guide, a quoted message is a block-quote line ("> ..."); a part the program fills
-in (a folder, a file, a reason) is written between the angle brackets U+27E8 and U+27E9."""
+In the guide, a quoted message is a block-quote line ("> ...", Markdown's backslash
+escapes undone, so that "\\>>>" quotes ">>>"); a part the program fills in (a folder, a
+file, a reason) is written between the angle brackets U+27E8 and U+27E9."""
 
 import hashlib
 import os
@@ -59,6 +60,7 @@ CONSTANT = re.compile(r'\b(k[A-Z]\w*)\s*(?:\[\s*\])?\s*=\s*((?:"(?:[^"\\]|\\.)*"
 LITERAL = re.compile(r'"(?:[^"\\\n]|\\.)*"')
 PRINTF = re.compile(rb"%[-+ #0*]*\d*(?:\.\d+)?(?:ll|l|h|z)?[diuxXsfc]")
 PLACEHOLDER = re.compile(r"\u27e8[^\u27e9]*\u27e9")
+MARKDOWN_ESCAPE = re.compile(r"\\([!-/:-@\[-`{-~])")  # a backslash before ASCII punctuation
 
 
 def strip_comments(code):
@@ -209,9 +211,10 @@ def quoted_messages(page):
     each as its fixed parts (Windows-1252 bytes)."""
     quotes, fenced = [], False
     for number, line in enumerate(page.read_text(encoding="utf-8").splitlines(), 1):
+        line = line.lstrip()  # a quote may sit in a list item
         fenced ^= line.startswith("```")
         if line.startswith(">") and not fenced:
-            text = line[1:].strip()
+            text = MARKDOWN_ESCAPE.sub(r"\1", line[1:].strip())
             parts = [part.strip(" ").encode("cp1252") for part in PLACEHOLDER.split(text)]
             quotes.append((number, text, [part for part in parts if part]))
     return quotes
