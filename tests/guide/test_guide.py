@@ -57,7 +57,7 @@ NATIVE_ONLY = "_posix.cpp"
 CONSTANT = re.compile(r'\b(k[A-Z]\w*)\s*(?:\[\s*\])?\s*=\s*((?:"(?:[^"\\]|\\.)*"\s*)+)')
 # ---------------------------------------------------------------------------------------
 
-LITERAL = re.compile(r'"(?:[^"\\\n]|\\.)*"')
+LITERAL = re.compile(r"'(?:[^'\\\n]|\\.)*'|\"(?:[^\"\\\n]|\\.)*\"")  # character literals too, to skip them
 PRINTF = re.compile(rb"%[-+ #0*]*\d*(?:\.\d+)?(?:ll|l|h|z)?[diuxXsfc]")
 PLACEHOLDER = re.compile(r"\u27e8[^\u27e9]*\u27e9")
 MARKDOWN_ESCAPE = re.compile(r"\\([!-/:-@\[-`{-~])")  # a backslash before ASCII punctuation
@@ -90,7 +90,8 @@ def strip_comments(code):
 def literal_bytes(literal):
     """A C++ literal's bytes as the Windows-1252 execution character set gives them."""
     body, out, i = literal[1:-1], bytearray(), 0
-    simple = {"n": b"\n", "r": b"\r", "t": b"\t", "0": b"\0", "\\": b"\\", '"': b'"', "'": b"'"}
+    simple = {"n": b"\n", "r": b"\r", "t": b"\t", "a": b"\a", "b": b"\b", "f": b"\f", "v": b"\v", "?": b"?",
+              "\\": b"\\", '"': b'"', "'": b"'"}
     while i < len(body):
         if body[i] != "\\":
             out += body[i].encode("cp1252")
@@ -99,6 +100,10 @@ def literal_bytes(literal):
             digits = re.match(r"[0-9a-fA-F]+", body[i + 2:]).group()
             out.append(int(digits, 16))
             i += 2 + len(digits)
+        elif body[i + 1] in "01234567":
+            digits = re.match(r"[0-7]{1,3}", body[i + 1:]).group()
+            out.append(int(digits, 8))
+            i += 1 + len(digits)
         else:
             out += simple[body[i + 1]]
             i += 2
@@ -109,6 +114,8 @@ def joined_literals(text):
     """Each run of adjacent literals in text, joined, as bytes."""
     runs, last_end = [], None
     for match in LITERAL.finditer(text):
+        if match.group().startswith("'"):
+            continue
         value = literal_bytes(match.group())
         if last_end is not None and not text[last_end:match.start()].strip():
             runs[-1] += value
