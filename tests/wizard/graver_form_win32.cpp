@@ -1,6 +1,7 @@
 // Shows the burn wizard with real windows for a while, so that it can be photographed
-// (scripts/screenshots) or looked at: graver_form MILLISECONDS [options | burn ARCHIVE].
-// "options" opens the options panel; "burn" burns ARCHIVE into the first unit at once.
+// (scripts/screenshots) or looked at: graver_form MILLISECONDS [options | erase | burn ARCHIVE].
+// "options" opens the options panel; "erase" opens it and starts a quick erase of the
+// first unit's disc; "burn" burns ARCHIVE into the first unit at once.
 #include <windows.h>
 
 #include <cstdlib>
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
   kvx::TGraver form(burning, argc > 3 ? argv[3] : kvx::kDefaultBurnArchive);
   form.OnShow = [&] {
     form.FormShow();
-    if (mode == "options") form.Button3Click();
+    if (mode == "options" || mode == "erase") form.Button3Click();
+    if (mode == "erase") form.Button1Click();
     if (mode == "burn") form.BBurnClick();
   };
   SetTimer(nullptr, 0, shownFor, Quit);

@@ -1,8 +1,10 @@
 // Shows the wizard form with real windows on one page for a while, so that it can be
-// photographed (scripts/screenshots) or looked at: wizard_form PAGE MILLISECONDS.
+// photographed (scripts/screenshots) or looked at: wizard_form PAGE MILLISECONDS [search FOLDER].
+// "search" starts the Options tab's search for backups in FOLDER.
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "burner/burn_engine.h"
 #include "host/host_bridge.h"
@@ -26,6 +28,14 @@ int main(int argc, char** argv) {
   kvx::BurnEngine burning(transport);
   kvx::TEnregistrer form(host, burning);
   form.PageControl1.SetActivePage(page);
+  if (argc > 4 && std::string(argv[3]) == "search") {
+    const std::string folder = argv[4];
+    form.OnShow = [&form, folder] {
+      form.FormShow();
+      form.Edit2.SetText(folder);
+      form.BitBtn13Click();
+    };
+  }
   SetTimer(nullptr, 0, shownFor, Quit);
   form.ShowModal();
   return 0;
