@@ -1,8 +1,10 @@
 // The restore and options tabs and the two menu actions, headless, in a copy of the
 // demo installation with the host stand-in in script mode.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <optional>
 #include <thread>
@@ -574,13 +576,31 @@ TEST_F(SearchTab, ASearchWithoutAFolderAsksForOne) {
 }
 
 TEST_F(SearchTab, ClosingTheFormStopsARunningSearch) {
-  for (int a = 0; a < 30; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
+  constexpr int kFolders = 30;
+  for (int a = 0; a < kFolders; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
+  // The search's first post into the empty queue calls the wake-up on the search thread:
+  // holding it there lets the form close while the search is inside its first folder.
+  std::promise<void> firstPost;
+  std::atomic<bool> held{false};
+  ui::SetWakeUp([&] {
+    if (held.exchange(true)) return;
+    firstPost.set_value();
+    std::this_thread::sleep_for(200ms);
+  });
+  struct WakeUpRemoved {
+    ~WakeUpRemoved() { ui::SetWakeUp(nullptr); }
+  } wakeUpRemoved;
   {
     TEnregistrer form(host_, burning_);
     form.Edit2.SetText(WorkPath("DISQUE"));
+    ui::RunPostedTasks();
     form.BitBtn13Click();
+    ASSERT_EQ(firstPost.get_future().wait_for(30s), std::future_status::ready);
   }
-  ui::RunPostedTasks();  // what the search posted for the form is dropped with it
+  // What the search posted for the form is dropped with it. A stopped search posted its
+  // first folder, that folder's backup and its end; a whole one posts two per folder.
+  EXPECT_LE(ui::RunPostedTasks(), 3u);
+  EXPECT_FALSE(ui::WaitForPostedTasks(100ms));
 }
 
 using MenuActions = WizardTest;
