@@ -118,6 +118,9 @@ class Prefix:
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def close(self):
+        # The prefix's processes first (wine's services, winedevice.exe among them, outlive
+        # a server that is only terminated), then the server.
+        subprocess.run(["wineserver", "-k"], env=self.env)
         if self.server.poll() is None:
             self.server.terminate()
         self.server.wait()
