@@ -1,6 +1,6 @@
 // Configuration of the virtual recorders: the INI file named by KVXASPI_CONFIG, one
-// section per unit ([Unit0], [Unit1], ...). The keys are documented in the README
-// section "ASPI manager stand-in".
+// section per unit ([Unit0], [Unit1], ...). The keys are documented in
+// standins/README.md, section "ASPI manager stand-in".
 #pragma once
 
 #include <cstdint>

@@ -13,17 +13,13 @@
 #include "standins/zip/zip_entry_points.h"
 #include "tests/archive/zip_test_system.h"
 #include "tests/host/recording_runtime.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class Procedures : public ::testing::Test {
  protected:
@@ -98,8 +94,8 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   const fs::path out = root_ / "OUT";
   kvxtest::Runtime() = {};
   EXPECT_TRUE(UnzipArchive(host_, archive, out.string(), "*.*"));
-  EXPECT_EQ(ReadAll(out / "CLIENTS.FIC"), "clients");
-  EXPECT_EQ(ReadAll(out / "IMAGES" / "LOGO.BMP"), "logo");
+  EXPECT_EQ(test::ReadWholeFile(out / "CLIENTS.FIC"), "clients");
+  EXPECT_EQ(test::ReadWholeFile(out / "IMAGES" / "LOGO.BMP"), "logo");
   const Calls extraction = Commands();
   ASSERT_EQ(extraction.size() % 3, 0u);
   EXPECT_EQ((Calls(extraction.end() - 3, extraction.end())),
@@ -141,12 +137,12 @@ TEST_F(Procedures, EntriesWithBlanksAndAccentsAreOneItemEach) {
   }
   const fs::path extracted = fs::path("DOCUMENTS CLIENTS") / u8"RELEVé MARS.TXT";
   EXPECT_TRUE(UnzipArchive(host_, archive, (root_ / "OUT").string(), "*.*"));
-  EXPECT_EQ(ReadAll(root_ / "OUT" / "CLIENTS.FIC"), "clients");
-  EXPECT_EQ(ReadAll(root_ / "OUT" / extracted), "mars");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "OUT" / "CLIENTS.FIC"), "clients");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "OUT" / extracted), "mars");
 
   ASSERT_TRUE(ZipArchive(host_, (root_ / "ONE.ZIP").string(), "Documents clients", 0, true));
   EXPECT_TRUE(UnzipArchive(host_, (root_ / "ONE.ZIP").string(), (root_ / "OUT1").string(), "*.*"));
-  EXPECT_EQ(ReadAll(root_ / "OUT1" / extracted), "mars");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "OUT1" / extracted), "mars");
 }
 
 TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "burner/stream_ex.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
@@ -20,10 +21,6 @@ class StreamExTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
   fs::path dir_;
 };
@@ -47,7 +44,7 @@ TEST_F(StreamExTest, CreateWriteSeekReadAndResize) {
     EXPECT_EQ(stream.GetSize(), 5);
     EXPECT_EQ(stream.Read(buffer, 8), 0);  // SetSize leaves the position at the new end
   }
-  EXPECT_EQ(Contents(path), "01234");
+  EXPECT_EQ(test::ReadWholeFile(path), "01234");
   {
     TFileStreamEx again(path, kFileCreate);  // creating truncates
     ASSERT_TRUE(again.IsOpen());

@@ -6,8 +6,12 @@ import os
 import pathlib
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from kvxtest import windows_path  # noqa: E402  (the GUI tests take it from here)
 
 SOURCE = pathlib.Path(os.environ.get("KVX_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", SOURCE / "build" / "win64"))
@@ -17,10 +21,6 @@ WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;wnaspi32=n
 WINE_LOADER_VARIABLES = ("KVX_I386", "KVX_I386_REASON", "PATH", "WINELOADER")
 SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".ttf", ".fon", ".nls", ".ax",
                    ".ds", ".mui", ".manifest", ".cat", ".msstyles", ".com", ".vxd", ".386", ".mof"}
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def choose_wine_loader():
@@ -118,6 +118,9 @@ class Prefix:
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def close(self):
+        # The prefix's processes first (wine's services, winedevice.exe among them, outlive
+        # a server that is only terminated), then the server.
+        subprocess.run(["wineserver", "-k"], env=self.env)
         if self.server.poll() is None:
             self.server.terminate()
         self.server.wait()

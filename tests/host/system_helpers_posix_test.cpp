@@ -7,32 +7,19 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
 #include "tests/host/recording_runtime.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A copy of KVXTOOL.EXE under another name beside the test program, found by bare name.
 void ToolCopy(const std::string& name) {
@@ -75,7 +62,7 @@ TEST_F(PosixSystemHelpers, ProgramsGetTheirArgumentsSplitAndTheirExitCodeCounts)
   EXPECT_FALSE(RunAndWaitForSuccess(host_, "CONVTEST.EXE", "third"));
   EXPECT_FALSE(RunAndWait(host_, "ABSENT.EXE", ""));
   EXPECT_FALSE(RunAndWaitForSuccess(host_, Root("ABSENT.EXE"), ""));
-  EXPECT_EQ(ReadFile(root_ / "tools.log"), "CONVTEST.EXE\t-error /WDD=GELDOR.WDD \"/DIR=a b\\\" MAJ\t" + root_.string() +
+  EXPECT_EQ(test::ReadWholeFile(root_ / "tools.log"), "CONVTEST.EXE\t-error /WDD=GELDOR.WDD \"/DIR=a b\\\" MAJ\t" + root_.string() +
                                                "\r\nCONVTEST.EXE\tsecond\t" + root_.string() +
                                                "\r\nCONVTEST.EXE\tthird\t" + root_.string() + "\r\n");
 }
@@ -132,7 +119,7 @@ TEST_F(PosixSystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
   ASSERT_TRUE(Launch("VOLTEST.EXE", "/STAY", true));
   for (int i = 0; i < 200 && CountProcesses("voltest.exe") < 2; ++i) std::this_thread::sleep_for(25ms);
   EXPECT_EQ(CountProcesses("voltest.exe"), 2);
-  WriteFile(root_ / "VOLTEST.DPR", "project");
+  test::WriteWholeFileAndFolders(root_ / "VOLTEST.DPR", "project");
   EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 1);
   fs::remove(root_ / "VOLTEST.DPR");
   EXPECT_TRUE(KillProcesses("VOLTEST.EXE", false));
@@ -145,20 +132,20 @@ TEST_F(PosixSystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
 }
 
 TEST_F(PosixSystemHelpers, FilesCopiedReplacedAndDeletedByWindowsPaths) {
-  WriteFile(root_ / "src" / "new.txt", "new");
-  WriteFile(root_ / "dst" / "old.txt", "old");
+  test::WriteWholeFileAndFolders(root_ / "src" / "new.txt", "new");
+  test::WriteWholeFileAndFolders(root_ / "dst" / "old.txt", "old");
   chmod((root_ / "dst" / "old.txt").c_str(), 0444);
   EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 0);
-  EXPECT_EQ(ReadFile(root_ / "dst" / "old.txt"), "new");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "dst" / "old.txt"), "new");
   EXPECT_NE(fs::status(root_ / "dst" / "old.txt").permissions() & fs::perms::owner_write, fs::perms::none);
   EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\moved.txt"), true), 0);
   EXPECT_FALSE(fs::exists(root_ / "src" / "new.txt"));
   EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 99);
   EXPECT_FALSE(fs::exists(root_ / "dst" / "old.txt"));  // the target goes first, as on Windows
 
-  WriteFile(root_ / "del" / "A.TMP", "");
-  WriteFile(root_ / "del" / ".b.tmp", "");
-  WriteFile(root_ / "del" / "keep.txt", "");
+  test::WriteWholeFileAndFolders(root_ / "del" / "A.TMP", "");
+  test::WriteWholeFileAndFolders(root_ / "del" / ".b.tmp", "");
+  test::WriteWholeFileAndFolders(root_ / "del" / "keep.txt", "");
   fs::create_directories(root_ / "del" / "DIR.TMP");
   EXPECT_TRUE(PathExists(Root("del\\*.tmp")));
   DeleteMatching(Root("del\\*.tmp"));
@@ -170,8 +157,8 @@ TEST_F(PosixSystemHelpers, FilesCopiedReplacedAndDeletedByWindowsPaths) {
 }
 
 TEST_F(PosixSystemHelpers, CopyFolderFollowsTheShellsRule) {
-  WriteFile(root_ / "TRAMES" / "FACTURE.TRM", "facture");
-  WriteFile(root_ / "TRAMES" / "SUB" / "X.TRM", "x");
+  test::WriteWholeFileAndFolders(root_ / "TRAMES" / "FACTURE.TRM", "facture");
+  test::WriteWholeFileAndFolders(root_ / "TRAMES" / "SUB" / "X.TRM", "x");
   fs::create_directories(root_ / "FIC01");
   struct Case {
     std::string source, target;
@@ -183,12 +170,12 @@ TEST_F(PosixSystemHelpers, CopyFolderFollowsTheShellsRule) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
     EXPECT_TRUE(CopyFolder(c.source, c.target));
-    EXPECT_EQ(ReadFile(c.landed / "FACTURE.TRM"), "facture");
-    EXPECT_EQ(ReadFile(c.landed / "SUB" / "X.TRM"), "x");
+    EXPECT_EQ(test::ReadWholeFile(c.landed / "FACTURE.TRM"), "facture");
+    EXPECT_EQ(test::ReadWholeFile(c.landed / "SUB" / "X.TRM"), "x");
   }
-  WriteFile(root_ / "TRAMES" / "FACTURE.TRM", "changed");
+  test::WriteWholeFileAndFolders(root_ / "TRAMES" / "FACTURE.TRM", "changed");
   EXPECT_TRUE(CopyFolder(Root("TRAMES"), Root("FIC01")));  // copied again: replaced
-  EXPECT_EQ(ReadFile(root_ / "FIC01" / "TRAMES" / "FACTURE.TRM"), "changed");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "FIC01" / "TRAMES" / "FACTURE.TRM"), "changed");
   EXPECT_FALSE(CopyFolder(Root("ABSENT"), Root("FIC01")));
 }
 

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
@@ -25,17 +24,6 @@ std::string TempRoot() {
     return folder;
   }();
   return root;
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // A copy of KVXTOOL.EXE under another name beside the test program, found by bare name.
@@ -55,7 +43,7 @@ class SystemHelpers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Host stand-in in script mode: every command goes to a transcript.
-    WriteFile(TempRoot() + "script.txt", "");
+    test::WriteWholeFile(TempRoot() + "script.txt", "");
     SetEnvironmentVariableA("KVXHOST_SCRIPT", (TempRoot() + "script.txt").c_str());
     SetEnvironmentVariableA("KVXHOST_LOG", (TempRoot() + "host.log").c_str());
     SetEnvironmentVariableA("KVXTOOL_LOG", (TempRoot() + "tools.log").c_str());
@@ -66,18 +54,18 @@ class SystemHelpers : public ::testing::Test {
     SetEnvironmentVariableA("KVXTOOL_SLEEP_MS", nullptr);
   }
   void TearDown() override { host_.End(); }
-  std::string HostLog() { return ReadFile(TempRoot() + "host.log"); }
+  std::string HostLog() { return test::ReadWholeFile(TempRoot() + "host.log"); }
   HostBridge host_;
 };
 
 TEST_F(SystemHelpers, CopyReplaceOverwritesReadOnlyTargetAndGivesWritableCopy) {
   const std::string source = TempRoot() + "source.txt", target = TempRoot() + "target.txt";
-  WriteFile(source, "new");
-  WriteFile(target, "old");
+  test::WriteWholeFile(source, "new");
+  test::WriteWholeFile(target, "old");
   SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(CopyReplace(source, target, false), 0);
-  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(test::ReadWholeFile(target), "new");
   EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(CopyReplace(source, target, true), 0);
@@ -86,19 +74,19 @@ TEST_F(SystemHelpers, CopyReplaceOverwritesReadOnlyTargetAndGivesWritableCopy) {
 
 TEST_F(SystemHelpers, CopyReplaceOfMissingSourceStillDeletesTheTarget) {
   const std::string target = TempRoot() + "stale.txt";
-  WriteFile(target, "stale");
+  test::WriteWholeFile(target, "stale");
   EXPECT_EQ(CopyReplace(TempRoot() + "missing.txt", target, false), 99);
   EXPECT_FALSE(FileExists(target));
 }
 
 TEST_F(SystemHelpers, MoveOfALockedSourceFailsAfterTheCopy) {
   const std::string source = TempRoot() + "locked.txt", target = TempRoot() + "moved.txt";
-  WriteFile(source, "data");
+  test::WriteWholeFile(source, "data");
   HANDLE lock = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   EXPECT_EQ(CopyReplace(source, target, true), 99);
   CloseHandle(lock);
-  EXPECT_EQ(ReadFile(target), "data");
+  EXPECT_EQ(test::ReadWholeFile(target), "data");
   EXPECT_TRUE(FileExists(source));
 }
 
@@ -106,9 +94,9 @@ TEST_F(SystemHelpers, DeleteMatchingRemovesFilesOnly) {
   const std::string folder = TempRoot() + "HSF\\";
   CreateDirectoryA(folder.c_str(), nullptr);
   CreateDirectoryA((folder + "MO_DIR.BIN").c_str(), nullptr);
-  WriteFile(folder + "MO1.BIN", "1");
-  WriteFile(folder + "MO2.BIN", "2");
-  WriteFile(folder + "GELDOR.WDD", "w");
+  test::WriteWholeFile(folder + "MO1.BIN", "1");
+  test::WriteWholeFile(folder + "MO2.BIN", "2");
+  test::WriteWholeFile(folder + "GELDOR.WDD", "w");
   SetFileAttributesA((folder + "MO2.BIN").c_str(), FILE_ATTRIBUTE_ARCHIVE);
   DeleteMatching(folder + "MO*.BIN");
   EXPECT_FALSE(FileExists(folder + "MO1.BIN"));
@@ -128,7 +116,7 @@ TEST_F(SystemHelpers, ShortPathOfBareNamesLongNamesAndMissingPaths) {
   EXPECT_NE(shortFolder.find('~'), std::string::npos) << shortFolder;
   EXPECT_EQ(ShortPath("ABSENT.ZIP"), shortFolder + "\\ABSENT.ZIP");
   EXPECT_EQ(ShortPath("Y:\\nowhere\\x.zip"), "Y:\\nowhere\\x.zip");
-  WriteFile(longFolder + "\\Fichier long.txt", "x");
+  test::WriteWholeFile(longFolder + "\\Fichier long.txt", "x");
   EXPECT_EQ(ShortPath("Fichier long.txt").find(shortFolder + "\\"), 0u);
   EXPECT_EQ(ShortPath("Fichier long.txt").find(' '), std::string::npos);
 }
@@ -137,9 +125,9 @@ TEST_F(SystemHelpers, CopyFolderPutsTheFolderInsideAnExistingTarget) {
   const std::string source = TempRoot() + "TRAMES", target = TempRoot() + "FIC01";
   CreateDirectoryA(source.c_str(), nullptr);
   CreateDirectoryA(target.c_str(), nullptr);
-  WriteFile(source + "\\FACTURE.TRM", "trame");
+  test::WriteWholeFile(source + "\\FACTURE.TRM", "trame");
   EXPECT_TRUE(CopyFolder("  " + source + "\\ ", target + "\\"));
-  EXPECT_EQ(ReadFile(target + "\\TRAMES\\FACTURE.TRM"), "trame");
+  EXPECT_EQ(test::ReadWholeFile(target + "\\TRAMES\\FACTURE.TRM"), "trame");
 }
 
 TEST_F(SystemHelpers, RunAndWaitPassesTheCommandLineAndKeepsTheHostAlive) {
@@ -148,7 +136,7 @@ TEST_F(SystemHelpers, RunAndWaitPassesTheCommandLineAndKeepsTheHostAlive) {
   CurrentFolderGuard guard;
   SetCurrentFolder(TempRoot());
   EXPECT_TRUE(RunAndWait(host_, "WAITTOOL.EXE", "REP=C:\\DATA", [] { return false; }));
-  EXPECT_EQ(ReadFile(TempRoot() + "tools.log"), "WAITTOOL.EXE\tREP=C:\\DATA\t" + TempRoot().substr(0, TempRoot().size() - 1) + "\r\n");
+  EXPECT_EQ(test::ReadWholeFile(TempRoot() + "tools.log"), "WAITTOOL.EXE\tREP=C:\\DATA\t" + TempRoot().substr(0, TempRoot().size() - 1) + "\r\n");
   EXPECT_GE(Count(HostLog(), "CMD MULTITACHE,-2\n"), 2);
 }
 
@@ -197,7 +185,7 @@ TEST_F(SystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
   EXPECT_EQ(CountProcesses("voltest.exe"), 2);
   CurrentFolderGuard guard;
   SetCurrentFolder(TempRoot());
-  WriteFile(TempRoot() + "VOLTEST.DPR", "project");
+  test::WriteWholeFile(TempRoot() + "VOLTEST.DPR", "project");
   EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 1);
   DeleteFileA((TempRoot() + "VOLTEST.DPR").c_str());
   EXPECT_FALSE(KillProcesses(tool, true));  // a name with a folder never matches
@@ -217,7 +205,7 @@ TEST_F(SystemHelpers, WindowsVersionTextDescribesTheSystem) {
 TEST_F(SystemHelpers, ReadComposantReadsBesideTheProgramAndKeepsTheFolder) {
   const std::string fic01 = ProgramFolder() + "..\\FIC01";
   CreateDirectoryA(fic01.c_str(), nullptr);
-  WriteFile(fic01 + "\\PARAM.DTA", "[COMPOSANTS]\r\nDPIOK=1,,\r\n");
+  test::WriteWholeFile(fic01 + "\\PARAM.DTA", "[COMPOSANTS]\r\nDPIOK=1,,\r\n");
   CurrentFolderGuard guard;
   SetCurrentFolder(TempRoot());
   TParamDTA param;

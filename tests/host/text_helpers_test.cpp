@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "host/text_helpers.h"
 
 namespace kvx {
@@ -38,9 +40,18 @@ TEST(TextToInt, TrimmedDecimalOrZero) {
 TEST(DateStamp, EightDigitsInEitherOrder) {
   EXPECT_EQ(DateStampOf(2026, 3, 9, false), "20260309");
   EXPECT_EQ(DateStampOf(2026, 3, 9, true), "09032026");
-  const std::string today = DateStamp(false);
-  ASSERT_EQ(today.size(), 8u);
-  EXPECT_EQ(DateStamp(true), today.substr(6, 2) + today.substr(4, 2) + today.substr(0, 4));
+  // Each stamp is compared with the date read just before and just after it was made, so
+  // that midnight passing between two reads of the clock cannot fail the test.
+  const auto stampAt = [](std::time_t time, bool dayFirst) {
+    const std::tm local = *std::localtime(&time);
+    return DateStampOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, dayFirst);
+  };
+  for (const bool dayFirst : {false, true}) {
+    const std::time_t before = std::time(nullptr);
+    const std::string stamp = DateStamp(dayFirst);
+    const std::time_t after = std::time(nullptr);
+    EXPECT_TRUE(stamp == stampAt(before, dayFirst) || stamp == stampAt(after, dayFirst)) << stamp;
+  }
 }
 
 TEST(SplitFields, FillsUpToCountAndStopsWhenEmpty) {

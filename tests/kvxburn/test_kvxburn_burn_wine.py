@@ -6,12 +6,17 @@ is what the engine leaves on such a disc."""
 
 import io
 import os
+import pathlib
 import re
 import subprocess
+import sys
 import unittest
 import zipfile
 
 import test_kvxburn_image as native
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from kvxtest import windows_path  # noqa: E402
 
 SOURCE_DIR = os.environ.get("KVX_SOURCE_DIR", "../..")
 WINE_RUN = os.path.join(SOURCE_DIR, "scripts", "wine-run")
@@ -27,10 +32,6 @@ UNITS = [
     (4, "DVD+RW", "complete"),  # formatted, then written
     (5, "CD-R", "blank"),       # 250 sectors only
 ]
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def backup_zip():

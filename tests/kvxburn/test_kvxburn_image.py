@@ -4,15 +4,21 @@ its Joliet name, with its modification time."""
 
 import calendar
 import datetime
+import functools
 import hashlib
 import io
 import os
+import pathlib
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 
 import pycdlib
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+import kvxtest  # noqa: E402
 
 KVXBURN = os.path.join(os.environ.get("KVX_BUILD_DIR", "build/native"), "bin", "kvxburn")
 SECTOR = 2048
@@ -22,11 +28,7 @@ SUMMER = calendar.timegm((2023, 7, 2, 8, 5, 10, 0, 0, 0))
 ENV = dict(os.environ, TZ="Europe/Paris", LANG="C.UTF-8", LC_ALL="C.UTF-8")
 
 
-def run(args, check=True):
-    result = subprocess.run(args, capture_output=True, env=ENV)
-    if check and result.returncode != 0:
-        raise AssertionError("%s failed (%d): %s" % (args[0], result.returncode, result.stderr.decode(errors="replace")))
-    return result
+run = functools.partial(kvxtest.run, env=ENV)
 
 
 class Tree:

@@ -3,16 +3,17 @@ sizes, last-write times in the local zone) feeding the layout, read back by pycd
 bsdtar."""
 
 import os
+import pathlib
+import sys
 import unittest
 
 import test_kvxburn_image as native
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from kvxtest import windows_path  # noqa: E402
+
 WINE_RUN = os.path.join(os.environ.get("KVX_SOURCE_DIR", "../.."), "scripts", "wine-run")
 KVXBURN_EXE = os.path.join(os.environ.get("KVX_BUILD_DIR", "build/win64"), "bin", "kvxburn.exe")
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class KvxburnExeTest(native.KvxburnImageTest):

@@ -8,8 +8,12 @@ import pathlib
 import shutil
 import struct
 import subprocess
+import sys
 import zipfile
 import zlib
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from kvxtest import run  # noqa: E402
 
 # Names the French OEM code page 850 holds, and names neither it nor Windows-1252 holds.
 OEM_FILES = {
@@ -27,10 +31,6 @@ WIDE_FILES = {
 ZEROS = {"ZEROS.NDX": bytes((4 << 20) + 3000)}
 
 STUB = b"MZ" + bytes(62) + b"This program is the stub of a self-extracting archive.\r\n" * 40
-
-
-def run(*args, cwd=None):
-    subprocess.run([str(a) for a in args], cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def write_tree(root, files, folders=()):
@@ -143,12 +143,12 @@ def make_archives(folder, scratch):
     write_tree(src, every, ["VIDE"])
     whole = expected_tree(every, ["VIDE"])
 
-    run("zip", "-q", "-r", "-X", folder / "T01_INFZ.zip", ".", cwd=src)
+    run(["zip", "-q", "-r", "-X", folder / "T01_INFZ.zip", "."], cwd=src)
     made["T01_INFZ.zip"] = whole
-    run("7z", "a", "-tzip", "-bd", folder / "T02_7ZIP.zip", ".", cwd=src)
+    run(["7z", "a", "-tzip", "-bd", folder / "T02_7ZIP.zip", "."], cwd=src)
     made["T02_7ZIP.zip"] = whole
     # bsdtar streams its members: every one has a data descriptor.
-    run("bsdtar", "--format", "zip", "-cf", folder / "T03_BSDT.zip", ".", cwd=src)
+    run(["bsdtar", "--format", "zip", "-cf", folder / "T03_BSDT.zip", "."], cwd=src)
     made["T03_BSDT.zip"] = whole
 
     oem_archive(folder / "T04_OEM8.zip", OEM_FILES)
@@ -174,7 +174,7 @@ def make_archives(folder, scratch):
     (folder / "T07_SFXC.zip").write_bytes(STUB + (folder / "T02_7ZIP.zip").read_bytes())
     made["T07_SFXC.zip"] = whole
     (folder / "T08_SFXA.zip").write_bytes(STUB + (folder / "T01_INFZ.zip").read_bytes())
-    run("zip", "-q", "-A", folder / "T08_SFXA.zip")
+    run(["zip", "-q", "-A", folder / "T08_SFXA.zip"])
     made["T08_SFXA.zip"] = whole
 
     plain = {**OEM_FILES, **ZEROS}

@@ -8,12 +8,16 @@ import random
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 import zipfile
 
 from pe_image import I386, PeImage
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
+from kvxtest import windows_path  # noqa: E402,F401  (the scenario tests take it from here)
 
 SOURCE = pathlib.Path(os.environ.get("KVX_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
 BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", SOURCE / "build" / "win64"))
@@ -28,11 +32,6 @@ def system_folder():
     32-bit program on a 64-bit system is redirected to SysWOW64."""
     bits32 = PeImage(BIN / "KVXOUTIL.EXE").machine == I386
     return PREFIX / "drive_c" / "windows" / ("syswow64" if bits32 else "system32")
-
-
-def windows_path(path):
-    """The Windows name of a Linux path under wine's Z: drive."""
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def cp1252(text):

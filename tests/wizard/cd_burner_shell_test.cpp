@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "tests/support/test_files.h"
 #include "tests/wizard/shell_standin_win32.h"
 #include "ui/form.h"
 #include "wizard/cd_burner.h"
@@ -16,13 +16,6 @@ namespace kvx {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class ShellCDBurner : public ::testing::Test {
  protected:
@@ -59,7 +52,7 @@ TEST_F(ShellCDBurner, ServiceWithoutRecorder) {
   TCDBurner burner(&form_, "CDBurner1");
   EXPECT_FALSE(burner.Equipped());
   EXPECT_EQ(burner.LastError(), "No CD Burner was found");
-  EXPECT_EQ(ReadText(root_ / "calls.log"), "HasRecordableDrive\r\n");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "calls.log"), "HasRecordableDrive\r\n");
 }
 
 TEST_F(ShellCDBurner, BurnReachesTheDiscThroughTheStagingArea) {
@@ -78,8 +71,8 @@ TEST_F(ShellCDBurner, BurnReachesTheDiscThroughTheStagingArea) {
   ASSERT_TRUE(ui::PumpUntil([&] { return result != 99; }, std::chrono::seconds(30)));
   EXPECT_EQ(result, 0);
   EXPECT_TRUE(burner.BurnThreadFinished()->Wait(20000));
-  EXPECT_EQ(ReadText(root_ / "disc" / "SauveKVX.zip"), "PK archive");
-  EXPECT_EQ(ReadText(root_ / "calls.log"),
+  EXPECT_EQ(test::ReadWholeFile(root_ / "disc" / "SauveKVX.zip"), "PK archive");
+  EXPECT_EQ(test::ReadWholeFile(root_ / "calls.log"),
             "HasRecordableDrive\r\nGetRecorderDriveLetter 4\r\nBurn no-window\r\n");
 }
 

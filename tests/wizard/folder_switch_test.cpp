@@ -8,6 +8,7 @@
 #include <map>
 
 #include "archive/folder_switch.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
@@ -25,21 +26,6 @@ void Make(const fs::path& root, const Tree& tree) {
       std::ofstream(root / name, std::ios::binary) << content;
     }
   }
-}
-
-Tree Read(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).generic_string();
-    if (entry.is_directory()) {
-      tree[name] = "/";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
 }
 
 const Tree kData = {{"CLIENTS.FIC", "old clients"}, {"IMAGES", "/"}, {"IMAGES/LOGO.BMP", "old logo"},
@@ -72,8 +58,8 @@ TEST_F(FolderSwitchTest, TheIncomingEntriesReplaceTheirNamesakesAndTheRestStays)
             SwitchOutcome::Switched);
   Tree expected = kIncoming;
   expected["NOTES.TXT"] = "kept";
-  EXPECT_EQ(Read(root_ / "DATA"), expected);
-  EXPECT_EQ(Read(root_ / "OLD"), (Tree{{"CLIENTS.FIC", "old clients"}, {"IMAGES", "/"}, {"IMAGES/LOGO.BMP", "old logo"},
+  EXPECT_EQ(test::ReadTree(root_ / "DATA"), expected);
+  EXPECT_EQ(test::ReadTree(root_ / "OLD"), (Tree{{"CLIENTS.FIC", "old clients"}, {"IMAGES", "/"}, {"IMAGES/LOGO.BMP", "old logo"},
                                       {"PARAM.DTA", "old param"}, {"VIDE", "/"}}));
   EXPECT_EQ(renames, 10);  // four entries aside, six in (ZZ as one folder)
 }
@@ -84,8 +70,8 @@ TEST_F(FolderSwitchTest, ARenameFailingAtAnyStepPutsEveryOriginalBack) {
     int renames = 0;
     EXPECT_EQ(Run([&](const fs::path& from, const fs::path& to) { return ++renames != failing && RenameEntry(from, to); }),
               SwitchOutcome::Undone);
-    EXPECT_EQ(Read(root_ / "DATA"), kData);
-    EXPECT_EQ(Read(root_ / "NEW"), kIncoming);
+    EXPECT_EQ(test::ReadTree(root_ / "DATA"), kData);
+    EXPECT_EQ(test::ReadTree(root_ / "NEW"), kIncoming);
   }
 }
 
@@ -97,9 +83,9 @@ TEST_F(FolderSwitchTest, AnUndoThatFailsIsToldAndLosesNothing) {
               return renames != 6 && renames != 7 && RenameEntry(from, to);
             }),
             SwitchOutcome::Mixed);
-  Tree all = Read(root_ / "DATA");
-  for (const auto& [name, content] : Read(root_ / "NEW")) all["NEW:" + name] = content;
-  for (const auto& [name, content] : Read(root_ / "OLD")) all["OLD:" + name] = content;
+  Tree all = test::ReadTree(root_ / "DATA");
+  for (const auto& [name, content] : test::ReadTree(root_ / "NEW")) all["NEW:" + name] = content;
+  for (const auto& [name, content] : test::ReadTree(root_ / "OLD")) all["OLD:" + name] = content;
   for (const char* original : {"old clients", "old logo", "kept", "old param"})
     EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const auto& entry) { return entry.second == original; }), 1)
         << original;

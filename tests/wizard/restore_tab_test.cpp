@@ -1,8 +1,10 @@
 // The restore and options tabs and the two menu actions, headless, in a copy of the
 // demo installation with the host stand-in in script mode.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <optional>
 #include <thread>
@@ -21,6 +23,7 @@
 #include "host/profile.h"
 #include "host/system_helpers.h"
 #include "host/text_helpers.h"
+#include "tests/support/test_files.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
 #include "archive/restore_journal.h"
@@ -35,21 +38,6 @@ using Items = std::vector<std::string>;
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes ("/" for a folder)
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-// Every entry under the folder, subfolders included, with its bytes.
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).generic_string();
-    if (entry.is_directory()) {
-      tree[name] = "/";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
-}
 
 #ifndef _WIN32
 // The folder made to hold exactly the tree again.
@@ -227,7 +215,7 @@ TEST_F(RestoreTab, AnArchiveOfTheFolderItselfIsRefusedBeforeAnythingChanges) {
     ASSERT_TRUE(ZipArchive(host_, WorkPath("DOSSIER.zip"), "FIC01\\*.*", 0, true));
   }
   WriteFile(DataPath("CLIENTS.FIC"), "changed since the backup");
-  const Tree before = ReadTree(NativePath(DataPath("")));
+  const Tree before = test::ReadTree(NativePath(DataPath("")));
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(WorkPath("DOSSIER.zip"));
   form.BitBtn7Click();
@@ -236,7 +224,7 @@ TEST_F(RestoreTab, AnArchiveOfTheFolderItselfIsRefusedBeforeAnythingChanges) {
             Items{"INFO L'archive " + WorkPath("DOSSIER.zip") + " ne contient rien de ce qu'une sauvegarde de " +
                   DataPath("") + " met à sa racine : tout y est sous le dossier FIC01\\, c'est la sauvegarde d'un "
                   "dossier et non de son contenu. Les données n'ont pas été modifiées."});
-  EXPECT_EQ(ReadTree(NativePath(DataPath(""))), before);
+  EXPECT_EQ(test::ReadTree(NativePath(DataPath(""))), before);
   EXPECT_FALSE(FileExists(JournalPath(AppPath("OUTILS\\"))));
   EXPECT_TRUE(ToolLog().empty());
 }
@@ -290,7 +278,7 @@ TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   WriteFile(DataPath("IMAGES\\ANCIENS\\LOGO1998.BMP"), "logo de 1998");
   WriteFile(DataPath("NOTES.TXT"), "notes du client");
   DamageData();
-  const Tree before = ReadTree(NativePath(DataPath("")));
+  const Tree before = test::ReadTree(NativePath(DataPath("")));
   SetEnvironment("KVXTOOL_FAIL", "WDMODFIC.EXE");
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
@@ -305,7 +293,7 @@ TEST_F(RestoreTab, AFailingConverterIsAFailureThatNamesTheSafetyCopy) {
   EXPECT_NE(dialogs[0].find(DateStamp(false).substr(2, 6) + "01.ZIP."), std::string::npos) << dialogs[0];
   EXPECT_EQ(ToolLog().size(), 1u) << "TRANSFMO.EXE does not run after a failed WDMODFIC.EXE";
   ASSERT_TRUE(UnzipArchive(host_, SafetyCopy(1), WorkPath("COPIE"), "*.*"));
-  EXPECT_EQ(ReadTree(NativePath(WorkPath("COPIE"))), before);
+  EXPECT_EQ(test::ReadTree(NativePath(WorkPath("COPIE"))), before);
 }
 
 #ifndef _WIN32
@@ -336,12 +324,12 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
   const fs::path data = NativePath(DataPath("")), frames = NativePath(AppPath("TRAMES"));
   const std::string safetyCopy = DateStamp(false).substr(2, 6) + "01.ZIP";
   const std::string journal = JournalPath(AppPath("OUTILS\\"));
-  const Tree before = ReadTree(data), framesBefore = ReadTree(frames);
+  const Tree before = test::ReadTree(data), framesBefore = test::ReadTree(frames);
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   ASSERT_EQ(RestoreInChild(form, 0), 0);
-  Tree restored = ReadTree(data);
-  const Tree framesRestored = ReadTree(frames);
+  Tree restored = test::ReadTree(data);
+  const Tree framesRestored = test::ReadTree(frames);
   ASSERT_EQ(restored.erase(safetyCopy), 1u);
   ASSERT_NE(restored, before);
   ASSERT_NE(framesRestored, framesBefore);
@@ -359,14 +347,14 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
     EXPECT_EQ(recovery.found, record.has_value());
     EXPECT_FALSE(recovery.failed) << recovery.message;
     EXPECT_FALSE(FileExists(journal));
-    Tree now = ReadTree(data);
+    Tree now = test::ReadTree(data);
     if (!record || record->switched) {
       EXPECT_EQ(now.erase(safetyCopy), 1u) << "the data as it was stays in the safety copy";
       EXPECT_EQ(now, restored);
-      EXPECT_EQ(ReadTree(frames), framesRestored);
+      EXPECT_EQ(test::ReadTree(frames), framesRestored);
     } else {
       EXPECT_EQ(now, before);
-      EXPECT_EQ(ReadTree(frames), framesBefore);
+      EXPECT_EQ(test::ReadTree(frames), framesBefore);
     }
     EXPECT_FALSE(fs::exists(NativePath(AppPath("KVXR0001.$$$"))));
     PutTree(data, before);
@@ -377,7 +365,7 @@ TEST_F(RestoreTab, ARestoreStoppedAfterAnyStepIsUndoneOrEndedAtTheNextStart) {
   EXPECT_GE(stop - 1, 12);
   RecordProperty("steps", stop - 1);
   std::printf("restore steps stopped after: %d\n", stop - 1);
-  EXPECT_EQ(ReadTree(data).size(), restored.size() + 1) << "the last run, not stopped, restored";
+  EXPECT_EQ(test::ReadTree(data).size(), restored.size() + 1) << "the last run, not stopped, restored";
 }
 
 // A PARAM.DTA outside the data folder is rewritten before the switch: a restore stopped
@@ -390,7 +378,7 @@ TEST_F(RestoreTab, AnOutsideParameterFileIsPutBackWithTheData) {
                                    "VERSION=14,2,3\r\n");
   const std::string archive = MakeBackup();
   const std::string parameters = ReadFile(DataPath("PARAM.DTA"));
-  const Tree before = ReadTree(outside);
+  const Tree before = test::ReadTree(outside);
   TEnregistrer form(host_, burning_);
   form.Edit1.SetText(archive);
   for (int stop : {4, 7, 9}) {
@@ -399,7 +387,7 @@ TEST_F(RestoreTab, AnOutsideParameterFileIsPutBackWithTheData) {
     EXPECT_NE(ReadFile(DataPath("PARAM.DTA")), parameters) << "rewritten before the stop";
     EXPECT_FALSE(RecoverInterruptedRestore(AppPath("OUTILS\\")).failed);
     EXPECT_EQ(ReadFile(DataPath("PARAM.DTA")), parameters);
-    EXPECT_EQ(ReadTree(outside), before);
+    EXPECT_EQ(test::ReadTree(outside), before);
   }
 }
 #endif
@@ -576,13 +564,31 @@ TEST_F(SearchTab, ASearchWithoutAFolderAsksForOne) {
 }
 
 TEST_F(SearchTab, ClosingTheFormStopsARunningSearch) {
-  for (int a = 0; a < 30; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
+  constexpr int kFolders = 30;
+  for (int a = 0; a < kFolders; ++a) Touch("T" + std::to_string(a) + "\\SauveKVX.zip");
+  // The search's first post into the empty queue calls the wake-up on the search thread:
+  // holding it there lets the form close while the search is inside its first folder.
+  std::promise<void> firstPost;
+  std::atomic<bool> held{false};
+  ui::SetWakeUp([&] {
+    if (held.exchange(true)) return;
+    firstPost.set_value();
+    std::this_thread::sleep_for(200ms);
+  });
+  struct WakeUpRemoved {
+    ~WakeUpRemoved() { ui::SetWakeUp(nullptr); }
+  } wakeUpRemoved;
   {
     TEnregistrer form(host_, burning_);
     form.Edit2.SetText(WorkPath("DISQUE"));
+    ui::RunPostedTasks();
     form.BitBtn13Click();
+    ASSERT_EQ(firstPost.get_future().wait_for(30s), std::future_status::ready);
   }
-  ui::RunPostedTasks();  // what the search posted for the form is dropped with it
+  // What the search posted for the form is dropped with it. A stopped search posted its
+  // first folder, that folder's backup and its end; a whole one posts two per folder.
+  EXPECT_LE(ui::RunPostedTasks(), 3u);
+  EXPECT_FALSE(ui::WaitForPostedTasks(100ms));
 }
 
 using MenuActions = WizardTest;

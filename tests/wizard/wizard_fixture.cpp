@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -11,6 +10,7 @@
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/param_files.h"
+#include "tests/support/test_files.h"
 
 namespace kvx {
 namespace {
@@ -131,15 +131,10 @@ std::vector<std::string> WizardTest::HostTranscript() const { return Lines(ReadF
 
 std::vector<std::string> WizardTest::ToolLog() const { return Lines(ReadFile(WorkPath("tools.log"))); }
 
-std::string WizardTest::ReadFile(const std::string& path) const {
-  std::ifstream in(NativePath(path), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+std::string WizardTest::ReadFile(const std::string& path) const { return test::ReadWholeFile(NativePath(path)); }
 
 void WizardTest::WriteFile(const std::string& path, const std::string& bytes) const {
-  std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc) << bytes;
+  test::WriteWholeFile(NativePath(path), bytes);
 }
 
 std::map<std::string, std::string> WizardTest::DataFiles() const {

@@ -6,21 +6,18 @@ folder (key Folder) then holds the files of the last session, as a drive shows t
 
 import io
 import os
-import subprocess
+import pathlib
+import sys
 import tempfile
 import unittest
 
 import pycdlib
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "support"))
+from kvxtest import run  # noqa: E402
+
 BIN = os.path.join(os.environ.get("KVX_BUILD_DIR", "build/native"), "bin")
 SECTOR = 2048
-
-
-def run(args):
-    result = subprocess.run(args, capture_output=True)
-    if result.returncode != 0:
-        raise AssertionError("%s failed (%d): %s" % (args[0], result.returncode, result.stderr.decode(errors="replace")))
-    return result.stdout.decode(errors="replace")
 
 
 class ModelBurn(unittest.TestCase):
@@ -58,7 +55,7 @@ class ModelBurn(unittest.TestCase):
         return found
 
     def burn(self, iso, *extra):
-        return int(run([os.path.join(BIN, "model_burn"), self.config, iso, *extra]).strip())
+        return int(run([os.path.join(BIN, "model_burn"), self.config, iso, *extra], text=True).stdout.strip())
 
     def test_first_session_is_a_valid_volume_at_sector_zero(self):
         files = {"SAUVEKVX.ZIP": os.urandom(300000), "notes.txt": b"backup of the day\n",
@@ -72,7 +69,7 @@ class ModelBurn(unittest.TestCase):
         with open(self.image, "rb") as f:
             burned = f.read()
         self.assertEqual(burned, expected)
-        self.assertIn("Volume id: KVX_BACKUP", run(["isoinfo", "-d", "-i", self.image]))
+        self.assertIn("Volume id: KVX_BACKUP", run(["isoinfo", "-d", "-i", self.image], text=True).stdout)
         disc = pycdlib.PyCdlib()
         disc.open(self.image)
         for name, data in files.items():
@@ -102,7 +99,7 @@ class ModelBurn(unittest.TestCase):
             with open(second, "rb") as g:
                 self.assertEqual(f.read(), g.read())
         # The last session's tree names both files.
-        listing = run(["isoinfo", "-i", self.image, "-T", str(next_start), "-f"])
+        listing = run(["isoinfo", "-i", self.image, "-T", str(next_start), "-f"], text=True).stdout
         self.assertIn("/A.TXT;1", listing)
         self.assertIn("/B.TXT;1", listing)
         self.assertEqual(self.drive_files(), {"A.TXT": b"first\n", "B.TXT": b"second\n"})

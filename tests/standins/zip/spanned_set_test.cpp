@@ -15,16 +15,12 @@
 #include "standins/zip/spanned_writer.h"
 #include "standins/zip/zip_format.h"
 #include "standins/zip/zip_reader.h"
+#include "tests/support/test_files.h"
 
 namespace kvxzip {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The drive holds one folder of the shelf at a time; the person's answers are scripted.
 class ShelfDrive final : public DisketteDrive {
@@ -137,10 +133,10 @@ TEST_F(SpannedSet, VolumesFillTheirDiskettesWithWholeHeadersAndReadBackInOrder) 
   const uint32_t count = drive.Current();
   ASSERT_GE(count, 6u);
   EXPECT_EQ(drive.asked, Inserts(2, count));
-  EXPECT_EQ(ReadAll(drive.Volume(1)).substr(0, 4), "PK\x07\x08");
+  EXPECT_EQ(kvx::test::ReadWholeFile(drive.Volume(1)).substr(0, 4), "PK\x07\x08");
 
   // Every local header named by the central directory lies whole in its volume.
-  const std::string last = ReadAll(drive.Volume(count));
+  const std::string last = kvx::test::ReadWholeFile(drive.Volume(count));
   EndRecord end;
   std::memcpy(&end, last.data() + last.size() - sizeof end, sizeof end);
   EXPECT_EQ(end.disk, count - 1);
@@ -149,7 +145,7 @@ TEST_F(SpannedSet, VolumesFillTheirDiskettesWithWholeHeadersAndReadBackInOrder) 
   for (size_t at = end.centralOffset, i = 0; i < end.entries; ++i) {
     CentralHeader central;
     std::memcpy(&central, last.data() + at, sizeof central);
-    const std::string volume = ReadAll(drive.Volume(central.diskStart + 1u));
+    const std::string volume = kvx::test::ReadWholeFile(drive.Volume(central.diskStart + 1u));
     EXPECT_LE(volume.size(), drive.room);
     ASSERT_LE(central.localHeaderOffset + sizeof(LocalHeader) + central.nameLength, volume.size());
     EXPECT_EQ(volume.compare(central.localHeaderOffset, 4, "PK\x03\x04"), 0);
@@ -170,7 +166,7 @@ TEST_F(SpannedSet, VolumesFillTheirDiskettesWithWholeHeadersAndReadBackInOrder) 
   for (const std::string& request : Inserts(1, count)) expected.push_back(request);
   EXPECT_EQ(drive.asked, expected);
   for (const SourceEntry& source : sources_)
-    EXPECT_EQ(ReadAll(root_ / "out" / source.name), ReadAll(source.path)) << source.name;
+    EXPECT_EQ(kvx::test::ReadWholeFile(root_ / "out" / source.name), kvx::test::ReadWholeFile(source.path)) << source.name;
   EXPECT_TRUE(quiet_.problems.empty());
 }
 
@@ -196,9 +192,9 @@ TEST_F(SpannedSet, ASetOnOneDisketteIsAPlainArchive) {
   ASSERT_EQ(Write(drive), ZipResult::Ok);
   EXPECT_EQ(drive.asked, std::vector<std::string>{"erase 1"});
   EXPECT_FALSE(fs::exists(root_ / "A" / "OLD.TXT"));
-  EXPECT_EQ(ReadAll(drive.Volume(1)).substr(0, 4), "PK00");
+  EXPECT_EQ(kvx::test::ReadWholeFile(drive.Volume(1)).substr(0, 4), "PK00");
   ASSERT_EQ(Extract(nullptr), ZipResult::Ok);
-  EXPECT_EQ(ReadAll(root_ / "out" / "BIG.BIN"), ReadAll(root_ / "src" / "BIG.BIN"));
+  EXPECT_EQ(kvx::test::ReadWholeFile(root_ / "out" / "BIG.BIN"), kvx::test::ReadWholeFile(root_ / "src" / "BIG.BIN"));
 }
 
 // A diskette already holding a volume of the set being written (put back, or never
@@ -214,7 +210,7 @@ TEST_F(SpannedSet, ADisketteOfTheSetIsAskedForAgainNotErased) {
   ASSERT_EQ(drive.asked, expected);  // an erased volume would have the reader ask for it forever
   ASSERT_EQ(Extract(&drive), ZipResult::Ok);
   for (const SourceEntry& source : sources_)
-    EXPECT_EQ(ReadAll(root_ / "out" / source.name), ReadAll(source.path)) << source.name;
+    EXPECT_EQ(kvx::test::ReadWholeFile(root_ / "out" / source.name), kvx::test::ReadWholeFile(source.path)) << source.name;
 }
 
 // A set is read back volume by volume while each diskette is in the drive; a source that

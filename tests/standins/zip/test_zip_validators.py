@@ -1,29 +1,32 @@
 """Archives of the zip stand-ins checked by tools nobody here wrote (Info-ZIP, 7-Zip,
 Python's zipfile, bsdtar), and archives of those tools read back by the stand-in."""
 
+import functools
 import os
 import pathlib
 import random
 import shutil
 import struct
-import subprocess
+import sys
 import tempfile
 import unittest
 import zipfile
 import zlib
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "support"))
+import kvxtest  # noqa: E402
+
 BUILD = pathlib.Path(os.environ.get("KVX_BUILD_DIR", pathlib.Path(__file__).resolve().parents[3] / "build" / "native"))
 DRIVER = BUILD / "bin" / "zip_driver"
 
 
-def run(*args, cwd=None):
-    return subprocess.run([str(a) for a in args], cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                          errors="surrogateescape")
+# The validators' verdicts are read from their exit codes.
+run = functools.partial(kvxtest.run, check=False, text=True)
 
 
 def driver(*args, cwd=None):
     """Runs the driver; returns (result, progress percentages, [(message id, text)], count)."""
-    proc = run(DRIVER, *args, cwd=cwd)
+    proc = run([DRIVER, *args], cwd=cwd)
     percents, messages, count = [], [], None
     for line in proc.stdout.splitlines():
         kind, _, rest = line.partition(" ")
@@ -111,9 +114,9 @@ class Validators(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.tmp, True)
 
     def check_with_outside_tools(self, archive, expected):
-        self.assertEqual(run("unzip", "-t", archive).returncode, 0)
-        self.assertEqual(run("7z", "t", archive).returncode, 0)
-        listing = run("bsdtar", "-tf", archive)
+        self.assertEqual(run(["unzip", "-t", archive]).returncode, 0)
+        self.assertEqual(run(["7z", "t", archive]).returncode, 0)
+        listing = run(["bsdtar", "-tf", archive])
         self.assertEqual(listing.returncode, 0, listing.stderr)
         self.assertEqual(sorted(listing.stdout.split("\n")[:-1]),
                          sorted(n + "/" if d is None else n for n, d in expected.items()))
@@ -126,7 +129,7 @@ class Validators(unittest.TestCase):
                     self.assertEqual(names[name].file_size, len(data), name)
                     self.assertEqual(z.read(names[name]), data, name)
         out = self.tmp / ("unzipped-" + pathlib.Path(archive).stem)
-        self.assertEqual(run("unzip", "-q", "-o", archive, "-d", out).returncode, 0)
+        self.assertEqual(run(["unzip", "-q", "-o", archive, "-d", out]).returncode, 0)
         self.assertEqual(tree(out), expected)
 
     def test_stand_in_archives_pass_every_outside_tool(self):
@@ -150,7 +153,7 @@ class Validators(unittest.TestCase):
         make_sources(src)
         for option in ("-0", "-6"):
             archive = self.tmp / f"infozip{option}.zip"
-            self.assertEqual(run("zip", "-q", "-r", option, archive, "FIC01", cwd=src).returncode, 0)
+            self.assertEqual(run(["zip", "-q", "-r", option, archive, "FIC01"], cwd=src).returncode, 0)
             result, _, _, count = driver("count", archive)
             self.assertEqual((result, count), (0, len(zipfile.ZipFile(archive).infolist())))
             out = self.tmp / f"out{option}"
@@ -163,7 +166,7 @@ class Validators(unittest.TestCase):
         src = self.tmp / "src"
         make_sources(src)
         archive = self.tmp / "a.zip"
-        self.assertEqual(run("zip", "-q", "-r", archive, ".", cwd=src / "FIC01").returncode, 0)
+        self.assertEqual(run(["zip", "-q", "-r", archive, "."], cwd=src / "FIC01").returncode, 0)
         out = self.tmp / "top"
         self.assertEqual(driver("extract", archive, out, "*.FIC", "-")[0], 0)
         self.assertEqual(sorted(tree(out)), ["CLIENTS.FIC", "VIDE.FIC"])
@@ -269,11 +272,11 @@ class Validators(unittest.TestCase):
             (src / f"F{i:05d}").write_bytes(b"")
         archive = self.tmp / "many.zip"
         self.assertEqual(driver("add", archive, "5", "rpn", "many", cwd=self.tmp)[0], 0)
-        self.assertEqual(run("unzip", "-tq", archive).returncode, 0)
-        self.assertEqual(run("7z", "t", archive).returncode, 0)
+        self.assertEqual(run(["unzip", "-tq", archive]).returncode, 0)
+        self.assertEqual(run(["7z", "t", archive]).returncode, 0)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual(len(z.infolist()), 65600)
-        self.assertEqual(len(run("bsdtar", "-tf", archive).stdout.splitlines()), 65600)
+        self.assertEqual(len(run(["bsdtar", "-tf", archive]).stdout.splitlines()), 65600)
         self.assertEqual(driver("count", archive)[::3], (0, 65600))
 
     def test_zip64_for_a_member_and_offsets_past_4_gib(self):
@@ -288,9 +291,9 @@ class Validators(unittest.TestCase):
         archive = self.tmp / "big.zip"
         # Stored, so that the next member and the central directory also lie past 4 GiB.
         self.assertEqual(driver("add", archive, "0", "rp", "big", cwd=self.tmp)[0], 0)
-        self.assertEqual(run("unzip", "-tq", archive).returncode, 0)
-        self.assertEqual(run("7z", "t", archive).returncode, 0)
-        self.assertEqual(run("bsdtar", "-tf", archive).returncode, 0)
+        self.assertEqual(run(["unzip", "-tq", archive]).returncode, 0)
+        self.assertEqual(run(["7z", "t", archive]).returncode, 0)
+        self.assertEqual(run(["bsdtar", "-tf", archive]).returncode, 0)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual(z.getinfo("big/BIG.DAT").file_size, (4 << 30) + 12345)
             self.assertGreater(z.getinfo("big/TAIL.TXT").header_offset, 4 << 30)

@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "archive/zip_records.h"
 #include "standins/zip/zip_entry_points.h"
+#include "tests/support/test_files.h"
 
 namespace kvxzip {
 namespace {
@@ -35,13 +35,6 @@ int32_t KVX_ZIP_CALL Message(int32_t id, int32_t, int32_t, int32_t, const char* 
   return 0;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteAll(const fs::path& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
-
 class RoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,10 +46,10 @@ class RoundTrip : public ::testing::Test {
     for (char& c : noise) c = static_cast<char>(random());
     std::string records;
     for (int i = 0; records.size() < 5 * 1024 * 1024; ++i) records += "CLIENT" + std::to_string(i) + ";Dupont;Paris\n";
-    WriteAll(root_ / "src" / "NOISE.BIN", noise);
-    WriteAll(root_ / "src" / "RECORDS.FIC", records);
-    WriteAll(root_ / "src" / "SUB" / "SMALL.TXT", "small");
-    WriteAll(root_ / "src" / "VIDE.FIC", "");
+    kvx::test::WriteWholeFile(root_ / "src" / "NOISE.BIN", noise);
+    kvx::test::WriteWholeFile(root_ / "src" / "RECORDS.FIC", records);
+    kvx::test::WriteWholeFile(root_ / "src" / "SUB" / "SMALL.TXT", "small");
+    kvx::test::WriteWholeFile(root_ / "src" / "VIDE.FIC", "");
     saved_ = fs::current_path();
     fs::current_path(root_ / "src");
   }
@@ -104,7 +97,7 @@ class RoundTrip : public ::testing::Test {
 
   void ExpectSameTree(const fs::path& out) {
     for (const char* name : {"NOISE.BIN", "RECORDS.FIC", "SUB/SMALL.TXT", "VIDE.FIC"})
-      EXPECT_EQ(ReadAll(out / name), ReadAll(root_ / "src" / name)) << name;
+      EXPECT_EQ(kvx::test::ReadWholeFile(out / name), kvx::test::ReadWholeFile(root_ / "src" / name)) << name;
     EXPECT_TRUE(fs::is_directory(out / "SUB" / "EMPTY"));
   }
 
@@ -135,11 +128,11 @@ TEST_F(RoundTrip, DeflatedAndStoredArchivesComeBackWhole) {
 
 TEST_F(RoundTrip, CancellingLeavesTheEarlierArchive) {
   const std::string archive = (root_ / "backup.zip").string();
-  WriteAll(archive, "earlier backup");
+  kvx::test::WriteWholeFile(archive, "earlier backup");
   Calls calls;
   calls.cancelAt = 50;
   EXPECT_EQ(Add(archive, ".", 5, calls), 8);
-  EXPECT_EQ(ReadAll(archive), "earlier backup");
+  EXPECT_EQ(kvx::test::ReadWholeFile(archive), "earlier backup");
   EXPECT_FALSE(fs::exists(archive + ".partial"));
 }
 
@@ -148,11 +141,11 @@ TEST_F(RoundTrip, ExistingFilesStayWithoutOverwrite) {
   Calls calls;
   ASSERT_EQ(Add(archive, "SUB", 5, calls), 0);
   fs::create_directories(root_ / "dest" / "SUB");
-  WriteAll(root_ / "dest" / "SUB" / "SMALL.TXT", "mine");
+  kvx::test::WriteWholeFile(root_ / "dest" / "SUB" / "SMALL.TXT", "mine");
   ASSERT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "dest").string(), false, calls), 0);
-  EXPECT_EQ(ReadAll(root_ / "dest" / "SUB" / "SMALL.TXT"), "mine");
+  EXPECT_EQ(kvx::test::ReadWholeFile(root_ / "dest" / "SUB" / "SMALL.TXT"), "mine");
   ASSERT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "dest").string(), true, calls), 0);
-  EXPECT_EQ(ReadAll(root_ / "dest" / "SUB" / "SMALL.TXT"), "small");
+  EXPECT_EQ(kvx::test::ReadWholeFile(root_ / "dest" / "SUB" / "SMALL.TXT"), "small");
 }
 
 TEST_F(RoundTrip, NothingToAddWritesNoArchive) {
@@ -184,11 +177,11 @@ class Faults {
 TEST_F(RoundTrip, InjectedFaultsFailAsTheRealOnesWould) {
   const std::string archive = (root_ / "a.zip").string();
   {
-    WriteAll(archive, "earlier backup");
+    kvx::test::WriteWholeFile(archive, "earlier backup");
     Faults full("read-fail=nothing;write-fail-after=100000");
     Calls calls;
     EXPECT_EQ(Add(archive, ".", 5, calls), 4);  // the disk is full: nothing complete is left
-    EXPECT_EQ(ReadAll(archive), "earlier backup");
+    EXPECT_EQ(kvx::test::ReadWholeFile(archive), "earlier backup");
     EXPECT_FALSE(fs::exists(archive + ".partial"));
   }
   Calls calls;
@@ -213,7 +206,7 @@ TEST_F(RoundTrip, OnlyAWholeCheckedArchiveReplacesTheEarlierOne) {
   const std::string archive = (root_ / "backup.zip").string();
   Calls first;
   ASSERT_EQ(Add(archive, ".", 5, first), 0);
-  const std::string earlier = ReadAll(archive);
+  const std::string earlier = kvx::test::ReadWholeFile(archive);
   const struct {
     const char* faults;
     int32_t result;
@@ -232,7 +225,7 @@ TEST_F(RoundTrip, OnlyAWholeCheckedArchiveReplacesTheEarlierOne) {
     Faults faults(test.faults);
     Calls calls;
     EXPECT_EQ(Add(archive, ".", 5, calls), test.result) << test.faults;
-    EXPECT_EQ(ReadAll(archive), earlier) << test.faults;
+    EXPECT_EQ(kvx::test::ReadWholeFile(archive), earlier) << test.faults;
     EXPECT_FALSE(fs::exists(archive + ".partial"));
     ASSERT_EQ(calls.messages.size(), test.expected.size()) << test.faults;
     for (size_t i = 0; i < test.expected.size(); ++i) {
@@ -248,9 +241,9 @@ TEST_F(RoundTrip, ATestFindsDamagedData) {
   const std::string archive = (root_ / "stored.zip").string();
   Calls calls;
   ASSERT_EQ(Add(archive, ".", 0, calls), 0);
-  std::string bytes = ReadAll(archive);
+  std::string bytes = kvx::test::ReadWholeFile(archive);
   bytes[bytes.size() / 2] ^= 0x55;
-  WriteAll(archive, bytes);
+  kvx::test::WriteWholeFile(archive, bytes);
   Calls readCalls;
   EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, (root_ / "tested").string(), true, readCalls, nullptr, true), 3);
   ASSERT_EQ(readCalls.messages.size(), 1u);
