@@ -12,7 +12,7 @@ namespace kvx {
 namespace {
 
 constexpr char kMenuLibraryMissing[] =
-    "Erreur,La biblioth\xE8que KVXOUTIL.WDL doit \xEAtre pr\xE9sente dans le r\xE9pertoire p\xE8re.";
+    "Erreur,La bibliothèque KVXOUTIL.WDL doit être présente dans le répertoire père.";
 
 // Asks for input until ESC; returns EndProgram when an action ended the toolbox.
 ActionOutcome RunMenuLoop(const ActionContext& program) {

@@ -17,7 +17,7 @@ namespace kvx {
 namespace {
 
 constexpr char kParamFileMissing[] =
-    "info,Erreur d'ouverture de la base de donn\xE9" "es : Ne trouve pas le fichier Param.dta. "
+    "info,Erreur d'ouverture de la base de données : Ne trouve pas le fichier Param.dta. "
     "Veuillez contacter le service technique.";
 constexpr char kLocalParamFile[] = "..\\FIC01\\PARAM.DTA";
 
@@ -35,7 +35,7 @@ bool RunTool(HostBridge& host, const std::string& program, std::string_view argu
   if (exitCode == 0) return true;
   const std::string name = FileNamePart(program);
   if (!exitCode) host.Command("Info,Impossible de lancer " + name + ".");
-  else host.Command("Info," + name + " s'est termin\xE9 en erreur (code de sortie " + std::to_string(*exitCode) + ").");
+  else host.Command("Info," + name + " s'est terminé en erreur (code de sortie " + std::to_string(*exitCode) + ").");
   return false;
 }
 
@@ -70,7 +70,7 @@ void RunReindex(HostBridge& host) {
 ActionOutcome ReindexData(const ActionContext& program) {
   if (VolmeraRuns()) {
     program.host.Command(
-        "OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
+        "OUINON,Volmera est ouvert, voulez-vous tout de même réindexer la base de données?");
     if (program.host.LastResult() == 0) return ActionOutcome::Continue;
   }
   RunReindex(program.host);
@@ -90,7 +90,7 @@ ActionOutcome RunWd533Ndx(const ActionContext& program) {
 ActionOutcome UpdateDataStructure(const ActionContext& program) {
   CurrentFolderGuard guard;
   if (VolmeraRuns()) {
-    program.host.Command("Info,Impossible de mettre \xE0 jour la base de donn\xE9" "es si Volmera est ouvert");
+    program.host.Command("Info,Impossible de mettre à jour la base de données si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
   const std::string dataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
@@ -101,8 +101,8 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
   const std::string shortDataFolder = ShortPath(TrimText(dataFolder, 3));
   if (!EnterFolder(program.host, "..")) return ActionOutcome::Continue;
   const std::string parent = WithBackslash(CurrentFolder());
-  program.host.Command("Info,Logiciel : " + parent + "SOURCES\n\rStructure de donn\xE9" "es : " + parent + "HSF\n\r" +
-              "Base de donn\xE9" "es : " + shortDataFolder);
+  program.host.Command("Info,Logiciel : " + parent + "SOURCES\n\rStructure de données : " + parent + "HSF\n\r" +
+              "Base de données : " + shortDataFolder);
   DeleteMatching(parent + "HSF\\MO*.BIN");
   if (!EnterFolder(program.host, parent + "HSF") ||
       !RunTool(program.host, parent + "SOURCES\\WDMODFIC.EXE",
@@ -115,7 +115,7 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
 
 ActionOutcome UpdateSoftware(const ActionContext& program) {
   if (VolmeraRuns()) {
-    program.host.Command("Info,Impossible de mettre \xE0 jour le logiciel si Volmera est ouvert");
+    program.host.Command("Info,Impossible de mettre à jour le logiciel si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
   CurrentFolderGuard guard;

@@ -15,8 +15,8 @@ namespace kvx {
 namespace {
 
 constexpr char kUsage[] =
-    "INFO, Le Param\xE8tre Restaure s'utilise de la fa\xE7on suivant: KVXRESTAURE CheminDossierDesZip CheminDesBases";
-constexpr char kFoldersCreated[] = "INFO, Dossiers cr\xE9\xE9s avec succ\xE8s.";
+    "INFO, Le Paramètre Restaure s'utilise de la façon suivant: KVXRESTAURE CheminDossierDesZip CheminDesBases";
+constexpr char kFoldersCreated[] = "INFO, Dossiers créés avec succès.";
 constexpr size_t kDataFolderNameLength = 8;
 
 struct RestoreCount {
@@ -48,7 +48,7 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
     case RestoreStage::Extraction:
       return false;
     case RestoreStage::Converter:
-      host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
+      host.Command("ERREUR,La mise à jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a échoué.");
       return false;
     default:
       host.Command("ERREUR," + outcome.message);
@@ -70,8 +70,8 @@ RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFold
     const std::string dataFolder = dataRoot + "\\" + folderName;
     const auto [first, isNew] = taken.emplace(ASCIIUpper(folderName), entry.Name);
     if (!isNew) {
-      host.Command("ERREUR,L'archive " + entry.Name + " n'a pas \xE9t\xE9 restaur\xE9" "e : le dossier " + dataFolder +
-                   " re\xE7oit d\xE9j\xE0 l'archive " + first->second + ".");
+      host.Command("ERREUR,L'archive " + entry.Name + " n'a pas été restaurée : le dossier " + dataFolder +
+                   " reçoit déjà l'archive " + first->second + ".");
       ++count.failed;
       continue;
     }
@@ -81,10 +81,10 @@ RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFold
 }
 
 std::string ClosingMessage(const RestoreCount& count, const std::string& archiveFolder) {
-  if (count.archives == 0) return "ERREUR,Aucune archive .zip dans " + archiveFolder + " : aucun dossier n'a \xE9t\xE9 cr\xE9\xE9.";
+  if (count.archives == 0) return "ERREUR,Aucune archive .zip dans " + archiveFolder + " : aucun dossier n'a été créé.";
   if (count.failed == 0) return kFoldersCreated;
-  return "ERREUR,Restauration incompl\xE8te : " + std::to_string(count.failed) + " archive(s) sur " +
-         std::to_string(count.archives) + " n'ont pas pu \xEAtre restaur\xE9" "es.";
+  return "ERREUR,Restauration incomplète : " + std::to_string(count.failed) + " archive(s) sur " +
+         std::to_string(count.archives) + " n'ont pas pu être restaurées.";
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace kvx {
 namespace {
 
 constexpr char kListTooLong[] =
-    "ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : sauvegarde non effectu\xE9" "e.";
+    "ERREUR,La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.";
 
 void CompressionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
@@ -33,7 +33,7 @@ const char* ExtractionErrorText(uint16_t messageId) {
   switch (messageId) {
     case kUnzipMsgCannotOpen: return "ERREUR,Impossible d'ouvrir le fichier : ";
     case kUnzipMsgCannotRead: return "ERREUR,Impossible de lire le fichier : ";
-    case kUnzipMsgCannotWrite: return "ERREUR,Impossible d'\xE9" "crire le fichier : ";
+    case kUnzipMsgCannotWrite: return "ERREUR,Impossible d'écrire le fichier : ";
     case kUnzipMsgCannotExtract: return "ERREUR,Impossible d'extraire les fichiers de ";
     default: return nullptr;
   }

@@ -105,8 +105,8 @@ bool TEnregistrer::LoadBackupList(const std::string& section) {
   if (!ReadCount(countText, count)) return false;
   const bool damaged = count < 0 || count > kMaxBackupEntries;
   if (damaged) {
-    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommag\xE9" "e (No=" +
-                    countText + ") : seules les entr\xE9" "es pr\xE9sentes sont charg\xE9" "es.");
+    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommagée (No=" +
+                    countText + ") : seules les entrées présentes sont chargées.");
   }
   for (int i = 0; i < (damaged ? kMaxBackupEntries : count); ++i) {
     std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), kMissingEntry);
