@@ -26,7 +26,7 @@ void WaitTicking(HostBridge& host, std::string_view program, const std::function
                  const std::function<bool()>& escapePressed) {
   while (!ended(200)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    host.Command("MULTITACHE,-2");
+    host.Multitask(-2);
     if (escapePressed()) KillProcesses(program, false);
   }
 }

@@ -254,13 +254,12 @@ bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFold
   if (target.find(kDiskette) != std::string::npos)
     return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
 
-  host_.Command("Ouvre,FEN_Progress.wdw");
-  host_.Command("Handle,FEN_Progress");
-  ui::CurrentPresenter().BringWindowToFront(host_.LastResult());
-  host_.Command("Multitache,-1");
+  host_.OpenWindow("FEN_Progress.wdw", VerbCase::kCapitalised);
+  ui::CurrentPresenter().BringWindowToFront(host_.WindowHandle("FEN_Progress"));
+  host_.Multitask(-1, VerbCase::kCapitalised);
   CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
   const bool archived = ZipArchive(host_, target, list, 0, true, &problems);
-  host_.Command("FERME");
+  host_.CloseWindow();
   ui::CurrentPresenter().BringToFront(*this);
   return archived;
 }

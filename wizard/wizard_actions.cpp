@@ -19,7 +19,7 @@ void OpenBackupWizard(HostBridge& host, BurnEngine& burning) { ShowWizardOnPage(
 
 void OpenRestoreWizard(HostBridge& host, BurnEngine& burning) {
   if (CountProcesses("VOLMERA.EXE") > 0) {
-    host.Command("Info,Impossible de restaurer la base de données si Volmera est ouvert");
+    host.Info("Impossible de restaurer la base de données si Volmera est ouvert");
     return;
   }
   ShowWizardOnPage(host, burning, 1);
