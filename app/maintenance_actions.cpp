@@ -9,6 +9,7 @@
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
+#include "host/kvx_application.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "host/system_helpers_shared.h"
@@ -23,8 +24,6 @@ void TellParamFileMissing(HostBridge& host) {
             "Veuillez contacter le service technique.",
             VerbCase::kLower);
 }
-
-bool VolmeraRuns() { return CountProcesses("VOLMERA.EXE") > 0; }
 
 std::string WithBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -46,7 +45,7 @@ bool RunTool(HostBridge& host, const std::string& program, std::string_view argu
 // without it; a list that cannot be put in place stops the reindex.
 bool CopyIndexList(HostBridge& host, const std::string& target) {
   constexpr char kIndexList[] = "..\\FIC01\\WDINDEX.TXT";
-  if (CopyReplace(kIndexList, target, false) == 0 || !FileExists(kIndexList)) return true;
+  if (CopyReplace(kIndexList, target, false) || !FileExists(kIndexList)) return true;
   host.Info(std::string("Impossible de copier ") + kIndexList + " vers " + target + ".");
   return false;
 }
@@ -65,7 +64,7 @@ void RunReindex(HostBridge& host) {
     return;
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
   if (dataFolder.empty()) return TellParamFileMissing(host);
-  RunTool(host, "REINDEXE.EXE", "REP=" + ShortPath(TrimText(dataFolder, 2)));
+  RunTool(host, "REINDEXE.EXE", "REP=" + ShortPath(TrimText(dataFolder, TrimMode::kTrailing)));
 }
 
 }  // namespace
@@ -100,7 +99,7 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
     TellParamFileMissing(program.host);
     return ActionOutcome::Continue;
   }
-  const std::string shortDataFolder = ShortPath(TrimText(dataFolder, 3));
+  const std::string shortDataFolder = ShortPath(TrimText(dataFolder, TrimMode::kAll));
   if (!EnterFolder(program.host, "..")) return ActionOutcome::Continue;
   const std::string parent = WithBackslash(CurrentFolder());
   program.host.Info("Logiciel : " + parent + "SOURCES\n\rStructure de données : " + parent + "HSF\n\r" +
@@ -108,7 +107,7 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
   DeleteMatching(parent + "HSF\\MO*.BIN");
   if (!EnterFolder(program.host, parent + "HSF") ||
       !RunTool(program.host, parent + "SOURCES\\WDMODFIC.EXE",
-               "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + shortDataFolder + "\"") ||
+               DataFileUpdateArguments(shortDataFolder, DataFileUpdate::kFromMenu)) ||
       !EnterFolder(program.host, guard.Saved()))
     return ActionOutcome::Continue;
   RunTool(program.host, "TRANSFMO.EXE", "MAJ");

@@ -9,6 +9,7 @@
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
+#include "host/kvx_application.h"
 #include "wizard/wizard_paths.h"
 
 namespace kvx {
@@ -37,7 +38,7 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
   request.dataFolder = dataFolder + "\\";
   request.programFolder = WithSeparator(CurrentFolder());
   request.safetyCopy = FolderHasEntries(dataFolder);  // a folder restored before keeps its earlier data
-  request.converters = {{"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""}};
+  request.converters = {{"WDMODFIC.EXE", DataFileUpdateArguments(dataFolder, DataFileUpdate::kAfterRestore)}};
   const RestoreOutcome outcome = RunRestore(host, request);
   switch (outcome.failedAt) {
     case RestoreStage::None:

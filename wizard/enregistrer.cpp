@@ -3,11 +3,11 @@
 #include "wizard/enregistrer.h"
 
 #include <charconv>
-#include <exception>
 #include <vector>
 
 #include "archive/archive_procedures.h"
 #include "base/ascii_case.h"
+#include "base/exception_text.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/param_files.h"
@@ -206,8 +206,8 @@ void TEnregistrer::BitBtn5Click() {
   Label6.Repaint();
   try {
     Label6.SetCaption(RunBackup());
-  } catch (const std::exception&) {
-    Label6.SetCaption("Echec de la sauvegarde !");
+  } catch (...) {
+    Label6.SetCaption("Echec de la sauvegarde ! " + CurrentExceptionText());
   }
   Animate1.SetActive(false);
   Animate1.SetVisible(false);
@@ -221,7 +221,7 @@ std::string TEnregistrer::RunBackup() {
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
   if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
 
-  const std::string folder = WithSeparator(TrimText(dataFolder, 2));
+  const std::string folder = WithSeparator(TrimText(dataFolder, TrimMode::kTrailing));
   const std::string target = ComboBox1.Text();
   if (ASCIIUpper(DrivePart(target)) == cdDriveId_) return BackupToCD(folder);
   if (!ArchiveDataFolder(target, folder, false)) return "Echec de la sauvegarde !";
