@@ -36,7 +36,9 @@ std::string WithArgument(std::string_view verb, VerbCase spelling, std::string_v
 
 }  // namespace
 
-void HostBridge::OpenLibrary(std::string_view arguments) { Command(WithArgument("BIBLI", VerbCase::kUsual, arguments)); }
+void HostBridge::OpenLibrary(std::string_view arguments) {
+  Command(WithArgument("BIBLI", VerbCase::kUsual, arguments));
+}
 
 void HostBridge::OpenProject(std::string_view project) { Command(WithArgument("PROJET", VerbCase::kUsual, project)); }
 

@@ -31,8 +31,8 @@ class HostBridge {
   // ECRAN,SAISIE: returns when the person pressed a control; its code is LastButtonCode().
   void WaitForInput();
   void Display(std::string_view control, std::string_view value);  // AFFICHE,control=value
-  void Info(std::string_view message, VerbCase spelling = VerbCase::kUsual);
-  void Error(std::string_view message, VerbCase spelling = VerbCase::kUsual);
+  void Info(std::string_view message, VerbCase spelling = VerbCase::kUsual);   // Info
+  void Error(std::string_view message, VerbCase spelling = VerbCase::kUsual);  // ERREUR
   bool AskYesNo(std::string_view question);  // OUINON: true for yes
   int32_t WindowHandle(std::string_view window);  // Handle: the native handle of the window
   // MULTITACHE: the host handles its pending window events, with the argument when given.
