@@ -11,14 +11,11 @@
 namespace kvx {
 namespace {
 
-constexpr char kMenuLibraryMissing[] =
-    "Erreur,La biblioth\xE8que KVXOUTIL.WDL doit \xEAtre pr\xE9sente dans le r\xE9pertoire p\xE8re.";
-
 // Asks for input until ESC; returns EndProgram when an action ended the toolbox.
 ActionOutcome RunMenuLoop(const ActionContext& program) {
   std::string buttonCode;
   do {
-    program.host.Command("ECRAN,SAISIE");
+    program.host.WaitForInput();
     buttonCode = program.host.LastButtonCode();  // this turn's copy: actions may run inputs of their own
     if (MenuAction action = FindMenuAction(buttonCode))
       if (action(program) == ActionOutcome::EndProgram) return ActionOutcome::EndProgram;
@@ -30,7 +27,9 @@ ActionOutcome RunMenuLoop(const ActionContext& program) {
 // anything else touches the data, and the person told in one message.
 void RecoverRestore(HostBridge& host) {
   const RecoveryReport recovery = RecoverInterruptedRestore(WithSeparator(CurrentFolder()));
-  if (recovery.found) host.Command((recovery.failed ? "ERREUR," : "INFO,") + recovery.message);
+  if (!recovery.found) return;
+  if (recovery.failed) host.Error(recovery.message);
+  else host.Info(recovery.message, VerbCase::kUpper);
 }
 
 }  // namespace
@@ -40,7 +39,7 @@ int KvxMain(const std::vector<std::string>& args, const ActionContext& program) 
   RunStartupSteps();
   InitGUIApplication();
 
-  host.Command("BIBLI,disque,KVXOUTIL.wdl/CR");
+  host.OpenLibrary("disque,KVXOUTIL.wdl/CR");
   const int32_t libraryResult = host.LastResult();
   RecoverRestore(host);
 
@@ -50,17 +49,17 @@ int KvxMain(const std::vector<std::string>& args, const ActionContext& program) 
     return restoreExitCode;
 
   if (libraryResult != 0) {
-    host.Command(kMenuLibraryMissing);
+    host.Error("La bibliothèque KVXOUTIL.WDL doit être présente dans le répertoire père.", VerbCase::kCapitalised);
     host.ReleaseContext();
     host.End();
     return 0;
   }
 
-  host.Command("PROJET,KVXOUTIL.WDP");
-  host.Command("OUVRE,KVXOUTIL.WDW");
+  host.OpenProject("KVXOUTIL.WDP");
+  host.OpenWindow("KVXOUTIL.WDW");
   if (RunMenuLoop(program) == ActionOutcome::EndProgram) return 0;  // no FERME: the updater takes over
 
-  host.Command("FERME");
+  host.CloseWindow();
   host.End();
   return 0;
 }

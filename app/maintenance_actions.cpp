@@ -9,6 +9,7 @@
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
+#include "host/kvx_application.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "host/system_helpers_shared.h"
@@ -16,12 +17,13 @@
 namespace kvx {
 namespace {
 
-constexpr char kParamFileMissing[] =
-    "info,Erreur d'ouverture de la base de donn\xE9" "es : Ne trouve pas le fichier Param.dta. "
-    "Veuillez contacter le service technique.";
 constexpr char kLocalParamFile[] = "..\\FIC01\\PARAM.DTA";
 
-bool VolmeraRuns() { return CountProcesses("VOLMERA.EXE") > 0; }
+void TellParamFileMissing(HostBridge& host) {
+  host.Info("Erreur d'ouverture de la base de données : Ne trouve pas le fichier Param.dta. "
+            "Veuillez contacter le service technique.",
+            VerbCase::kLower);
+}
 
 std::string WithBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -34,8 +36,8 @@ bool RunTool(HostBridge& host, const std::string& program, std::string_view argu
   const std::optional<int64_t> exitCode = RunToExit(host, program, arguments, EscapeKeyDown);
   if (exitCode == 0) return true;
   const std::string name = FileNamePart(program);
-  if (!exitCode) host.Command("Info,Impossible de lancer " + name + ".");
-  else host.Command("Info," + name + " s'est termin\xE9 en erreur (code de sortie " + std::to_string(*exitCode) + ").");
+  if (!exitCode) host.Info("Impossible de lancer " + name + ".");
+  else host.Info(name + " s'est terminé en erreur (code de sortie " + std::to_string(*exitCode) + ").");
   return false;
 }
 
@@ -43,14 +45,14 @@ bool RunTool(HostBridge& host, const std::string& program, std::string_view argu
 // without it; a list that cannot be put in place stops the reindex.
 bool CopyIndexList(HostBridge& host, const std::string& target) {
   constexpr char kIndexList[] = "..\\FIC01\\WDINDEX.TXT";
-  if (CopyReplace(kIndexList, target, false) == 0 || !FileExists(kIndexList)) return true;
-  host.Command(std::string("Info,Impossible de copier ") + kIndexList + " vers " + target + ".");
+  if (CopyReplace(kIndexList, target, false) || !FileExists(kIndexList)) return true;
+  host.Info(std::string("Impossible de copier ") + kIndexList + " vers " + target + ".");
   return false;
 }
 
 bool EnterFolder(HostBridge& host, const std::string& folder) {
   if (SetCurrentFolder(folder)) return true;
-  host.Command("Info,Impossible d'ouvrir le dossier " + folder + ".");
+  host.Info("Impossible d'ouvrir le dossier " + folder + ".");
   return false;
 }
 
@@ -61,17 +63,16 @@ void RunReindex(HostBridge& host) {
   if (!CopyIndexList(host, windows + "WDINDEX.$$$") || !CopyIndexList(host, windows + "SYSTEM32\\WDINDEX.$$$"))
     return;
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
-  if (dataFolder.empty()) return host.Command(kParamFileMissing);
-  RunTool(host, "REINDEXE.EXE", "REP=" + ShortPath(TrimText(dataFolder, 2)));
+  if (dataFolder.empty()) return TellParamFileMissing(host);
+  RunTool(host, "REINDEXE.EXE", "REP=" + ShortPath(TrimText(dataFolder, TrimMode::kTrailing)));
 }
 
 }  // namespace
 
 ActionOutcome ReindexData(const ActionContext& program) {
   if (VolmeraRuns()) {
-    program.host.Command(
-        "OUINON,Volmera est ouvert, voulez-vous tout de m\xEAme r\xE9indexer la base de donn\xE9" "es?");
-    if (program.host.LastResult() == 0) return ActionOutcome::Continue;
+    if (!program.host.AskYesNo("Volmera est ouvert, voulez-vous tout de même réindexer la base de données?"))
+      return ActionOutcome::Continue;
   }
   RunReindex(program.host);
   return ActionOutcome::Continue;
@@ -90,23 +91,23 @@ ActionOutcome RunWd533Ndx(const ActionContext& program) {
 ActionOutcome UpdateDataStructure(const ActionContext& program) {
   CurrentFolderGuard guard;
   if (VolmeraRuns()) {
-    program.host.Command("Info,Impossible de mettre \xE0 jour la base de donn\xE9" "es si Volmera est ouvert");
+    program.host.Info("Impossible de mettre à jour la base de données si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
   const std::string dataFolder = ReadFirstField(kLocalParamFile, "REPERTOIREF", kComposants);
   if (dataFolder.empty()) {
-    program.host.Command(kParamFileMissing);
+    TellParamFileMissing(program.host);
     return ActionOutcome::Continue;
   }
-  const std::string shortDataFolder = ShortPath(TrimText(dataFolder, 3));
+  const std::string shortDataFolder = ShortPath(TrimText(dataFolder, TrimMode::kAll));
   if (!EnterFolder(program.host, "..")) return ActionOutcome::Continue;
   const std::string parent = WithBackslash(CurrentFolder());
-  program.host.Command("Info,Logiciel : " + parent + "SOURCES\n\rStructure de donn\xE9" "es : " + parent + "HSF\n\r" +
-              "Base de donn\xE9" "es : " + shortDataFolder);
+  program.host.Info("Logiciel : " + parent + "SOURCES\n\rStructure de données : " + parent + "HSF\n\r" +
+                    "Base de données : " + shortDataFolder);
   DeleteMatching(parent + "HSF\\MO*.BIN");
   if (!EnterFolder(program.host, parent + "HSF") ||
       !RunTool(program.host, parent + "SOURCES\\WDMODFIC.EXE",
-               "-nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + shortDataFolder + "\"") ||
+               DataFileUpdateArguments(shortDataFolder, DataFileUpdate::kFromMenu)) ||
       !EnterFolder(program.host, guard.Saved()))
     return ActionOutcome::Continue;
   RunTool(program.host, "TRANSFMO.EXE", "MAJ");
@@ -115,7 +116,7 @@ ActionOutcome UpdateDataStructure(const ActionContext& program) {
 
 ActionOutcome UpdateSoftware(const ActionContext& program) {
   if (VolmeraRuns()) {
-    program.host.Command("Info,Impossible de mettre \xE0 jour le logiciel si Volmera est ouvert");
+    program.host.Info("Impossible de mettre à jour le logiciel si Volmera est ouvert");
     return ActionOutcome::Continue;
   }
   CurrentFolderGuard guard;
@@ -137,10 +138,10 @@ ActionOutcome ShowLicence(const ActionContext& program) {
   const std::string edition = ReadFirstField(kLocalParamFile, "USER", kComposants);
   const std::string path = ProgramFolder() + (edition == kTbqEdition ? "CLUF_TBQ.RTF" : "CLUF_KVX.RTF");
   if (!FileExists(path)) return ActionOutcome::Continue;
-  program.host.Command("OUVRE,FEN_CLUF_VIEW.WDW");
-  program.host.Command("EXECUTE(\"Charge\",\"" + path + "\")");
-  program.host.Command("ECRAN,SAISIE");  // the viewer stays open until the user closes it
-  program.host.Command("FERME");
+  program.host.OpenWindow("FEN_CLUF_VIEW.WDW");
+  program.host.CallProcedure("Charge", path);
+  program.host.WaitForInput();  // the viewer stays open until the user closes it
+  program.host.CloseWindow();
   return ActionOutcome::Continue;
 }
 

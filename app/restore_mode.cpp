@@ -9,14 +9,12 @@
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
+#include "host/kvx_application.h"
 #include "wizard/wizard_paths.h"
 
 namespace kvx {
 namespace {
 
-constexpr char kUsage[] =
-    "INFO, Le Param\xE8tre Restaure s'utilise de la fa\xE7on suivant: KVXRESTAURE CheminDossierDesZip CheminDesBases";
-constexpr char kFoldersCreated[] = "INFO, Dossiers cr\xE9\xE9s avec succ\xE8s.";
 constexpr size_t kDataFolderNameLength = 8;
 
 struct RestoreCount {
@@ -40,7 +38,7 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
   request.dataFolder = dataFolder + "\\";
   request.programFolder = WithSeparator(CurrentFolder());
   request.safetyCopy = FolderHasEntries(dataFolder);  // a folder restored before keeps its earlier data
-  request.converters = {{"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + dataFolder + "\""}};
+  request.converters = {{"WDMODFIC.EXE", DataFileUpdateArguments(dataFolder, DataFileUpdate::kAfterRestore)}};
   const RestoreOutcome outcome = RunRestore(host, request);
   switch (outcome.failedAt) {
     case RestoreStage::None:
@@ -48,10 +46,10 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
     case RestoreStage::Extraction:
       return false;
     case RestoreStage::Converter:
-      host.Command("ERREUR,La mise \xE0 jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a \xE9" "chou\xE9.");
+      host.Error("La mise à jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a échoué.");
       return false;
     default:
-      host.Command("ERREUR," + outcome.message);
+      host.Error(outcome.message);
       return false;
   }
 }
@@ -70,8 +68,8 @@ RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFold
     const std::string dataFolder = dataRoot + "\\" + folderName;
     const auto [first, isNew] = taken.emplace(ASCIIUpper(folderName), entry.Name);
     if (!isNew) {
-      host.Command("ERREUR,L'archive " + entry.Name + " n'a pas \xE9t\xE9 restaur\xE9" "e : le dossier " + dataFolder +
-                   " re\xE7oit d\xE9j\xE0 l'archive " + first->second + ".");
+      host.Error("L'archive " + entry.Name + " n'a pas été restaurée : le dossier " + dataFolder +
+                 " reçoit déjà l'archive " + first->second + ".");
       ++count.failed;
       continue;
     }
@@ -80,23 +78,27 @@ RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFold
   return count;
 }
 
-std::string ClosingMessage(const RestoreCount& count, const std::string& archiveFolder) {
-  if (count.archives == 0) return "ERREUR,Aucune archive .zip dans " + archiveFolder + " : aucun dossier n'a \xE9t\xE9 cr\xE9\xE9.";
-  if (count.failed == 0) return kFoldersCreated;
-  return "ERREUR,Restauration incompl\xE8te : " + std::to_string(count.failed) + " archive(s) sur " +
-         std::to_string(count.archives) + " n'ont pas pu \xEAtre restaur\xE9" "es.";
+void TellOutcome(HostBridge& host, const RestoreCount& count, const std::string& archiveFolder) {
+  if (count.archives == 0)
+    host.Error("Aucune archive .zip dans " + archiveFolder + " : aucun dossier n'a été créé.");
+  else if (count.failed == 0)
+    host.Info(" Dossiers créés avec succès.", VerbCase::kUpper);
+  else
+    host.Error("Restauration incomplète : " + std::to_string(count.failed) + " archive(s) sur " +
+               std::to_string(count.archives) + " n'ont pas pu être restaurées.");
 }
 
 }  // namespace
 
 ActionOutcome RunRestoreMode(HostBridge& host, const std::vector<std::string>& args, int& exitCode) {
   if (args.size() != 3) {
-    host.Command(kUsage);
+    host.Info(" Le Paramètre Restaure s'utilise de la façon suivant: KVXRESTAURE CheminDossierDesZip CheminDesBases",
+              VerbCase::kUpper);
     return ActionOutcome::Continue;
   }
   const RestoreCount count = RestoreAllArchives(host, args[1], args[2]);
-  host.Command(ClosingMessage(count, args[1]));
-  host.Command("FERME");
+  TellOutcome(host, count, args[1]);
+  host.CloseWindow();
   host.End();
   exitCode = count.failed == 0 && count.archives > 0 ? 0 : 1;
   return ActionOutcome::EndProgram;

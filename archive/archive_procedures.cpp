@@ -12,29 +12,26 @@
 namespace kvx {
 namespace {
 
-constexpr char kListTooLong[] =
-    "ERREUR,La liste des fichiers \xE0 sauvegarder d\xE9passe 640000 caract\xE8res : sauvegarde non effectu\xE9" "e.";
-
 void CompressionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
-  host.Command("AFFICHE,JAUGE_JAUGE3=" + value);
-  host.Command("AFFICHE,LIB_libelle=Sauvegarde en cours : " + value + " %");
-  host.Command("MULTITACHE");
+  host.Display("JAUGE_JAUGE3", value);
+  host.Display("LIB_libelle", "Sauvegarde en cours : " + value + " %");
+  host.Multitask();
 }
 
 void ExtractionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
-  host.Command("AFFICHE,LIB_Fichier_en_cours1=Fichier en cours " + value + "% :");
-  host.Command("AFFICHE,JAUGE_JAUGE1=" + value);
-  host.Command("MULTITACHE,-1");
+  host.Display("LIB_Fichier_en_cours1", "Fichier en cours " + value + "% :");
+  host.Display("JAUGE_JAUGE1", value);
+  host.Multitask(-1);
 }
 
 const char* ExtractionErrorText(uint16_t messageId) {
   switch (messageId) {
-    case kUnzipMsgCannotOpen: return "ERREUR,Impossible d'ouvrir le fichier : ";
-    case kUnzipMsgCannotRead: return "ERREUR,Impossible de lire le fichier : ";
-    case kUnzipMsgCannotWrite: return "ERREUR,Impossible d'\xE9" "crire le fichier : ";
-    case kUnzipMsgCannotExtract: return "ERREUR,Impossible d'extraire les fichiers de ";
+    case kUnzipMsgCannotOpen: return "Impossible d'ouvrir le fichier : ";
+    case kUnzipMsgCannotRead: return "Impossible de lire le fichier : ";
+    case kUnzipMsgCannotWrite: return "Impossible d'écrire le fichier : ";
+    case kUnzipMsgCannotExtract: return "Impossible d'extraire les fichiers de ";
     default: return nullptr;
   }
 }
@@ -44,7 +41,7 @@ const char* ExtractionErrorText(uint16_t messageId) {
 void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, const char* member,
                        int32_t& answer) {
   const bool byMember = messageId == kUnzipMsgCannotWrite && member && *member;
-  if (const char* text = ExtractionErrorText(messageId)) host.Command(text + (byMember ? std::string(member) : archive));
+  if (const char* text = ExtractionErrorText(messageId)) host.Error(text + (byMember ? std::string(member) : archive));
   answer = 0;
 }
 
@@ -54,7 +51,6 @@ void CompressionMessage(std::vector<std::string>* problems, uint16_t messageId, 
                         const char* reason) {
   if (!problems || (messageId != kUnzipMsgCannotOpen && messageId != kUnzipMsgCannotRead)) return;
   std::string line = ExtractionErrorText(messageId) + std::string(path ? path : "");
-  line.erase(0, line.find(',') + 1);  // the text without the host verb
   if (reason && *reason) line += std::string(" (") + reason + ")";
   problems->push_back(line);
 }
@@ -65,7 +61,7 @@ bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view
                 bool recurse, std::vector<std::string>* problems) {
   const std::optional<std::string> itemList = ExpandItems(item);
   if (!itemList) {
-    host.Command(kListTooLong);
+    host.Error("La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.");
     return false;
   }
   TZipFile zip;

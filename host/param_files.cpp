@@ -25,7 +25,7 @@ bool EndsWithFolder(std::string_view path, std::string_view folder) {
 std::string ReadFirstField(std::string_view file, std::string_view key, std::string_view section) {
   std::string value = ValueOf(file, key, section);
   if (RemoveBlanks(value).empty()) return {};
-  value = TrimText(value, 2) + ",";
+  value = TrimText(value, TrimMode::kTrailing) + ",";
   return value.substr(0, value.find(','));
 }
 
@@ -38,7 +38,7 @@ void ReadFieldTable(std::string_view file, std::string_view key, std::string_vie
 
 void SplitFieldTable(std::string_view text, table_param& table, std::string_view separator) {
   const std::string sep(separator.empty() ? kFieldSeparator : separator);
-  std::string rest = TrimText(text, 2) + sep;
+  std::string rest = TrimText(text, TrimMode::kTrailing) + sep;
   size_t count = 0, last = 0;
   while (!rest.empty() && count < kMaxParamFields) {
     const size_t at = rest.find(sep);

@@ -27,7 +27,7 @@ bool RunAndWaitForSuccess(HostBridge& host, std::string_view program, std::strin
                           const std::function<bool()>& escapePressed);
 
 // Starts "program arguments" without waiting; elevated through "runas" when asked,
-// except on Windows XP and 2000.
+// except on Windows 2000 and XP.
 bool Launch(std::string_view program, std::string_view arguments, bool elevate);
 bool LaunchElevated(intptr_t ownerWindow, std::string_view program, std::string_view arguments);
 
@@ -41,15 +41,13 @@ bool KillProcesses(std::string_view executable, bool all);
 std::string ShortPath(std::string_view path);
 // True when a file or folder matches the name or pattern.
 bool PathExists(std::string_view pattern);
-// Copies source onto target, replacing a read-only target; 0 on success, 99 on failure.
-int CopyReplace(std::string_view source, std::string_view target, bool move);
+// Copies source onto target, replacing a read-only target; true when the copy (and the
+// move's deletion of the source) was made.
+bool CopyReplace(std::string_view source, std::string_view target, bool move);
 // Deletes every file matching the pattern; failures are ignored.
 void DeleteMatching(std::string_view pattern);
 // Shell copy of a folder (silent, no confirmation); where it lands follows the shell's rules.
 bool CopyFolder(std::string_view source, std::string_view target);
-
-// Descriptive text of the running Windows version.
-std::string WindowsVersionText();
 
 // Registers the program for the high-DPI compatibility layer unless DPIOK=1.
 void RegisterHighDpi(std::string_view executablePath);

@@ -182,7 +182,7 @@ bool PathExists(std::string_view pattern) {
   return FindFile(pattern, kAttrAnyFile, record);
 }
 
-int CopyReplace(std::string_view source, std::string_view target, bool move) {
+bool CopyReplace(std::string_view source, std::string_view target, bool move) {
   const fs::path from = NativePath(source), to = NativePath(target);
   std::error_code error;
   if (fs::exists(fs::symlink_status(to, error))) {
@@ -192,7 +192,7 @@ int CopyReplace(std::string_view source, std::string_view target, bool move) {
   bool ok = fs::copy_file(from, to, fs::copy_options::none, error);
   if (ok) fs::permissions(to, fs::perms::owner_write, fs::perm_options::add, error);
   if (ok && move) ok = fs::remove(from, error);
-  return ok ? 0 : 99;
+  return ok;
 }
 
 void DeleteMatching(std::string_view pattern) {

@@ -6,7 +6,6 @@
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
-#include "base/ascii_case.h"
 
 namespace kvx {
 
@@ -26,7 +25,7 @@ void WaitTicking(HostBridge& host, std::string_view program, const std::function
                  const std::function<bool()>& escapePressed) {
   while (!ended(200)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    host.Command("MULTITACHE,-2");
+    host.Multitask(-2);
     if (escapePressed()) KillProcesses(program, false);
   }
 }
@@ -54,11 +53,6 @@ int CountedProcesses(std::string_view executable, int running) {
   if (dot != std::string_view::npos && running > 1 && FileExists(std::string(executable.substr(0, dot)) + ".DPR"))
     return 1;
   return running;
-}
-
-bool WithoutElevation(std::string_view versionText) {
-  const std::string version = ASCIIUpper(versionText);
-  return version.find("WINDOWS XP") != std::string::npos || version.find("WINDOWS 2000") != std::string::npos;
 }
 
 }  // namespace kvx

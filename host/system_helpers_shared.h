@@ -36,7 +36,4 @@ bool EscapeKeyDown();
 // one running copy counts as one.
 int CountedProcesses(std::string_view executable, int running);
 
-// True for the systems without elevation (Windows XP and 2000) by their version text.
-bool WithoutElevation(std::string_view versionText);
-
 }  // namespace kvx

@@ -12,6 +12,7 @@
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "host/system_helpers_shared.h"
+#include "host/windows_version.h"
 
 namespace kvx {
 namespace {
@@ -87,7 +88,7 @@ std::optional<int64_t> RunToExit(HostBridge& host, std::string_view program, std
 }
 
 bool Launch(std::string_view program, std::string_view arguments, bool elevate) {
-  if (elevate && !WithoutElevation(WindowsVersionText())) return LaunchElevated(0, program, arguments);
+  if (elevate && !IsWindows2000OrXP(RunningWindowsVersion())) return LaunchElevated(0, program, arguments);
   return static_cast<bool>(CreateToolProcess(program, arguments).process);
 }
 
@@ -143,7 +144,7 @@ bool PathExists(std::string_view pattern) {
   return static_cast<bool>(FindFirst(pattern, data));
 }
 
-int CopyReplace(std::string_view source, std::string_view target, bool move) {
+bool CopyReplace(std::string_view source, std::string_view target, bool move) {
   const std::string from(source), to(target);
   if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
     SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -152,7 +153,7 @@ int CopyReplace(std::string_view source, std::string_view target, bool move) {
   bool ok = CopyFileA(from.c_str(), to.c_str(), TRUE) != 0;
   if (ok) SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (ok && move) ok = DeleteFileA(from.c_str()) != 0;
-  return ok ? 0 : 99;
+  return ok;
 }
 
 void DeleteMatching(std::string_view pattern) {

@@ -31,14 +31,14 @@ std::string CollapseBlankRuns(std::string_view text) {
 
 }  // namespace
 
-std::string TrimText(std::string_view text, int mode) {
+std::string TrimText(std::string_view text, TrimMode mode) {
   switch (mode) {
-    case 0: return TrimLeading(text);
-    case 1: return CollapseBlankRuns(text);
-    case 2: return TrimTrailing(text);
-    case 3: return TrimTrailing(CollapseBlankRuns(TrimLeading(text)));
-    default: return std::string(text);
+    case TrimMode::kLeading: return TrimLeading(text);
+    case TrimMode::kCollapseRuns: return CollapseBlankRuns(text);
+    case TrimMode::kTrailing: return TrimTrailing(text);
+    case TrimMode::kAll: break;
   }
+  return TrimTrailing(CollapseBlankRuns(TrimLeading(text)));
 }
 
 std::string ZeroPad(int32_t value, int width) {
@@ -55,7 +55,7 @@ std::string ZeroPad(int32_t value, int width) {
 }
 
 int32_t TextToInt(std::string_view text) {
-  const std::string trimmed = TrimText(text.substr(0, 30), 3);
+  const std::string trimmed = TrimText(text.substr(0, 30), TrimMode::kAll);
   std::string_view digits = trimmed;
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
   int32_t value = 0;

@@ -9,9 +9,13 @@
 
 namespace kvx {
 
-// Mode 0: leading blanks removed; 1: each run of blanks after a space collapsed into
-// that space; 2: trailing blanks removed; 3: 0, 1 and 2 in that order.
-std::string TrimText(std::string_view text, int mode);
+enum class TrimMode {
+  kLeading,       // leading blanks removed
+  kCollapseRuns,  // each run of blanks after a space collapsed into that space
+  kTrailing,      // trailing blanks removed
+  kAll,           // the three above, in that order
+};
+std::string TrimText(std::string_view text, TrimMode mode);
 
 // Decimal text of at least width characters, padded with "0", sign in front: -5, 4 gives "-005".
 std::string ZeroPad(int32_t value, int width);

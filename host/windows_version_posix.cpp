@@ -1,14 +1,8 @@
-// The version text where no Windows runs: the system's name, release and machine.
-#include <sys/utsname.h>
-
-#include "host/system_helpers.h"
+#include "host/windows_version.h"
 
 namespace kvx {
 
-std::string WindowsVersionText() {
-  struct utsname name {};
-  if (uname(&name) != 0) return {};
-  return std::string(name.sysname) + " " + name.release + " (" + name.machine + ")";
-}
+// No Windows runs here: not the NT platform, so never the shell's CD writing service.
+WindowsVersion RunningWindowsVersion() { return {}; }
 
 }  // namespace kvx

@@ -1,8 +1,8 @@
 // kvxburn COMMAND ARGS...: see commands.cpp for the list.
-#include <exception>
 #include <iostream>
 
 #include "base/cp1252.h"
+#include "base/exception_text.h"
 #include "base/folders.h"
 #include "burner/burn_engine.h"
 #include "kvxburn/commands.h"
@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
 #endif
     }
     return kvx::RunCommandLine(args, console, engine);
-  } catch (const std::exception& e) {
-    console.Line(std::cerr, std::string("kvxburn: ") + e.what());
+  } catch (...) {
+    console.Line(std::cerr, "kvxburn: " + kvx::CurrentExceptionText());
     return kvx::kExitFailed;
   }
 }

@@ -108,7 +108,7 @@ void TSCSIDevice::DebugMessage(const std::string& text, uint8_t mType) {
 
 // --- The command core ----------------------------------------------------------------
 
-int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
+bool TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
   lastError_.clear();
   targetBusy_ = false;
   senseData_.fill(0);
@@ -117,7 +117,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
     // Not sent: the request must not look pending (accepted) to its caller.
     request.SRB_Status = SS_NO_DEVICE;
     lastError_ = StatusText(SS_NO_DEVICE, 0, 0);
-    return SS_ILLEGAL_MODE;
+    return false;
   }
 
   ReleaseAbandonedRequests();
@@ -139,7 +139,7 @@ int TSCSIDevice::ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs) {
     RecordFailure(request);
     if (!IsQuiet(request)) WriteLogLine(request);
   }
-  return 1;
+  return true;
 }
 
 struct TSCSIDevice::InFlightRequest {

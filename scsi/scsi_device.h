@@ -161,10 +161,10 @@ class TSCSIDevice {
   bool HostAdapterInquiry(uint8_t adapter);
 
   // --- Core ----------------------------------------------------------------------
-  // Sends a request to the selected unit and waits at least 10 s for it. Returns 1
-  // when the request went to the transport (outcome in SRB_Status), E2h when no
-  // transport is initialised or no unit is selected.
-  int ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs);
+  // Sends a request to the selected unit and waits at least 10 s for it. True when the
+  // request went to the transport (its outcome in SRB_Status); false, with LastError(),
+  // when no transport is initialised or no unit is selected.
+  bool ExecSCSICommand(SCSIRequest& request, uint32_t timeoutMs);
   const std::string& LastError() const { return lastError_; }
   const std::array<uint8_t, 33>& SenseData() const { return senseData_; }
   // The ASC of the last command's sense (0 after a success).

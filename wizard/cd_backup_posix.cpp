@@ -5,9 +5,6 @@
 
 namespace kvx {
 
-// No Windows runs here: not the NT platform, so never the shell's CD writing service.
-WindowsVersion RunningWindowsVersion() { return {}; }
-
 std::string StagingFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);

@@ -159,8 +159,8 @@ bool TCDBurner::ClearFiles() {
     const int left = EmptyFolder(burnArea_);
     if (left > 0) lastError_ = "Could not delete " + std::to_string(left) + " files/folders in burn area";
     return left == 0;
-  } catch (const std::exception& failure) {
-    lastError_ = failure.what();
+  } catch (...) {
+    lastError_ = CurrentExceptionText();
     return false;
   }
 }

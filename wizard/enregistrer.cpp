@@ -3,11 +3,11 @@
 #include "wizard/enregistrer.h"
 
 #include <charconv>
-#include <exception>
 #include <vector>
 
 #include "archive/archive_procedures.h"
 #include "base/ascii_case.h"
+#include "base/exception_text.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/param_files.h"
@@ -105,8 +105,8 @@ bool TEnregistrer::LoadBackupList(const std::string& section) {
   if (!ReadCount(countText, count)) return false;
   const bool damaged = count < 0 || count > kMaxBackupEntries;
   if (damaged) {
-    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommag\xE9" "e (No=" +
-                    countText + ") : seules les entr\xE9" "es pr\xE9sentes sont charg\xE9" "es.");
+    ui::ShowMessage("La liste des sauvegardes " + std::string(kBackupListFile) + " est endommagée (No=" +
+                    countText + ") : seules les entrées présentes sont chargées.");
   }
   for (int i = 0; i < (damaged ? kMaxBackupEntries : count); ++i) {
     std::string entry = ReadINIString(kBackupListFile, section, std::to_string(i), kMissingEntry);
@@ -206,8 +206,8 @@ void TEnregistrer::BitBtn5Click() {
   Label6.Repaint();
   try {
     Label6.SetCaption(RunBackup());
-  } catch (const std::exception&) {
-    Label6.SetCaption("Echec de la sauvegarde !");
+  } catch (...) {
+    Label6.SetCaption("Echec de la sauvegarde ! " + CurrentExceptionText());
   }
   Animate1.SetActive(false);
   Animate1.SetVisible(false);
@@ -221,7 +221,7 @@ std::string TEnregistrer::RunBackup() {
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
   if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
 
-  const std::string folder = WithSeparator(TrimText(dataFolder, 2));
+  const std::string folder = WithSeparator(TrimText(dataFolder, TrimMode::kTrailing));
   const std::string target = ComboBox1.Text();
   if (ASCIIUpper(DrivePart(target)) == cdDriveId_) return BackupToCD(folder);
   if (!ArchiveDataFolder(target, folder, false)) return "Echec de la sauvegarde !";
@@ -254,13 +254,12 @@ bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFold
   if (target.find(kDiskette) != std::string::npos)
     return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
 
-  host_.Command("Ouvre,FEN_Progress.wdw");
-  host_.Command("Handle,FEN_Progress");
-  ui::CurrentPresenter().BringWindowToFront(host_.LastResult());
-  host_.Command("Multitache,-1");
+  host_.OpenWindow("FEN_Progress.wdw", VerbCase::kCapitalised);
+  ui::CurrentPresenter().BringWindowToFront(host_.WindowHandle("FEN_Progress"));
+  host_.Multitask(-1, VerbCase::kCapitalised);
   CopyFolder(ShortPath("..\\TRAMES"), dataFolder);
   const bool archived = ZipArchive(host_, target, list, 0, true, &problems);
-  host_.Command("FERME");
+  host_.CloseWindow();
   ui::CurrentPresenter().BringToFront(*this);
   return archived;
 }

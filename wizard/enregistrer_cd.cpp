@@ -1,8 +1,7 @@
 // The backup tab's CD branch: the data folder is zipped into a staging archive (on C:),
 // which is then burned through the shell's CD writing service (the "XP assistant") or
 // with the program's own burn wizard.
-#include <exception>
-
+#include "base/exception_text.h"
 #include "ui/dialogs.h"
 #include "wizard/cd_backup.h"
 #include "wizard/enregistrer.h"
@@ -34,8 +33,8 @@ void TEnregistrer::BurnStagingArchive() {
     std::string failure;
     try {
       failure = BurnWithShell();
-    } catch (const std::exception& error) {
-      failure = error.what();
+    } catch (...) {
+      failure = CurrentExceptionText();
     }
     if (failure.empty()) return;
     ui::ShowMessage("L'assistant XP ne peut pas graver " + StagingArchive() + " : " + failure);

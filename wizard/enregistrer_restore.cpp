@@ -1,15 +1,16 @@
 // The restore tab (restoring an archive, choosing it, the gauge timer) and the options
 // tab (searching for backups, editing the list of known backups).
-#include <exception>
 #include <filesystem>
 #include <optional>
 #include <system_error>
 #include <utility>
 
 #include "archive/restore_procedure.h"
+#include "base/exception_text.h"
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_rules.h"
+#include "host/kvx_application.h"
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "wizard/enregistrer.h"
@@ -77,8 +78,8 @@ void TEnregistrer::BitBtn7Click() {
   Gauge1.SetProgress(0);
   try {
     Label9.SetCaption(RunRestore());
-  } catch (const std::exception&) {
-    Label9.SetCaption(kRestoreFailed);
+  } catch (...) {
+    Label9.SetCaption(kRestoreFailed + std::string(" ") + CurrentExceptionText());
   }
   Timer1.SetEnabled(false);
   BitBtn7.SetEnabled(true);
@@ -98,7 +99,7 @@ std::string TEnregistrer::RunRestore() {
   Timer1.SetEnabled(true);
 
   if (!SetCurrentFolder("..")) return kRestoreFailed;
-  const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), 2));
+  const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), TrimMode::kTrailing));
   const std::string paramFile = baseFolder + "FIC01\\PARAM.DTA";
   const int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
   const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
@@ -119,7 +120,7 @@ std::string TEnregistrer::RunRestore() {
   request.copiedOut = "TRAMES";
   request.copiedTo = baseFolder;
   request.converters = {
-      {"WDMODFIC.EXE", "-error -nobackup /WDD=\"GELDOR.WDD\" /DIR=\"" + ShortPath(dataFolder) + "\""},
+      {"WDMODFIC.EXE", DataFileUpdateArguments(ShortPath(dataFolder), DataFileUpdate::kAfterRestore)},
       {"TRANSFMO.EXE", "MAJ"}};
   const RestoreOutcome outcome = kvx::RunRestore(host_, request);
   if (outcome.failedAt != RestoreStage::None) {

@@ -1,8 +1,8 @@
 #include "wizard/routine.h"
 
-#include <exception>
 #include <string>
 
+#include "base/exception_text.h"
 #include "wizard/backup_search.h"
 
 namespace kvx {
@@ -37,8 +37,8 @@ void TRoutine::Execute() {
   std::string failure;
   try {
     SearchBackups(folder_, fileName_, report, [this] { return Terminated(); });
-  } catch (const std::exception& error) {
-    failure = std::string("Recherche interrompue : ") + error.what();
+  } catch (...) {
+    failure = "Recherche interrompue : " + CurrentExceptionText();
     RecordFailure(failure);
   }
   // The task keeps its own copy of onEnd: running it may free this routine.

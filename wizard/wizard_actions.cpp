@@ -1,7 +1,7 @@
 #include "wizard/wizard_actions.h"
 
 #include "host/host_bridge.h"
-#include "host/system_helpers.h"
+#include "host/kvx_application.h"
 #include "wizard/enregistrer.h"
 
 namespace kvx {
@@ -18,8 +18,8 @@ void ShowWizardOnPage(HostBridge& host, BurnEngine& burning, int page) {
 void OpenBackupWizard(HostBridge& host, BurnEngine& burning) { ShowWizardOnPage(host, burning, 0); }
 
 void OpenRestoreWizard(HostBridge& host, BurnEngine& burning) {
-  if (CountProcesses("VOLMERA.EXE") > 0) {
-    host.Command("Info,Impossible de restaurer la base de données si Volmera est ouvert");
+  if (VolmeraRuns()) {
+    host.Info("Impossible de restaurer la base de données si Volmera est ouvert");
     return;
   }
   ShowWizardOnPage(host, burning, 1);

@@ -31,7 +31,7 @@ PRODUCT_FOLDERS = ("app", "wizard", "archive", "burner", "scsi", "host", "kvxbur
 # log, the engine's messages (shown by the burn wizard and on kvxburn's stderr), the
 # console lines of kvxburn, and the failures a procedure records to be shown later.
 MESSAGE_CALLS = (
-    "Command", "Info", "Error", "Erreur", "YesNo", "OuiNon", "Question",
+    "Command", "Info", "Error", "AskYesNo", "Display",
     "ShowMessage", "Confirm", "Inform", "WarningBox", "InformationBox", "warn", "inform",
     "Label6.SetCaption", "Label9.SetCaption", "folderLine_.SetCaption", "Add",
     "DebugMessage", "Formatted", "snprintf",
@@ -51,6 +51,10 @@ MESSAGE_BUILDERS = (
 # other verbs drive windows and carry no text.
 HOST_VERBS = re.compile(rb"^(?:(?:info|erreur|error|ouinon),|affiche,lib_\w+=) ?", re.I)
 HOST_CONTROL = re.compile(rb"^(?:(?:ecran|bibli|projet|ouvre|ferme|multitache|handle|execute)\b|affiche,jauge)", re.I)
+# The names of the host window's controls that Display writes to (its first argument).
+HOST_CONTROL_NAME = re.compile(rb"^(?:LIB|JAUGE)_\w+$")
+# The bridge writes the verbs themselves: its own literals are the wire's, not messages.
+HOST_BRIDGE = "host/host_bridge.cpp"
 # Files that only the native build compiles: nobody sees their texts.
 NATIVE_ONLY = "_posix.cpp"
 # Constants of the form kName holding a literal, which a call may name instead of a literal.
@@ -153,7 +157,8 @@ def closing(code, start, opening="(", closer=")", stop=None):
 def product_sources():
     for folder in PRODUCT_FOLDERS:
         for path in sorted((SOURCE / folder).rglob("*")):
-            if path.suffix in (".cpp", ".h") and not path.name.endswith(NATIVE_ONLY):
+            if (path.suffix in (".cpp", ".h") and not path.name.endswith(NATIVE_ONLY)
+                    and path.relative_to(SOURCE).as_posix() != HOST_BRIDGE):
                 yield path, strip_comments(path.read_text(encoding="utf-8"))
 
 
@@ -185,7 +190,7 @@ def pieces(argument, constants):
     for name in re.findall(r"\b(k[A-Z]\w*)\b", argument):
         found += constants.get(name, [])
     for text in found:
-        if HOST_CONTROL.match(text):
+        if HOST_CONTROL.match(text) or HOST_CONTROL_NAME.match(text):
             continue
         text = HOST_VERBS.sub(b"", text)
         for part in re.split(rb"[\x00-\x1f]+", PRINTF.sub(b"\x00", text)):

@@ -93,5 +93,44 @@ TEST_F(Bridge, LongCommandGoesOutAs254Bytes) {
   EXPECT_EQ(Runtime().calls.back(), "CMD info," + std::string(249, 'a'));
 }
 
+// Each verb's text on the wire, in its usual spelling and in the ones some callers keep;
+// the hooks of OUVRE and FERME come first as for any command.
+TEST_F(Bridge, VerbsWriteTheirCommandTexts) {
+  bridge_.OpenLibrary("disque,KVXOUTIL.wdl/CR");
+  bridge_.OpenProject("KVXOUTIL.WDP");
+  bridge_.OpenWindow("KVXOUTIL.WDW");
+  bridge_.OpenWindow("FEN_Progress.wdw", VerbCase::kCapitalised);
+  bridge_.WaitForInput();
+  bridge_.Display("JAUGE_JAUGE1", "42");
+  bridge_.Info("Fini.");
+  bridge_.Info(" Fini.", VerbCase::kUpper);
+  bridge_.Info("Fini.", VerbCase::kLower);
+  bridge_.Error("Rat\xE9.");
+  bridge_.Error("Rat\xE9.", VerbCase::kCapitalised);
+  bridge_.Multitask();
+  bridge_.Multitask(-2);
+  bridge_.Multitask(-1, VerbCase::kCapitalised);
+  bridge_.CallProcedure("Charge", "C:\\KVX\\CLUF.RTF");
+  bridge_.CloseWindow();
+  EXPECT_EQ(Runtime().calls,
+            (Calls{"INIT", "CMD BIBLI,disque,KVXOUTIL.wdl/CR", "CMD PROJET,KVXOUTIL.WDP",
+                   "CMD EX\xE9" "CUTE(\"OUVREFEN\",\"KVXOUTIL\")", "CMD OUVRE,KVXOUTIL.WDW",
+                   "CMD EX\xE9" "CUTE(\"OUVREFEN\",\"FEN_PROGRESS\")", "CMD Ouvre,FEN_Progress.wdw", "CMD ECRAN,SAISIE",
+                   "CMD AFFICHE,JAUGE_JAUGE1=42", "CMD Info,Fini.", "CMD INFO, Fini.", "CMD info,Fini.",
+                   "CMD ERREUR,Rat\xE9.", "CMD Erreur,Rat\xE9.", "CMD MULTITACHE", "CMD MULTITACHE,-2",
+                   "CMD Multitache,-1", "CMD EX\xE9" "CUTE(\"Charge\",\"C:\\KVX\\CLUF.RTF\")",
+                   "CMD EX\xE9" "CUTE(\"FermeFen\")", "CMD FERME"}));
+}
+
+// The answers of OUINON and Handle come back from the verbs themselves.
+TEST_F(Bridge, QuestionAndHandleReturnTheHostResult) {
+  Runtime().results = {0, 5, 0x1234};
+  EXPECT_FALSE(bridge_.AskYesNo("Continuer ?"));
+  EXPECT_TRUE(bridge_.AskYesNo("Continuer ?"));
+  EXPECT_EQ(bridge_.WindowHandle("FEN_Progress"), 0x1234);
+  EXPECT_EQ(Runtime().calls,
+            (Calls{"INIT", "CMD OUINON,Continuer ?", "CMD OUINON,Continuer ?", "CMD Handle,FEN_Progress"}));
+}
+
 }  // namespace
 }  // namespace kvx

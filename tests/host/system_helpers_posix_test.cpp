@@ -12,6 +12,7 @@
 #include "base/folders.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
+#include "host/windows_version.h"
 #include "tests/host/recording_runtime.h"
 #include "tests/support/test_files.h"
 
@@ -51,6 +52,29 @@ class PosixSystemHelpers : public ::testing::Test {
   fs::path root_;
   HostBridge host_;
 };
+
+// The shell's CD writing service exists from XP on; elevation is skipped on 2000 and XP
+// only.
+TEST(WindowsVersions, XPOrLaterAndElevationAreDecidedByTheNumbers) {
+  struct Case {
+    WindowsVersion version;
+    bool xpOrLater, elevationSkipped;
+  };
+  const Case cases[] = {
+      {{true, 5, 1, 2600}, true, true},     // XP
+      {{true, 5, 0, 2195}, false, true},    // 2000
+      {{true, 5, 2, 3790}, true, false},    // Server 2003, XP x64
+      {{true, 6, 0, 6000}, true, false},    // Vista
+      {{true, 10, 0, 19045}, true, false},  // build numbers keep growing
+      {{true, 4, 0, 2600}, false, false},   // NT 4, whatever the build says
+      {{false, 5, 1, 3000}, false, false},  // not the NT platform
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsWindowsXPOrLater(c.version), c.xpOrLater) << c.version.major << "." << c.version.minor;
+    EXPECT_EQ(IsWindows2000OrXP(c.version), c.elevationSkipped) << c.version.major << "." << c.version.minor;
+  }
+  EXPECT_FALSE(IsWindowsXPOrLater());  // no Windows runs here
+}
 
 TEST_F(PosixSystemHelpers, ProgramsGetTheirArgumentsSplitAndTheirExitCodeCounts) {
   ToolCopy("CONVTEST.EXE");
@@ -135,12 +159,12 @@ TEST_F(PosixSystemHelpers, FilesCopiedReplacedAndDeletedByWindowsPaths) {
   test::WriteWholeFileAndFolders(root_ / "src" / "new.txt", "new");
   test::WriteWholeFileAndFolders(root_ / "dst" / "old.txt", "old");
   chmod((root_ / "dst" / "old.txt").c_str(), 0444);
-  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 0);
+  EXPECT_TRUE(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false));
   EXPECT_EQ(test::ReadWholeFile(root_ / "dst" / "old.txt"), "new");
   EXPECT_NE(fs::status(root_ / "dst" / "old.txt").permissions() & fs::perms::owner_write, fs::perms::none);
-  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\moved.txt"), true), 0);
+  EXPECT_TRUE(CopyReplace(Root("src\\new.txt"), Root("dst\\moved.txt"), true));
   EXPECT_FALSE(fs::exists(root_ / "src" / "new.txt"));
-  EXPECT_EQ(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false), 99);
+  EXPECT_FALSE(CopyReplace(Root("src\\new.txt"), Root("dst\\old.txt"), false));
   EXPECT_FALSE(fs::exists(root_ / "dst" / "old.txt"));  // the target goes first, as on Windows
 
   test::WriteWholeFileAndFolders(root_ / "del" / "A.TMP", "");

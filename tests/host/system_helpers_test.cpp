@@ -11,6 +11,7 @@
 #include "host/param_files.h"
 #include "host/system_helpers.h"
 #include "tests/support/test_files.h"
+#include "host/windows_version.h"
 
 namespace kvx {
 namespace {
@@ -64,18 +65,18 @@ TEST_F(SystemHelpers, CopyReplaceOverwritesReadOnlyTargetAndGivesWritableCopy) {
   test::WriteWholeFile(target, "old");
   SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(CopyReplace(source, target, false), 0);
+  EXPECT_TRUE(CopyReplace(source, target, false));
   EXPECT_EQ(test::ReadWholeFile(target), "new");
   EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(CopyReplace(source, target, true), 0);
+  EXPECT_TRUE(CopyReplace(source, target, true));
   EXPECT_FALSE(FileExists(source));
 }
 
 TEST_F(SystemHelpers, CopyReplaceOfMissingSourceStillDeletesTheTarget) {
   const std::string target = TempRoot() + "stale.txt";
   test::WriteWholeFile(target, "stale");
-  EXPECT_EQ(CopyReplace(TempRoot() + "missing.txt", target, false), 99);
+  EXPECT_FALSE(CopyReplace(TempRoot() + "missing.txt", target, false));
   EXPECT_FALSE(FileExists(target));
 }
 
@@ -84,7 +85,7 @@ TEST_F(SystemHelpers, MoveOfALockedSourceFailsAfterTheCopy) {
   test::WriteWholeFile(source, "data");
   HANDLE lock = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CopyReplace(source, target, true), 99);
+  EXPECT_FALSE(CopyReplace(source, target, true));
   CloseHandle(lock);
   EXPECT_EQ(test::ReadWholeFile(target), "data");
   EXPECT_TRUE(FileExists(source));
@@ -197,9 +198,11 @@ TEST_F(SystemHelpers, CountAndKillProcessesWithTheProjectFileRule) {
   EXPECT_EQ(CountProcesses("VOLTEST.EXE"), 0);
 }
 
-TEST_F(SystemHelpers, WindowsVersionTextDescribesTheSystem) {
-  const std::string text = WindowsVersionText();
-  EXPECT_NE(text.find("(Build "), std::string::npos) << text;
+// wine reports an NT system of the XP line or later.
+TEST_F(SystemHelpers, RunningWindowsVersionIsReadFromTheSystem) {
+  const WindowsVersion version = RunningWindowsVersion();
+  EXPECT_TRUE(version.nt);
+  EXPECT_TRUE(IsWindowsXPOrLater(version)) << version.major << "." << version.minor << " build " << version.build;
 }
 
 TEST_F(SystemHelpers, ReadComposantReadsBesideTheProgramAndKeepsTheFolder) {

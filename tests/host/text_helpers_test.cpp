@@ -9,12 +9,12 @@ namespace {
 
 TEST(TrimText, ModesTreatSpacesAndFFAsBlanks) {
   const std::string text = " \xFF" "a  \xFF" "b \xFF ";
-  EXPECT_EQ(TrimText(text, 0), "a  \xFF" "b \xFF ");
-  EXPECT_EQ(TrimText(text, 1), " a b ");
-  EXPECT_EQ(TrimText(text, 2), " \xFF" "a  \xFF" "b");
-  EXPECT_EQ(TrimText(text, 3), "a b");
+  EXPECT_EQ(TrimText(text, TrimMode::kLeading), "a  \xFF" "b \xFF ");
+  EXPECT_EQ(TrimText(text, TrimMode::kCollapseRuns), " a b ");
+  EXPECT_EQ(TrimText(text, TrimMode::kTrailing), " \xFF" "a  \xFF" "b");
+  EXPECT_EQ(TrimText(text, TrimMode::kAll), "a b");
   // A run that starts with FFh follows no space and stays.
-  EXPECT_EQ(TrimText("a\xFF\xFF" "b", 1), "a\xFF\xFF" "b");
+  EXPECT_EQ(TrimText("a\xFF\xFF" "b", TrimMode::kCollapseRuns), "a\xFF\xFF" "b");
 }
 
 TEST(ZeroPad, PadsAndMovesTheSignToTheFront) {

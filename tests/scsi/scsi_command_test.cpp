@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "scsi/sense_text.h"
 #include "tests/scsi/scripted_unit.h"
 
 namespace kvx::scsi::testing {
@@ -188,7 +189,7 @@ TEST_F(ExecRules, OpcodeFFCompletesWithoutReachingTheUnit) {
   SCSIRequest request{};
   request.CDBByte[0] = 0xFF;
   request.SRB_Flags = 0x40;
-  EXPECT_EQ(device->ExecSCSICommand(request, 5000), 1);
+  EXPECT_TRUE(device->ExecSCSICommand(request, 5000));
   EXPECT_EQ(request.SRB_Status, SS_COMP);
   EXPECT_TRUE(script.sent.empty());
 }
@@ -199,18 +200,19 @@ TEST_F(ExecRules, WithoutASelectedUnitNothingIsSentAndNothingLogged) {
   script.Clear();
   SCSIRequest request{};
   request.SRB_Flags = 0x40;
-  EXPECT_EQ(device->ExecSCSICommand(request, 5000), 0xE2);
+  EXPECT_FALSE(device->ExecSCSICommand(request, 5000));
   EXPECT_EQ(request.SRB_Status, SS_NO_DEVICE);  // not pending: nothing was accepted
   EXPECT_FALSE(device->SynchronizeCache(1000, false));
   EXPECT_TRUE(script.sent.empty());
   EXPECT_TRUE(debugLines.empty());
 }
 
-TEST_F(ExecRules, WithoutATransportCommandsFailWithE2) {
+TEST_F(ExecRules, WithoutATransportCommandsFailAndSayWhy) {
   install->Hub().Finalize();
   EXPECT_FALSE(device->ASPIInitialized());
   SCSIRequest request{};
-  EXPECT_EQ(device->ExecSCSICommand(request, 5000), 0xE2);
+  EXPECT_FALSE(device->ExecSCSICommand(request, 5000));
+  EXPECT_EQ(device->LastError(), StatusText(SS_NO_DEVICE, 0, 0));
   EXPECT_FALSE(device->TestUnitReady(5000));
   EXPECT_TRUE(debugLines.empty());
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "wizard/cd_backup.h"
 #include "wizard/wizard_paths.h"
 
 namespace kvx {
@@ -23,14 +22,6 @@ TEST(WizardPaths, FolderPartKeepsItsSeparator) {
   EXPECT_EQ(WithSeparator("C:\\B"), "C:\\B\\");
   EXPECT_EQ(WithSeparator("C:\\B\\"), "C:\\B\\");
   EXPECT_EQ(WithSeparator(""), "\\");
-}
-
-TEST(CDBackup, TheShellRouteIsOfferedFromWindowsXPOn) {
-  EXPECT_TRUE(IsWindowsXPOrLater({true, 5, 2600}));    // XP
-  EXPECT_TRUE(IsWindowsXPOrLater({true, 10, 19045}));  // build numbers keep growing
-  EXPECT_FALSE(IsWindowsXPOrLater({true, 5, 2195}));   // 2000
-  EXPECT_FALSE(IsWindowsXPOrLater({true, 4, 2600}));   // NT 4, whatever the build says
-  EXPECT_FALSE(IsWindowsXPOrLater({false, 5, 3000}));  // not the NT platform
 }
 
 }  // namespace
