@@ -16,6 +16,8 @@ struct WindowsVersion {
 // NT, a major version above 4 and a build above 2195 (Windows 2000's).
 bool IsWindowsXPOrLater(const WindowsVersion& version);
 
+// The running system's version and the staging folder below have a Win32 side and a
+// POSIX one, defined with the shell's service (cd_burn_service_*.cpp).
 WindowsVersion RunningWindowsVersion();
 
 // Where a backup to CD is zipped before it is burned, with its trailing separator: the

@@ -1,5 +1,6 @@
 // The shell's CD writing service: ICDBurn of the class the shell registers, and the
-// staging folder (the CD burning special folder) it burns from.
+// staging folder (the CD burning special folder) it burns from; the system's version,
+// which tells whether the service can be there, and where a backup to CD is zipped.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -9,6 +10,7 @@
 
 #include "base/cp1252.h"
 #include "base/win32_scope.h"
+#include "wizard/cd_backup.h"
 #include "wizard/cd_burner.h"
 
 namespace kvx {
@@ -90,5 +92,14 @@ std::string ShellStagingFolder() {
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name)
     : TCDBurner(owner, std::move(name), MakeShellCDBurnService(), ShellStagingFolder()) {}
+
+WindowsVersion RunningWindowsVersion() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (!GetVersionExA(&info)) return {};
+  return {info.dwPlatformId == VER_PLATFORM_WIN32_NT, info.dwMajorVersion, info.dwBuildNumber & 0xFFFF};
+}
+
+std::string StagingFolder() { return "C:\\"; }
 
 }  // namespace kvx

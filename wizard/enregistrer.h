@@ -157,6 +157,10 @@ class TEnregistrer : public ui::Form {
   std::optional<ActionScope> BeginAction();
 
   void Design();
+  void DesignBackupTab();
+  void DesignRestoreTab();
+  void DesignOptionsTab();
+  void DesignNonVisualParts();
   void ConnectEvents();
   // Makes target the text of ComboBox1, adding it to both target lists when new.
   void ChooseTarget(const std::string& target);
