@@ -185,7 +185,7 @@ class TEnregistrer : public ui::Form {
   bool firstDriveChange_ = true;
   bool acting_ = false;
   std::unique_ptr<TGraver> graver_;
-  std::unique_ptr<TRoutine> routine_;  // last member: stopped before the controls go
+  OwnedThread<TRoutine> routine_;  // last member: stopped before the controls go
 };
 
 }  // namespace kvx
