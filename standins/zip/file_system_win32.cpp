@@ -108,8 +108,9 @@ void SetModifiedTime(const std::string& path, uint32_t dosTime) {
   if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
       !LocalFileTimeToFileTime(&local, &utc))
     return;
-  const kvx::win32::ScopedHandle file(CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  const kvx::win32::ScopedHandle file(CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file) SetFileTime(file.get(), nullptr, nullptr, &utc);
 }
 
