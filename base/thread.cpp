@@ -1,17 +1,14 @@
 #include "base/thread.h"
 
+#include <cassert>
+
 #include "base/exception_text.h"
 
 namespace kvx {
 
 TThread::TThread() : finished_(std::make_shared<Event>(true, false)) {}
 
-TThread::~TThread() {
-  if (thread_.joinable()) {
-    Terminate();
-    thread_.join();
-  }
-}
+TThread::~TThread() { assert(!thread_.joinable() && "a started thread is stopped before it goes (OwnedThread)"); }
 
 void TThread::Start() {
   std::lock_guard<std::mutex> guard(lock_);
@@ -24,6 +21,11 @@ void TThread::Start() {
 
 void TThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
+}
+
+void TThread::StopAndWait() {
+  RequestStop();
+  WaitFor();
 }
 
 bool TThread::OnThisThread() const {

@@ -1,8 +1,9 @@
 // Worker threads in the manner of the engine's thread classes: a derived class
 // overrides Execute; the thread is created suspended and runs once Start is called.
 // Termination is cooperative (Execute polls Terminated). The object is owned by whoever
-// started it, which joins it (WaitFor, or the destructor); an exception that leaves
-// Execute is kept as the thread's Failure for that owner.
+// started it, through OwnedThread, which stops it (asks it to end, then joins it) while
+// all of the object still lives; an exception that leaves Execute is kept as the
+// thread's Failure for that owner.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "base/event.h"
 
@@ -20,9 +22,9 @@ enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCr
 class TThread {
  public:
   TThread();
-  // A started thread is asked to terminate and joined.
-  // Derived classes whose members Execute uses call Terminate and WaitFor in their
-  // own destructor, before those members go.
+  // The thread has been stopped (or never started) by now: joining here would be too
+  // late, the derived members Execute uses being gone. A thread still running ends the
+  // process (a fault of its owner, which tests catch).
   virtual ~TThread();
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
@@ -34,6 +36,9 @@ class TThread {
   bool Terminated() const { return terminated_; }
   // Blocks until Execute has returned. Not from the thread itself (OnThisThread).
   void WaitFor();
+  // Asks Execute to end (RequestStop) and waits until it has: what OwnedThread does
+  // before the object goes.
+  void StopAndWait();
   // Whether the caller runs on this thread (which cannot join itself).
   bool OnThisThread() const;
 
@@ -51,6 +56,8 @@ class TThread {
 
  protected:
   virtual void Execute() = 0;
+  // How StopAndWait asks Execute to end: Terminate, unless the work ends another way.
+  virtual void RequestStop() { Terminate(); }
   void RecordFailure(const std::string& text);
 
  private:
@@ -66,6 +73,24 @@ class TThread {
   std::string failure_;
   const std::shared_ptr<Event> finished_;
 };
+
+// Stops a thread, then deletes it.
+struct StopThread {
+  void operator()(TThread* thread) const {
+    thread->StopAndWait();
+    delete thread;
+  }
+};
+
+// How a thread is owned: destroying or replacing the pointer stops the thread first, so
+// that no derived class has to remember to.
+template <typename Thread>
+using OwnedThread = std::unique_ptr<Thread, StopThread>;
+
+template <typename Thread, typename... Args>
+OwnedThread<Thread> MakeOwnedThread(Args&&... args) {
+  return OwnedThread<Thread>(new Thread(std::forward<Args>(args)...));
+}
 
 // Platform part: applies a priority to the calling thread or to a running one.
 void ApplyCurrentThreadPriority(ThreadPriority priority);

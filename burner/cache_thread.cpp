@@ -52,11 +52,6 @@ TCacheThread::TCacheThread(uint32_t cacheSize, bool padShortTrack, int64_t track
   Start();
 }
 
-TCacheThread::~TCacheThread() {
-  StopReading();
-  WaitFor();
-}
-
 void TCacheThread::Execute() {
   try {
     if (QueueHeader() && QueueFiles()) {

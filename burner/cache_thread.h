@@ -47,7 +47,6 @@ class TCacheThread final : public TThread {
   // the data, a failure.
   TCacheThread(uint32_t cacheSize, bool padShortTrack, int64_t trackBytes, std::vector<uint8_t>& header,
                const std::vector<std::unique_ptr<TISOEntry>>& entries, Event& writerSignal, bool keepHeader = false);
-  ~TCacheThread() override;
 
   // Copies the first queued block into Buffer (kCacheBlockBytes at least): its byte
   // count; -1 when no block is queued yet; 0 when nothing more will come (all data
@@ -74,6 +73,8 @@ class TCacheThread final : public TThread {
 
  protected:
   void Execute() override;
+  // The cache ends once its reading is stopped.
+  void RequestStop() override { StopReading(); }
 
  private:
   bool QueueHeader();

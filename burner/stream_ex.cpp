@@ -17,7 +17,7 @@ TFileStreamEx::TFileStreamEx(const std::string& fileName, uint16_t mode)
 }
 
 TFileStreamEx::~TFileStreamEx() {
-  if (IsOpen()) CloseFileHandle(Handle);
+  if (IsOpen()) CloseFileHandle(Handle());
 }
 
 std::string FileOpenErrorText(const std::string& fileName) {

@@ -44,14 +44,18 @@ class THandleStreamEx : public TStreamEx {
   using SystemHandle = intptr_t;
   static constexpr SystemHandle kInvalidHandle = -1;
 
-  explicit THandleStreamEx(SystemHandle handle) : Handle(handle) {}
+  explicit THandleStreamEx(SystemHandle handle) : handle_(handle) {}
 
   bool SetSize(int64_t newSize) override;
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, uint16_t origin) override;
 
-  SystemHandle Handle;
+  // The handle the stream reads and writes; it stays the same for the stream's life.
+  SystemHandle Handle() const { return handle_; }
+
+ private:
+  const SystemHandle handle_;
 };
 
 // A named file, opened or created with a mode; the handle is closed with the object.
@@ -63,7 +67,7 @@ class TFileStreamEx : public THandleStreamEx {
   TFileStreamEx(const TFileStreamEx&) = delete;
   TFileStreamEx& operator=(const TFileStreamEx&) = delete;
 
-  bool IsOpen() const { return Handle != kInvalidHandle; }
+  bool IsOpen() const { return Handle() != kInvalidHandle; }
   const std::string& OpenError() const { return openError_; }
 
  private:

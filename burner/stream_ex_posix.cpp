@@ -44,7 +44,7 @@ int32_t THandleStreamEx::Read(void* buffer, int32_t count) {
   // A read may deliver less than asked before the end of the file; keep going.
   int32_t done = 0;
   while (done < count) {
-    const ssize_t n = read(Descriptor(Handle), static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
+    const ssize_t n = read(Descriptor(Handle()), static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
@@ -56,7 +56,7 @@ int32_t THandleStreamEx::Write(const void* buffer, int32_t count) {
   if (count <= 0) return 0;
   int32_t done = 0;
   while (done < count) {
-    const ssize_t n = write(Descriptor(Handle), static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
+    const ssize_t n = write(Descriptor(Handle()), static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
@@ -66,11 +66,11 @@ int32_t THandleStreamEx::Write(const void* buffer, int32_t count) {
 
 int64_t THandleStreamEx::Seek(int64_t offset, uint16_t origin) {
   const int whence = origin == kSeekFromCurrent ? SEEK_CUR : origin == kSeekFromEnd ? SEEK_END : SEEK_SET;
-  return lseek(Descriptor(Handle), static_cast<off_t>(offset), whence);
+  return lseek(Descriptor(Handle()), static_cast<off_t>(offset), whence);
 }
 
 bool THandleStreamEx::SetSize(int64_t newSize) {
-  return Seek(newSize, kSeekFromBeginning) == newSize && ftruncate(Descriptor(Handle), static_cast<off_t>(newSize)) == 0;
+  return Seek(newSize, kSeekFromBeginning) == newSize && ftruncate(Descriptor(Handle()), static_cast<off_t>(newSize)) == 0;
 }
 
 }  // namespace kvx

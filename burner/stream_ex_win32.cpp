@@ -47,13 +47,13 @@ void CloseFileHandle(THandleStreamEx::SystemHandle handle) { CloseHandle(Win32Ha
 
 int32_t THandleStreamEx::Read(void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count <= 0 || !ReadFile(Win32Handle(Handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (count <= 0 || !ReadFile(Win32Handle(Handle()), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<int32_t>(done);
 }
 
 int32_t THandleStreamEx::Write(const void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count <= 0 || !WriteFile(Win32Handle(Handle), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (count <= 0 || !WriteFile(Win32Handle(Handle()), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<int32_t>(done);
 }
 
@@ -61,12 +61,12 @@ int64_t THandleStreamEx::Seek(int64_t offset, uint16_t origin) {
   LARGE_INTEGER distance, position;
   distance.QuadPart = offset;
   const DWORD method = origin == kSeekFromCurrent ? FILE_CURRENT : origin == kSeekFromEnd ? FILE_END : FILE_BEGIN;
-  if (!SetFilePointerEx(Win32Handle(Handle), distance, &position, method)) return -1;
+  if (!SetFilePointerEx(Win32Handle(Handle()), distance, &position, method)) return -1;
   return position.QuadPart;
 }
 
 bool THandleStreamEx::SetSize(int64_t newSize) {
-  return Seek(newSize, kSeekFromBeginning) == newSize && SetEndOfFile(Win32Handle(Handle));
+  return Seek(newSize, kSeekFromBeginning) == newSize && SetEndOfFile(Win32Handle(Handle()));
 }
 
 }  // namespace kvx

@@ -48,10 +48,8 @@ bool SpeedInDVDFactors(DiscKind type) {
 
 }  // namespace
 
-TThWrite::TThWrite(TVortalBurner& burner, std::unique_ptr<TCacheThread> cache, std::shared_ptr<Event> imageReleased)
+TThWrite::TThWrite(TVortalBurner& burner, OwnedThread<TCacheThread> cache, std::shared_ptr<Event> imageReleased)
     : burner_(burner), cache_(std::move(cache)), imageReleased_(std::move(imageReleased)) {}
-
-TThWrite::~TThWrite() { WaitFor(); }
 
 void TThWrite::Execute() {
   TVortalBurner::onWriterThread_ = true;

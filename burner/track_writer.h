@@ -32,8 +32,7 @@ class TThWrite final : public TThread {
   // Takes over the running cache. To read the track back after the write, the cache
   // must have been told to keep the image header, and ImageReleased is set once the
   // read-back no longer uses the image (null: the write does not read it back).
-  TThWrite(TVortalBurner& burner, std::unique_ptr<TCacheThread> cache, std::shared_ptr<Event> imageReleased);
-  ~TThWrite() override;
+  TThWrite(TVortalBurner& burner, OwnedThread<TCacheThread> cache, std::shared_ptr<Event> imageReleased);
 
  protected:
   void Execute() override;
@@ -69,7 +68,7 @@ class TThWrite final : public TThread {
   bool Failed() const { return !cache_->Status().empty(); }
 
   TVortalBurner& burner_;
-  std::unique_ptr<TCacheThread> cache_;
+  OwnedThread<TCacheThread> cache_;
   scsi::DiscKind discType_ = scsi::DiscKind::Unknown;
   uint32_t startSector_ = 0;
   uint32_t sectorsWritten_ = 0;

@@ -48,38 +48,42 @@ void TVortalBurner::SetCacheSize(int32_t value) {
   cacheSize_ = value < kMinimumCacheSize ? kMinimumCacheSize : value - value % static_cast<int32_t>(kSectorSize);
 }
 
-bool TVortalBurner::StartBurn() {
+bool TVortalBurner::StartBurn() { return ClaimForWrite() && StartWrite(); }
+
+bool TVortalBurner::ClaimForWrite() {
   // The header is what BuildImage made; without it the disc would get the files alone.
   if (layout_.ImageHeader.empty()) {
     ReportWriteDone(kNoImageText);
     return false;
   }
-  {
-    std::lock_guard<std::mutex> guard(engine_.lock_);
-    if (engine_.activeBurner_) {
-      ReportWriteDone(kWriteRunningText);
-      return false;
-    }
-    scsi::UnitUse holder = scsi::UnitUse::None;
-    if (!Transport().Claims().Claim(Address(), scsi::UnitUse::Writing, holder)) {
-      ReportWriteDone(kUnitErasingText);
-      return false;
-    }
-    writingUnit_ = Address();
-    // The last writer has reported; let it finish its last steps.
-    if (engine_.lastWriterFinished_ && !onWriterThread_) engine_.lastWriterFinished_->Wait();
-    engine_.activeBurner_ = this;
-    engine_.userAbort_ = false;
+  std::lock_guard<std::mutex> guard(engine_.lock_);
+  if (engine_.activeBurner_) {
+    ReportWriteDone(kWriteRunningText);
+    return false;
   }
+  scsi::UnitUse holder = scsi::UnitUse::None;
+  if (!Transport().Claims().Claim(Address(), scsi::UnitUse::Writing, holder)) {
+    ReportWriteDone(kUnitErasingText);
+    return false;
+  }
+  writingUnit_ = Address();
+  // The last writer has reported; let it finish its last steps.
+  if (engine_.lastWriterFinished_ && !onWriterThread_) engine_.lastWriterFinished_->Wait();
+  engine_.activeBurner_ = this;
+  engine_.userAbort_ = false;
+  return true;
+}
+
+bool TVortalBurner::StartWrite() {
   writing_ = true;
   bytesWritten_ = 0;
   SetCurrentFile("");
   writerSignal_.Reset();
   const int64_t trackBytes = layout_.TrackSectors * kSectorSize;
   const bool readBack = verifyWrite_ && !TestWrite();
-  auto cache = std::make_unique<TCacheThread>(cacheSize_, layout_.WritePostGap && trackBytes < kShortTrackBytes,
-                                              trackBytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
-                                              readBack);
+  auto cache = MakeOwnedThread<TCacheThread>(cacheSize_, layout_.WritePostGap && trackBytes < kShortTrackBytes,
+                                             trackBytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
+                                             readBack);
   // The read-back uses the image until the writer ends; otherwise the cache alone reads it.
   std::shared_ptr<Event> readBackDone = readBack ? std::make_shared<Event>(true) : nullptr;
   imageReleased_ = readBack ? readBackDone : cache->FinishedEvent();
@@ -93,7 +97,12 @@ bool TVortalBurner::StartBurn() {
     WriteEnded(error);
     return false;
   }
-  auto writer = std::make_unique<TThWrite>(*this, std::move(cache), readBackDone);
+  StartWriter(std::move(cache), std::move(readBackDone));
+  return true;
+}
+
+void TVortalBurner::StartWriter(OwnedThread<TCacheThread> cache, std::shared_ptr<Event> readBackDone) {
+  auto writer = MakeOwnedThread<TThWrite>(*this, std::move(cache), std::move(readBackDone));
   writer->SetPriority(ThreadPriority::TimeCritical);
   writerFinished_ = writer->FinishedEvent();
   {
@@ -102,10 +111,9 @@ bool TVortalBurner::StartBurn() {
   }
   KeepWriter(std::move(writer));
   writer_->Start();
-  return true;
 }
 
-void TVortalBurner::KeepWriter(std::unique_ptr<TThWrite> writer) {
+void TVortalBurner::KeepWriter(OwnedThread<TThWrite> writer) {
   // A writer whose OnWriteDone starts the next write cannot join itself: it is set
   // aside and joined later (at the next such hand-over, or with the component).
   if (writer_ && writer_->OnThisThread()) retiredWriter_ = std::move(writer_);

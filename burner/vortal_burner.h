@@ -178,11 +178,17 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   // its read-back).
   void WaitForImage() const;
   bool AbortRequested() const { return engine_.userAbort_; }
+  // Refuses a write without an image, beside another write or on a unit being erased
+  // (OnWriteDone tells why); else makes this component the engine's writing one.
+  bool ClaimForWrite();
+  // Starts the cache, waits until it is ready and starts the writer.
+  bool StartWrite();
+  void StartWriter(OwnedThread<TCacheThread> cache, std::shared_ptr<Event> readBackDone);
   // The write is over: the flag is cleared just before OnWriteDone.
   void WriteEnded(const std::string& error);
   void ReportWriteDone(const std::string& error);
   // Keeps the new write's writer, joining the one before it.
-  void KeepWriter(std::unique_ptr<TThWrite> writer);
+  void KeepWriter(OwnedThread<TThWrite> writer);
   // Logs why the cache's reading failed, when an exception ended it.
   void LogCacheFailure(const TCacheThread& cache);
   // Sends the write parameters page as if the disc were to be closed.
@@ -216,8 +222,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   // Thread-local because it says which thread runs, whatever engine it writes for.
   static thread_local bool onWriterThread_;
   // Last members: joined before anything the writers use goes.
-  std::unique_ptr<TThWrite> writer_;
-  std::unique_ptr<TThWrite> retiredWriter_;
+  OwnedThread<TThWrite> writer_;
+  OwnedThread<TThWrite> retiredWriter_;
 };
 
 // The settings the forms store for their burner components: underrun protection, the

@@ -84,7 +84,7 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   eraseProgress_ = 0;
   erasing_ = true;
   // The last blanking's thread has reported its end: replacing it joins it.
-  eraseThread_ = std::make_unique<TEraseThread>(*this, discType_, ExpectedSeconds(discType_, blankType));
+  eraseThread_ = MakeOwnedThread<TEraseThread>(*this, discType_, ExpectedSeconds(discType_, blankType));
   eraseThread_->Start();
   return true;
 }
@@ -115,8 +115,6 @@ void TSCSIDevice::FireEraseDone(const std::string& error) {
 
 TEraseThread::TEraseThread(TSCSIDevice& device, DiscKind discType, uint16_t durationSeconds)
     : device_(device), discType_(discType), duration_(durationSeconds) {}
-
-TEraseThread::~TEraseThread() { WaitFor(); }
 
 // The estimate never shows more than 100 although each loop polls at least once.
 void TEraseThread::Progress() {

@@ -18,7 +18,6 @@ class TEraseThread : public TThread {
   // durationSeconds: how long the blanking is expected to take; progress is the
   // polling time spent so far against it.
   TEraseThread(TSCSIDevice& device, DiscKind discType, uint16_t durationSeconds);
-  ~TEraseThread() override;
 
  protected:
   void Execute() override;

@@ -63,35 +63,28 @@ uint8_t HighestAdapterCount(const SPTIDeviceTable& table) {
 
 }  // namespace
 
-VolumeSystem::Handle OpenVolume(VolumeSystem& volumes, char letter) {
+ScopedVolume OpenVolume(VolumeSystem& volumes, char letter) {
   const std::string path = VolumePath(letter);
   VolumeSystem::Handle handle =
       volumes.Open(path, GENERIC_READ_ACCESS | GENERIC_WRITE_ACCESS, FILE_SHARE_READ_MODE | FILE_SHARE_WRITE_MODE,
                    OPEN_EXISTING_DISPOSITION, FILE_ATTRIBUTE_NORMAL_FLAG);
   if (handle == VolumeSystem::kInvalidHandle)
     handle = volumes.Open(path, GENERIC_READ_ACCESS, FILE_SHARE_READ_MODE, OPEN_EXISTING_DISPOSITION, 0);
-  return handle;
+  return ScopedVolume(volumes, handle);
 }
 
 char VolumeLetterOf(VolumeSystem& volumes, uint8_t adapter, uint8_t target) {
   for (char letter = 'B'; letter <= 'Z'; ++letter) {
-    VolumeSystem::Handle handle = OpenVolume(volumes, letter);
-    if (handle == VolumeSystem::kInvalidHandle) continue;
+    const ScopedVolume volume = OpenVolume(volumes, letter);
     SCSI_ADDRESS address;
-    const bool known = AskAddress(volumes, handle, address);
-    volumes.Close(handle);
-    if (known && address.PortNumber == adapter && address.TargetId == target) return letter;
+    if (!volume || !AskAddress(volumes, volume.get(), address)) continue;
+    if (address.PortNumber == adapter && address.TargetId == target) return letter;
   }
   return 0;
 }
 
 PassThroughTransport::PassThroughTransport(VolumeSystem& volumes, const std::atomic<bool>& closeAfterCommand)
     : volumes_(volumes), closeAfterCommand_(closeAfterCommand) {}
-
-PassThroughTransport::~PassThroughTransport() {
-  for (auto& entry : table_.entries)
-    if (entry.handle != VolumeSystem::kInvalidHandle) volumes_.Close(entry.handle);
-}
 
 int PassThroughTransport::BuildTable() {
   table_ = SPTIDeviceTable{};
@@ -116,19 +109,16 @@ int PassThroughTransport::BuildTable() {
 }
 
 bool PassThroughTransport::ProbeVolume(uint8_t letter, SPTIDeviceEntry& entry, uint8_t& virtualTarget) {
-  VolumeSystem::Handle handle = OpenVolume(volumes_, static_cast<char>('A' + letter));
-  if (handle == VolumeSystem::kInvalidHandle) return false;
+  const ScopedVolume volume = OpenVolume(volumes_, static_cast<char>('A' + letter));
+  if (!volume) return false;
   std::array<uint8_t, 1025> answer{};
   PassThroughWithSense inquiry = NewPassThrough(6, 24, SCSI_IOCTL_DATA_IN, 96, answer.data());
   const uint8_t cdb[6] = {Code(Opcode::Inquiry), 0x00, 0x00, 0x00, 0x60, 0x00};
   std::memcpy(inquiry.Sptd.Cdb, cdb, sizeof(cdb));
-  if (!SendPassThrough(volumes_, handle, inquiry)) {
-    volumes_.Close(handle);
-    return false;
-  }
+  if (!SendPassThrough(volumes_, volume.get(), inquiry)) return false;
   std::copy_n(answer.begin(), 40, entry.inquiry.begin());
   SCSI_ADDRESS address;
-  if (AskAddress(volumes_, handle, address)) {
+  if (AskAddress(volumes_, volume.get(), address)) {
     entry.adapter = address.PortNumber;
     entry.target = address.TargetId;
     entry.lun = address.Lun;
@@ -139,8 +129,6 @@ bool PassThroughTransport::ProbeVolume(uint8_t letter, SPTIDeviceEntry& entry, u
   }
   entry.present = true;
   entry.letter = letter;
-  entry.handle = VolumeSystem::kInvalidHandle;
-  volumes_.Close(handle);
   return true;
 }
 
@@ -219,25 +207,21 @@ uint8_t PassThroughTransport::Execute(void* srb) {
     return SS_COMP;
   }
   const uint8_t status = SendToUnit(*entry, srb);
-  if (closeAfterCommand_ && entry->handle != VolumeSystem::kInvalidHandle) {
-    volumes_.Close(entry->handle);
-    entry->handle = VolumeSystem::kInvalidHandle;
-  }
+  if (closeAfterCommand_) entry->volume.reset();
   return status;
 }
 
 uint8_t PassThroughTransport::SendToUnit(SPTIDeviceEntry& entry, void* srb) {
   // The emulation serves the engine only, whose request blocks hold 33 sense bytes.
   auto* request = static_cast<SCSIRequest*>(srb);
-  if (entry.handle == VolumeSystem::kInvalidHandle)
-    entry.handle = OpenVolume(volumes_, static_cast<char>('A' + entry.letter));
+  if (!entry.volume) entry.volume = OpenVolume(volumes_, static_cast<char>('A' + entry.letter));
   const uint8_t cdbLength = std::min<uint8_t>(request->SRB_CDBLen, 16);
   const uint8_t senseRoom = sizeof(PassThroughWithSense::SenseBuf);
   PassThroughWithSense pass =
       NewPassThrough(cdbLength, std::min(request->SRB_SenseLen, senseRoom), DataDirection(request->SRB_Flags),
                      request->SRB_BufLen, request->SRB_BufPointer);
   std::memcpy(pass.Sptd.Cdb, request->CDBByte, cdbLength);
-  const bool sent = entry.handle != VolumeSystem::kInvalidHandle && SendPassThrough(volumes_, entry.handle, pass);
+  const bool sent = entry.volume && SendPassThrough(volumes_, entry.volume.get(), pass);
   if (!sent) {
     // The request never reached the unit (gone from the system): as ASPI reports a unit
     // that does not answer its selection.

@@ -20,7 +20,7 @@ struct SPTIDeviceEntry {
   uint8_t lun = 0;
   uint8_t letter = 0;  // drive letter number, 0 = A:
   bool present = false;
-  VolumeSystem::Handle handle = VolumeSystem::kInvalidHandle;
+  ScopedVolume volume;  // open while commands reach the unit
   std::array<uint8_t, 68> inquiry{};  // the first 40 bytes of the unit's INQUIRY answer
 };
 
@@ -33,7 +33,6 @@ class PassThroughTransport : public SCSITransport {
  public:
   // closeAfterCommand: whether a unit's handle is closed after each command.
   PassThroughTransport(VolumeSystem& volumes, const std::atomic<bool>& closeAfterCommand);
-  ~PassThroughTransport() override;  // closes every open handle
 
   // Probes the volumes and fills the table; returns the number of units.
   int BuildTable();
@@ -57,7 +56,7 @@ class PassThroughTransport : public SCSITransport {
 };
 
 // Opens a volume ("\\.\X:") for reading and writing, else for reading only.
-VolumeSystem::Handle OpenVolume(VolumeSystem& volumes, char letter);
+ScopedVolume OpenVolume(VolumeSystem& volumes, char letter);
 
 // The drive letter of the volume whose SCSI address has this port and target
 // (volumes B: to Z:), or 0 when none has.

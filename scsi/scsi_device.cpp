@@ -74,9 +74,8 @@ TSCSIDevice::TSCSIDevice(SCSITransportHub& transport)
 
 TSCSIDevice::~TSCSIDevice() {
   // The blanking thread works on this object until it ends, which it does within a
-  // second of being asked.
-  StopErase();
-  if (eraseThread_) eraseThread_->WaitFor();
+  // second of being asked: stopped here, while all of the object still lives.
+  eraseThread_.reset();
   // A block the manager has not let go of may still be written: the hub keeps it, with
   // the transport it came from, rather than have it freed under the manager.
   ReleaseAbandonedRequests();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/date_time.h"
+#include "base/thread.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/big_endian.h"
 #include "scsi/disc_kinds.h"
@@ -361,7 +362,7 @@ class TSCSIDevice {
   DiscKind discType_ = DiscKind::Unknown;
   std::atomic<int> eraseProgress_{0};
   // The thread of the last blanking, joined before the next one and when the device goes.
-  std::unique_ptr<TEraseThread> eraseThread_;
+  OwnedThread<TEraseThread> eraseThread_;
   SleepFunction sleep_;
 };
 

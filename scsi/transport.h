@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scsi/unit_claims.h"
@@ -54,6 +55,37 @@ class VolumeSystem {
   virtual void Close(Handle handle) = 0;
   virtual bool IOControl(Handle handle, uint32_t code, void* in, uint32_t inBytes, void* out,
                          uint32_t outBytes, uint32_t* returned) = 0;
+};
+
+// A volume opened through a VolumeSystem, closed through it when the scope goes (the
+// volume system must outlive it).
+class ScopedVolume {
+ public:
+  ScopedVolume() = default;
+  ScopedVolume(VolumeSystem& volumes, VolumeSystem::Handle handle) : volumes_(&volumes), handle_(handle) {}
+  ~ScopedVolume() { reset(); }
+  ScopedVolume(ScopedVolume&& other) noexcept
+      : volumes_(other.volumes_), handle_(std::exchange(other.handle_, VolumeSystem::kInvalidHandle)) {}
+  ScopedVolume& operator=(ScopedVolume&& other) noexcept {
+    if (this != &other) {
+      reset();
+      volumes_ = other.volumes_;
+      handle_ = std::exchange(other.handle_, VolumeSystem::kInvalidHandle);
+    }
+    return *this;
+  }
+  ScopedVolume(const ScopedVolume&) = delete;
+  ScopedVolume& operator=(const ScopedVolume&) = delete;
+
+  VolumeSystem::Handle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != VolumeSystem::kInvalidHandle; }
+  void reset() {
+    if (*this) volumes_->Close(std::exchange(handle_, VolumeSystem::kInvalidHandle));
+  }
+
+ private:
+  VolumeSystem* volumes_ = nullptr;
+  VolumeSystem::Handle handle_ = VolumeSystem::kInvalidHandle;
 };
 
 // What the process can reach: the Win32 binding loads the library and opens volumes;

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "base/cp1252.h"
+#include "base/win32_scope.h"
 #include "ui/components.h"
 #include "ui/containers.h"
 #include "ui/list_controls.h"
@@ -321,18 +322,28 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_.get(), message, wParam, lParam);
 }
 
-void UseNativeWindows() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_ANIMATE_CLASS | ICC_TAB_CLASSES};
-  InitCommonControlsEx(&common);
-  RegisterClasses();
-  HWND wake = CreateWindowExW(0, kDispatcherClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
-  SetWakeUp([wake] { PostMessageW(wake, kRunPostedTasks, 0, 0); });
-  static NativePresenter presenter;
-  SetPresenter(&presenter);
-}
+namespace {
+
+// What the GUI thread sets up once for native windows: COM for the shell's dialogs, the
+// common controls, the window classes, the dispatcher's wake-up window and the presenter.
+class NativeWindowsSetup {
+ public:
+  NativeWindowsSetup() {
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_ANIMATE_CLASS | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&common);
+    RegisterClasses();
+    HWND wake = CreateWindowExW(0, kDispatcherClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWakeUp([wake] { PostMessageW(wake, kRunPostedTasks, 0, 0); });
+    SetPresenter(&presenter_);
+  }
+
+ private:
+  win32::ComApartment apartment_;
+  NativePresenter presenter_;
+};
+
+}  // namespace
+
+void UseNativeWindows() { static NativeWindowsSetup setup; }
 
 }  // namespace kvx::ui

@@ -1,5 +1,10 @@
 // The shell's CD writing service where no shell provides one: it answers as a Windows
-// without it does, its class not being registered.
+// without it does, its class not being registered. No Windows runs here, and a backup
+// to CD is zipped in the temporary folder.
+#include <filesystem>
+
+#include "base/cp1252.h"
+#include "wizard/cd_backup.h"
 #include "wizard/cd_burner.h"
 
 namespace kvx {
@@ -29,5 +34,11 @@ std::string ShellStagingFolder() { return {}; }
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name)
     : TCDBurner(owner, std::move(name), MakeShellCDBurnService(), ShellStagingFolder()) {}
+
+std::string StagingFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  return error ? std::string("/tmp/") : UTF16ToCP1252(folder.u16string()) + "/";
+}
 
 }  // namespace kvx

@@ -1,5 +1,6 @@
 // The shell's CD writing service: ICDBurn of the class the shell registers, and the
-// staging folder (the CD burning special folder) it burns from.
+// staging folder (the CD burning special folder) it burns from, and where a backup to CD
+// is zipped.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -9,6 +10,7 @@
 
 #include "base/cp1252.h"
 #include "base/win32_scope.h"
+#include "wizard/cd_backup.h"
 #include "wizard/cd_burner.h"
 
 namespace kvx {
@@ -90,5 +92,7 @@ std::string ShellStagingFolder() {
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name)
     : TCDBurner(owner, std::move(name), MakeShellCDBurnService(), ShellStagingFolder()) {}
+
+std::string StagingFolder() { return "C:\\"; }
 
 }  // namespace kvx

@@ -71,7 +71,6 @@ class TCDBurner::TBurnThread final : public TThread {
               std::function<void(const std::string&)> ended)
       : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
         ended_(std::move(ended)) {}
-  ~TBurnThread() override { WaitFor(); }
 
  protected:
   void Execute() override {
@@ -192,7 +191,7 @@ void TCDBurner::StartBurn() {
     });
   };
   // The last burn has ended (burning_ was cleared after it): replacing its thread joins it.
-  burnThread_ = std::make_unique<TBurnThread>(service_->WorkerBurn(), files_, burnArea_,
+  burnThread_ = MakeOwnedThread<TBurnThread>(service_->WorkerBurn(), files_, burnArea_,
                                               ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
   burnThreadFinished_ = burnThread_->FinishedEvent();
   burnThread_->Start();

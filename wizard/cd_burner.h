@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/event.h"
+#include "base/thread.h"
 #include "ui/component.h"
 #include "ui/dispatcher.h"
 
@@ -89,7 +90,7 @@ class TCDBurner : public ui::Component {
   std::string burnerDrive_;
   std::string burnArea_;
   std::shared_ptr<Event> burnThreadFinished_;
-  std::unique_ptr<TBurnThread> burnThread_;
+  OwnedThread<TBurnThread> burnThread_;
   ui::Lifetime lifetime_;
 };
 

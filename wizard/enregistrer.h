@@ -157,6 +157,10 @@ class TEnregistrer : public ui::Form {
   std::optional<ActionScope> BeginAction();
 
   void Design();
+  void DesignBackupTab();
+  void DesignRestoreTab();
+  void DesignOptionsTab();
+  void DesignNonVisualParts();
   void ConnectEvents();
   // Makes target the text of ComboBox1, adding it to both target lists when new.
   void ChooseTarget(const std::string& target);
@@ -181,7 +185,7 @@ class TEnregistrer : public ui::Form {
   bool firstDriveChange_ = true;
   bool acting_ = false;
   std::unique_ptr<TGraver> graver_;
-  std::unique_ptr<TRoutine> routine_;  // last member: stopped before the controls go
+  OwnedThread<TRoutine> routine_;  // last member: stopped before the controls go
 };
 
 }  // namespace kvx

@@ -35,8 +35,15 @@ void TEnregistrer::Design() {
   Image1.SetBounds(0, 0, kPictureWidth, kClientHeight);
   Image1.SetPicture({ui::kNavy, 0x7F3F1F, "KVX"});
   PageControl1.SetBounds(kPictureWidth, 0, kClientWidth - kPictureWidth, kClientHeight);
+  DesignBackupTab();
+  DesignRestoreTab();
+  DesignOptionsTab();
+  DesignNonVisualParts();
+  ApplyStoredFormSettings(VortalBurner1);
+  ApplyStoredFormSettings(VortalBurner2);
+}
 
-  // Backup tab.
+void TEnregistrer::DesignBackupTab() {
   TabSheet1.SetCaption("Assistant sauvegarde");
   PlaceLabel(Label7, "Sauvegarde KVX", 16, 8, 400, 32);
   Label7.SetFont(TitleFont());
@@ -64,8 +71,9 @@ void TEnregistrer::Design() {
   Animate1.SetVisible(false);
   PlaceButton(BitBtn5, "Sauvegarder", ui::Glyph::Save, 370, 396);
   PlaceButton(BitBtn6, "Quitter", ui::Glyph::Quit, 494, 396);
+}
 
-  // Restore tab.
+void TEnregistrer::DesignRestoreTab() {
   TabSheet2.SetCaption("Assistant restauration");
   PlaceLabel(Label8, "Restauration KVX", 16, 8, 400, 32);
   Label8.SetFont(TitleFont());
@@ -83,8 +91,9 @@ void TEnregistrer::Design() {
   Gauge1.SetVisible(false);
   PlaceButton(BitBtn7, "     Restaurer", ui::Glyph::Restore, 370, 396);
   PlaceButton(BitBtn8, "Quitter", ui::Glyph::Quit, 494, 396);
+}
 
-  // Options tab.
+void TEnregistrer::DesignOptionsTab() {
   TabSheet3.SetCaption("Options");
   GroupBox3.SetCaption("Rechercher une sauvegarde");
   GroupBox3.SetBounds(16, 8, 590, 252);
@@ -103,8 +112,10 @@ void TEnregistrer::Design() {
   PlaceButton(BitBtn10, "Effacer", ui::Glyph::Erase, 464, 22, 112, 30);
   PlaceButton(BitBtn11, "Tout éffacer", ui::Glyph::Erase, 464, 62, 112, 30);
   PlaceButton(BitBtn14, "Quitter", ui::Glyph::Quit, 494, 396);
+}
 
-  // Non-visual parts.
+// The dialogs, the timer and the list boxes' menu.
+void TEnregistrer::DesignNonVisualParts() {
   ui::FileDialogRequest& save = SaveDialog1.Settings();
   save.defaultExt = "zip";
   save.fileName = "SauveKVX.zip";
@@ -120,8 +131,6 @@ void TEnregistrer::Design() {
   PopupMenu1.AddSeparator();
   PopupMenu1.AddItem("Ouvrir");
   PopupMenu1.AddItem("atteindre");
-  ApplyStoredFormSettings(VortalBurner1);
-  ApplyStoredFormSettings(VortalBurner2);
 }
 
 void TEnregistrer::ConnectEvents() {

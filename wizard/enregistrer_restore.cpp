@@ -213,7 +213,7 @@ void TEnregistrer::BitBtn13Click() {
     return;
   }
   routine_.reset();  // a search asked to stop ends before the next one starts
-  routine_ = std::make_unique<TRoutine>(BitBtn13, Edit2.Text(), backupFileName_, ListBox2, Label12, [this] { EndSearch(); });
+  routine_ = MakeOwnedThread<TRoutine>(BitBtn13, Edit2.Text(), backupFileName_, ListBox2, Label12, [this] { EndSearch(); });
 }
 
 void TEnregistrer::EndSearch() { routine_.reset(); }

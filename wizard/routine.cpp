@@ -21,11 +21,6 @@ TRoutine::TRoutine(ui::Button& button, std::string folder, std::string fileName,
   button_.SetCaption("Annuler");
 }
 
-TRoutine::~TRoutine() {
-  Terminate();
-  WaitFor();
-}
-
 void TRoutine::Execute() {
   SearchReport report;
   report.found = [this](const std::string& path) { ui::PostToGUI(lifetime_, [this, path] { results_.AddItem(path); }); };

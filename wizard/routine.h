@@ -20,8 +20,8 @@ class TRoutine : public TThread {
   // "Annuler". onEnd runs on the GUI thread after the search has ended.
   TRoutine(ui::Button& button, std::string folder, std::string fileName, ui::ListBox& results, ui::Label& folderLine,
            std::function<void()> onEnd);
-  // Stops the search and waits for its end; what it posted and has not run yet is dropped.
-  ~TRoutine() override;
+  // Stopped by its owner (OwnedThread), the search ends; what it posted and has not run
+  // yet is dropped with the object.
 
  protected:
   void Execute() override;

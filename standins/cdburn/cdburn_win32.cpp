@@ -16,6 +16,8 @@
 #include <cwchar>
 #include <string>
 
+#include "base/win32_scope.h"
+
 namespace {
 
 std::atomic<long> g_objects{0};
@@ -33,13 +35,12 @@ std::wstring Environment(const wchar_t* name) {
 void Log(const std::string& line) {
   const std::wstring path = Environment(L"KVXCDBURN_LOG");
   if (path.empty()) return;
-  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const kvx::win32::ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   const std::string text = line + "\r\n";
   DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 std::wstring StagingArea() {
@@ -52,8 +53,8 @@ std::wstring StagingArea() {
 void TransferFolder(const std::wstring& from, const std::wstring& to) {
   CreateDirectoryW(to.c_str(), nullptr);
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const kvx::win32::ScopedFind find(FindFirstFileW((from + L"\\*").c_str(), &data));
+  if (!find) return;
   do {
     const std::wstring name = data.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -64,8 +65,7 @@ void TransferFolder(const std::wstring& from, const std::wstring& to) {
     } else {
       MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
     }
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &data));
 }
 
 class CDBurnStandIn final : public ICDBurn {
@@ -150,14 +150,12 @@ class ClassFactory final : public IClassFactory {
 ClassFactory g_factory;
 
 bool SetKeyValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
+  kvx::win32::ScopedRegistryKey handle;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, handle.put(), nullptr) !=
       ERROR_SUCCESS)
     return false;
-  const LONG result = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(handle);
-  return result == ERROR_SUCCESS;
+  return RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace

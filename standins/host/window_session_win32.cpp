@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win32_scope.h"
 #include "host/host_rules.h"
 #include "standins/host/host_commands.h"
 #include "standins/host/host_session.h"
@@ -164,11 +165,11 @@ DWORD CALLBACK ReadRtfChunk(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* re
 }
 
 void LoadRtf(HWND edit, const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(file), 0, ReadRtfChunk};
+  const kvx::win32::ScopedHandle file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return;
+  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(file.get()), 0, ReadRtfChunk};
   SendMessageA(edit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-  CloseHandle(file);
 }
 
 void PumpPending() {

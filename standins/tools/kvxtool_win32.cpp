@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/win32_scope.h"
+
 namespace {
 
 std::string Environment(const char* name) {
@@ -40,12 +42,11 @@ std::string OwnFileName() {
 }
 
 void AppendToLog(const std::string& logPath, const std::string& line) {
-  HANDLE file = CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const kvx::win32::ScopedHandle file(CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 // True when the program's own name is among the ';'-separated names of the list.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "base/win32_scope.h"
 #include "standins/zip/diskette_drive.h"
 
 namespace kvxzip {
@@ -33,22 +34,20 @@ bool RunCommand(const std::string& line) {
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                       &process))
     return false;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const kvx::win32::ScopedHandle thread(process.hThread), program(process.hProcess);
+  WaitForSingleObject(program.get(), INFINITE);
   DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(program.get(), &code);
   return code == 0;
 }
 
 void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit) {
   WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const kvx::win32::ScopedFind find(FindFirstFileA((folder + "*").c_str(), &entry));
+  if (!find) return;
   do {
     if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0) visit(entry);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
 }
 
 bool IsFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }

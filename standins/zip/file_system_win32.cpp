@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/win32_scope.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_paths.h"
 
@@ -25,20 +26,6 @@ PathInfo InfoOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME&
   info.dosTime = ToDOSTime(written);
   return info;
 }
-
-struct FindHandle {
-  HANDLE handle;
-  ~FindHandle() {
-    if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
-  }
-};
-
-struct FileHandle {
-  HANDLE handle;
-  ~FileHandle() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
 
 // Paths are UTF-8 here and UTF-16 for the system, so that every name Windows holds can be
 // read and written, whatever the ANSI code page lacks.
@@ -92,13 +79,13 @@ bool NamesIgnoreCase() { return true; }
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAW data;
-  FindHandle find{FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data)};
-  if (find.handle == INVALID_HANDLE_VALUE) return entries;
+  const kvx::win32::ScopedFind find(FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data));
+  if (!find) return entries;
   do {
     const std::string name = Narrow(data.cFileName);
     if (name == "." || name == "..") continue;
     entries.push_back({name, InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime)});
-  } while (FindNextFileW(find.handle, &data));
+  } while (FindNextFileW(find.get(), &data));
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return entries;
 }
@@ -121,9 +108,10 @@ void SetModifiedTime(const std::string& path, uint32_t dosTime) {
   if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
       !LocalFileTimeToFileTime(&local, &utc))
     return;
-  FileHandle file{CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-  if (file.handle != INVALID_HANDLE_VALUE) SetFileTime(file.handle, nullptr, nullptr, &utc);
+  const kvx::win32::ScopedHandle file(CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (file) SetFileTime(file.get(), nullptr, nullptr, &utc);
 }
 
 std::string AbsolutePath(const std::string& path) {

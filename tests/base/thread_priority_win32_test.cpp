@@ -13,10 +13,6 @@ namespace {
 // Reports the Windows priority it runs with, then waits to be terminated.
 class PriorityProbe : public TThread {
  public:
-  ~PriorityProbe() override {
-    Terminate();
-    WaitFor();
-  }
   std::atomic<int> seen{-100};
   std::atomic<HANDLE> handle{nullptr};
 
@@ -29,23 +25,21 @@ class PriorityProbe : public TThread {
 };
 
 TEST(ThreadPriorityWin32, LevelSetBeforeStartIsAppliedWhenTheThreadRuns) {
-  PriorityProbe probe;
-  probe.SetPriority(ThreadPriority::Lowest);
-  probe.Start();
-  while (probe.seen == -100) Sleep(1);
-  EXPECT_EQ(probe.seen.load(), THREAD_PRIORITY_LOWEST);
-  probe.Terminate();
+  const auto probe = MakeOwnedThread<PriorityProbe>();
+  probe->SetPriority(ThreadPriority::Lowest);
+  probe->Start();
+  while (probe->seen == -100) Sleep(1);
+  EXPECT_EQ(probe->seen.load(), THREAD_PRIORITY_LOWEST);
 }
 
 TEST(ThreadPriorityWin32, LevelSetWhileRunningReachesTheNativeThread) {
-  PriorityProbe probe;
-  probe.Start();
-  while (probe.handle == nullptr) Sleep(1);
-  probe.SetPriority(ThreadPriority::TimeCritical);
-  EXPECT_EQ(GetThreadPriority(probe.handle), THREAD_PRIORITY_TIME_CRITICAL);
-  probe.SetPriority(ThreadPriority::Lower);
-  EXPECT_EQ(GetThreadPriority(probe.handle), THREAD_PRIORITY_BELOW_NORMAL);
-  probe.Terminate();
+  const auto probe = MakeOwnedThread<PriorityProbe>();
+  probe->Start();
+  while (probe->handle == nullptr) Sleep(1);
+  probe->SetPriority(ThreadPriority::TimeCritical);
+  EXPECT_EQ(GetThreadPriority(probe->handle), THREAD_PRIORITY_TIME_CRITICAL);
+  probe->SetPriority(ThreadPriority::Lower);
+  EXPECT_EQ(GetThreadPriority(probe->handle), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/thread.h"
 
@@ -13,7 +14,6 @@ namespace {
 class CountingThread : public TThread {
  public:
   explicit CountingThread(std::atomic<int>& runs) : runs_(runs) {}
-  ~CountingThread() override { WaitFor(); }
 
  protected:
   void Execute() override { ++runs_; }
@@ -24,23 +24,19 @@ class CountingThread : public TThread {
 
 TEST(Thread, CreatedSuspendedAndRunsOnceAfterStart) {
   std::atomic<int> runs{0};
-  CountingThread thread(runs);
+  const auto thread = MakeOwnedThread<CountingThread>(runs);
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(runs.load(), 0);
-  thread.Start();
-  thread.Start();
-  thread.WaitFor();
+  thread->Start();
+  thread->Start();
+  thread->WaitFor();
   EXPECT_EQ(runs.load(), 1);
-  EXPECT_TRUE(thread.FinishedEvent()->IsSet());
+  EXPECT_TRUE(thread->FinishedEvent()->IsSet());
 }
 
 // Runs until asked to terminate.
 class LoopingThread : public TThread {
  public:
-  ~LoopingThread() override {
-    Terminate();
-    WaitFor();
-  }
   std::atomic<bool> looping{false};
 
  protected:
@@ -53,27 +49,62 @@ class LoopingThread : public TThread {
 };
 
 TEST(Thread, TerminateIsCooperative) {
-  LoopingThread thread;
-  thread.Start();
-  while (!thread.looping) std::this_thread::yield();
-  EXPECT_FALSE(thread.FinishedEvent()->IsSet());
-  thread.Terminate();
-  EXPECT_TRUE(thread.Terminated());
-  EXPECT_TRUE(thread.FinishedEvent()->Wait(10000));
+  const auto thread = MakeOwnedThread<LoopingThread>();
+  thread->Start();
+  while (!thread->looping) std::this_thread::yield();
+  EXPECT_FALSE(thread->FinishedEvent()->IsSet());
+  thread->Terminate();
+  EXPECT_TRUE(thread->Terminated());
+  EXPECT_TRUE(thread->FinishedEvent()->Wait(10000));
 }
 
-TEST(Thread, DestroyingARunningThreadTerminatesAndJoinsIt) {
-  auto thread = std::make_unique<LoopingThread>();
+TEST(Thread, DestroyingAnOwnedRunningThreadTerminatesAndJoinsIt) {
+  auto thread = MakeOwnedThread<LoopingThread>();
   thread->Start();
   auto finished = thread->FinishedEvent();
   thread.reset();
   EXPECT_TRUE(finished->IsSet());
 }
 
+// Ends when its own flag is lowered, not on Terminate; Execute uses a member of the
+// derived class to its last step.
+class WorkingThread : public TThread {
+ public:
+  std::atomic<bool> working{true};
+  std::vector<int> steps;
+
+ protected:
+  void Execute() override {
+    while (working) std::this_thread::yield();
+    steps.assign(1000, 1);  // a member of the derived part: still alive (ASan would tell)
+  }
+  void RequestStop() override { working = false; }
+};
+
+TEST(Thread, TheOwnerStopsTheThreadTheWayItsClassSaysBeforeAnyOfItGoes) {
+  auto thread = MakeOwnedThread<WorkingThread>();
+  thread->Start();
+  auto finished = thread->FinishedEvent();
+  thread.reset();
+  EXPECT_TRUE(finished->IsSet());
+}
+
+#ifndef NDEBUG
+TEST(ThreadDeathTest, AThreadStillRunningWhenItGoesEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        LoopingThread thread;
+        thread.Start();
+        while (!thread.looping) std::this_thread::yield();
+      },
+      "stopped before it goes");
+}
+#endif
+
 // Notes, from inside Execute, whether the thread knows it is running there.
 class SelfAwareThread : public TThread {
  public:
-  ~SelfAwareThread() override { WaitFor(); }
   std::atomic<bool> seenInside{false};
 
  protected:
@@ -81,19 +112,18 @@ class SelfAwareThread : public TThread {
 };
 
 TEST(Thread, OnlyTheWorkerIsOnItsThread) {
-  SelfAwareThread thread;
-  EXPECT_FALSE(thread.OnThisThread()) << "not started";
-  thread.Start();
-  thread.WaitFor();
-  EXPECT_TRUE(thread.seenInside.load());
-  EXPECT_FALSE(thread.OnThisThread());
+  const auto thread = MakeOwnedThread<SelfAwareThread>();
+  EXPECT_FALSE(thread->OnThisThread()) << "not started";
+  thread->Start();
+  thread->WaitFor();
+  EXPECT_TRUE(thread->seenInside.load());
+  EXPECT_FALSE(thread->OnThisThread());
 }
 
 // Ends Execute with whatever the row throws, or records a failure of its own.
 class FailingThread : public TThread {
  public:
   explicit FailingThread(std::function<void(FailingThread&)> fail) : fail_(std::move(fail)) {}
-  ~FailingThread() override { WaitFor(); }
   void Record(const std::string& text) { RecordFailure(text); }
 
  protected:
@@ -116,22 +146,21 @@ TEST(Thread, AFailureEndsOnlyTheWorkerAndIsKeptForItsOwner) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    FailingThread thread(row.fail);
-    EXPECT_EQ(thread.Failure(), "");
-    thread.Start();
-    ASSERT_TRUE(thread.FinishedEvent()->Wait(10000));
-    EXPECT_EQ(thread.Failure(), row.failure);
+    const auto thread = MakeOwnedThread<FailingThread>(row.fail);
+    EXPECT_EQ(thread->Failure(), "");
+    thread->Start();
+    ASSERT_TRUE(thread->FinishedEvent()->Wait(10000));
+    EXPECT_EQ(thread->Failure(), row.failure);
   }
 }
 
 TEST(Thread, PriorityIsKeptBeforeAndAfterStart) {
-  LoopingThread thread;
-  EXPECT_EQ(thread.Priority(), ThreadPriority::Normal);
-  thread.SetPriority(ThreadPriority::Lower);
-  thread.Start();
-  thread.SetPriority(ThreadPriority::Idle);
-  EXPECT_EQ(thread.Priority(), ThreadPriority::Idle);
-  thread.Terminate();
+  const auto thread = MakeOwnedThread<LoopingThread>();
+  EXPECT_EQ(thread->Priority(), ThreadPriority::Normal);
+  thread->SetPriority(ThreadPriority::Lower);
+  thread->Start();
+  thread->SetPriority(ThreadPriority::Idle);
+  EXPECT_EQ(thread->Priority(), ThreadPriority::Idle);
 }
 
 }  // namespace

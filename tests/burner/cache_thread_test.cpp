@@ -44,9 +44,9 @@ class CacheThreadTest : public LayoutTest {
     const auto diff = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
     EXPECT_TRUE(diff.first == got.end() && diff.second == want.end()) << "first difference at byte " << (diff.first - got.begin());
   }
-  std::unique_ptr<TCacheThread> Start(uint32_t cacheSize = 4194304) {
-    return std::make_unique<TCacheThread>(cacheSize, layout.WritePostGap && layout.TrackSectors * kSectorSize < kShortTrackBytes,
-                                          layout.TrackSectors * kSectorSize, layout.ImageHeader, layout.Entries, signal_);
+  OwnedThread<TCacheThread> Start(uint32_t cacheSize = 4194304) {
+    return MakeOwnedThread<TCacheThread>(cacheSize, layout.WritePostGap && layout.TrackSectors * kSectorSize < kShortTrackBytes,
+                                         layout.TrackSectors * kSectorSize, layout.ImageHeader, layout.Entries, signal_);
   }
   // Takes every block as the writer does, waiting for the cache when it is behind.
   void Drain(TCacheThread& cache) {

@@ -57,7 +57,7 @@ TEST(PassThroughTable, UnitsWithoutAddressFormOneMoreAdapter) {
   EXPECT_EQ(emulation.BuildTable(), 4);
   const SPTIDeviceTable& table = emulation.Table();
   EXPECT_EQ(table.count, 3);
-  const auto entry = [&](char letter) { return table.entries[letter - 'A']; };
+  const auto entry = [&](char letter) -> const SPTIDeviceEntry& { return table.entries[letter - 'A']; };
   EXPECT_TRUE(entry('D').present);
   EXPECT_EQ(entry('D').adapter, 0);
   EXPECT_EQ(entry('D').target, 1);

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/win32_scope.h"
+
 namespace {
 
 constexpr DWORD kDefineUnixDrive = 0x6D << 16 | 3 << 14 | 32 << 2;  // IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE
@@ -47,14 +49,12 @@ bool DefineDriveA(const std::string& unixFolder) {
     buffer.resize(sizeof(UnixDrive));
     drive->size = sizeof(UnixDrive);
   }
-  const HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (manager == INVALID_HANDLE_VALUE) return false;
+  const kvx::win32::ScopedHandle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!manager) return false;
   DWORD returned = 0;
-  const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                    nullptr, 0, &returned, nullptr);
-  CloseHandle(manager);
-  return done != 0;
+  return DeviceIoControl(manager.get(), kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, 0,
+                         &returned, nullptr) != 0;
 }
 
 std::string ReadText(const std::string& path) {
@@ -67,14 +67,13 @@ std::string ReadText(const std::string& path) {
 void MoveFiles(const std::string& from, const std::string& to) {
   CreateDirectoryA(to.c_str(), nullptr);
   WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA((from + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const kvx::win32::ScopedFind find(FindFirstFileA((from + "\\*").c_str(), &entry));
+  if (!find) return;
   do {
     if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
     MoveFileExA((from + "\\" + entry.cFileName).c_str(), (to + "\\" + entry.cFileName).c_str(),
                 MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
 }
 
 std::string LastDiskette(const std::string& shelf, const std::string& current) {

@@ -1,7 +1,0 @@
-#include "wizard/cd_backup.h"
-
-namespace kvx {
-
-std::string StagingFolder() { return "C:\\"; }
-
-}  // namespace kvx
