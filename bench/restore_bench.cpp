@@ -9,60 +9,23 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
 #include <unistd.h>
 
-#include "standins/zip/item_list.h"
-#include "standins/zip/zip_reader.h"
-#include "standins/zip/zip_writer.h"
 #include "archive/folder_switch.h"
 #include "archive/restore_journal.h"
 #include "base/disk_flush.h"
+#include "bench/bench_data.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFiles = 2000;
-constexpr size_t kFileSize = 250 * 1000;  // 2,000 × 250 kB = 500 MB
-
-class Quiet final : public kvxzip::WriteObserver, public kvxzip::ReadObserver {
- public:
-  bool Progress(const std::string&, int) override { return true; }
-  void SourceFailed(const std::string& path, kvxzip::SourceFailure, const std::string& reason) override {
-    std::fprintf(stderr, "unreadable: %s: %s\n", path.c_str(), reason.c_str());
-  }
-  void CheckFailed(const std::string& path, const std::string& reason) override {
-    std::fprintf(stderr, "check: %s: %s\n", path.c_str(), reason.c_str());
-  }
-  void Problem(int32_t id, const std::string& item) override { std::fprintf(stderr, "problem %d: %s\n", id, item.c_str()); }
-};
-
-// Data files as a business application keeps them: text records, with some noise.
-void MakeSource(const fs::path& source) {
-  std::mt19937 random(11);
-  for (int i = 0; i < kFiles; ++i) {
-    const fs::path folder = source / ("D" + std::to_string(i % 20));
-    fs::create_directories(folder);
-    std::string data;
-    data.reserve(kFileSize);
-    while (data.size() < kFileSize) {
-      data += "CLIENT" + std::to_string(random() % 100000) + ";Soci\xE9t\xE9 " + std::to_string(random()) + ";";
-      for (int n = 0; n < 8; ++n) data += static_cast<char>('A' + random() % 26);
-      data += "\r\n";
-    }
-    data.resize(kFileSize);
-    std::ofstream(folder / ("F" + std::to_string(i) + ".FIC"), std::ios::binary) << data;
-  }
-}
-
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-bool Extract(const std::string& archive, const fs::path& destination, Quiet& quiet) {
+bool Extract(const std::string& archive, const fs::path& destination, kvxbench::Quiet& quiet) {
   kvxzip::ExtractOptions options;
   options.destination = destination.string();
   options.overwrite = true;
@@ -76,18 +39,10 @@ int main(int argc, char** argv) {
   const fs::path root = fs::absolute(argc > 1 ? argv[1] : "build/restore-bench");
   const fs::path source = root / "SOURCE", data = root / "DATA", work = data / "KVXR0001.$$$";
   const std::string archive = (root / "SAUVE.ZIP").string();
-  Quiet quiet;
+  kvxbench::Quiet quiet;
   if (!fs::exists(archive)) {
-    fs::remove_all(root);
-    MakeSource(source);
-    const fs::path saved = fs::current_path();
-    fs::current_path(source);
-    kvxzip::CollectOptions collect;
-    collect.recurse = true;
-    collect.relativeToCurrent = true;
-    const auto entries = kvxzip::CollectSources({"*.*"}, collect);
-    fs::current_path(saved);
-    if (kvxzip::WriteArchive(archive, entries, {}, quiet) != kvxzip::ZipResult::Ok) return 1;
+    kvxbench::MakeDataFolder(source);
+    if (kvxzip::WriteArchive(archive, kvxbench::CollectDataFolder(source), {}, quiet) != kvxzip::ZipResult::Ok) return 1;
   }
   fs::remove_all(data);
   // Each timing starts with nothing left to write back from the step before.
