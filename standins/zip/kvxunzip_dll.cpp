@@ -2,12 +2,6 @@
 #include "archive/zip_records.h"
 #include "standins/zip/zip_entry_points.h"
 
-#ifdef _WIN32
-#  define KVX_ZIP_EXPORT __declspec(dllexport)
-#else
-#  define KVX_ZIP_EXPORT __attribute__((visibility("default")))
-#endif
-
 extern "C" KVX_ZIP_EXPORT int32_t KVX_ZIP_CALL dunzip(kvx::UnzipParams* params) {
   try {
     return kvxzip::RunDunzip(params);

@@ -7,6 +7,13 @@
 
 #include "archive/zip_records.h"
 
+// How the two libraries export their entry point.
+#ifdef _WIN32
+#  define KVX_ZIP_EXPORT __declspec(dllexport)
+#else
+#  define KVX_ZIP_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace kvxzip {
 
 int32_t RunDzip(kvx::ZipParams* params);
