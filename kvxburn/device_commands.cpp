@@ -194,8 +194,7 @@ struct BurnOptions {
   std::vector<std::string> Paths;
 };
 
-std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string& error) {
-  BurnOptions options;
+bool ParseBurnOptions(const CommandArgs& args, BurnOptions& options, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -213,12 +212,12 @@ std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string
       const std::optional<uint32_t> speed = Number(args[++i]);
       if (!speed || *speed > 0xFFFF) {
         error = "invalid speed \"" + args[i] + "\"";
-        return std::nullopt;
+        return false;
       }
       options.Speed = static_cast<uint16_t>(*speed);
     } else if (arg.starts_with("--")) {
       error = "unknown option \"" + arg + "\"";
-      return std::nullopt;
+      return false;
     } else if (options.Device.empty()) {
       options.Device = arg;
     } else {
@@ -227,9 +226,9 @@ std::optional<BurnOptions> ParseBurnOptions(const CommandArgs& args, std::string
   }
   if (options.Device.empty() || options.Paths.empty()) {
     error = options.Device.empty() ? "no device" : "nothing to burn";
-    return std::nullopt;
+    return false;
   }
-  return options;
+  return true;
 }
 
 bool BuildTrack(TVortalBurner& burner, const BurnOptions& options, LockedConsole& console) {
@@ -271,23 +270,23 @@ void FollowWrite(TVortalBurner& burner, Event& done, LockedConsole& console) {
 int RunBurnCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEngine& engine) {
   LockedConsole console(output);
   std::string error;
-  const std::optional<BurnOptions> options = ParseBurnOptions(args, error);
-  if (!options) {
+  BurnOptions options;
+  if (!ParseBurnOptions(args, options, error)) {
     console.Err("kvxburn burn: " + error);
     return kExitUsage;
   }
   TVortalBurner burner(engine);
   ShowDebugMessages(burner, console);
-  if (!SelectUnit(burner, options->Device, console)) return kExitFailed;
+  if (!SelectUnit(burner, options.Device, console)) return kExitFailed;
   if (!burner.TestUnitReady(5000)) return Failed(console, "no disc in the unit (" + burner.LastError() + ")");
-  burner.SetTestWrite(options->Test);
-  burner.SetFinalizeDisc(options->Finalize);
-  burner.SetVerifyWrite(options->Verify);
-  if (options->Speed) {
+  burner.SetTestWrite(options.Test);
+  burner.SetFinalizeDisc(options.Finalize);
+  burner.SetVerifyWrite(options.Verify);
+  if (options.Speed) {
     burner.SetReadSpeed(burner.GetMaxReadSpeed());
-    burner.SetWriteSpeed(*options->Speed);
+    burner.SetWriteSpeed(*options.Speed);
   }
-  if (!BuildTrack(burner, *options, console)) return kExitFailed;
+  if (!BuildTrack(burner, options, console)) return kExitFailed;
 
   Event done(true);
   std::string result;

@@ -49,8 +49,7 @@ class ImageFileDevice : public LayoutDevice {
   bool failed_ = false;
 };
 
-std::optional<ImageOptions> ParseOptions(const CommandArgs& args, std::string& error) {
-  ImageOptions options;
+bool ParseOptions(const CommandArgs& args, ImageOptions& options, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -64,12 +63,12 @@ std::optional<ImageOptions> ParseOptions(const CommandArgs& args, std::string& e
       const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), sector);
       if (ec != std::errc() || end != text.data() + text.size()) {
         error = "invalid start sector \"" + text + "\"";
-        return std::nullopt;
+        return false;
       }
       options.StartSector = sector;
     } else if (arg.starts_with("--")) {
       error = "unknown option \"" + arg + "\"";
-      return std::nullopt;
+      return false;
     } else if (options.Output.empty()) {
       options.Output = arg;
     } else {
@@ -78,9 +77,9 @@ std::optional<ImageOptions> ParseOptions(const CommandArgs& args, std::string& e
   }
   if (options.Output.empty()) {
     error = "no output file";
-    return std::nullopt;
+    return false;
   }
-  return options;
+  return true;
 }
 
 constexpr uint8_t kZeroSector[kSectorSize] = {};
@@ -136,23 +135,23 @@ bool WriteImageFile(const ImageLayout& layout, const std::string& output, const 
 
 int RunImageCommand(const CommandArgs& args, const ConsoleOutput& console) {
   std::string error;
-  const std::optional<ImageOptions> options = ParseOptions(args, error);
-  if (!options) {
+  ImageOptions options;
+  if (!ParseOptions(args, options, error)) {
     console.Line(console.Err, "kvxburn image: " + error);
     return kExitUsage;
   }
-  ImageFileDevice device(console, options->StartSector.value_or(0));
+  ImageFileDevice device(console, options.StartSector.value_or(0));
   ImageLayout layout(device);
   layout.ResetImage(65535, 8191);
-  layout.IdVolume = options->Volume;
-  layout.JolietFileSystem = options->Joliet;
+  layout.IdVolume = options.Volume;
+  layout.JolietFileSystem = options.Joliet;
   layout.DateCreation = layout.DateModification = EncodeDateTime(LocalNow().Local);
   TreeAdder adder(layout, [&](const std::string& text) { console.Line(console.Err, "kvxburn: " + text); });
-  for (const std::string& path : options->Paths) adder.AddPath(path);
+  for (const std::string& path : options.Paths) adder.AddPath(path);
   if (adder.Failed() || device.Failed()) return kExitFailed;
 
-  layout.BuildImage(!options->StartSector.has_value());
-  if (device.Failed() || !WriteImageFile(layout, options->Output, console)) return kExitFailed;
+  layout.BuildImage(!options.StartSector.has_value());
+  if (device.Failed() || !WriteImageFile(layout, options.Output, console)) return kExitFailed;
   return kExitOk;
 }
 
