@@ -20,8 +20,11 @@ class MissingCDBurnService final : public CDBurnService {
   }
   bool HasRecordableDrive() override { return false; }
   std::string RecorderDriveLetter() override { return {}; }
-  std::function<std::string(intptr_t)> WorkerBurn() override {
-    return [](intptr_t) { return std::string(kClassNotRegistered); };
+  WorkerBurnFunction WorkerBurn() override {
+    return [](intptr_t, std::string& error) {
+      error = kClassNotRegistered;
+      return false;
+    };
   }
 };
 

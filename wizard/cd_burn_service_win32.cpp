@@ -62,14 +62,18 @@ class ShellCDBurnService final : public CDBurnService {
 
   // The worker makes its own object in its own apartment and releases it there, so
   // nothing crosses threads.
-  std::function<std::string(intptr_t)> WorkerBurn() override {
-    return [](intptr_t ownerWindow) {
+  WorkerBurnFunction WorkerBurn() override {
+    return [](intptr_t ownerWindow, std::string& error) {
       const win32::ComApartment apartment;
       HRESULT result = S_OK;
       const win32::ComPtr<ICDBurn> burn = CreateCDBurn(result);
-      if (!burn) return std::string(kNoService) + SystemMessage(result);
+      if (!burn) {
+        error = std::string(kNoService) + SystemMessage(result);
+        return false;
+      }
       result = burn->Burn(reinterpret_cast<HWND>(ownerWindow));
-      return FAILED(result) ? SystemMessage(result) : std::string();
+      if (FAILED(result)) error = SystemMessage(result);
+      return SUCCEEDED(result);
     };
   }
 

@@ -64,24 +64,27 @@ int EmptyFolder(const std::string& folder) {
 }
 
 // Copies the files into the staging area and runs the shell's burn; works on its own
-// copies of what it needs. ended gets the failure's text, empty when the burn ran.
+// copies of what it needs. ended learns whether the service burned, else why not.
 class TCDBurner::TBurnThread final : public TThread {
  public:
-  TBurnThread(std::function<std::string(intptr_t)> burn, std::vector<std::string> files, std::string burnArea, intptr_t ownerWindow,
-              std::function<void(const std::string&)> ended)
+  using EndedFunction = std::function<void(bool burned, const std::string& failure)>;
+
+  TBurnThread(CDBurnService::WorkerBurnFunction burn, std::vector<std::string> files, std::string burnArea,
+              intptr_t ownerWindow, EndedFunction ended)
       : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
         ended_(std::move(ended)) {}
 
  protected:
   void Execute() override {
+    bool burned = false;
     std::string failure;
     try {
       Stage();
-      failure = burn_(ownerWindow_);
+      burned = burn_(ownerWindow_, failure);
     } catch (...) {
       failure = CurrentExceptionText();
     }
-    ended_(failure);
+    ended_(burned, failure);
   }
 
  private:
@@ -95,11 +98,11 @@ class TCDBurner::TBurnThread final : public TThread {
     }
   }
 
-  const std::function<std::string(intptr_t)> burn_;
+  const CDBurnService::WorkerBurnFunction burn_;
   const std::vector<std::string> files_;
   const std::string burnArea_;
   const intptr_t ownerWindow_;
-  const std::function<void(const std::string&)> ended_;
+  const EndedFunction ended_;
 };
 
 TCDBurner::TCDBurner(ui::Component* owner, std::string name, std::unique_ptr<CDBurnService> service,
@@ -185,9 +188,9 @@ void TCDBurner::StartBurn() {
   }
   burning_ = true;
   // The end is carried out on the GUI thread, and only while the component exists.
-  auto ended = [this, alive = lifetime_.Watch()](const std::string& failure) {
-    ui::PostToGUI([this, alive, failure] {
-      if (alive.lock()) BurnEnded(failure);
+  auto ended = [this, alive = lifetime_.Watch()](bool burned, const std::string& failure) {
+    ui::PostToGUI([this, alive, burned, failure] {
+      if (alive.lock()) BurnEnded(burned, failure);
     });
   };
   // The last burn has ended (burning_ was cleared after it): replacing its thread joins it.
@@ -197,10 +200,10 @@ void TCDBurner::StartBurn() {
   burnThread_->Start();
 }
 
-void TCDBurner::BurnEnded(const std::string& failure) {
+void TCDBurner::BurnEnded(bool burned, const std::string& failure) {
   burning_ = false;
-  if (!failure.empty()) lastError_ = failure;
-  if (OnBurnDone) OnBurnDone(failure.empty() ? 0 : -1);
+  if (!burned) lastError_ = failure;
+  if (OnBurnDone) OnBurnDone(burned ? 0 : -1);
 }
 
 }  // namespace kvx

@@ -26,10 +26,11 @@ class CDBurnService {
   virtual bool HasRecordableDrive() = 0;
   // The recorder's drive, asked with a 4-character buffer.
   virtual std::string RecorderDriveLetter() = 0;
-  // What a worker thread runs to burn the staging area with the shell's wizard (returning
-  // when it ends, with the failure's text, empty when the service burned). It holds
-  // nothing of this object, which is released on the thread that created it.
-  virtual std::function<std::string(intptr_t ownerWindow)> WorkerBurn() = 0;
+  // What a worker thread runs to burn the staging area with the shell's wizard: returns
+  // when it ends, true when the service burned, else false with the failure's text. It
+  // holds nothing of this object, which is released on the thread that created it.
+  using WorkerBurnFunction = std::function<bool(intptr_t ownerWindow, std::string& error)>;
+  virtual WorkerBurnFunction WorkerBurn() = 0;
 };
 
 // The shell's service (ICDBurn) and its staging folder (the CD burning special folder);
@@ -79,7 +80,7 @@ class TCDBurner : public ui::Component {
 
  private:
   class TBurnThread;
-  void BurnEnded(const std::string& failure);
+  void BurnEnded(bool burned, const std::string& failure);
 
   std::unique_ptr<CDBurnService> service_;
   std::vector<std::string> files_;

@@ -136,8 +136,8 @@ class TEnregistrer : public ui::Form {
   // The CD branch's ways to the disc and the system question that chooses between them.
   virtual bool WindowsXPOrLater() const;
   // Burns the staging archive through the shell's CD writing service; the burn goes on
-  // on the component's thread. Empty when it started, else why it could not.
-  virtual std::string BurnWithShell();
+  // on the component's thread. True when it started, else false with why it could not.
+  virtual bool BurnWithShell(std::string& error);
   // Burns the staging archive with the burn wizard, shown modally.
   virtual void BurnWithWizard();
 

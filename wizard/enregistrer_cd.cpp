@@ -32,11 +32,10 @@ void TEnregistrer::BurnStagingArchive() {
   if (WindowsXPOrLater() && ui::Confirm(kAskXpAssistant)) {
     std::string failure;
     try {
-      failure = BurnWithShell();
+      if (BurnWithShell(failure)) return;
     } catch (...) {
       failure = CurrentExceptionText();
     }
-    if (failure.empty()) return;
     ui::ShowMessage("L'assistant XP ne peut pas graver " + StagingArchive() + " : " + failure);
     if (!ui::Confirm(kXpAssistantFailed)) return;
   }
@@ -48,14 +47,15 @@ bool TEnregistrer::WindowsXPOrLater() const { return IsWindowsXPOrLater(); }
 // Only today's archive goes to the disc: the staging area is emptied of what an earlier
 // burn left, and the archive copied in before the burn starts. The status line says the
 // burn runs until the service's result replaces it.
-std::string TEnregistrer::BurnWithShell() {
+bool TEnregistrer::BurnWithShell(std::string& error) {
   Label6.SetCaption("Debut de la gravure");
   Label6.Repaint();
   const bool staged = CDBurner1.Equipped() && CDBurner1.ClearFiles() && CDBurner1.StageFile(StagingArchive());
   if (staged) CDBurner1.StartBurn();
   Label6.SetCaption(CDBurner1.IsBurning() ? kShellBurning : "");
   Repaint();
-  return staged ? std::string() : CDBurner1.LastError();
+  if (!staged) error = CDBurner1.LastError();
+  return staged;
 }
 
 void TEnregistrer::CDBurner1BurnDone(int32_t result) {

@@ -39,9 +39,9 @@ class CDWizard : public TEnregistrer {
 
  protected:
   bool WindowsXPOrLater() const override { return xp_; }
-  std::string BurnWithShell() override {
+  bool BurnWithShell(std::string& error) override {
     if (shellFails_) throw std::runtime_error("Interface non prise en charge");
-    return TEnregistrer::BurnWithShell();
+    return TEnregistrer::BurnWithShell(error);
   }
 
  private:

@@ -43,13 +43,14 @@ class ScriptedService final : public CDBurnService {
   }
   bool HasRecordableDrive() override { return script_.recorder; }
   std::string RecorderDriveLetter() override { return "E:\\"; }
-  std::function<std::string(intptr_t)> WorkerBurn() override {
-    return [script = &script_](intptr_t) {
+  WorkerBurnFunction WorkerBurn() override {
+    return [script = &script_](intptr_t, std::string& error) {
       if (std::this_thread::get_id() == script->guiThread) script->burnedOnGUIThread = true;
       script->release.Wait();
       ++script->burns;
       if (script->throws) throw std::runtime_error(script->throws);
-      return std::string(script->refused ? script->refused : "");
+      if (script->refused) error = script->refused;
+      return script->refused == nullptr;
     };
   }
 
