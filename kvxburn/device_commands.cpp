@@ -312,8 +312,10 @@ int RunEraseCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEn
   ShowDebugMessages(burner, console);
   if (!SelectUnit(burner, args[0], console)) return kExitFailed;
   Event done(true);
+  bool erased = false;
   std::string error;
-  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& failure) {
+  burner.SetOnEraseDone([&](scsi::TSCSIDevice*, bool withError, const std::string& failure) {
+    erased = !withError;
     error = failure;
     done.Set();
   });
@@ -326,7 +328,7 @@ int RunEraseCommand(const CommandArgs& args, const ConsoleOutput& output, BurnEn
     shown = progress;
     console.Err("erasing " + std::to_string(progress) + "%");
   }
-  if (!error.empty()) return Failed(console, "erasing failed: " + error);
+  if (!erased) return Failed(console, "erasing failed: " + error);
   console.Err("erased");
   return kExitOk;
 }

@@ -44,7 +44,7 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   if (erasing_) return false;
   UnitUse holder = UnitUse::None;
   if (!transport_.Claims().Claim(Address(), UnitUse::Erasing, holder)) {
-    FireEraseDone(holder == UnitUse::Writing ? kUnitWritingText : kUnitErasingText);
+    FireEraseDone(true, holder == UnitUse::Writing ? kUnitWritingText : kUnitErasingText);
     return false;
   }
   erasingUnit_ = Address();
@@ -99,7 +99,7 @@ bool TSCSIDevice::ReadyForErase(std::string& notReady) {
 
 bool TSCSIDevice::RefuseErase(const std::string& error) {
   transport_.Claims().Release(erasingUnit_, UnitUse::Erasing);
-  FireEraseDone(error.empty() ? kUnitNotReadyText : error);
+  FireEraseDone(true, error.empty() ? kUnitNotReadyText : error);
   return false;
 }
 
@@ -109,8 +109,8 @@ void TSCSIDevice::StopErase() {
 
 int TSCSIDevice::EraseProgress() const { return erasing_ ? eraseProgress_.load() : 0; }
 
-void TSCSIDevice::FireEraseDone(const std::string& error) {
-  if (onEraseDone_) onEraseDone_(this, error);
+void TSCSIDevice::FireEraseDone(bool withError, const std::string& error) {
+  if (onEraseDone_) onEraseDone_(this, withError, error);
 }
 
 TEraseThread::TEraseThread(TSCSIDevice& device, DiscKind discType, uint16_t durationSeconds)
@@ -183,26 +183,27 @@ bool TEraseThread::PollRequestSense() {
   return !busy;
 }
 
-// Follows the unit until the blanking has ended; error_ says how it ended otherwise.
-void TEraseThread::Follow() {
-  if (device_.LongWriteUnit() && !PollUntilReady(2000, 2)) return;
+// Follows the unit until the blanking has ended; false when it ended otherwise (error_).
+bool TEraseThread::Follow() {
+  if (device_.LongWriteUnit() && !PollUntilReady(2000, 2)) return false;
   if (device_.UjdaTdkUnit()) {
-    if (!PollUntilReady(2000, 2)) return;
-    if (!device_.ReadDiscInfo() && !StillBusy()) return;
-    if (!Pause(5000)) return;
+    if (!PollUntilReady(2000, 2)) return false;
+    if (!device_.ReadDiscInfo() && !StillBusy()) return false;
+    if (!Pause(5000)) return false;
   }
-  if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return;
-  if (!StillBusy()) return;
-  if (discType_ != DiscKind::DVDRAM && !PollDiscInformation()) return;
-  if (PollUntilReady(2000, 2)) PollRequestSense();
+  if (device_.TestUnitReady(5000) && device_.ReadDiscInfo()) return true;
+  if (!StillBusy()) return false;
+  if (discType_ != DiscKind::DVDRAM && !PollDiscInformation()) return false;
+  return PollUntilReady(2000, 2) && PollRequestSense();
 }
 
 void TEraseThread::Execute() {
   Progress();
   SCSITransportHub& transport = device_.Transport();
   transport.SetCloseAfterCommand(false);
+  bool blanked = false;
   try {
-    Follow();
+    blanked = Follow();
   } catch (...) {
     device_.DebugMessage(std::string("<<< ") + kEraseFailureText + ": " + CurrentExceptionText(), kDebugFailure);
     error_ = kEraseFailureText;
@@ -210,7 +211,7 @@ void TEraseThread::Execute() {
   // The emulation's unit table is rebuilt after every blanking.
   if (transport.Name() == kPassThroughTransportName) transport.Reinitialize();
   device_.eraseProgress_ = 100;
-  device_.FireEraseDone(error_);
+  device_.FireEraseDone(!blanked, error_);
   ResetUnit();
   transport.Claims().Release(device_.erasingUnit_, UnitUse::Erasing);
   device_.erasing_ = false;

@@ -24,7 +24,7 @@ class TEraseThread : public TThread {
 
  private:
   void Progress();
-  void Follow();
+  bool Follow();
   // After a failed poll: whether the unit is still busy; otherwise error_ takes its answer.
   bool StillBusy();
   // Waits ms; false when asked to stop meanwhile (error_ then says so).
@@ -39,7 +39,7 @@ class TEraseThread : public TThread {
   const DiscKind discType_;
   const uint16_t duration_;
   uint32_t elapsed_ = 0;  // estimated seconds, advanced by each poll
-  std::string error_;     // empty while the blanking goes well
+  std::string error_;     // why the blanking did not end well
 };
 
 }  // namespace kvx::scsi

@@ -33,9 +33,9 @@ class SCSITransportHub;
 class SCSITransport;
 
 // Events. OnEraseDone and the debug messages of a blanking or a write come from worker
-// threads: handlers hand anything for a form to the GUI thread. OnEraseDone's error is
-// empty when the disc was blanked, else the text of what went wrong.
-using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, const std::string& error)>;
+// threads: handlers hand anything for a form to the GUI thread. OnEraseDone tells whether
+// the blanking ended with an error, and then the text of what went wrong.
+using TEraseDoneEvent = std::function<void(TSCSIDevice* sender, bool withError, const std::string& error)>;
 using TOnDebugMsg = std::function<void(TSCSIDevice* sender, const std::string& message, uint8_t mType)>;
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* sender)>;
 // Waits the given milliseconds (the polling loops of blanking and readiness).
@@ -316,7 +316,7 @@ class TSCSIDevice {
   bool ReadCapabilityDefaults();
   void AddFeatureCapabilities();
   bool HasVendorPage30();
-  void FireEraseDone(const std::string& error);
+  void FireEraseDone(bool withError, const std::string& error);
   // Ends an erase that could not start: releases the unit and reports error.
   bool RefuseErase(const std::string& error);
   bool ReadyForErase(std::string& notReady);

@@ -18,8 +18,8 @@ std::string WriteFailedLine(const std::string& error) {
   return ">>> Gravage en erreur, " + error + "      " + CurrentTimeText();
 }
 
-std::string EraseEndLine(const std::string& error) {
-  if (error.empty()) return ">>> Effacement réussi ! " + CurrentTimeText();
+std::string EraseEndLine(bool withError, const std::string& error) {
+  if (!withError) return ">>> Effacement réussi ! " + CurrentTimeText();
   if (error == scsi::kEraseStoppedText)
     return ">>> Effacement arrêté ! Le disque reste dans l'état où le lecteur l'a laissé. " + CurrentTimeText();
   return ">>> Effacement réalisé avec erreur ! " + error + "      " + CurrentTimeText();
@@ -162,9 +162,9 @@ void TGraver::Button1Click() {
 
 void TGraver::Timer1Timer() { Gauge1.SetProgress(vtbr.EraseProgress()); }
 
-void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, const std::string& error) {
-  OnGUIThread([this, error] {
-    Add(EraseEndLine(error));
+void TGraver::vtbrEraseDone(scsi::TSCSIDevice*, bool withError, const std::string& error) {
+  OnGUIThread([this, withError, error] {
+    Add(EraseEndLine(withError, error));
     Timer1.SetEnabled(false);
     Gauge1.SetProgress(0);
     if (closeWhenIdle_) Close();

@@ -49,7 +49,7 @@ class TGraver : public ui::Form {
   void vtbrWriteDone(TVortalBurner* sender, const std::string& error);
   void Button1Click();
   void Timer1Timer();
-  void vtbrEraseDone(scsi::TSCSIDevice* sender, const std::string& error);
+  void vtbrEraseDone(scsi::TSCSIDevice* sender, bool withError, const std::string& error);
   void AnnulerClick();
   void Button2Click();
   void Button3Click();

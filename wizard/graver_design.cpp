@@ -72,7 +72,9 @@ void TGraver::ConnectEvents() {
   Timer2.OnTimer = [this] { Timer2Timer(); };
   vtbr.SetOnWriteDone([this](TVortalBurner* sender, const std::string& error) { vtbrWriteDone(sender, error); });
   vtbr.SetOnFinalizingTrack([this](TVortalBurner* sender) { vtbrFinalizingTrack(sender); });
-  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* sender, const std::string& error) { vtbrEraseDone(sender, error); });
+  vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* sender, bool withError, const std::string& error) {
+    vtbrEraseDone(sender, withError, error);
+  });
 }
 
 }  // namespace kvx

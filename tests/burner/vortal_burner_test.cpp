@@ -534,7 +534,9 @@ TEST_F(BurnFailureTest, AnEraseAndAWriteOfOneUnitExcludeEachOther) {
     clock.Advance(ms);
   });
   std::string eraseError = "(none)";
-  eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, const std::string& failure) { eraseError = failure; });
+  eraser.SetOnEraseDone([&](scsi::TSCSIDevice*, bool withError, const std::string& failure) {
+    eraseError = withError ? failure : "";
+  });
   ASSERT_TRUE(eraser.Erase(scsi::BlankType::Minimal));
   ASSERT_TRUE(polling.Wait(60000));
   EXPECT_EQ(Burn(), "AN ERASE IS RUNNING ON THIS UNIT");

@@ -107,8 +107,8 @@ TEST_F(ASPILibrary, BlankingRunsOnItsThreadWithRealEvents) {
   device->SetSleepFunction([](uint32_t ms) { Sleep(ms / 50); });
   Event done;
   std::atomic<bool> withError{true};
-  device->SetOnEraseDone([&](TSCSIDevice*, const std::string& error) {
-    withError = !error.empty();
+  device->SetOnEraseDone([&](TSCSIDevice*, bool failed, const std::string&) {
+    withError = failed;
     done.Set();
   });
   ASSERT_TRUE(device->Erase(BlankType::WholeDisc));

@@ -555,8 +555,8 @@ class EraseSequence : public ScriptedUnitTest {
       }
     });
     device->SetSleepFunction([this](uint32_t ms) { sleeps.push_back(ms); });
-    device->SetOnEraseDone([this](TSCSIDevice*, const std::string& error) {
-      EXPECT_EQ(error, "");
+    device->SetOnEraseDone([this](TSCSIDevice*, bool withError, const std::string& error) {
+      EXPECT_FALSE(withError) << error;
       done.Set();
     });
     ASSERT_TRUE(device->Erase(blankType));

@@ -21,10 +21,10 @@ class Blanking : public RecorderTest {
                  const std::string& product = "VIRTUAL RECORDER") {
     Start("[Unit0]\nVendor=KVX\nProduct=" + product + "\nRevision=1.00\nMedia=" + media +
           "\nState=appendable\nFast=1\nImage=" + ImagePath() + "\n" + extra);
-    device->SetOnEraseDone([this](TSCSIDevice* sender, const std::string& error) {
+    device->SetOnEraseDone([this](TSCSIDevice* sender, bool withError, const std::string& error) {
       EXPECT_EQ(sender, device.get());
       doneCalls++;
-      doneWithError = !error.empty();
+      doneWithError = withError;
       doneError = error;
       progressAtDone = sender->EraseProgress();
       done.Set();

@@ -442,8 +442,8 @@ TEST_F(TransportChoice, BlankingThroughTheEmulationRebuildsTheUnitTable) {
   device.SetDevice(device.Devices()[0]);
   device.SetSleepFunction([&](uint32_t ms) { clock.Advance(ms); });
   Event done;
-  device.SetOnEraseDone([&](TSCSIDevice*, const std::string& error) {
-    EXPECT_EQ(error, "");
+  device.SetOnEraseDone([&](TSCSIDevice*, bool withError, const std::string& error) {
+    EXPECT_FALSE(withError) << error;
     done.Set();
   });
   const size_t probesBefore = volumes.driveTypeRoots.size();
