@@ -102,15 +102,16 @@ bool ZipDataFolder(HostBridge& host, const std::string& dataFolder, const std::s
   return archived;
 }
 
-// The copy is read back whole before anything changes; empty when it is good.
-std::string MakeSafetyCopy(HostBridge& host, const std::string& dataFolder, const std::string& archive) {
-  std::string failure;
+// The copy is read back whole before anything changes; false with why when it is not good.
+bool MakeSafetyCopy(HostBridge& host, const std::string& dataFolder, const std::string& archive, std::string& error) {
   if (!ZipDataFolder(host, dataFolder, archive))
-    failure = "La copie de sécurité " + archive + " n'a pas pu être faite.";
+    error = "La copie de sécurité " + archive + " n'a pas pu être faite.";
   else if (!TestArchive(host, archive))
-    failure = "La copie de sécurité " + archive + " est illisible.";
-  if (!failure.empty()) RemoveTree(archive);
-  return failure;
+    error = "La copie de sécurité " + archive + " est illisible.";
+  else
+    return true;
+  RemoveTree(archive);
+  return false;
 }
 
 std::string JoinNames(const std::vector<std::string>& names) {
@@ -129,29 +130,32 @@ std::set<std::string> RootEntriesOf(const std::string& dataFolder) {
   return entries;
 }
 
-// Why the archive is refused before anything changes; empty when it is not. Names Windows
+// False with why when the archive is refused before anything changes. Names Windows
 // cannot hold would be dropped by the extraction; an archive with nothing at its root that
 // the data folder holds there (the backup of the folder itself, say) would land beside
 // the data instead of over it. An archive whose directory cannot be read here is left to
 // the extraction to judge.
-std::string CheckArchive(const std::string& archive, const std::string& dataFolder) {
+bool CheckArchive(const std::string& archive, const std::string& dataFolder, std::string& error) {
   const std::optional<std::vector<std::string>> names = ReadMemberNames(archive);
-  if (!names) return {};
+  if (!names) return true;
   const std::vector<std::string> refused = NamesWindowsCannotHold(*names);
-  if (!refused.empty())
-    return "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
+  if (!refused.empty()) {
+    error = "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
+    return false;
+  }
   const std::set<std::string> present = RootEntriesOf(dataFolder);
   const std::vector<std::string> roots = RootEntries(*names);
   if (present.empty() || std::any_of(roots.begin(), roots.end(),
                                      [&](const std::string& root) { return present.count(ASCIIUpper(root)) > 0; }))
-    return {};
+    return true;
   std::string why = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
                     " met à sa racine";
   const bool allUnderOne = roots.size() == 1 && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
                              return name.size() > roots[0].size() + 1;
                            });
   if (allUnderOne) why += " : tout y est sous le dossier " + roots[0] + "\\, c'est la sauvegarde d'un dossier et non de son contenu";
-  return why + ".";
+  error = why + ".";
+  return false;
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
@@ -333,7 +337,7 @@ void Restore::EndCleanUp() {
 }
 
 RestoreOutcome Restore::Run() {
-  if (std::string refusal = CheckArchive(request_.archive, request_.dataFolder); !refusal.empty()) {
+  if (std::string refusal; !CheckArchive(request_.archive, request_.dataFolder, refusal)) {
     outcome_.failedAt = RestoreStage::Refused;
     outcome_.message = std::move(refusal);
     return outcome_;
@@ -342,8 +346,8 @@ RestoreOutcome Restore::Run() {
                                                        request_.programFolder + ".");
   seam_.Step();
   if (request_.safetyCopy) {
-    const std::string failure = MakeSafetyCopy(host_, request_.dataFolder, record_.safetyCopy);
-    if (!failure.empty()) return Fail(RestoreStage::SafetyCopy, failure);
+    if (std::string failure; !MakeSafetyCopy(host_, request_.dataFolder, record_.safetyCopy, failure))
+      return Fail(RestoreStage::SafetyCopy, failure);
     outcome_.safetyCopy = record_.safetyCopy;
   }
   seam_.Step();
