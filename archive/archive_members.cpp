@@ -9,6 +9,7 @@
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/utf8.h"
 
 namespace kvx {
 namespace {
@@ -109,19 +110,6 @@ uint32_t CRC32(std::string_view bytes) {
   return ~crc;
 }
 
-bool IsUTF8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                          : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    i += length;
-  }
-  return true;
-}
-
 // The UTF-8 name of a Unicode Path field written for these very name bytes (its CRC-32
 // matches them); a field left by a tool that renamed the member is stale.
 std::optional<std::string> UnicodePath(std::string_view extra, std::string_view nameBytes) {
@@ -136,7 +124,7 @@ std::optional<std::string> UnicodePath(std::string_view extra, std::string_view 
       const std::string_view field = extra.substr(at + 4, size);
       if (field.size() < 6 || field[0] != 1) return std::nullopt;
       const std::string crc(field.substr(1, 4));
-      if (Little(crc, 0, 4) != CRC32(nameBytes) || !IsUTF8(field.substr(5))) return std::nullopt;
+      if (Little(crc, 0, 4) != CRC32(nameBytes) || !IsValidUTF8(field.substr(5))) return std::nullopt;
       return std::string(field.substr(5));
     }
     at += 4 + size;
@@ -149,19 +137,25 @@ std::optional<std::string> UnicodePath(std::string_view extra, std::string_view 
 std::string MemberName(std::string_view bytes, uint16_t flags, unsigned hostSystem, std::string_view extra) {
   if (flags & kFlagUTF8Name) return std::string(bytes);
   if (std::optional<std::string> unicode = UnicodePath(extra, bytes)) return *unicode;
-  if ((hostSystem == kHostUnix || hostSystem == kHostDarwin) && IsUTF8(bytes)) return std::string(bytes);
+  if ((hostSystem == kHostUnix || hostSystem == kHostDarwin) && IsValidUTF8(bytes)) return std::string(bytes);
   return CP1252ToUTF8(bytes);
 }
 
-// Why Windows cannot hold this name; empty when it can.
-std::string Refusal(const std::string& name) {
+// Whether Windows can hold this name; when not, why, as it follows the name.
+bool WindowsCanHold(const std::string& name, std::string& why) {
   for (const std::string& part : Parts(name)) {
     if (part == "." || part == "..") continue;  // the extraction resolves these
-    if (IsReservedDeviceName(part)) return " (nom réservé)";
-    if (part.back() == '.' || part.back() == ' ') return " (point ou espace final)";
-    if (HasRefusedCharacter(part)) return " (caractère interdit)";
+    if (IsReservedDeviceName(part))
+      why = " (nom réservé)";
+    else if (part.back() == '.' || part.back() == ' ')
+      why = " (point ou espace final)";
+    else if (HasRefusedCharacter(part))
+      why = " (caractère interdit)";
+    else
+      continue;
+    return false;
   }
-  return {};
+  return true;
 }
 
 // The name as Windows compares it: its parts, letter case ignored (ASCII and the
@@ -212,7 +206,7 @@ std::vector<std::string> NamesWindowsCannotHold(const std::vector<std::string>& 
   std::vector<std::string> refused;
   std::map<std::string, std::string> seen;  // key -> first name
   for (const std::string& name : names) {
-    if (const std::string why = Refusal(name); !why.empty()) {
+    if (std::string why; !WindowsCanHold(name, why)) {
       refused.push_back(UTF8ToCP1252(name) + why);
       continue;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/utf8.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_format.h"
 
@@ -40,7 +41,7 @@ std::optional<std::string> UnicodePath(std::string_view extra, std::string_view 
       const uint32_t crc = static_cast<uint32_t>(
           crc32(0, reinterpret_cast<const Bytef*>(nameBytes.data()), static_cast<uInt>(nameBytes.size())));
       const std::string_view utf8 = field.substr(5);
-      if (Load32(field.data() + 1) != crc || utf8.empty() || !IsValidUTF8(utf8)) return std::nullopt;
+      if (Load32(field.data() + 1) != crc || utf8.empty() || !kvx::IsValidUTF8(utf8)) return std::nullopt;
       return std::string(utf8);
     }
     at += 4 + dataSize;
@@ -50,31 +51,11 @@ std::optional<std::string> UnicodePath(std::string_view extra, std::string_view 
 
 }  // namespace
 
-bool IsValidUTF8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                          : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = code << 6 | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kShortest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
-    i += length;
-  }
-  return true;
-}
-
 std::string DecodeMemberName(const StoredName& name) {
   if (name.flags & kFlagUTF8Name) return std::string(name.bytes);
   if (std::optional<std::string> unicode = UnicodePath(name.extra, name.bytes)) return *std::move(unicode);
   const bool unix = name.hostSystem == kHostUnix || name.hostSystem == kHostDarwin;
-  if (unix && IsValidUTF8(name.bytes)) return std::string(name.bytes);
+  if (unix && kvx::IsValidUTF8(name.bytes)) return std::string(name.bytes);
   return OEMNameToUTF8(name.bytes);
 }
 

@@ -23,6 +23,4 @@ struct StoredName {
 // UTF-8; otherwise the OEM code page, as MS-DOS and the Windows shell write names.
 std::string DecodeMemberName(const StoredName& name);
 
-bool IsValidUTF8(std::string_view text);
-
 }  // namespace kvxzip
