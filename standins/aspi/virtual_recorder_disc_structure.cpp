@@ -2,6 +2,8 @@
 // INFORMATION, READ TRACK INFORMATION, READ TOC and READ FORMAT CAPACITIES.
 #include "standins/aspi/virtual_recorder_reply.h"
 
+#include <optional>
+
 namespace kvx::aspi {
 
 using scsi::BigEndian16;
@@ -34,18 +36,8 @@ struct FeatureDescriptor {
   std::vector<uint8_t> data;
 };
 
-}  // namespace
-
-VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std::span<uint8_t> data) {
-  const uint8_t rt = cdb[1] & 0x03;
-  const uint16_t first = BigEndian16(cdb + 2);
-  if (rt > Code(scsi::FeatureRequest::One)) return Reply::Illegal(sense::kInvalidFieldInCDB);
-  const bool present = MediumPresent();
-  const MediaType m = present ? medium_.type : MediaType::None;
-  const bool cd = m == MediaType::CDROM || m == MediaType::CDR || m == MediaType::CDRW;
-  const bool cdWritable = m == MediaType::CDR || m == MediaType::CDRW;
-  const bool dvd = present && !cd;
-
+// The Profile List feature's data: every profile the unit knows, the loaded disc's current.
+std::vector<uint8_t> ProfileListData(const Medium* loaded) {
   static constexpr Profile kProfiles[] = {Profile::DVDRAM,
                                           Profile::DVDMinusRSequential,
                                           Profile::DVDMinusRWSequential,
@@ -60,10 +52,20 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
   for (Profile profile : kProfiles) {
     const uint16_t code = Code(profile);
     profiles.insert(profiles.end(), {static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code),
-                                     static_cast<uint8_t>(present && profile == medium_.Profile()), 0});
+                                     static_cast<uint8_t>(loaded && profile == loaded->Profile()), 0});
   }
-  const std::vector<FeatureDescriptor> features = {
-      {Feature::ProfileList, 0, true, profiles},
+  return profiles;
+}
+
+// The features the unit reports, each current or not for the loaded disc (null: none).
+std::vector<FeatureDescriptor> Features(const Medium* loaded) {
+  const bool present = loaded != nullptr;
+  const MediaType m = present ? loaded->type : MediaType::None;
+  const bool cd = m == MediaType::CDROM || m == MediaType::CDR || m == MediaType::CDRW;
+  const bool cdWritable = m == MediaType::CDR || m == MediaType::CDRW;
+  const bool dvd = present && !cd;
+  return {
+      {Feature::ProfileList, 0, true, ProfileListData(loaded)},
       {Feature::Core, 2, true, {0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00}},  // ATAPI, DBE
       {Feature::RemovableMedium, 0, true, {0x29, 0, 0, 0}},  // tray, eject, lock
       {Feature::CDRead, 2, cd, {0, 0, 0, 0}},
@@ -77,9 +79,67 @@ VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std
       {Feature::DVDMinusRWrite, 1, IsDVDMinus(m), {0x46, 0x00, 0x00, 0x00}},
       {Feature::RealTimeStreaming, 3, present, {0x1F, 0x00, 0x00, 0x00}},
   };
+}
+
+// The READ TOC answers, without their length field; none when the disc has no such data.
+std::optional<std::vector<uint8_t>> TOCAnswer(const std::vector<TrackRecord>& tracks, bool msf) {
+  if (tracks.empty()) return std::nullopt;
+  std::vector<uint8_t> answer(4, 0);
+  answer[2] = 1;
+  answer[3] = static_cast<uint8_t>(tracks.size());
+  const auto entry = [&](uint8_t number, uint32_t lba) {
+    std::vector<uint8_t> descriptor(8, 0);
+    descriptor[1] = 0x14;  // data track
+    descriptor[2] = number;
+    PutAddress(&descriptor[4], lba, msf);
+    answer.insert(answer.end(), descriptor.begin(), descriptor.end());
+  };
+  for (size_t i = 0; i < tracks.size(); ++i) entry(static_cast<uint8_t>(i + 1), tracks[i].start);
+  entry(0xAA, tracks.back().start + tracks.back().size);
+  return answer;
+}
+
+std::optional<std::vector<uint8_t>> SessionInformationAnswer(const Medium& m, const std::vector<TrackRecord>& tracks,
+                                                             bool msf) {
+  const size_t complete = m.RandomAccess() ? (m.formatted ? 1 : 0) : m.leadOuts.size();
+  if (complete == 0) return std::nullopt;
+  size_t firstOfLast = 0;
+  for (size_t i = 0; i < tracks.size(); ++i)
+    if (tracks[i].session == complete) {
+      firstOfLast = i;
+      break;
+    }
+  std::vector<uint8_t> answer(12, 0);
+  answer[2] = 1;
+  answer[3] = static_cast<uint8_t>(complete);
+  answer[5] = 0x14;
+  answer[6] = static_cast<uint8_t>(firstOfLast + 1);
+  PutAddress(&answer[8], tracks[firstOfLast].start, msf);
+  return answer;
+}
+
+std::optional<std::vector<uint8_t>> ATIPAnswer(const Medium& m) {
+  if (m.type != MediaType::CDR && m.type != MediaType::CDRW) return std::nullopt;
+  std::vector<uint8_t> answer(28, 0);
+  answer[4] = 0x80 | 0x50;  // indicative writing power
+  answer[6] = static_cast<uint8_t>(0x80 | (m.type == MediaType::CDRW ? 0x40 : 0x00));
+  answer[8] = 97;  // lead-in start 97:26:66
+  answer[9] = 26;
+  answer[10] = 66;
+  PutAddress(&answer[11], m.capacity, true);  // last possible lead-out start, bytes 12-14
+  return answer;
+}
+
+}  // namespace
+
+VirtualRecorder::Reply VirtualRecorder::GetConfiguration(const uint8_t* cdb, std::span<uint8_t> data) {
+  const uint8_t rt = cdb[1] & 0x03;
+  const uint16_t first = BigEndian16(cdb + 2);
+  if (rt > Code(scsi::FeatureRequest::One)) return Reply::Illegal(sense::kInvalidFieldInCDB);
+  const Medium* loaded = MediumPresent() ? &medium_ : nullptr;
   std::vector<uint8_t> answer(8, 0);
-  PutBigEndian16(&answer[6], present ? Code(medium_.Profile()) : Code(Profile::None));
-  for (const FeatureDescriptor& feature : features) {
+  PutBigEndian16(&answer[6], loaded ? Code(loaded->Profile()) : Code(Profile::None));
+  for (const FeatureDescriptor& feature : Features(loaded)) {
     if (config_.dvdPlusOnly && CDOrDVDMinusWriting(feature.code)) continue;
     const uint16_t code = Code(feature.code);
     const bool wanted = rt == Code(scsi::FeatureRequest::One)
@@ -181,52 +241,18 @@ VirtualRecorder::Reply VirtualRecorder::ReadTOC(const uint8_t* cdb, std::span<ui
   if (ready.status != kStatusGood) return ready;
   const Medium& m = medium_;
   const bool msf = cdb[1] & 0x02;
-  const TOCFormat format = static_cast<TOCFormat>(cdb[2] & 0x0F);
   std::vector<TrackRecord> tracks = m.tracks;
   if (m.RandomAccess() && m.formatted) tracks = {{0, m.recordedEnd, 1}};
-  std::vector<uint8_t> answer(4, 0);
-  if (format == TOCFormat::TOC) {
-    if (tracks.empty()) return Reply::Illegal(sense::kInvalidFieldInCDB);
-    answer[2] = 1;
-    answer[3] = static_cast<uint8_t>(tracks.size());
-    const auto entry = [&](uint8_t number, uint32_t lba) {
-      std::vector<uint8_t> descriptor(8, 0);
-      descriptor[1] = 0x14;  // data track
-      descriptor[2] = number;
-      PutAddress(&descriptor[4], lba, msf);
-      answer.insert(answer.end(), descriptor.begin(), descriptor.end());
-    };
-    for (size_t i = 0; i < tracks.size(); ++i) entry(static_cast<uint8_t>(i + 1), tracks[i].start);
-    entry(0xAA, tracks.back().start + tracks.back().size);
-  } else if (format == TOCFormat::SessionInformation) {
-    const size_t complete = m.RandomAccess() ? (m.formatted ? 1 : 0) : m.leadOuts.size();
-    if (complete == 0) return Reply::Illegal(sense::kInvalidFieldInCDB);
-    size_t firstOfLast = 0;
-    for (size_t i = 0; i < tracks.size(); ++i)
-      if (tracks[i].session == complete) {
-        firstOfLast = i;
-        break;
-      }
-    answer.resize(12, 0);
-    answer[2] = 1;
-    answer[3] = static_cast<uint8_t>(complete);
-    answer[5] = 0x14;
-    answer[6] = static_cast<uint8_t>(firstOfLast + 1);
-    PutAddress(&answer[8], tracks[firstOfLast].start, msf);
-  } else if (format == TOCFormat::ATIP) {
-    if (m.type != MediaType::CDR && m.type != MediaType::CDRW) return Reply::Illegal(sense::kInvalidFieldInCDB);
-    answer.resize(28, 0);
-    answer[4] = 0x80 | 0x50;  // indicative writing power
-    answer[6] = static_cast<uint8_t>(0x80 | (m.type == MediaType::CDRW ? 0x40 : 0x00));
-    answer[8] = 97;  // lead-in start 97:26:66
-    answer[9] = 26;
-    answer[10] = 66;
-    PutAddress(&answer[11], m.capacity, true);  // last possible lead-out start, bytes 12-14
-  } else {
-    return Reply::Illegal(sense::kInvalidFieldInCDB);
+  std::optional<std::vector<uint8_t>> answer;
+  switch (static_cast<TOCFormat>(cdb[2] & 0x0F)) {
+    case TOCFormat::TOC: answer = TOCAnswer(tracks, msf); break;
+    case TOCFormat::SessionInformation: answer = SessionInformationAnswer(m, tracks, msf); break;
+    case TOCFormat::ATIP: answer = ATIPAnswer(m); break;
+    default: break;
   }
-  PutBigEndian16(&answer[0], static_cast<uint32_t>(answer.size() - 2));
-  Answer(data, BigEndian16(cdb + 7), answer);
+  if (!answer) return Reply::Illegal(sense::kInvalidFieldInCDB);
+  PutBigEndian16(&(*answer)[0], static_cast<uint32_t>(answer->size() - 2));
+  Answer(data, BigEndian16(cdb + 7), *answer);
   return Reply::Good();
 }
 
