@@ -1,6 +1,5 @@
 #include "base/file_search.h"
 
-#include "base/ascii_case.h"
 #include "base/cp1252.h"
 
 namespace kvx {
@@ -13,29 +12,6 @@ bool FindFile(std::string_view pattern, uint32_t attributeMask, FileSearchRecord
 bool MatchesAttributeMask(uint32_t attributes, uint32_t attributeMask) {
   const uint32_t excluded = ~attributeMask & (kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory);
   return (attributes & excluded) == 0;
-}
-
-bool MatchesWildcard(std::string_view pattern, std::string_view name) {
-  if (pattern == "*.*") pattern = "*";
-  // Greedy match with one backtrack point: the last star seen.
-  size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || ASCIIUpperChar(pattern[p]) == ASCIIUpperChar(name[n]))) {
-      ++p;
-      ++n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
 }
 
 bool NameSpelled(const FileSearchRecord& record) {

@@ -65,8 +65,6 @@ bool FindFile(std::string_view pattern, uint32_t attributeMask, FileSearchRecord
 // folder bit that the mask does not hold.
 bool MatchesAttributeMask(uint32_t attributes, uint32_t attributeMask);
 
-// Windows wildcard rules over one name: * any run, ? one character, ASCII case ignored.
-bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
 // Whether the Windows-1252 long name spells the system's name whole.
 bool NameSpelled(const FileSearchRecord& record);

@@ -9,6 +9,7 @@
 
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/wildcard.h"
 
 namespace kvx {
 
@@ -78,7 +79,7 @@ bool FileSearch::Next(FileSearchRecord& record) {
   if (!state_) return false;
   while (dirent* entry = readdir(state_->dir)) {
     std::string name = UTF8ToCP1252(entry->d_name);
-    if (!MatchesWildcard(state_->namePattern, name)) continue;
+    if (!MatchesWildcard(state_->namePattern, name, true)) continue;
     struct stat st {};
     if (fstatat(dirfd(state_->dir), entry->d_name, &st, 0) != 0) continue;  // a dangling link
     FillRecord(st, entry->d_name, std::move(name), record);

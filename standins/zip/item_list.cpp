@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "base/wildcard.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_paths.h"
 
@@ -36,7 +37,7 @@ class Collector {
   void AddMatches(const std::string& folder, const std::string& pattern) {
     for (const FolderEntry& entry : ListFolder(folder)) {
       const std::string path = JoinPath(folder, entry.name);
-      const bool matches = MatchWildcard(pattern, entry.name, NamesIgnoreCase());
+      const bool matches = kvx::MatchesWildcard(pattern, entry.name, NamesIgnoreCase());
       if (!entry.info.isFolder && matches) Add(path, entry.info);
       if (entry.info.isFolder && options_.recurse) {
         if (matches) Add(path, entry.info);

@@ -91,27 +91,6 @@ std::string LastComponent(const std::string& path) {
 
 bool HasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
 
-bool MatchWildcard(std::string_view pattern, std::string_view name, bool ignoreCase) {
-  if (pattern == "*.*") return true;
-  // Greedy matching with one back-track point: the last '*' seen.
-  size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p], ignoreCase) == FoldCase(name[n], ignoreCase))) {
-      ++p;
-      ++n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
 
 std::string MemberNameFor(const std::string& absolute, bool relativeToCurrent) {
   if (relativeToCurrent) {

@@ -18,9 +18,6 @@ std::string ParentOf(const std::string& path);
 std::string LastComponent(const std::string& path);
 
 bool HasWildcard(std::string_view text);
-// '*' matches any run of characters, '?' one character; "*.*" matches every name,
-// with or without a dot. Letter case is ignored when ignoreCase is set.
-bool MatchWildcard(std::string_view pattern, std::string_view name, bool ignoreCase);
 
 // Name of a file in the archive: relative to one of the current folder's forms when it
 // lies below it (relativeToCurrent; empty for the current folder itself), otherwise the

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "archive/zip_records.h"
+#include "base/wildcard.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/volume_file.h"
 #include "standins/zip/zip_format.h"
@@ -418,7 +419,7 @@ class Extraction {
     const bool nested = slash != std::string::npos;
     if (options_.recurse && nested) name = name.substr(slash + 1);
     else if (nested) return false;
-    return MatchWildcard(options_.fileSpec, name, NamesIgnoreCase());
+    return kvx::MatchesWildcard(options_.fileSpec, name, NamesIgnoreCase());
   }
 
   bool InjectedWriteFailure() {

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "base/file_search.h"
+#include "base/wildcard.h"
 
 namespace kvx {
 namespace {
@@ -91,13 +92,30 @@ TEST(FileNamePart, AfterTheLastSeparatorOfEitherKind) {
 }
 
 TEST(Wildcard, WindowsRules) {
-  EXPECT_TRUE(MatchesWildcard("*.*", "README"));
-  EXPECT_TRUE(MatchesWildcard("Sauve*.zip", "SAUVEKVX.ZIP"));
-  EXPECT_TRUE(MatchesWildcard("*a*b", "xxaxxab"));
-  EXPECT_FALSE(MatchesWildcard("*a*b", "xxaxxa"));
-  EXPECT_FALSE(MatchesWildcard("?", ""));
-  EXPECT_TRUE(MatchesWildcard("\xE9*", "\xE9t\xE9"));
-  EXPECT_FALSE(MatchesWildcard("\xE9*", "\xC9t\xE9"));  // only ASCII letters fold
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool ignoreCase;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.*", "README", false, true},
+      {"*.FIC", "CLIENTS.FIC", false, true},
+      {"*.FIC", "CLIENTS.FIC.BAK", false, false},
+      {"*.fic", "CLIENTS.FIC", true, true},
+      {"*.fic", "CLIENTS.FIC", false, false},
+      {"Sauve*.zip", "SAUVEKVX.ZIP", true, true},
+      {"C?IENT*.*", "CLIENTS.NDX", false, true},
+      {"*a*b", "xxaxxab", true, true},
+      {"*a*b", "xxaxxa", true, false},
+      {"*a*b*", "xxaxxbxx", false, true},
+      {"*a*b", "xxaxxbxx", false, false},
+      {"?", "", true, false},
+      {"\xE9*", "\xE9t\xE9", true, true},
+      {"\xE9*", "\xC9t\xE9", true, false},  // only ASCII letters fold
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MatchesWildcard(c.pattern, c.name, c.ignoreCase), c.matches) << c.pattern << " " << c.name;
 }
 
 TEST(AttributeMask, HiddenSystemAndFoldersNeedTheirBit) {

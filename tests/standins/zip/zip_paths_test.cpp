@@ -16,18 +16,6 @@ TEST(ItemList, SplitsAtBlanksAndKeepsQuotedBlanks) {
   EXPECT_EQ(SplitItemList("\"unclosed quote"), Items{"unclosed quote"});
 }
 
-TEST(Wildcards, MatchLikeTheCommandShell) {
-  EXPECT_TRUE(MatchWildcard("*.*", "README", false));
-  EXPECT_TRUE(MatchWildcard("*.FIC", "CLIENTS.FIC", false));
-  EXPECT_FALSE(MatchWildcard("*.FIC", "CLIENTS.FIC.BAK", false));
-  EXPECT_TRUE(MatchWildcard("*.fic", "CLIENTS.FIC", true));
-  EXPECT_FALSE(MatchWildcard("*.fic", "CLIENTS.FIC", false));
-  EXPECT_TRUE(MatchWildcard("C?IENT*.*", "CLIENTS.NDX", false));
-  EXPECT_FALSE(MatchWildcard("?", "", false));
-  EXPECT_TRUE(MatchWildcard("*a*b*", "xxaxxbxx", false));
-  EXPECT_FALSE(MatchWildcard("*a*b", "xxaxxbxx", false));
-}
-
 TEST(MemberNames, OnlyNamesThatStayInsideAreSafe) {
   for (const char* name : {"a.txt", "DIR/SUB/x.FIC", "dir\\file", "..a", "a..", "dir/...x", "./a"})
     EXPECT_TRUE(IsSafeMemberName(name)) << name;
