@@ -16,6 +16,7 @@
 #include "base/ascii_case.h"
 #include "base/file_search.h"
 #include "base/folders.h"
+#include "base/quoted_words.h"
 #include "host/system_helpers.h"
 #include "host/system_helpers_shared.h"
 
@@ -28,26 +29,7 @@ namespace fs = std::filesystem;
 
 // A command line split the way a Windows program's runtime splits its own: blanks
 // separate, double quotes group and are dropped.
-std::vector<std::string> SplitArguments(std::string_view line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false, quoted = false;
-  for (const char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) words.push_back(std::move(word));
-      word.clear();
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) words.push_back(std::move(word));
-  return words;
-}
+std::vector<std::string> SplitArguments(std::string_view line) { return SplitQuotedWords(line, " \t"); }
 
 // The program's file: a path is taken as given; a bare name is looked for beside this
 // program, then in the current folder, as Windows does before its search path.

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "base/quoted_words.h"
 #include "base/wildcard.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_paths.h"
@@ -75,26 +76,7 @@ class Collector {
 
 }  // namespace
 
-std::vector<std::string> SplitItemList(std::string_view list) {
-  std::vector<std::string> items;
-  std::string item;
-  bool quoted = false, pending = false;
-  for (const char c : list) {
-    if (c == '"') {
-      quoted = !quoted;
-      pending = true;
-    } else if (c == ' ' && !quoted) {
-      if (pending) items.push_back(std::move(item));
-      item.clear();
-      pending = false;
-    } else {
-      item += c;
-      pending = true;
-    }
-  }
-  if (pending) items.push_back(std::move(item));
-  return items;
-}
+std::vector<std::string> SplitItemList(std::string_view list) { return kvx::SplitQuotedWords(list, " "); }
 
 std::vector<SourceEntry> CollectSources(const std::vector<std::string>& items, const CollectOptions& options) {
   Collector collector(options);
