@@ -166,6 +166,16 @@ class GraverTest : public ::testing::Test, protected RecorderRig {
   }
   bool BurnDone() { return Until([&] { return form->BBurn.Enabled() && !form->vtbr.Writing(); }); }
 
+  // A long blank of the shown form's CD-RW, held at a poll of its thread.
+  void StartHeldBlank() {
+    Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
+    form->Show();
+    ASSERT_TRUE(ui::Press(form->Button3));
+    gate.HoldAt(0x51);  // a poll of the blanking thread
+    ASSERT_TRUE(ui::Press(form->Button1));
+    ASSERT_TRUE(gate.WaitHeld());
+  }
+
   std::string ImagePath(size_t unit = 0) const { return (folder / ("disc" + std::to_string(unit) + ".img")).string(); }
   std::string ImageBytes(uint64_t offset, uint64_t size) const {
     std::ifstream in(ImagePath(), std::ios::binary);
@@ -530,12 +540,8 @@ TEST_F(GraverTest, AnnulerStopsALongBlankWithinASecond) {
 // Closing the backup wizard first waits for a running blank with the burn wizard in
 // sight, saying so; its Annuler stops the blank, and the form then closes.
 TEST_F(GraverTest, ClosingWaitsInSightForABlankThatAnnulerStops) {
-  Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
-  form->Show();
-  ASSERT_TRUE(ui::Press(form->Button3));
-  gate.HoldAt(0x51);
-  ASSERT_TRUE(ui::Press(form->Button1));
-  ASSERT_TRUE(gate.WaitHeld());
+  StartHeldBlank();
+  if (HasFatalFailure()) return;
   form->Hide();  // "Quitter" while the blank runs
   bool shown = false;
   session.SetDriver([&](ui::Form&) {
@@ -556,12 +562,8 @@ TEST_F(GraverTest, ClosingWaitsInSightForABlankThatAnnulerStops) {
 // The burn wizard going while a blank runs stops it within a second of the unit's time,
 // not followed to its end.
 TEST_F(GraverTest, TheFormGoesWithinASecondWhileABlankRuns) {
-  Start({"Media=CD-RW\nState=appendable\nFast=1\nBlankTime=4500000"});
-  form->Show();
-  ASSERT_TRUE(ui::Press(form->Button3));
-  gate.HoldAt(0x51);
-  ASSERT_TRUE(ui::Press(form->Button1));
-  ASSERT_TRUE(gate.WaitHeld());
+  StartHeldBlank();
+  if (HasFatalFailure()) return;
   const uint64_t asked = clock.NowMs();
   std::thread opener([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
