@@ -6,10 +6,10 @@
 #include <map>
 #include <set>
 
+#include "archive/zip_member_name.h"
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
-#include "base/utf8.h"
 
 namespace kvx {
 namespace {
@@ -18,9 +18,6 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kZip64EndSignature = 0x06064b50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
-constexpr uint16_t kFlagUTF8Name = 0x0800;
-constexpr uint16_t kUnicodePathTag = 0x7075;  // Info-ZIP: a UTF-8 name beside one in a code page
-constexpr unsigned kHostUnix = 3, kHostDarwin = 19;
 constexpr size_t kEndSize = 22;
 constexpr size_t kCentralSize = 46;
 constexpr size_t kLongestComment = 0xFFFF;
@@ -110,35 +107,10 @@ uint32_t CRC32(std::string_view bytes) {
   return ~crc;
 }
 
-// The UTF-8 name of a Unicode Path field written for these very name bytes (its CRC-32
-// matches them); a field left by a tool that renamed the member is stale.
-std::optional<std::string> UnicodePath(std::string_view extra, std::string_view nameBytes) {
-  for (size_t at = 0; at + 4 <= extra.size();) {
-    const auto field16 = [&](size_t offset) {
-      return static_cast<uint16_t>(static_cast<unsigned char>(extra[offset]) |
-                                   static_cast<unsigned char>(extra[offset + 1]) << 8);
-    };
-    const size_t size = field16(at + 2);
-    if (at + 4 + size > extra.size()) return std::nullopt;
-    if (field16(at) == kUnicodePathTag) {
-      const std::string_view field = extra.substr(at + 4, size);
-      if (field.size() < 6 || field[0] != 1) return std::nullopt;
-      const std::string crc(field.substr(1, 4));
-      if (Little(crc, 0, 4) != CRC32(nameBytes) || !IsValidUTF8(field.substr(5))) return std::nullopt;
-      return std::string(field.substr(5));
-    }
-    at += 4 + size;
-  }
-  return std::nullopt;
-}
-
-// A member's name in UTF-8, read as the zip library reads it: the UTF-8 flag, a Unicode
-// Path field, UTF-8 written on Unix; other names are taken as Windows-1252.
-std::string MemberName(std::string_view bytes, uint16_t flags, unsigned hostSystem, std::string_view extra) {
-  if (flags & kFlagUTF8Name) return std::string(bytes);
-  if (std::optional<std::string> unicode = UnicodePath(extra, bytes)) return *unicode;
-  if ((hostSystem == kHostUnix || hostSystem == kHostDarwin) && IsValidUTF8(bytes)) return std::string(bytes);
-  return CP1252ToUTF8(bytes);
+// A member's name in UTF-8, read as the zip library reads it; names in a code page are
+// taken as Windows-1252.
+std::string MemberName(std::string_view bytes, uint16_t flags, uint8_t hostSystem, std::string_view extra) {
+  return DecodeMemberName({bytes, flags, hostSystem, extra}, CRC32, CP1252ToUTF8);
 }
 
 // Whether Windows can hold this name; when not, why, as it follows the name.
@@ -195,7 +167,7 @@ std::optional<std::vector<std::string>> ReadMemberNames(const std::string& archi
     if (at + kCentralSize + nameLength > bytes.size()) return std::nullopt;
     const std::string_view record = std::string_view(bytes).substr(at + kCentralSize);
     names.push_back(MemberName(record.substr(0, nameLength), static_cast<uint16_t>(Little(bytes, at + 8, 2)),
-                               static_cast<unsigned>(Little(bytes, at + 5, 1)),
+                               static_cast<uint8_t>(Little(bytes, at + 5, 1)),
                                record.substr(nameLength, Little(bytes, at + 30, 2))));
     at += kCentralSize + variable;
   }
