@@ -205,7 +205,7 @@ void TEnregistrer::BitBtn5Click() {
   Label6.SetCaption("Sauvegarde en cours ...");
   Label6.Repaint();
   try {
-    Label6.SetCaption(RunBackup());
+    RunBackup();
   } catch (...) {
     Label6.SetCaption("Echec de la sauvegarde ! " + CurrentExceptionText());
   }
@@ -215,18 +215,26 @@ void TEnregistrer::BitBtn5Click() {
   BitBtn6.SetEnabled(true);
 }
 
-// Makes the backup to the target of ComboBox1; returns the status text.
-std::string TEnregistrer::RunBackup() {
+// Makes the backup to the target of ComboBox1 and shows how it ended on the status line.
+void TEnregistrer::RunBackup() {
   CurrentFolderGuard keep;
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
-  if (dataFolder.empty()) return "Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta";
-
+  if (dataFolder.empty()) {
+    Label6.SetCaption("Echec de la sauvegarde ! Erreur lors de la lecture de Param.dta");
+    return;
+  }
   const std::string folder = WithSeparator(TrimText(dataFolder, TrimMode::kTrailing));
   const std::string target = ComboBox1.Text();
-  if (ASCIIUpper(DrivePart(target)) == cdDriveId_) return BackupToCD(folder);
-  if (!ArchiveDataFolder(target, folder, false)) return "Echec de la sauvegarde !";
+  if (ASCIIUpper(DrivePart(target)) == cdDriveId_) {
+    BackupToCD(folder);
+    return;
+  }
+  if (!ArchiveDataFolder(target, folder, false)) {
+    Label6.SetCaption("Echec de la sauvegarde !");
+    return;
+  }
   if (CheckBoxOuvDossier.Checked()) ui::ShowFolder(FolderPart(target));
-  return "Sauvegarde réussie !";
+  Label6.SetCaption("Sauvegarde réussie !");
 }
 
 // Zips what PATSAUVE.DTA names into the target; true when the library wrote it whole

@@ -165,15 +165,16 @@ class TEnregistrer : public ui::Form {
   // Makes target the text of ComboBox1, adding it to both target lists when new.
   void ChooseTarget(const std::string& target);
   std::string DriveTarget() const;
-  std::string RunBackup();
+  // Each ends with how it went on its tab's status line.
+  void RunBackup();
   bool ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD);
   bool ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD, std::vector<std::string>& problems);
-  // Zips the data folder into the staging archive and burns it; returns the status text.
-  std::string BackupToCD(const std::string& dataFolder);
+  // Zips the data folder into the staging archive and burns it.
+  void BackupToCD(const std::string& dataFolder);
   void BurnStagingArchive();
   // The end of a shell burn: its outcome on the status line, a failure also told.
   void CDBurner1BurnDone(int32_t result);
-  std::string RunRestore();
+  void RunRestore();
   void EndSearch();
 
   HostBridge& host_;

@@ -21,10 +21,11 @@ constexpr char kShellBurnFailed[] = "Echec de la gravure : ";
 std::string TEnregistrer::StagingArchive() const { return StagingFolder() + backupFileName_; }
 
 // A failed compression burns nothing: the staging archive would be missing or stale.
-std::string TEnregistrer::BackupToCD(const std::string& dataFolder) {
-  if (!ArchiveDataFolder(StagingArchive(), dataFolder, true)) return "Echec de la sauvegarde !";
-  BurnStagingArchive();
-  return Label6.Caption();
+void TEnregistrer::BackupToCD(const std::string& dataFolder) {
+  if (ArchiveDataFolder(StagingArchive(), dataFolder, true))
+    BurnStagingArchive();
+  else
+    Label6.SetCaption("Echec de la sauvegarde !");
 }
 
 // A shell route that cannot start is told to the user, who may then take the burn wizard.

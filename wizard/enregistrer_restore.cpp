@@ -77,7 +77,7 @@ void TEnregistrer::BitBtn7Click() {
   BitBtn8.SetEnabled(false);
   Gauge1.SetProgress(0);
   try {
-    Label9.SetCaption(RunRestore());
+    RunRestore();
   } catch (...) {
     Label9.SetCaption(kRestoreFailed + std::string(" ") + CurrentExceptionText());
   }
@@ -87,18 +87,25 @@ void TEnregistrer::BitBtn7Click() {
   Gauge1.SetVisible(false);
 }
 
-// Restores the archive named in Edit1 into the data folder; returns the status text.
-// Until the switch every failure leaves the data folder as it was.
-std::string TEnregistrer::RunRestore() {
+// Restores the archive named in Edit1 into the data folder. Until the switch every
+// failure leaves the data folder as it was; a failure told in a message is followed by
+// the status line's.
+void TEnregistrer::RunRestore() {
   CurrentFolderGuard keep;
   const std::string programFolder = WithSeparator(keep.Saved());
   const std::string archive = Edit1.Text();
-  if (!IsPlainFile(archive)) return "Le fichier sélectionné n'existe pas !";
+  if (!IsPlainFile(archive)) {
+    Label9.SetCaption("Le fichier sélectionné n'existe pas !");
+    return;
+  }
   Label9.SetCaption("Début de la restauration !");
   Gauge1.SetVisible(true);
   Timer1.SetEnabled(true);
 
-  if (!SetCurrentFolder("..")) return kRestoreFailed;
+  if (!SetCurrentFolder("..")) {
+    Label9.SetCaption(kRestoreFailed);
+    return;
+  }
   const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), TrimMode::kTrailing));
   const std::string paramFile = baseFolder + "FIC01\\PARAM.DTA";
   const int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
@@ -108,7 +115,8 @@ std::string TEnregistrer::RunRestore() {
   SetCurrentFolder(programFolder);
   if (version == 0) {
     ShowOutdatedVersion();
-    return kRestoreFailed;
+    Label9.SetCaption(kRestoreFailed);
+    return;
   }
 
   RestoreRequest request;
@@ -125,7 +133,8 @@ std::string TEnregistrer::RunRestore() {
   const RestoreOutcome outcome = kvx::RunRestore(host_, request);
   if (outcome.failedAt != RestoreStage::None) {
     ShowFailure(outcome);
-    return kRestoreFailed;
+    Label9.SetCaption(kRestoreFailed);
+    return;
   }
   Timer1.SetEnabled(false);
   Gauge1.SetProgress(100);
@@ -133,7 +142,6 @@ std::string TEnregistrer::RunRestore() {
   // data prove wrong.
   Label9.SetCaption(kRestoreDone);
   if (!outcome.safetyCopy.empty()) ui::ShowMessage(WhereTheDataAsItWasLies(outcome.safetyCopy));
-  return kRestoreDone;
 }
 
 void TEnregistrer::Timer1Timer() {

@@ -43,9 +43,8 @@ MESSAGE_CALLS = (
 MESSAGE_HOLDERS = ("error", "error_", "lastError_", "verifyError_", "failure", "message", "why")
 # Functions that build a text to be shown: the literals of their return statements.
 MESSAGE_BUILDERS = (
-    "RunBackup", "BackupToCD", "RunRestore", "ClosingMessage", "ExtractionErrorText", "CheckArchive", "Refusal",
-    "PutBack", "RecoverInterruptedRestore", "Opening", "WriteFailedLine", "EraseEndLine", "FileOpenErrorText",
-    "FileCreateErrorText", "FileReadErrorText", "WhereTheDataAsItWasLies",
+    "ClosingMessage", "ExtractionErrorText", "PutBack", "RecoverInterruptedRestore", "Opening", "WriteFailedLine",
+    "EraseEndLine", "FileOpenErrorText", "FileCreateErrorText", "FileReadErrorText", "WhereTheDataAsItWasLies",
 )
 # Host commands: the person sees the text after a message verb or a label's name; the
 # other verbs drive windows and carry no text.
