@@ -59,7 +59,18 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   }
   const uint16_t speed = GetCurrentWriteSpeed();
   if (!ReadyForErase(notReady)) return RefuseErase(notReady);
+  AnnounceErase(speed);
+  if (!StartBlanking(blankType)) return RefuseErase(LastError());
+  eraseProgress_ = 0;
+  erasing_ = true;
+  // The last blanking's thread has reported its end: replacing it joins it.
+  eraseThread_ = MakeOwnedThread<TEraseThread>(*this, discType_, ExpectedSeconds(discType_, blankType));
+  eraseThread_->Start();
+  return true;
+}
 
+// A DVD-RAM's speed is not asked: its capacities are read instead and 1X is shown.
+void TSCSIDevice::AnnounceErase(uint16_t speed) {
   std::string speedText;
   if (SpeedShownInDVDX(discType_)) {
     speedText = SpeedText(speed / 7.0);
@@ -72,21 +83,13 @@ bool TSCSIDevice::Erase(BlankType blankType) {
   char line[128];
   std::snprintf(line, sizeof(line), "STARTING ERASE PROCESS ON %s AT %s", DiscTypeName(discType_), speedText.c_str());
   DebugMessage(std::string(">>> ") + line, kDebugProgress);
+}
 
-  bool started;
-  if (discType_ == DiscKind::DVDRAM)
-    started = FormatUnit(kFormatWithParameterList, kDVDRAMFormat);
-  else if (discType_ == DiscKind::DVDPlusRW)
-    started = FormatUnit(kFormatWithParameterList, kDVDPlusRWFormat);
-  else
-    started = Blank(blankType);
-  if (!started) return RefuseErase(LastError());
-  eraseProgress_ = 0;
-  erasing_ = true;
-  // The last blanking's thread has reported its end: replacing it joins it.
-  eraseThread_ = MakeOwnedThread<TEraseThread>(*this, discType_, ExpectedSeconds(discType_, blankType));
-  eraseThread_->Start();
-  return true;
+// DVD-RAM and DVD+RW are formatted, the other discs blanked.
+bool TSCSIDevice::StartBlanking(BlankType blankType) {
+  if (discType_ == DiscKind::DVDRAM) return FormatUnit(kFormatWithParameterList, kDVDRAMFormat);
+  if (discType_ == DiscKind::DVDPlusRW) return FormatUnit(kFormatWithParameterList, kDVDPlusRWFormat);
+  return Blank(blankType);
 }
 
 // Ready now, or once the unit has ended what it was busy with; else notReady gets the

@@ -320,6 +320,10 @@ class TSCSIDevice {
   // Ends an erase that could not start: releases the unit and reports error.
   bool RefuseErase(const std::string& error);
   bool ReadyForErase(std::string& notReady);
+  // Logs the blanking about to start, with the disc's kind and speed.
+  void AnnounceErase(uint16_t speed);
+  // Sends the command that starts the blanking (or the format) of the loaded disc.
+  bool StartBlanking(BlankType blankType);
 
   SCSITransportHub& transport_;
   uint8_t haId_ = 254, target_ = 254, lun_ = 254;
