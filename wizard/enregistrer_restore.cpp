@@ -45,6 +45,44 @@ bool WriteBackParameters(const std::string& parameters, const std::string& dataF
          !RemoveBlanks(FirstFieldOf(parameters, "VERSION")).empty();
 }
 
+// The installation as its PARAM.DTA describes it; read with the folder above the program's
+// current, where a relative REPERTOIREF is taken.
+struct Installation {
+  std::string baseFolder;
+  std::string paramFile;
+  std::string dataFolder;
+  int32_t version = 0;
+};
+
+Installation ReadInstallation(const std::string& baseFolder) {
+  Installation installation;
+  installation.baseFolder = baseFolder;
+  installation.paramFile = baseFolder + "FIC01\\PARAM.DTA";
+  installation.version = TextToInt(FirstFieldOf(installation.paramFile, "VERSION"));
+  const std::string recorded = FirstFieldOf(installation.paramFile, "REPERTOIREF");
+  installation.dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
+  return installation;
+}
+
+// The restored TRAMES also goes into the installation's folder; the data files are then
+// brought to this version by the two converters.
+RestoreRequest RequestFor(const std::string& archive, const std::string& programFolder, const Installation& installation) {
+  RestoreRequest request;
+  request.archive = archive;
+  request.dataFolder = installation.dataFolder;
+  request.programFolder = programFolder;
+  request.paramFile = installation.paramFile;
+  request.writeBack = [dataFolder = installation.dataFolder, version = installation.version](const std::string& parameters) {
+    return WriteBackParameters(parameters, dataFolder, version);
+  };
+  request.copiedOut = "TRAMES";
+  request.copiedTo = installation.baseFolder;
+  request.converters = {
+      {"WDMODFIC.EXE", DataFileUpdateArguments(ShortPath(installation.dataFolder), DataFileUpdate::kAfterRestore)},
+      {"TRANSFMO.EXE", "MAJ"}};
+  return request;
+}
+
 std::string WhereTheDataAsItWasLies(const std::string& safetyCopy) {
   return "Les données d'avant la restauration sont dans la copie de sécurité " + safetyCopy + ".";
 }
@@ -106,31 +144,15 @@ void TEnregistrer::RunRestore() {
     Label9.SetCaption(kRestoreFailed);
     return;
   }
-  const std::string baseFolder = WithSeparator(TrimText(ShortPath(CurrentFolder()), TrimMode::kTrailing));
-  const std::string paramFile = baseFolder + "FIC01\\PARAM.DTA";
-  const int32_t version = TextToInt(FirstFieldOf(paramFile, "VERSION"));
-  const std::string recorded = FirstFieldOf(paramFile, "REPERTOIREF");
-  const std::string dataFolder = WithSeparator(RemoveBlanks(recorded).empty() ? baseFolder + "FIC01\\" : ShortPath(recorded));
-
+  const Installation installation =
+      ReadInstallation(WithSeparator(TrimText(ShortPath(CurrentFolder()), TrimMode::kTrailing)));
   SetCurrentFolder(programFolder);
-  if (version == 0) {
+  if (installation.version == 0) {
     ShowOutdatedVersion();
     Label9.SetCaption(kRestoreFailed);
     return;
   }
-
-  RestoreRequest request;
-  request.archive = archive;
-  request.dataFolder = dataFolder;
-  request.programFolder = programFolder;
-  request.paramFile = paramFile;
-  request.writeBack = [&](const std::string& parameters) { return WriteBackParameters(parameters, dataFolder, version); };
-  request.copiedOut = "TRAMES";
-  request.copiedTo = baseFolder;
-  request.converters = {
-      {"WDMODFIC.EXE", DataFileUpdateArguments(ShortPath(dataFolder), DataFileUpdate::kAfterRestore)},
-      {"TRANSFMO.EXE", "MAJ"}};
-  const RestoreOutcome outcome = kvx::RunRestore(host_, request);
+  const RestoreOutcome outcome = kvx::RunRestore(host_, RequestFor(archive, programFolder, installation));
   if (outcome.failedAt != RestoreStage::None) {
     ShowFailure(outcome);
     Label9.SetCaption(kRestoreFailed);
