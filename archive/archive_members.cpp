@@ -10,6 +10,7 @@
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/oem_code_page.h"
 
 namespace kvx {
 namespace {
@@ -107,10 +108,9 @@ uint32_t CRC32(std::string_view bytes) {
   return ~crc;
 }
 
-// A member's name in UTF-8, read as the zip library reads it; names in a code page are
-// taken as Windows-1252.
+// A member's name in UTF-8, read as the zip library reads it.
 std::string MemberName(std::string_view bytes, uint16_t flags, uint8_t hostSystem, std::string_view extra) {
-  return DecodeMemberName({bytes, flags, hostSystem, extra}, CRC32, CP1252ToUTF8);
+  return DecodeMemberName({bytes, flags, hostSystem, extra}, CRC32, OEMToUTF8);
 }
 
 // Whether Windows can hold this name; when not, why, as it follows the name.

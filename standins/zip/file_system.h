@@ -63,9 +63,6 @@ bool FlushToMedium(std::FILE* stream);
 // unchanged where that is UTF-8.
 std::string ToUTF8Name(const std::string& name);
 std::string FromUTF8Name(const std::string& utf8);
-// A member name in the system's OEM code page (850 on a French Windows, 437 on an
-// English one; 437 elsewhere) to UTF-8.
-std::string OEMNameToUTF8(std::string_view name);
 // fopen of a UTF-8 path; write truncates.
 std::FILE* OpenStream(const std::string& path, bool write);
 

@@ -148,8 +148,6 @@ bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()
 
 std::string ToUTF8Name(const std::string& name) { return Narrow(Wide(name, CP_ACP)); }
 std::string FromUTF8Name(const std::string& utf8) { return Narrow(Wide(utf8), CP_ACP); }
-std::string OEMNameToUTF8(std::string_view name) { return Narrow(Wide(std::string(name), GetOEMCP())); }
-
 std::FILE* OpenStream(const std::string& path, bool write) {
   return _wfopen(Wide(path).c_str(), write ? L"wb" : L"rb");
 }

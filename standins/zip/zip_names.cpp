@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "standins/zip/file_system.h"
+#include "base/oem_code_page.h"
 
 namespace kvxzip {
 namespace {
@@ -13,6 +13,6 @@ uint32_t ZlibCRC(std::string_view bytes) {
 
 }  // namespace
 
-std::string DecodeMemberName(const StoredName& name) { return kvx::DecodeMemberName(name, ZlibCRC, OEMNameToUTF8); }
+std::string DecodeMemberName(const StoredName& name) { return kvx::DecodeMemberName(name, ZlibCRC, kvx::OEMToUTF8); }
 
 }  // namespace kvxzip

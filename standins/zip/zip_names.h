@@ -11,7 +11,7 @@ namespace kvxzip {
 using StoredName = kvx::StoredMemberName;
 
 // By the rules of archive/zip_member_name.h; a name in a code page is read in the OEM
-// code page, as MS-DOS and the Windows shell write names.
+// code page, as MS-DOS and the Windows shell write names (850 on a French Windows).
 std::string DecodeMemberName(const StoredName& name);
 
 }  // namespace kvxzip
