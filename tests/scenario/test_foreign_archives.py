@@ -7,7 +7,7 @@ import subprocess
 import unittest
 import zipfile
 
-from foreign_archives import OEM_FILES, make_archives, outside_tree, tree
+from foreign_archives import OEM_FILES, Member, laid_out, make_archives, outside_tree, tree
 from kvxscenario import BUILD, ScenarioCase, windows_path, without_multitache
 
 
@@ -59,6 +59,19 @@ class ForeignArchives(ScenarioCase):
             "(caractère interdit)." % windows_path(self.zips / "REFUS.zip"),
             "CMD ERREUR,Restauration incomplète : 1 archive(s) sur 1 n'ont pas pu être restaurées."])
         self.assertEqual(list((self.bases / "REFUS.zi").rglob("*")), [])  # refused before anything was written
+
+    def test_an_oem_name_and_its_utf8_namesake_refuse_the_archive(self):
+        """Windows holds été.fic (MS-DOS, code page 850) and ÉTÉ.FIC (UTF-8) as one file:
+        the extraction would write the second over the first."""
+        (self.zips / "DOUBLE.zip").write_bytes(laid_out([
+            Member("été.fic", b"dos", raw_name="été.fic".encode("cp850"), system=0),
+            Member("ÉTÉ.FIC", b"utf-8", flags=0x0800)]))
+        run = self.restore()
+        self.assertEqual(run.returncode, 1)
+        errors = [l for l in without_multitache(run.transcript) if l.startswith("CMD ERREUR")]
+        self.assertEqual(errors[0], "CMD ERREUR,L'archive %s contient des noms que Windows ne peut pas garder : "
+                         "ÉTÉ.FIC (même nom que été.fic)." % windows_path(self.zips / "DOUBLE.zip"))
+        self.assertEqual(list((self.bases / "DOUBLE.zi").rglob("*")), [])
 
 
 if __name__ == "__main__":
