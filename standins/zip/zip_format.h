@@ -24,7 +24,6 @@ inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
-inline constexpr uint16_t kFlagUTF8Name = 0x0800;
 inline constexpr uint16_t kZip64ExtraTag = 0x0001;
 
 inline constexpr uint16_t kVersionStored = 10;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "archive/zip_member_name.h"
 #include "standins/zip/chunk_compressor.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_format.h"
@@ -39,7 +40,7 @@ StoredName EncodeName(const SourceEntry& entry) {
   std::string name = entry.name + (entry.isFolder ? "/" : "");
   const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii) return {name, 0};
-  return {name, kFlagUTF8Name};
+  return {name, kvx::kZipFlagUTF8Name};
 }
 
 struct CentralEntry {
