@@ -1,6 +1,8 @@
 """scripts/wine-env on both kinds of host, each forced with KVX_I386: where i386 programs
-cannot start, wine is the 64-bit loader called directly and a 64-bit-only prefix is
-complete; where they can, Debian's wine launcher is kept and a prefix needs both sides."""
+cannot start, or wine32:i386 could not be installed, wine is the 64-bit loader called
+directly and a 64-bit-only prefix is complete; where they can, Debian's wine launcher is
+kept and a prefix needs both sides. scripts/setup, when the 32-bit side cannot be had,
+goes on and tells why; the probe answers no where an emulator would run i386 programs."""
 
 import os
 import pathlib
@@ -16,7 +18,8 @@ SHIMS = SCRIPTS / "wine64"
 
 def host_environment(**forced):
     """The environment of a new run: nothing decided yet, PATH without our wine shims."""
-    env = {k: v for k, v in os.environ.items() if k not in ("KVX_I386", "KVX_I386_REASON", "WINELOADER")}
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("KVX_I386", "KVX_I386_REASON", "WINELOADER", "KVX_WINE32_PACKAGE", "KVX_WINE32_RECORD")}
     env["PATH"] = ":".join(p for p in env["PATH"].split(":") if pathlib.Path(p) != SHIMS)
     env.update(forced)
     return env
@@ -42,14 +45,59 @@ class Decision(unittest.TestCase):
 
     def test_the_probe_answers_for_this_host(self):
         probe = subprocess.run([str(SCRIPTS / "i386-probe")], capture_output=True, text=True)
+        wine32 = subprocess.run(["dpkg-query", "-W", "-f=${Status}", "wine32:i386"], capture_output=True, text=True)
         answer, reason, wine, _ = decision()
-        if probe.returncode == 0:
-            self.assertEqual((answer, reason), ("1", ""))
-        else:
+        if probe.returncode != 0:
             # The system's words, e.g. "Exec format error", not a made-up text.
-            self.assertEqual((answer, reason), ("0", probe.stdout.strip()))
-            self.assertRegex(reason, r"\w")
+            self.assertRegex(probe.stdout.strip(), r"\w")
+            self.assertEqual((answer, reason), ("0", f"this machine cannot start i386 programs ({probe.stdout.strip()})"))
             self.assertEqual(wine, str(SHIMS / "wine"))
+        elif "install ok installed" not in wine32.stdout:
+            self.assertEqual(answer, "0")
+            self.assertRegex(reason, r"^wine32:i386 (could not be installed \(.+\)|is not installed)")
+            self.assertEqual(wine, str(SHIMS / "wine"))
+        else:
+            self.assertEqual((answer, reason), ("1", ""))
+
+    def test_an_emulator_registered_for_i386_makes_the_probe_answer_no(self):
+        with tempfile.TemporaryDirectory() as binfmt:
+            entries = {"status": "enabled\n",
+                       "qemu-arm": "enabled\ninterpreter /usr/bin/qemu-arm\nmagic 7f454c4601010100000000000000000002002800\n",
+                       "qemu-i386": "disabled\ninterpreter /usr/bin/qemu-i386\nmagic 7f454c4601010100000000000000000002000300\n"}
+            for name, text in entries.items():
+                pathlib.Path(binfmt, name).write_text(text)
+            probe = lambda: subprocess.run([str(SCRIPTS / "i386-probe")], env=dict(os.environ, KVX_BINFMT_DIR=binfmt),
+                                           capture_output=True, text=True)
+            unregistered = subprocess.run([str(SCRIPTS / "i386-probe")], env=dict(os.environ, KVX_BINFMT_DIR=binfmt + "/none"),
+                                          capture_output=True, text=True)
+            self.assertEqual((probe().returncode, probe().stdout), (unregistered.returncode, unregistered.stdout))
+            pathlib.Path(binfmt, "qemu-i386").write_text(entries["qemu-i386"].replace("disabled", "enabled"))
+            self.assertEqual((probe().returncode, probe().stdout.strip()),
+                             (1, "i386 programs would run through /usr/bin/qemu-i386 (binfmt_misc qemu-i386)"))
+
+
+@unittest.skipUnless(os.geteuid() == 0, "installs packages: needs root, as scripts/setup does in CI")
+class SetupWithoutWine32(unittest.TestCase):
+    """A 32-bit side that apt cannot install: set-up still ends well, and says why."""
+
+    def test_a_failing_wine32_install_leaves_the_run_going_without_it(self):
+        with tempfile.TemporaryDirectory() as work:
+            record = pathlib.Path(work, "wine32-unavailable.txt")
+            forced = dict(KVX_I386="1", KVX_WINE32_PACKAGE="kvx-no-such-wine32:i386", KVX_WINE32_RECORD=str(record))
+            setup = subprocess.run([str(SCRIPTS / "setup")], env=host_environment(**forced), capture_output=True,
+                                   text=True, timeout=600)
+            self.assertEqual(setup.returncode, 0, setup.stderr)
+            apt_error = "E: Unable to locate package kvx-no-such-wine32:i386"
+            self.assertEqual(setup.stderr.count(apt_error), 2, "tried again after a fresh apt-get update")
+            self.assertIn(f"setup: wine32:i386 could not be installed ({apt_error}): the 32-bit build is checked"
+                          " without running it", setup.stdout)
+            self.assertEqual(record.read_text(), apt_error + "\n")
+            del forced["KVX_I386"]
+            answer, reason, wine, _ = decision(**forced)
+            probe = subprocess.run([str(SCRIPTS / "i386-probe")], capture_output=True, text=True)
+            if probe.returncode == 0:
+                self.assertEqual((answer, reason), ("0", f"wine32:i386 could not be installed ({apt_error})"))
+                self.assertEqual(wine, str(SHIMS / "wine"))
 
 
 class Prefix(unittest.TestCase):
@@ -79,7 +127,7 @@ class Prefix(unittest.TestCase):
         try:
             self.assertEqual(made.returncode, 0, made.stderr)
             self.assertRegex(made.stdout, r"wine-prefix: system32: Microsoft Windows \d")
-            self.assertIn("wine-prefix: 64-bit only: this machine cannot start i386 programs (forced by KVX_I386=0)",
+            self.assertIn("wine-prefix: 64-bit only: forced by KVX_I386=0",
                           made.stdout)
             with tempfile.TemporaryFile() as out:  # no pipe: wine's services would hold it open
                 subprocess.run([str(SCRIPTS / "wine-run"), "cmd", "/c", "echo", "ran"], env=env, stdout=out,
