@@ -1,6 +1,8 @@
 // The image tree: folders and files, capacities, name rules and the lookups by path
 // and by name (indexed, with the results of a scan in creation/list order).
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/ascii_case.h"
@@ -228,7 +230,8 @@ bool ImageLayout::AddSearchEntry(TISODirectory* dir, const FileSearchRecord& sea
   if (!HasDot(longName)) longName += '.';
   const std::string addedLongName = longName;
   const ZonedTime stamp = LocalTimeOf(searchRecord.LastWrite);
-  TDateTime date = LocalDateTime(stamp);
+  const TDateTime stampDate = LocalDateTime(stamp);
+  TDateTime date = stampDate;
   const bool replace = existing && ReplaceFile && !existing->Directory;
   bool skip = false;
   const int64_t size = static_cast<int64_t>(searchRecord.Size);
@@ -249,8 +252,11 @@ bool ImageLayout::AddSearchEntry(TISODirectory* dir, const FileSearchRecord& sea
   entry->ISOSize = entry->JolietSize = size;
   entry->Attr = searchRecord.Attributes;
   entry->DateTime = date;
-  entry->GmtOffsetMinutes = date == LocalDateTime(stamp) ? stamp.GmtOffsetMinutes
-                                                         : GmtOffsetMinutesAtLocal(DecodeDateTime(date));
+  // The date the handler left, compared bit for bit: a comparison of doubles may see one side
+  // still in an x87 register, wider than the stored one. An unchanged date keeps the offset of
+  // its instant (the hour that occurs twice in autumn has two).
+  const bool dateKept = std::bit_cast<uint64_t>(date) == std::bit_cast<uint64_t>(stampDate);
+  entry->GmtOffsetMinutes = dateKept ? stamp.GmtOffsetMinutes : GmtOffsetMinutesAtLocal(DecodeDateTime(date));
   entry->SourcePath = fullPath;
   entry->NameKey = EntryKey(dir, entry->WideName);
   IndexEntry(entry);

@@ -1,6 +1,7 @@
 #include "burner/iso_records.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -72,7 +73,7 @@ void PutJolietText(char* field, size_t size, std::string_view text) {
 
 // Hundredths of a second, where a two-digit millisecond text would misplace values below 100.
 void PutDescriptorDate(char* field, TDateTime value) {
-  if (value == 0) {  // no date: the form ECMA-119 gives for "not specified"
+  if (std::fpclassify(value) == FP_ZERO) {  // no date: the form ECMA-119 gives for "not specified"
     std::memset(field, '0', 16);
     field[16] = 0;
     return;

@@ -326,6 +326,41 @@ TEST_F(LayoutTest, RecordingDatesAreLocalWithTheirOwnOffset) {
   EXPECT_EQ(Text(iso[3].Bytes + 18, 7), std::string("\x7C\x01\x0F\x0D\x1E\x2D\x04", 7));  // winter
   EXPECT_EQ(Text(iso[2].Bytes + 18, 7), std::string("\x7C\x07\x0F\x0E\x1E\x2D\x08", 7));  // summer
 }
+
+// 02:30 on 27 October 2024 happens twice in Paris: a file keeps the offset of its own instant,
+// unless the AddFile handler moved its date (then the offset in effect at the new date).
+TEST_F(LayoutTest, AFileOfTheRepeatedHourKeepsItsOwnOffset) {
+  setenv("TZ", "Europe/Paris", 1);
+  tzset();
+  struct Case {
+    const char* name;
+    CivilTime utc;
+    bool moved;
+    int offset;
+  };
+  const Case cases[] = {
+      {"first.txt", {2024, 10, 27, 0, 30, 0, 0}, false, 120},   // 02:30 CEST
+      {"second.txt", {2024, 10, 27, 1, 30, 0, 0}, false, 60},   // 02:30 CET
+      {"third.txt", {2024, 10, 27, 1, 30, 0, 123}, false, 60},  // with milliseconds
+      {"moved.txt", {2024, 10, 27, 1, 30, 0, 0}, true, 120},    // to 1 July: summer time
+  };
+  layout.OnAddFile = [&cases](const std::string& path, std::string&, std::string&, TDateTime& date, uint32_t,
+                              int64_t, bool&) {
+    for (const Case& c : cases) {
+      if (c.moved && path == std::string("/") + c.name) date = EncodeDateTime({2024, 7, 1, 12, 0, 0, 0});
+    }
+  };
+  for (const Case& c : cases) {
+    FileSearchRecord record = File(c.name, 1);
+    record.LastWrite = FileTimeOfCivil(c.utc);
+    ASSERT_TRUE(layout.AddSearchEntry(Root(), record, std::string("/") + c.name));
+  }
+  unsetenv("TZ");
+  tzset();
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(layout.Entries[i]->GmtOffsetMinutes, cases[i].offset) << cases[i].name;
+  }
+}
 #endif
 
 }  // namespace
