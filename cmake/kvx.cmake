@@ -136,13 +136,20 @@ endfunction()
 # through KVX_SOURCE_DIR.
 function(kvx_add_pytest name)
   cmake_parse_arguments(T "" "SCRIPT;TIMEOUT" "LABELS;DEPENDS" ${ARGN})
+  # Native programs of another architecture (native32 through qemu-i386): the tests' run()
+  # prefixes it (tests/support/kvxtest.py); Windows programs go through wine-run themselves.
+  set(_kvx_emulator "")
+  if(NOT KVX_WINDOWS AND CMAKE_CROSSCOMPILING_EMULATOR)
+    list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " _kvx_joined)
+    set(_kvx_emulator "KVX_EMULATOR=${_kvx_joined}")
+  endif()
   add_test(NAME ${name} COMMAND ${KVX_PYTHON} -m unittest -v ${T_SCRIPT}
            WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 900)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS};python"
-    ENVIRONMENT "KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+    ENVIRONMENT "KVX_BUILD_DIR=${CMAKE_BINARY_DIR};KVX_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1;${_kvx_emulator}")
 endfunction()
 
 # Programs, DLLs and test programs side by side, so that the loader finds the DLLs.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,14 +33,26 @@ namespace fs = std::filesystem;
 std::vector<std::string> SplitArguments(std::string_view line) { return SplitQuotedWords(line, " \t"); }
 
 // The program's file: a path is taken as given; a bare name is looked for beside this
-// program, then in the current folder, as Windows does before its search path.
+// program, then in the current folder, as Windows does before its search path; empty when
+// it is nowhere.
 std::string ProgramFile(std::string_view program) {
   if (program.find_first_of("\\/") != std::string_view::npos) return NativePath(program).string();
   for (const std::string& folder : {ProgramFolder(), CurrentFolder() + "/"}) {
     const std::string candidate = NativePath(folder + std::string(program)).string();
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
-  return std::string(program);
+  // Then the search path, looked through here rather than by posix_spawnp: a spawn that
+  // fails in the child is not always told to the parent (under an emulator such as
+  // qemu-user it is not), so a program found nowhere must not be started at all.
+  const char* path = std::getenv("PATH");
+  for (std::string_view rest = path ? path : ""; !rest.empty();) {
+    const size_t colon = rest.find(':');
+    const std::string folder(rest.substr(0, colon));
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + std::string(program);
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
 }
 
 // Starts file with the given words as its arguments (the first is its own name).
@@ -48,10 +61,7 @@ std::optional<pid_t> SpawnWords(const std::string& file, std::vector<std::string
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   pid_t pid = 0;
-  const int failed = file.find('/') != std::string::npos
-                         ? posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ)
-                         : posix_spawnp(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
-  if (failed) return std::nullopt;
+  if (file.empty() || posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return std::nullopt;
   return pid;
 }
 
@@ -118,7 +128,7 @@ std::optional<int64_t> RunToExit(HostBridge& host, std::string_view program, std
 // the program is no child of ours and nothing has to stay behind to wait for it.
 bool Launch(std::string_view program, std::string_view arguments, bool) {
   const std::string file = ProgramFile(program);
-  if (file.find('/') != std::string::npos && access(file.c_str(), X_OK) != 0) return false;
+  if (file.empty() || access(file.c_str(), X_OK) != 0) return false;
   std::vector<std::string> words = SplitArguments(arguments);
   words.insert(words.begin(), {"sh", "-c", "exec \"$0\" \"$@\" </dev/null &", file});
   const std::optional<pid_t> shell = SpawnWords("/bin/sh", std::move(words));
