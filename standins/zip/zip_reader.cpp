@@ -334,10 +334,13 @@ class MemberCopy {
     return result;
   }
 
+  // Input is asked for only when inflate has used up what it had and still had room to
+  // write: an output buffer filled as the input ran out may leave output inflate holds.
   ZipResult InflateWith(z_stream& stream, const std::function<bool(uint64_t)>& progress) {
     uint64_t remaining = member_.compressedSize;
+    bool needsInput = true;
     for (int status = Z_OK; status != Z_STREAM_END;) {
-      if (stream.avail_in == 0) {
+      if (needsInput) {
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
         if (wanted == 0 || archive_.Data().Read(input_.data(), wanted) != wanted) return ReadFailure();
         remaining -= wanted;
@@ -347,7 +350,10 @@ class MemberCopy {
       stream.next_out = output_.data();
       stream.avail_out = static_cast<uInt>(output_.size());
       status = inflate(&stream, Z_NO_FLUSH);
-      if (status != Z_OK && status != Z_STREAM_END) return ZipResult::CannotReadArchive;
+      // Z_BUF_ERROR: no progress was possible, which with room to write means no input.
+      const bool starved = status == Z_BUF_ERROR && stream.avail_in == 0;
+      if (status != Z_OK && status != Z_STREAM_END && !starved) return ZipResult::CannotReadArchive;
+      needsInput = stream.avail_in == 0 && stream.avail_out != 0;
       const size_t produced = output_.size() - stream.avail_out;
       if (const ZipResult result = Emit(output_.data(), produced, progress); result != ZipResult::Ok) return result;
     }
