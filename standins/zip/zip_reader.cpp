@@ -303,7 +303,8 @@ void ReportOpenProblem(ZipResult result, const std::string& archivePath, ReadObs
 // Sends a member's data to its file (none when testing), inflating when needed; checks size and CRC-32.
 class MemberCopy {
  public:
-  MemberCopy(Archive& archive, const Member& member, File* target) : archive_(archive), member_(member), target_(target) {}
+  MemberCopy(Archive& archive, const Member& member, File* target, bool checkCRC)
+      : archive_(archive), member_(member), target_(target), checkCRC_(checkCRC) {}
 
   // CannotReadArchive for bad data, CannotWrite when the target refuses it.
   ZipResult Run(uint64_t dataOffset, const std::function<bool(uint64_t)>& progress) {
@@ -312,7 +313,8 @@ class MemberCopy {
     output_.resize(kBufferSize);
     const ZipResult result = member_.method == kMethodStored ? CopyStored(progress) : Inflate(progress);
     if (result != ZipResult::Ok) return result;
-    return written_ == member_.size && crc_ == member_.crc ? ZipResult::Ok : ZipResult::CannotReadArchive;
+    const bool sound = written_ == member_.size && (crc_ == member_.crc || !checkCRC_);
+    return sound ? ZipResult::Ok : ZipResult::CannotReadArchive;
   }
 
  private:
@@ -376,6 +378,7 @@ class MemberCopy {
   Archive& archive_;
   const Member& member_;
   File* target_;
+  const bool checkCRC_;
   std::vector<uint8_t> input_;
   std::vector<uint8_t> output_;
   uint64_t written_ = 0;
@@ -474,13 +477,13 @@ class Extraction {
   ZipResult TestData(const Member& member) {
     const uint64_t dataOffset = DataOffset(member);
     if (dataOffset == 0) return ZipResult::CannotReadArchive;
-    return MemberCopy(archive_, member, nullptr).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    return MemberCopy(archive_, member, nullptr, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
   }
 
   ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
     File out;
     if (!out.Open(target, File::Mode::Write)) return ZipResult::CannotWrite;
-    ZipResult result = MemberCopy(archive_, member, &out).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    ZipResult result = MemberCopy(archive_, member, &out, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
     if (!out.Close() && result == ZipResult::Ok) result = ZipResult::CannotWrite;
     if (result != ZipResult::Ok) {
       RemoveFile(target);  // no partial file stays behind
