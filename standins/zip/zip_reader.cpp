@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "archive/zip_records.h"
+#include "base/checked_size.h"
 #include "base/wildcard.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/volume_file.h"
@@ -25,6 +26,19 @@ using kvx::kUnzipMsgCannotWrite;
 
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr size_t kEndSearch = sizeof(EndRecord) + 0xFFFF;  // the record and the longest comment
+// The central directory is read whole: a larger one (millions of members) is refused
+// rather than held in memory, which a 32-bit process could not do.
+constexpr uint64_t kLargestCentralDirectory = 256 << 20;
+
+// Writers' hosts ("version made by", upper byte) by where they keep a folder's mark in
+// the external attributes: the MS-DOS attributes in the low byte, or a Unix mode in the
+// upper 16 bits (whose low byte may hold anything).
+constexpr uint8_t kHostMSDOS = 0;
+constexpr uint8_t kHostUnix = 3;
+constexpr uint8_t kHostNTFS = 10;
+constexpr uint8_t kHostVFAT = 14;
+constexpr uint32_t kUnixFileType = 0170000;
+constexpr uint32_t kUnixFolder = 0040000;
 
 struct Member {
   std::string name;  // UTF-8, as its writer meant the stored bytes ('/' or '\' separators)
@@ -48,14 +62,26 @@ T Load(const uint8_t* at) {
   return value;
 }
 
-// True when size bytes from offset end at limit or before; offsets and sizes come from
-// the archive, so their sum may not fit 64 bits.
-bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <= limit && offset <= limit - size; }
-
 // Sizes read from the archive may add up past 64 bits: the sum stops at the top.
 uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 bool EndsWithSeparator(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// A trailing separator marks a folder whoever wrote it; the attributes only as the
+// writer's host keeps them. Other hosts' attributes are not read.
+bool IsFolderEntry(std::string_view name, uint16_t versionMadeBy, uint32_t externalAttributes) {
+  if (EndsWithSeparator(name)) return true;
+  switch (versionMadeBy >> 8) {
+    case kHostMSDOS:
+    case kHostNTFS:
+    case kHostVFAT:
+      return (externalAttributes & kAttributeFolder) != 0;
+    case kHostUnix:
+      return (externalAttributes >> 16 & kUnixFileType) == kUnixFolder;
+    default:
+      return false;
+  }
+}
 
 // The shortest data descriptor: CRC-32 and two 32-bit sizes, without the optional signature.
 constexpr uint64_t kShortestDescriptor = 12;
@@ -182,7 +208,7 @@ class Archive {
       uint64_t recordsStart = endPosition;  // where the end records begin: the zip64 one, or this one
       if (!ReadZip64End(endPosition, directory, recordsStart)) return std::nullopt;
       if (end.disk == 0) directory.leading = LeadingData(directory, recordsStart);
-      if (!FitsBefore(SaturatedSum(directory.offset, directory.leading), directory.size, recordsStart))
+      if (!kvx::RangeWithin(SaturatedSum(directory.offset, directory.leading), directory.size, recordsStart))
         return std::nullopt;
       return directory;
     }
@@ -228,7 +254,7 @@ class Archive {
     const uint64_t locatorPosition = endPosition - sizeof locator;
     Zip64EndRecord end{};
     for (const uint64_t at : {locator.endOffset, locatorPosition - std::min<uint64_t>(locatorPosition, sizeof end)}) {
-      if (!FitsBefore(at, sizeof end, locatorPosition) || !ReadAt(at, &end, sizeof end) ||
+      if (!kvx::RangeWithin(at, sizeof end, locatorPosition) || !ReadAt(at, &end, sizeof end) ||
           end.signature != kZip64EndSignature)
         continue;
       directory = {end.centralOffset, end.centralSize, end.entries};
@@ -254,8 +280,12 @@ class Archive {
     return ReadAt(position, &signature, sizeof signature) && signature == kCentralHeaderSignature;
   }
 
+  // The end record's count of entries and the directory's size must agree: an archive
+  // whose records say otherwise is damaged, and none of its members is taken.
   bool ReadCentralDirectory(const CentralDirectory& directory) {
-    std::vector<uint8_t> records(static_cast<size_t>(directory.size));
+    size_t size = 0;
+    if (!kvx::SizeInMemory(directory.size, size, kLargestCentralDirectory)) return false;
+    std::vector<uint8_t> records(size);
     if (!ReadAt(directory.offset, records.data(), records.size())) return false;
     size_t at = 0;
     for (uint64_t i = 0; i < directory.entries; ++i) {
@@ -269,8 +299,7 @@ class Archive {
       member.name = DecodeMemberName({std::string_view(text, header.nameLength), header.flags,
                                       static_cast<uint8_t>(header.versionMadeBy >> 8),
                                       std::string_view(text + header.nameLength, header.extraLength)});
-      // A trailing separator, or the MS-DOS folder attribute alone as old DOS and Windows tools write it.
-      member.folder = EndsWithSeparator(member.name) || (header.externalAttributes & kAttributeFolder) != 0;
+      member.folder = IsFolderEntry(member.name, header.versionMadeBy, header.externalAttributes);
       member.flags = header.flags;
       member.method = header.method;
       member.dosTime = header.dosTime;
@@ -287,7 +316,7 @@ class Archive {
       members_.push_back(std::move(member));
       at += sizeof header + variable;
     }
-    return true;
+    return at == records.size();
   }
 
   VolumeFile file_;
@@ -471,7 +500,7 @@ class Extraction {
     if (!archive_.ReadLocalHeader(member, header)) return 0;
     const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
     if (archive_.Data().Spanned()) return data;  // the data may run on into the next volumes
-    return FitsBefore(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
+    return kvx::RangeWithin(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
   }
 
   ZipResult TestData(const Member& member) {
