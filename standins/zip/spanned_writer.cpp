@@ -108,8 +108,12 @@ class VolumeCopies {
 class SpannedOutput final : public ArchiveOutput {
  public:
   SpannedOutput(const std::string& path, DisketteDrive& drive, uint16_t multiVolumeWord, const WriteOptions& options)
-      : path_(path), drive_(drive), word_(multiVolumeWord), check_(options.check && options.model == LibraryModel::Plain),
-        corruptAt_(options.faults.writeCorruptAt), flushFail_(options.faults.flushFail) {}
+      : path_(path),
+        drive_(drive),
+        word_(multiVolumeWord),
+        check_(options.check && options.model == LibraryModel::Plain),
+        corruptAt_(options.faults.writeCorruptAt),
+        flushFail_(options.faults.flushFail) {}
 
   bool Start() { return OpenVolume(false) && Write(&kDataDescriptorSignature, sizeof kDataDescriptorSignature); }
 

@@ -74,12 +74,9 @@ bool IsFolderEntry(std::string_view name, uint16_t versionMadeBy, uint32_t exter
   switch (versionMadeBy >> 8) {
     case kHostMSDOS:
     case kHostNTFS:
-    case kHostVFAT:
-      return (externalAttributes & kAttributeFolder) != 0;
-    case kHostUnix:
-      return (externalAttributes >> 16 & kUnixFileType) == kUnixFolder;
-    default:
-      return false;
+    case kHostVFAT: return (externalAttributes & kAttributeFolder) != 0;
+    case kHostUnix: return (externalAttributes >> 16 & kUnixFileType) == kUnixFolder;
+    default: return false;
   }
 }
 
@@ -506,13 +503,17 @@ class Extraction {
   ZipResult TestData(const Member& member) {
     const uint64_t dataOffset = DataOffset(member);
     if (dataOffset == 0) return ZipResult::CannotReadArchive;
-    return MemberCopy(archive_, member, nullptr, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    return MemberCopy(archive_, member, nullptr, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) {
+      return Advance(bytes);
+    });
   }
 
   ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
     File out;
     if (!out.Open(target, File::Mode::Write)) return ZipResult::CannotWrite;
-    ZipResult result = MemberCopy(archive_, member, &out, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    ZipResult result = MemberCopy(archive_, member, &out, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) {
+      return Advance(bytes);
+    });
     if (!out.Close() && result == ZipResult::Ok) result = ZipResult::CannotWrite;
     if (result != ZipResult::Ok) {
       RemoveFile(target);  // no partial file stays behind

@@ -57,14 +57,22 @@ Members StoredMembers(const std::vector<Entry>& entries) {
   Members out;
   std::string central;
   for (const Entry& entry : entries) {
-    const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(entry.data.data()),
-                                                 static_cast<uInt>(entry.data.size())));
+    const auto crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(entry.data.data()), static_cast<uInt>(entry.data.size())));
     const auto size = static_cast<uint32_t>(entry.data.size());
     const auto nameLength = static_cast<uint16_t>(entry.name.size());
     const uint32_t localSize = entry.zip64Local ? kMax32 : size;
     const uint16_t extraLength = entry.zip64Local ? sizeof(Zip64LocalExtra) : 0;
-    CentralHeader header{kCentralHeaderSignature, entry.madeBy, 20, 0, kMethodStored, 0x5A210000, crc, size, size,
-                         nameLength, 0, 0, 0, 0, entry.attributes, static_cast<uint32_t>(out.bytes.size())};
+    CentralHeader header{};
+    header.signature = kCentralHeaderSignature;
+    header.versionMadeBy = entry.madeBy;
+    header.versionNeeded = 20;
+    header.dosTime = 0x5A210000;
+    header.crc = crc;
+    header.compressedSize = header.size = size;
+    header.nameLength = nameLength;
+    header.externalAttributes = entry.attributes;
+    header.localHeaderOffset = static_cast<uint32_t>(out.bytes.size());
     Append(out.bytes, LocalHeader{kLocalHeaderSignature, 20, 0, kMethodStored, 0x5A210000, crc, localSize, localSize,
                                   nameLength, extraLength});
     out.bytes += entry.name;
@@ -146,10 +154,16 @@ TEST_F(CraftedArchives, EachWritersFolderMarksAreReadAndDisagreeingRecordsRefuse
               {"SLASHDIR/", "", kMadeByUnix, kUnixFileMode},
               {"UNIX.TXT", "a Unix file", kMadeByUnix, kUnixFileMode | kAttributeFolder}}),
        ZipResult::Ok,
-       {{"NTFSDIR", "/"}, {"DOSDIR", "/"}, {"VFATDIR", "/"}, {"UNIXDIR", "/"}, {"SLASHDIR", "/"},
+       {{"NTFSDIR", "/"},
+        {"DOSDIR", "/"},
+        {"VFATDIR", "/"},
+        {"UNIXDIR", "/"},
+        {"SLASHDIR", "/"},
         {"UNIX.TXT", "a Unix file"}}},
       {"zip64 sizes in a small member's local header",
-       Plain({{"Z64.TXT", "small", kMadeByNTFS, kAttributeArchive, true}}), ZipResult::Ok, {{"Z64.TXT", "small"}}},
+       Plain({{"Z64.TXT", "small", kMadeByNTFS, kAttributeArchive, true}}),
+       ZipResult::Ok,
+       {{"Z64.TXT", "small"}}},
       {"an entry count below the directory's", Plain(three, -1), ZipResult::CannotReadArchive, none},
       {"an entry count above the directory's", Plain(three, +1), ZipResult::CannotReadArchive, none},
       {"a zip64 directory of 3 GiB", Zip64Directory(three, 3ull << 30), ZipResult::CannotReadArchive, none},

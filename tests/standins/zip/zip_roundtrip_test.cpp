@@ -200,16 +200,17 @@ TEST_F(RoundTrip, TheCarelessModelAnswersSuccessWhateverHappens) {
   const std::string archive = (root_ / "backup.zip").string();
   const std::string noise = kvx::test::ReadWholeFile(root_ / "src" / "NOISE.BIN");
   const std::string records = kvx::test::ReadWholeFile(root_ / "src" / "RECORDS.FIC");
-  const std::map<std::string, std::string> whole = {{"NOISE.BIN", noise},     {"RECORDS.FIC", records},
-                                                    {"SUB", "/"},             {"SUB/EMPTY", "/"},
-                                                    {"SUB/SMALL.TXT", "small"}, {"VIDE.FIC", ""}};
+  const std::map<std::string, std::string> whole = {{"NOISE.BIN", noise}, {"RECORDS.FIC", records},   {"SUB", "/"},
+                                                    {"SUB/EMPTY", "/"},   {"SUB/SMALL.TXT", "small"}, {"VIDE.FIC", ""}};
   // The archive is stored and NOISE.BIN its first member: byte 200000 is one of its data.
   std::string damaged = noise;
   damaged[200000 - sizeof(LocalHeader) - std::string("NOISE.BIN").size()] ^= 0x20;
   const auto with = [&](const std::string& name, const std::optional<std::string>& bytes) {
     std::map<std::string, std::string> files = whole;
-    if (bytes) files[name] = *bytes;
-    else files.erase(name);
+    if (bytes)
+      files[name] = *bytes;
+    else
+      files.erase(name);
     return files;
   };
   const struct {
