@@ -26,9 +26,9 @@ using kvx::kUnzipMsgCannotWrite;
 
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr size_t kEndSearch = sizeof(EndRecord) + 0xFFFF;  // the record and the longest comment
-// The central directory is read whole: a larger one (millions of members) is refused
+// The central directory is read whole: a larger one (over a million members) is refused
 // rather than held in memory, which a 32-bit process could not do.
-constexpr uint64_t kLargestCentralDirectory = 256 << 20;
+constexpr uint64_t kLargestCentralDirectory = 64 << 20;
 
 // Writers' hosts ("version made by", upper byte) by where they keep a folder's mark in
 // the external attributes: the MS-DOS attributes in the low byte, or a Unix mode in the
