@@ -108,8 +108,12 @@ class VolumeCopies {
 class SpannedOutput final : public ArchiveOutput {
  public:
   SpannedOutput(const std::string& path, DisketteDrive& drive, uint16_t multiVolumeWord, const WriteOptions& options)
-      : path_(path), drive_(drive), word_(multiVolumeWord), check_(options.check),
-        corruptAt_(options.faults.writeCorruptAt), flushFail_(options.faults.flushFail) {}
+      : path_(path),
+        drive_(drive),
+        word_(multiVolumeWord),
+        check_(options.check && options.model == LibraryModel::Plain),
+        corruptAt_(options.faults.writeCorruptAt),
+        flushFail_(options.faults.flushFail) {}
 
   bool Start() { return OpenVolume(false) && Write(&kDataDescriptorSignature, sizeof kDataDescriptorSignature); }
 
@@ -171,8 +175,9 @@ class SpannedOutput final : public ArchiveOutput {
 
   // The volume written is read back while its diskette is still in the drive: the copy
   // is checked with the others at the end, and tells this diskette if it comes back.
+  // Without the check (the careless model) nothing is read back.
   bool NextVolume() {
-    if (!CloseVolume() || !copies_.Take(path_)) return false;
+    if (!CloseVolume() || (check_ && !copies_.Take(path_))) return false;
     ++volume_;
     return OpenVolume(true);
   }

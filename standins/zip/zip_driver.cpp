@@ -4,7 +4,7 @@
 //                                                    d dosify, n no folder entries, - none
 //   zip_driver count ARCHIVE
 //   zip_driver extract ARCHIVE DEST SPEC FLAGS       flags: o overwrite, r recurse,
-//                                                    j no folder names, - none
+//                                                    j no folder names, t test, - none
 //   zip_driver span ARCHIVE ROOM ITEMLIST            a set spanned over diskettes of ROOM
 //                                                    bytes: ARCHIVE is the last, ARCHIVE.N
 //                                                    diskette N (the fuzz seeds of zip_spanned)
@@ -77,6 +77,7 @@ int Extract(char** argv) {
   params.overWrite = Has(argv[3], 'o') ? -1 : 0;
   params.recurse = Has(argv[3], 'r') ? -1 : 0;
   params.noDirectoryNames = Has(argv[3], 'j') ? -1 : 0;
+  params.test = Has(argv[3], 't') ? -1 : 0;
   return kvxzip::RunDunzip(&params);
 }
 

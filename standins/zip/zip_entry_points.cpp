@@ -68,6 +68,7 @@ int32_t AddItems(const kvx::ZipParams& params) {
   WriteOptions write;
   write.level = std::clamp(params.compFactor, 0, 9);
   write.faults = ZipFaultsFromEnvironment();
+  write.model = LibraryModelFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             archive);
   if (params.multiVolumeWord & kMultiVolumeUse)
@@ -94,7 +95,10 @@ int32_t ExtractItems(const kvx::UnzipParams& params) {
   options.overwrite = params.overWrite != 0;
   options.recurse = params.recurse != 0;
   options.noDirectoryNames = params.noDirectoryNames != 0;
-  options.testOnly = params.test != 0;
+  // The careless model checks no CRC-32, and extracts for a test too.
+  const bool careless = LibraryModelFromEnvironment() == LibraryModel::Careless;
+  options.testOnly = params.test != 0 && !careless;
+  options.checkCRC = !careless;
   options.faults = ZipFaultsFromEnvironment();
   CallbackObserver observer(params.majorStatus, params.majorUserData, params.messageCallback, params.messageUserData,
                             TextOf(params.zipFile));

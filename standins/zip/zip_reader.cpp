@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "archive/zip_records.h"
+#include "base/checked_size.h"
 #include "base/wildcard.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/volume_file.h"
@@ -25,6 +26,19 @@ using kvx::kUnzipMsgCannotWrite;
 
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr size_t kEndSearch = sizeof(EndRecord) + 0xFFFF;  // the record and the longest comment
+// The central directory is read whole: a larger one (over a million members) is refused
+// rather than held in memory, which a 32-bit process could not do.
+constexpr uint64_t kLargestCentralDirectory = 64 << 20;
+
+// Writers' hosts ("version made by", upper byte) by where they keep a folder's mark in
+// the external attributes: the MS-DOS attributes in the low byte, or a Unix mode in the
+// upper 16 bits (whose low byte may hold anything).
+constexpr uint8_t kHostMSDOS = 0;
+constexpr uint8_t kHostUnix = 3;
+constexpr uint8_t kHostNTFS = 10;
+constexpr uint8_t kHostVFAT = 14;
+constexpr uint32_t kUnixFileType = 0170000;
+constexpr uint32_t kUnixFolder = 0040000;
 
 struct Member {
   std::string name;  // UTF-8, as its writer meant the stored bytes ('/' or '\' separators)
@@ -48,14 +62,23 @@ T Load(const uint8_t* at) {
   return value;
 }
 
-// True when size bytes from offset end at limit or before; offsets and sizes come from
-// the archive, so their sum may not fit 64 bits.
-bool FitsBefore(uint64_t offset, uint64_t size, uint64_t limit) { return size <= limit && offset <= limit - size; }
-
 // Sizes read from the archive may add up past 64 bits: the sum stops at the top.
 uint64_t SaturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 bool EndsWithSeparator(std::string_view name) { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+
+// A trailing separator marks a folder whoever wrote it; the attributes only as the
+// writer's host keeps them. Other hosts' attributes are not read.
+bool IsFolderEntry(std::string_view name, uint16_t versionMadeBy, uint32_t externalAttributes) {
+  if (EndsWithSeparator(name)) return true;
+  switch (versionMadeBy >> 8) {
+    case kHostMSDOS:
+    case kHostNTFS:
+    case kHostVFAT: return (externalAttributes & kAttributeFolder) != 0;
+    case kHostUnix: return (externalAttributes >> 16 & kUnixFileType) == kUnixFolder;
+    default: return false;
+  }
+}
 
 // The shortest data descriptor: CRC-32 and two 32-bit sizes, without the optional signature.
 constexpr uint64_t kShortestDescriptor = 12;
@@ -182,7 +205,7 @@ class Archive {
       uint64_t recordsStart = endPosition;  // where the end records begin: the zip64 one, or this one
       if (!ReadZip64End(endPosition, directory, recordsStart)) return std::nullopt;
       if (end.disk == 0) directory.leading = LeadingData(directory, recordsStart);
-      if (!FitsBefore(SaturatedSum(directory.offset, directory.leading), directory.size, recordsStart))
+      if (!kvx::RangeWithin(SaturatedSum(directory.offset, directory.leading), directory.size, recordsStart))
         return std::nullopt;
       return directory;
     }
@@ -228,7 +251,7 @@ class Archive {
     const uint64_t locatorPosition = endPosition - sizeof locator;
     Zip64EndRecord end{};
     for (const uint64_t at : {locator.endOffset, locatorPosition - std::min<uint64_t>(locatorPosition, sizeof end)}) {
-      if (!FitsBefore(at, sizeof end, locatorPosition) || !ReadAt(at, &end, sizeof end) ||
+      if (!kvx::RangeWithin(at, sizeof end, locatorPosition) || !ReadAt(at, &end, sizeof end) ||
           end.signature != kZip64EndSignature)
         continue;
       directory = {end.centralOffset, end.centralSize, end.entries};
@@ -254,8 +277,12 @@ class Archive {
     return ReadAt(position, &signature, sizeof signature) && signature == kCentralHeaderSignature;
   }
 
+  // The end record's count of entries and the directory's size must agree: an archive
+  // whose records say otherwise is damaged, and none of its members is taken.
   bool ReadCentralDirectory(const CentralDirectory& directory) {
-    std::vector<uint8_t> records(static_cast<size_t>(directory.size));
+    size_t size = 0;
+    if (!kvx::SizeInMemory(directory.size, size, kLargestCentralDirectory)) return false;
+    std::vector<uint8_t> records(size);
     if (!ReadAt(directory.offset, records.data(), records.size())) return false;
     size_t at = 0;
     for (uint64_t i = 0; i < directory.entries; ++i) {
@@ -269,8 +296,7 @@ class Archive {
       member.name = DecodeMemberName({std::string_view(text, header.nameLength), header.flags,
                                       static_cast<uint8_t>(header.versionMadeBy >> 8),
                                       std::string_view(text + header.nameLength, header.extraLength)});
-      // A trailing separator, or the MS-DOS folder attribute alone as old DOS and Windows tools write it.
-      member.folder = EndsWithSeparator(member.name) || (header.externalAttributes & kAttributeFolder) != 0;
+      member.folder = IsFolderEntry(member.name, header.versionMadeBy, header.externalAttributes);
       member.flags = header.flags;
       member.method = header.method;
       member.dosTime = header.dosTime;
@@ -287,7 +313,7 @@ class Archive {
       members_.push_back(std::move(member));
       at += sizeof header + variable;
     }
-    return true;
+    return at == records.size();
   }
 
   VolumeFile file_;
@@ -303,7 +329,8 @@ void ReportOpenProblem(ZipResult result, const std::string& archivePath, ReadObs
 // Sends a member's data to its file (none when testing), inflating when needed; checks size and CRC-32.
 class MemberCopy {
  public:
-  MemberCopy(Archive& archive, const Member& member, File* target) : archive_(archive), member_(member), target_(target) {}
+  MemberCopy(Archive& archive, const Member& member, File* target, bool checkCRC)
+      : archive_(archive), member_(member), target_(target), checkCRC_(checkCRC) {}
 
   // CannotReadArchive for bad data, CannotWrite when the target refuses it.
   ZipResult Run(uint64_t dataOffset, const std::function<bool(uint64_t)>& progress) {
@@ -312,7 +339,8 @@ class MemberCopy {
     output_.resize(kBufferSize);
     const ZipResult result = member_.method == kMethodStored ? CopyStored(progress) : Inflate(progress);
     if (result != ZipResult::Ok) return result;
-    return written_ == member_.size && crc_ == member_.crc ? ZipResult::Ok : ZipResult::CannotReadArchive;
+    const bool sound = written_ == member_.size && (crc_ == member_.crc || !checkCRC_);
+    return sound ? ZipResult::Ok : ZipResult::CannotReadArchive;
   }
 
  private:
@@ -334,10 +362,13 @@ class MemberCopy {
     return result;
   }
 
+  // Input is asked for only when inflate has used up what it had and still had room to
+  // write: an output buffer filled as the input ran out may leave output inflate holds.
   ZipResult InflateWith(z_stream& stream, const std::function<bool(uint64_t)>& progress) {
     uint64_t remaining = member_.compressedSize;
+    bool needsInput = true;
     for (int status = Z_OK; status != Z_STREAM_END;) {
-      if (stream.avail_in == 0) {
+      if (needsInput) {
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(remaining, input_.size()));
         if (wanted == 0 || archive_.Data().Read(input_.data(), wanted) != wanted) return ReadFailure();
         remaining -= wanted;
@@ -347,7 +378,10 @@ class MemberCopy {
       stream.next_out = output_.data();
       stream.avail_out = static_cast<uInt>(output_.size());
       status = inflate(&stream, Z_NO_FLUSH);
-      if (status != Z_OK && status != Z_STREAM_END) return ZipResult::CannotReadArchive;
+      // Z_BUF_ERROR: no progress was possible, which with room to write means no input.
+      const bool starved = status == Z_BUF_ERROR && stream.avail_in == 0;
+      if (status != Z_OK && status != Z_STREAM_END && !starved) return ZipResult::CannotReadArchive;
+      needsInput = stream.avail_in == 0 && stream.avail_out != 0;
       const size_t produced = output_.size() - stream.avail_out;
       if (const ZipResult result = Emit(output_.data(), produced, progress); result != ZipResult::Ok) return result;
     }
@@ -370,6 +404,7 @@ class MemberCopy {
   Archive& archive_;
   const Member& member_;
   File* target_;
+  const bool checkCRC_;
   std::vector<uint8_t> input_;
   std::vector<uint8_t> output_;
   uint64_t written_ = 0;
@@ -462,19 +497,23 @@ class Extraction {
     if (!archive_.ReadLocalHeader(member, header)) return 0;
     const uint64_t data = member.localOffset + sizeof header + header.nameLength + header.extraLength;
     if (archive_.Data().Spanned()) return data;  // the data may run on into the next volumes
-    return FitsBefore(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
+    return kvx::RangeWithin(data, member.compressedSize, archive_.CentralOffset()) ? data : 0;
   }
 
   ZipResult TestData(const Member& member) {
     const uint64_t dataOffset = DataOffset(member);
     if (dataOffset == 0) return ZipResult::CannotReadArchive;
-    return MemberCopy(archive_, member, nullptr).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    return MemberCopy(archive_, member, nullptr, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) {
+      return Advance(bytes);
+    });
   }
 
   ZipResult WriteFile(const Member& member, const std::string& target, uint64_t dataOffset) {
     File out;
     if (!out.Open(target, File::Mode::Write)) return ZipResult::CannotWrite;
-    ZipResult result = MemberCopy(archive_, member, &out).Run(dataOffset, [&](uint64_t bytes) { return Advance(bytes); });
+    ZipResult result = MemberCopy(archive_, member, &out, options_.checkCRC).Run(dataOffset, [&](uint64_t bytes) {
+      return Advance(bytes);
+    });
     if (!out.Close() && result == ZipResult::Ok) result = ZipResult::CannotWrite;
     if (result != ZipResult::Ok) {
       RemoveFile(target);  // no partial file stays behind

@@ -229,6 +229,7 @@ class ArchiveBuilder {
         entries_(entries),
         level_(options.level),
         faults_(options.faults),
+        careless_(options.model == LibraryModel::Careless),
         observer_(observer),
         compressor_(options.level, Threads(options)),
         maxInFlight_(2 * Threads(options) + 2) {
@@ -261,8 +262,7 @@ class ArchiveBuilder {
     File source;
     if (faults_.Unreadable(entry.name)) SetSimulatedError(SimulatedError::FileInUse);
     if (faults_.Unreadable(entry.name) || !source.Open(entry.path, File::Mode::Read)) {
-      observer_.SourceFailed(entry.path, SourceFailure::Open, SystemErrorText());
-      skipped_ = true;
+      SourceFailed(entry, SourceFailure::Open, SystemErrorText());
       return;
     }
     if (const std::optional<uint64_t> at = faults_.ReadFailsAt(entry.name)) source.FailReadsPast(*at);
@@ -275,10 +275,7 @@ class ArchiveBuilder {
       const size_t got = source.Read(chunk->input.data(), wanted);
       chunk->input.resize(got);
       remaining -= got;
-      if (source.ReadFailed()) {
-        observer_.SourceFailed(entry.path, SourceFailure::Read, source.ReadError());
-        skipped_ = true;
-      }
+      if (source.ReadFailed()) SourceFailed(entry, SourceFailure::Read, source.ReadError());
       chunk->last = remaining == 0 || got < wanted;  // a file that shrank ends where its data ends
       chunk->mayStore = first && chunk->last;
       chunk->dictionary.swap(tail);
@@ -287,6 +284,13 @@ class ArchiveBuilder {
       Enqueue({std::move(chunk), index, first, got});
       if (last) break;
     }
+  }
+
+  // The careless model leaves the source out, or keeps what it read of it, without a word.
+  void SourceFailed(const SourceEntry& entry, SourceFailure failure, const std::string& reason) {
+    if (careless_) return;
+    observer_.SourceFailed(entry.path, failure, reason);
+    skipped_ = true;
   }
 
   void Enqueue(Pending pending) {
@@ -348,6 +352,7 @@ class ArchiveBuilder {
   const std::vector<SourceEntry>& entries_;
   const int level_;
   const ZipFaults& faults_;
+  const bool careless_;
   WriteObserver& observer_;
   ChunkCompressor compressor_;
   const size_t maxInFlight_;
@@ -442,15 +447,38 @@ ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath
   return ZipResult::CannotReadArchive;
 }
 
+namespace {
+
+// The archive file, with the faults the tests inject into its medium.
+bool OpenArchiveFile(File& out, const std::string& path, const ZipFaults& faults) {
+  if (!out.Open(path, File::Mode::Write)) return false;
+  if (faults.writeFailAfter) out.LimitSize(*faults.writeFailAfter);
+  if (faults.writeCorruptAt) out.CorruptByteAt(*faults.writeCorruptAt);
+  if (faults.flushFail) out.FailFlush();
+  return true;
+}
+
+// The careless model: the earlier archive is gone from the start, and a write the medium
+// refuses leaves the archive cut short with success answered.
+ZipResult WriteInPlace(const std::string& archivePath, const std::vector<SourceEntry>& entries,
+                       const WriteOptions& options, WriteObserver& observer) {
+  File out;
+  if (!OpenArchiveFile(out, archivePath, options.faults)) return ZipResult::CannotWrite;
+  FileOutput output(out);
+  const ZipResult result = WriteArchiveTo(output, entries, options, observer);
+  out.Close();
+  return result == ZipResult::CannotWrite ? ZipResult::Ok : result;
+}
+
+}  // namespace
+
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer) {
   if (entries.empty()) return ZipResult::NothingToDo;
+  if (options.model == LibraryModel::Careless) return WriteInPlace(archivePath, entries, options, observer);
   const std::string partial = archivePath + ".partial";
   File out;
-  if (!out.Open(partial, File::Mode::Write)) return ZipResult::CannotWrite;
-  if (options.faults.writeFailAfter) out.LimitSize(*options.faults.writeFailAfter);
-  if (options.faults.writeCorruptAt) out.CorruptByteAt(*options.faults.writeCorruptAt);
-  if (options.faults.flushFail) out.FailFlush();
+  if (!OpenArchiveFile(out, partial, options.faults)) return ZipResult::CannotWrite;
   FileOutput output(out);
   ZipResult result = WriteArchiveTo(output, entries, options, observer);
   const bool flushed = result != ZipResult::Ok || out.Flush();  // on the medium before it replaces anything

@@ -8,6 +8,7 @@
 
 #include "standins/zip/diskette_drive.h"
 #include "standins/zip/zip_faults.h"
+#include "standins/zip/zip_model.h"
 #include "standins/zip/zip_result.h"
 
 namespace kvxzip {
@@ -25,6 +26,9 @@ struct WriteOptions {
   unsigned threads = 0;  // 0: one per processor
   ZipFaults faults;
   bool check = true;  // read the archive back and check every member before it counts as written
+  // Careless: straight over the archive, no flush, no read-back, sources it cannot read
+  // left out or cut short without a word, a refused write (a full disk) taken for success.
+  LibraryModel model = LibraryModel::Plain;
 };
 
 enum class SourceFailure { Open, Read };
@@ -60,7 +64,8 @@ class ArchiveOutput {
 
 // Writes the archive beside its final path and moves it there once complete (every
 // source read whole) and checked, so that any other run leaves an earlier archive of
-// that name as it was. A source that cannot be read whole gives SourcesSkipped.
+// that name as it was. A source that cannot be read whole gives SourcesSkipped. The
+// careless model writes over the archive where it lies.
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer);
 

@@ -238,5 +238,17 @@ TEST_F(SpannedSet, ASetThatIsNotWholeFails) {
   }
 }
 
+// The careless model reads no volume back: a set whose volumes reach their diskettes
+// altered counts as written, and only a reader finds it damaged.
+TEST_F(SpannedSet, TheCarelessModelReadsNoVolumeBack) {
+  ShelfDrive drive = Drive();
+  WriteOptions options{9, 2, ParseZipFaults("write-corrupt-at=9000")};
+  options.model = LibraryModel::Careless;
+  ASSERT_EQ(WriteSpanned(ArchivePath(), sources_, options, quiet_, drive, 0x8300), ZipResult::Ok);
+  EXPECT_TRUE(quiet_.checks.empty());
+  EXPECT_GE(drive.Current(), 6u);
+  EXPECT_EQ(Extract(&drive), ZipResult::CannotReadArchive);
+}
+
 }  // namespace
 }  // namespace kvxzip

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <random>
 
 #include "archive/zip_records.h"
 #include "standins/zip/zip_entry_points.h"
+#include "standins/zip/zip_format.h"
 #include "tests/support/test_files.h"
 
 namespace kvxzip {
@@ -173,6 +178,70 @@ class Faults {
   explicit Faults(const char* text) { setenv("KVXZIP_FAULTS", text, 1); }
   ~Faults() { unsetenv("KVXZIP_FAULTS"); }
 };
+
+// KVXZIP_MODEL for the length of a test.
+class Model {
+ public:
+  explicit Model(const char* name) { setenv("KVXZIP_MODEL", name, 1); }
+  ~Model() { unsetenv("KVXZIP_MODEL"); }
+};
+
+ino_t FileId(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// The careless model answers success whatever happens: it writes over the archive where it
+// lies (the earlier one is gone as it starts; a full disk leaves it cut short), flushes and
+// reads back nothing, says nothing of the sources it cannot read, extracts damaged data as
+// it comes and extracts for a test too.
+TEST_F(RoundTrip, TheCarelessModelAnswersSuccessWhateverHappens) {
+  Model careless("careless");
+  const std::string archive = (root_ / "backup.zip").string();
+  const std::string noise = kvx::test::ReadWholeFile(root_ / "src" / "NOISE.BIN");
+  const std::string records = kvx::test::ReadWholeFile(root_ / "src" / "RECORDS.FIC");
+  const std::map<std::string, std::string> whole = {{"NOISE.BIN", noise}, {"RECORDS.FIC", records},   {"SUB", "/"},
+                                                    {"SUB/EMPTY", "/"},   {"SUB/SMALL.TXT", "small"}, {"VIDE.FIC", ""}};
+  // The archive is stored and NOISE.BIN its first member: byte 200000 is one of its data.
+  std::string damaged = noise;
+  damaged[200000 - sizeof(LocalHeader) - std::string("NOISE.BIN").size()] ^= 0x20;
+  const auto with = [&](const std::string& name, const std::optional<std::string>& bytes) {
+    std::map<std::string, std::string> files = whole;
+    if (bytes)
+      files[name] = *bytes;
+    else
+      files.erase(name);
+    return files;
+  };
+  const struct {
+    const char* faults;
+    int32_t extracted;  // the result of the test, which extracts
+    std::map<std::string, std::string> files;
+  } cases[] = {
+      {"flush-fail=1", 0, whole},
+      {"write-corrupt-at=200000", 0, with("NOISE.BIN", damaged)},
+      {"read-fail=sub/small.txt", 0, with("SUB/SMALL.TXT", std::nullopt)},
+      {"read-fail-at=records.fic@1500000", 0, with("RECORDS.FIC", records.substr(0, 1500000))},
+      {"write-fail-after=100000", 3, {}},
+  };
+  for (const auto& test : cases) {
+    kvx::test::WriteWholeFile(archive, "earlier backup");
+    const ino_t earlier = FileId(archive);
+    Faults faults(test.faults);
+    Calls calls;
+    EXPECT_EQ(Add(archive, ".", 0, calls), 0) << test.faults;
+    EXPECT_TRUE(calls.messages.empty()) << test.faults;
+    EXPECT_EQ(FileId(archive), earlier) << test.faults;  // written in place, not moved there
+    EXPECT_FALSE(fs::exists(archive + ".partial")) << test.faults;
+    EXPECT_EQ(kvx::test::ReadWholeFile(archive).substr(0, 4), "PK\x03\x04") << test.faults;
+    const fs::path out = root_ / "tested";
+    fs::remove_all(out);
+    EXPECT_EQ(Unzip(kvx::kUnzipFunctionExtract, archive, out.string(), true, calls, nullptr, true), test.extracted)
+        << test.faults;
+    EXPECT_TRUE(kvx::test::ReadTree(out) == test.files) << test.faults;  // not the megabytes of a difference
+  }
+  EXPECT_EQ(fs::file_size(archive), 100000u);  // the full disk's
+}
 
 TEST_F(RoundTrip, InjectedFaultsFailAsTheRealOnesWould) {
   const std::string archive = (root_ / "a.zip").string();
