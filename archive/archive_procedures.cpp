@@ -131,8 +131,12 @@ bool FlushAndReplace(const fs::path& written, const fs::path& target, const std:
 bool ZipAside(HostBridge& host, std::string_view target, const std::string& itemList, uint16_t multiVolumeWord,
               bool recurse, std::vector<std::string>& problems) {
   const std::string aside = WrittenAside(target);
-  const fs::path written = NativePath(aside), targetPath = NativePath(target);
   const std::string shown = SystemSeparators(target);
+  if (aside.size() > kStagingMax) {  // the library would get it cut, perhaps down to the target's own name
+    problems.push_back("Impossible d'écrire le fichier : " + shown + " (chemin trop long)");
+    return false;
+  }
+  const fs::path written = NativePath(aside), targetPath = NativePath(target);
   std::error_code error;
   fs::remove(written, error);  // left by a run the machine's stop cut short
   const std::vector<SourceFile> sources = ListSources(itemList, recurse, written);
