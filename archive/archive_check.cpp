@@ -6,6 +6,7 @@
 #include <array>
 #include <fstream>
 #include <map>
+#include <type_traits>
 
 #include "archive/zip_member_name.h"
 #include "base/ascii_case.h"
