@@ -1,16 +1,39 @@
 #include "archive/archive_procedures.h"
 
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 
+#include "archive/archive_check.h"
+#include "archive/archive_replace.h"
+#include "archive/archive_sources.h"
 #include "archive/item_list_expansion.h"
 #include "archive/zip_component.h"
+#include "base/cp1252.h"
+#include "base/disk_flush.h"
 #include "base/file_search.h"
 #include "host/host_bridge.h"
 #include "host/system_helpers.h"
 
 namespace kvx {
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint16_t kSpanning = 0x8000;  // MV_USEMULTI
+
+// A new empty folder in the temporary folder; empty when none can be made.
+fs::path NewScratchFolder() {
+  std::error_code error;
+  const fs::path temp = fs::temp_directory_path(error);
+  for (unsigned n = 0; !error; ++n) {
+    const fs::path folder = temp / ("KVXT" + std::to_string(n) + ".$$$");
+    if (fs::create_directory(folder, error)) return folder;
+  }
+  return {};
+}
 
 void CompressionProgress(HostBridge& host, int32_t percent) {
   const std::string value = std::to_string(percent);
@@ -38,60 +61,106 @@ const char* ExtractionErrorText(uint16_t messageId) {
 
 // archive: the one the extraction reads, named in the error texts; a file that cannot
 // be written is named by its member name.
-void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, const char* member,
-                       int32_t& answer) {
+void ExtractionMessage(HostBridge& host, const std::string& archive, uint16_t messageId, const char* member) {
   const bool byMember = messageId == kUnzipMsgCannotWrite && member && *member;
   if (const char* text = ExtractionErrorText(messageId)) host.Error(text + (byMember ? std::string(member) : archive));
-  answer = 0;
 }
 
-// A source the library could not read whole, or a check of the archive that failed:
-// the path in the first text, the reason in the second.
-void CompressionMessage(std::vector<std::string>* problems, uint16_t messageId, const char* path,
-                        const char* reason) {
-  if (!problems || (messageId != kUnzipMsgCannotOpen && messageId != kUnzipMsgCannotRead)) return;
-  std::string line = ExtractionErrorText(messageId) + std::string(path ? path : "");
+const char* CompressionErrorText(uint16_t messageId) {
+  const char* text = ExtractionErrorText(messageId);
+  return text ? text : "Erreur de la bibliothèque de compression : ";
+}
+
+// Every message of the library is a problem, whatever its answer: the path in the first
+// text (the archive being written shown under the target's name), the reason in the second.
+void CompressionMessage(std::vector<std::string>& problems, uint16_t messageId, const char* path, const char* reason,
+                        const std::string& written, const std::string& shown) {
+  std::string named = path ? path : "";
+  if (const size_t at = named.find(written); !written.empty() && at != std::string::npos)
+    named.replace(at, written.size(), shown);
+  std::string line = CompressionErrorText(messageId) + named;
   if (reason && *reason) line += std::string(" (") + reason + ")";
-  problems->push_back(line);
+  problems.push_back(line);
 }
 
-}  // namespace
+// The library writes this archive in place of the target: beside it (same folder, same
+// volume, so that the move is a rename), under a name no archive is given.
+std::string WrittenAside(std::string_view target) { return SystemSeparators(target) + ".$$$"; }
 
-bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
-                bool recurse, std::vector<std::string>* problems) {
-  const std::optional<std::string> itemList = ExpandItems(item);
-  if (!itemList) {
-    host.Error("La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.");
-    return false;
-  }
+// The library's add of the item list into archive. True when it answered 0 and sent no
+// message; every message is a line of problems, archive shown as shownArchive.
+bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::string& itemList,
+                   uint16_t multiVolumeWord, bool recurse, const std::string& shownArchive,
+                   std::vector<std::string>& problems) {
+  const size_t before = problems.size();
   TZipFile zip;
   zip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { CompressionProgress(host, percent); };
-  zip.OnMessageCallback = [problems](uint16_t messageId, uint16_t, int32_t, int32_t, const char* path,
-                                     const char* reason, int32_t& answer) {
-    CompressionMessage(problems, messageId, path, reason);
+  zip.OnMessageCallback = [&](uint16_t messageId, uint16_t, int32_t, int32_t, const char* path, const char* reason,
+                              int32_t& answer) {
+    CompressionMessage(problems, messageId, path, reason, archive, shownArchive);
     answer = 0;
   };
-  zip.ZipFormats = {TZipFormat::DosifyFlag};
-  zip.lpszZipFile.SetText(Staged(SystemSeparators(archivePath)).c_str());
+  zip.lpszZipFile.SetText(Staged(archive).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
-  if (recurse) zip.Options = {TZipFlag::RecurseFlag, TZipFlag::PathForTempFlag};
-  zip.lpszItemList.SetText(itemList->c_str());
+  // Hidden and system files too, and zip64 records: the archive holds every file the check expects.
+  zip.Options = {TZipFlag::IncludeSysHiddenFlag, TZipFlag::LargeZIPFilesFlag};
+  if (recurse) {
+    zip.Options.Include(TZipFlag::RecurseFlag);
+    zip.Options.Include(TZipFlag::PathForTempFlag);
+  }
+  zip.lpszItemList.SetText(itemList.c_str());
   zip.wMultiVolControl = MultiVolumeFlagsFromWord(multiVolumeWord);
-  return zip.Execute(kZipFunctionAdd);
+  const bool added = zip.Execute(kZipFunctionAdd);
+  return added && problems.size() == before;
 }
 
-namespace {
+bool FlushAndReplace(const fs::path& written, const fs::path& target, const std::string& shown,
+                     std::vector<std::string>& problems) {
+  if (!FlushFileToDisk(written)) {
+    problems.push_back("Impossible d'écrire le fichier : " + shown + " (écriture sur le disque impossible)");
+    return false;
+  }
+  std::string error;
+  if (ReplaceArchive(written, target, error)) return true;
+  problems.push_back("Impossible d'écrire le fichier : " + shown + " (" + error + ")");
+  return false;
+}
 
-// Counts the members, then extracts (or, for a test, reads) those matching fileSpec.
+// Written aside, read back whole by the toolbox, flushed, then moved over the earlier
+// archive; any failure removes only the archive written aside.
+bool ZipAside(HostBridge& host, std::string_view target, const std::string& itemList, uint16_t multiVolumeWord,
+              bool recurse, std::vector<std::string>& problems) {
+  const std::string aside = WrittenAside(target);
+  const std::string shown = SystemSeparators(target);
+  if (aside.size() > kStagingMax) {  // the library would get it cut, perhaps down to the target's own name
+    problems.push_back("Impossible d'écrire le fichier : " + shown + " (chemin trop long)");
+    return false;
+  }
+  const fs::path written = NativePath(aside), targetPath = NativePath(target);
+  std::error_code error;
+  fs::remove(written, error);  // left by a run the machine's stop cut short
+  const std::vector<SourceFile> sources = ListSources(itemList, recurse, written);
+  const bool replaced = RunLibraryAdd(host, aside, itemList, multiVolumeWord, recurse, shown, problems) &&
+                        CheckArchive(written, shown, ExpectedMembers(sources), problems) &&
+                        FlushAndReplace(written, targetPath, shown, problems);
+  if (!replaced) fs::remove(written, error);
+  return replaced;
+}
+
+using ExtractionMessageHandler = std::function<void(uint16_t messageId, const char* member)>;
+
+// Counts the members, then extracts (or, for a test, reads) those matching fileSpec;
+// each message of the library goes to onMessage.
 bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_view destination,
-                   std::string_view fileSpec, bool test) {
+                   std::string_view fileSpec, bool test, const ExtractionMessageHandler& onMessage) {
   const std::string destinationFolder = Staged(ShortPath(destination));
   const std::string archive = Staged(ShortPath(archivePath));
   TUnzipFile unzip;
   unzip.OnMajorCallback = [&host](const char*, int32_t percent, bool&) { ExtractionProgress(host, percent); };
-  unzip.OnMessageCallback = [&host, &archive](uint16_t messageId, uint16_t, int32_t, int32_t, const char* member,
-                                              const char*, int32_t& answer) {
-    ExtractionMessage(host, archive, messageId, member, answer);
+  unzip.OnMessageCallback = [&onMessage](uint16_t messageId, uint16_t, int32_t, int32_t, const char* member,
+                                         const char*, int32_t& answer) {
+    onMessage(messageId, member);
+    answer = 0;
   };
   unzip.lpszZipFile.SetText(archive.c_str());
   const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;
@@ -105,15 +174,71 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   return unzip.Execute(kUnzipFunctionExtract);
 }
 
+// The set the library wrote on the diskettes, read back through its own test, which asks
+// for each diskette in turn. Its destination is an empty folder of its own, removed after:
+// a library that ignored the test flag would extract nothing anywhere else.
+bool TestDisketteSet(HostBridge& host, const std::string& target, std::vector<std::string>& problems) {
+  const fs::path scratch = NewScratchFolder();
+  const size_t before = problems.size();
+  const bool tested = !scratch.empty() && RunExtraction(host, target, UTF16ToCP1252(scratch.u16string()), "*.*", true,
+                                    [&](uint16_t messageId, const char* member) {
+                                      CompressionMessage(problems, messageId, member, "relecture", "", "");
+                                    });
+  std::error_code error;
+  if (!scratch.empty()) fs::remove_all(scratch, error);
+  if (!tested && problems.size() == before)
+    problems.push_back("Impossible de lire le fichier : " + SystemSeparators(target) + " (relecture impossible)");
+  return tested && problems.size() == before;
+}
+
+// No archive written aside here: the library spans the diskettes and empties them itself.
+// So every source is read once before the first diskette, and the set is read back after
+// the last; the files the list named must all be in the central directory (last diskette).
+bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string& itemList,
+                    uint16_t multiVolumeWord, bool recurse, std::vector<std::string>& problems) {
+  const std::string archive = SystemSeparators(target);
+  const std::vector<SourceFile> sources = ListSources(itemList, recurse, NativePath(archive));
+  if (!ReadSourcesWhole(sources, problems)) return false;
+  if (!RunLibraryAdd(host, archive, itemList, multiVolumeWord, recurse, archive, problems)) return false;
+  std::string error;
+  const std::optional<std::vector<ArchiveMember>> members = ReadCentralDirectory(NativePath(archive), error);
+  if (!members) {
+    problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
+    return false;
+  }
+  return CheckExpectedMembers(*members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
+}
+
 }  // namespace
+
+bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
+                bool recurse, std::vector<std::string>* problems) {
+  const std::optional<std::string> itemList = ExpandItems(item);
+  if (!itemList) {
+    host.Error("La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.");
+    return false;
+  }
+  std::vector<std::string> ownProblems;
+  std::vector<std::string>& found = problems ? *problems : ownProblems;
+  if (multiVolumeWord & kSpanning) return ZipToDiskettes(host, archivePath, *itemList, multiVolumeWord, recurse, found);
+  return ZipAside(host, archivePath, *itemList, multiVolumeWord, recurse, found);
+}
 
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
                   std::string_view fileSpec) {
-  return RunExtraction(host, archivePath, destination, fileSpec, false);
+  const std::string archive = Staged(ShortPath(archivePath));
+  return RunExtraction(host, archivePath, destination, fileSpec, false, [&](uint16_t messageId, const char* member) {
+    ExtractionMessage(host, archive, messageId, member);
+  });
 }
 
+// The toolbox's own reading: a library that ignored its test flag would extract the
+// archive into the current folder.
 bool TestArchive(HostBridge& host, std::string_view archivePath) {
-  return RunExtraction(host, archivePath, "", "*.*", true);
+  std::vector<std::string> problems;
+  if (CheckArchive(NativePath(archivePath), SystemSeparators(archivePath), {}, problems)) return true;
+  for (const std::string& problem : problems) host.Error(problem);
+  return false;
 }
 
 }  // namespace kvx

@@ -14,10 +14,17 @@ class HostBridge;
 
 // item: "@" + path of a list file (one entry per line), or one file name or
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
-// True when the library wrote the archive whole and checked it. A list whose expanded
-// entries pass the capacity is refused with an "ERREUR," message and nothing is written.
-// problems, when given, receives one line per file the library could not read whole
-// and per failed check of what it wrote, with the reason, for the caller to show at once.
+// A list whose expanded entries pass the capacity is refused with an "ERREUR," message
+// and nothing is written. True only when the toolbox itself found the archive whole,
+// whatever the library answered: every file the list names is a member with its full
+// size, and (but for diskettes) every member reads back with its size and CRC-32.
+// Without spanning the library writes beside the target (archivePath + ".$$$"), and the
+// archive checked and flushed then replaces the earlier one, which any failure leaves as
+// it was. With spanning (diskettes, which the library empties itself) every source is
+// read before the first diskette and the set read back through the library's test after
+// the last. problems, when given, receives one line per message of the library (a file it
+// could not read whole, a failed check of its own) and per failure of the toolbox's
+// check, for the caller to show at once; any such line fails the backup.
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
                 bool recurse, std::vector<std::string>* problems = nullptr);
 
@@ -27,9 +34,9 @@ bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
                   std::string_view fileSpec);
 
-// Reads every member of the archive and checks its data as an extraction would, writing
-// nothing; problems reach the host as the extraction's. True when the archive holds
-// members and all of them are whole.
+// The toolbox reads every member of the archive back and checks its size and CRC-32,
+// writing nothing; each problem reaches the host as an "ERREUR," message. True when the
+// archive holds members and all of them are whole.
 bool TestArchive(HostBridge& host, std::string_view archivePath);
 
 }  // namespace kvx

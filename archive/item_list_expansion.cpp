@@ -3,17 +3,21 @@
 #include <fstream>
 
 #include "base/file_search.h"
-#include "host/system_helpers.h"
+#include "base/folders.h"
 
 namespace kvx {
 namespace {
 
-// The library splits its list at blanks: a path that keeps blanks in its short form (no
-// 8.3 name on a network share or a volume without them) goes in double quotes.
+bool IsAbsolute(std::string_view path) {
+  return (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() > 1 && path[1] == ':');
+}
+
+// The library splits its list at blanks: every entry goes in double quotes, in its long
+// form, so that the archive keeps the names as the person sees them.
 std::string OneItem(std::string_view entry) {
-  std::string path = Staged(ShortPath(entry));
-  if (path.find(' ') == std::string::npos) return path;
-  return '"' + path + '"';
+  const std::string path = IsAbsolute(entry) ? SystemSeparators(entry)
+                                             : CurrentFolder() + kPathSeparator + SystemSeparators(entry);
+  return '"' + Staged(path) + '"';
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "base/exception_text.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
+#include "host/kvx_application.h"
 #include "host/param_files.h"
 #include "host/profile.h"
 #include "host/system_helpers.h"
@@ -237,13 +238,14 @@ void TEnregistrer::RunBackup() {
   Label6.SetCaption("Sauvegarde réussie !");
 }
 
-// Zips what PATSAUVE.DTA names into the target; true when the library wrote it whole
-// and checked it. Every file it could not read, and a failed check, is named to the
-// person in one message.
+// Zips what PATSAUVE.DTA names into the target; true when the toolbox found the new
+// archive whole. Every problem (a file the library could not read, a failed check of the
+// archive) fails the backup, whatever the library answered, and all of them are named to
+// the person in one message.
 bool TEnregistrer::ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD) {
   std::vector<std::string> problems;
   const bool archived = ZipDataFolder(target, dataFolder, toCD, problems);
-  if (archived || problems.empty()) return archived;
+  if (problems.empty()) return archived;
   std::string text = "Echec de la sauvegarde !";
   for (const std::string& problem : problems) text += "\r\n" + problem;
   ui::ShowMessage(text);
@@ -251,16 +253,22 @@ bool TEnregistrer::ArchiveDataFolder(const std::string& target, const std::strin
 }
 
 // The data folder is current so that the list's relative entries are taken there. The
-// staging archive of a CD backup is made without the progress window.
+// staging archive of a CD backup is made without the progress window. Diskettes are
+// written in place (the library empties them): not while the application may change the
+// data files.
 bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD,
                                  std::vector<std::string>& problems) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
-  dataFolder = WithSeparator(ShortPath(dataFolder));
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
   if (toCD) return ZipArchive(host_, target, list, 0, true, &problems);
-  if (target.find(kDiskette) != std::string::npos)
+  if (target.find(kDiskette) != std::string::npos) {
+    if (VolmeraRuns()) {
+      problems.push_back("Impossible de sauvegarder sur disquette si Volmera est ouvert");
+      return false;
+    }
     return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
+  }
 
   host_.OpenWindow("FEN_Progress.wdw", VerbCase::kCapitalised);
   ui::CurrentPresenter().BringWindowToFront(host_.WindowHandle("FEN_Progress"));

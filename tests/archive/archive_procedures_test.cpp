@@ -71,8 +71,8 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   const std::string archive = (root_ / "SAUVE.ZIP").string();
   EXPECT_TRUE(ZipArchive(host_, archive, "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string(), 0, true));
   const std::string data = (root_ / "FIC01").string();
-  EXPECT_EQ(itemList_, data + "/*.FIC " + data + "/IMAGES");
-  EXPECT_EQ(+record_.dosify, -1);
+  EXPECT_EQ(itemList_, "\"" + data + "/*.FIC\" \"" + data + "/IMAGES\"");
+  EXPECT_EQ(+record_.dosify, 0);
   EXPECT_EQ(+record_.recurse, -1);
   EXPECT_EQ(+record_.pathForTemp, -1);
   EXPECT_EQ(+record_.subOptionWord, 0x0001);
@@ -90,7 +90,7 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   EXPECT_EQ(commands.back(), "MULTITACHE");
   EXPECT_EQ(commands[commands.size() - 3], "AFFICHE,JAUGE_JAUGE3=100");
 
-  // Names relative to the current folder, in upper case.
+  // Names relative to the current folder, as they are spelled.
   const fs::path out = root_ / "OUT";
   kvxtest::Runtime() = {};
   EXPECT_TRUE(UnzipArchive(host_, archive, out.string(), "*.*"));
@@ -132,10 +132,8 @@ TEST_F(Procedures, EntriesWithBlanksAndAccentsAreOneItemEach) {
   WatchZipRecord();
   const std::string archive = (root_ / "SAUVE.ZIP").string();
   ASSERT_TRUE(ZipArchive(host_, archive, "@" + (data / "PATSAUVE.DTA").string(), 0, true));
-  if (ShortPath(data.string()) == data.string()) {  // no short names
-    EXPECT_EQ(itemList_, "\"" + (data / "*.FIC").string() + "\" \"" + (data / "Documents clients").string() + "\"");
-  }
-  const fs::path extracted = fs::path("DOCUMENTS CLIENTS") / u8"RELEVé MARS.TXT";
+  EXPECT_EQ(itemList_, "\"" + (data / "*.FIC").string() + "\" \"" + (data / "Documents clients").string() + "\"");
+  const fs::path extracted = fs::path("Documents clients") / u8"Relevé mars.txt";
   EXPECT_TRUE(UnzipArchive(host_, archive, (root_ / "OUT").string(), "*.*"));
   EXPECT_EQ(test::ReadWholeFile(root_ / "OUT" / "CLIENTS.FIC"), "clients");
   EXPECT_EQ(test::ReadWholeFile(root_ / "OUT" / extracted), "mars");

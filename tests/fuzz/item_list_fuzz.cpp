@@ -1,8 +1,8 @@
 // Fuzz target of the backup's item list: the input is a list file ("@" + its path), read
 // from a current folder whose path is long, so that relative entries grow and the list can
 // pass the buffer's capacity. The list must be the entries of the file's lines in order,
-// each in its short form cut to the staging size and in double quotes where it holds a
-// blank (the library splits at unquoted blanks), joined by single blanks, or refused when
+// each in its long absolute form (a relative entry taken in the current folder) cut to the
+// staging size and in double quotes (the library splits at unquoted blanks), joined by single blanks, or refused when
 // it would not fit the buffer. It holds no NUL: the library reads it as a C string.
 // The buffer here is 2 KiB rather than the library's 640,000 characters: the same limit
 // is then reached by inputs of a few lines, and each run stays short.
@@ -13,7 +13,7 @@
 
 #include "archive/item_list_expansion.h"
 #include "base/folders.h"
-#include "host/system_helpers.h"
+#include "base/file_search.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -50,8 +50,9 @@ std::string ReferenceList(std::string_view text) {
     line = line.substr(0, line.find('\0'));
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (start > 0) list += ' ';
-    const std::string entry = kvx::Staged(kvx::ShortPath(line));
-    list += entry.find(' ') == std::string::npos ? entry : '"' + entry + '"';
+    const bool absolute = line.starts_with('\\') || line.starts_with('/') || (line.size() > 1 && line[1] == ':');
+    const std::string path = kvx::SystemSeparators(line);
+    list += '"' + kvx::Staged(absolute ? path : kvx::CurrentFolder() + kvx::kPathSeparator + path) + '"';
     start = end + 1;
   }
   return list;

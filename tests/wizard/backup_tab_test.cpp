@@ -1,12 +1,15 @@
 // The wizard form's creation, its list file and the backup tab, headless, in a copy of
 // the demo installation with the host stand-in in script mode.
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "archive/archive_procedures.h"
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/param_files.h"
 #include "host/profile.h"
+#include "host/system_helpers.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/enregistrer.h"
 #include "wizard/wizard_paths.h"
@@ -270,6 +273,92 @@ TEST_F(BackupTab, AnUnreadableDataFileFailsTheBackupAndKeepsTheEarlierArchive) {
   EXPECT_EQ(check.rfind("INFO Echec de la sauvegarde !\r\nImpossible de lire le fichier : ", 0), 0u) << check;
   EXPECT_NE(check.find("SauveKVX.zip (relecture "), std::string::npos) << check;
 }
+
+// Diskettes are written in place: not while the application may change the data files.
+TEST_F(BackupTab, NoDisketteBackupWhileVolmeraRuns) {
+  ASSERT_TRUE(Launch(AppPath("VOLMERA.EXE"), "/STAY", false));
+  for (int wait = 0; wait < 200 && CountProcesses("VOLMERA.EXE") == 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  TEnregistrer form(host_, burning_);
+  ASSERT_EQ(form.ComboBox1.Text(), "A:\\SauveKVX.zip");
+  form.BitBtn5Click();
+  KillProcesses("VOLMERA.EXE", true);
+  EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
+  EXPECT_EQ(session_.Dialogs().Transcript(),
+            Items{"INFO Echec de la sauvegarde !\r\nImpossible de sauvegarder sur disquette si Volmera est ouvert"});
+  EXPECT_FALSE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100")) << "the library was not called";
+}
+
+// Over the zip stand-in as it is and over its careless model (KVXZIP_MODEL=careless: it
+// writes over the target in place, keeps a shortened member and answers 0 after a
+// failure): the backup's safety is the toolbox's own.
+class BackupModels : public WizardTest, public testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    WizardTest::SetUp();
+    SetEnvironment("KVXZIP_MODEL", GetParam());
+  }
+  void TearDown() override {
+    SetEnvironment("KVXZIP_MODEL", nullptr);
+    SetEnvironment("KVXZIP_FAULTS", nullptr);
+    WizardTest::TearDown();
+  }
+};
+
+TEST_P(BackupModels, EveryFailureKeepsTheEarlierArchiveAndIsTold) {
+  const std::string target = WorkPath("SauveKVX.zip");
+  TEnregistrer form(host_, burning_);
+  form.ComboBox1.UserType(target);
+  form.CheckBoxOuvDossier.UserClick();
+  form.BitBtn5Click();
+  ASSERT_EQ(form.Label6.Caption(), "Sauvegarde réussie !");
+  const std::string earlier = ReadFile(target);
+  WriteFile(DataPath("CLIENTS.FIC"), std::string(50000, 'n'));  // today's data differs
+  struct Case {
+    const char* faults;
+    const char* told;  // a text of the message; null: the library may fail without a word
+  };
+  const Case cases[] = {{"read-fail-at=CLIENTS.FIC@10", "CLIENTS.FIC ("},
+                        {"read-fail=ARTICLES.NDX", "Impossible d'ouvrir le fichier : "},
+                        {"write-fail-after=300", nullptr},
+                        {"write-corrupt-at=300", "SauveKVX.zip (relecture "}};
+  for (const Case& c : cases) {
+    const size_t shown = session_.Dialogs().Transcript().size();
+    SetEnvironment("KVXZIP_FAULTS", c.faults);
+    form.BitBtn5Click();
+    EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !") << c.faults;
+    EXPECT_TRUE(ReadFile(target) == earlier) << c.faults;
+    EXPECT_FALSE(IsPlainFile(target + ".$$$")) << c.faults;
+    const Items dialogs = session_.Dialogs().Transcript();
+    if (c.told) {
+      ASSERT_EQ(dialogs.size(), shown + 1) << c.faults;
+      EXPECT_EQ(dialogs.back().rfind("INFO Echec de la sauvegarde !\r\n", 0), 0u) << dialogs.back();
+      EXPECT_NE(dialogs.back().find(c.told), std::string::npos) << dialogs.back();
+    }
+  }
+}
+
+// Files of one repeated byte whose size passes 256 KiB by a few bytes: the last
+// compressed bytes of each expand past one output buffer of a reader.
+TEST_P(BackupModels, LongRunsOfOneByteBackUpAndRestoreExactly) {
+  std::map<std::string, std::string> runs;
+  for (const size_t extra : {0, 1, 100, 4095, 65537})
+    runs["RUN" + std::to_string(extra) + ".FIC"] = std::string((256u << 10) + extra, static_cast<char>('a' + extra % 26));
+  for (const auto& [name, bytes] : runs) WriteFile(DataPath(name), bytes);
+  const std::string target = WorkPath("SauveKVX.zip");
+  TEnregistrer form(host_, burning_);
+  form.ComboBox1.UserType(target);
+  form.CheckBoxOuvDossier.UserClick();
+  form.BitBtn5Click();
+  ASSERT_EQ(form.Label6.Caption(), "Sauvegarde réussie !") << testing::PrintToString(session_.Dialogs().Transcript());
+  ASSERT_TRUE(UnzipArchive(host_, target, WorkPath("OUT"), "*.*"));
+  for (const auto& [name, bytes] : runs) EXPECT_TRUE(ReadFile(WorkPath("OUT\\" + name)) == bytes) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, BackupModels, testing::Values("", "careless"),
+                         [](const testing::TestParamInfo<const char*>& model) {
+                           return std::string(*model.param ? model.param : "standin");
+                         });
 
 TEST_F(BackupTab, WithoutADataFolderNothingIsArchived) {
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nVERSION=12,,,\r\n");

@@ -291,13 +291,33 @@ TEST_F(CDBackup, TheTbqEditionBurnsItsOwnStagingArchive) {
 }
 
 TEST_F(CDBackup, AFailedCompressionBurnsNothing) {
-  fs::create_directory(NativePath(Staged("SauveKVX.zip")));  // the staging archive cannot be written
+  fs::create_directory(NativePath(Staged("SauveKVX.zip")));  // the staging archive cannot be replaced
   TEnregistrer form(host_, burning_);
   BackUpToCD(form);
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
-  EXPECT_TRUE(Dialogs().empty());
+  ASSERT_EQ(Dialogs().size(), 1u);
+  EXPECT_EQ(Dialogs()[0].rfind("INFO Echec de la sauvegarde !\r\nImpossible d'écrire le fichier : " +
+                               SystemSeparators(Staged("SauveKVX.zip")) + " (", 0), 0u) << Dialogs()[0];
   EXPECT_EQ(show_.count, 0);
   EXPECT_TRUE(form.BitBtn5.Enabled());
+}
+
+// The staging archive is read back by the toolbox before anything is burned, over the
+// stand-in as it is and over its careless model (which answers 0 over a damaged archive).
+TEST_F(CDBackup, ADamagedStagingArchiveIsNotBurned) {
+  for (const char* model : {"", "careless"}) {
+    SetEnvironment("KVXZIP_MODEL", model);
+    SetEnvironment("KVXZIP_FAULTS", "write-corrupt-at=300");
+    CDWizard form(host_, burning_, false);
+    BackUpToCD(form);
+    SetEnvironment("KVXZIP_FAULTS", nullptr);
+    SetEnvironment("KVXZIP_MODEL", nullptr);
+    EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !") << model;
+    EXPECT_EQ(show_.count, 0) << model;
+    EXPECT_FALSE(IsPlainFile(Staged("SauveKVX.zip"))) << model;
+    ASSERT_FALSE(Dialogs().empty()) << model;
+    EXPECT_NE(Dialogs().back().find("SauveKVX.zip (relecture "), std::string::npos) << Dialogs().back();
+  }
 }
 
 TEST_F(CDBackup, TheQuitButtonsFreeTheBurnWizard) {

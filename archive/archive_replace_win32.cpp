@@ -1,0 +1,16 @@
+#include <windows.h>
+
+#include <system_error>
+
+#include "archive/archive_replace.h"
+
+namespace kvx {
+
+// MOVEFILE_WRITE_THROUGH: the call returns once the move itself is on the disk.
+bool ReplaceArchive(const std::filesystem::path& written, const std::filesystem::path& target, std::string& error) {
+  if (MoveFileExW(written.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  error = std::system_category().message(static_cast<int>(GetLastError()));
+  return false;
+}
+
+}  // namespace kvx

@@ -1,0 +1,148 @@
+#include "archive/archive_sources.h"
+
+#include <fstream>
+#include <optional>
+#include <set>
+#include <system_error>
+
+#include "base/ascii_case.h"
+#include "base/cp1252.h"
+#include "base/file_search.h"
+#include "base/folders.h"
+#include "base/quoted_words.h"
+#include "base/wildcard.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr bool kNamesIgnoreCase = true;
+#else
+constexpr bool kNamesIgnoreCase = false;
+#endif
+
+std::string UTF8Of(const fs::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+std::string Key(const std::string& text) { return kNamesIgnoreCase ? ASCIIUpper(text) : text; }
+
+// The absolute form, "." and ".." resolved; as given when the current folder is gone.
+fs::path Absolute(const fs::path& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(path, error);
+  return (error ? path : absolute).lexically_normal();
+}
+
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
+
+// The part of path below folder, or nothing when it does not lie below it.
+std::optional<fs::path> Below(const fs::path& path, const fs::path& folder) {
+  auto part = path.begin();
+  for (const fs::path& step : folder) {
+    if (step.empty()) continue;  // the empty last step of a folder written with its separator
+    if (part == path.end() || Key(UTF8Of(*part)) != Key(UTF8Of(step))) return std::nullopt;
+    ++part;
+  }
+  fs::path rest;
+  for (; part != path.end(); ++part) rest /= *part;
+  return rest;
+}
+
+class SourceCollector {
+ public:
+  SourceCollector(bool recurse, fs::path excluded)
+      : recurse_(recurse),
+        excluded_(Key(UTF8Of(excluded))),
+        current_(Absolute(NativePath(CurrentFolder()))) {}
+
+  void AddItem(const std::string& item) {
+    const fs::path path = Absolute(NativePath(item));
+    std::error_code error;
+    if (HasWildcard(UTF8Of(path.filename()))) return AddMatches(path.parent_path(), UTF8Of(path.filename()));
+    if (fs::is_directory(path, error)) return AddFolder(path);
+    if (fs::is_regular_file(path, error)) Add(path);
+  }
+
+  std::vector<SourceFile> Take() { return std::move(sources_); }
+
+ private:
+  void AddMatches(const fs::path& folder, const std::string& pattern) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (it->is_directory(error)) {
+        if (recurse_) AddMatches(it->path(), pattern);
+      } else if (it->is_regular_file(error) && MatchesWildcard(pattern, UTF8Of(it->path().filename()), kNamesIgnoreCase)) {
+        Add(it->path());
+      }
+    }
+  }
+
+  void AddFolder(const fs::path& folder) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (it->is_directory(error)) {
+        if (recurse_) AddFolder(it->path());
+      } else if (it->is_regular_file(error)) {
+        Add(it->path());
+      }
+    }
+  }
+
+  void Add(const fs::path& path) {
+    if (Key(UTF8Of(path)).rfind(excluded_, 0) == 0) return;
+    const std::optional<fs::path> below = Below(path, current_);
+    const std::string name = UTF8Of(below ? *below : path.relative_path());
+    std::error_code error;
+    const uint64_t size = fs::file_size(path, error);
+    if (name.empty() || error || !names_.insert(Key(name)).second) return;
+    sources_.push_back({path, {name, size}});
+  }
+
+  bool recurse_;
+  std::string excluded_;
+  fs::path current_;
+  std::set<std::string> names_;
+  std::vector<SourceFile> sources_;
+};
+
+// The path as the person knows it.
+std::string Shown(const fs::path& path) { return UTF16ToCP1252(path.u16string()); }
+
+}  // namespace
+
+std::vector<SourceFile> ListSources(std::string_view itemList, bool recurse, const fs::path& excluded) {
+  SourceCollector collector(recurse, Absolute(excluded));
+  for (const std::string& item : SplitQuotedWords(itemList, " "))
+    if (!item.empty()) collector.AddItem(item);
+  return collector.Take();
+}
+
+std::vector<ExpectedMember> ExpectedMembers(const std::vector<SourceFile>& sources) {
+  std::vector<ExpectedMember> members;
+  for (const SourceFile& source : sources) members.push_back(source.member);
+  return members;
+}
+
+bool ReadSourcesWhole(const std::vector<SourceFile>& sources, std::vector<std::string>& problems) {
+  const size_t before = problems.size();
+  std::string chunk(64 * 1024, '\0');
+  for (const SourceFile& source : sources) {
+    std::ifstream in(source.path, std::ios::binary);
+    if (!in) {
+      problems.push_back("Impossible d'ouvrir le fichier : " + Shown(source.path));
+      continue;
+    }
+    uint64_t read = 0;
+    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
+      read += static_cast<uint64_t>(in.gcount());
+    if (in.bad() || read < source.member.size)
+      problems.push_back("Impossible de lire le fichier : " + Shown(source.path) + " (lecture interrompue)");
+  }
+  return problems.size() == before;
+}
+
+}  // namespace kvx
