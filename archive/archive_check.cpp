@@ -329,11 +329,11 @@ bool CheckExpectedMembers(const std::vector<ArchiveMember>& members, const std::
 
 bool CheckArchive(const fs::path& archive, const std::string& shownName, const std::vector<ExpectedMember>& expected,
                   std::vector<std::string>& problems) {
-  const std::string unreadable = "Impossible de lire le fichier : " + shownName + " (relecture ";
+  const std::string failure = "Impossible de lire le fichier : " + shownName + " (relecture ";
   std::string error;
   const std::optional<std::vector<ArchiveMember>> members = ReadCentralDirectory(archive, error);
   if (!members || members->empty()) {
-    problems.push_back(unreadable + "impossible : " + (members ? "archive vide" : error) + ")");
+    problems.push_back(failure + "impossible : " + (members ? "archive vide" : error) + ")");
     return false;
   }
   const size_t before = problems.size();
@@ -343,7 +343,7 @@ bool CheckArchive(const fs::path& archive, const std::string& shownName, const s
     std::string why;
     if (member.disk != 0) why = "sur un autre volume";
     if (why.empty() && MemberReader(file, member).Check(why)) continue;
-    problems.push_back(unreadable + "de " + UTF8ToCP1252(member.name) + " incorrecte : " + why + ")");
+    problems.push_back(failure + "de " + UTF8ToCP1252(member.name) + " incorrecte : " + why + ")");
   }
   CheckExpectedMembers(*members, expected, problems);
   return problems.size() == before;

@@ -98,7 +98,7 @@ TEST_P(BackupSafety, AFailedBackupKeepsTheEarlierArchive) {
   };
   const Case cases[] = {
       {"read-fail-at=CLIENTS.FIC@4000", "CLIENTS.FIC ("},
-      {"read-fail=ARTICLES.FIC", "Impossible d'ouvrir le fichier : "},
+      {"read-fail=ARTICLES.FIC", "ARTICLES.FIC"},  // told by the library, or found missing by the check
       {"read-fail-at=CLIENTS.FIC@10;read-fail=IMAGES/LOGO.BMP", "LOGO.BMP"},
       {"write-fail-after=200", nullptr},
       {"flush-fail=1", nullptr},
@@ -106,6 +106,8 @@ TEST_P(BackupSafety, AFailedBackupKeepsTheEarlierArchive) {
   };
   test::WriteWholeFile(Data() / "CLIENTS.FIC", std::string(90000, 'C'));  // today's data differs
   for (const Case& c : cases) {
+    // The careless model never flushes: a failing flush of its own cannot happen to it.
+    if (GetParam() == Library::kCarelessModel && std::string_view(c.faults) == "flush-fail=1") continue;
     setenv("KVXZIP_FAULTS", c.faults, 1);
     Lines problems;
     EXPECT_FALSE(BackUp(&problems)) << c.faults;

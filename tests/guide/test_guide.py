@@ -37,7 +37,7 @@ MESSAGE_CALLS = (
     "DebugMessage", "Formatted", "snprintf",
     "Err", "Line", "Failed", "Usage",
     "Fail", "Stop", "RecordFailure", "Refuse", "FailWithUnitText", "ReportWriteDone", "FireEraseDone",
-    "refused.push_back",
+    "refused.push_back", "problems.push_back",
 )
 # Names that keep a failure text until it is shown ("error = ...", "lastError_ += ...").
 MESSAGE_HOLDERS = ("error", "error_", "lastError_", "verifyError_", "failure", "message", "why")
