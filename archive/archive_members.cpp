@@ -168,6 +168,8 @@ bool HasRefusedCharacter(const std::string& part) {
   });
 }
 
+// The name's parts. The "./" that tar-style tools (bsdtar, the tar of Windows 10) put
+// before every name leaves it where it is: that one is dropped, any other "." is a part.
 std::vector<std::string> Parts(const std::string& name) {
   std::vector<std::string> parts;
   std::string part;
@@ -180,6 +182,7 @@ std::vector<std::string> Parts(const std::string& name) {
     }
   }
   if (!part.empty()) parts.push_back(part);
+  if (!parts.empty() && parts[0] == ".") parts.erase(parts.begin());
   return parts;
 }
 
@@ -355,7 +358,8 @@ std::vector<std::string> RootEntries(const std::vector<std::string>& names) {
 bool FolderHoldsMembers(const fs::path& folder, const std::vector<ArchiveMember>& members, const std::string& archive,
                         std::string& error) {
   std::map<std::string, const ArchiveMember*> expected;  // key -> the member extracted last under it
-  for (const ArchiveMember& member : members) expected.insert_or_assign(Key(member.name), &member);
+  for (const ArchiveMember& member : members)
+    if (const std::string key = Key(member.name); !key.empty()) expected.insert_or_assign(key, &member);  // "./": the folder itself
   std::set<std::string> present;
   std::error_code failed;
   for (auto it = fs::recursive_directory_iterator(folder, failed); !failed && it != fs::recursive_directory_iterator();

@@ -156,7 +156,7 @@ TEST_P(RestoreChecks, NamesThatLeaveTheWorkFolderAreRefusedBeforeAnyExtraction) 
   } cases[] = {
       {"../PARAM.DTA", "remonte hors du dossier"},      {"IMAGES\\..\\..\\PARAM.DTA", "remonte hors du dossier"},
       {"/PARAM.DTA", "chemin absolu"},                   {"\\\\SERVEUR\\PARTAGE\\PARAM.DTA", "chemin absolu"},
-      {"C:PARAM.DTA", "chemin absolu"},                  {"./PARAM.DTA", "nom fait de points ou d'espaces"},
+      {"C:PARAM.DTA", "chemin absolu"},                  {"IMAGES/./PARAM.DTA", "nom fait de points ou d'espaces"},
       {"IMAGES/. ./LOGO.BMP", "nom fait de points ou d'espaces"},
   };
   const Tree before = test::ReadTree(data_);
@@ -234,12 +234,20 @@ TEST_P(RestoreChecks, ExtractedFilesThatAreNotTheArchivesFailBeforeTheSwitch) {
     EXPECT_EQ(outcome.message, c.message);
     ExpectNothingChanged(before);
   }
+  // Whole, the archive is restored; also with the "./" that tar-style tools put before
+  // every name, and their member "./" for the folder itself.
   afterExtraction_ = nullptr;
-  const RestoreOutcome outcome = Restore(Archive(kBackup));
-  EXPECT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
-  const Tree restored = test::ReadTree(data_);
-  for (const auto& [name, data] : kBackup) EXPECT_EQ(restored.at(name.substr(0, name.find_last_not_of('/') + 1)), name.back() == '/' ? "/" : data);
-  for (const auto& [name, bytes] : restored) EXPECT_NE(name.substr(0, 4), "KVXR") << "no work folder is left";
+  std::vector<Member> tarStyle = {{"./", ""}};
+  for (const auto& [name, data] : kBackup) tarStyle.push_back({"./" + name, data});
+  for (const std::vector<Member>& members : {kBackup, tarStyle}) {
+    SCOPED_TRACE(members[0].name);
+    const RestoreOutcome outcome = Restore(Archive(members));
+    EXPECT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+    const Tree restored = test::ReadTree(data_);
+    for (const auto& [name, data] : kBackup)
+      EXPECT_EQ(restored.at(name.substr(0, name.find_last_not_of('/') + 1)), name.back() == '/' ? "/" : data);
+    for (const auto& [name, bytes] : restored) EXPECT_NE(name.substr(0, 4), "KVXR") << "no work folder is left";
+  }
 }
 
 // A member whose data no longer matches its CRC-32: the library refuses it, or a careless
