@@ -358,8 +358,8 @@ std::vector<std::string> RootEntries(const std::vector<std::string>& names) {
 bool FolderHoldsMembers(const fs::path& folder, const std::vector<ArchiveMember>& members, const std::string& archive,
                         std::string& error) {
   std::map<std::string, const ArchiveMember*> expected;  // key -> the member extracted last under it
-  for (const ArchiveMember& member : members)
-    if (const std::string key = Key(member.name); !key.empty()) expected.insert_or_assign(key, &member);  // "./": the folder itself
+  for (const ArchiveMember& member : members)  // "./", the folder itself, has no key
+    if (const std::string key = Key(member.name); !key.empty()) expected.insert_or_assign(key, &member);
   std::set<std::string> present;
   std::error_code failed;
   for (auto it = fs::recursive_directory_iterator(folder, failed); !failed && it != fs::recursive_directory_iterator();
@@ -367,7 +367,8 @@ bool FolderHoldsMembers(const fs::path& folder, const std::vector<ArchiveMember>
     const std::string name = RelativeName(it->path(), folder);
     const auto member = expected.find(Key(name));
     const bool isFolder = !it->is_symlink(failed) && it->is_directory(failed);
-    if (isFolder && (member == expected.end() || !member->second->folder)) continue;  // a member's path, or a file's place told below
+    // A folder of a member's path; one where a file should be is told as that file missing.
+    if (isFolder && (member == expected.end() || !member->second->folder)) continue;
     if (member == expected.end() || member->second->folder != isFolder) {
       error = "Le fichier " + Shown(name) + " extrait de " + archive + " n'est pas dans l'archive.";
       return false;
@@ -381,7 +382,8 @@ bool FolderHoldsMembers(const fs::path& folder, const std::vector<ArchiveMember>
   }
   for (const auto& [key, member] : expected)
     if (!present.count(key)) {
-      error = (member->folder ? "Le dossier " : "Le fichier ") + Shown(member->name) + " manque parmi les fichiers extraits de " + archive + ".";
+      error = (member->folder ? "Le dossier " : "Le fichier ") + Shown(member->name) +
+              " manque parmi les fichiers extraits de " + archive + ".";
       return false;
     }
   return true;

@@ -181,7 +181,8 @@ bool CheckExtracted(const std::string& archive, const std::string& incoming, Arc
                           !CheckNames(archive, NamesOf(directory.members), error)))
     return false;
   if (!directory.here) {
-    error = "Les fichiers extraits de " + archive + " n'ont pas pu être vérifiés : le répertoire de l'archive est illisible.";
+    error = "Les fichiers extraits de " + archive +
+            " n'ont pas pu être vérifiés : le répertoire de l'archive est illisible.";
     return false;
   }
   return FolderHoldsMembers(NativePath(incoming), directory.members, archive, error);

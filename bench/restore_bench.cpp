@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
   std::printf("extracting once:          %.2f s\n", extraction);
   std::printf("restore steps:            %.2f s (extracted aside %.2f s, read back %.2f s, flushed %.2f s, journaled "
               "switch of %zu renames %.2f s, work folder removed %.2f s)\n",
-              restore, aside, readBack - aside, flushed - readBack, plan.size(), switched - flushed, restore - switched);
+              restore, aside, readBack - aside, flushed - readBack, plan.size(), switched - flushed,
+              restore - switched);
   std::printf("extracting, then sync:    %.2f s\n", extractionOnDisk);
   std::printf("ratio restore/extraction: %.2f (against the extraction on the disk: %.2f)\n", restore / extraction,
               restore / extractionOnDisk);

@@ -60,11 +60,14 @@ TEST(ArchiveMembers, NamesWindowsCannotHoldAreEachListed) {
     Names names;
     Names refused;
   } cases[] = {
-      {{"CLIENTS.FIC", "IMAGES/LOGO.BMP", "IMAGES/", "COM10.FIC", "NULLE.FIC", ".profil", "A..B/..C", "./", "./B.FIC"}, {}},
+      {{"CLIENTS.FIC", "IMAGES/LOGO.BMP", "IMAGES/", "COM10.FIC", "NULLE.FIC", ".profil", "A..B/..C", "./",
+        "./B.FIC"},
+       {}},
       // Names that lead out of the folder, or stay in place, whatever the library makes of them.
       {{"../A.FIC", "IMAGES\\..\\..\\A.FIC", "./../A.FIC", "IMAGES/./A.FIC", "...", " /A.FIC", "IMAGES/. ./A.FIC"},
        {"../A.FIC (remonte hors du dossier)", "IMAGES\\..\\..\\A.FIC (remonte hors du dossier)",
-        "./../A.FIC (remonte hors du dossier)", "IMAGES/./A.FIC (nom fait de points ou d'espaces)", "... (nom fait de points ou d'espaces)",
+        "./../A.FIC (remonte hors du dossier)", "IMAGES/./A.FIC (nom fait de points ou d'espaces)",
+        "... (nom fait de points ou d'espaces)",
         " /A.FIC (nom fait de points ou d'espaces)", "IMAGES/. ./A.FIC (nom fait de points ou d'espaces)"}},
       {{"/A.FIC", "\\A.FIC", "\\\\SERVEUR\\PARTAGE\\A.FIC", "C:A.FIC", "c:/A.FIC", "IMAGES/C:A.FIC"},
        {"/A.FIC (chemin absolu)", "\\A.FIC (chemin absolu)", "\\\\SERVEUR\\PARTAGE\\A.FIC (chemin absolu)",

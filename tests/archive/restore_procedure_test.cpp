@@ -210,7 +210,8 @@ TEST_P(RestoreChecks, ExtractedFilesThatAreNotTheArchivesFailBeforeTheSwitch) {
   } cases[] = {
       {"a byte altered", [](const fs::path& work) { test::WriteWholeFile(work / "CLIENTS.FIC", "restored clientS"); },
        file + "CLIENTS.FIC" + from + " ne correspond pas à son CRC-32 dans l'archive."},
-      {"a byte more", [](const fs::path& work) { test::WriteWholeFile(work / "IMAGES" / "LOGO.BMP", "restored logo!"); },
+      {"a byte more",
+       [](const fs::path& work) { test::WriteWholeFile(work / "IMAGES" / "LOGO.BMP", "restored logo!"); },
        file + "IMAGES/LOGO.BMP" + from + " n'a pas la taille que l'archive lui donne."},
       {"an empty file missing", [](const fs::path& work) { fs::remove(work / "NOTES.TXT"); },
        file + "NOTES.TXT manque parmi les fichiers extraits de " + archive_.string() + "."},
