@@ -6,6 +6,7 @@
 
 #include "archive/restore_procedure.h"
 #include "base/ascii_case.h"
+#include "base/exception_text.h"
 #include "base/file_search.h"
 #include "base/folders.h"
 #include "host/host_bridge.h"
@@ -28,8 +29,9 @@ bool FolderHasEntries(const std::string& folder) {
 }
 
 // Restores one archive into its data folder (made when missing) and brings that folder to
-// the current file structure. False when either failed; a failed extraction has named the
-// archive through the extraction's error messages, and the folder is as it was.
+// the current file structure. False when either failed, told to the person here: the zip
+// library's own messages may be missing or say less (an archive with no member, a file
+// that reads back wrong), and until the converter the folder is as it was.
 bool RestoreArchive(HostBridge& host, const std::string& archive, const std::string& dataFolder) {
   std::error_code ignored;
   std::filesystem::create_directories(NativePath(dataFolder), ignored);
@@ -43,14 +45,23 @@ bool RestoreArchive(HostBridge& host, const std::string& archive, const std::str
   switch (outcome.failedAt) {
     case RestoreStage::None:
       return true;
-    case RestoreStage::Extraction:
-      return false;
     case RestoreStage::Converter:
       host.Error("La mise à jour des fichiers de " + dataFolder + " par WDMODFIC.EXE a échoué.");
       return false;
     default:
       host.Error(outcome.message);
       return false;
+  }
+}
+
+// An archive whose restore ends in an exception is told and counted as failed; the next
+// ones are still restored.
+bool RestoreArchiveTold(HostBridge& host, const std::string& archive, const std::string& dataFolder) {
+  try {
+    return RestoreArchive(host, archive, dataFolder);
+  } catch (...) {
+    host.Error("L'archive " + archive + " n'a pas été restaurée : " + CurrentExceptionText());
+    return false;
   }
 }
 
@@ -73,7 +84,7 @@ RestoreCount RestoreAllArchives(HostBridge& host, const std::string& archiveFold
       ++count.failed;
       continue;
     }
-    if (!RestoreArchive(host, archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
+    if (!RestoreArchiveTold(host, archiveFolder + "\\" + entry.Name, dataFolder)) ++count.failed;
   }
   return count;
 }

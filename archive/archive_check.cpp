@@ -113,7 +113,7 @@ uint32_t NameCRC(std::string_view bytes) {
 }
 
 // The zip64 extra field holds, in this order, the fields whose 32-bit form is full.
-bool ApplyZip64(std::string_view extra, ArchiveMember& member) {
+bool ApplyZip64(std::string_view extra, StoredMember& member) {
   for (size_t at = 0; at + 4 <= extra.size();) {
     const size_t size = Little(extra, at + 2, 2);
     if (at + 4 + size > extra.size()) return false;
@@ -134,7 +134,7 @@ bool ApplyZip64(std::string_view extra, ArchiveMember& member) {
   return member.size != 0xFFFFFFFF && member.compressedSize != 0xFFFFFFFF && member.localOffset != 0xFFFFFFFF;
 }
 
-bool ParseMembers(std::string_view bytes, uint64_t entries, std::vector<ArchiveMember>& members, std::string& error) {
+bool ParseMembers(std::string_view bytes, uint64_t entries, std::vector<StoredMember>& members, std::string& error) {
   for (size_t at = 0; at < bytes.size();) {
     if (at + kCentralSize > bytes.size() || Little(bytes, at, 4) != kCentralSignature) {
       error = "répertoire central endommagé";
@@ -148,7 +148,7 @@ bool ParseMembers(std::string_view bytes, uint64_t entries, std::vector<ArchiveM
     }
     const std::string_view name = bytes.substr(at + kCentralSize, nameLength);
     const std::string_view extra = bytes.substr(at + kCentralSize + nameLength, extraLength);
-    ArchiveMember member;
+    StoredMember member;
     member.flags = static_cast<uint16_t>(Little(bytes, at + 8, 2));
     member.method = static_cast<uint16_t>(Little(bytes, at + 10, 2));
     member.crc = static_cast<uint32_t>(Little(bytes, at + 16, 4));
@@ -172,7 +172,7 @@ bool ParseMembers(std::string_view bytes, uint64_t entries, std::vector<ArchiveM
   return true;
 }
 
-bool IsFolder(const ArchiveMember& member) { return !member.name.empty() && member.name.back() == '/'; }
+bool IsFolder(const StoredMember& member) { return !member.name.empty() && member.name.back() == '/'; }
 
 std::string Key(std::string_view name) { return kNamesIgnoreCase ? ASCIIUpper(name) : std::string(name); }
 
@@ -180,7 +180,7 @@ std::string Key(std::string_view name) { return kNamesIgnoreCase ? ASCIIUpper(na
 // inflate has none left: a chunk's last bytes may expand past one output buffer.
 class MemberReader {
  public:
-  MemberReader(ArchiveFile& file, const ArchiveMember& member) : file_(file), member_(member) {}
+  MemberReader(ArchiveFile& file, const StoredMember& member) : file_(file), member_(member) {}
 
   // True when the data reads back whole with the central directory's size and CRC-32.
   bool Check(std::string& why) {
@@ -283,7 +283,7 @@ class MemberReader {
   }
 
   ArchiveFile& file_;
-  const ArchiveMember& member_;
+  const StoredMember& member_;
   uint64_t produced_ = 0;
   uint64_t left_ = 0;
   uint32_t crc_ = 0;
@@ -291,7 +291,7 @@ class MemberReader {
 
 }  // namespace
 
-std::optional<std::vector<ArchiveMember>> ReadCentralDirectory(const fs::path& archive, std::string& error) {
+std::optional<std::vector<StoredMember>> ReadCentralDirectory(const fs::path& archive, std::string& error) {
   ArchiveFile file(archive);
   if (!file.IsOpen()) {
     error = "archive introuvable";
@@ -305,15 +305,15 @@ std::optional<std::vector<ArchiveMember>> ReadCentralDirectory(const fs::path& a
     error = "répertoire central hors de l'archive";
     return std::nullopt;
   }
-  std::vector<ArchiveMember> members;
+  std::vector<StoredMember> members;
   if (!ParseMembers(bytes, directory.entries, members, error)) return std::nullopt;
   return members;
 }
 
-bool CheckExpectedMembers(const std::vector<ArchiveMember>& members, const std::vector<ExpectedMember>& expected,
+bool CheckExpectedMembers(const std::vector<StoredMember>& members, const std::vector<ExpectedMember>& expected,
                           std::vector<std::string>& problems) {
-  std::map<std::string, const ArchiveMember*> byName;
-  for (const ArchiveMember& member : members) byName.emplace(Key(member.name), &member);
+  std::map<std::string, const StoredMember*> byName;
+  for (const StoredMember& member : members) byName.emplace(Key(member.name), &member);
   const size_t before = problems.size();
   for (const ExpectedMember& file : expected) {
     const auto found = byName.find(Key(file.name));
@@ -331,14 +331,14 @@ bool CheckArchive(const fs::path& archive, const std::string& shownName, const s
                   std::vector<std::string>& problems) {
   const std::string failure = "Impossible de lire le fichier : " + shownName + " (relecture ";
   std::string error;
-  const std::optional<std::vector<ArchiveMember>> members = ReadCentralDirectory(archive, error);
+  const std::optional<std::vector<StoredMember>> members = ReadCentralDirectory(archive, error);
   if (!members || members->empty()) {
     problems.push_back(failure + "impossible : " + (members ? "archive vide" : error) + ")");
     return false;
   }
   const size_t before = problems.size();
   ArchiveFile file(archive);
-  for (const ArchiveMember& member : *members) {
+  for (const StoredMember& member : *members) {
     if (IsFolder(member)) continue;
     std::string why;
     if (member.disk != 0) why = "sur un autre volume";

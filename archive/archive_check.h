@@ -12,7 +12,7 @@
 
 namespace kvx {
 
-struct ArchiveMember {
+struct StoredMember {
   std::string name;  // UTF-8, "/" between folders, as the zip library reads it
   uint64_t size = 0;
   uint64_t compressedSize = 0;
@@ -31,13 +31,13 @@ struct ExpectedMember {
 
 // The members of the central directory this file holds (the last volume's, for a
 // spanned set); nothing, with why, when it cannot be read from this file.
-std::optional<std::vector<ArchiveMember>> ReadCentralDirectory(const std::filesystem::path& archive,
+std::optional<std::vector<StoredMember>> ReadCentralDirectory(const std::filesystem::path& archive,
                                                                std::string& error);
 
 // One line per expected file that is not a member, or one that is shorter or longer
 // than the file, appended to problems; true when there was none. Names are compared
 // as the system compares file names.
-bool CheckExpectedMembers(const std::vector<ArchiveMember>& members, const std::vector<ExpectedMember>& expected,
+bool CheckExpectedMembers(const std::vector<StoredMember>& members, const std::vector<ExpectedMember>& expected,
                           std::vector<std::string>& problems);
 
 // Reads the whole archive back: the central directory, then every member's data, its

@@ -201,7 +201,7 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
   if (!ReadSourcesWhole(sources, problems)) return false;
   if (!RunLibraryAdd(host, archive, itemList, multiVolumeWord, recurse, archive, problems)) return false;
   std::string error;
-  const std::optional<std::vector<ArchiveMember>> members = ReadCentralDirectory(NativePath(archive), error);
+  const std::optional<std::vector<StoredMember>> members = ReadCentralDirectory(NativePath(archive), error);
   if (!members) {
     problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
     return false;

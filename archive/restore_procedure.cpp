@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -130,32 +129,63 @@ std::set<std::string> RootEntriesOf(const std::string& dataFolder) {
   return entries;
 }
 
-// False with why when the archive is refused before anything changes. Names Windows
-// cannot hold would be dropped by the extraction; an archive with nothing at its root that
-// the data folder holds there (the backup of the folder itself, say) would land beside
-// the data instead of over it. An archive whose directory cannot be read here is left to
-// the extraction to judge.
-bool CheckArchive(const std::string& archive, const std::string& dataFolder, std::string& error) {
-  const std::optional<std::vector<std::string>> names = ReadMemberNames(archive);
-  if (!names) return true;
-  const std::vector<std::string> refused = NamesWindowsCannotHold(*names);
-  if (!refused.empty()) {
-    error = "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
-    return false;
-  }
+std::vector<std::string> NamesOf(const std::vector<ArchiveMember>& members) {
+  std::vector<std::string> names;
+  for (const ArchiveMember& member : members) names.push_back(member.name);
+  return names;
+}
+
+// False with why when a member's name would not land where the archive puts it in the
+// data folder, whatever the zip library makes of it.
+bool CheckNames(const std::string& archive, const std::vector<std::string>& names, std::string& error) {
+  const std::vector<std::string> refused = NamesWindowsCannotHold(names);
+  if (refused.empty()) return true;
+  error = "L'archive " + archive + " contient des noms que Windows ne peut pas garder : " + JoinNames(refused) + ".";
+  return false;
+}
+
+// False with why when the archive is refused before anything changes: a damaged
+// directory; names that would be dropped by the extraction or land outside the data
+// folder; nothing at its root that the data folder holds there (the backup of the folder
+// itself, say), which would land beside the data instead of over it. An archive whose
+// directory is not in this file (the first diskette of a set) is checked once extracted.
+bool CheckArchive(const std::string& archive, const std::string& dataFolder, ArchiveDirectory& directory,
+                  std::string& error) {
+  if (!ReadArchiveDirectory(archive, directory, error)) return false;
+  if (!directory.here) return true;
+  const std::vector<std::string> names = NamesOf(directory.members);
+  if (!CheckNames(archive, names, error)) return false;
   const std::set<std::string> present = RootEntriesOf(dataFolder);
-  const std::vector<std::string> roots = RootEntries(*names);
+  const std::vector<std::string> roots = RootEntries(names);
   if (present.empty() || std::any_of(roots.begin(), roots.end(),
                                      [&](const std::string& root) { return present.count(ASCIIUpper(root)) > 0; }))
     return true;
   std::string why = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
                     " met à sa racine";
-  const bool allUnderOne = roots.size() == 1 && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
+  const bool allUnderOne = roots.size() == 1 && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
                              return name.size() > roots[0].size() + 1;
                            });
   if (allUnderOne) why += " : tout y est sous le dossier " + roots[0] + "\\, c'est la sauvegarde d'un dossier et non de son contenu";
   error = why + ".";
   return false;
+}
+
+// False with why when the work folder does not hold exactly what the archive's directory
+// says, read back by the toolbox: a library that skips its own checks must not get a
+// damaged, missing or extra file into the data folder. A directory not read before the
+// extraction (the set's last diskette is in the drive by now) is read and its names are
+// checked here.
+bool CheckExtracted(const std::string& archive, const std::string& incoming, ArchiveDirectory& directory,
+                    std::string& error) {
+  if (!directory.here && (!ReadArchiveDirectory(archive, directory, error) ||
+                          !CheckNames(archive, NamesOf(directory.members), error)))
+    return false;
+  if (!directory.here) {
+    error = "Les fichiers extraits de " + archive +
+            " n'ont pas pu être vérifiés : le répertoire de l'archive est illisible.";
+    return false;
+  }
+  return FolderHoldsMembers(NativePath(incoming), directory.members, archive, error);
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
@@ -213,6 +243,7 @@ class Restore {
   StopSeam seam_;
   RestoreRecord record_;
   RestoreJournal journal_{""};
+  ArchiveDirectory directory_;
   std::string incoming_;
   RestoreOutcome outcome_;
 };
@@ -337,7 +368,7 @@ void Restore::EndCleanUp() {
 }
 
 RestoreOutcome Restore::Run() {
-  if (std::string refusal; !CheckArchive(request_.archive, request_.dataFolder, refusal)) {
+  if (std::string refusal; !CheckArchive(request_.archive, request_.dataFolder, directory_, refusal)) {
     outcome_.failedAt = RestoreStage::Refused;
     outcome_.message = std::move(refusal);
     return outcome_;
@@ -358,6 +389,8 @@ RestoreOutcome Restore::Run() {
   }
   if (!extracted)
     return Fail(RestoreStage::Extraction, "L'archive " + request_.archive + " n'a pas pu être extraite entièrement.");
+  if (std::string failure; !CheckExtracted(request_.archive, incoming_, directory_, failure))
+    return Fail(RestoreStage::Extraction, failure);
   seam_.Step();
   if (!PrepareParameters()) return Fail(RestoreStage::Parameters, {});
   seam_.Step();

@@ -41,12 +41,17 @@ TEST(ArchiveMembers, NamesComeFromTheCentralDirectoryAsTheLibraryReadsThem) {
   const fs::path path = fs::temp_directory_path() / ("kvx-members-" + std::to_string(getpid()) + ".zip");
   std::ofstream(path, std::ios::binary) << Archive({{"FIC01/CLIENTS.FIC", 0}, {"\xC3\x89T\xC3\x89.FIC", 0x0800},
                                                     {"\x82t\x82.fic", 0}, {"\xCE\xA9.FIC", 0x0800}});
-  const auto names = ReadMemberNames(path.string());
-  ASSERT_TRUE(names);
-  EXPECT_EQ(*names, (Names{"FIC01/CLIENTS.FIC", "\xC3\x89T\xC3\x89.FIC", "\xC3\xA9t\xC3\xA9.fic", "\xCE\xA9.FIC"}));
-  EXPECT_EQ(NamesWindowsCannotHold(*names), Names{"\xE9t\xE9.fic (même nom que \xC9T\xC9.FIC)"});
+  ArchiveDirectory directory;
+  std::string error;
+  ASSERT_TRUE(ReadArchiveDirectory(path.string(), directory, error));
+  ASSERT_TRUE(directory.here);
+  Names names;
+  for (const ArchiveMember& member : directory.members) names.push_back(member.name);
+  EXPECT_EQ(names, (Names{"FIC01/CLIENTS.FIC", "\xC3\x89T\xC3\x89.FIC", "\xC3\xA9t\xC3\xA9.fic", "\xCE\xA9.FIC"}));
+  EXPECT_EQ(NamesWindowsCannotHold(names), Names{"\xE9t\xE9.fic (même nom que \xC9T\xC9.FIC)"});
   std::ofstream(path, std::ios::binary) << "PK\x03\x04 not an archive";
-  EXPECT_FALSE(ReadMemberNames(path.string()));
+  EXPECT_TRUE(ReadArchiveDirectory(path.string(), directory, error));
+  EXPECT_FALSE(directory.here);
   fs::remove(path);
 }
 
@@ -55,7 +60,18 @@ TEST(ArchiveMembers, NamesWindowsCannotHoldAreEachListed) {
     Names names;
     Names refused;
   } cases[] = {
-      {{"CLIENTS.FIC", "IMAGES/LOGO.BMP", "IMAGES/", "COM10.FIC", "NULLE.FIC", "./A.FIC"}, {}},
+      {{"CLIENTS.FIC", "IMAGES/LOGO.BMP", "IMAGES/", "COM10.FIC", "NULLE.FIC", ".profil", "A..B/..C", "./",
+        "./B.FIC"},
+       {}},
+      // Names that lead out of the folder, or stay in place, whatever the library makes of them.
+      {{"../A.FIC", "IMAGES\\..\\..\\A.FIC", "./../A.FIC", "IMAGES/./A.FIC", "...", " /A.FIC", "IMAGES/. ./A.FIC"},
+       {"../A.FIC (remonte hors du dossier)", "IMAGES\\..\\..\\A.FIC (remonte hors du dossier)",
+        "./../A.FIC (remonte hors du dossier)", "IMAGES/./A.FIC (nom fait de points ou d'espaces)",
+        "... (nom fait de points ou d'espaces)",
+        " /A.FIC (nom fait de points ou d'espaces)", "IMAGES/. ./A.FIC (nom fait de points ou d'espaces)"}},
+      {{"/A.FIC", "\\A.FIC", "\\\\SERVEUR\\PARTAGE\\A.FIC", "C:A.FIC", "c:/A.FIC", "IMAGES/C:A.FIC"},
+       {"/A.FIC (chemin absolu)", "\\A.FIC (chemin absolu)", "\\\\SERVEUR\\PARTAGE\\A.FIC (chemin absolu)",
+        "C:A.FIC (chemin absolu)", "c:/A.FIC (chemin absolu)", "IMAGES/C:A.FIC (caractère interdit)"}},
       {{"NUL", "IMAGES/con.bmp", "AUX.FIC", "COM1", "lpt9.txt", "PRN .TXT"},
        {"NUL (nom réservé)", "IMAGES/con.bmp (nom réservé)", "AUX.FIC (nom réservé)", "COM1 (nom réservé)",
         "lpt9.txt (nom réservé)", "PRN .TXT (nom réservé)"}},
@@ -74,6 +90,7 @@ TEST(ArchiveMembers, NamesWindowsCannotHoldAreEachListed) {
 TEST(ArchiveMembers, RootEntriesAreTheFirstParts) {
   EXPECT_EQ(RootEntries({"FIC01/", "FIC01/A.FIC", "FIC01/SUB/B.FIC"}), Names{"FIC01"});
   EXPECT_EQ(RootEntries({"A.FIC", "IMAGES/LOGO.BMP", "IMAGES/X.BMP"}), (Names{"A.FIC", "IMAGES"}));
+  EXPECT_EQ(RootEntries({"./", "./A.FIC", "./IMAGES/LOGO.BMP"}), (Names{"A.FIC", "IMAGES"}));
 }
 
 }  // namespace

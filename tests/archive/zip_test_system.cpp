@@ -1,9 +1,6 @@
 #include "tests/archive/zip_test_system.h"
 
-#include <filesystem>
-
 #include "archive/zip_library.h"
-#include "host/system_helpers.h"
 #include "standins/zip/zip_entry_points.h"
 
 namespace kvxtest {
@@ -51,9 +48,3 @@ ZipTestSystem& InstallZipTestSystem() {
 }
 
 }  // namespace kvxtest
-
-// The absolute form of a path, as the Windows helper gives it (without short names here).
-std::string kvx::ShortPath(std::string_view path) {
-  const std::filesystem::path given{std::string(path)};
-  return (given.is_absolute() ? given : std::filesystem::current_path() / given).lexically_normal().string();
-}

@@ -169,6 +169,23 @@ class RestoreMode(ScenarioCase):
         self.assertEqual(run.tool_log, [])
         self.assertFalse((self.install.outils / "KVXRESTO.JNL").exists())
 
+    def test_every_failure_is_told_by_the_toolbox_whatever_the_library_says(self):
+        """An archive without members gets no message from the library; one with a name
+        leading out of the data folder is refused by the toolbox before the library sees it."""
+        (self.zips / "EMPTY.zip").write_bytes(b"PK\x05\x06" + bytes(18))
+        with zipfile.ZipFile(self.zips / "UPWARD.zip", "w") as z:
+            z.writestr("CLIENTS.FIC", b"restored clients")
+            z.writestr("../PARAM.DTA", b"escaped")
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        errors = sorted(l for l in without_multitache(run.transcript) if l.startswith("CMD ERREUR,L'archive"))
+        self.assertEqual(errors, [
+            "CMD ERREUR,L'archive %s n'a pas pu être extraite entièrement." % windows_path(self.zips / "EMPTY.zip"),
+            "CMD ERREUR,L'archive %s contient des noms que Windows ne peut pas garder : ../PARAM.DTA (remonte hors "
+            "du dossier)." % windows_path(self.zips / "UPWARD.zip")])
+        self.assertEqual(tree(self.bases), {"EMPTY.zi": None, "UPWARD.z": None})
+        self.assertEqual(run.tool_log, [])
+
 
 def tree(root):
     """Every entry under the folder with its bytes (None for a folder)."""
