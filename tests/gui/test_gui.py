@@ -180,8 +180,9 @@ class ToolboxWindows(unittest.TestCase):
         log = self.ui.wait_text(GRAVER, lambda _, lines: ">>> Cd-Rom ejecté !" in lines, 120)
         lines = next(entries for cls, _, _, entries in log if ">>> Cd-Rom ejecté !" in entries)
         self.assertEqual([l.split(" ", 2)[1] for l in lines if l],
-                         ["Sélection", "Préparation", "Début", "Vitesse", "Fermeture", "Gravage", "Cd-Rom"])
-        self.assertTrue(lines[5].startswith(">>> Gravage réussi ! "), lines)
+                         ["Sélection", "Préparation", "Début", "Vitesse", "Fermeture", "Vérification", "Gravage",
+                          "Cd-Rom"])
+        self.assertTrue(lines[6].startswith(">>> Gravage réussi ! "), lines)
         self.ui("click", GRAVER, "Quitter")
         self.ui("gone", GRAVER, 10)
         self.assertEqual(sorted(os.listdir(self.cd)), ["SauveKVX.zip"])
