@@ -53,7 +53,7 @@ class ToolboxWindows(unittest.TestCase):
         config.write_text("[Unit0]\nMedia=CD-RW\nFast=1\nLetter=R\nFolder=%s\nImage=%s\n"
                           % (windows_path(self.cd), windows_path(self.install.work / "disc.img")))
         self.env = {"KVXASPI_CONFIG": windows_path(config), "KVXCDBURN_DRIVE": "R:\\",
-                    "KVXCDBURN_DISC": windows_path(self.install.work / "CD-XP")}
+                    "KVXCDBURN_DISC": windows_path(self.cd)}
         self.staging = self.prefix.path / "drive_c" / "SauveKVX.zip"
 
     def step(self, text):
