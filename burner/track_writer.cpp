@@ -331,6 +331,7 @@ void TThWrite::ReturnToIdle() {
 void TThWrite::Verify() {
   ImageLayout& layout = burner_.Image();
   burner_.DebugMessage(">>> VERIFYING WRITTEN DATA", kDebugProgress);
+  if (burner_.onVerifying_) burner_.onVerifying_(&burner_);
   uint32_t lba = startSector_;
   std::string error;
   const bool same = WriteTrackData(layout, [&](const uint8_t* data, size_t size) {
@@ -349,25 +350,43 @@ void TThWrite::Verify() {
 bool TThWrite::CompareWithDisc(const uint8_t* data, size_t size, uint32_t& lba) {
   std::vector<uint8_t>& disc = block_;
   for (size_t offset = 0; offset < size;) {
-    const uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(kBlockSectors, (size - offset) / kSectorSize));
-    const std::span<uint8_t> into(disc.data(), sectors * kSectorSize);
-    char text[120];
-    if (!burner_.Read10(lba, static_cast<uint16_t>(sectors), into)) {
-      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u", lba);
-      verifyError_ = std::string(text) + " [" + burner_.LastError() + "]";
+    if (burner_.AbortRequested()) {
+      verifyError_ = kAbortedByUserText;
       return false;
     }
+    const uint32_t sectors = static_cast<uint32_t>(std::min<size_t>(kBlockSectors, (size - offset) / kSectorSize));
+    const std::span<uint8_t> into(disc.data(), sectors * kSectorSize);
+    if (!ReadBack(lba, sectors, into)) return false;
     const auto diff = std::mismatch(into.begin(), into.end(), data + offset);
     if (diff.first != into.end()) {
-      std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u",
-                    lba + static_cast<uint32_t>((diff.first - into.begin()) / kSectorSize));
-      verifyError_ = text;
+      verifyError_ = VerifyErrorText(lba + static_cast<uint32_t>((diff.first - into.begin()) / kSectorSize),
+                                     kDataDiffersText);
       return false;
     }
     offset += into.size();
     lba += sectors;
+    burner_.bytesVerified_ += static_cast<int64_t>(into.size());
   }
   return true;
+}
+
+// A block the unit cannot read is read again sector by sector, so that the error names
+// the sector that fails and the unit's reason for it.
+bool TThWrite::ReadBack(uint32_t lba, uint32_t sectors, std::span<uint8_t> into) {
+  if (burner_.Read10(lba, static_cast<uint16_t>(sectors), into)) return true;
+  for (uint32_t n = 0; n < sectors; ++n) {
+    if (burner_.Read10(lba + n, 1, into.subspan(size_t{n} * kSectorSize, kSectorSize))) continue;
+    const std::string& unitText = burner_.LastError();
+    verifyError_ = VerifyErrorText(lba + n, unitText.empty() ? kUnitTimeoutText : unitText);
+    return false;
+  }
+  return true;  // every sector read on its own
+}
+
+std::string TThWrite::VerifyErrorText(uint32_t sector, const std::string& reason) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "VERIFY ERROR AT SECTOR %u", sector);
+  return std::string(text) + " [" + reason + "]";
 }
 
 // --- Report ----------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ inline constexpr const char* kCloseErrorText = "CLOSE ERROR";
 inline constexpr const char* kLeadOutErrorText = "LEAD-OUT ERROR";
 inline constexpr const char* kDiscClosedText = "THE DISC IS CLOSED: NO SESSION CAN BE ADDED";
 inline constexpr const char* kWriterFailureText = "WRITER FAILURE";
+// The reason of a verify error where the unit read the sector without error.
+inline constexpr const char* kDataDiffersText = "DATA READ BACK DIFFERS";
 
 class TThWrite final : public TThread {
  public:
@@ -59,6 +62,8 @@ class TThWrite final : public TThread {
   void ReturnToIdle();
   void Verify();
   bool CompareWithDisc(const uint8_t* data, size_t size, uint32_t& lba);
+  bool ReadBack(uint32_t lba, uint32_t sectors, std::span<uint8_t> into);
+  static std::string VerifyErrorText(uint32_t sector, const std::string& reason);
   void Report();
   // Ends the stream with Text as the write's error.
   void Stop(const std::string& text);

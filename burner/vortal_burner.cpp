@@ -77,6 +77,7 @@ bool TVortalBurner::ClaimForWrite() {
 bool TVortalBurner::StartWrite() {
   writing_ = true;
   bytesWritten_ = 0;
+  bytesVerified_ = 0;
   SetCurrentFile("");
   writerSignal_.Reset();
   const int64_t trackBytes = layout_.TrackSectors * kSectorSize;

@@ -107,6 +107,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   void SetOnAddDir(TAddDirEvent handler) { onAddDir_ = std::move(handler); }
   void SetOnWriteDone(TWriteDoneEvent handler) { onWriteDone_ = std::move(handler); }
   void SetOnFinalizingTrack(NotifyEvent handler) { onFinalizingTrack_ = std::move(handler); }
+  // Raised by the writer thread as the read-back of a verified write begins.
+  void SetOnVerifying(NotifyEvent handler) { onVerifying_ = std::move(handler); }
 
   // Before anything is written, a disc without room for the track is refused (on).
   bool CheckCapacity() const { return checkCapacity_; }
@@ -152,6 +154,8 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   void AbortWrite();
   // Bytes handed to the recorder so far and the file they come from.
   int64_t BytesWritten() const { return bytesWritten_; }
+  // Bytes read back and found as written so far, during the verification.
+  int64_t BytesVerified() const { return bytesVerified_; }
   std::string CurrentFile() const;
   // Whether a write of this component is running (from StartBurn to OnWriteDone).
   bool Writing() const { return writing_; }
@@ -208,9 +212,11 @@ class TVortalBurner : public scsi::TSCSIDevice, public LayoutDevice {
   TAddDirEvent onAddDir_;
   TWriteDoneEvent onWriteDone_;
   NotifyEvent onFinalizingTrack_;
+  NotifyEvent onVerifying_;
   WriteRetryLimits writeRetries_;
 
   std::atomic<int64_t> bytesWritten_{0};
+  std::atomic<int64_t> bytesVerified_{0};
   mutable std::mutex currentFileLock_;
   std::string currentFile_;
   std::atomic<bool> writing_{false};

@@ -1,7 +1,11 @@
 #include "wizard/cd_burner.h"
 
+#include <array>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <stdexcept>
+#include <vector>
 
 #include "base/exception_text.h"
 #include "base/file_search.h"
@@ -39,6 +43,60 @@ int64_t FolderSize(const std::string& folder) {
   return size;
 }
 
+// A file's size and CRC-32, enough to tell a copy that differs from it.
+struct FileDigest {
+  uint64_t Size = 0;
+  uint32_t CRC = 0;
+  bool operator==(const FileDigest&) const = default;
+};
+
+constexpr std::array<uint32_t, 256> kCRCTable = [] {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t crc = n;
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+    table[n] = crc;
+  }
+  return table;
+}();
+
+// False when the file cannot be opened or read to its end.
+bool DigestFile(const std::string& path, FileDigest& digest) {
+  std::ifstream file(NativePath(path), std::ios::binary);
+  if (!file) return false;
+  std::vector<char> chunk(1 << 20);
+  uint32_t crc = 0xFFFFFFFF;
+  digest.Size = 0;
+  while (file) {
+    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<size_t>(file.gcount());
+    for (size_t i = 0; i < got; ++i) crc = crc >> 8 ^ kCRCTable[(crc ^ static_cast<uint8_t>(chunk[i])) & 0xFF];
+    digest.Size += got;
+  }
+  digest.CRC = ~crc;
+  return file.eof();
+}
+
+// The files of a folder and its subfolders by their path below it, with their digests.
+using FolderDigests = std::map<std::string, FileDigest>;
+
+bool DigestFolder(const std::string& folder, const std::string& below, FolderDigests& digests,
+                  std::string& failure) {
+  FileSearch search;
+  FileSearchRecord entry;
+  for (bool found = search.First(folder + below + "*.*", kAttrAnyFile, entry); found; found = search.Next(entry)) {
+    if (IsDotEntry(entry.Name)) continue;
+    const std::string name = below + entry.Name;
+    if (entry.Attributes & kAttrDirectory) {
+      if (!DigestFolder(folder, name + kPathSeparator, digests, failure)) return false;
+    } else if (!DigestFile(folder + name, digests[name])) {
+      failure = "Could not read the staged file " + folder + name;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int EmptyFolder(const std::string& folder) {
@@ -70,17 +128,21 @@ class TCDBurner::TBurnThread final : public TThread {
   using EndedFunction = std::function<void(bool burned, const std::string& failure)>;
 
   TBurnThread(CDBurnService::WorkerBurnFunction burn, std::vector<std::string> files, std::string burnArea,
-              intptr_t ownerWindow, EndedFunction ended)
-      : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)), ownerWindow_(ownerWindow),
-        ended_(std::move(ended)) {}
+              std::string discDrive, intptr_t ownerWindow, EndedFunction ended)
+      : burn_(std::move(burn)), files_(std::move(files)), burnArea_(std::move(burnArea)),
+        discDrive_(std::move(discDrive)), ownerWindow_(ownerWindow), ended_(std::move(ended)) {}
 
  protected:
+  // The service empties the staging area once it has burned: what it holds is digested
+  // before, for the read-back.
   void Execute() override {
     bool burned = false;
     std::string failure;
     try {
       Stage();
-      burned = burn_(ownerWindow_, failure);
+      FolderDigests staged;
+      burned = (burnArea_.empty() || DigestFolder(burnArea_, "", staged, failure)) && burn_(ownerWindow_, failure) &&
+               ReadBack(staged, failure);
     } catch (...) {
       failure = CurrentExceptionText();
     }
@@ -98,9 +160,31 @@ class TCDBurner::TBurnThread final : public TThread {
     }
   }
 
+  // A burn counts once every staged file reads back from the disc's drive as it was staged.
+  bool ReadBack(const FolderDigests& staged, std::string& failure) const {
+    if (discDrive_.empty() && !staged.empty()) {
+      failure = "The recorder has no drive letter: the disc cannot be read back";
+      return false;
+    }
+    for (const auto& [name, digest] : staged) {
+      const std::string onDisc = WithSeparator(discDrive_) + name;
+      FileDigest read;
+      if (!DigestFile(onDisc, read)) {
+        failure = "Could not read " + onDisc + " back from the disc";
+        return false;
+      }
+      if (!(read == digest)) {
+        failure = onDisc + " on the disc differs from the file staged";
+        return false;
+      }
+    }
+    return true;
+  }
+
   const CDBurnService::WorkerBurnFunction burn_;
   const std::vector<std::string> files_;
   const std::string burnArea_;
+  const std::string discDrive_;
   const intptr_t ownerWindow_;
   const EndedFunction ended_;
 };
@@ -194,7 +278,7 @@ void TCDBurner::StartBurn() {
     });
   };
   // The last burn has ended (burning_ was cleared after it): replacing its thread joins it.
-  burnThread_ = MakeOwnedThread<TBurnThread>(service_->WorkerBurn(), files_, burnArea_,
+  burnThread_ = MakeOwnedThread<TBurnThread>(service_->WorkerBurn(), files_, burnArea_, burnerDrive_,
                                               ui::NativeWindowHandle(*OwnerForm()), std::move(ended));
   burnThreadFinished_ = burnThread_->FinishedEvent();
   burnThread_->Start();

@@ -1,6 +1,7 @@
 // TCDBurner: burns files to a recordable CD through the shell's CD writing service.
 // Files are gathered in a list, copied into the shell's staging area on a worker
-// thread, and the shell's own burn wizard takes over from there.
+// thread, and the shell's own burn wizard takes over from there; once it has burned,
+// the staged files are read back from the recorder's drive and compared.
 #pragma once
 
 #include <atomic>
@@ -59,8 +60,10 @@ class TCDBurner : public ui::Component {
   // Empties the list and the staging folder; false while burning or when entries remain.
   bool ClearFiles();
   // Copies the listed files into the staging area on a worker thread, then runs the
-  // shell's burn; OnBurnDone(0) follows on the GUI thread once the service has burned,
-  // or OnBurnDone(-1) with LastError naming the failure (the service's included). When busy or not equipped,
+  // shell's burn and reads every staged file back from the recorder's drive;
+  // OnBurnDone(0) follows on the GUI thread once the disc holds them as staged, or
+  // OnBurnDone(-1) with LastError naming the failure (the service's, or the file that
+  // reads back otherwise or not at all). When busy or not equipped,
   // OnBurnDone(-1) at once. The component joins the thread: at the next burn, or when
   // it goes (waiting for a burn that still runs).
   void StartBurn();

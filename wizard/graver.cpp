@@ -1,6 +1,6 @@
-// The burn wizard's handlers: unit choice, burning the archive, progress, erasing,
-// cancelling and ejecting. The burner's events come from its writer and blanking
-// threads; their effects are carried out on the GUI thread.
+// The burn wizard's handlers: unit choice, burning the archive and reading it back,
+// progress, erasing, cancelling and ejecting. The burner's events come from its writer
+// and blanking threads; their effects are carried out on the GUI thread.
 #include "wizard/graver.h"
 
 #include "base/file_search.h"
@@ -116,7 +116,9 @@ void TGraver::BBurnClick() {
 }
 
 void TGraver::Timer2Timer() {
-  if (finalizing_)
+  if (verifying_)
+    Gauge1.SetProgress(vtbr.BytesVerified() / 2048);
+  else if (finalizing_)
     Gauge1.SetProgress(Gauge1.Progress() >= 99 ? 0 : Gauge1.Progress() + 1);
   else
     Gauge1.SetProgress(vtbr.BytesWritten() / 2048);
@@ -130,6 +132,15 @@ void TGraver::vtbrFinalizingTrack(TVortalBurner*) {
   });
 }
 
+// The track is closed: the gauge now follows the sectors read back.
+void TGraver::vtbrVerifying(TVortalBurner*) {
+  OnGUIThread([this] {
+    Add(">>> Vérification de la gravure ... " + CurrentTimeText());
+    finalizing_ = false;
+    verifying_ = true;
+  });
+}
+
 void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& error) {
   OnGUIThread([this, error] {
     Timer2.SetEnabled(false);
@@ -137,6 +148,7 @@ void TGraver::vtbrWriteDone(TVortalBurner*, const std::string& error) {
     Add(error.empty() ? ">>> Gravage réussi ! " + CurrentTimeText() : WriteFailedLine(error));
     if (CheckBox1.Checked()) EjectDisc();
     finalizing_ = false;
+    verifying_ = false;
     Button1.SetEnabled(true);
     BBurn.SetEnabled(true);
     if (closeWhenIdle_) Close();
@@ -183,6 +195,7 @@ void TGraver::CancelWrite() {
   Add(">>> Enregistrement annulé ! " + CurrentTimeText());
   vtbr.AbortWrite();
   finalizing_ = false;
+  verifying_ = false;
   // A write that is still ending re-enables them through OnWriteDone: until then the
   // writer owns the unit.
   if (vtbr.Writing()) return;

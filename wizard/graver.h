@@ -1,6 +1,6 @@
 // TGraver, the burn wizard "Assistant gravage": burns the backup archive into the root
-// of a CD or DVD with the burner component vtbr, erases rewritable discs and can eject
-// the disc at the end. Progress and results are lines of its log memo. Created once by
+// of a CD or DVD with the burner component vtbr, reads the disc back to check it,
+// erases rewritable discs and can eject the disc at the end. Progress and results are lines of its log memo. Created once by
 // its caller and shown modally as often as needed; closing it only hides it.
 #pragma once
 
@@ -31,8 +31,12 @@ class TGraver : public ui::Form {
 
   const std::string& Archive() const { return archive_; }
   void SetArchive(std::string archive) { archive_ = std::move(archive); }
-  // True from the closing of the track until the write ends or is cancelled.
+  // True from the closing of the track until the read-back begins, the write ends or
+  // is cancelled.
   bool Finalizing() const { return finalizing_; }
+  // True while the burned track is read back and compared, until the write ends or is
+  // cancelled.
+  bool Verifying() const { return verifying_; }
   // Before the form goes: a write or blanking still running is waited for in sight,
   // the form shown modally with a line saying so until it ends (Annuler stops it).
   void ShowUntilIdle();
@@ -46,6 +50,7 @@ class TGraver : public ui::Form {
   void BBurnClick();
   void Timer2Timer();
   void vtbrFinalizingTrack(TVortalBurner* sender);
+  void vtbrVerifying(TVortalBurner* sender);
   void vtbrWriteDone(TVortalBurner* sender, const std::string& error);
   void Button1Click();
   void Timer1Timer();
@@ -58,6 +63,7 @@ class TGraver : public ui::Form {
   // Declared before the burner, whose threads use them until it is gone.
   std::string archive_;
   bool finalizing_ = false;
+  bool verifying_ = false;
   bool closeWhenIdle_ = false;
   std::thread::id guiThread_;
 

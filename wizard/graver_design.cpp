@@ -57,6 +57,8 @@ void TGraver::Design() {
 
   // FormCreate then sets both speeds to the unit's.
   ApplyStoredFormSettings(vtbr);
+  // A backup is burned once the disc reads back as written.
+  vtbr.SetVerifyWrite(true);
 }
 
 void TGraver::ConnectEvents() {
@@ -72,6 +74,7 @@ void TGraver::ConnectEvents() {
   Timer2.OnTimer = [this] { Timer2Timer(); };
   vtbr.SetOnWriteDone([this](TVortalBurner* sender, const std::string& error) { vtbrWriteDone(sender, error); });
   vtbr.SetOnFinalizingTrack([this](TVortalBurner* sender) { vtbrFinalizingTrack(sender); });
+  vtbr.SetOnVerifying([this](TVortalBurner* sender) { vtbrVerifying(sender); });
   vtbr.SetOnEraseDone([this](scsi::TSCSIDevice* sender, bool withError, const std::string& error) {
     vtbrEraseDone(sender, withError, error);
   });

@@ -70,8 +70,8 @@ bool ParseHex(const std::string& text, uint64_t max, uint64_t& value) {
 // group: READ (10), WRITE (10), ...), which "@LBA" applies to.
 bool HasTenByteAddress(uint8_t opcode) { return (opcode >> 5) == 1 || (opcode >> 5) == 2; }
 
-// "OPCODE[@LBA] SK/ASC/ASCQ", "OPCODE[@LBA] nosense" or "OPCODE[@LBA] gone": opcode and sense in hexadecimal,
-// the LBA a number as elsewhere in the file.
+// "OPCODE[@LBA] SK/ASC/ASCQ", "OPCODE[@LBA] nosense", "OPCODE[@LBA] gone" or "2A@LBA garble": opcode and
+// sense in hexadecimal, the LBA a number as elsewhere in the file.
 bool ParseFault(const std::string& text, CommandFault& fault) {
   std::istringstream in(text);
   std::string command, outcome, rest;
@@ -88,6 +88,9 @@ bool ParseFault(const std::string& text, CommandFault& fault) {
   }
   fault.gone = Lower(outcome) == "gone";
   fault.noSense = Lower(outcome) == "nosense";
+  // Only a write has bytes to alter, and only at a given sector.
+  fault.garble = Lower(outcome) == "garble";
+  if (fault.garble) return fault.opcode == scsi::Code(scsi::Opcode::Write10) && fault.lba >= 0;
   return fault.gone || fault.noSense || ParseSense(outcome, fault.sense);
 }
 

@@ -20,12 +20,14 @@ struct SenseCode {
 };
 
 // One entry of Faults=: the command (only when it covers lba, when given) fails with
-// the sense (none at all with noSense), or from then on the unit no longer answers (gone).
+// the sense (none at all with noSense), or from then on the unit no longer answers (gone);
+// or a WRITE (10) covering lba succeeds but records that sector altered (garble).
 struct CommandFault {
   uint8_t opcode = 0;
   int64_t lba = -1;
   bool gone = false;
   bool noSense = false;
+  bool garble = false;
   SenseCode sense;
 };
 

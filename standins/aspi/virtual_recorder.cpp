@@ -93,7 +93,7 @@ bool VirtualRecorder::Gone() {
 
 const CommandFault* VirtualRecorder::FaultFor(const uint8_t* cdb) const {
   for (const CommandFault& fault : config_.faults) {
-    if (fault.opcode != cdb[0]) continue;
+    if (fault.opcode != cdb[0] || fault.garble) continue;  // a garbled write succeeds
     if (fault.lba < 0) return &fault;
     const int64_t lba = BigEndian32(cdb + 2), blocks = BigEndian16(cdb + 7);
     if (fault.lba >= lba && fault.lba < lba + blocks) return &fault;

@@ -116,6 +116,7 @@ class VirtualRecorder {
   uint32_t KBsPerX() const;
   void DrainBuffer();
   void WaitForBufferRoom(uint32_t bytes);
+  bool RecordGarbled(uint32_t lba, std::span<const uint8_t> data);
   uint32_t DrainMs();
 
   const UnitConfig config_;

@@ -24,7 +24,23 @@ bool WritesAtOnce(uint8_t writeType) {
   return writeType == Code(WriteType::SessionAtOnce) || writeType == Code(WriteType::Raw);
 }
 
+// The byte of a garbled sector that is recorded inverted.
+constexpr size_t kGarbledByte = 1000;
+
 }  // namespace
+
+// A garble fault's sector among the written ones is recorded again, one byte altered.
+bool VirtualRecorder::RecordGarbled(uint32_t lba, std::span<const uint8_t> data) {
+  const int64_t end = int64_t{lba} + static_cast<int64_t>(data.size() / kSectorBytes);
+  for (const CommandFault& fault : config_.faults) {
+    if (!fault.garble || fault.lba < lba || fault.lba >= end) continue;
+    const auto sector = data.subspan(static_cast<size_t>(fault.lba - lba) * kSectorBytes, kSectorBytes);
+    std::vector<uint8_t> garbled(sector.begin(), sector.end());
+    garbled[kGarbledByte] ^= 0xFF;
+    if (!image_.Write(static_cast<uint32_t>(fault.lba), garbled.data(), 1)) return false;
+  }
+  return true;
+}
 
 void VirtualRecorder::DrainBuffer() {
   const uint64_t now = clock_.NowMs();
@@ -84,7 +100,7 @@ VirtualRecorder::Reply VirtualRecorder::Write10(const uint8_t* cdb, std::span<co
     testWritten_ += blocks;  // simulation: nothing is recorded
     return Reply::Good();
   }
-  if (!image_.Write(lba, data.data(), blocks))
+  if (!image_.Write(lba, data.data(), blocks) || !RecordGarbled(lba, data.first(bytes)))
     return Reply::Check(SenseKey::MediumError, sense::kUnrecoveredWriteError);
   if (m.RandomAccess())
     m.recordedEnd = std::max(m.recordedEnd, lba + blocks);

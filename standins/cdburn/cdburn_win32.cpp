@@ -6,6 +6,8 @@
 //                    area into it, then empties the staging area as the shell does
 //   KVXCDBURN_LOG    a file that receives one line per call
 //   KVXCDBURN_FAIL   an HRESULT in hexadecimal that Burn returns instead of burning
+//   KVXCDBURN_FAULTS ";"-separated damage=NAME (the file reaches the disc with its first
+//                    byte altered) and lose=NAME (it does not reach the disc)
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -49,7 +51,33 @@ std::wstring StagingArea() {
   return path;
 }
 
-// Moves every entry of one folder into another, folders included.
+// Whether KVXCDBURN_FAULTS holds kind=name (the name's letter case ignored).
+bool HasFault(const std::wstring& kind, const std::wstring& name) {
+  const std::wstring faults = Environment(L"KVXCDBURN_FAULTS") + L";";
+  for (size_t start = 0, end; (end = faults.find(L';', start)) != std::wstring::npos; start = end + 1) {
+    const std::wstring entry = faults.substr(start, end - start);
+    const size_t equals = entry.find(L'=');
+    if (equals != std::wstring::npos && entry.substr(0, equals) == kind &&
+        _wcsicmp(entry.c_str() + equals + 1, name.c_str()) == 0)
+      return true;
+  }
+  return false;
+}
+
+// A damaged copy: its first byte inverted.
+void Damage(const std::wstring& path) {
+  const kvx::win32::ScopedHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  unsigned char first = 0;
+  DWORD done = 0;
+  if (!file || !ReadFile(file.get(), &first, 1, &done, nullptr) || done != 1) return;
+  first = static_cast<unsigned char>(~first);
+  SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+  WriteFile(file.get(), &first, 1, &done, nullptr);
+}
+
+// Moves every entry of one folder into another, folders included; the faults apply to
+// the files by name.
 void TransferFolder(const std::wstring& from, const std::wstring& to) {
   CreateDirectoryW(to.c_str(), nullptr);
   WIN32_FIND_DATAW data;
@@ -62,8 +90,11 @@ void TransferFolder(const std::wstring& from, const std::wstring& to) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       TransferFolder(source, target);
       RemoveDirectoryW(source.c_str());
+    } else if (HasFault(L"lose", name)) {
+      DeleteFileW(source.c_str());
     } else {
       MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+      if (HasFault(L"damage", name)) Damage(target);
     }
   } while (FindNextFileW(find.get(), &data));
 }

@@ -235,8 +235,8 @@ TEST_F(BurnerTest, VerificationMismatchBecomesTheError) {
   Build({source});
   // The source changes once its data is on the disc.
   burner->SetOnFinalizingTrack([&](TVortalBurner*) { Source("a.bin", 100000, 'x'); });
-  EXPECT_EQ(Burn(), "VERIFY ERROR AT SECTOR 150");
-  EXPECT_TRUE(HasDebugLine("<<< VERIFY ERROR AT SECTOR 150"));
+  EXPECT_EQ(Burn(), "VERIFY ERROR AT SECTOR 150 [DATA READ BACK DIFFERS]");
+  EXPECT_TRUE(HasDebugLine("<<< VERIFY ERROR AT SECTOR 150 [DATA READ BACK DIFFERS]"));
   EXPECT_EQ(Disc().leadOuts.size(), 1u);  // the session itself was closed
 }
 

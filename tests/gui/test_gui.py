@@ -53,7 +53,7 @@ class ToolboxWindows(unittest.TestCase):
         config.write_text("[Unit0]\nMedia=CD-RW\nFast=1\nLetter=R\nFolder=%s\nImage=%s\n"
                           % (windows_path(self.cd), windows_path(self.install.work / "disc.img")))
         self.env = {"KVXASPI_CONFIG": windows_path(config), "KVXCDBURN_DRIVE": "R:\\",
-                    "KVXCDBURN_DISC": windows_path(self.install.work / "CD-XP")}
+                    "KVXCDBURN_DISC": windows_path(self.cd)}
         self.staging = self.prefix.path / "drive_c" / "SauveKVX.zip"
 
     def step(self, text):
@@ -180,8 +180,9 @@ class ToolboxWindows(unittest.TestCase):
         log = self.ui.wait_text(GRAVER, lambda _, lines: ">>> Cd-Rom ejecté !" in lines, 120)
         lines = next(entries for cls, _, _, entries in log if ">>> Cd-Rom ejecté !" in entries)
         self.assertEqual([l.split(" ", 2)[1] for l in lines if l],
-                         ["Sélection", "Préparation", "Début", "Vitesse", "Fermeture", "Gravage", "Cd-Rom"])
-        self.assertTrue(lines[5].startswith(">>> Gravage réussi ! "), lines)
+                         ["Sélection", "Préparation", "Début", "Vitesse", "Fermeture", "Vérification", "Gravage",
+                          "Cd-Rom"])
+        self.assertTrue(lines[6].startswith(">>> Gravage réussi ! "), lines)
         self.ui("click", GRAVER, "Quitter")
         self.ui("gone", GRAVER, 10)
         self.assertEqual(sorted(os.listdir(self.cd)), ["SauveKVX.zip"])

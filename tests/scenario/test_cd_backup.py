@@ -62,6 +62,7 @@ class CdBackupScenario(ScenarioCase):
             r">>> Début du gravage " + TIME,
             r">>> Vitesse de gravure X 48",
             r">>> Fermeture de la cession \.\.\. " + TIME,
+            r">>> Vérification de la gravure \.\.\. " + TIME,
             r">>> Gravage réussi ! " + TIME,
             r">>> Cd-Rom ejecté !",
         ]

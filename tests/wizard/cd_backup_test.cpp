@@ -1,6 +1,7 @@
 // The backup tab's CD branch, headless: the staging archive (on C: under wine), the
 // questions that choose the way to the disc, the shell route through the KVXCDBURN.DLL
 // stand-in (under wine) and the burn wizard's modal show.
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -67,9 +68,12 @@ class CDBackup : public WizardTest {
 #endif
     session_.SetDrives({{'C', ui::DriveType::Fixed, "", ""}, {'E', ui::DriveType::CDROM, "", ""}});
     RemoveStagingArchives();
-    fs::create_directories(NativePath(WorkPath("DISC")));
+    // The disc starts empty: its folder is shared by the run.
+    std::error_code ignored;
+    fs::remove_all(NativePath(DiscFolder()), ignored);
+    fs::create_directories(NativePath(DiscFolder()));
     SetEnvironment("KVXCDBURN_DRIVE", "E:\\");
-    SetEnvironment("KVXCDBURN_DISC", WorkPath("DISC").c_str());
+    SetEnvironment("KVXCDBURN_DISC", DiscFolder().c_str());
     SetEnvironment("KVXCDBURN_LOG", nullptr);
   }
   void TearDown() override {
@@ -103,7 +107,17 @@ class CDBackup : public WizardTest {
   }
 
   Items Dialogs() { return session_.Dialogs().Transcript(); }
-  bool DiscIsEmpty() const { return fs::is_empty(NativePath(WorkPath("DISC"))); }
+  bool DiscIsEmpty() const { return fs::is_empty(NativePath(DiscFolder())); }
+  // The folder that stands for the disc: under wine the one the recorder's drive E: leads
+  // to for the run, so that the burned files read back through E:.
+  std::string DiscFolder() const {
+#ifdef _WIN32
+    const char* drive = std::getenv("KVX_DRIVE_E");
+    return std::string("Z:") + (drive ? drive : "/nonexistent");
+#else
+    return WorkPath("DISC");
+#endif
+  }
 
 #ifdef _WIN32
   ShellStandIn standIn_;
@@ -165,8 +179,8 @@ TEST_F(CDBackup, TheXpAssistantBurnsTheStagingArchiveOnTheComponentsThread) {
   ASSERT_TRUE(ui::PumpUntil([&] { return !form.CDBurner1.IsBurning(); }, std::chrono::seconds(10)));
   EXPECT_EQ(form.Label6.Caption(), "Gravure réussie !");
   EXPECT_EQ(Dialogs(), Items{kAskXp});
-  EXPECT_EQ(ReadFile(WorkPath("DISC\\SauveKVX.zip")), ReadFile("C:\\SauveKVX.zip"));
-  EXPECT_FALSE(IsPlainFile(WorkPath("DISC\\ANCIEN.TXT"))) << "only today's archive is burned";
+  EXPECT_EQ(ReadFile("E:\\SauveKVX.zip"), ReadFile("C:\\SauveKVX.zip"));
+  EXPECT_FALSE(IsPlainFile("E:\\ANCIEN.TXT")) << "only today's archive is burned";
   EXPECT_TRUE(IsPlainFile("C:\\SauveKVX.zip")) << "the staging archive stays after the burn";
 }
 

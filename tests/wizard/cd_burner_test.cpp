@@ -29,7 +29,29 @@ struct ServiceScript {
   std::atomic<bool> releasedOffGUIThread{false};
   const char* throws = nullptr;  // the burn fails with this once released
   const char* refused = nullptr;  // the service answers the burn with this failure
+  // The recorder's drive: a folder here. A burn copies the staging area's files into it,
+  // except that the file named lost does not arrive and the one named damaged arrives
+  // with its first byte altered.
+  std::string drive = "E:\\";
+  std::filesystem::path staging;
+  std::string lost, damaged;
 };
+
+// What the scripted recorder's disc gets from the staging area.
+void BurnStagingArea(const ServiceScript& script) {
+  if (script.staging.empty()) return;
+  for (const auto& entry : std::filesystem::directory_iterator(script.staging)) {
+    const std::string name = entry.path().filename().string();
+    if (name == script.lost) continue;
+    const std::filesystem::path copy = std::filesystem::path(script.drive) / name;
+    std::filesystem::copy_file(entry.path(), copy, std::filesystem::copy_options::overwrite_existing);
+    if (name != script.damaged) continue;
+    std::fstream file(copy, std::ios::binary | std::ios::in | std::ios::out);
+    const char first = static_cast<char>(file.get());
+    file.seekp(0);
+    file.put(static_cast<char>(~first));
+  }
+}
 
 class ScriptedService final : public CDBurnService {
  public:
@@ -42,7 +64,7 @@ class ScriptedService final : public CDBurnService {
     return script_.opens;
   }
   bool HasRecordableDrive() override { return script_.recorder; }
-  std::string RecorderDriveLetter() override { return "E:\\"; }
+  std::string RecorderDriveLetter() override { return script_.drive; }
   WorkerBurnFunction WorkerBurn() override {
     return [script = &script_](intptr_t, std::string& error) {
       if (std::this_thread::get_id() == script->guiThread) script->burnedOnGUIThread = true;
@@ -50,6 +72,7 @@ class ScriptedService final : public CDBurnService {
       ++script->burns;
       if (script->throws) throw std::runtime_error(script->throws);
       if (script->refused) error = script->refused;
+      else BurnStagingArea(*script);
       return script->refused == nullptr;
     };
   }
@@ -77,6 +100,9 @@ class CDBurner : public ::testing::Test {
     fs::create_directories(root_ / "staging");
     fs::create_directories(root_ / "a" / "sub");
     fs::create_directories(root_ / "b");
+    fs::create_directories(root_ / "disc");
+    script_.drive = Native(root_ / "disc") + Sep();
+    script_.staging = root_ / "staging";
   }
   void TearDown() override {
     std::error_code ignored;
@@ -111,7 +137,7 @@ TEST_F(CDBurner, OwnerMustBeAForm) {
 TEST_F(CDBurner, EquippedWithARecorder) {
   auto burner = Make(&form_, Native(root_ / "staging") + Sep());
   EXPECT_TRUE(burner->Equipped());
-  EXPECT_EQ(burner->BurnerDrive(), "E:\\");
+  EXPECT_EQ(burner->BurnerDrive(), script_.drive);
   EXPECT_EQ(burner->LastError(), "");
   // A staging path that already ends with the separator keeps exactly one.
   EXPECT_EQ(burner->BurnArea(), Native(root_ / "staging") + Sep());
@@ -271,6 +297,42 @@ TEST_F(CDBurner, AFailedBurnEndsWithItsErrorAndTheNextOneRuns) {
   ASSERT_TRUE(ui::PumpUntil([&] { return results.size() == 3; }, std::chrono::seconds(20)));
   EXPECT_EQ(results, (std::vector<int32_t>{-1, -1, 0}));
   EXPECT_EQ(script_.burns, 3);
+}
+
+// A burn counts once every staged file reads back from the recorder's drive as it was
+// staged: a file that differs there or cannot be read fails it, by its name on the disc.
+TEST_F(CDBurner, ABurnCountsOnceTheDiscReadsBackAsStaged) {
+  struct Case {
+    const char* lost;
+    const char* damaged;
+    int32_t result;
+    std::string error;
+  };
+  const std::string onDisc = script_.drive + "two.zip";
+  const Case cases[] = {
+      {"", "", 0, ""},
+      {"", "two.zip", -1, onDisc + " on the disc differs from the file staged"},
+      {"two.zip", "", -1, "Could not read " + onDisc + " back from the disc"},
+  };
+  Write(root_ / "a" / "one.zip", 3000, 'o');
+  Write(root_ / "a" / "two.zip", 70000, 't');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("lost ") + c.lost + ", damaged " + c.damaged);
+    fs::remove_all(root_ / "disc");
+    fs::create_directories(root_ / "disc");
+    script_.lost = c.lost;
+    script_.damaged = c.damaged;
+    auto burner = Make(&form_);
+    ASSERT_TRUE(burner->ClearFiles());
+    ASSERT_TRUE(burner->AddFile(Native(root_ / "a" / "one.zip")));
+    ASSERT_TRUE(burner->AddFile(Native(root_ / "a" / "two.zip")));
+    int32_t result = 99;
+    burner->OnBurnDone = [&](int32_t value) { result = value; };
+    burner->StartBurn();
+    ASSERT_TRUE(ui::PumpUntil([&] { return result != 99; }, std::chrono::seconds(20)));
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(c.result == 0 ? "" : burner->LastError(), c.error);
+  }
 }
 
 }  // namespace

@@ -321,9 +321,12 @@ TEST_F(GraverTest, BurnsItsArchiveIntoABlankCDR) {
     EXPECT_FALSE(f.BBurn.Enabled());
     EXPECT_FALSE(f.Button1.Enabled());
     ASSERT_TRUE(BurnDone());
-    ASSERT_EQ(f.Memo1.Lines().size(), 5u);
+    ASSERT_EQ(f.Memo1.Lines().size(), 6u);
     EXPECT_TRUE(Timed(f.Memo1.Lines()[3], ">>> Fermeture de la cession ... "));
-    EXPECT_TRUE(Timed(f.Memo1.Lines()[4], ">>> Gravage réussi ! "));
+    EXPECT_TRUE(Timed(f.Memo1.Lines()[4], ">>> Vérification de la gravure ... "));
+    EXPECT_TRUE(Timed(f.Memo1.Lines()[5], ">>> Gravage réussi ! "));
+    EXPECT_EQ(f.vtbr.BytesVerified(), f.vtbr.GetTrackSize() * 2048) << "the whole track read back";
+    EXPECT_FALSE(f.Verifying());
     EXPECT_FALSE(f.Timer2.Enabled());
     EXPECT_EQ(f.Gauge1.Progress(), 0);
     EXPECT_TRUE(f.Button1.Enabled());
@@ -362,7 +365,7 @@ TEST_F(GraverTest, BurnsItsArchiveIntoABlankCDR) {
 #endif
 }
 
-TEST_F(GraverTest, ProgressFollowsTheWriterThenMovesWhileFinalizing) {
+TEST_F(GraverTest, ProgressFollowsTheWriterMovesWhileFinalizingThenFollowsTheReadBack) {
   Start({kBlankCDR});
   gate.HoldAt(0x2A, 2);
   Show([&](TGraver& f) {
@@ -385,10 +388,22 @@ TEST_F(GraverTest, ProgressFollowsTheWriterThenMovesWhileFinalizing) {
     EXPECT_EQ(f.Gauge1.Progress(), 0);
     f.Timer2.Tick();
     EXPECT_EQ(f.Gauge1.Progress(), 1);
+    // The read-back, held at its second block of 31 sectors: the gauge shows the sectors
+    // found as written.
+    gate.HoldAt(0x28, 1);
+    gate.Release();
+    ASSERT_TRUE(gate.WaitHeld());
+    ASSERT_TRUE(Until([&] { return f.Verifying(); }));
+    EXPECT_FALSE(f.Finalizing());
+    EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Vérification de la gravure ... "));
+    f.Timer2.Tick();
+    EXPECT_EQ(f.Gauge1.Progress(), 31);
+    EXPECT_EQ(f.Gauge1.Progress(), f.vtbr.BytesVerified() / 2048);
     gate.Open();
     ASSERT_TRUE(BurnDone());
     EXPECT_TRUE(Timed(f.Memo1.Lines().back(), ">>> Gravage réussi ! "));
     EXPECT_FALSE(f.Finalizing());
+    EXPECT_FALSE(f.Verifying());
     f.Close();
   });
 }
@@ -724,6 +739,12 @@ const RecorderFault kRecorderFaults[] = {
     {"Media=CD-RW\nState=appendable\nBlankTime=60000\nFaults=A1 nosense", true, "CHECK CONDITION WITHOUT SENSE DATA"},
     {"Media=DVD+RW\nState=appendable\nFormatTime=60000\nFaults=04 nosense", true,
      "CHECK CONDITION WITHOUT SENSE DATA"},
+    // Written without error, then found otherwise by the read-back.
+    {"Media=CD-R\nFast=1\nFaults=2A@100 garble", false, "VERIFY ERROR AT SECTOR 100 [DATA READ BACK DIFFERS]"},
+    {"Media=CD-R\nFast=1\nFaults=28@100 3/11/00", false,
+     "VERIFY ERROR AT SECTOR 100 [MEDIUM ERROR (UNRECOVERED READ ERROR)]"},
+    {"Media=CD-R\nFast=1\nFaults=28@100 nosense", false,
+     "VERIFY ERROR AT SECTOR 100 [CHECK CONDITION WITHOUT SENSE DATA]"},
 };
 
 TEST_F(GraverTest, EveryRecorderFaultEndsInOneErrorAndLeavesTheEngineFree) {

@@ -91,7 +91,8 @@ TEST(RecorderConfig, BadValuesMakeTheFileUnusable) {
                            "[Unit0]\nColour=blue\n", "[Unit0]\nFast=yes\n", "[Unit0]\nFaults=35\n",
                            "[Unit0]\nFaults=135 3/0C/00\n", "[Unit0]\nFaults=00@10 3/0C/00\n",
                            "[Unit0]\nFaults=2A@-1 gone\n", "[Unit0]\nFaults=2A away\n",
-                           "[Unit0]\nFaults=2A 3/0C/00 gone\n"}) {
+                           "[Unit0]\nFaults=2A 3/0C/00 gone\n", "[Unit0]\nFaults=28@10 garble\n",
+                           "[Unit0]\nFaults=2A garble\n"}) {
     std::vector<UnitConfig> units;
     std::string error;
     EXPECT_FALSE(ParseRecorderConfig(text, units, error)) << text;
@@ -235,6 +236,28 @@ TEST(Faults, ACommandFailsWhereItCoversTheLBAAndAGoneUnitAnswersNothingMore) {
   scsi::SRB_GetDiskInfo disk{};
   disk.SRB_Cmd = scsi::SC_GET_DISK_INFO;
   EXPECT_EQ(manager->Execute(&disk), scsi::SS_NO_DEVICE);
+}
+
+// A garbled sector is written without any error and read back as recorded: the sector
+// the fault names differs from what was sent, in one byte; its neighbours do not.
+TEST(Faults, AGarbledWriteSucceedsAndItsSectorReadsBackAltered) {
+  ManualClock clock;
+  const std::string image = (std::filesystem::temp_directory_path() / "kvx_garbled.img").string();
+  std::filesystem::remove(image);
+  std::filesystem::remove(image + ".state");
+  auto manager = FaultyUnit("Media=CD-R\nFast=1\nImage=" + image + "\nFaults=2A@2 garble\n", clock);
+  std::vector<uint8_t> sent(4 * 2048), read(4 * 2048);
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 13 + i / 2048);
+  scsi::SCSIRequest r;
+  EXPECT_EQ(Send(*manager, r, {0x2A, 0, 0, 0, 0, 0, 0, 0, 4, 0}, sent), scsi::SS_COMP);
+  EXPECT_EQ(Send(*manager, r, {0x28, 0, 0, 0, 0, 0, 0, 0, 4, 0}, read), scsi::SS_COMP);
+  std::vector<size_t> differ;
+  for (size_t i = 0; i < read.size(); ++i)
+    if (read[i] != sent[i]) differ.push_back(i);
+  EXPECT_EQ(differ, std::vector<size_t>{2 * 2048 + 1000});
+  manager.reset();
+  std::filesystem::remove(image);
+  std::filesystem::remove(image + ".state");
 }
 
 TEST(Faults, AFailedBlankingShowsOnceItsBusyPeriodIsOver) {
