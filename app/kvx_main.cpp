@@ -5,6 +5,7 @@
 #include "app/restore_mode.h"
 #include "archive/restore_journal.h"
 #include "base/folders.h"
+#include "base/instance_lock.h"
 #include "host/host_bridge.h"
 #include "wizard/wizard_paths.h"
 
@@ -32,6 +33,19 @@ void RecoverRestore(HostBridge& host) {
   else host.Info(recovery.message, VerbCase::kUpper);
 }
 
+bool OwnInstallation(HostBridge& host, InstanceLock& lock) {
+  const std::string folder = ProgramFolder();
+  std::string error;
+  if (lock.Acquire(folder, error)) return true;
+  if (error.empty())
+    host.Error("La boîte à outils travaille déjà sur les données de " + folder +
+               " : attendez qu'elle ait fini, puis recommencez.");
+  else
+    host.Error("La boîte à outils ne peut pas réserver les données de " + folder + " : " + error);
+  host.End();
+  return false;
+}
+
 }  // namespace
 
 int KvxMain(const std::vector<std::string>& args, const ActionContext& program) {
@@ -41,6 +55,10 @@ int KvxMain(const std::vector<std::string>& args, const ActionContext& program) 
 
   host.OpenLibrary("disque,KVXOUTIL.wdl/CR");
   const int32_t libraryResult = host.LastResult();
+  // The installation's journal, work folders and data belong to one toolbox at a time: a
+  // second one touches nothing, not even a journal that the first is writing.
+  InstanceLock installation;
+  if (!OwnInstallation(host, installation)) return 1;
   RecoverRestore(host);
 
   int restoreExitCode = 0;

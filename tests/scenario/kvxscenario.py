@@ -96,6 +96,23 @@ class Run:
         self.tool_log = tool_log      # list of (program, arguments, folder)
 
 
+class Started:
+    """A program started by Installation.start."""
+
+    def __init__(self, proc, transcript, tool_log):
+        self.proc, self.transcript, self.tool_log = proc, transcript, tool_log
+
+    def wait(self, timeout=120):
+        try:
+            self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise
+        lines = self.transcript.read_bytes().decode("cp1252").split("\n") if self.transcript.exists() else []
+        return Run(self.proc.returncode, [l for l in lines if l], self.tool_log())
+
+
 class Installation:
     """A fresh demo installation in a temporary folder."""
 
@@ -134,8 +151,13 @@ class Installation:
     def run(self, answers, args=(), cwd=None, env=None, timeout=120, program="KVXOUTIL.EXE"):
         """Runs KVXOUTIL.EXE (or another program of OUTILS) with the given script answers
         ("SAISIE B01", "OUINON 1")."""
-        script = self.work / "script.txt"
-        transcript = self.work / "transcript.log"
+        return self.start(answers, args, cwd, env, program).wait(timeout)
+
+    def start(self, answers, args=(), cwd=None, env=None, program="KVXOUTIL.EXE", tag=""):
+        """Starts the program as run does, without waiting: wait() on what it returns gives
+        the Run. A tag keeps this run's script and transcript apart from another's."""
+        script = self.work / ("script%s.txt" % tag)
+        transcript = self.work / ("transcript%s.log" % tag)
         tool_log = self.work / "tools.log"
         script.write_bytes(cp1252("\n".join(answers) + "\n"))
         for path in (transcript, tool_log):
@@ -150,10 +172,9 @@ class Installation:
         run_env.update(env or {})
         exe = self.outils / program
         # No pipes: wine's service processes inherit them and would keep them open.
-        proc = subprocess.run([str(WINE_RUN), windows_path(exe), *args], cwd=str(cwd or self.outils),
-                              env=run_env, timeout=timeout, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        lines = transcript.read_bytes().decode("cp1252").split("\n") if transcript.exists() else []
-        return Run(proc.returncode, [l for l in lines if l], self.tool_log())
+        proc = subprocess.Popen([str(WINE_RUN), windows_path(exe), *args], cwd=str(cwd or self.outils),
+                                env=run_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return Started(proc, transcript, self.tool_log)
 
     def tool_log(self):
         """(program, arguments, folder) of every program started during the last run."""

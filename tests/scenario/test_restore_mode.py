@@ -1,8 +1,10 @@
 """The unattended "KVXRESTAURE folder-of-archives data-root" mode: the host transcript,
 the tool log of WDMODFIC.EXE and the data folders it leaves."""
 
+import random
 import re
 import subprocess
+import time
 import unittest
 import zipfile
 
@@ -256,6 +258,40 @@ class StoppedRestore(ScenarioCase):
             stop += 1
         print("restore steps stopped after: %d" % (stop - 1))
         self.assertGreaterEqual(stop - 1, 12)
+
+
+class TwoToolboxes(ScenarioCase):
+    """A second toolbox started while KVXRESTAURE works touches nothing: it says so and
+    ends, and the restore it met ends complete."""
+
+    def test_a_menu_started_during_a_restore_leaves_it_alone(self):
+        zips, bases = self.install.work / "ZIPS", self.install.work / "BASES"
+        zips.mkdir()
+        rng = random.Random(42)
+        files = {"F%03d.FIC" % i: rng.randbytes(2 << 20) for i in range(100)}  # 200 MB, stored
+        with zipfile.ZipFile(zips / "BIG.zip", "w", zipfile.ZIP_STORED) as z:
+            for name, data in files.items():
+                z.writestr(name, data)
+        journal = self.install.outils / "KVXRESTO.JNL"
+        restore = self.install.start([], args=["KVXRESTAURE", windows_path(zips), windows_path(bases)], tag="1")
+        deadline = time.time() + 60
+        while not journal.exists() and time.time() < deadline and restore.proc.poll() is None:
+            time.sleep(0.02)
+        self.assertTrue(journal.exists(), "the restore never wrote its journal")
+        menu = self.install.start(["SAISIE ESC"], tag="2").wait()
+        self.assertEqual(menu.returncode, 1)
+        busy = [l for l in menu.transcript if "travaille déjà" in l]
+        self.assertEqual(len(busy), 1, menu.transcript)
+        self.assertTrue(busy[0].startswith("CMD ERREUR,La boîte à outils travaille déjà sur les données de "),
+                        busy[0])
+        self.assertNotIn("CMD PROJET,KVXOUTIL.WDP", menu.transcript)
+        self.assertTrue(all("restauration de" not in l for l in menu.transcript), menu.transcript)
+        ended = restore.wait(600)
+        self.assertEqual(ended.returncode, 0, ended.transcript)
+        self.assertIn("CMD INFO, Dossiers créés avec succès.", ended.transcript)
+        now = {n: b for n, b in tree(bases / "BIG.zip").items() if not SAFETY_COPY.match(n)}
+        self.assertEqual(now, files)
+        self.assertFalse(journal.exists())
 
 
 if __name__ == "__main__":
