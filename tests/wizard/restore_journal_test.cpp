@@ -246,5 +246,44 @@ TEST_F(RestoreJournalTest, AnUndoStoppedAfterAnyRenameIsEndedByTheNextStart) {
   EXPECT_GE(runs, 28);
 }
 
+// The clean-up after the switch: a read-only entry and a folder link in the work folder
+// go, and what the link names outside stays.
+TEST_F(RestoreJournalTest, TheCleanUpRemovesReadOnlyEntriesAndLinksWithoutFollowingThem) {
+  RestoreJournal journal(Journal());
+  const std::vector<Rename> plan = Prepare(journal);
+  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }), SwitchOutcome::Switched);
+  ASSERT_TRUE(journal.Switched());
+  fs::permissions(Work() / "OLD" / "CLIENTS.FIC", fs::perms::owner_write, fs::perm_options::remove);
+  std::error_code linkError;
+  fs::create_directory_symlink(root_ / "OTHER", Work() / "OLD" / "LIEN", linkError);
+  if (linkError) std::printf("no folder links here (%s): the read-only entry only\n", linkError.message().c_str());
+  const Tree outside = test::ReadTree(root_ / "OTHER");
+  const RecoveryReport report = RecoverInterruptedRestore(Program());
+  EXPECT_FALSE(report.failed) << report.message;
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Work())));
+  EXPECT_EQ(test::ReadTree(root_ / "OTHER"), outside);
+  EXPECT_FALSE(fs::exists(NativePath(Journal())));
+}
+
+// A recovery that cannot end keeps its journal, and a backup or restore of that data
+// folder hears of it (another folder's does not).
+TEST_F(RestoreJournalTest, ARecoveryThatCannotEndIsPendingForItsDataFolderOnly) {
+  RestoreJournal journal(Journal());
+  const std::vector<Rename> plan = Prepare(journal);
+  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }), SwitchOutcome::Switched);
+  fs::remove(data_ / "CLIENTS.FIC");  // a rename made, its target gone since
+  fs::remove(Work() / "OLD" / "CLIENTS.FIC");
+  std::string message;
+  const RecoveryReport report = RecoverInterruptedRestore(Program());
+  EXPECT_TRUE(report.failed);
+  EXPECT_NE(report.message.find("n'a pas pu être défaite"), std::string::npos) << report.message;
+  ASSERT_TRUE(fs::exists(NativePath(Journal())));
+  EXPECT_TRUE(RecoveryPending(Program(), Folder(data_), message));
+  EXPECT_NE(message.find("(journal " + Journal() + ")"), std::string::npos) << message;
+  EXPECT_FALSE(RecoveryPending(Program(), Text(root_ / "OTHER") + "\\", message));
+  fs::remove(NativePath(Journal()));
+  EXPECT_FALSE(RecoveryPending(Program(), Folder(data_), message));
+}
+
 }  // namespace
 }  // namespace kvx
