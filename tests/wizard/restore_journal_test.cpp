@@ -13,6 +13,7 @@
 #include "archive/restore_journal.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/tree_removal.h"
 #include "tests/support/test_files.h"
 
 namespace kvx {
@@ -53,13 +54,13 @@ class RestoreJournalTest : public testing::Test {
     root_ = fs::temp_directory_path() / ("kvx-journal-" + std::to_string(getpid()));
     app_ = root_ / "APP";
     data_ = app_ / "FIC01";
-    fs::remove_all(root_);
+    RemoveTreeNoFollow(root_, ignored_);  // read-only entries a failed run left included
     Make(app_ / "OUTILS", {});
     Make(app_ / "TRAMES", {{"FACTURE.TRM", "facture"}});
     Make(data_, kData);
     Make(root_ / "OTHER", kOutside);
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void TearDown() override { RemoveTreeNoFollow(root_, ignored_); }
 
   std::string Program() const { return Folder(app_ / "OUTILS"); }
   std::string Journal() const { return JournalPath(Program()); }
@@ -95,6 +96,7 @@ class RestoreJournalTest : public testing::Test {
   fs::path root_;
   fs::path app_;
   fs::path data_;
+  std::string ignored_;
 };
 
 // Every field a recovery would act on, wrong in one way: the journal is set aside
