@@ -244,7 +244,9 @@ RecoveryReport PutBack(const RestoreRecord& record, RestoreJournal& journal, con
       if (!RenameEntry(record.plan[i].to, record.plan[i].from) || !journal.RenameUndone(i)) return notUndone;
       if (!Stepped(step)) return Stopped(record);
     }
-    if (!EveryRenameUndone(record) || !PutParametersBack(record) || !journal.PutBack()) return notUndone;
+    // Without a plan nothing was renamed: no mark is needed, and none may follow a plan cut short.
+    if (!EveryRenameUndone(record) || !PutParametersBack(record) || (!record.plan.empty() && !journal.PutBack()))
+      return notUndone;
     if (!Stepped(step)) return Stopped(record);
   }
   bool stopped = false;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -183,16 +184,26 @@ TEST_F(RestoreJournalTest, ASwitchPartlyUndoneIsUndoneByTheNextStart) {
 // folder ends as before the restore. Before the switch's end that is the data as it was;
 // after it, the restored data without the work folder.
 TEST_F(RestoreJournalTest, ARecoveryStoppedAfterAnyStepIsEndedByTheNextStart) {
-  for (const bool switched : {false, true}) {
+  enum class Stop { InThePlan, InTheSwitch, AfterTheSwitch };
+  for (const Stop stop : {Stop::InThePlan, Stop::InTheSwitch, Stop::AfterTheSwitch}) {
+    const bool switched = stop == Stop::AfterTheSwitch;
     int stopAt = 1;
     for (;; ++stopAt) {
-      SCOPED_TRACE(testing::Message() << (switched ? "switched, step " : "step ") << stopAt);
+      SCOPED_TRACE(testing::Message() << static_cast<int>(stop) << ", step " << stopAt);
       fs::remove_all(data_);
+      fs::remove_all(Work());
       Make(data_, kData);
       RestoreJournal journal(Journal());
-      const std::vector<Rename> plan = Prepare(journal);
-      RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); });
-      if (switched) journal.Switched();
+      if (stop == Stop::InThePlan) {  // the restore stopped while it wrote the plan: nothing renamed
+        Make(Work() / "NEW", kIncoming);
+        ASSERT_TRUE(journal.Begin(Record()));
+        std::ofstream(NativePath(Journal()), std::ios::binary | std::ios::app)
+            << "RENAME\t" << Utf8(data_ / "CLIENTS.FIC") << "\t" << Utf8(Work() / "OLD" / "CLIENTS.FIC") << "\r\nRENA";
+      } else {
+        const std::vector<Rename> plan = Prepare(journal);
+        RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); });
+        if (switched) journal.Switched();
+      }
       Tree restored = test::ReadTree(data_);
       std::erase_if(restored, [](const auto& entry) { return entry.first.starts_with("KVXR0001.$$$"); });
       int steps = 0;
@@ -209,8 +220,9 @@ TEST_F(RestoreJournalTest, ARecoveryStoppedAfterAnyStepIsEndedByTheNextStart) {
       EXPECT_FALSE(fs::exists(Work()));
       EXPECT_FALSE(fs::exists(NativePath(Journal())));
     }
-    std::printf("recovery steps stopped after (%s): %d\n", switched ? "switch ended" : "switch not ended", stopAt - 1);
-    EXPECT_GE(stopAt - 1, switched ? 2 : 3);
+    std::printf("recovery steps stopped after (%s): %d\n",
+                stop == Stop::InThePlan ? "plan cut short" : switched ? "switch ended" : "switch not ended", stopAt - 1);
+    EXPECT_GE(stopAt - 1, switched ? 2 : 4);
   }
 }
 
