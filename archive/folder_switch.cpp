@@ -63,8 +63,10 @@ bool UndoSwitch(const std::vector<Rename>& plan, const RenameStep& rename, const
   bool all = true;
   for (std::size_t i = plan.size(); i-- > 0;) {
     if (StateOf(plan[i]) != RenameState::Made) continue;
-    if (!rename(plan[i].to, plan[i].from)) all = false;
-    else if (undone) undone(i);
+    if (!rename(plan[i].to, plan[i].from))
+      all = false;
+    else if (undone)
+      undone(i);
   }
   return all;
 }

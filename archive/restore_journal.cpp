@@ -140,9 +140,10 @@ class JournalParser {
       return true;
     }
     if (fields.size() != 2) return false;
-    (key == "DATA" ? record_.dataFolder : key == "WORK" ? record_.workFolder : key == "COPYWORK" ? record_.copyWork
-                                                                                                  : record_.safetyCopy) =
-        fields[1];
+    (key == "DATA"       ? record_.dataFolder
+     : key == "WORK"     ? record_.workFolder
+     : key == "COPYWORK" ? record_.copyWork
+                         : record_.safetyCopy) = fields[1];
     return true;
   }
   bool Undoing() const {
@@ -167,14 +168,18 @@ std::string Opening(const RestoreRecord& record) {
 }
 
 std::string WhereTheOriginalsAre(const RestoreRecord& record) {
-  return record.workFolder + "OLD" + (record.safetyCopy.empty() ? "" : " et dans la copie de sécurité " + record.safetyCopy);
+  return record.workFolder + "OLD" +
+         (record.safetyCopy.empty() ? "" : " et dans la copie de sécurité " + record.safetyCopy);
 }
 
 // Runs the test's step hook; false when it stops the recovery.
 bool Stepped(const RecoveryStep& step) { return !step || step(); }
 
 RecoveryReport Stopped(const RestoreRecord& record) {
-  return {true, true, Opening(record) + " et sa remise en état a été interrompue : elle reprendra au prochain démarrage.", {}};
+  return {true,
+          true,
+          Opening(record) + " et sa remise en état a été interrompue : elle reprendra au prochain démarrage.",
+          {}};
 }
 
 bool Exists(const fs::path& path) {
@@ -216,7 +221,8 @@ bool CutAfterWholeRecords(const std::string& path) {
 bool PutParametersBack(const RestoreRecord& record) {
   if (record.paramFile.empty() || !Exists(record.paramKept)) return true;
   std::error_code error;
-  fs::copy_file(NativePath(record.paramKept), NativePath(record.paramFile), fs::copy_options::overwrite_existing, error);
+  fs::copy_file(NativePath(record.paramKept), NativePath(record.paramFile), fs::copy_options::overwrite_existing,
+                error);
   return !error && FlushFileToDisk(NativePath(record.paramFile));
 }
 
@@ -234,9 +240,12 @@ bool RemoveAll(const std::vector<std::string>& paths, const RecoveryStep& step, 
 }
 
 RecoveryReport PutBack(const RestoreRecord& record, RestoreJournal& journal, const RecoveryStep& step) {
-  const RecoveryReport notUndone = {
-      true, true, Opening(record) + " et n'a pas pu être défaite : les fichiers d'origine sont dans " +
-                      WhereTheOriginalsAre(record) + ".", {}};
+  const RecoveryReport notUndone = {true,
+                                    true,
+                                    Opening(record) +
+                                        " et n'a pas pu être défaite : les fichiers d'origine sont dans " +
+                                        WhereTheOriginalsAre(record) + ".",
+                                    {}};
   if (!record.putBack) {
     if (!PlanMatchesFolders(record)) return notUndone;
     for (std::size_t i = record.plan.size(); i-- > 0;) {
@@ -253,8 +262,13 @@ RecoveryReport PutBack(const RestoreRecord& record, RestoreJournal& journal, con
   std::string failure;
   if (!RemoveAll({record.workFolder, record.copyWork, record.safetyCopy}, step, stopped, failure))
     return stopped ? Stopped(record)
-                   : RecoveryReport{true, true, Opening(record) + " : les données ont été remises comme avant la "
-                                    "restauration, mais " + failure + ".", {}};
+                   : RecoveryReport{true,
+                                    true,
+                                    Opening(record) +
+                                        " : les données ont été remises comme avant la "
+                                        "restauration, mais " +
+                                        failure + ".",
+                                    {}};
   return {true, false, Opening(record) + " : les données ont été remises comme avant la restauration.", {}};
 }
 
@@ -263,12 +277,14 @@ RecoveryReport EndCleanUp(const RestoreRecord& record, const RecoveryStep& step)
   std::string message = Opening(record) + " après le remplacement des fichiers : les données restaurées sont en place";
   if (!record.converted) {
     message += ", mais elles n'ont pas été mises à jour. Recommencez la restauration";
-    if (!record.safetyCopy.empty()) message += " ; les données d'avant sont dans la copie de sécurité " + record.safetyCopy;
+    if (!record.safetyCopy.empty())
+      message += " ; les données d'avant sont dans la copie de sécurité " + record.safetyCopy;
   }
   bool stopped = false;
   std::string failure;
   if (!RemoveAll({record.workFolder, record.copyWork}, step, stopped, failure))
-    return stopped ? Stopped(record) : RecoveryReport{true, true, message + ". Le nettoyage reste à finir : " + failure + ".", {}};
+    return stopped ? Stopped(record)
+                   : RecoveryReport{true, true, message + ". Le nettoyage reste à finir : " + failure + ".", {}};
   return {true, false, message + ".", {}};
 }
 
@@ -281,7 +297,8 @@ RecoveryReport SetAside(const std::string& path, const std::string& why) {
     std::error_code error;
     fs::rename(NativePath(path), NativePath(aside), error);
     if (error) break;
-    return {true, true, opening + " : il a été mis de côté sous " + aside + " et aucune donnée n'a été touchée.", aside};
+    return {true, true, opening + " : il a été mis de côté sous " + aside + " et aucune donnée n'a été touchée.",
+            aside};
   }
   return {true, true, opening + " et n'a pas pu être mis de côté : aucune donnée n'a été touchée.", {}};
 }
@@ -298,7 +315,8 @@ RecoveryReport Recover(const std::string& path, const std::string& folder, const
   const std::optional<RestoreRecord> record = ValidRecord(path, folder, why);
   if (!record) return SetAside(path, why);
   RestoreJournal journal(path);
-  if (!CutAfterWholeRecords(path)) return {true, true, "Le journal de restauration " + path + " n'a pas pu être écrit.", {}};
+  if (!CutAfterWholeRecords(path))
+    return {true, true, "Le journal de restauration " + path + " n'a pas pu être écrit.", {}};
   RecoveryReport report = record->switched ? EndCleanUp(*record, step) : PutBack(*record, journal, step);
   if (!report.failed && !journal.Remove()) {
     report.failed = true;
@@ -324,9 +342,9 @@ bool RestoreJournal::Append(const std::string& lines, bool toDisk) {
 bool RestoreJournal::Begin(const RestoreRecord& record) {
   std::error_code error;
   fs::remove(NativePath(path_), error);
-  return Append(std::string(kFirstLine) + "\r\nDATA\t" + record.dataFolder + "\r\nWORK\t" + record.workFolder + "\r\nCOPYWORK\t" + record.copyWork +
-                    "\r\nCOPY\t" + record.safetyCopy + "\r\nPARAM\t" + record.paramFile + "\t" + record.paramKept +
-                    "\r\n",
+  return Append(std::string(kFirstLine) + "\r\nDATA\t" + record.dataFolder + "\r\nWORK\t" + record.workFolder +
+                    "\r\nCOPYWORK\t" + record.copyWork + "\r\nCOPY\t" + record.safetyCopy + "\r\nPARAM\t" +
+                    record.paramFile + "\t" + record.paramKept + "\r\n",
                 true);
 }
 
@@ -338,7 +356,9 @@ bool RestoreJournal::Plan(const std::vector<Rename>& plan) {
 
 bool RestoreJournal::RenameDone(std::size_t index) { return Append("DONE\t" + std::to_string(index) + "\r\n", false); }
 
-bool RestoreJournal::RenameUndone(std::size_t index) { return Append("UNDONE\t" + std::to_string(index) + "\r\n", true); }
+bool RestoreJournal::RenameUndone(std::size_t index) {
+  return Append("UNDONE\t" + std::to_string(index) + "\r\n", true);
+}
 
 bool RestoreJournal::PutBack() { return Append("PUTBACK\r\n", true); }
 
@@ -425,8 +445,10 @@ RecoveryReport RecoverInterruptedRestore(const std::string& folder, const Recove
   try {
     return Recover(path, folder, step);
   } catch (...) {
-    return {true, true,
-            "La reprise de la restauration interrompue (journal " + path + ") a échoué : " + CurrentExceptionText(), {}};
+    return {true,
+            true,
+            "La reprise de la restauration interrompue (journal " + path + ") a échoué : " + CurrentExceptionText(),
+            {}};
   }
 }
 

@@ -17,18 +17,18 @@
 namespace kvx {
 
 struct RestoreRecord {
-  std::string dataFolder;  // with its final separator
-  std::string workFolder;  // the restore's work folder in the data folder, with its final separator
-  std::string copyWork;    // the work folder beside a folder copied out of the data (TRAMES), or empty
-  std::string safetyCopy;  // empty when the restore makes none
-  std::string paramFile;   // a PARAM.DTA outside the data folder the restore rewrites, and
-  std::string paramKept;   // the copy of it as it was (both empty when there is none)
-  std::vector<Rename> plan;     // the renames of the switch, once planned
-  std::vector<bool> done;       // per rename, recorded as made
-  std::vector<bool> undone;     // per rename, recorded as undone
-  bool putBack = false;         // every rename was undone and PARAM.DTA put back: only the clean-up is left
-  bool switched = false;        // every rename was made: the restored data is in place
-  bool converted = false;       // and the converters brought it to the current structure
+  std::string dataFolder;    // with its final separator
+  std::string workFolder;    // the restore's work folder in the data folder, with its final separator
+  std::string copyWork;      // the work folder beside a folder copied out of the data (TRAMES), or empty
+  std::string safetyCopy;    // empty when the restore makes none
+  std::string paramFile;     // a PARAM.DTA outside the data folder the restore rewrites, and
+  std::string paramKept;     // the copy of it as it was (both empty when there is none)
+  std::vector<Rename> plan;  // the renames of the switch, once planned
+  std::vector<bool> done;    // per rename, recorded as made
+  std::vector<bool> undone;  // per rename, recorded as undone
+  bool putBack = false;      // every rename was undone and PARAM.DTA put back: only the clean-up is left
+  bool switched = false;     // every rename was made: the restored data is in place
+  bool converted = false;    // and the converters brought it to the current structure
 };
 
 // The journal's path in the given folder (with its final separator).
@@ -66,18 +66,20 @@ class RestoreJournal {
 std::optional<RestoreRecord> ReadRestoreJournal(const std::string& path, std::string& why);
 std::optional<RestoreRecord> ReadRestoreJournal(const std::string& path);
 
-// Whether a journal read in programFolder names only what a restore from there touches:
-// its work folder KVXRnnnn.$$$ and safety copy YYMMDDNN.ZIP directly in the data folder,
-// the copy of an outside PARAM.DTA in the work folder, and every rename inside the data
-// folder, or inside the work folder beside the installation's TRAMES (the program folder's
-// parent) and that TRAMES, whose FIC01\PARAM.DTA is the only outside one. False with why.
+// Whether a journal read in programFolder names only what a restore started there
+// touches: its work folder KVXRnnnn.$$$ and its safety copy YYMMDDNN.ZIP directly in the
+// data folder, the kept copy of an outside PARAM.DTA in that work folder, the outside
+// PARAM.DTA only as the installation's FIC01\PARAM.DTA (the installation being the
+// program folder's parent), its second work folder only directly in the installation, and
+// every rename inside the data folder, or inside that second work folder and the
+// installation's TRAMES. False with why.
 bool CheckRestoreRecord(const RestoreRecord& record, const std::string& programFolder, std::string& why);
 
 struct RecoveryReport {
-  bool found = false;   // a restore had not ended
-  bool failed = false;  // and its data could not all be put back (or its journal was not valid)
-  std::string message;  // what was found and done, for the person
-  std::string setAside; // where a journal that was not valid was put, untouched
+  bool found = false;    // a restore had not ended
+  bool failed = false;   // and its data could not all be put back (or its journal was not valid)
+  std::string message;   // what was found and done, for the person
+  std::string setAside;  // where a journal that was not valid was put, untouched
 };
 
 // One step of a recovery made (a rename undone, the parameters put back, a folder

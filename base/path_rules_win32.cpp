@@ -56,8 +56,8 @@ std::optional<std::filesystem::path> SystemForm(const std::filesystem::path& pat
 // The file system's own comparison of names: ordinal, without regard to case.
 bool SameName(const std::filesystem::path& a, const std::filesystem::path& b) {
   const std::wstring left = a.wstring(), right = b.wstring();
-  return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(), static_cast<int>(right.size()),
-                              TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                              static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace kvx::path_rules

@@ -40,7 +40,8 @@ bool RemoveEntry(const fs::path& path, std::string& error) {
   if (!S_ISDIR(st.st_mode))  // a symbolic link is unlinked, whatever it points at
     return unlink(path.c_str()) == 0 || Failed(path, errno, error);
   // A folder without write or search permission would keep its entries: POSIX's read-only.
-  if ((st.st_mode & S_IRWXU) != S_IRWXU && chmod(path.c_str(), st.st_mode | S_IRWXU) != 0) return Failed(path, errno, error);
+  if ((st.st_mode & S_IRWXU) != S_IRWXU && chmod(path.c_str(), st.st_mode | S_IRWXU) != 0)
+    return Failed(path, errno, error);
   int code = 0;
   bool all = true;
   for (const std::string& name : NamesIn(path, code)) all = RemoveEntry(path / name, error) && all;

@@ -26,23 +26,23 @@ TEST(PathRules, APathIsUnderAFolderAsTheSystemReadsIt) {
   const Case cases[] = {
       {kFolder / "CLIENTS.FIC", true},
       {kFolder / "IMAGES" / "LOGO.BMP", true},
-      {kFolder, false},                                     // the folder itself
+      {kFolder, false},                                              // the folder itself
       {fs::path(kFolder.native() + fs::path("X").native()), false},  // FIC01X beside it
-      {kFolder / ".." / "FIC01" / "CLIENTS.FIC", false},    // ".." is refused, even back inside
+      {kFolder / ".." / "FIC01" / "CLIENTS.FIC", false},             // ".." is refused, even back inside
       {kFolder / "." / "CLIENTS.FIC", false},
-      {kFolder / "CLI\x01NTS.FIC", false},                  // a control character
+      {kFolder / "CLI\x01NTS.FIC", false},  // a control character
       {root / "KVX" / "CLIENTS.FIC", false},
-      {"FIC01/CLIENTS.FIC", false},                         // relative
+      {"FIC01/CLIENTS.FIC", false},  // relative
 #ifdef _WIN32
-      {L"c:\\kvx\\fic01\\CLIENTS.FIC", true},              // names without regard to case
-      {L"C:/KVX/FIC01/CLIENTS.FIC", true},                  // either separator
-      {L"\\\\?\\C:\\KVX\\FIC01\\CLIENTS.FIC", true},        // the long form NativePath gives
-      {L"C:\\KVX\\FIC01\\CLIENTS.FIC:flux", false},         // a stream
-      {L"C:\\KVX\\FIC01\\*.FIC", false},                    // a wildcard
-      {L"C:\\KVX\\FIC01.\\CLIENTS.FIC", true},              // trailing dots go, as the system drops them
-      {L"C:\\KVX\\FIC01\\CON", false},                      // a device
+      {L"c:\\kvx\\fic01\\CLIENTS.FIC", true},         // names without regard to case
+      {L"C:/KVX/FIC01/CLIENTS.FIC", true},            // either separator
+      {L"\\\\?\\C:\\KVX\\FIC01\\CLIENTS.FIC", true},  // the long form NativePath gives
+      {L"C:\\KVX\\FIC01\\CLIENTS.FIC:flux", false},   // a stream
+      {L"C:\\KVX\\FIC01\\*.FIC", false},              // a wildcard
+      {L"C:\\KVX\\FIC01.\\CLIENTS.FIC", true},        // trailing dots go, as the system drops them
+      {L"C:\\KVX\\FIC01\\CON", false},                // a device
 #else
-      {"/KVX/fic01/CLIENTS.FIC", false},                    // names are bytes here
+      {"/KVX/fic01/CLIENTS.FIC", false},  // names are bytes here
       {"/kvx//FIC01/CLIENTS.FIC", true},
 #endif
   };

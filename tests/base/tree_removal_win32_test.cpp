@@ -48,8 +48,9 @@ bool MakeJunction(const fs::path& link, const fs::path& target) {
   const win32::ScopedHandle folder(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   DWORD returned = 0;
-  return folder && DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                   nullptr, 0, &returned, nullptr) &&
+  return folder &&
+         DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                         nullptr, 0, &returned, nullptr) &&
          (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -89,8 +90,8 @@ TEST_F(TreeRemovalWin32Test, AJunctionGoesAsALink) {
 
 TEST_F(TreeRemovalWin32Test, AFileHeldOpenIsToldAndTheRestGoes) {
   test::WriteWholeFile(root_ / "TREE" / "HELD.FIC", "held");
-  const win32::ScopedHandle held(CreateFileW((root_ / "TREE" / "HELD.FIC").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const win32::ScopedHandle held(CreateFileW((root_ / "TREE" / "HELD.FIC").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(held);
   std::string error;
   EXPECT_FALSE(RemoveTreeNoFollow(root_ / "TREE", error));

@@ -34,7 +34,9 @@ Tree ReadTree(const fs::path& root) {
   Tree tree;
   std::error_code error;
   for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error))
-    tree[it->path().lexically_relative(root).string()] = it->is_symlink() ? "->" : it->is_directory() ? "/" : ReadAll(it->path());
+    tree[it->path().lexically_relative(root).string()] = it->is_symlink()     ? "->"
+                                                         : it->is_directory() ? "/"
+                                                                              : ReadAll(it->path());
   return tree;
 }
 
@@ -54,7 +56,6 @@ void Lay(const fs::path& root) {
   Put(root / "APP" / "KVXR0001.$$$" / "NEW" / "TRAMES" / "FACTURE.TRM", "new frame");
   Put(root / "APP" / "TRAMES" / "FACTURE.TRM", "frame");
 }
-
 
 // Whether name (relative to the scratch folder) lies under one of the folders.
 bool Under(const std::string& name, const std::vector<std::string>& folders) {
@@ -100,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Expect(Under(name, allowed), "nothing changes outside what the journal may touch");
     }
   if (!valid) {
-    Expect(report.failed && kvx::NativePath(report.setAside) == aside, "a journal that is not valid is set aside and told");
+    Expect(report.failed && kvx::NativePath(report.setAside) == aside,
+           "a journal that is not valid is set aside and told");
     Expect(ReadAll(aside) == text && !fs::exists(journal), "it is set aside as it was");
   } else if (fs::exists(journal)) {
     std::string message;

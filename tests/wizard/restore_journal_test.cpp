@@ -23,19 +23,30 @@ namespace {
 namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>;  // relative path -> content ("/" for a folder)
 
-const Tree kData = {{"CLIENTS.FIC", "old clients"}, {"IMAGES", "/"}, {"IMAGES/LOGO.BMP", "old logo"},
-                    {"NOTES.TXT", "kept"}, {"PARAM.DTA", "old param"}, {"VIDE", "/"}};
-const Tree kIncoming = {{"CLIENTS.FIC", "new clients"}, {"IMAGES", "/"}, {"IMAGES/LOGO.BMP", "new logo"},
-                        {"IMAGES/NEW.BMP", "added"}, {"PARAM.DTA", "new param"}, {"VIDE", "a file now"},
-                        {"ZZ", "/"}, {"ZZ/LAST.FIC", "last"}};
-const Tree kOutside = {{"KVXR0001.$$$", "/"}, {"KVXR0001.$$$/KEEP.TXT", "not the restore's"},
-                       {"26010101.ZIP", "not a safety copy"}, {"PARAM.DTA", "other parameters"}, {"FILE.TXT", "other"}};
+const Tree kData = {{"CLIENTS.FIC", "old clients"},  {"IMAGES", "/"},
+                    {"IMAGES/LOGO.BMP", "old logo"}, {"NOTES.TXT", "kept"},
+                    {"PARAM.DTA", "old param"},      {"VIDE", "/"}};
+const Tree kIncoming = {{"CLIENTS.FIC", "new clients"},
+                        {"IMAGES", "/"},
+                        {"IMAGES/LOGO.BMP", "new logo"},
+                        {"IMAGES/NEW.BMP", "added"},
+                        {"PARAM.DTA", "new param"},
+                        {"VIDE", "a file now"},
+                        {"ZZ", "/"},
+                        {"ZZ/LAST.FIC", "last"}};
+const Tree kOutside = {{"KVXR0001.$$$", "/"},
+                       {"KVXR0001.$$$/KEEP.TXT", "not the restore's"},
+                       {"26010101.ZIP", "not a safety copy"},
+                       {"PARAM.DTA", "other parameters"},
+                       {"FILE.TXT", "other"}};
 
 void Make(const fs::path& root, const Tree& tree) {
   fs::create_directories(root);
   for (const auto& [name, content] : tree) {
-    if (content == "/") fs::create_directories(root / name);
-    else test::WriteWholeFileAndFolders(root / name, content);
+    if (content == "/")
+      fs::create_directories(root / name);
+    else
+      test::WriteWholeFileAndFolders(root / name, content);
   }
 }
 
@@ -104,13 +115,15 @@ class RestoreJournalTest : public testing::Test {
 // byte for byte, nothing else changes, and the person is told where it went.
 TEST_F(RestoreJournalTest, AJournalThatIsNotValidIsSetAsideAndNothingIsTouched) {
   const std::string data = Folder(data_), work = WorkText(), other = Text(root_ / "OTHER");
-  const std::string header = "KVXRESTORE 1\r\nDATA\t" + data + "\r\nWORK\t" + work + "\r\nCOPYWORK\t\r\nCOPY\t\r\nPARAM\t\t\r\n";
+  const std::string header =
+      "KVXRESTORE 1\r\nDATA\t" + data + "\r\nWORK\t" + work + "\r\nCOPYWORK\t\r\nCOPY\t\r\nPARAM\t\t\r\n";
   const auto with = [&](const std::string& key, const std::string& value) {
     std::string text = header;
     const std::size_t at = text.find("\r\n" + key + "\t") + 3 + key.size();
     return text.replace(at, text.find("\r\n", at) - at, value);
   };
-  const std::string rename = "RENAME\t" + Utf8(data_ / "CLIENTS.FIC") + "\t" + Utf8(Work() / "OLD" / "CLIENTS.FIC") + "\r\n";
+  const std::string rename =
+      "RENAME\t" + Utf8(data_ / "CLIENTS.FIC") + "\t" + Utf8(Work() / "OLD" / "CLIENTS.FIC") + "\r\n";
   const std::string planned = header + rename + "SWITCH\r\n";
   const std::string intoOther = "RENAME\t" + Utf8(Work() / "NEW" / "FILE.TXT") + "\t";
   const std::vector<std::pair<const char*, std::string>> cases = {
@@ -122,7 +135,8 @@ TEST_F(RestoreJournalTest, AJournalThatIsNotValidIsSetAsideAndNothingIsTouched) 
       {"done before the plan ends", header + rename + "DONE\t0\r\nSWITCH\r\n"},
       {"work folder elsewhere", with("WORK", other + "\\KVXR0001.$$$\\")},
       {"work folder not a work folder", with("WORK", data + "IMAGES\\")},
-      {"work folder with a control character", with("WORK", data.substr(0, data.size() - 1) + std::string(1, '\0') + "\\KVXR0001.$$$\\")},
+      {"work folder with a control character",
+       with("WORK", data.substr(0, data.size() - 1) + std::string(1, '\0') + "\\KVXR0001.$$$\\")},
       {"safety copy elsewhere", with("COPY", other + "\\26010101.ZIP")},
       {"safety copy not a safety copy", with("COPY", data + "CLIENTS.FIC")},
       {"copy work folder elsewhere", with("COPYWORK", other + "\\KVXR0001.$$$\\")},
@@ -131,7 +145,8 @@ TEST_F(RestoreJournalTest, AJournalThatIsNotValidIsSetAsideAndNothingIsTouched) 
       {"data folder relative", with("DATA", "FIC01\\")},
       {"data folder a root", with("DATA", Text(data_.root_path()))},
       {"rename out of the data folder", header + intoOther + Utf8(root_ / "OTHER" / "FILE.TXT") + "\r\nSWITCH\r\n"},
-      {"rename out through ..", header + intoOther + Utf8(data_ / ".." / ".." / "OTHER" / "FILE.TXT") + "\r\nSWITCH\r\n"},
+      {"rename out through ..",
+       header + intoOther + Utf8(data_ / ".." / ".." / "OTHER" / "FILE.TXT") + "\r\nSWITCH\r\n"},
       {"rename of the data folder", header + "RENAME\t" + Utf8(Work() / "NEW") + "\t" + Utf8(data_) + "\r\nSWITCH\r\n"},
       {"rename into the installation", header + intoOther + Utf8(app_ / "OUTILS" / "FILE.TXT") + "\r\nSWITCH\r\n"},
       {"unknown record", planned + "UNDO ALL\r\n"},
@@ -146,7 +161,8 @@ TEST_F(RestoreJournalTest, AJournalThatIsNotValidIsSetAsideAndNothingIsTouched) 
     const RecoveryReport report = RecoverInterruptedRestore(Program());
     EXPECT_TRUE(report.found);
     EXPECT_TRUE(report.failed);
-    EXPECT_NE(report.message.find("Le journal de restauration " + Journal() + " n'est pas valable ("), std::string::npos)
+    EXPECT_NE(report.message.find("Le journal de restauration " + Journal() + " n'est pas valable ("),
+              std::string::npos)
         << report.message;
     EXPECT_NE(report.message.find("mis de côté sous " + Journal() + ".1.bad"), std::string::npos) << report.message;
     EXPECT_EQ(test::ReadWholeFile(NativePath(Journal() + ".1.bad")), text);
@@ -170,7 +186,8 @@ TEST_F(RestoreJournalTest, ASwitchPartlyUndoneIsUndoneByTheNextStart) {
     Make(data_, kData);
     RestoreJournal journal(Journal());
     const std::vector<Rename> plan = Prepare(journal);
-    ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }), SwitchOutcome::Switched);
+    ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }),
+              SwitchOutcome::Switched);
     ASSERT_TRUE(UndoSwitch({plan.end() - static_cast<std::ptrdiff_t>(undone), plan.end()}));
     const RecoveryReport report = RecoverInterruptedRestore(Program());
     EXPECT_FALSE(report.failed) << report.message;
@@ -221,7 +238,10 @@ TEST_F(RestoreJournalTest, ARecoveryStoppedAfterAnyStepIsEndedByTheNextStart) {
       EXPECT_FALSE(fs::exists(NativePath(Journal())));
     }
     std::printf("recovery steps stopped after (%s): %d\n",
-                stop == Stop::InThePlan ? "plan cut short" : switched ? "switch ended" : "switch not ended", stopAt - 1);
+                stop == Stop::InThePlan ? "plan cut short"
+                : switched              ? "switch ended"
+                                        : "switch not ended",
+                stopAt - 1);
     EXPECT_GE(stopAt - 1, switched ? 2 : 4);
   }
 }
@@ -248,8 +268,9 @@ TEST_F(RestoreJournalTest, AnUndoStoppedAfterAnyRenameIsEndedByTheNextStart) {
         if (calls == failing + undoStop + 1) throw PowerCut{};
         return RenameEntry(from, to);
       };
-      EXPECT_THROW(RunSwitch(plan, cut, [&](std::size_t index) { journal.RenameDone(index); },
-                             [&](std::size_t index) { journal.RenameUndone(index); }),
+      EXPECT_THROW(RunSwitch(
+                       plan, cut, [&](std::size_t index) { journal.RenameDone(index); },
+                       [&](std::size_t index) { journal.RenameUndone(index); }),
                    PowerCut);
       const RecoveryReport report = RecoverInterruptedRestore(Program());
       EXPECT_FALSE(report.failed) << report.message;
@@ -265,7 +286,8 @@ TEST_F(RestoreJournalTest, AnUndoStoppedAfterAnyRenameIsEndedByTheNextStart) {
 TEST_F(RestoreJournalTest, TheCleanUpRemovesReadOnlyEntriesAndLinksWithoutFollowingThem) {
   RestoreJournal journal(Journal());
   const std::vector<Rename> plan = Prepare(journal);
-  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }), SwitchOutcome::Switched);
+  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }),
+            SwitchOutcome::Switched);
   ASSERT_TRUE(journal.Switched());
   fs::permissions(Work() / "OLD" / "CLIENTS.FIC", fs::perms::owner_write, fs::perm_options::remove);
   std::error_code linkError;
@@ -284,7 +306,8 @@ TEST_F(RestoreJournalTest, TheCleanUpRemovesReadOnlyEntriesAndLinksWithoutFollow
 TEST_F(RestoreJournalTest, ARecoveryThatCannotEndIsPendingForItsDataFolderOnly) {
   RestoreJournal journal(Journal());
   const std::vector<Rename> plan = Prepare(journal);
-  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }), SwitchOutcome::Switched);
+  ASSERT_EQ(RunSwitch(plan, RenameEntry, [&](std::size_t index) { journal.RenameDone(index); }),
+            SwitchOutcome::Switched);
   fs::remove(data_ / "CLIENTS.FIC");  // a rename made, its target gone since
   fs::remove(Work() / "OLD" / "CLIENTS.FIC");
   std::string message;
