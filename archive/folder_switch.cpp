@@ -45,24 +45,35 @@ std::vector<Rename> PlanSwitch(const fs::path& incoming, const fs::path& target,
   return plan;
 }
 
-SwitchOutcome RunSwitch(const std::vector<Rename>& plan, const RenameStep& rename,
-                        const std::function<void(std::size_t)>& done) {
+SwitchOutcome RunSwitch(const std::vector<Rename>& plan, const RenameStep& rename, const RenameDone& done,
+                        const RenameDone& undone) {
   for (std::size_t i = 0; i < plan.size(); ++i) {
     std::error_code error;
     fs::create_directories(plan[i].to.parent_path(), error);  // the folders under `replaced`
     if (!rename(plan[i].from, plan[i].to))
-      return UndoSwitch({plan.begin(), plan.begin() + static_cast<std::ptrdiff_t>(i)}, rename) ? SwitchOutcome::Undone
-                                                                                               : SwitchOutcome::Mixed;
+      return UndoSwitch({plan.begin(), plan.begin() + static_cast<std::ptrdiff_t>(i)}, rename, undone)
+                 ? SwitchOutcome::Undone
+                 : SwitchOutcome::Mixed;
     done(i);
   }
   return SwitchOutcome::Switched;
 }
 
-bool UndoSwitch(const std::vector<Rename>& plan, const RenameStep& rename) {
+bool UndoSwitch(const std::vector<Rename>& plan, const RenameStep& rename, const RenameDone& undone) {
   bool all = true;
-  for (auto step = plan.rbegin(); step != plan.rend(); ++step)
-    if (Exists(step->to) && !Exists(step->from) && !rename(step->to, step->from)) all = false;
+  for (std::size_t i = plan.size(); i-- > 0;) {
+    if (StateOf(plan[i]) != RenameState::Made) continue;
+    if (!rename(plan[i].to, plan[i].from))
+      all = false;
+    else if (undone)
+      undone(i);
+  }
   return all;
+}
+
+RenameState StateOf(const Rename& step) {
+  const bool source = Exists(step.from), target = Exists(step.to);
+  return source == target ? RenameState::Neither : target ? RenameState::Made : RenameState::NotMade;
 }
 
 SwitchOutcome SwitchFolders(const fs::path& incoming, const fs::path& target, const fs::path& replaced,

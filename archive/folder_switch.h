@@ -33,14 +33,23 @@ bool RenameEntry(const std::filesystem::path& from, const std::filesystem::path&
 std::vector<Rename> PlanSwitch(const std::filesystem::path& incoming, const std::filesystem::path& target,
                                const std::filesystem::path& replaced);
 
+using RenameDone = std::function<void(std::size_t index)>;
+
 // Runs the plan in order, calling done with the index of each rename made; a failed
-// rename undoes the ones made.
-SwitchOutcome RunSwitch(const std::vector<Rename>& plan, const RenameStep& rename,
-                        const std::function<void(std::size_t)>& done);
+// rename undoes the ones made, calling undone with the index of each one undone (so that
+// a journal can tell a later process which went back).
+SwitchOutcome RunSwitch(const std::vector<Rename>& plan, const RenameStep& rename, const RenameDone& done,
+                        const RenameDone& undone = {});
 
 // Undoes, last first, every rename of the plan that the folders show made (its target
-// there, its source gone); true when each of them went back.
-bool UndoSwitch(const std::vector<Rename>& plan, const RenameStep& rename = RenameEntry);
+// there, its source gone), calling undone with the index of each; true when each of them
+// went back.
+bool UndoSwitch(const std::vector<Rename>& plan, const RenameStep& rename = RenameEntry, const RenameDone& undone = {});
+
+// Whether the folders show the rename made (target there, source gone) or not made or
+// undone (source there, target gone); neither when both or none are there.
+enum class RenameState { Made, NotMade, Neither };
+RenameState StateOf(const Rename& step);
 
 // PlanSwitch then RunSwitch.
 SwitchOutcome SwitchFolders(const std::filesystem::path& incoming, const std::filesystem::path& target,
