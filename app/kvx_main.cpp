@@ -27,7 +27,7 @@ ActionOutcome RunMenuLoop(const ActionContext& program) {
 // A restore the machine stopped in the middle of is undone (or its clean-up ended) before
 // anything else touches the data, and the person told in one message.
 void RecoverRestore(HostBridge& host) {
-  const RecoveryReport recovery = RecoverInterruptedRestore(WithSeparator(CurrentFolder()));
+  const RecoveryReport recovery = RecoverInterruptedRestore(ProgramFolder());
   if (!recovery.found) return;
   if (recovery.failed) host.Error(recovery.message);
   else host.Info(recovery.message, VerbCase::kUpper);

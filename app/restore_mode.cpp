@@ -33,12 +33,16 @@ bool FolderHasEntries(const std::string& folder) {
 // library's own messages may be missing or say less (an archive with no member, a file
 // that reads back wrong), and until the converter the folder is as it was.
 bool RestoreArchive(HostBridge& host, const std::string& archive, const std::string& dataFolder) {
+  if (FolderHasEntries(dataFolder) && VolmeraRuns()) {  // a folder the application may be using
+    host.Error("Impossible de restaurer la base de données " + dataFolder + " si Volmera est ouvert");
+    return false;
+  }
   std::error_code ignored;
   std::filesystem::create_directories(NativePath(dataFolder), ignored);
   RestoreRequest request;
   request.archive = archive;
   request.dataFolder = dataFolder + "\\";
-  request.programFolder = WithSeparator(CurrentFolder());
+  request.programFolder = ProgramFolder();  // the journal's place, wherever the run was started from
   request.safetyCopy = FolderHasEntries(dataFolder);  // a folder restored before keeps its earlier data
   request.converters = {{"WDMODFIC.EXE", DataFileUpdateArguments(dataFolder, DataFileUpdate::kAfterRestore)}};
   const RestoreOutcome outcome = RunRestore(host, request);

@@ -239,23 +239,24 @@ bool RemoveAll(const std::vector<std::string>& paths, const RecoveryStep& step, 
   return true;
 }
 
+RecoveryReport NotUndone(const RestoreRecord& record) {
+  return {true, true,
+          Opening(record) + " et n'a pas pu être défaite : les fichiers d'origine sont dans " +
+              WhereTheOriginalsAre(record) + ".",
+          {}};
+}
+
 RecoveryReport PutBack(const RestoreRecord& record, RestoreJournal& journal, const RecoveryStep& step) {
-  const RecoveryReport notUndone = {true,
-                                    true,
-                                    Opening(record) +
-                                        " et n'a pas pu être défaite : les fichiers d'origine sont dans " +
-                                        WhereTheOriginalsAre(record) + ".",
-                                    {}};
   if (!record.putBack) {
-    if (!PlanMatchesFolders(record)) return notUndone;
+    if (!PlanMatchesFolders(record)) return NotUndone(record);
     for (std::size_t i = record.plan.size(); i-- > 0;) {
       if (record.undone[i] || StateOf(record.plan[i]) != RenameState::Made) continue;
-      if (!RenameEntry(record.plan[i].to, record.plan[i].from) || !journal.RenameUndone(i)) return notUndone;
+      if (!RenameEntry(record.plan[i].to, record.plan[i].from) || !journal.RenameUndone(i)) return NotUndone(record);
       if (!Stepped(step)) return Stopped(record);
     }
     // Without a plan nothing was renamed: no mark is needed, and none may follow a plan cut short.
-    if (!EveryRenameUndone(record) || !PutParametersBack(record) || (!record.plan.empty() && !journal.PutBack()))
-      return notUndone;
+    if (!EveryRenameUndone(record) || !PutParametersBack(record) || (!record.plan.empty() && !journal.MarkPutBack()))
+      return NotUndone(record);
     if (!Stepped(step)) return Stopped(record);
   }
   bool stopped = false;
@@ -360,7 +361,7 @@ bool RestoreJournal::RenameUndone(std::size_t index) {
   return Append("UNDONE\t" + std::to_string(index) + "\r\n", true);
 }
 
-bool RestoreJournal::PutBack() { return Append("PUTBACK\r\n", true); }
+bool RestoreJournal::MarkPutBack() { return Append("PUTBACK\r\n", true); }
 
 bool RestoreJournal::Switched() { return Append("SWITCHED\r\n", true); }
 

@@ -50,7 +50,7 @@ class RestoreJournal {
   // Every rename undone and the outside PARAM.DTA put back, flushed: the clean-up that
   // follows removes the work folder, where the folders no longer tell a rename undone
   // from one made.
-  bool PutBack();
+  bool MarkPutBack();
   bool Switched();
   bool Converted();
   bool Remove();

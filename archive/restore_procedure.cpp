@@ -18,6 +18,7 @@
 #include "base/file_search.h"
 #include "base/folder_scan.h"
 #include "base/folders.h"
+#include "base/tree_removal.h"
 #include "host/system_helpers.h"
 #include "host/text_helpers.h"
 
@@ -44,14 +45,23 @@ bool IsWorkFolder(const std::string& name) {
          AllDigits(name.substr(4, 4));
 }
 
+bool JournalLeft(const std::string& programFolder, std::string& message) {
+  const std::string path = JournalPath(programFolder);
+  if (!FileExists(path)) return false;
+  message = "Une autre restauration n'est pas terminée (journal " + path +
+            ") : relancez l'outil pour qu'il la termine avant toute restauration.";
+  return true;
+}
+
 bool PathExists(const std::string& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(NativePath(path), error));
 }
 
-void RemoveTree(const std::string& path) {
-  std::error_code error;
-  if (!path.empty()) fs::remove_all(NativePath(path), error);
+// Removes a work folder or a safety copy: read-only entries too, links as links (never
+// what they point to). False with the first failure's path and reason.
+bool RemoveTree(const std::string& path, std::string& error) {
+  return path.empty() || RemoveTreeNoFollow(NativePath(path), error);
 }
 
 // Ends the process abruptly after the Nth step when KVXRESTORE_STOP_AFTER=N: no clean-up,
@@ -109,7 +119,7 @@ bool MakeSafetyCopy(HostBridge& host, const std::string& dataFolder, const std::
     error = "La copie de sécurité " + archive + " est illisible.";
   else
     return true;
-  RemoveTree(archive);
+  if (std::string failure; !RemoveTree(archive, failure)) error += " " + failure;
   return false;
 }
 
@@ -256,11 +266,18 @@ RestoreOutcome Restore::Fail(RestoreStage stage, std::string message) {
       std::error_code error;
       fs::copy_file(NativePath(record_.paramKept), NativePath(record_.paramFile), fs::copy_options::overwrite_existing,
                     error);
+      FlushFileToDisk(NativePath(record_.paramFile));
     }
-    RemoveTree(record_.workFolder);
-    RemoveTree(record_.copyWork);
-    RemoveTree(record_.safetyCopy);
-    journal_.Remove();
+    // The renames are all undone: the next start must not undo anything more, only clean up.
+    if (stage == RestoreStage::Switch) journal_.MarkPutBack();
+    std::string failure;
+    const bool removed = RemoveTree(record_.workFolder, failure) && RemoveTree(record_.copyWork, failure) &&
+                         RemoveTree(record_.safetyCopy, failure);
+    // What could not be removed stays in the journal, for the next start to finish.
+    if (removed)
+      journal_.Remove();
+    else
+      message += (message.empty() ? "" : " ") + std::string("Le nettoyage n'a pas pu se terminer : ") + failure;
   }
   outcome_.failedAt = stage;
   outcome_.message = std::move(message);
@@ -293,8 +310,9 @@ bool Restore::PrepareParameters() {
   if (request_.paramFile.empty() || !request_.writeBack) return true;
   std::error_code error;
   if (!record_.paramFile.empty()) {
+    // The copy kept must be on the disk before the file is rewritten: the recovery puts it back.
     fs::copy_file(NativePath(record_.paramFile), NativePath(record_.paramKept), error);
-    return !error && request_.writeBack(record_.paramFile);
+    return !error && FlushFileToDisk(NativePath(record_.paramKept)) && request_.writeBack(record_.paramFile);
   }
   const std::string prepared = incoming_ + "PARAM.DTA";
   if (!PathExists(prepared) && !fs::copy_file(NativePath(request_.paramFile), NativePath(prepared), error))
@@ -328,10 +346,13 @@ bool Restore::Switch() {
     return false;
   }
   seam_.Step();
-  const SwitchOutcome switched = RunSwitch(plan, RenameEntry, [this](std::size_t index) {
-    journal_.RenameDone(index);
-    seam_.Step();
-  });
+  const SwitchOutcome switched = RunSwitch(
+      plan, RenameEntry,
+      [this](std::size_t index) {
+        journal_.RenameDone(index);
+        seam_.Step();
+      },
+      [this](std::size_t index) { journal_.RenameUndone(index); });
   if (switched == SwitchOutcome::Mixed) {
     Fail(RestoreStage::Mixed, "La restauration a été interrompue : les fichiers d'origine sont dans " +
                                   record_.workFolder + "OLD" +
@@ -359,11 +380,13 @@ bool Restore::RunConverters() {
   return true;
 }
 
+// A work folder that cannot be removed keeps the journal: the next start finishes the
+// clean-up and says what stood in its way.
 void Restore::EndCleanUp() {
-  RemoveTree(record_.workFolder);
-  RemoveTree(record_.copyWork);
+  std::string failure;
+  const bool removed = RemoveTree(record_.workFolder, failure) && RemoveTree(record_.copyWork, failure);
   seam_.Step();
-  journal_.Remove();
+  if (removed) journal_.Remove();
   seam_.Step();
 }
 
@@ -371,6 +394,13 @@ RestoreOutcome Restore::Run() {
   if (std::string refusal; !CheckArchive(request_.archive, request_.dataFolder, directory_, refusal)) {
     outcome_.failedAt = RestoreStage::Refused;
     outcome_.message = std::move(refusal);
+    return outcome_;
+  }
+  // A journal left by a restore that a start could not settle is never overwritten.
+  if (std::string pending; RecoveryPending(request_.programFolder, request_.dataFolder, pending) ||
+                           JournalLeft(request_.programFolder, pending)) {
+    outcome_.failedAt = RestoreStage::Refused;
+    outcome_.message = std::move(pending);
     return outcome_;
   }
   if (!Begin()) return Fail(RestoreStage::Journal, "Le journal de restauration n'a pas pu être écrit dans " +

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive_procedures.h"
+#include "archive/restore_journal.h"
 #include "base/ascii_case.h"
 #include "base/exception_text.h"
 #include "base/folders.h"
@@ -217,6 +218,17 @@ void TEnregistrer::BitBtn5Click() {
 }
 
 // Makes the backup to the target of ComboBox1 and shows how it ended on the status line.
+// Not while the application may change the data files, nor while a restore of that folder
+// that a start could not settle leaves it half switched.
+bool TEnregistrer::BackupAllowed(const std::string& dataFolder, const std::string& programFolder,
+                                 std::string& refusal) const {
+  if (VolmeraRuns()) {
+    refusal = "Impossible de sauvegarder la base de données si Volmera est ouvert";
+    return false;
+  }
+  return !RecoveryPending(programFolder, dataFolder, refusal);
+}
+
 void TEnregistrer::RunBackup() {
   CurrentFolderGuard keep;
   const std::string dataFolder = ReadFirstField(LocateParamFile(), "REPERTOIREF", kComposants);
@@ -225,6 +237,11 @@ void TEnregistrer::RunBackup() {
     return;
   }
   const std::string folder = WithSeparator(TrimText(dataFolder, TrimMode::kTrailing));
+  if (std::string refusal; !BackupAllowed(folder, WithSeparator(keep.Saved()), refusal)) {
+    ui::ShowMessage("Echec de la sauvegarde !\r\n" + refusal);
+    Label6.SetCaption("Echec de la sauvegarde !");
+    return;
+  }
   const std::string target = ComboBox1.Text();
   if (ASCIIUpper(DrivePart(target)) == cdDriveId_) {
     BackupToCD(folder);
@@ -262,13 +279,8 @@ bool TEnregistrer::ZipDataFolder(const std::string& target, std::string dataFold
   if (!SetCurrentFolder(dataFolder)) return false;
   const std::string list = "@" + dataFolder + "PATSAUVE.DTA";
   if (toCD) return ZipArchive(host_, target, list, 0, true, &problems);
-  if (target.find(kDiskette) != std::string::npos) {
-    if (VolmeraRuns()) {
-      problems.push_back("Impossible de sauvegarder sur disquette si Volmera est ouvert");
-      return false;
-    }
+  if (target.find(kDiskette) != std::string::npos)
     return ZipArchive(host_, target, list, kDisketteVolumes, false, &problems);
-  }
 
   host_.OpenWindow("FEN_Progress.wdw", VerbCase::kCapitalised);
   ui::CurrentPresenter().BringWindowToFront(host_.WindowHandle("FEN_Progress"));

@@ -166,6 +166,7 @@ class TEnregistrer : public ui::Form {
   void ChooseTarget(const std::string& target);
   std::string DriveTarget() const;
   // Each ends with how it went on its tab's status line.
+  bool BackupAllowed(const std::string& dataFolder, const std::string& programFolder, std::string& refusal) const;
   void RunBackup();
   bool ArchiveDataFolder(const std::string& target, const std::string& dataFolder, bool toCD);
   bool ZipDataFolder(const std::string& target, std::string dataFolder, bool toCD, std::vector<std::string>& problems);

@@ -136,6 +136,11 @@ void TEnregistrer::RunRestore() {
     Label9.SetCaption("Le fichier sélectionné n'existe pas !");
     return;
   }
+  if (VolmeraRuns()) {  // whichever tab the wizard was opened on
+    ui::ShowMessage("Impossible de restaurer la base de données si Volmera est ouvert");
+    Label9.SetCaption(kRestoreFailed);
+    return;
+  }
   Label9.SetCaption("Début de la restauration !");
   Gauge1.SetVisible(true);
   Timer1.SetEnabled(true);

@@ -40,11 +40,12 @@ MESSAGE_CALLS = (
     "refused.push_back", "problems.push_back",
 )
 # Names that keep a failure text until it is shown ("error = ...", "lastError_ += ...").
-MESSAGE_HOLDERS = ("error", "error_", "lastError_", "verifyError_", "failure", "message", "why")
+MESSAGE_HOLDERS = ("error", "error_", "lastError_", "verifyError_", "failure", "message", "why", "refusal")
 # Functions that build a text to be shown: the literals of their return statements.
 MESSAGE_BUILDERS = (
     "ClosingMessage", "ExtractionErrorText", "PutBack", "RecoverInterruptedRestore", "Opening", "WriteFailedLine",
     "EraseEndLine", "FileOpenErrorText", "FileCreateErrorText", "FileReadErrorText", "WhereTheDataAsItWasLies",
+    "NotUndone", "Stopped", "SetAside", "Recover", "EndCleanUp",
 )
 # Host commands: the person sees the text after a message verb or a label's name; the
 # other verbs drive windows and carry no text.

@@ -274,7 +274,8 @@ TEST_F(BackupTab, AnUnreadableDataFileFailsTheBackupAndKeepsTheEarlierArchive) {
   EXPECT_NE(check.find("SauveKVX.zip (relecture "), std::string::npos) << check;
 }
 
-// Diskettes are written in place: not while the application may change the data files.
+// Diskettes are written in place: not while the application may change the data files
+// (no backup is, whatever its medium).
 TEST_F(BackupTab, NoDisketteBackupWhileVolmeraRuns) {
   ASSERT_TRUE(Launch(AppPath("VOLMERA.EXE"), "/STAY", false));
   for (int wait = 0; wait < 200 && CountProcesses("VOLMERA.EXE") == 0; ++wait)
@@ -285,7 +286,7 @@ TEST_F(BackupTab, NoDisketteBackupWhileVolmeraRuns) {
   KillProcesses("VOLMERA.EXE", true);
   EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !");
   EXPECT_EQ(session_.Dialogs().Transcript(),
-            Items{"INFO Echec de la sauvegarde !\r\nImpossible de sauvegarder sur disquette si Volmera est ouvert"});
+            Items{"INFO Echec de la sauvegarde !\r\nImpossible de sauvegarder la base de données si Volmera est ouvert"});
   EXPECT_FALSE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE3=100")) << "the library was not called";
 }
 

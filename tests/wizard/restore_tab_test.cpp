@@ -132,6 +132,54 @@ TEST_F(RestoreTab, ARestoreBringsTheDataBackAndRunsTheConverter) {
   EXPECT_TRUE(Contains(HostTranscript(), "CMD AFFICHE,JAUGE_JAUGE1=100"));
 }
 
+// Neither tab changes or copies the data while the application may be changing it, nor
+// while a restore that no start could settle leaves a journal behind.
+TEST_F(RestoreTab, NeitherTabRunsWhileVolmeraRunsOrAJournalIsLeft) {
+  const std::string archive = MakeBackup();
+  const std::string earlier = ReadFile(archive);
+  DamageData();
+  const auto before = DataFiles();
+  const std::string journal = AppPath("OUTILS\\KVXRESTO.JNL");
+  struct Case {
+    const char* what;
+    const char* backupTold;
+    const char* restoreTold;
+  };
+  const Case cases[] = {
+      {"volmera", "Impossible de sauvegarder la base de données si Volmera est ouvert",
+       "Impossible de restaurer la base de données si Volmera est ouvert"},
+      {"journal", "n'est pas valable", "n'est pas valable"},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.what) == "volmera") {
+      ASSERT_TRUE(Launch(AppPath("VOLMERA.EXE"), "/STAY", false));
+      for (int wait = 0; wait < 200 && CountProcesses("VOLMERA.EXE") == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } else {
+      WriteFile(journal, "not a journal\r\n");
+    }
+    const size_t shown = session_.Dialogs().Transcript().size();
+    TEnregistrer form(host_, burning_);
+    form.ComboBox1.UserType(archive);
+    form.CheckBoxOuvDossier.SetChecked(false);
+    form.BitBtn5Click();
+    form.Edit1.SetText(archive);
+    form.BitBtn7Click();
+    KillProcesses("VOLMERA.EXE", true);
+    EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !") << c.what;
+    EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !") << c.what;
+    EXPECT_EQ(ReadFile(archive), earlier) << c.what;
+    EXPECT_EQ(DataFiles(), before) << c.what;
+    const auto& dialogs = session_.Dialogs().Transcript();
+    ASSERT_EQ(dialogs.size(), shown + 2) << c.what;
+    EXPECT_NE(dialogs[shown].find(c.backupTold), std::string::npos) << dialogs[shown];
+    EXPECT_NE(dialogs[shown + 1].find(c.restoreTold), std::string::npos) << dialogs[shown + 1];
+    if (std::string(c.what) == "journal") {
+      EXPECT_EQ(ReadFile(journal), "not a journal\r\n");  // left for the start to set aside
+    }
+  }
+}
+
 TEST_F(RestoreTab, SafetyCopiesOfTheDayCountOn) {
   const std::string archive = MakeBackup();
   WriteFile(SafetyCopy(1), "old");
