@@ -55,6 +55,16 @@ void CompressionMessage(std::vector<std::string>* problems, uint16_t messageId, 
   problems->push_back(line);
 }
 
+// A handler that threw stopped the run: its text goes with the problems when they are
+// collected, else to the host.
+void TellHandlerFailure(const TZipComponent& component, HostBridge& host, std::vector<std::string>* problems) {
+  if (!component.HandlerFailed()) return;
+  if (problems)
+    problems->push_back(component.LastError());
+  else
+    host.Error(component.LastError());
+}
+
 }  // namespace
 
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
@@ -77,7 +87,9 @@ bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view
   if (recurse) zip.Options = {TZipFlag::RecurseFlag, TZipFlag::PathForTempFlag};
   zip.lpszItemList.SetText(itemList->c_str());
   zip.wMultiVolControl = MultiVolumeFlagsFromWord(multiVolumeWord);
-  return zip.Execute(kZipFunctionAdd);
+  if (zip.Execute(kZipFunctionAdd)) return true;
+  TellHandlerFailure(zip, host, problems);
+  return false;
 }
 
 namespace {
@@ -95,6 +107,7 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   };
   unzip.lpszZipFile.SetText(archive.c_str());
   const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;
+  TellHandlerFailure(unzip, host, nullptr);
   if (count <= 0) return false;
   unzip.Options.Include(TUnzipFlag::OverWriteFlag);
   unzip.Options.Include(TUnzipFlag::QuietFlag);
@@ -102,7 +115,9 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   if (test) unzip.Options.Include(TUnzipFlag::TestFlag);
   unzip.lpszDestination.SetText(destinationFolder.c_str());
   unzip.lpszFileSpec.SetText(Staged(fileSpec).c_str());
-  return unzip.Execute(kUnzipFunctionExtract);
+  if (unzip.Execute(kUnzipFunctionExtract)) return true;
+  TellHandlerFailure(unzip, host, nullptr);
+  return false;
 }
 
 }  // namespace

@@ -17,13 +17,15 @@ class HostBridge;
 // True when the library wrote the archive whole and checked it. A list whose expanded
 // entries pass the capacity is refused with an "ERREUR," message and nothing is written.
 // problems, when given, receives one line per file the library could not read whole
-// and per failed check of what it wrote, with the reason, for the caller to show at once.
+// and per failed check of what it wrote, with the reason, for the caller to show at once,
+// and the text of a progress or message handler that threw (otherwise sent as an error).
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
                 bool recurse, std::vector<std::string>* problems = nullptr);
 
 // Extracts every member matching fileSpec into destination, overwriting and
 // recreating folders. True when the archive held members and the library extracted
-// them all; an archive that cannot be read or holds nothing gives false.
+// them all; an archive that cannot be read or holds nothing gives false. A progress or
+// message handler that throws stops the library and its text is sent as an error.
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
                   std::string_view fileSpec);
 
