@@ -425,7 +425,11 @@ ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath
     test.testOnly = true;
     test.share = share;
     test.shares = shares;
-    results[share] = ExtractMembers(readPath, test, findings, drive);
+    try {
+      results[share] = ExtractMembers(readPath, test, findings, drive);
+    } catch (...) {  // nothing may end a thread, nor leave the others unjoined
+      results[share] = ZipResult::CannotReadArchive;
+    }
   };
   std::vector<std::thread> threads;
   for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);
