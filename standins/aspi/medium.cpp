@@ -202,7 +202,8 @@ bool Medium::Parse(const std::string& text, Medium& medium) {
     if (key == "Capacity") parsed.capacity = n[0];
     else if (key == "Formatted") parsed.formatted = n[0] != 0;
     else if (key == "Finalised") parsed.finalised = n[0] != 0;
-    else if (key == "Track" && n.size() == 3) parsed.tracks.push_back({n[0], n[1], static_cast<uint16_t>(n[2])});
+    else if (key == "Track" && n.size() == 3 && n[2] <= 0xFFFF)  // a session number fits 16 bits
+      parsed.tracks.push_back({n[0], n[1], static_cast<uint16_t>(n[2])});
     else if (key == "LeadOut") parsed.leadOuts.push_back(n[0]);
     else if (key == "Current" && n.size() == 3) {
       parsed.nextStart = n[0];

@@ -123,7 +123,7 @@ TEST(SavedDisc, TheStateSurvivesTextAndRejectsDamage) {
             "Media=CD-RW\nCapacity=359849\nFormatted=0\nFinalised=0\nTrack=0,300,1\nLeadOut=300\n"
             "Current=11700,12,40\nRecordedEnd=0\n");
   for (const char* damaged : {"Media=CD-RW\nTrack=1,2\n", "Media=XX\n", "Capacity=5\n", "Media=CD-R\nCurrent=a,b,c\n",
-                              "Media=CD-R\nOther=1\n"})
+                              "Media=CD-R\nOther=1\n", "Media=CD-R\nTrack=0,300,65537\n"})
     EXPECT_FALSE(Medium::Parse(damaged, back)) << damaged;
 }
 
