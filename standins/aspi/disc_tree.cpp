@@ -157,7 +157,7 @@ bool WriteFile(const SectorReader& read, const DiscEntry& entry, const fs::path&
       const uint32_t bytes = std::min<uint32_t>(left, static_cast<uint32_t>(chunk.size()));
       const uint32_t blocks = (bytes + kSector - 1) / kSector;
       read(lba, chunk.data(), blocks);
-      out.write(reinterpret_cast<const char*>(chunk.data()), bytes);
+      out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(bytes));  // 64 KiB at most
       lba += blocks;
       left -= bytes;
     }

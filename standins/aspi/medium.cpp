@@ -1,8 +1,11 @@
 #include "standins/aspi/medium.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
+
+#include "base/checked_size.h"
 
 namespace kvx::aspi {
 namespace {
@@ -249,9 +252,11 @@ bool SectorImage::Open() {
 
 bool SectorImage::Write(uint32_t lba, const uint8_t* data, uint32_t blocks) {
   if (!Open()) return path_.empty();
+  size_t bytes = 0;
+  if (!SizeInMemory(uint64_t{blocks} * kSectorBytes, bytes)) return false;
   file_.clear();
   file_.seekp(static_cast<std::streamoff>(lba) * kSectorBytes);
-  file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(blocks) * kSectorBytes);
+  file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(bytes));
   return static_cast<bool>(file_);
 }
 

@@ -282,7 +282,8 @@ class ArchiveBuilder {
       chunk->last = remaining == 0 || got < wanted;  // a file that shrank ends where its data ends
       chunk->mayStore = first && chunk->last;
       chunk->dictionary.swap(tail);
-      if (!chunk->last) tail.assign(chunk->input.end() - std::min(got, kDictionarySize), chunk->input.end());
+      const uint8_t* end = chunk->input.data() + chunk->input.size();
+      if (!chunk->last) tail.assign(end - std::min(got, kDictionarySize), end);
       const bool last = chunk->last;
       Enqueue({std::move(chunk), index, first, got});
       if (last) break;
