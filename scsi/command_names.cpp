@@ -72,9 +72,9 @@ constexpr size_t kNameWidth = 22;
 
 std::array<std::string, 256> BuildCommandNames() {
   std::array<std::string, 256> names;
-  for (size_t opcode = 0; opcode < names.size(); ++opcode) {
+  for (unsigned opcode = 0; opcode < 256; ++opcode) {
     char hex[3];
-    std::snprintf(hex, sizeof(hex), "%02zX", opcode);
+    std::snprintf(hex, sizeof(hex), "%02X", opcode);
     names[opcode] = hex;
   }
   for (const NamedCommand& command : kNamedCommands) {
