@@ -225,7 +225,8 @@ void TSCSIDevice::WriteLogLine(const SCSIRequest& request) {
   for (int i = 1; i < 16; ++i) text += Hex(request.CDBByte[i], 2) + " ";
   text = CommandNames(request.CDBByte[0]) + " " + text + " " + "| ";
   if (request.SRB_BufPointer != nullptr) {
-    const size_t shown = std::min<size_t>(request.SRB_BufLen, kLoggedDataBytes);
+    const size_t bufferBytes = request.SRB_BufLen;  // a copy: std::min binds a reference, the field is unaligned
+    const size_t shown = std::min(bufferBytes, kLoggedDataBytes);
     for (size_t i = 0; i < shown; ++i) text += Hex(request.SRB_BufPointer[i], 2) + " ";
   }
   const uint8_t* sense = request.SenseArea;
