@@ -87,6 +87,16 @@ void CompressionMessage(std::vector<std::string>& problems, uint16_t messageId, 
 // volume, so that the move is a rename), under a name no archive is given.
 std::string WrittenAside(std::string_view target) { return SystemSeparators(target) + ".$$$"; }
 
+// A handler that threw stopped the run: its text goes with the problems when they are
+// collected, else to the host.
+void TellHandlerFailure(const TZipComponent& component, HostBridge& host, std::vector<std::string>* problems) {
+  if (!component.HandlerFailed()) return;
+  if (problems)
+    problems->push_back(component.LastError());
+  else
+    host.Error(component.LastError());
+}
+
 // The library's add of the item list into archive. True when it answered 0 and sent no
 // message; every message is a line of problems, archive shown as shownArchive.
 bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::string& itemList,
@@ -110,8 +120,9 @@ bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::stri
   }
   zip.lpszItemList.SetText(itemList.c_str());
   zip.wMultiVolControl = MultiVolumeFlagsFromWord(multiVolumeWord);
-  const bool added = zip.Execute(kZipFunctionAdd);
-  return added && problems.size() == before;
+  if (zip.Execute(kZipFunctionAdd) && problems.size() == before) return true;
+  TellHandlerFailure(zip, host, &problems);
+  return false;
 }
 
 bool FlushAndReplace(const fs::path& written, const fs::path& target, const std::string& shown,
@@ -164,6 +175,7 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   };
   unzip.lpszZipFile.SetText(archive.c_str());
   const int32_t count = unzip.Execute(kUnzipFunctionCount) ? unzip.ReturnCount : 0;
+  TellHandlerFailure(unzip, host, nullptr);
   if (count <= 0) return false;
   unzip.Options.Include(TUnzipFlag::OverWriteFlag);
   unzip.Options.Include(TUnzipFlag::QuietFlag);
@@ -171,7 +183,9 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   if (test) unzip.Options.Include(TUnzipFlag::TestFlag);
   unzip.lpszDestination.SetText(destinationFolder.c_str());
   unzip.lpszFileSpec.SetText(Staged(fileSpec).c_str());
-  return unzip.Execute(kUnzipFunctionExtract);
+  if (unzip.Execute(kUnzipFunctionExtract)) return true;
+  TellHandlerFailure(unzip, host, nullptr);
+  return false;
 }
 
 // The set the library wrote on the diskettes, read back through its own test, which asks

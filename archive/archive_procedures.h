@@ -24,13 +24,15 @@ class HostBridge;
 // read before the first diskette and the set read back through the library's test after
 // the last. problems, when given, receives one line per message of the library (a file it
 // could not read whole, a failed check of its own) and per failure of the toolbox's
-// check, for the caller to show at once; any such line fails the backup.
+// check, and the text of a progress or message handler that threw (otherwise sent as an
+// error), for the caller to show at once; any such line fails the backup.
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
                 bool recurse, std::vector<std::string>* problems = nullptr);
 
 // Extracts every member matching fileSpec into destination, overwriting and
 // recreating folders. True when the archive held members and the library extracted
-// them all; an archive that cannot be read or holds nothing gives false.
+// them all; an archive that cannot be read or holds nothing gives false. A progress or
+// message handler that throws stops the library and its text is sent as an error.
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,
                   std::string_view fileSpec);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/zip_library.h"
+#include "base/exception_text.h"
 
 namespace kvx {
 namespace {
@@ -14,14 +15,9 @@ int32_t Flag(EnumSet<E> set, E element) {
   return set.Contains(element) ? kSet : 0;
 }
 
-TZipComponent& Component(void* userData) { return *static_cast<TZipComponent*>(userData); }
+constexpr int32_t kCancel = -1;  // a status answer that asks the library to stop
 
-int32_t CallStatus(const TStatusCallback& handler, const char* item, int32_t percent) {
-  if (!handler) return 0;
-  bool doCancel = false;
-  handler(item, percent, doCancel);
-  return doCancel ? -1 : 0;
-}
+TZipComponent& Component(void* userData) { return *static_cast<TZipComponent*>(userData); }
 
 template <typename T>
 T LoadAt(const uint8_t* buffer, size_t offset) {
@@ -44,32 +40,80 @@ void TZipComponent::AssignHolder(TLPStr&, const TLPStr&) {
   ActiveZipLibrarySystem().inform("Cannot Directly assign a value to type LPSTR.  Use SetText");
 }
 
-int32_t KVX_ZIP_CALL TZipComponent::MajorStatusAdapter(const char* item, int32_t percent, void* component) {
-  return CallStatus(Component(component).OnMajorCallback, item, percent);
+template <typename Call>
+bool TZipComponent::RunHandler(Call&& call) noexcept {
+  if (handlerFailed_) return false;
+  try {
+    call();
+    return true;
+  } catch (...) {
+    handlerFailed_ = true;
+    try {
+      lastError_ = CurrentExceptionText();
+    } catch (...) {  // no memory for the text: EndRun gives the unknown one
+    }
+    return false;
+  }
 }
 
-int32_t KVX_ZIP_CALL TZipComponent::MinorStatusAdapter(const char* item, int32_t percent, void* component) {
-  return CallStatus(Component(component).OnMinorCallback, item, percent);
+bool TZipComponent::EndRun(int32_t result, int32_t& lastResult) {
+  lastResult = result;
+  if (handlerFailed_) {
+    if (lastError_.empty()) lastError_ = kUnknownExceptionText;
+    return false;
+  }
+  if (result != 0) lastError_ = "La bibliothèque de compression a répondu " + std::to_string(result) + ".";
+  return result == 0;
 }
 
+int32_t TZipComponent::RunStatus(const TStatusCallback& handler, const char* item, int32_t percent) noexcept {
+  bool doCancel = false;
+  const bool ran = RunHandler([&] {
+    if (handler) handler(item, percent, doCancel);
+  });
+  return !ran || doCancel ? kCancel : 0;
+}
+
+int32_t KVX_ZIP_CALL TZipComponent::MajorStatusAdapter(const char* item, int32_t percent, void* component) noexcept {
+  TZipComponent& self = Component(component);
+  return self.RunStatus(self.OnMajorCallback, item, percent);
+}
+
+int32_t KVX_ZIP_CALL TZipComponent::MinorStatusAdapter(const char* item, int32_t percent, void* component) noexcept {
+  TZipComponent& self = Component(component);
+  return self.RunStatus(self.OnMinorCallback, item, percent);
+}
+
+// A message has no answer that stops the library: a throwing handler answers 0, and the
+// next status callback cancels.
 int32_t KVX_ZIP_CALL TZipComponent::MessageAdapter(int32_t msgId, int32_t mbType, int32_t p1, int32_t p2,
-                                                   const char* text1, const char* text2, void* component) {
+                                                   const char* text1, const char* text2, void* component) noexcept {
+  TZipComponent& self = Component(component);
   int32_t result = 0;
-  if (const TMessageCallback& handler = Component(component).OnMessageCallback)
-    handler(static_cast<uint16_t>(msgId), static_cast<uint16_t>(mbType), p1, p2, text1, text2, result);
-  return result;
+  const bool ran = self.RunHandler([&] {
+    if (self.OnMessageCallback)
+      self.OnMessageCallback(static_cast<uint16_t>(msgId), static_cast<uint16_t>(mbType), p1, p2, text1, text2,
+                             result);
+  });
+  return ran ? result : 0;
 }
 
-int32_t KVX_ZIP_CALL TZipComponent::RenameAdapter(void* renameRecord, void* component) {
-  if (const TRenameCallback& handler = Component(component).OnRenameCallback) handler(renameRecord);
+int32_t KVX_ZIP_CALL TZipComponent::RenameAdapter(void* renameRecord, void* component) noexcept {
+  TZipComponent& self = Component(component);
+  self.RunHandler([&] {
+    if (self.OnRenameCallback) self.OnRenameCallback(renameRecord);
+  });
   return 0;
 }
 
 int32_t KVX_ZIP_CALL TZipComponent::MemToMemAdapter(int32_t action, char* memBuf, int32_t* size, int32_t totalReadL,
                                                     int32_t totalReadH, int32_t totalWrittenL, int32_t totalWrittenH,
-                                                    void* component, int32_t* result) {
-  if (const TMemToMemCallback& handler = Component(component).OnMemToMem)
-    handler(action, memBuf, size, totalReadL, totalReadH, totalWrittenL, totalWrittenH, result);
+                                                    void* component, int32_t* result) noexcept {
+  TZipComponent& self = Component(component);
+  self.RunHandler([&] {
+    if (self.OnMemToMem)
+      self.OnMemToMem(action, memBuf, size, totalReadL, totalReadH, totalWrittenL, totalWrittenH, result);
+  });
   return 0;
 }
 
@@ -90,8 +134,7 @@ TZipFile::~TZipFile() {
 bool TZipFile::Execute(int32_t function) {
   if (function == 0) return false;
   BuildRecord(function);
-  LastResult = entry_ ? entry_(&params_) : -1;
-  return LastResult == 0;
+  return EndRun(entry_ ? entry_(&params_) : -1, LastResult);
 }
 
 void TZipFile::BuildRecord(int32_t function) {
@@ -154,8 +197,7 @@ bool TUnzipFile::Execute(int32_t function) {
   if (function == 0) return false;
   if (function == kUnzipFunctionReturnString) lpszReturnString.SetSize(static_cast<uint16_t>((ReturnCount & 0xFFFF) + 1));
   BuildRecord(function);
-  LastResult = entry_ ? entry_(&params_) : -1;
-  if (LastResult != 0) return false;
+  if (!EndRun(entry_ ? entry_(&params_) : -1, LastResult)) return false;
   ReturnCount = params_.returnCount;
   CopyItemInfo();
   return true;

@@ -1,12 +1,18 @@
 // The zip components: TZipFile runs "dzip", TUnzipFile runs "dunzip". Each rebuilds
 // its parameter record from its properties on every Execute, and turns the libraries'
 // plain callbacks into its events. Used from one thread at a time.
+//
+// The events run inside the library's frames, which no exception may cross (the i686
+// build unwinds with each module's own tables: it would end the process). A handler that
+// throws is caught in its adapter; from then on every status callback asks the library
+// to cancel, no handler runs again, and Execute fails with the exception's text.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "archive/lpstr.h"
 #include "archive/zip_options.h"
@@ -36,15 +42,21 @@ class TZipComponent {
   // text goes in through the holder's SetText.
   void AssignHolder(TLPStr& property, const TLPStr& value);
 
+  // Why the last Execute failed: the text of the exception a handler threw, or the
+  // library's result.
+  const std::string& LastError() const { return lastError_; }
+  // Whether the last Execute failed because a handler threw.
+  bool HandlerFailed() const { return handlerFailed_; }
+
   // The adapters whose addresses go into the records; the user data is the component.
-  static int32_t KVX_ZIP_CALL MajorStatusAdapter(const char* item, int32_t percent, void* component);
-  static int32_t KVX_ZIP_CALL MinorStatusAdapter(const char* item, int32_t percent, void* component);
+  static int32_t KVX_ZIP_CALL MajorStatusAdapter(const char* item, int32_t percent, void* component) noexcept;
+  static int32_t KVX_ZIP_CALL MinorStatusAdapter(const char* item, int32_t percent, void* component) noexcept;
   static int32_t KVX_ZIP_CALL MessageAdapter(int32_t msgId, int32_t mbType, int32_t p1, int32_t p2,
-                                             const char* text1, const char* text2, void* component);
-  static int32_t KVX_ZIP_CALL RenameAdapter(void* renameRecord, void* component);
+                                             const char* text1, const char* text2, void* component) noexcept;
+  static int32_t KVX_ZIP_CALL RenameAdapter(void* renameRecord, void* component) noexcept;
   static int32_t KVX_ZIP_CALL MemToMemAdapter(int32_t action, char* memBuf, int32_t* size, int32_t totalReadL,
                                               int32_t totalReadH, int32_t totalWrittenL, int32_t totalWrittenH,
-                                              void* component, int32_t* result);
+                                              void* component, int32_t* result) noexcept;
 
  protected:
   // The reserved values, the four callback adapters with this component as their user
@@ -63,12 +75,23 @@ class TZipComponent {
     record.renameCallback = RenameAdapter;
     record.renameUserData = this;
     record.memToMem = &ResetMemToMem();
+    handlerFailed_ = false;
+    lastError_.clear();
   }
+
+  // Keeps the library's result; true when it is 0 and no handler threw during the run.
+  bool EndRun(int32_t result, int32_t& lastResult);
 
  private:
   ZipMemToMemRecord& ResetMemToMem();
+  // Runs one handler unless an earlier one threw; false when it throws now or did before.
+  template <typename Call>
+  bool RunHandler(Call&& call) noexcept;
+  int32_t RunStatus(const TStatusCallback& handler, const char* item, int32_t percent) noexcept;
 
   ZipMemToMemRecord memToMem_{};
+  bool handlerFailed_ = false;
+  std::string lastError_;
 };
 
 class TZipFile : public TZipComponent {

@@ -27,7 +27,7 @@ bool FlushFileToDisk(const fs::path& file) {
   const DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (!(attributes & FILE_ATTRIBUTE_READONLY)) return FlushOpenable(file);
-  if (!SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+  if (!SetFileAttributesW(file.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return false;
   const bool flushed = FlushOpenable(file);
   return SetFileAttributesW(file.c_str(), attributes) && flushed;
 }

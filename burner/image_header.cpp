@@ -200,7 +200,8 @@ void ImageLayout::WriteImageHeader() {
   for (const auto& dir : Directories) WriteDirectoryRecords(*dir, false, now);
   if (JolietFileSystem)
     for (const auto& dir : Directories) WriteDirectoryRecords(*dir, true, now);
-  if (HeaderPadding >= kSectorSize) ImageHeader.resize(ImageHeader.size() + HeaderPadding / kSectorSize * kSectorSize, 0);
+  if (HeaderPadding >= kSectorSize)  // below the first file's least position, 150 sectors
+    ImageHeader.resize(ImageHeader.size() + static_cast<size_t>(HeaderPadding / kSectorSize * kSectorSize), 0);
   device_.SetDoDebug(true);
 }
 

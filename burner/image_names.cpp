@@ -60,6 +60,12 @@ char16_t FoldCase(char16_t c) {
   return c;
 }
 
+// A byte of an 8-bit name, folded as the Windows-1252 character it is (its letters from
+// E0h on are Latin-1's); the result stays below 100h.
+char FoldCase(char c) {
+  return static_cast<char>(FoldCase(static_cast<char16_t>(static_cast<unsigned char>(c))));
+}
+
 // What a reader compares when it looks a name up: a file's trailing dot is dropped by
 // many, and Windows ignores case.
 template <class Text>

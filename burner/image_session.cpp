@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kDeepestFolder = 64;        // a loop of folders on a damaged disc ends here
 constexpr uint16_t kSectorsPerRead = 32;
+constexpr size_t kSectorBytes = kSectorSize;
 constexpr uint8_t kJolietLevels[3] = {0x40, 0x43, 0x45};  // "%/@", "%/C", "%/E"
 
 uint32_t Little32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
@@ -94,9 +95,9 @@ bool ImageLayout::ImportFolder(TISODirectory* dir, uint32_t extent, uint32_t siz
     const size_t end = size_t{count} * kSectorSize;
     for (size_t at = 0; at < end;) {
       const uint8_t length = records[at];
-      const size_t inSector = at % kSectorSize;
-      if (length == 0 || inSector + length > static_cast<size_t>(kSectorSize)) {  // rest of the sector unused
-        at += kSectorSize - inSector;
+      const size_t inSector = at % kSectorBytes;
+      if (length == 0 || inSector + length > kSectorBytes) {  // rest of the sector unused
+        at += kSectorBytes - inSector;
         continue;
       }
       if (length < sizeof(DirectoryRecordHead) || records[at + 32] + sizeof(DirectoryRecordHead) > length)

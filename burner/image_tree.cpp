@@ -51,8 +51,8 @@ void ImageLayout::ResetImage(int maxFiles, int maxDirectories) {
   entriesByName_.clear();
   MaxFiles = maxFiles;
   MaxDirectories = std::max(1, maxDirectories);  // the root always exists
-  Entries.reserve(MaxFiles > 0 ? MaxFiles : 0);
-  Directories.reserve(MaxDirectories > 0 ? MaxDirectories : 0);
+  Entries.reserve(static_cast<size_t>(std::max(MaxFiles, 0)));
+  Directories.reserve(static_cast<size_t>(std::max(MaxDirectories, 0)));
   ISOPathOrder.reserve(Directories.capacity());
   JolietPathOrder.reserve(Directories.capacity());
 

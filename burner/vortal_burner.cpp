@@ -82,7 +82,8 @@ bool TVortalBurner::StartWrite() {
   writerSignal_.Reset();
   const int64_t trackBytes = layout_.TrackSectors * kSectorSize;
   const bool readBack = verifyWrite_ && !TestWrite();
-  auto cache = MakeOwnedThread<TCacheThread>(cacheSize_, layout_.WritePostGap && trackBytes < kShortTrackBytes,
+  auto cache = MakeOwnedThread<TCacheThread>(static_cast<uint32_t>(cacheSize_),  // 2 MiB or more, SetCacheSize
+                                             layout_.WritePostGap && trackBytes < kShortTrackBytes,
                                              trackBytes, layout_.ImageHeader, layout_.Entries, writerSignal_,
                                              readBack);
   // The read-back uses the image until the writer ends; otherwise the cache alone reads it.

@@ -48,6 +48,18 @@ if(KVX_WINDOWS)
   enable_language(RC)
 endif()
 
+# kvx_strict_conversions(TARGET...)
+# -Wconversion -Wsign-conversion (errors with the other warnings) on the i686 production
+# build, where size_t and std::streamsize are 32 bits: a 64-bit size narrowed without a
+# check would be cut down there and nowhere else.
+function(kvx_strict_conversions)
+  if(KVX_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    foreach(target ${ARGN})
+      target_compile_options(${target} PRIVATE -Wconversion -Wsign-conversion)
+    endforeach()
+  endif()
+endfunction()
+
 # kvx_version_resource(TARGET DESCRIPTION text [MANIFEST])
 # The version resource of a shipped program or DLL: product, company, the project's
 # version, original file name and description; with MANIFEST, the application manifest

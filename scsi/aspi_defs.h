@@ -28,6 +28,7 @@ inline constexpr uint8_t SS_NO_DEVICE = 0x82;
 inline constexpr uint8_t SS_INVALID_SRB = 0xE0;
 inline constexpr uint8_t SS_BUFFER_ALIGN = 0xE1;
 inline constexpr uint8_t SS_ILLEGAL_MODE = 0xE2;
+inline constexpr uint8_t SS_FAILED_INIT = 0xE4;
 inline constexpr uint8_t SS_ASPI_IS_BUSY = 0xE5;
 inline constexpr uint8_t SS_BUFFER_TO_BIG = 0xE6;
 inline constexpr uint8_t SS_NO_ADAPTERS = 0xE8;

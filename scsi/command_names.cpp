@@ -72,7 +72,7 @@ constexpr size_t kNameWidth = 22;
 
 std::array<std::string, 256> BuildCommandNames() {
   std::array<std::string, 256> names;
-  for (int opcode = 0; opcode < 256; ++opcode) {
+  for (unsigned opcode = 0; opcode < 256; ++opcode) {
     char hex[3];
     std::snprintf(hex, sizeof(hex), "%02X", opcode);
     names[opcode] = hex;

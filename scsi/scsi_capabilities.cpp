@@ -20,8 +20,11 @@ size_t FirstCapabilityOffset(const uint8_t* answer, ModePage page) {
   return 8;
 }
 
+// ~bits alone is an int: the byte keeps its other bits.
+void ClearBits(uint8_t& byte, uint8_t bits) { byte = static_cast<uint8_t>(byte & ~bits); }
+
 bool FindPage(const uint8_t* answer, ModePage page, size_t& offset) {
-  for (size_t candidate : {16, 8, 7})
+  for (const size_t candidate : {size_t{16}, size_t{8}, size_t{7}})
     if (answer[candidate] == Code(page)) {
       offset = candidate;
       return true;
@@ -178,7 +181,7 @@ bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) 
   if ((capabilities_ & capability::kUnderrunFree) && settings.underrunProtection)
     page[2] |= kUnderrunFreeBit;
   else
-    page[2] &= ~kUnderrunFreeBit;
+    ClearBits(page[2], kUnderrunFreeBit);
   if (IsDVDMinus(discType)) {
     page[3] = Code(TrackMode::DataIncremental);
     page[2] = Code(WriteType::SessionAtOnce) | (settings.underrunProtection ? kUnderrunFreeBit : 0);
@@ -190,7 +193,7 @@ bool TSCSIDevice::SetWriteParameters(WriteSettings settings, DiscKind discType) 
   if ((capabilities_ & capability::kTestWrite) && settings.testWrite)
     page[2] |= kTestWriteBit;
   else
-    page[2] &= ~kTestWriteBit;
+    ClearBits(page[2], kTestWriteBit);
   std::fill(&page[5], &page[14], 0);  // link size, host application code, session format, packet size
   if (discType == DiscKind::DVDPlusR) page[5] = kDVDPlusRLinkSize;
   return SelectWriteParameters(*this, page, 60);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/exception_text.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/mmc_codes.h"
 #include "standins/aspi/recorder_config.h"
@@ -14,6 +15,25 @@ using namespace kvx::scsi;
 
 constexpr char kManagerId[16] = {'K', 'V', 'X', 'A', 'S', 'P', 'I', ' ', 'S', 'T', 'A', 'N', 'D', '-', 'I', 'N'};
 constexpr size_t kSenseAreaBytes = SENSE_LEN + 2;
+
+// Inside a catch block: the exception's text to report, which may throw too.
+void Report(const FailureReport& report) noexcept {
+  if (!report) return;
+  try {
+    report(CurrentExceptionText());
+  } catch (...) {  // nowhere left to tell
+  }
+}
+
+uint8_t StoreFailure(void* srb) noexcept {
+  if (srb == nullptr) return SS_ERR;
+  auto* header = static_cast<SRB_Header*>(srb);
+  if (header->SRB_Cmd == SC_EXEC_SCSI_CMD)
+    StoreSRBStatus(*static_cast<SRB_ExecSCSICmd*>(srb), SS_ERR);
+  else
+    header->SRB_Status = SS_ERR;
+  return SS_ERR;
+}
 
 }  // namespace
 
@@ -42,7 +62,7 @@ void ASPIManager::CompleteQueued() {
     void* srb = queue_.front();
     queue_.pop_front();
     lock.unlock();
-    ExecuteCommand(srb);
+    ExecuteCommandOrFail(srb);
     completed_(srb);
     lock.lock();
   }
@@ -90,7 +110,25 @@ VirtualRecorder* ASPIManager::UnitAt(uint8_t adapter, uint8_t target, uint8_t lu
   return nullptr;
 }
 
-uint8_t ASPIManager::Execute(void* srb) {
+uint8_t ASPIManager::Execute(void* srb) noexcept {
+  try {
+    return Carry(srb);
+  } catch (...) {
+    Report(report_);
+    return StoreFailure(srb);
+  }
+}
+
+uint8_t ASPIManager::ExecuteCommandOrFail(void* srb) noexcept {
+  try {
+    return ExecuteCommand(srb);
+  } catch (...) {
+    Report(report_);
+    return StoreFailure(srb);
+  }
+}
+
+uint8_t ASPIManager::Carry(void* srb) {
   if (srb == nullptr) return SS_ERR;
   auto* header = static_cast<SRB_Header*>(srb);
   switch (header->SRB_Cmd) {
@@ -164,6 +202,24 @@ std::unique_ptr<ASPIManager> LoadASPIManager(const std::string& configPath, Reco
   std::vector<std::unique_ptr<VirtualRecorder>> units;
   for (const UnitConfig& config : configs) units.push_back(std::make_unique<VirtualRecorder>(config, clock));
   return std::make_unique<ASPIManager>(std::move(units));
+}
+
+uint32_t GuardSupportInfo(const std::function<uint32_t()>& work, const FailureReport& report) noexcept {
+  try {
+    return work();
+  } catch (...) {
+    Report(report);
+    return uint32_t{SS_FAILED_INIT} << 8;
+  }
+}
+
+uint32_t GuardRequest(void* srb, const std::function<uint32_t()>& work, const FailureReport& report) noexcept {
+  try {
+    return work();
+  } catch (...) {
+    Report(report);
+    return StoreFailure(srb);
+  }
 }
 
 }  // namespace kvx::aspi

@@ -18,6 +18,9 @@
 
 namespace kvx::aspi {
 
+// Where the stand-in tells why a request failed inside it (the DLL: the debugger's output).
+using FailureReport = std::function<void(const std::string& text)>;
+
 class ASPIManager {
  public:
   explicit ASPIManager(std::vector<std::unique_ptr<VirtualRecorder>> units);
@@ -32,15 +35,21 @@ class ASPIManager {
   // complete before Execute returns.
   void CompleteLater(std::function<void(void* srb)> completed);
 
+  // Receives the text of each exception a request ended on; set before any request.
+  void SetFailureReport(FailureReport report) { report_ = std::move(report); }
+
   // GetASPI32SupportInfo: SS_COMP and one adapter, or SS_NO_ADAPTERS without units.
   uint32_t SupportInfo() const;
   // Carries out a request block (or queues a SCSI request); returns the SRB_Status it stored.
-  uint8_t Execute(void* srb);
+  // A request the model throws on ends with SS_ERR, here or on the completion thread.
+  uint8_t Execute(void* srb) noexcept;
 
   VirtualRecorder* UnitAt(uint8_t adapter, uint8_t target, uint8_t lun);
   size_t UnitCount() const { return units_.size(); }
 
  private:
+  uint8_t Carry(void* srb);
+  uint8_t ExecuteCommandOrFail(void* srb) noexcept;
   uint8_t HostAdapterInquiry(void* srb);
   uint8_t DeviceType(void* srb);
   uint8_t ExecuteCommand(void* srb);
@@ -50,6 +59,7 @@ class ASPIManager {
   void CompleteQueued();
 
   std::vector<std::unique_ptr<VirtualRecorder>> units_;
+  FailureReport report_;
   std::function<void(void*)> completed_;  // set once, before the thread starts
   std::mutex queueLock_;                  // guards the two fields below
   std::deque<void*> queue_;
@@ -61,5 +71,12 @@ class ASPIManager {
 // The manager of a configuration file (KVXASPI_CONFIG names it); null with the reason
 // in error when the file cannot be used.
 std::unique_ptr<ASPIManager> LoadASPIManager(const std::string& configPath, RecorderClock& clock, std::string& error);
+
+// The guards of the exported entry points, which no exception may leave: what the work
+// answers or, when it throws, the ASPI failure (SS_FAILED_INIT in the support
+// information; SS_ERR, also stored in the request block when there is one), with the
+// exception's text given to report.
+uint32_t GuardSupportInfo(const std::function<uint32_t()>& work, const FailureReport& report) noexcept;
+uint32_t GuardRequest(void* srb, const std::function<uint32_t()>& work, const FailureReport& report) noexcept;
 
 }  // namespace kvx::aspi

@@ -122,6 +122,21 @@ class TreeReader {
   std::vector<DiscEntry>& entries_;
 };
 
+bool HighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool LowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// A path of well-formed UTF-16: a lone surrogate, which NTFS and so Joliet names may hold
+// but fs::path refuses to convert, becomes U+FFFD.
+fs::path PathOf(std::u16string name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (HighSurrogate(name[i]) && i + 1 < name.size() && LowSurrogate(name[i + 1]))
+      ++i;
+    else if (HighSurrogate(name[i]) || LowSurrogate(name[i]))
+      name[i] = u'\uFFFD';
+  }
+  return fs::path(name);
+}
+
 bool EmptyFolder(const fs::path& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
@@ -142,7 +157,7 @@ bool WriteFile(const SectorReader& read, const DiscEntry& entry, const fs::path&
       const uint32_t bytes = std::min<uint32_t>(left, static_cast<uint32_t>(chunk.size()));
       const uint32_t blocks = (bytes + kSector - 1) / kSector;
       read(lba, chunk.data(), blocks);
-      out.write(reinterpret_cast<const char*>(chunk.data()), bytes);
+      out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(bytes));  // 64 KiB at most
       lba += blocks;
       left -= bytes;
     }
@@ -167,7 +182,7 @@ bool ExportSessionTree(const SectorReader& read, std::optional<uint32_t> session
   if (!sessionStart || !ReadSessionTree(read, *sessionStart, entries)) return true;
   bool ok = true;
   for (const DiscEntry& entry : entries) {
-    const fs::path target = base / fs::path(entry.path);
+    const fs::path target = base / PathOf(entry.path);
     std::error_code error;
     if (entry.folder) fs::create_directories(target, error);
     ok = ok && !error && (entry.folder || WriteFile(read, entry, target));

@@ -1,8 +1,11 @@
 #include "standins/aspi/medium.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
+
+#include "base/checked_size.h"
 
 namespace kvx::aspi {
 namespace {
@@ -202,7 +205,8 @@ bool Medium::Parse(const std::string& text, Medium& medium) {
     if (key == "Capacity") parsed.capacity = n[0];
     else if (key == "Formatted") parsed.formatted = n[0] != 0;
     else if (key == "Finalised") parsed.finalised = n[0] != 0;
-    else if (key == "Track" && n.size() == 3) parsed.tracks.push_back({n[0], n[1], static_cast<uint16_t>(n[2])});
+    else if (key == "Track" && n.size() == 3 && n[2] <= 0xFFFF)  // a session number fits 16 bits
+      parsed.tracks.push_back({n[0], n[1], static_cast<uint16_t>(n[2])});
     else if (key == "LeadOut") parsed.leadOuts.push_back(n[0]);
     else if (key == "Current" && n.size() == 3) {
       parsed.nextStart = n[0];
@@ -248,9 +252,11 @@ bool SectorImage::Open() {
 
 bool SectorImage::Write(uint32_t lba, const uint8_t* data, uint32_t blocks) {
   if (!Open()) return path_.empty();
+  size_t bytes = 0;
+  if (!SizeInMemory(uint64_t{blocks} * kSectorBytes, bytes)) return false;
   file_.clear();
   file_.seekp(static_cast<std::streamoff>(lba) * kSectorBytes);
-  file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(blocks) * kSectorBytes);
+  file_.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(bytes));
   return static_cast<bool>(file_);
 }
 

@@ -3,7 +3,9 @@
 // before SendASPI32Command returns; with SRB_EVENT_NOTIFY their event is set.
 // KVXASPI_ASYNC=1 makes SCSI requests answer SS_PENDING and complete later, in order, on
 // a thread of the library's own, as a real manager does; SC_ABORT_SRB then ends a request
-// still queued with SS_ABORTED.
+// still queued with SS_ABORTED. No exception leaves the library: a failure inside it
+// answers SS_ERR (SS_FAILED_INIT for the support information) and goes to the debugger's
+// output.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/exception_text.h"
 #include "scsi/aspi_defs.h"
 #include "standins/aspi/aspi_manager.h"
 
@@ -26,6 +29,13 @@ std::string EnvironmentValue(const char* name) {
   return length > 0 && length < sizeof(value) ? std::string(value, length) : std::string();
 }
 
+void Tell(const std::string& text) noexcept {
+  try {
+    OutputDebugStringA(("WNASPI32: " + text + "\n").c_str());
+  } catch (...) {  // no memory for the line
+  }
+}
+
 // The units of this process, read from the configuration on first use; they save
 // their discs when the library is unloaded. No configuration, or an unusable one: no units.
 ASPIManager& Manager() {
@@ -35,9 +45,10 @@ ASPIManager& Manager() {
     std::string error;
     if (!path.empty()) loaded = kvx::aspi::LoadASPIManager(path, kvx::aspi::SystemClock(), error);
     if (!loaded) {
-      if (!error.empty()) OutputDebugStringA(("WNASPI32: " + error + "\n").c_str());
+      if (!error.empty()) Tell(error);
       loaded = std::make_unique<ASPIManager>(std::vector<std::unique_ptr<kvx::aspi::VirtualRecorder>>{});
     }
+    loaded->SetFailureReport(Tell);
     return loaded;
   }();
   return *manager;
@@ -113,22 +124,29 @@ class LaterCompletions {
   }
 
   static DWORD WINAPI Run(void* module) {
-    LaterCompletions& completions = Of();
+    try {
+      Of().CompleteQueued();
+    } catch (...) {  // a lock that failed: the thread still lets the library go
+      Tell(kvx::CurrentExceptionText());
+    }
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+  }
+
+  void CompleteQueued() {
     for (;;) {
       void* srb = nullptr;
       {
-        std::lock_guard<std::mutex> guard(completions.lock_);
-        if (completions.queue_.empty()) {
-          completions.running_ = false;
+        std::lock_guard<std::mutex> guard(lock_);
+        if (queue_.empty()) {
+          running_ = false;
           break;
         }
-        srb = completions.queue_.front();
-        completions.queue_.pop_front();
+        srb = queue_.front();
+        queue_.pop_front();
       }
       Manager().Execute(srb);  // the manager itself completes before it returns
       SignalCompletion(srb);
     }
-    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
   }
 
   std::mutex lock_;  // guards the two fields below
@@ -141,11 +159,7 @@ bool Asynchronous() {
   return asynchronous;
 }
 
-}  // namespace
-
-extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) { return Manager().SupportInfo(); }
-
-extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* srb) {
+DWORD Send(void* srb) {
   auto* header = static_cast<kvx::scsi::SRB_Header*>(srb);
   if (header != nullptr && Asynchronous()) {
     if (header->SRB_Cmd == kvx::scsi::SC_EXEC_SCSI_CMD) return LaterCompletions::Of().Queue(srb);
@@ -154,4 +168,14 @@ extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* srb) {
   const uint8_t status = Manager().Execute(srb);
   if (header != nullptr && header->SRB_Cmd == kvx::scsi::SC_EXEC_SCSI_CMD) SignalCompletion(srb);
   return status;
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo(void) {
+  return kvx::aspi::GuardSupportInfo([] { return Manager().SupportInfo(); }, Tell);
+}
+
+extern "C" __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* srb) {
+  return kvx::aspi::GuardRequest(srb, [srb]() -> uint32_t { return Send(srb); }, Tell);
 }

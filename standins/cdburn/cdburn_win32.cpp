@@ -18,6 +18,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/exception_text.h"
 #include "base/win32_scope.h"
 
 namespace {
@@ -43,6 +44,21 @@ void Log(const std::string& line) {
   const std::string text = line + "\r\n";
   DWORD written = 0;
   WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// No exception may leave the server into the shell's or the toolbox's frames: a call
+// that throws answers `failure`, the reason going to the debugger's output.
+template <typename Work>
+HRESULT Guarded(HRESULT failure, Work&& work) noexcept {
+  try {
+    return work();
+  } catch (...) {
+    try {
+      OutputDebugStringA(("KVXCDBURN: " + kvx::CurrentExceptionText() + "\n").c_str());
+    } catch (...) {  // no memory for the line
+    }
+    return failure;
+  }
 }
 
 std::wstring StagingArea() {
@@ -122,30 +138,36 @@ class CDBurnStandIn final : public ICDBurn {
   }
 
   HRESULT STDMETHODCALLTYPE GetRecorderDriveLetter(LPWSTR drive, UINT capacity) override {
-    Log("GetRecorderDriveLetter " + std::to_string(capacity));
-    const std::wstring letter = Environment(L"KVXCDBURN_DRIVE");
-    if (!drive || capacity == 0) return E_INVALIDARG;
-    if (letter.empty()) return E_FAIL;
-    lstrcpynW(drive, letter.c_str(), static_cast<int>(capacity));
-    return S_OK;
+    return Guarded(E_FAIL, [&]() -> HRESULT {
+      Log("GetRecorderDriveLetter " + std::to_string(capacity));
+      const std::wstring letter = Environment(L"KVXCDBURN_DRIVE");
+      if (!drive || capacity == 0) return E_INVALIDARG;
+      if (letter.empty()) return E_FAIL;
+      lstrcpynW(drive, letter.c_str(), static_cast<int>(capacity));
+      return S_OK;
+    });
   }
 
   HRESULT STDMETHODCALLTYPE Burn(HWND owner) override {
-    Log(std::string("Burn ") + (owner && IsWindow(owner) ? "window" : "no-window"));
-    const std::wstring disc = Environment(L"KVXCDBURN_DISC");
-    const std::wstring staging = StagingArea();
-    if (disc.empty() || staging.empty() || Environment(L"KVXCDBURN_DRIVE").empty()) return E_FAIL;
-    if (const std::wstring failure = Environment(L"KVXCDBURN_FAIL"); !failure.empty())
-      return static_cast<HRESULT>(std::wcstoul(failure.c_str(), nullptr, 16));
-    TransferFolder(staging, disc);  // the disc gets the files, the staging area is left empty
-    return S_OK;
+    return Guarded(E_FAIL, [&]() -> HRESULT {
+      Log(std::string("Burn ") + (owner && IsWindow(owner) ? "window" : "no-window"));
+      const std::wstring disc = Environment(L"KVXCDBURN_DISC");
+      const std::wstring staging = StagingArea();
+      if (disc.empty() || staging.empty() || Environment(L"KVXCDBURN_DRIVE").empty()) return E_FAIL;
+      if (const std::wstring failure = Environment(L"KVXCDBURN_FAIL"); !failure.empty())
+        return static_cast<HRESULT>(std::wcstoul(failure.c_str(), nullptr, 16));
+      TransferFolder(staging, disc);  // the disc gets the files, the staging area is left empty
+      return S_OK;
+    });
   }
 
   HRESULT STDMETHODCALLTYPE HasRecordableDrive(BOOL* hasRecorder) override {
-    Log("HasRecordableDrive");
-    if (!hasRecorder) return E_POINTER;
-    *hasRecorder = Environment(L"KVXCDBURN_DRIVE").empty() ? FALSE : TRUE;
-    return S_OK;
+    return Guarded(E_FAIL, [&]() -> HRESULT {
+      Log("HasRecordableDrive");
+      if (!hasRecorder) return E_POINTER;
+      *hasRecorder = Environment(L"KVXCDBURN_DRIVE").empty() ? FALSE : TRUE;
+      return S_OK;
+    });
   }
 
  private:
@@ -166,11 +188,13 @@ class ClassFactory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* object = new CDBurnStandIn;
-    const HRESULT result = object->QueryInterface(iid, out);
-    object->Release();
-    return result;
+    return Guarded(E_OUTOFMEMORY, [&]() -> HRESULT {
+      if (outer) return CLASS_E_NOAGGREGATION;
+      auto* object = new CDBurnStandIn;
+      const HRESULT result = object->QueryInterface(iid, out);
+      object->Release();
+      return result;
+    });
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     lock ? ++g_locks : --g_locks;
@@ -208,14 +232,16 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // Registers the class, apartment-threaded like the shell's own,
 // and creates the staging area the shell keeps for CD writing.
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(g_module, path, MAX_PATH);
-  const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
-  if (!SetKeyValue(kClassKey, nullptr, L"CD Burning (stand-in)") || !SetKeyValue(server, nullptr, path) ||
-      !SetKeyValue(server, L"ThreadingModel", L"Apartment"))
-    return SELFREG_E_CLASS;
-  StagingArea();
-  return S_OK;
+  return Guarded(SELFREG_E_CLASS, [&]() -> HRESULT {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(g_module, path, MAX_PATH);
+    const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
+    if (!SetKeyValue(kClassKey, nullptr, L"CD Burning (stand-in)") || !SetKeyValue(server, nullptr, path) ||
+        !SetKeyValue(server, L"ThreadingModel", L"Apartment"))
+      return SELFREG_E_CLASS;
+    StagingArea();
+    return S_OK;
+  });
 }
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer() {

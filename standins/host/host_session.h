@@ -27,6 +27,10 @@ std::unique_ptr<HostSession> MakeScriptSession(const std::string& scriptPath, co
 // a script or transcript (no input, every question answered no).
 std::unique_ptr<HostSession> MakeWindowSession();
 
+// Where the runtime tells why a call failed inside it: the debugger's output on
+// Windows, the standard error natively.
+void TellFailure(const std::string& text);
+
 // The value of an environment variable, empty when unset.
 std::string HostEnvironment(const char* name);
 

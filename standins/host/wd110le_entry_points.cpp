@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/exception_text.h"
 #include "host/host_link.h"
 #include "standins/host/host_session.h"
 
@@ -32,16 +33,33 @@ kvxhost::HostSession& Session() {
   return *runtime.session;
 }
 
+// No exception may leave the runtime into the toolbox's frames: a call that throws
+// answers as a script with no answer left (the result 0, an input ESC) and returns -1,
+// the reason going to TellFailure.
+template <typename Work>
+int32_t Guarded(Work&& work, kvx::HostLinkRecord* link = nullptr) noexcept {
+  try {
+    work();
+    return 0;
+  } catch (...) {
+    State().lastResult = 0;
+    if (link) kvxhost::WriteButtonCode(*link, "ESC");
+    try {
+      kvxhost::TellFailure(kvx::CurrentExceptionText());
+    } catch (...) {  // no memory for the text
+    }
+    return -1;
+  }
+}
+
 }  // namespace
 
 KVX_HOST_API int32_t KVX_HOST_CALL InitModule(kvx::HostLinkRecord*) {
-  Session().Init();
-  return 0;
+  return Guarded([] { Session().Init(); });
 }
 
 KVX_HOST_API int32_t KVX_HOST_CALL WDExecuteCommande(kvx::HostLinkRecord* link, const char* command) {
-  State().lastResult = Session().Execute(*link, command ? command : "");
-  return 0;
+  return Guarded([&] { State().lastResult = Session().Execute(*link, command ? command : ""); }, link);
 }
 
 KVX_HOST_API int32_t KVX_HOST_CALL nGetValeurRetour() { return State().lastResult; }
@@ -49,11 +67,9 @@ KVX_HOST_API int32_t KVX_HOST_CALL nGetValeurRetour() { return State().lastResul
 KVX_HOST_API double KVX_HOST_CALL dGetValeurRetour() { return static_cast<double>(State().lastResult); }
 
 KVX_HOST_API int32_t KVX_HOST_CALL TermModule(kvx::HostLinkRecord*) {
-  Session().Term();
-  return 0;
+  return Guarded([] { Session().Term(); });
 }
 
 KVX_HOST_API int32_t KVX_HOST_CALL LE_HftermineCTX(int32_t value) {
-  Session().ReleaseContext(value);
-  return 0;
+  return Guarded([&] { Session().ReleaseContext(value); });
 }

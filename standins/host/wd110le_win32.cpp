@@ -13,4 +13,6 @@ std::string HostEnvironment(const char* name) {
   return length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
+void TellFailure(const std::string& text) { OutputDebugStringA(("WD110LE: " + text + "\n").c_str()); }
+
 }  // namespace kvxhost

@@ -76,9 +76,14 @@ void ChunkCompressor::Wait(const Chunk& chunk) {
   finished_.wait(lock, [&] { return chunk.done; });
 }
 
+// An exception must not end a worker (nor the process): without memory for a deflate
+// stream the worker stores its chunks, and a chunk it cannot finish fails its member.
 void ChunkCompressor::Work() {
   std::unique_ptr<Deflater> deflater;
-  if (level_ > 0) deflater = std::make_unique<Deflater>(level_);
+  try {
+    if (level_ > 0) deflater = std::make_unique<Deflater>(level_);
+  } catch (...) {
+  }
   for (;;) {
     std::shared_ptr<Chunk> chunk;
     {
@@ -88,7 +93,11 @@ void ChunkCompressor::Work() {
       chunk = std::move(queue_.front());
       queue_.pop_front();
     }
-    Finish(*chunk, deflater.get());
+    try {
+      Finish(*chunk, deflater.get());
+    } catch (...) {
+      chunk->failed = true;
+    }
     {
       std::lock_guard lock(mutex_);
       chunk->done = true;

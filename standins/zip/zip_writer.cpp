@@ -279,7 +279,8 @@ class ArchiveBuilder {
       chunk->last = remaining == 0 || got < wanted;  // a file that shrank ends where its data ends
       chunk->mayStore = first && chunk->last;
       chunk->dictionary.swap(tail);
-      if (!chunk->last) tail.assign(chunk->input.end() - std::min(got, kDictionarySize), chunk->input.end());
+      const uint8_t* end = chunk->input.data() + chunk->input.size();
+      if (!chunk->last) tail.assign(end - std::min(got, kDictionarySize), end);
       const bool last = chunk->last;
       Enqueue({std::move(chunk), index, first, got});
       if (last) break;
@@ -430,7 +431,11 @@ ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath
     test.testOnly = true;
     test.share = share;
     test.shares = shares;
-    results[share] = ExtractMembers(readPath, test, findings, drive);
+    try {
+      results[share] = ExtractMembers(readPath, test, findings, drive);
+    } catch (...) {  // nothing may end a thread, nor leave the others unjoined
+      results[share] = ZipResult::CannotReadArchive;
+    }
   };
   std::vector<std::thread> threads;
   for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);

@@ -199,6 +199,26 @@ TEST_F(Procedures, ExtractionMessagesNameTheArchiveOrTheFileNotWritten) {
   EXPECT_EQ(functions, (std::vector<int32_t>{1, 8}));
 }
 
+// A progress handler that throws inside the library stops the run, which fails with its text.
+TEST_F(Procedures, ThrowingProgressStopsTheRunWithItsText) {
+  const std::string archive = (root_ / "SAUVE.ZIP").string();
+  ASSERT_TRUE(ZipArchive(host_, archive, "CLIENTS.FIC", 0, false));
+  kvxtest::Runtime().failOn = "AFFICHE,JAUGE_JAUGE3";
+  std::vector<std::string> problems;
+  bool done = true;
+  EXPECT_NO_THROW(done = ZipArchive(host_, (root_ / "NEW.ZIP").string(), "CLIENTS.FIC", 0, false, &problems));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(problems, std::vector<std::string>{"host gone"});
+  EXPECT_FALSE(fs::exists(root_ / "NEW.ZIP"));
+
+  kvxtest::Runtime() = {};
+  kvxtest::Runtime().failOn = "AFFICHE,LIB_Fichier_en_cours1";
+  EXPECT_NO_THROW(done = UnzipArchive(host_, archive, (root_ / "OUT").string(), "*.*"));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(Commands().back(), "ERREUR,host gone");
+  EXPECT_FALSE(fs::exists(root_ / "OUT" / "CLIENTS.FIC"));
+}
+
 TEST_F(Procedures, UnreadableArchivesAreNotExtracted) {
   std::vector<int32_t> functions;
   system_->dunzip = [&](UnzipParams* p) {

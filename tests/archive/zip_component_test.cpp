@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <stdexcept>
 
 #include "archive/zip_component.h"
 #include "archive/zip_library.h"
+#include "base/exception_text.h"
 #include "tests/archive/zip_test_system.h"
 
 namespace kvx {
@@ -171,6 +174,51 @@ TEST_F(Binding, AdaptersCallTheEventsAndReportCancel) {
   int32_t size = 5, ret = 0;
   TZipComponent::MemToMemAdapter(10, nullptr, &size, 0, 0, 0, 0, &zip, &ret);
   EXPECT_EQ(ret, 15);
+}
+
+// The handlers run inside the library's frames, which on i686 no exception may cross:
+// a throwing handler gets the library the answer that cancels, and the run fails with
+// the handler's text even when the library goes on to the end.
+TEST_F(Binding, ThrowingHandlersCancelTheRunAndKeepTheirText) {
+  const auto fail = [](const char*, int32_t, bool&) { throw std::runtime_error("gauge gone"); };
+  const auto failMessage = [](uint16_t, uint16_t, int32_t, int32_t, const char*, const char*, int32_t&) { throw 7; };
+  std::vector<int32_t> answers;
+  system_->dzip = [&](ZipParams* p) {
+    answers = {p->messageCallback(3, 0, 0, 0, "a", "b", p->messageUserData),
+               p->majorStatus("A", 5, p->majorUserData), p->minorStatus("A", 5, p->minorUserData)};
+    return 0;
+  };
+  struct Case {
+    std::function<void(TZipComponent&)> arm;
+    const char* text;
+    std::vector<int32_t> answers;  // message, major, minor
+  };
+  const Case cases[] = {
+      {[&](TZipComponent& zip) { zip.OnMajorCallback = fail; }, "gauge gone", {0, -1, -1}},
+      {[&](TZipComponent& zip) { zip.OnMinorCallback = fail; }, "gauge gone", {0, 0, -1}},
+      {[&](TZipComponent& zip) { zip.OnMessageCallback = failMessage; }, kUnknownExceptionText, {0, -1, -1}},
+  };
+  for (const Case& c : cases) {
+    TZipFile zip;
+    c.arm(zip);
+    bool done = true;
+    EXPECT_NO_THROW(done = zip.Execute(4));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(zip.LastError(), c.text);
+    EXPECT_EQ(answers, c.answers);
+    zip.OnMajorCallback = zip.OnMinorCallback = nullptr;  // the next run starts clean
+    zip.OnMessageCallback = nullptr;
+    EXPECT_TRUE(zip.Execute(4));
+    EXPECT_EQ(answers, (std::vector<int32_t>{0, 0, 0}));
+  }
+
+  TUnzipFile unzip;
+  unzip.OnMajorCallback = fail;
+  system_->dunzip = [](UnzipParams* p) { return p->majorStatus("A", 5, p->majorUserData) == -1 ? 8 : 0; };
+  bool done = true;
+  EXPECT_NO_THROW(done = unzip.Execute(1));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(unzip.LastError(), "gauge gone");
 }
 
 TEST_F(Binding, HoldersRefuseDirectAssignment) {

@@ -1,6 +1,7 @@
 #include "tests/host/recording_runtime.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "host/host_link.h"
 
@@ -23,6 +24,8 @@ int32_t InitModule(kvx::HostLinkRecord* link) {
 
 int32_t WDExecuteCommande(kvx::HostLinkRecord* link, const char* command) {
   Runtime().calls.push_back(std::string("CMD ") + command);
+  if (!Runtime().failOn.empty() && std::string(command).rfind(Runtime().failOn, 0) == 0)
+    throw std::runtime_error("host gone");
   std::string code;
   if (!Runtime().codes.empty()) {
     code = Runtime().codes.front();

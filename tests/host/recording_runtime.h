@@ -14,6 +14,7 @@ struct RecordingRuntime {
   std::deque<std::string> codes;      // code written at offset 232 by each command
   std::deque<int32_t> results;        // nGetValeurRetour answers (0 when empty)
   std::vector<uint8_t> linkAtInit;    // bytes 0..3 of the link record at InitModule
+  std::string failOn;                 // a command starting with it throws (when not empty)
 };
 
 RecordingRuntime& Runtime();

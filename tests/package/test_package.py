@@ -25,6 +25,15 @@ SHIPPED = list(PROGRAMS) + ["CLUF_KVX.RTF", "CLUF_TBQ.RTF", "README.TXT"]
 # What the installation provides; the build's own are stand-ins.
 PROVIDED = ["WD110LE.DLL", "KVXZIP.DLL", "KVXUNZIP.DLL", "WNASPI32.DLL"]
 STAND_INS = PROVIDED + ["KVXCDBURN.DLL", "KVXTOOL.EXE"]
+# The names the installation's DLLs export and the toolbox finds them by: undecorated,
+# without the "@N" that i686 gives __stdcall functions.
+EXPORTED_NAMES = {
+    "KVXZIP.DLL": {"dzip"},
+    "KVXUNZIP.DLL": {"dunzip"},
+    "WNASPI32.DLL": {"GetASPI32SupportInfo", "SendASPI32Command"},
+    "WD110LE.DLL": {"InitModule", "WDExecuteCommande", "nGetValeurRetour", "dGetValeurRetour", "TermModule",
+                    "LE_HftermineCTX"},
+}
 SYSTEM_DLLS = {line.upper() for line in (pathlib.Path(__file__).parent / "system-dlls.txt").read_text().splitlines()
                if line and not line.startswith("#")}
 # Wine's i386 builds of those DLLs export what the Windows ones do, by the same names (the
@@ -128,6 +137,11 @@ class Package(unittest.TestCase):
                     exporter = wine_dlls / dll.lower()
                 missing = functions - PeImage(exporter).exports()
                 self.assertEqual(missing, set(), "%s imports from %s what it does not export" % (name, dll))
+
+    def test_stand_ins_of_the_build_export_exactly_the_undecorated_names(self):
+        for name, expected in EXPORTED_NAMES.items():
+            exported = {export for export in PeImage(BIN / name).exports() if not export.startswith("#")}
+            self.assertEqual(exported, expected, name)
 
     def test_stand_ins_of_the_build_carry_a_version_resource_and_no_manifest(self):
         for name in STAND_INS:

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "standins/aspi/disc_tree.h"
+#include "tests/support/test_files.h"
 
 namespace kvx::aspi {
 namespace {
@@ -116,6 +118,35 @@ TEST(DiscTree, JolietNamesWinAndUnsafeNamesAreLeftOut) {
   ASSERT_TRUE(ReadSessionTree(disc.Reader(), 0, entries));
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].path, u"Sauvegarde é.zip");
+}
+
+// NTFS keeps names holding a lone UTF-16 surrogate, so Joliet names may too: the drive's
+// folder still gets the file, the lone surrogate read as U+FFFD; a pair stays one character.
+TEST(DiscTree, LoneSurrogatesInJolietNamesStillGiveTheFiles) {
+  Disc disc;
+  disc.Descriptor(0, 2, 22, true);
+  disc.Terminator(1);
+  disc.Dots(22);
+  std::memcpy(disc.Sector(30).data(), "data", 4);
+  const std::u16string names[] = {u"A\xD800" u"B.TXT", u"C.TXT\xDC00", u"\xDBFF", u"D\xD83D\xDE00" u".TXT"};
+  for (const std::u16string& name : names) disc.Record(22, Joliet(name), 30, 4, 0);
+  disc.Record(22, Joliet(u"F\xDFFF"), 23, kSector, 2);
+  disc.Dots(23);
+  disc.Record(23, Joliet(u"IN.TXT"), 30, 4, 0);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kvx-disc-tree-surrogates";
+  std::filesystem::remove_all(folder);
+  bool exported = false;
+  EXPECT_NO_THROW(exported = ExportSessionTree(disc.Reader(), 0, folder.string()));
+  EXPECT_TRUE(exported);
+  std::map<std::u16string, std::string> tree;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    tree[std::filesystem::relative(entry.path(), folder).generic_u16string()] =
+        entry.is_directory() ? "/" : test::ReadWholeFile(entry.path());
+  const std::map<std::u16string, std::string> expected = {
+      {u"A\uFFFDB.TXT", "data"}, {u"C.TXT\uFFFD", "data"}, {u"\uFFFD", "data"}, {u"D\U0001F600.TXT", "data"},
+      {u"F\uFFFD", "/"}, {u"F\uFFFD/IN.TXT", "data"}};
+  EXPECT_EQ(tree, expected);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(DiscTree, NoVolumeAndADirectoryHoldingItself) {

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "scsi/aspi_defs.h"
@@ -121,7 +124,7 @@ TEST(SavedDisc, TheStateSurvivesTextAndRejectsDamage) {
             "Media=CD-RW\nCapacity=359849\nFormatted=0\nFinalised=0\nTrack=0,300,1\nLeadOut=300\n"
             "Current=11700,12,40\nRecordedEnd=0\n");
   for (const char* damaged : {"Media=CD-RW\nTrack=1,2\n", "Media=XX\n", "Capacity=5\n", "Media=CD-R\nCurrent=a,b,c\n",
-                              "Media=CD-R\nOther=1\n"})
+                              "Media=CD-R\nOther=1\n", "Media=CD-R\nTrack=0,300,65537\n"})
     EXPECT_FALSE(Medium::Parse(damaged, back)) << damaged;
 }
 
@@ -210,6 +213,65 @@ std::unique_ptr<ASPIManager> FaultyUnit(const std::string& keys, RecorderClock& 
   std::vector<std::unique_ptr<VirtualRecorder>> units;
   units.push_back(std::make_unique<VirtualRecorder>(configs.at(0), clock));
   return std::make_unique<ASPIManager>(std::move(units));
+}
+
+// The clock of a unit that fails inside the model once armed.
+class FailingClock : public ManualClock {
+ public:
+  uint64_t NowMs() override {
+    if (failing) throw std::runtime_error("clock gone");
+    return ManualClock::NowMs();
+  }
+  std::atomic<bool> failing{false};
+};
+
+// Nothing may leave the DLL's entry points, nor end the completion thread: a request the
+// model throws on fails with SS_ERR, its text goes to the failure report.
+TEST(Faults, AnExceptionInTheModelFailsTheRequest) {
+  FailingClock clock;
+  std::unique_ptr<ASPIManager> manager = FaultyUnit("Media=CD-R\n", clock);
+  std::mutex lock;
+  std::condition_variable changed;
+  std::vector<std::string> reports;
+  int completions = 0;
+  manager->SetFailureReport([&](const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    reports.push_back(text);
+  });
+  clock.failing = true;
+  scsi::SCSIRequest r;
+  uint8_t status = 0;
+  EXPECT_NO_THROW(status = Send(*manager, r, {0x00, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(status, scsi::SS_ERR);
+  EXPECT_EQ(r.SRB_Status, scsi::SS_ERR);
+  EXPECT_EQ(reports, std::vector<std::string>{"clock gone"});
+
+  manager->CompleteLater([&](void*) {
+    std::lock_guard<std::mutex> guard(lock);
+    ++completions;
+    changed.notify_all();
+  });
+  EXPECT_EQ(Send(*manager, r, {0x00, 0, 0, 0, 0, 0}), scsi::SS_PENDING);
+  std::unique_lock<std::mutex> wait(lock);
+  ASSERT_TRUE(changed.wait_for(wait, std::chrono::seconds(10), [&] { return completions == 1; }));
+  EXPECT_EQ(std::atomic_ref<uint8_t>(r.SRB_Status).load(), scsi::SS_ERR);
+  EXPECT_EQ(reports.size(), 2u);
+}
+
+// The exported entry points' guards: what the work answers, or the ASPI failure.
+TEST(Faults, EntryPointGuardsAnswerTheASPIFailure) {
+  std::vector<std::string> reports;
+  const FailureReport report = [&](const std::string& text) { reports.push_back(text); };
+  EXPECT_EQ(GuardSupportInfo([] { return 0x0101u; }, report), 0x0101u);
+  EXPECT_EQ(GuardSupportInfo([]() -> uint32_t { throw std::runtime_error("no memory"); }, report),
+            uint32_t{scsi::SS_FAILED_INIT} << 8);
+  scsi::SCSIRequest request{};
+  request.SRB_Cmd = scsi::SC_EXEC_SCSI_CMD;
+  EXPECT_EQ(GuardRequest(&request, [] { return uint32_t{scsi::SS_COMP}; }, report), scsi::SS_COMP);
+  EXPECT_EQ(GuardRequest(&request, []() -> uint32_t { throw 5; }, report), scsi::SS_ERR);
+  EXPECT_EQ(request.SRB_Status, scsi::SS_ERR);
+  EXPECT_EQ(GuardRequest(nullptr, []() -> uint32_t { throw 5; }, report), scsi::SS_ERR);
+  EXPECT_EQ(reports, (std::vector<std::string>{"no memory", "unknown exception", "unknown exception"}));
 }
 
 TEST(Faults, ACommandFailsWhereItCoversTheLBAAndAGoneUnitAnswersNothingMore) {
