@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "base/cp1252.h"
 #include "base/file_name_case.h"
 
@@ -11,7 +13,7 @@ namespace kvx {
 namespace {
 
 TEST(FileNameCase, EveryUnitMeetsItsCapitalInTheOrdinalComparison) {
-  for (char32_t unit = 1; unit < 0x10000; ++unit) {
+  for (uint32_t unit = 1; unit < 0x10000; ++unit) {
     if (unit >= 0xD800 && unit < 0xE000) continue;
     const std::u16string text(1, static_cast<char16_t>(unit));
     const std::u16string upper = UTF8ToUTF16(FileNameUpper(UTF16ToUTF8(text)));
