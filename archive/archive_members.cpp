@@ -15,6 +15,7 @@
 #include "base/ascii_case.h"
 #include "base/checked_size.h"
 #include "base/cp1252.h"
+#include "base/file_name_case.h"
 #include "base/file_search.h"
 #include "base/oem_code_page.h"
 
@@ -224,23 +225,10 @@ bool WindowsCanHold(const std::string& name, std::string& why) {
   return true;
 }
 
-// The name as Windows compares it: its parts, letter case ignored (ASCII and the
-// accented Latin letters U+00E0 to U+00FE, the ones French names hold).
+// The name as Windows compares it: its parts, letter case ignored as the file system ignores it.
 std::string Key(const std::string& name) {
   std::string key;
-  for (const std::string& part : Parts(name)) {
-    for (size_t i = 0; i < part.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(part[i]);
-      const auto next = i + 1 < part.size() ? static_cast<unsigned char>(part[i + 1]) : 0;
-      if (byte == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
-        key += {'\xC3', static_cast<char>(next - 0x20)};
-        ++i;
-      } else {
-        key += ASCIIUpperChar(part[i]);
-      }
-    }
-    key += '/';
-  }
+  for (const std::string& part : Parts(name)) key += FileNameUpper(part) + '/';
   return key;
 }
 

@@ -129,14 +129,20 @@ std::string JoinNames(const std::vector<std::string>& names) {
   return text;
 }
 
-// The data folder's root entries in capitals, without safety copies and work folders.
-std::set<std::string> RootEntriesOf(const std::string& dataFolder) {
-  std::set<std::string> entries;
-  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
+// The data folder's root entries in capitals, without safety copies and work folders;
+// false when the folder cannot be listed (never taken for an empty one).
+bool RootEntriesOf(const std::string& dataFolder, std::set<std::string>& entries) {
+  return ScanFolder(dataFolder, [&](const FolderEntry& entry) {
     if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) entries.insert(ASCIIUpper(entry.name));
     return true;
   });
-  return entries;
+}
+
+// A file at the archive's root (after the "./" of tar-style tools).
+bool IsRootFile(const ArchiveMember& member) {
+  std::string_view name = member.name;
+  if (name.substr(0, 2) == "./" || name.substr(0, 2) == ".\\") name.remove_prefix(2);
+  return !member.folder && !name.empty() && name.find_first_of("/\\") == std::string_view::npos;
 }
 
 std::vector<std::string> NamesOf(const std::vector<ArchiveMember>& members) {
@@ -154,41 +160,56 @@ bool CheckNames(const std::string& archive, const std::vector<std::string>& name
   return false;
 }
 
+// False with why when every member lies under one folder: a backup of a data folder has
+// files at its root (PARAM.DTA, the data files), the backup of the folder itself (a
+// compressed folder made by the system's shell, say) has none and would land one folder
+// too deep, whatever the data folder holds.
+bool CheckBackupOfContents(const std::string& archive, const std::string& dataFolder,
+                           const std::vector<ArchiveMember>& members, std::string& error) {
+  const std::vector<std::string> roots = RootEntries(NamesOf(members));
+  if (roots.size() != 1 || std::any_of(members.begin(), members.end(), IsRootFile)) return true;
+  error = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
+          " met à sa racine : tout y est sous le dossier " + roots[0] +
+          "\\, c'est la sauvegarde d'un dossier et non de son contenu.";
+  return false;
+}
+
 // False with why when the archive is refused before anything changes: a damaged
 // directory; names that would be dropped by the extraction or land outside the data
-// folder; nothing at its root that the data folder holds there (the backup of the folder
-// itself, say), which would land beside the data instead of over it. An archive whose
-// directory is not in this file (the first diskette of a set) is checked once extracted.
+// folder; the backup of a folder rather than of its contents; nothing at its root that
+// the data folder holds there, which would land beside the data instead of over it; a
+// data folder that cannot be listed. An archive whose directory is not in this file (the
+// first diskette of a set) is checked once extracted.
 bool CheckArchive(const std::string& archive, const std::string& dataFolder, ArchiveDirectory& directory,
                   std::string& error) {
   if (!ReadArchiveDirectory(archive, directory, error)) return false;
   if (!directory.here) return true;
   const std::vector<std::string> names = NamesOf(directory.members);
-  if (!CheckNames(archive, names, error)) return false;
-  const std::set<std::string> present = RootEntriesOf(dataFolder);
+  if (!CheckNames(archive, names, error) || !CheckBackupOfContents(archive, dataFolder, directory.members, error))
+    return false;
+  std::set<std::string> present;
+  if (!RootEntriesOf(dataFolder, present)) {
+    error = "Le dossier " + dataFolder + " n'a pas pu être lu.";
+    return false;
+  }
   const std::vector<std::string> roots = RootEntries(names);
   if (present.empty() || std::any_of(roots.begin(), roots.end(),
                                      [&](const std::string& root) { return present.count(ASCIIUpper(root)) > 0; }))
     return true;
-  std::string why = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder +
-                    " met à sa racine";
-  const bool allUnderOne = roots.size() == 1 && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-                             return name.size() > roots[0].size() + 1;
-                           });
-  if (allUnderOne) why += " : tout y est sous le dossier " + roots[0] + "\\, c'est la sauvegarde d'un dossier et non de son contenu";
-  error = why + ".";
+  error = "L'archive " + archive + " ne contient rien de ce qu'une sauvegarde de " + dataFolder + " met à sa racine.";
   return false;
 }
 
 // False with why when the work folder does not hold exactly what the archive's directory
 // says, read back by the toolbox: a library that skips its own checks must not get a
 // damaged, missing or extra file into the data folder. A directory not read before the
-// extraction (the set's last diskette is in the drive by now) is read and its names are
-// checked here.
-bool CheckExtracted(const std::string& archive, const std::string& incoming, ArchiveDirectory& directory,
-                    std::string& error) {
+// extraction (the set's last diskette is in the drive by now) is read, and its names and
+// whether it is the backup of a folder are checked here.
+bool CheckExtracted(const std::string& archive, const std::string& dataFolder, const std::string& incoming,
+                    ArchiveDirectory& directory, std::string& error) {
   if (!directory.here && (!ReadArchiveDirectory(archive, directory, error) ||
-                          !CheckNames(archive, NamesOf(directory.members), error)))
+                          !CheckNames(archive, NamesOf(directory.members), error) ||
+                          !CheckBackupOfContents(archive, dataFolder, directory.members, error)))
     return false;
   if (!directory.here) {
     error = "Les fichiers extraits de " + archive +
@@ -419,7 +440,7 @@ RestoreOutcome Restore::Run() {
   }
   if (!extracted)
     return Fail(RestoreStage::Extraction, "L'archive " + request_.archive + " n'a pas pu être extraite entièrement.");
-  if (std::string failure; !CheckExtracted(request_.archive, incoming_, directory_, failure))
+  if (std::string failure; !CheckExtracted(request_.archive, request_.dataFolder, incoming_, directory_, failure))
     return Fail(RestoreStage::Extraction, failure);
   seam_.Step();
   if (!PrepareParameters()) return Fail(RestoreStage::Parameters, {});

@@ -81,6 +81,10 @@ TEST(ArchiveMembers, NamesWindowsCannotHoldAreEachListed) {
       {{"CLIENTS.FIC", "clients.fic", "Images/A", "IMAGES/a", "\xC3\x89T\xC3\x89.FIC", "\xC3\xA9t\xC3\xA9.fic"},
        {"clients.fic (même nom que CLIENTS.FIC)", "IMAGES/a (même nom que Images/A)",
         "\xE9t\xE9.fic (même nom que \xC9T\xC9.FIC)"}},
+      // Capitals beyond French ones meet their small letters as well, and only those the file system joins.
+      {{"\xC5\x92UVRE.FIC", "\xC5\x93uvre.fic", "\xC5\x81\xC3\x93\x44\xC5\xB9/A", "\xC5\x82\xC3\xB3\x64\xC5\xBA/a",
+        "\xC4\xB0.FIC", "i.fic", "\xC3\x9F.FIC", "SS.FIC", "\xD0\x94.txt", "\xD0\xB4.txt"},
+       {"\x9Cuvre.fic (même nom que \x8CUVRE.FIC)", "?\xF3" "d?/a (même nom que ?\xD3" "D?/A)", "?.txt (même nom que ?.txt)"}},
       // Names outside Windows-1252 are held by Windows and meet no other.
       {{"\xE6\x97\xA5\xE6\x9C\xAC.txt", "\xE8\xAA\x9E.txt", "\xD0\x94.txt"}, {}},
   };

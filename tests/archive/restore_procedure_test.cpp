@@ -198,6 +198,54 @@ TEST_P(RestoreChecks, DamagedDirectoriesAreRefusedBeforeAnyExtraction) {
   }
 }
 
+// The backup of a folder itself (every member under CLIENT01/, as the shell's compressed
+// folders hold it) would land one folder too deep, whatever the data folder holds: empty,
+// as the unattended restore makes it, or holding a folder of that name. A data folder that
+// cannot be listed is not taken for an empty one.
+TEST_P(RestoreChecks, ArchivesThatAreNotABackupOfADataFolderAreRefusedWhateverTheFolderHolds) {
+  const std::string underOne = "L'archive " + archive_.string() + " ne contient rien de ce qu'une sauvegarde de " +
+                               data_.string() + "/ met à sa racine : tout y est sous le dossier CLIENT01\\, c'est la "
+                               "sauvegarde d'un dossier et non de son contenu.";
+  const std::vector<Member> folderBackup = {{"CLIENT01/", ""}, {"CLIENT01/PARAM.DTA", "p"}, {"CLIENT01/A.FIC", "a"}};
+  const struct {
+    const char* what;
+    Tree data;
+    std::vector<Member> members;
+    std::string refusal;  // empty: restored
+  } cases[] = {
+      {"empty folder", {}, folderBackup, underOne},
+      {"folder of that name", {{"CLIENT01/A.FIC", "live"}}, folderBackup, underOne},
+      {"without folder entry", {}, {{"./CLIENT01/A.FIC", "a"}, {"CLIENT01/SUB/B.FIC", "b"}}, underOne},
+      {"a file at the root", {{"PARAM.DTA", "live"}}, {{"CLIENT01/A.FIC", "a"}, {"PARAM.DTA", "p"}}, ""},
+      {"two folders", {{"IMAGES/OLD.BMP", "live"}}, {{"IMAGES/LOGO.BMP", "l"}, {"DOCS/A.TXT", "a"}}, ""},
+      {"nothing in common", {{"OTHER.FIC", "live"}}, {{"CLIENTS.FIC", "c"}},
+       "L'archive " + archive_.string() + " ne contient rien de ce qu'une sauvegarde de " + data_.string() +
+           "/ met à sa racine."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(data_);
+    fs::create_directories(data_);
+    for (const auto& [name, bytes] : c.data) test::WriteWholeFileAndFolders(data_ / name, bytes);
+    const Tree before = test::ReadTree(data_);
+    extractions_ = 0;
+    const RestoreOutcome outcome = Restore(Archive(c.members));
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(outcome.failedAt, RestoreStage::Refused);
+      EXPECT_EQ(outcome.message, c.refusal);
+      EXPECT_EQ(extractions_, 0);
+      ExpectNothingChanged(before);
+    } else {
+      EXPECT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+    }
+  }
+  fs::remove_all(data_);
+  test::WriteWholeFileAndFolders(data_, "a file where the folder should be");
+  const RestoreOutcome outcome = Restore(Archive(kBackup));
+  EXPECT_EQ(outcome.failedAt, RestoreStage::Refused);
+  EXPECT_EQ(outcome.message, "Le dossier " + data_.string() + "/ n'a pas pu être lu.");
+}
+
 // What a library that skips its checks may leave in the work folder while answering 0:
 // the toolbox reads every file back against the directory before the switch.
 TEST_P(RestoreChecks, ExtractedFilesThatAreNotTheArchivesFailBeforeTheSwitch) {

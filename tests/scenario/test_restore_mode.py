@@ -160,16 +160,34 @@ class RestoreMode(ScenarioCase):
         live.mkdir(parents=True)
         (live / "CLIENTS.FIC").write_bytes(b"live clients")
         with zipfile.ZipFile(self.zips / "NAMES.zip", "w") as z:
-            for name in ("CLIENTS.FIC", "NUL", "SUB/AUX.FIC", "NOTE.", "clients.fic", "GOOD.FIC"):
+            for name in ("CLIENTS.FIC", "NUL", "SUB/AUX.FIC", "NOTE.", "clients.fic", "GOOD.FIC", "ŒUVRE.FIC",
+                         "œuvre.fic"):
                 z.writestr(name, b"restored " + name.encode())
         run = self.restore(windows_path(self.zips), windows_path(self.bases))
         self.assertEqual(run.returncode, 1)
         self.assertIn("CMD ERREUR,L'archive %s contient des noms que Windows ne peut pas garder : NUL (nom réservé), "
                       "SUB/AUX.FIC (nom réservé), NOTE. (point ou espace final), clients.fic (même nom que "
-                      "CLIENTS.FIC)." % windows_path(self.zips / "NAMES.zip"), run.transcript)
+                      "CLIENTS.FIC), œuvre.fic (même nom que ŒUVRE.FIC)." % windows_path(self.zips / "NAMES.zip"),
+                      run.transcript)
         self.assertEqual(tree(live), {"CLIENTS.FIC": b"live clients"})
         self.assertEqual(run.tool_log, [])
         self.assertFalse((self.install.outils / "KVXRESTO.JNL").exists())
+
+    def test_the_backup_of_a_folder_itself_is_refused_in_the_folder_made_for_it(self):
+        """A compressed folder made by the shell on CLIENT01 holds every member under
+        CLIENT01/: restored, it would land in BASES\\CLIENT01\\CLIENT01."""
+        with zipfile.ZipFile(self.zips / "CLIENT01.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENT01/", b"")
+            z.writestr("CLIENT01/PARAM.DTA", b"parameters")
+            z.writestr("CLIENT01/CLIENTS.FIC", b"clients")
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("CMD ERREUR,L'archive %s ne contient rien de ce qu'une sauvegarde de %s\\ met à sa racine : "
+                      "tout y est sous le dossier CLIENT01\\, c'est la sauvegarde d'un dossier et non de son contenu."
+                      % (windows_path(self.zips / "CLIENT01.zip"), windows_path(self.bases / "CLIENT01")),
+                      run.transcript)
+        self.assertEqual(tree(self.bases), {"CLIENT01": None})
+        self.assertEqual(run.tool_log, [])
 
     def test_every_failure_is_told_by_the_toolbox_whatever_the_library_says(self):
         """An archive without members gets no message from the library; one with a name
