@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "archive/archive_check.h"
 #include "archive/zip_directory.h"
 #include "tests/support/test_files.h"
 
@@ -113,6 +114,14 @@ TEST_F(ZipDirectory, FolderMarksByWriterAndCountsThatDisagree) {
     for (const ArchiveMember& member : directory.members) members.emplace_back(member.name, member.folder);
     EXPECT_EQ(members, c.members) << c.what;
   }
+}
+
+// An empty listed file that the archive marks as a folder would come back as a folder.
+TEST_F(ZipDirectory, AListedFileMarkedAsAFolderIsMissingFromTheBackup) {
+  test::WriteWholeFile(path_, Archive({{"VIDE.FIC", kNTFS, kFolderAttribute}, {"PLEIN.FIC"}}));
+  std::vector<std::string> problems;
+  EXPECT_FALSE(CheckArchive(path_, "SAUVE.ZIP", {{"VIDE.FIC", 0}, {"PLEIN.FIC", 0}}, problems));
+  EXPECT_EQ(problems, std::vector<std::string>{"Fichier absent de la sauvegarde : VIDE.FIC"});
 }
 
 }  // namespace
