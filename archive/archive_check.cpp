@@ -6,13 +6,10 @@
 #include <array>
 #include <fstream>
 #include <map>
-#include <type_traits>
 
-#include "archive/zip_member_name.h"
 #include "base/ascii_case.h"
 #include "base/checked_size.h"
 #include "base/cp1252.h"
-#include "base/oem_code_page.h"
 
 namespace kvx {
 namespace {
@@ -20,159 +17,24 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kLocalSignature = 0x04034b50;
-constexpr uint32_t kCentralSignature = 0x02014b50;
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kZip64EndSignature = 0x06064b50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr size_t kLocalSize = 30, kCentralSize = 46, kEndSize = 22, kLocatorSize = 20, kZip64EndSize = 56;
-constexpr size_t kLongestComment = 0xFFFF;
-constexpr uint16_t kZip64Tag = 0x0001;
+constexpr size_t kLocalSize = 30;
 constexpr uint16_t kEncrypted = 0x0001;
 constexpr uint16_t kStored = 0, kDeflated = 8;
 constexpr size_t kChunk = 64 * 1024;
-// Larger than any central directory of a backup (a million members): a larger one is damage.
-constexpr uint64_t kLongestDirectory = 256ull << 20;
 #ifdef _WIN32
 constexpr bool kNamesIgnoreCase = true;
 #else
 constexpr bool kNamesIgnoreCase = false;
 #endif
 
-uint64_t Little(std::string_view bytes, size_t at, size_t width) {
-  uint64_t value = 0;
-  for (size_t i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
+// Why a file holds no central directory to read back.
+const char* Absence(DirectoryPlace place) {
+  switch (place) {
+    case DirectoryPlace::Unopened: return "archive introuvable";
+    case DirectoryPlace::OtherDiskette: return "répertoire central sur une autre disquette";
+    default: return "pas une archive zip";
+  }
 }
-
-class ArchiveFile {
- public:
-  explicit ArchiveFile(const fs::path& path) : in_(path, std::ios::binary | std::ios::ate) {
-    if (in_) size_ = static_cast<uint64_t>(in_.tellg());
-  }
-  bool IsOpen() const { return static_cast<bool>(in_); }
-  uint64_t Size() const { return size_; }
-
-  // Exactly size bytes at offset, or false.
-  bool ReadAt(uint64_t offset, size_t size, std::string& bytes) {
-    if (!RangeWithin(offset, size, size_)) return false;
-    bytes.resize(size);
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    in_.read(bytes.data(), static_cast<std::streamsize>(size));
-    return static_cast<size_t>(in_.gcount()) == size;
-  }
-
- private:
-  std::ifstream in_;
-  uint64_t size_ = 0;
-};
-
-struct Directory {
-  uint64_t offset = 0;
-  uint64_t size = 0;
-  uint64_t entries = 0;
-};
-
-bool ReadZip64End(ArchiveFile& file, uint64_t endOffset, Directory& directory, std::string& error) {
-  std::string locator, end64;
-  if (endOffset < kLocatorSize || !file.ReadAt(endOffset - kLocatorSize, kLocatorSize, locator) ||
-      Little(locator, 0, 4) != kZip64LocatorSignature) {
-    error = "fin zip64 introuvable";
-    return false;
-  }
-  if (!file.ReadAt(Little(locator, 8, 8), kZip64EndSize, end64) || Little(end64, 0, 4) != kZip64EndSignature) {
-    error = "fin zip64 illisible";
-    return false;
-  }
-  directory = {Little(end64, 48, 8), Little(end64, 40, 8), Little(end64, 32, 8)};
-  return true;
-}
-
-// The end record, searched backwards past a comment; its zip64 form where a field is full.
-bool FindDirectory(ArchiveFile& file, Directory& directory, std::string& error) {
-  const uint64_t tailSize = std::min<uint64_t>(file.Size(), kEndSize + kLongestComment);
-  std::string tail;
-  if (tailSize < kEndSize || !file.ReadAt(file.Size() - tailSize, static_cast<size_t>(tailSize), tail)) {
-    error = "pas une archive zip";
-    return false;
-  }
-  for (size_t at = tail.size() - kEndSize + 1; at-- > 0;) {
-    if (Little(tail, at, 4) != kEndSignature) continue;
-    directory = {Little(tail, at + 16, 4), Little(tail, at + 12, 4), Little(tail, at + 10, 2)};
-    if (directory.offset == 0xFFFFFFFF || directory.size == 0xFFFFFFFF || directory.entries == 0xFFFF)
-      return ReadZip64End(file, file.Size() - tailSize + at, directory, error);
-    return true;
-  }
-  error = "fin d'archive introuvable";
-  return false;
-}
-
-uint32_t NameCRC(std::string_view bytes) {
-  return static_cast<uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-// The zip64 extra field holds, in this order, the fields whose 32-bit form is full.
-bool ApplyZip64(std::string_view extra, StoredMember& member) {
-  for (size_t at = 0; at + 4 <= extra.size();) {
-    const size_t size = Little(extra, at + 2, 2);
-    if (at + 4 + size > extra.size()) return false;
-    if (Little(extra, at, 2) == kZip64Tag) {
-      size_t field = at + 4;
-      const auto take = [&](auto& value, size_t width, uint64_t full) {
-        if (value != full) return true;
-        if (field + width > at + 4 + size) return false;
-        value = static_cast<std::remove_reference_t<decltype(value)>>(Little(extra, field, width));
-        field += width;
-        return true;
-      };
-      return take(member.size, 8, 0xFFFFFFFF) && take(member.compressedSize, 8, 0xFFFFFFFF) &&
-             take(member.localOffset, 8, 0xFFFFFFFF) && take(member.disk, 4, 0xFFFF);
-    }
-    at += 4 + size;
-  }
-  return member.size != 0xFFFFFFFF && member.compressedSize != 0xFFFFFFFF && member.localOffset != 0xFFFFFFFF;
-}
-
-bool ParseMembers(std::string_view bytes, uint64_t entries, std::vector<StoredMember>& members, std::string& error) {
-  for (size_t at = 0; at < bytes.size();) {
-    if (at + kCentralSize > bytes.size() || Little(bytes, at, 4) != kCentralSignature) {
-      error = "répertoire central endommagé";
-      return false;
-    }
-    const size_t nameLength = Little(bytes, at + 28, 2), extraLength = Little(bytes, at + 30, 2);
-    const size_t variable = nameLength + extraLength + Little(bytes, at + 32, 2);
-    if (variable > bytes.size() - at - kCentralSize) {
-      error = "répertoire central endommagé";
-      return false;
-    }
-    const std::string_view name = bytes.substr(at + kCentralSize, nameLength);
-    const std::string_view extra = bytes.substr(at + kCentralSize + nameLength, extraLength);
-    StoredMember member;
-    member.flags = static_cast<uint16_t>(Little(bytes, at + 8, 2));
-    member.method = static_cast<uint16_t>(Little(bytes, at + 10, 2));
-    member.crc = static_cast<uint32_t>(Little(bytes, at + 16, 4));
-    member.compressedSize = Little(bytes, at + 20, 4);
-    member.size = Little(bytes, at + 24, 4);
-    member.disk = static_cast<uint32_t>(Little(bytes, at + 34, 2));
-    member.localOffset = Little(bytes, at + 42, 4);
-    member.name = DecodeMemberName({name, member.flags, static_cast<uint8_t>(Little(bytes, at + 5, 1)), extra},
-                                   NameCRC, OEMToUTF8);
-    if (!ApplyZip64(extra, member)) {
-      error = "champ zip64 de " + UTF8ToCP1252(member.name) + " endommagé";
-      return false;
-    }
-    members.push_back(std::move(member));
-    at += kCentralSize + variable;
-  }
-  if (members.size() != entries) {
-    error = "nombre de fichiers du répertoire central incorrect";
-    return false;
-  }
-  return true;
-}
-
-bool IsFolder(const StoredMember& member) { return !member.name.empty() && member.name.back() == '/'; }
 
 std::string Key(std::string_view name) { return kNamesIgnoreCase ? ASCIIUpper(name) : std::string(name); }
 
@@ -180,7 +42,7 @@ std::string Key(std::string_view name) { return kNamesIgnoreCase ? ASCIIUpper(na
 // inflate has none left: a chunk's last bytes may expand past one output buffer.
 class MemberReader {
  public:
-  MemberReader(ArchiveFile& file, const StoredMember& member) : file_(file), member_(member) {}
+  MemberReader(ArchiveFile& file, const ArchiveMember& member) : file_(file), member_(member) {}
 
   // True when the data reads back whole with the central directory's size and CRC-32.
   bool Check(std::string& why) {
@@ -207,11 +69,11 @@ class MemberReader {
       return false;
     }
     std::string header;
-    if (!file_.ReadAt(member_.localOffset, kLocalSize, header) || Little(header, 0, 4) != kLocalSignature) {
+    if (!file_.Read(member_.localOffset, kLocalSize, header) || LittleEndian(header, 0, 4) != kLocalSignature) {
       why = "en-tête local introuvable";
       return false;
     }
-    dataOffset = member_.localOffset + kLocalSize + Little(header, 26, 2) + Little(header, 28, 2);
+    dataOffset = member_.localOffset + kLocalSize + LittleEndian(header, 26, 2) + LittleEndian(header, 28, 2);
     if (!RangeWithin(dataOffset, member_.compressedSize, file_.Size())) {
       why = "données hors de l'archive";
       return false;
@@ -223,7 +85,7 @@ class MemberReader {
   bool NextInput(uint64_t& offset, uint64_t& left, std::string& chunk) {
     if (left == 0) return false;
     const size_t size = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-    if (!file_.ReadAt(offset, size, chunk)) return false;
+    if (!file_.Read(offset, size, chunk)) return false;
     offset += size;
     left -= size;
     return true;
@@ -283,7 +145,7 @@ class MemberReader {
   }
 
   ArchiveFile& file_;
-  const StoredMember& member_;
+  const ArchiveMember& member_;
   uint64_t produced_ = 0;
   uint64_t left_ = 0;
   uint32_t crc_ = 0;
@@ -291,29 +153,22 @@ class MemberReader {
 
 }  // namespace
 
-std::optional<std::vector<StoredMember>> ReadCentralDirectory(const fs::path& archive, std::string& error) {
-  ArchiveFile file(archive);
-  if (!file.IsOpen()) {
-    error = "archive introuvable";
-    return std::nullopt;
+bool ReadMembersHere(const fs::path& archive, std::vector<ArchiveMember>& members, std::string& error) {
+  ArchiveDirectory directory;
+  if (!ReadArchiveDirectory(archive, directory, error)) return false;
+  if (!directory.IsHere()) {
+    error = Absence(directory.place);
+    return false;
   }
-  Directory directory;
-  if (!FindDirectory(file, directory, error)) return std::nullopt;
-  size_t size = 0;
-  std::string bytes;
-  if (!SizeInMemory(directory.size, size, kLongestDirectory) || !file.ReadAt(directory.offset, size, bytes)) {
-    error = "répertoire central hors de l'archive";
-    return std::nullopt;
-  }
-  std::vector<StoredMember> members;
-  if (!ParseMembers(bytes, directory.entries, members, error)) return std::nullopt;
-  return members;
+  members = std::move(directory.members);
+  return true;
 }
 
-bool CheckExpectedMembers(const std::vector<StoredMember>& members, const std::vector<ExpectedMember>& expected,
+bool CheckExpectedMembers(const std::vector<ArchiveMember>& members, const std::vector<ExpectedMember>& expected,
                           std::vector<std::string>& problems) {
-  std::map<std::string, const StoredMember*> byName;
-  for (const StoredMember& member : members) byName.emplace(Key(member.name), &member);
+  std::map<std::string, const ArchiveMember*> byName;
+  for (const ArchiveMember& member : members)
+    if (!member.folder) byName.emplace(Key(member.name), &member);
   const size_t before = problems.size();
   for (const ExpectedMember& file : expected) {
     const auto found = byName.find(Key(file.name));
@@ -331,21 +186,22 @@ bool CheckArchive(const fs::path& archive, const std::string& shownName, const s
                   std::vector<std::string>& problems) {
   const std::string failure = "Impossible de lire le fichier : " + shownName + " (relecture ";
   std::string error;
-  const std::optional<std::vector<StoredMember>> members = ReadCentralDirectory(archive, error);
-  if (!members || members->empty()) {
-    problems.push_back(failure + "impossible : " + (members ? "archive vide" : error) + ")");
+  std::vector<ArchiveMember> members;
+  const bool read = ReadMembersHere(archive, members, error);
+  if (!read || members.empty()) {
+    problems.push_back(failure + "impossible : " + (read ? "archive vide" : error) + ")");
     return false;
   }
   const size_t before = problems.size();
   ArchiveFile file(archive);
-  for (const StoredMember& member : *members) {
-    if (IsFolder(member)) continue;
+  for (const ArchiveMember& member : members) {
+    if (member.folder) continue;
     std::string why;
     if (member.disk != 0) why = "sur un autre volume";
     if (why.empty() && MemberReader(file, member).Check(why)) continue;
     problems.push_back(failure + "de " + UTF8ToCP1252(member.name) + " incorrecte : " + why + ")");
   }
-  CheckExpectedMembers(*members, expected, problems);
+  CheckExpectedMembers(members, expected, problems);
   return problems.size() == before;
 }
 

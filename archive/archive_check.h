@@ -6,22 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace kvx {
+#include "archive/zip_directory.h"
 
-struct StoredMember {
-  std::string name;  // UTF-8, "/" between folders, as the zip library reads it
-  uint64_t size = 0;
-  uint64_t compressedSize = 0;
-  uint64_t localOffset = 0;
-  uint32_t crc = 0;
-  uint32_t disk = 0;  // the volume its local header lies on
-  uint16_t method = 0;
-  uint16_t flags = 0;
-};
+namespace kvx {
 
 // A file the archive must hold: its member name (UTF-8, "/") and its size on disk.
 struct ExpectedMember {
@@ -29,15 +19,14 @@ struct ExpectedMember {
   uint64_t size = 0;
 };
 
-// The members of the central directory this file holds (the last volume's, for a
-// spanned set); nothing, with why, when it cannot be read from this file.
-std::optional<std::vector<StoredMember>> ReadCentralDirectory(const std::filesystem::path& archive,
-                                                               std::string& error);
+// The members of the central directory this file holds (the last diskette's, for a set);
+// false with why when it holds none or a damaged one.
+bool ReadMembersHere(const std::filesystem::path& archive, std::vector<ArchiveMember>& members, std::string& error);
 
-// One line per expected file that is not a member, or one that is shorter or longer
-// than the file, appended to problems; true when there was none. Names are compared
-// as the system compares file names.
-bool CheckExpectedMembers(const std::vector<StoredMember>& members, const std::vector<ExpectedMember>& expected,
+// One line per expected file that is not a member (a folder of its name is none), or
+// one that is shorter or longer than the file, appended to problems; true when there was
+// none. Names are compared as the system compares file names.
+bool CheckExpectedMembers(const std::vector<ArchiveMember>& members, const std::vector<ExpectedMember>& expected,
                           std::vector<std::string>& problems);
 
 // Reads the whole archive back: the central directory, then every member's data, its

@@ -215,12 +215,12 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
   if (!ReadSourcesWhole(sources, problems)) return false;
   if (!RunLibraryAdd(host, archive, itemList, multiVolumeWord, recurse, archive, problems)) return false;
   std::string error;
-  const std::optional<std::vector<StoredMember>> members = ReadCentralDirectory(NativePath(archive), error);
-  if (!members) {
+  std::vector<ArchiveMember> members;
+  if (!ReadMembersHere(NativePath(archive), members, error)) {
     problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
     return false;
   }
-  return CheckExpectedMembers(*members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
+  return CheckExpectedMembers(members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
 }
 
 }  // namespace

@@ -151,6 +151,13 @@ std::vector<std::string> NamesOf(const std::vector<ArchiveMember>& members) {
   return names;
 }
 
+// The archive's directory as the toolbox reads it; false with why when it is damaged.
+bool ReadDirectory(const std::string& archive, ArchiveDirectory& directory, std::string& error) {
+  if (std::string why; ReadArchiveDirectory(NativePath(archive), directory, why)) return true;
+  error = "Le répertoire de l'archive " + archive + " est endommagé.";
+  return false;
+}
+
 // False with why when a member's name would not land where the archive puts it in the
 // data folder, whatever the zip library makes of it.
 bool CheckNames(const std::string& archive, const std::vector<std::string>& names, std::string& error) {
@@ -182,8 +189,8 @@ bool CheckBackupOfContents(const std::string& archive, const std::string& dataFo
 // first diskette of a set) is checked once extracted.
 bool CheckArchive(const std::string& archive, const std::string& dataFolder, ArchiveDirectory& directory,
                   std::string& error) {
-  if (!ReadArchiveDirectory(archive, directory, error)) return false;
-  if (!directory.here) return true;
+  if (!ReadDirectory(archive, directory, error)) return false;
+  if (!directory.IsHere()) return true;
   const std::vector<std::string> names = NamesOf(directory.members);
   if (!CheckNames(archive, names, error) || !CheckBackupOfContents(archive, dataFolder, directory.members, error))
     return false;
@@ -207,11 +214,11 @@ bool CheckArchive(const std::string& archive, const std::string& dataFolder, Arc
 // whether it is the backup of a folder are checked here.
 bool CheckExtracted(const std::string& archive, const std::string& dataFolder, const std::string& incoming,
                     ArchiveDirectory& directory, std::string& error) {
-  if (!directory.here && (!ReadArchiveDirectory(archive, directory, error) ||
-                          !CheckNames(archive, NamesOf(directory.members), error) ||
-                          !CheckBackupOfContents(archive, dataFolder, directory.members, error)))
+  if (!directory.IsHere() && (!ReadDirectory(archive, directory, error) ||
+                              !CheckNames(archive, NamesOf(directory.members), error) ||
+                              !CheckBackupOfContents(archive, dataFolder, directory.members, error)))
     return false;
-  if (!directory.here) {
+  if (!directory.IsHere()) {
     error = "Les fichiers extraits de " + archive +
             " n'ont pas pu être vérifiés : le répertoire de l'archive est illisible.";
     return false;

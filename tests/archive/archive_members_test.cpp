@@ -43,15 +43,15 @@ TEST(ArchiveMembers, NamesComeFromTheCentralDirectoryAsTheLibraryReadsThem) {
                                                     {"\x82t\x82.fic", 0}, {"\xCE\xA9.FIC", 0x0800}});
   ArchiveDirectory directory;
   std::string error;
-  ASSERT_TRUE(ReadArchiveDirectory(path.string(), directory, error));
-  ASSERT_TRUE(directory.here);
+  ASSERT_TRUE(ReadArchiveDirectory(path, directory, error));
+  ASSERT_TRUE(directory.IsHere());
   Names names;
   for (const ArchiveMember& member : directory.members) names.push_back(member.name);
   EXPECT_EQ(names, (Names{"FIC01/CLIENTS.FIC", "\xC3\x89T\xC3\x89.FIC", "\xC3\xA9t\xC3\xA9.fic", "\xCE\xA9.FIC"}));
   EXPECT_EQ(NamesWindowsCannotHold(names), Names{"\xE9t\xE9.fic (même nom que \xC9T\xC9.FIC)"});
   std::ofstream(path, std::ios::binary) << "PK\x03\x04 not an archive";
-  EXPECT_TRUE(ReadArchiveDirectory(path.string(), directory, error));
-  EXPECT_FALSE(directory.here);
+  EXPECT_TRUE(ReadArchiveDirectory(path, directory, error));
+  EXPECT_FALSE(directory.IsHere());
   fs::remove(path);
 }
 

@@ -193,6 +193,15 @@ TEST_F(SafetyTest, LongRunsOfOneByteReadBackWhole) {
   EXPECT_FALSE(TestArchive(host_, archive.string()));
 }
 
+// Data in front of an archive written without it (a self-extracting program) shifts
+// every offset the archive gives; the members are read where they lie.
+TEST_F(SafetyTest, AnArchiveBehindAProgramReadsBackWhole) {
+  const fs::path archive = root_ / "AUTO.EXE";
+  const std::string program = "MZ" + std::string(5000, 'x');
+  test::WriteWholeFile(archive, program + DeflatedArchive({{"A.TXT", "bonjour"}, {"B.TXT", std::string(70000, 'b')}}));
+  EXPECT_TRUE(TestArchive(host_, archive.string())) << testing::PrintToString(Commands());
+}
+
 // A library's answer of 0 proves nothing: the toolbox reads what was written.
 TEST_F(SafetyTest, TheLibrarysAnswerIsNotTaken) {
   ASSERT_TRUE(BackUp());

@@ -31,13 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kvx::fuzz::WriteWholeFile(archive, std::string_view(reinterpret_cast<const char*>(data), size));
   kvx::ArchiveDirectory directory;
   std::string error;
-  if (!kvx::ReadArchiveDirectory(archive.string(), directory, error)) {
-    Expect(!error.empty() && !directory.here && directory.members.empty(), "a refusal says why and keeps nothing");
+  if (!kvx::ReadArchiveDirectory(archive, directory, error)) {
+    Expect(!error.empty() && !directory.IsHere() && directory.members.empty(), "a refusal says why and keeps nothing");
     return 0;
   }
   std::vector<std::string> names;
   for (const kvx::ArchiveMember& member : directory.members) names.push_back(member.name);
-  Expect(directory.here || names.empty(), "members come only from a directory read here");
+  Expect(directory.IsHere() || names.empty(), "members come only from a directory read here");
   const std::vector<std::string> refused = kvx::NamesWindowsCannotHold(names);
   kvx::RootEntries(names);
   if (!refused.empty()) return 0;
