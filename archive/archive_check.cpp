@@ -7,9 +7,9 @@
 #include <fstream>
 #include <map>
 
-#include "base/ascii_case.h"
 #include "base/checked_size.h"
 #include "base/cp1252.h"
+#include "base/file_name_case.h"
 
 namespace kvx {
 namespace {
@@ -36,7 +36,8 @@ const char* Absence(DirectoryPlace place) {
   }
 }
 
-std::string Key(std::string_view name) { return kNamesIgnoreCase ? ASCIIUpper(name) : std::string(name); }
+// Member names in UTF-8, compared as the system compares file names.
+std::string Key(std::string_view name) { return kNamesIgnoreCase ? FileNameUpper(name) : std::string(name); }
 
 // Inflates (or copies) the member's data from the file, asking for input only when
 // inflate has none left: a chunk's last bytes may expand past one output buffer.

@@ -45,7 +45,7 @@ MESSAGE_HOLDERS = ("error", "error_", "lastError_", "verifyError_", "failure", "
 MESSAGE_BUILDERS = (
     "ClosingMessage", "ExtractionErrorText", "PutBack", "RecoverInterruptedRestore", "Opening", "WriteFailedLine",
     "EraseEndLine", "FileOpenErrorText", "FileCreateErrorText", "FileReadErrorText", "WhereTheDataAsItWasLies",
-    "NotUndone", "Stopped", "SetAside", "Recover", "EndCleanUp", "CompressionErrorText",
+    "NotUndone", "Stopped", "SetAside", "Recover", "EndCleanUp", "CompressionErrorText", "Absence",
 )
 # Host commands: the person sees the text after a message verb or a label's name; the
 # other verbs drive windows and carry no text.
