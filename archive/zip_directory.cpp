@@ -163,7 +163,7 @@ bool ApplyZip64(std::string_view extra, ArchiveMember& member) {
   const bool wide = member.size == kFull32 || member.compressedSize == kFull32 || member.localOffset == kFull32 ||
                     member.disk == kFull16;
   for (size_t at = 0; at + 4 <= extra.size();) {
-    const size_t size = LittleEndian(extra, at + 2, 2);
+    const size_t size = static_cast<size_t>(LittleEndian(extra, at + 2, 2));  // 16 bits
     if (at + 4 + size > extra.size()) break;
     if (LittleEndian(extra, at, 2) == kZip64Tag) {
       const std::string_view field = extra.substr(at + 4, size);
@@ -190,8 +190,10 @@ bool ReadMember(std::string_view bytes, size_t& at, ArchiveMember& member, std::
     error = kDamaged;
     return false;
   }
-  const size_t nameLength = LittleEndian(record, 28, 2), extraLength = LittleEndian(record, 30, 2);
-  const size_t variable = nameLength + extraLength + LittleEndian(record, 32, 2);
+  // 16-bit lengths: they fit whatever size_t is.
+  const size_t nameLength = static_cast<size_t>(LittleEndian(record, 28, 2));
+  const size_t extraLength = static_cast<size_t>(LittleEndian(record, 30, 2));
+  const size_t variable = nameLength + extraLength + static_cast<size_t>(LittleEndian(record, 32, 2));
   if (variable > record.size() - kCentralSize) {
     error = kDamaged;
     return false;

@@ -17,7 +17,7 @@ std::string InstanceLockName(std::string_view folder) {
   std::string key = ASCIIUpper(path.lexically_normal().generic_string());
   while (key.size() > 1 && key.back() == '/') key.pop_back();
   uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const unsigned char byte : key) hash = (hash ^ byte) * 1099511628211ull;
+  for (const char c : key) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   char name[40];
   std::snprintf(name, sizeof name, "KVXOUTIL-%016llx", static_cast<unsigned long long>(hash));
   return name;

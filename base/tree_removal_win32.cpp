@@ -49,7 +49,7 @@ bool RemoveEntry(const std::wstring& path, std::string& error) {
   const DWORD attributes = GetFileAttributesW(longPath.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Missing(GetLastError()) || Failed(path, GetLastError(), error);
   if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-      !SetFileAttributesW(longPath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+      !SetFileAttributesW(longPath.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}))
     return Failed(path, GetLastError(), error);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))  // a file, or a symbolic link to one: the entry itself goes
     return DeleteFileW(longPath.c_str()) || Failed(path, GetLastError(), error);
