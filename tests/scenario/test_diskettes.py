@@ -2,7 +2,7 @@
 drive on a folder; the diskettes are folders on a shelf, swapped in and out by
 kvxfloppy.exe, the command the zip stand-in runs instead of its diskette dialogs. A data
 folder of about 4 MB that does not compress spans diskettes of 1,457,664 bytes; the
-volumes, read back by the toolbox through the library's test once the set is written, then
+volumes, read back by the toolbox through the library once the set is written, then
 copied out as X.z01, X.z02, ... X.zip, are checked by 7-Zip, by Info-ZIP's zip
 (joined into one archive) and unzip, and the restore must bring the data back byte for
 byte, asking for the diskettes in order and for a wrong one again."""
