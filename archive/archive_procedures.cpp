@@ -183,11 +183,11 @@ bool ReadDisketteSetBack(HostBridge& host, const std::string& archive, const std
                          std::vector<std::string>& problems) {
   const fs::path scratch = NewScratchFolder();
   const size_t before = problems.size();
-  const bool extracted = !scratch.empty() && RunExtraction(host, archive, UTF16ToCP1252(scratch.u16string()), "*.*",
-                                                           false, [&](uint16_t messageId, const char* member) {
-                                                             CompressionMessage(problems, messageId, member,
-                                                                                "relecture", "", "");
-                                                           });
+  const auto onMessage = [&](uint16_t messageId, const char* member) {
+    CompressionMessage(problems, messageId, member, "relecture", "", "");
+  };
+  const bool extracted =
+      !scratch.empty() && RunExtraction(host, archive, UTF16ToCP1252(scratch.u16string()), "*.*", false, onMessage);
   std::string error;
   const bool whole = extracted && problems.size() == before && FolderHoldsMembers(scratch, members, archive, error);
   std::error_code removal;

@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
               fs::file_size(archive) / 1e6, entries.size(), rounds);
   std::printf("backup by the library:  %.2f s (CPU %.2f s)\n", written, writtenCPU);
   std::printf("check by the toolbox:   %.2f s (CPU %.2f s)\n", checked, checkedCPU);
-  std::printf("check against backup:   %.1f %% (CPU %.1f %%)\n", checked / written * 100, checkedCPU / writtenCPU * 100);
+  std::printf("check against backup:   %.1f %% (CPU %.1f %%)\n", checked / written * 100,
+              checkedCPU / writtenCPU * 100);
   return 0;
 }
