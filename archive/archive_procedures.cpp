@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "archive/archive_check.h"
+#include "archive/archive_members.h"
 #include "archive/archive_replace.h"
 #include "archive/archive_sources.h"
 #include "archive/item_list_expansion.h"
@@ -188,21 +189,28 @@ bool RunExtraction(HostBridge& host, std::string_view archivePath, std::string_v
   return false;
 }
 
-// The set the library wrote on the diskettes, read back through its own test, which asks
-// for each diskette in turn. Its destination is an empty folder of its own, removed after:
-// a library that ignored the test flag would extract nothing anywhere else.
-bool TestDisketteSet(HostBridge& host, const std::string& target, std::vector<std::string>& problems) {
+// The set the library wrote on the diskettes, extracted through the library (which asks
+// for each diskette in turn) into an empty folder of its own, removed after, and every
+// file it gave read back against the directory the toolbox read from the last diskette:
+// a library that checks no CRC-32, or ignores a test, cannot pass a damaged set.
+bool ReadDisketteSetBack(HostBridge& host, const std::string& archive, const std::vector<ArchiveMember>& members,
+                         std::vector<std::string>& problems) {
   const fs::path scratch = NewScratchFolder();
   const size_t before = problems.size();
-  const bool tested = !scratch.empty() && RunExtraction(host, target, UTF16ToCP1252(scratch.u16string()), "*.*", true,
-                                    [&](uint16_t messageId, const char* member) {
-                                      CompressionMessage(problems, messageId, member, "relecture", "", "");
-                                    });
-  std::error_code error;
-  if (!scratch.empty()) fs::remove_all(scratch, error);
-  if (!tested && problems.size() == before)
-    problems.push_back("Impossible de lire le fichier : " + SystemSeparators(target) + " (relecture impossible)");
-  return tested && problems.size() == before;
+  const auto onMessage = [&](uint16_t messageId, const char* member) {
+    CompressionMessage(problems, messageId, member, "relecture", "", "");
+  };
+  const bool extracted =
+      !scratch.empty() && RunExtraction(host, archive, UTF16ToCP1252(scratch.u16string()), "*.*", false, onMessage);
+  std::string error;
+  const bool whole = extracted && problems.size() == before && FolderHoldsMembers(scratch, members, archive, error);
+  std::error_code removal;
+  if (!scratch.empty()) fs::remove_all(scratch, removal);
+  if (!error.empty())
+    problems.push_back("Impossible de lire le fichier : " + archive + " (relecture incorrecte : " + error + ")");
+  else if (!whole && problems.size() == before)
+    problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible)");
+  return whole;
 }
 
 // No archive written aside here: the library spans the diskettes and empties them itself.
@@ -220,7 +228,8 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
     problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
     return false;
   }
-  return CheckExpectedMembers(members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
+  return CheckExpectedMembers(members, ExpectedMembers(sources), problems) &&
+         ReadDisketteSetBack(host, archive, members, problems);
 }
 
 }  // namespace

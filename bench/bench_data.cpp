@@ -46,10 +46,6 @@ void Quiet::SourceFailed(const std::string& path, kvxzip::SourceFailure, const s
   std::fprintf(stderr, "unreadable: %s: %s\n", path.c_str(), reason.c_str());
 }
 
-void Quiet::CheckFailed(const std::string& path, const std::string& reason) {
-  std::fprintf(stderr, "check: %s: %s\n", path.c_str(), reason.c_str());
-}
-
 void Quiet::Problem(int32_t id, const std::string& item) { std::fprintf(stderr, "problem %d: %s\n", id, item.c_str()); }
 
 }  // namespace kvxbench

@@ -22,7 +22,6 @@ class Quiet final : public kvxzip::WriteObserver, public kvxzip::ReadObserver {
  public:
   bool Progress(const std::string&, int) override { return true; }
   void SourceFailed(const std::string& path, kvxzip::SourceFailure, const std::string& reason) override;
-  void CheckFailed(const std::string& path, const std::string& reason) override;
   void Problem(int32_t id, const std::string& item) override;
 };
 

@@ -110,9 +110,6 @@ class UnreadableLister final : public kvxzip::WriteObserver {
   void SourceFailed(const std::string& path, kvxzip::SourceFailure, const std::string& reason) override {
     std::printf("UNREADABLE %s: %s\n", path.c_str(), reason.c_str());
   }
-  void CheckFailed(const std::string& path, const std::string& reason) override {
-    std::printf("CHECK %s: %s\n", path.c_str(), reason.c_str());
-  }
 };
 
 int Span(char** argv) {

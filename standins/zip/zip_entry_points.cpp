@@ -36,9 +36,6 @@ class CallbackObserver final : public WriteObserver, public ReadObserver {
     Send(failure == SourceFailure::Open ? kvx::kUnzipMsgCannotOpen : kvx::kUnzipMsgCannotRead, FromUTF8Name(path),
          FromUTF8Name(reason));
   }
-  void CheckFailed(const std::string& archivePath, const std::string& reason) override {
-    Send(kvx::kUnzipMsgCannotRead, FromUTF8Name(archivePath), FromUTF8Name(reason));
-  }
   void Problem(int32_t messageId, const std::string& item) override {
     Send(messageId, FromUTF8Name(item), archivePath_);
   }
@@ -63,7 +60,7 @@ int32_t AddItems(const kvx::ZipParams& params) {
   collect.relativeToCurrent = (params.subOptionWord & kZsoRelativePath) != 0;
   collect.dosify = params.dosify != 0;
   collect.folderEntries = params.noDirectoryEntries == 0;
-  collect.excluded = {archive, archive + ".partial"};
+  collect.excluded = {archive};
   const std::vector<SourceEntry> sources = CollectSources(SplitItemList(TextOf(params.itemList)), collect);
   WriteOptions write;
   write.level = std::clamp(params.compFactor, 0, 9);

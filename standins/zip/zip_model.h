@@ -1,7 +1,8 @@
 // Which library the zip stand-ins play, chosen for tests through KVXZIP_MODEL: the plain
-// model guards the archives it writes and reads; "careless" behaves as a careless outside
-// library would (writes in place, checks nothing, answers success whatever happened), so
-// that the toolbox's own safeguards can be tested against one.
+// model is a decent outside library (it writes where it is told, reports the sources it
+// cannot read and a full disk, checks CRC-32 on extraction); "careless" answers success
+// whatever happened and checks nothing, so that the toolbox's own safeguards, which
+// neither model takes for it, can be tested against one.
 #pragma once
 
 namespace kvxzip {

@@ -418,9 +418,8 @@ class Extraction {
 
   ZipResult Run() {
     std::vector<const Member*> selected;
-    size_t rank = 0;
     for (const Member& member : archive_.Members())
-      if (Matches(member) && rank++ % options_.shares == options_.share) selected.push_back(&member);
+      if (Matches(member)) selected.push_back(&member);
     if (selected.empty()) return ZipResult::NothingToDo;
     for (const Member* member : selected) totalBytes_ += member->size;
     for (const Member* member : selected) {

@@ -21,10 +21,6 @@ struct ExtractOptions {
   bool noDirectoryNames = false; // every file straight into the destination
   bool testOnly = false;         // read and check every member (size, CRC-32), write nothing
   bool checkCRC = true;          // false: data whose CRC-32 differs passes (the careless model)
-  // Of the matching members, only those whose rank modulo shares is share: a test split
-  // between threads, each with the archive open on its own.
-  unsigned share = 0;
-  unsigned shares = 1;
   ZipFaults faults;
 };
 

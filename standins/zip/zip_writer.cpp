@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -13,7 +12,6 @@
 #include "standins/zip/chunk_compressor.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_format.h"
-#include "standins/zip/zip_reader.h"
 
 namespace kvxzip {
 namespace {
@@ -399,61 +397,6 @@ ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& ent
 
 namespace {
 
-// The reader's findings from any of the threads that share the check, kept for the
-// writer's observer, which hears them on the calling thread once they are done.
-class CheckFindings final : public ReadObserver {
- public:
-  bool Progress(const std::string&, int) override { return true; }
-  void Problem(int32_t, const std::string& item) override {
-    const std::lock_guard<std::mutex> hold(lock_);
-    items_.push_back(item);
-  }
-  // After the threads have ended.
-  const std::vector<std::string>& Items() const { return items_; }
-
- private:
-  std::mutex lock_;
-  std::vector<std::string> items_;
-};
-
-}  // namespace
-
-// One archive is checked by as many threads as it was compressed by, each reading its
-// share of the members; the volumes of a set, swapped in one at a time, by one.
-ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath, WriteObserver& observer,
-                       DisketteDrive* drive) {
-  const unsigned shares = drive ? 1 : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  CheckFindings findings;
-  std::vector<ZipResult> results(shares, ZipResult::Ok);
-  const auto check = [&](unsigned share) {
-    ExtractOptions test;
-    test.recurse = true;
-    test.testOnly = true;
-    test.share = share;
-    test.shares = shares;
-    try {
-      results[share] = ExtractMembers(readPath, test, findings, drive);
-    } catch (...) {  // nothing may end a thread, nor leave the others unjoined
-      results[share] = ZipResult::CannotReadArchive;
-    }
-  };
-  std::vector<std::thread> threads;
-  for (unsigned share = 1; share < shares; ++share) threads.emplace_back(check, share);
-  check(0);
-  for (std::thread& thread : threads) thread.join();
-  // A share may hold no member at all; the first always holds one.
-  const bool whole = std::all_of(results.begin(), results.end(), [](ZipResult result) {
-    return result == ZipResult::Ok || result == ZipResult::NothingToDo;
-  });
-  if (whole && results[0] == ZipResult::Ok) return ZipResult::Ok;
-  for (const std::string& item : findings.Items())
-    observer.CheckFailed(shownPath, "relecture de " + item + " incorrecte apr\xE8s \xE9" "criture");
-  if (findings.Items().empty()) observer.CheckFailed(shownPath, kCannotReadBack);
-  return ZipResult::CannotReadArchive;
-}
-
-namespace {
-
 // The archive file, with the faults the tests inject into its medium.
 bool OpenArchiveFile(File& out, const std::string& path, const ZipFaults& faults) {
   if (!out.Open(path, File::Mode::Write)) return false;
@@ -463,35 +406,27 @@ bool OpenArchiveFile(File& out, const std::string& path, const ZipFaults& faults
   return true;
 }
 
-// The careless model: the earlier archive is gone from the start, and a write the medium
-// refuses leaves the archive cut short with success answered.
-ZipResult WriteInPlace(const std::string& archivePath, const std::vector<SourceEntry>& entries,
-                       const WriteOptions& options, WriteObserver& observer) {
-  File out;
-  if (!OpenArchiveFile(out, archivePath, options.faults)) return ZipResult::CannotWrite;
-  FileOutput output(out);
-  const ZipResult result = WriteArchiveTo(output, entries, options, observer);
-  out.Close();
-  return result == ZipResult::CannotWrite ? ZipResult::Ok : result;
-}
-
 }  // namespace
 
+// Written where it is told, anew, as an outside library writes. The plain model flushes
+// the archive and removes it when the run failed, so that nothing incomplete is left
+// under the archive's name; the careless model keeps what it wrote, unflushed, and takes
+// a write the medium refused for success.
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer) {
   if (entries.empty()) return ZipResult::NothingToDo;
-  if (options.model == LibraryModel::Careless) return WriteInPlace(archivePath, entries, options, observer);
-  const std::string partial = archivePath + ".partial";
   File out;
-  if (!OpenArchiveFile(out, partial, options.faults)) return ZipResult::CannotWrite;
+  if (!OpenArchiveFile(out, archivePath, options.faults)) return ZipResult::CannotWrite;
   FileOutput output(out);
   ZipResult result = WriteArchiveTo(output, entries, options, observer);
-  const bool flushed = result != ZipResult::Ok || out.Flush();  // on the medium before it replaces anything
+  if (options.model == LibraryModel::Careless) {
+    out.Close();
+    return result == ZipResult::CannotWrite ? ZipResult::Ok : result;
+  }
+  const bool flushed = result != ZipResult::Ok || out.Flush();
   if (!(out.Close() && flushed) && result != ZipResult::Cancelled) result = ZipResult::CannotWrite;
-  if (result == ZipResult::Ok && options.check) result = CheckArchive(partial, archivePath, observer);
-  if (result == ZipResult::Ok && MoveOver(partial, archivePath)) return result;
-  RemoveFile(partial);
-  return result == ZipResult::Ok ? ZipResult::CannotWrite : result;
+  if (result != ZipResult::Ok) RemoveFile(archivePath);
+  return result;
 }
 
 }  // namespace kvxzip

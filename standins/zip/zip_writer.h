@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "standins/zip/diskette_drive.h"
 #include "standins/zip/zip_faults.h"
 #include "standins/zip/zip_model.h"
 #include "standins/zip/zip_result.h"
@@ -25,9 +24,8 @@ struct WriteOptions {
   int level = 5;  // 0 stores, 1 to 9 deflate
   unsigned threads = 0;  // 0: one per processor
   ZipFaults faults;
-  bool check = true;  // read the archive back and check every member before it counts as written
-  // Careless: straight over the archive, no flush, no read-back, sources it cannot read
-  // left out or cut short without a word, a refused write (a full disk) taken for success.
+  // Careless: no flush, sources it cannot read left out or cut short without a word, a
+  // refused write (a full disk) taken for success.
   LibraryModel model = LibraryModel::Plain;
 };
 
@@ -35,13 +33,12 @@ enum class SourceFailure { Open, Read };
 
 // Where the writer reports: progress in whole percentages of the source bytes (false
 // from Progress cancels), the sources it could not read whole, with the system's
-// reason, and what the check of the written archive found wrong.
+// reason.
 class WriteObserver {
  public:
   virtual ~WriteObserver() = default;
   virtual bool Progress(const std::string& item, int percent) = 0;
   virtual void SourceFailed(const std::string& path, SourceFailure failure, const std::string& reason) = 0;
-  virtual void CheckFailed(const std::string& archivePath, const std::string& reason) = 0;
 };
 
 // Where the records of an archive go: one file, or the volumes of a spanned set.
@@ -62,21 +59,11 @@ class ArchiveOutput {
   virtual ZipResult Failure() const { return ZipResult::CannotWrite; }
 };
 
-// Writes the archive beside its final path and moves it there once complete (every
-// source read whole) and checked, so that any other run leaves an earlier archive of
-// that name as it was. A source that cannot be read whole gives SourcesSkipped. The
-// careless model writes over the archive where it lies.
+// Writes the archive at archivePath, over any file of that name. A source that cannot be
+// read whole gives SourcesSkipped; the plain model then, as after any failure, leaves no
+// archive behind.
 ZipResult WriteArchive(const std::string& archivePath, const std::vector<SourceEntry>& entries,
                        const WriteOptions& options, WriteObserver& observer);
-
-// Why a written archive is not taken, as the observer is told.
-inline constexpr char kCannotReadBack[] = "relecture impossible apr\xE8s \xE9" "criture";
-
-// Reads the archive at readPath back (the other volumes of a set from the drive) and
-// checks every member's size and CRC-32, writing nothing; problems go to the observer
-// under shownPath. Ok, or CannotReadArchive.
-ZipResult CheckArchive(const std::string& readPath, const std::string& shownPath, WriteObserver& observer,
-                       DisketteDrive* drive = nullptr);
 
 // Writes the members and the central directory to an output.
 ZipResult WriteArchiveTo(ArchiveOutput& out, const std::vector<SourceEntry>& entries, const WriteOptions& options,

@@ -304,7 +304,9 @@ TEST_F(SafetyTest, TheArchiveTestIsTheToolboxsOwnReading) {
 
 // Diskettes: the library spans and empties them itself, so nothing is written aside;
 // every source is read before the first diskette, and the set is read back after the
-// last through the library's test, into an empty folder of its own.
+// last: extracted by the library into an empty folder of its own, and every file it gave
+// compared with the directory by the toolbox, so that a library extracting bytes other
+// than those it wrote fails the set.
 TEST_F(SafetyTest, DisketteSetsAreReadBeforeAndTestedAfter) {
   int writes = 0;
   std::string writtenTo;
@@ -314,27 +316,38 @@ TEST_F(SafetyTest, DisketteSetsAreReadBeforeAndTestedAfter) {
     return kvxzip::RunDzip(p);
   };
   std::vector<std::pair<int32_t, std::string>> reads;  // test flag, destination
+  bool alter = false;  // the library gives CLIENTS.FIC back with one byte changed, and answers 0
   system_->dunzip = [&](UnzipParams* p) {
-    if (p->function == kUnzipFunctionExtract) {
-      const int32_t test = p->test;
-      const std::string destination = p->destination;
-      reads.emplace_back(test, destination);
-      EXPECT_TRUE(fs::is_empty(destination)) << destination;
-    }
-    return kvxzip::RunDunzip(p);
+    if (p->function != kUnzipFunctionExtract) return kvxzip::RunDunzip(p);
+    const int32_t test = p->test;
+    const std::string destination = p->destination;
+    reads.emplace_back(test, destination);
+    EXPECT_TRUE(fs::is_empty(destination)) << destination;
+    const int32_t result = kvxzip::RunDunzip(p);
+    if (alter) test::WriteWholeFile(fs::path(destination) / "CLIENTS.FIC", std::string(70007, 'c'));
+    return result;
   };
   Lines problems;
   ASSERT_TRUE(ZipArchive(host_, Target(), "*.*", 0x8300, false, &problems)) << problems.size();
   EXPECT_EQ(writes, 1);
   EXPECT_EQ(writtenTo, Target());
   ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].first, -1);
+  EXPECT_EQ(reads[0].first, 0);
   EXPECT_NE(fs::path(reads[0].second), fs::current_path());
   EXPECT_FALSE(fs::exists(reads[0].second));
 
+  alter = true;
+  EXPECT_FALSE(ZipArchive(host_, Target(), "*.*", 0x8300, false, &problems));
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("(relecture incorrecte : "), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("CLIENTS.FIC"), std::string::npos) << problems[0];
+  EXPECT_FALSE(fs::exists(reads.back().second));
+  alter = false;
+  problems.clear();
+
   fs::create_symlink("/proc/self/mem", Data() / "MEMOIRE.FIC");  // opens, then every read fails
   EXPECT_FALSE(ZipArchive(host_, Target(), "*.*", 0x8300, false, &problems));
-  EXPECT_EQ(writes, 1) << "no diskette is touched";
+  EXPECT_EQ(writes, 2) << "no diskette is touched";
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("MEMOIRE.FIC (lecture interrompue)"), std::string::npos) << problems[0];
 }
