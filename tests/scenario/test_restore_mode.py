@@ -278,6 +278,63 @@ class StoppedRestore(ScenarioCase):
         self.assertGreaterEqual(stop - 1, 12)
 
 
+class JournalsOfTheField(ScenarioCase):
+    """Journals no restore of this installation wrote, and a restore stopped half way when it
+    was started from another folder, met by the next start of the menu."""
+
+    def journal(self, data, work, *more):
+        return ("KVXRESTORE 1\r\nDATA\t%s\\\r\nWORK\t%s\\\r\nCOPYWORK\t\r\nCOPY\t\r\nPARAM\t\t\r\n%s"
+                % (windows_path(data), windows_path(work), "".join(line + "\r\n" for line in more))).encode("cp1252")
+
+    def test_a_journal_that_is_not_valid_is_set_aside_and_nothing_is_touched(self):
+        data = self.install.work / "BASES" / "CLIENT01"
+        outside = self.install.work / "MESDOCS" / "KVXR0001.$$$"
+        put_tree(data, {"CLIENTS.FIC": b"live"})
+        put_tree(outside, {"LETTRE.DOC": b"the person's own"})
+        journal = self.install.outils / "KVXRESTO.JNL"
+        cases = {
+            "work folder outside the data": self.journal(data, outside),
+            "DONE without a number": self.journal(data, data / "KVXR0001.$$$", "RENAME\tA\tB", "SWITCH", "DONE\t"),
+            "DONE -1": self.journal(data, data / "KVXR0001.$$$", "RENAME\tA\tB", "SWITCH", "DONE\t-1"),
+        }
+        for what, text in cases.items():
+            with self.subTest(what):
+                for old in self.install.outils.glob("KVXRESTO.JNL*"):
+                    old.unlink()
+                journal.write_bytes(text)
+                start = self.install.run(["SAISIE ESC"])
+                self.assertEqual(start.returncode, 0)
+                told = [l for l in start.transcript if "KVXRESTO.JNL" in l]
+                self.assertEqual(len(told), 1, start.transcript)
+                self.assertIn("n'est pas valable", told[0])
+                self.assertIn("il a été mis de côté sous", told[0])
+                self.assertIn("CMD PROJET,KVXOUTIL.WDP", start.transcript)  # the toolbox went on
+                self.assertFalse(journal.exists())
+                self.assertEqual((self.install.outils / "KVXRESTO.JNL.1.bad").read_bytes(), text)
+                self.assertEqual(tree(outside), {"LETTRE.DOC": b"the person's own"})
+                self.assertEqual(tree(data), {"CLIENTS.FIC": b"live"})
+
+    def test_a_restore_started_elsewhere_and_stopped_is_found_by_the_next_start(self):
+        zips, bases = self.install.work / "ZIPS", self.install.work / "BASES"
+        zips.mkdir()
+        with zipfile.ZipFile(zips / "GOOD.zip", "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("CLIENTS.FIC", b"restored")
+        before = {"CLIENTS.FIC": b"live", "OTHER.FIC": b"other"}
+        put_tree(bases / "GOOD.zip", before)
+        elsewhere = self.install.work / "AILLEURS"
+        elsewhere.mkdir()
+        stopped = self.install.run([], args=["KVXRESTAURE", windows_path(zips), windows_path(bases)], cwd=elsewhere,
+                                   env={"KVXRESTORE_STOP_AFTER": "3"})
+        self.assertEqual(stopped.returncode, 86)
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        self.assertTrue((self.install.outils / "KVXRESTO.JNL").exists())
+        start = self.install.run(["SAISIE ESC"])
+        told = [l for l in start.transcript if "a été interrompue" in l]
+        self.assertEqual(len(told), 1, start.transcript)
+        self.assertFalse((self.install.outils / "KVXRESTO.JNL").exists())
+        self.assertEqual(tree(bases / "GOOD.zip"), before)
+
+
 class TwoToolboxes(ScenarioCase):
     """A second toolbox started while KVXRESTAURE works touches nothing: it says so and
     ends, and the restore it met ends complete."""
