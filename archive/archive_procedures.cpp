@@ -113,7 +113,8 @@ bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::stri
   zip.lpszZipFile.SetText(Staged(archive).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
   // Hidden and system files too, and zip64 records: the archive holds every file the check expects.
-  zip.Options = {TZipFlag::IncludeSysHiddenFlag, TZipFlag::LargeZIPFilesFlag};
+  zip.Options = {TZipFlag::IncludeSysHiddenFlag, TZipFlag::LargeZIPFilesFlag, TZipFlag::ExcludeFollowingFlag};
+  zip.lpszExcludeFollowing.SetText(kWorkFolderExclusion);
   if (recurse) {
     zip.Options.Include(TZipFlag::RecurseFlag);
     zip.Options.Include(TZipFlag::PathForTempFlag);
@@ -123,6 +124,14 @@ bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::stri
   if (zip.Execute(kZipFunctionAdd) && problems.size() == before) return true;
   TellHandlerFailure(zip, host, &problems);
   return false;
+}
+
+// A library that ignored the exclusion must not slip a restore's work folder in. An
+// archive that cannot be read is left to the check, which tells why.
+bool WorkFoldersLeftOut(const fs::path& written, const std::string& shown, std::vector<std::string>& problems) {
+  std::vector<ArchiveMember> members;
+  std::string error;
+  return !ReadMembersHere(written, members, error) || CheckNoWorkFolder(members, shown, problems);
 }
 
 bool FlushAndReplace(const fs::path& written, const fs::path& target, const std::string& shown,
@@ -152,6 +161,7 @@ bool ZipAside(HostBridge& host, std::string_view target, const std::string& item
   fs::remove(written, error);  // left by a run the machine's stop cut short
   const std::vector<SourceFile> sources = ListSources(itemList, recurse, written);
   const bool replaced = RunLibraryAdd(host, aside, itemList, multiVolumeWord, recurse, shown, problems) &&
+                        WorkFoldersLeftOut(written, shown, problems) &&
                         CheckArchive(written, shown, ExpectedMembers(sources), problems) &&
                         FlushAndReplace(written, targetPath, shown, problems);
   if (!replaced) fs::remove(written, error);
@@ -220,7 +230,8 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
     problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
     return false;
   }
-  return CheckExpectedMembers(members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
+  return CheckNoWorkFolder(members, archive, problems) &&
+         CheckExpectedMembers(members, ExpectedMembers(sources), problems) && TestDisketteSet(host, archive, problems);
 }
 
 }  // namespace

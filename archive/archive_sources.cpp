@@ -98,7 +98,8 @@ class SourceCollector {
     const std::string name = UTF8Of(below ? *below : path.relative_path());
     std::error_code error;
     const uint64_t size = fs::file_size(path, error);
-    if (name.empty() || error || !names_.insert(Key(name)).second) return;
+    if (name.empty() || IsExcludedMember(name, kWorkFolderExclusion)) return;
+    if (error || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, {name, size}});
   }
 
@@ -113,6 +114,22 @@ class SourceCollector {
 std::string Shown(const fs::path& path) { return UTF16ToCP1252(path.u16string()); }
 
 }  // namespace
+
+bool IsExcludedMember(std::string_view name, std::string_view patterns) {
+  for (const std::string& pattern : SplitQuotedWords(patterns, " "))
+    if (!pattern.empty() && MatchesWildcard(pattern, name, kNamesIgnoreCase)) return true;
+  return false;
+}
+
+bool CheckNoWorkFolder(const std::vector<ArchiveMember>& members, const std::string& shownArchive,
+                       std::vector<std::string>& problems) {
+  const size_t before = problems.size();
+  for (const ArchiveMember& member : members)
+    if (IsExcludedMember(member.name, kWorkFolderExclusion))
+      problems.push_back("Dossier de travail d'une restauration dans la sauvegarde " + shownArchive + " : " +
+                         UTF8ToCP1252(member.name));
+  return problems.size() == before;
+}
 
 std::vector<SourceFile> ListSources(std::string_view itemList, bool recurse, const fs::path& excluded) {
   SourceCollector collector(recurse, Absolute(excluded));

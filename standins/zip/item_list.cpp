@@ -61,9 +61,16 @@ class Collector {
     if (info.isFolder && !options_.folderEntries) return;
     if (excluded_.count(Key(path))) return;
     std::string name = MemberNameFor(path, options_.relativeToCurrent);
+    if (ExcludedName(info.isFolder ? name + "/" : name)) return;
     if (options_.dosify) name = UpperASCII(name);
     if (name.empty() || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, name, info.isFolder, info.size, info.dosTime});
+  }
+
+  bool ExcludedName(const std::string& name) const {
+    for (const std::string& pattern : options_.excludedNames)
+      if (kvx::MatchesWildcard(pattern, name, NamesIgnoreCase())) return true;
+    return false;
   }
 
   static std::string Key(const std::string& text) { return NamesIgnoreCase() ? UpperASCII(text) : text; }

@@ -61,7 +61,7 @@ class Procedures : public ::testing::Test {
 
   kvxtest::ZipTestSystem* system_ = nullptr;
   fs::path root_, saved_;
-  std::string itemList_;
+  std::string itemList_, exclusion_;
   ZipParams record_{};
 };
 
@@ -101,6 +101,45 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
   EXPECT_EQ((Calls(extraction.end() - 3, extraction.end())),
             (Calls{"AFFICHE,LIB_Fichier_en_cours1=Fichier en cours 100% :", "AFFICHE,JAUGE_JAUGE1=100",
                    "MULTITACHE,-1"}));
+}
+
+// A restore's work folder left in the data folder (KVXRnnnn.$$$) never goes into a backup:
+// the library is told to leave it out, and an archive from a library that took it
+// anyway is refused, naming the member.
+TEST_F(Procedures, RestoreWorkFoldersStayOutOfBackups) {
+  fs::create_directories(root_ / "FIC01" / "KVXR0001.$$$" / "OLD");
+  std::ofstream(root_ / "FIC01" / "KVXR0001.$$$" / "OLD" / "X.FIC") << "old";
+  std::ofstream(root_ / "FIC01" / "PATSAUVE.DTA") << "*.FIC\r\n";
+  const std::string list = "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string();
+  struct Case {
+    const char* label;
+    bool libraryHonoursExclusion;
+  };
+  for (const Case& c : {Case{"library honours it", true}, Case{"library ignores it", false}}) {
+    SCOPED_TRACE(c.label);
+    system_->dzip = [&](ZipParams* p) {
+      record_ = *p;
+      exclusion_ = p->excludeFollowingList ? p->excludeFollowingList : "";
+      if (!c.libraryHonoursExclusion) p->excludeFollowing = 0;
+      return kvxzip::RunDzip(p);
+    };
+    const fs::path archive = root_ / (std::string(c.label) + ".ZIP");
+    std::vector<std::string> problems;
+    EXPECT_EQ(ZipArchive(host_, archive.string(), list, 0, true, &problems), c.libraryHonoursExclusion);
+    EXPECT_EQ(+record_.excludeFollowing, -1);
+    EXPECT_EQ(exclusion_, "KVXR????.$$$/* */KVXR????.$$$/*");
+    if (!c.libraryHonoursExclusion) {
+      EXPECT_EQ(problems, std::vector<std::string>{"Dossier de travail d'une restauration dans la sauvegarde " +
+                                                   archive.string() + " : KVXR0001.$$$/OLD/X.FIC"});
+      EXPECT_FALSE(fs::exists(archive));
+      continue;
+    }
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    const fs::path out = root_ / "OUT";
+    EXPECT_TRUE(UnzipArchive(host_, archive.string(), out.string(), "*.*"));
+    EXPECT_EQ(test::ReadWholeFile(out / "CLIENTS.FIC"), "clients");
+    EXPECT_FALSE(fs::exists(out / "KVXR0001.$$$"));
+  }
 }
 
 TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
