@@ -311,5 +311,26 @@ TEST_P(RestoreChecks, AMemberDamagedInTheArchiveLeavesTheDataAsItWas) {
   ExpectNothingChanged(before);
 }
 
+// The safety copy's list of the data folder is this run's own file in the temporary
+// folder: another toolbox's list of the same moment is neither overwritten nor removed,
+// and this one is gone after the copy.
+TEST_P(RestoreChecks, TheSafetyCopysListIsThisRunsOwn) {
+  const fs::path temp = root_ / "TEMP";
+  test::WriteWholeFileAndFolders(temp / "KVXSAUVE.LST", "another toolbox's list\r\n");
+  setenv("TMPDIR", temp.c_str(), 1);
+  std::vector<std::string> during;
+  system_->dzip = [&](ZipParams* p) {
+    for (const auto& [name, text] : test::ReadTree(temp))
+      if (name != "KVXSAUVE.LST") during.push_back(name);
+    return kvxzip::RunDzip(p);
+  };
+  const RestoreOutcome outcome = Restore(Archive(kBackup));
+  unsetenv("TMPDIR");
+  EXPECT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+  EXPECT_EQ(test::ReadTree(temp), (Tree{{"KVXSAUVE.LST", "another toolbox's list\r\n"}}));
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_NE(during[0].find(std::to_string(getpid())), std::string::npos) << during[0];
+}
+
 }  // namespace
 }  // namespace kvx
