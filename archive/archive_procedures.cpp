@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -238,15 +237,18 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
 
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
                 bool recurse, std::vector<std::string>* problems) {
-  const std::optional<std::string> itemList = ExpandItems(item);
-  if (!itemList) {
-    host.Error("La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.");
+  std::string itemList, error;
+  if (!ExpandItems(item, itemList, error)) {
+    if (problems)
+      problems->push_back(error);
+    else
+      host.Error(error);
     return false;
   }
   std::vector<std::string> ownProblems;
   std::vector<std::string>& found = problems ? *problems : ownProblems;
-  if (multiVolumeWord & kSpanning) return ZipToDiskettes(host, archivePath, *itemList, multiVolumeWord, recurse, found);
-  return ZipAside(host, archivePath, *itemList, multiVolumeWord, recurse, found);
+  if (multiVolumeWord & kSpanning) return ZipToDiskettes(host, archivePath, itemList, multiVolumeWord, recurse, found);
+  return ZipAside(host, archivePath, itemList, multiVolumeWord, recurse, found);
 }
 
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,

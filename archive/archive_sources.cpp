@@ -5,6 +5,7 @@
 #include <set>
 #include <system_error>
 
+#include "archive/library_text.h"
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
@@ -60,7 +61,7 @@ class SourceCollector {
         current_(Absolute(NativePath(CurrentFolder()))) {}
 
   void AddItem(const std::string& item) {
-    const fs::path path = Absolute(NativePath(item));
+    const fs::path path = Absolute(PathOfLibraryText(item));
     std::error_code error;
     if (HasWildcard(UTF8Of(path.filename()))) return AddMatches(path.parent_path(), UTF8Of(path.filename()));
     if (fs::is_directory(path, error)) return AddFolder(path);

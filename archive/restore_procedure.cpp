@@ -99,15 +99,19 @@ fs::path NewListFile() {
 }
 
 // Names every entry of the (current) data folder but the earlier safety copies and
-// restore work folders; false when the list cannot be written.
+// restore work folders, in UTF-8 behind a byte order mark: every name exactly, whatever
+// its characters. False when the folder cannot be listed or the list written.
 bool WriteWholeFolderList(const std::string& dataFolder, const fs::path& list) {
   std::ofstream out(list, std::ios::binary | std::ios::trunc);
-  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
-    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) out << entry.name << "\r\n";
-    return true;
-  });
+  out << "\xEF\xBB\xBF";
+  std::error_code error;
+  for (fs::directory_iterator it(NativePath(dataFolder), error), end; !error && it != end; it.increment(error)) {
+    const std::u8string name = it->path().filename().u8string();
+    const std::string text(name.begin(), name.end());
+    if (!IsSafetyCopy(text) && !IsWorkFolder(text)) out << text << "\r\n";
+  }
   out.close();
-  return static_cast<bool>(out);
+  return !error && out;
 }
 
 // The whole data folder with its subfolders, whatever PATSAUVE.DTA names: the switch may

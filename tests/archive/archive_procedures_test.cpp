@@ -143,8 +143,9 @@ TEST_F(Procedures, RestoreWorkFoldersStayOutOfBackups) {
 }
 
 TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
+  std::ofstream(root_ / "FIC01" / "MY FILE.FIC") << "mine";
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
+  ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false);
   EXPECT_EQ(itemList_, "\"" + (root_ / "FIC01" / "MY FILE.FIC").string() + "\"");
   EXPECT_EQ(+record_.multiVolumeWord, 0x8300);
   EXPECT_EQ(+record_.recurse, 0);
@@ -182,17 +183,62 @@ TEST_F(Procedures, EntriesWithBlanksAndAccentsAreOneItemEach) {
   EXPECT_EQ(test::ReadWholeFile(root_ / "OUT1" / extracted), "mars");
 }
 
-TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {
+// A list file is read as its writer wrote it: UTF-8 behind a byte order mark, else
+// Windows-1252; an entry naming nothing fails the backup with its path (a pattern may
+// match nothing), never left out of an archive said good.
+TEST_F(Procedures, ListEntriesAreReadAsWrittenAndEachNamesSomething) {
+  std::ofstream(root_ / "FIC01" / u8"Donn\u00e9es.FIC") << "accents";
+  const std::string data = (root_ / "FIC01").string();
+  const struct {
+    const char* label;
+    std::string list;
+    std::vector<std::string> members;  // the archive's files; none: the backup fails
+    std::string problem;
+  } cases[] = {
+      {"UTF-8", "\xEF\xBB\xBF" "CLIENTS.FIC\r\nDonn\xC3\xA9" "es.FIC\r\n", {"CLIENTS.FIC", "Donn\xC3\xA9" "es.FIC"}, ""},
+      {"Windows-1252", "Donn\xE9" "es.FIC\r\n*.NDX\r\n", {"Donn\xC3\xA9" "es.FIC"}, ""},
+      {"missing file", "CLIENTS.FIC\r\nMISSING.FIC\r\n", {},
+       "Fichier ou dossier \xE0 sauvegarder introuvable : " + data + "/MISSING.FIC"},
+      {"missing pattern folder", "CLIENTS.FIC\r\nNONE/*.FIC\r\n", {},
+       "Impossible de lire le dossier \xE0 sauvegarder : " + data + "/NONE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::ofstream(root_ / "LIST.DTA", std::ios::binary) << c.list;
+    const fs::path archive = root_ / "SAUVE.ZIP";
+    fs::remove(archive);
+    std::vector<std::string> problems;
+    EXPECT_EQ(ZipArchive(host_, archive.string(), "@" + (root_ / "LIST.DTA").string(), 0, true, &problems),
+              !c.members.empty());
+    if (c.members.empty()) {
+      EXPECT_EQ(problems, std::vector<std::string>{c.problem});
+      EXPECT_FALSE(fs::exists(archive));
+      continue;
+    }
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    const fs::path out = root_ / "OUT";
+    fs::remove_all(out);
+    EXPECT_TRUE(UnzipArchive(host_, archive.string(), out.string(), "*.*"));
+    std::vector<std::string> extracted;
+    for (const auto& [name, text] : test::ReadTree(out)) extracted.push_back(name);
+    EXPECT_EQ(extracted, c.members);
+  }
+}
+
+TEST_F(Procedures, MissingListFileFailsBeforeTheLibrary) {
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true));
+  std::vector<std::string> problems;
+  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true, &problems));
   EXPECT_EQ(itemList_, "");
+  EXPECT_EQ(problems, std::vector<std::string>{"Impossible de lire la liste des fichiers \xE0 sauvegarder : " +
+                                               (root_ / "NONE.DTA").string()});
   EXPECT_FALSE(fs::exists(root_ / "A.ZIP"));
 }
 
 TEST_F(Procedures, ListPastTheBufferIsRefused) {
   {
     std::ofstream list(root_ / "LONG.DTA");
-    for (int i = 0; i < 2600; ++i) list << std::string(240, 'X') << i << "\r\n";
+    for (int i = 0; i < 2600; ++i) list << std::string(240, 'X') << i << "*\r\n";  // patterns: may match nothing
   }
   bool called = false;
   system_->dzip = [&](ZipParams*) { return called = true, 0; };

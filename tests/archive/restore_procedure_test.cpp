@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "archive/archive_procedures.h"
 #include "archive/restore_journal.h"
 #include "archive/restore_procedure.h"
 #include "archive/zip_library.h"
@@ -330,6 +331,18 @@ TEST_P(RestoreChecks, TheSafetyCopysListIsThisRunsOwn) {
   EXPECT_EQ(test::ReadTree(temp), (Tree{{"KVXSAUVE.LST", "another toolbox's list\r\n"}}));
   ASSERT_EQ(during.size(), 1u);
   EXPECT_NE(during[0].find(std::to_string(getpid())), std::string::npos) << during[0];
+}
+
+// The safety copy holds the data folder's root entries under their exact names, whatever
+// their characters (a name Windows-1252 lacks is never a pattern matching nothing).
+TEST_P(RestoreChecks, TheSafetyCopyKeepsEveryRootNameExactly) {
+  const std::string name = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // Łódź
+  test::WriteWholeFileAndFolders(data_ / name / "A.FIC", "kept");
+  const RestoreOutcome outcome = Restore(Archive(kBackup));
+  ASSERT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+  const fs::path out = root_ / "COPY";
+  ASSERT_TRUE(UnzipArchive(host_, outcome.safetyCopy, out.string(), "*.*"));
+  EXPECT_EQ(test::ReadTree(out / name), (Tree{{"A.FIC", "kept"}}));
 }
 
 }  // namespace
