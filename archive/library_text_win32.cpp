@@ -37,7 +37,7 @@ bool LibraryTextOf(const std::filesystem::path& path, std::string& text, std::st
   if (!shortForm.empty() && (!pattern || ExactCP1252(last, lastText)) &&
       ExactCP1252(shortForm + (pattern ? u"\\" + last : u""), text))
     return true;
-  error = "nom que la bibliothèque de compression ne peut pas recevoir (pas de nom court sur ce volume) : " +
+  error = "Nom que la bibliothèque de compression ne peut pas recevoir (pas de nom court sur ce volume) : " +
           UTF16ToCP1252(path.u16string());
   return false;
 }
