@@ -14,7 +14,7 @@ namespace kvx {
 // form (a volume without short names), never a text naming something else.
 bool LibraryTextOf(const std::filesystem::path& path, std::string& text, std::string& error);
 
-// The path a text of the library names ("\" a separator everywhere).
+// The path a text of the library names ("\" a separator everywhere), in its long form.
 std::filesystem::path PathOfLibraryText(std::string_view text);
 
 }  // namespace kvx

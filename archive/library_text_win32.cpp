@@ -42,6 +42,13 @@ bool LibraryTextOf(const std::filesystem::path& path, std::string& text, std::st
   return false;
 }
 
-std::filesystem::path PathOfLibraryText(std::string_view text) { return NativePath(text); }
+// The long form: a short form handed to the library names its files by their long names.
+std::filesystem::path PathOfLibraryText(std::string_view text) {
+  const std::filesystem::path path = NativePath(text);
+  std::vector<wchar_t> buffer(32768);
+  const DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return path;  // a pattern, or nothing of that name
+  return std::filesystem::path(std::wstring(buffer.data(), length));
+}
 
 }  // namespace kvx
