@@ -9,7 +9,6 @@
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
-#include "base/folders.h"
 #include "base/quoted_words.h"
 #include "base/wildcard.h"
 
@@ -38,6 +37,13 @@ fs::path Absolute(const fs::path& path) {
   return (error ? path : absolute).lexically_normal();
 }
 
+// The current folder by its long name whatever its characters; empty when it is gone.
+fs::path CurrentPath() {
+  std::error_code error;
+  const fs::path current = fs::current_path(error);
+  return error ? fs::path() : current.lexically_normal();
+}
+
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 // The part of path below folder, or nothing when it does not lie below it.
@@ -58,7 +64,7 @@ class SourceCollector {
   SourceCollector(bool recurse, fs::path excluded)
       : recurse_(recurse),
         excluded_(Key(UTF8Of(excluded))),
-        current_(Absolute(NativePath(CurrentFolder()))) {}
+        current_(CurrentPath()) {}
 
   void AddItem(const std::string& item) {
     const fs::path path = Absolute(PathOfLibraryText(item));
@@ -95,7 +101,7 @@ class SourceCollector {
 
   void Add(const fs::path& path) {
     if (Key(UTF8Of(path)).rfind(excluded_, 0) == 0) return;
-    const std::optional<fs::path> below = Below(path, current_);
+    const std::optional<fs::path> below = current_.empty() ? std::nullopt : Below(path, current_);
     const std::string name = UTF8Of(below ? *below : path.relative_path());
     std::error_code error;
     const uint64_t size = fs::file_size(path, error);
