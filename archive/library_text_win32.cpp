@@ -20,7 +20,7 @@ std::u16string ShortForm(const std::filesystem::path& path) {
   std::vector<wchar_t> buffer(32768);
   const DWORD length = GetShortPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
   if (length == 0 || length >= buffer.size()) return {};
-  return std::u16string(buffer.begin(), buffer.begin() + length);
+  return std::filesystem::path(std::wstring(buffer.data(), length)).u16string();
 }
 
 bool HasWildcard(const std::u16string& name) { return name.find_first_of(u"*?") != std::u16string::npos; }
