@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -114,7 +113,8 @@ bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::stri
   zip.lpszZipFile.SetText(Staged(archive).c_str());
   zip.wZipSubOptions = {TZipSubOption::ZSO_RELATIVEPATH};
   // Hidden and system files too, and zip64 records: the archive holds every file the check expects.
-  zip.Options = {TZipFlag::IncludeSysHiddenFlag, TZipFlag::LargeZIPFilesFlag};
+  zip.Options = {TZipFlag::IncludeSysHiddenFlag, TZipFlag::LargeZIPFilesFlag, TZipFlag::ExcludeFollowingFlag};
+  zip.lpszExcludeFollowing.SetText(kWorkFolderExclusion);
   if (recurse) {
     zip.Options.Include(TZipFlag::RecurseFlag);
     zip.Options.Include(TZipFlag::PathForTempFlag);
@@ -124,6 +124,14 @@ bool RunLibraryAdd(HostBridge& host, const std::string& archive, const std::stri
   if (zip.Execute(kZipFunctionAdd) && problems.size() == before) return true;
   TellHandlerFailure(zip, host, &problems);
   return false;
+}
+
+// A library that ignored the exclusion must not slip a restore's work folder in. An
+// archive that cannot be read is left to the check, which tells why.
+bool WorkFoldersLeftOut(const fs::path& written, const std::string& shown, std::vector<std::string>& problems) {
+  std::vector<ArchiveMember> members;
+  std::string error;
+  return !ReadMembersHere(written, members, error) || CheckNoWorkFolder(members, shown, problems);
 }
 
 bool FlushAndReplace(const fs::path& written, const fs::path& target, const std::string& shown,
@@ -153,6 +161,7 @@ bool ZipAside(HostBridge& host, std::string_view target, const std::string& item
   fs::remove(written, error);  // left by a run the machine's stop cut short
   const std::vector<SourceFile> sources = ListSources(itemList, recurse, written);
   const bool replaced = RunLibraryAdd(host, aside, itemList, multiVolumeWord, recurse, shown, problems) &&
+                        WorkFoldersLeftOut(written, shown, problems) &&
                         CheckArchive(written, shown, ExpectedMembers(sources), problems) &&
                         FlushAndReplace(written, targetPath, shown, problems);
   if (!replaced) fs::remove(written, error);
@@ -228,7 +237,8 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
     problems.push_back("Impossible de lire le fichier : " + archive + " (relecture impossible : " + error + ")");
     return false;
   }
-  return CheckExpectedMembers(members, ExpectedMembers(sources), problems) &&
+  return CheckNoWorkFolder(members, archive, problems) &&
+         CheckExpectedMembers(members, ExpectedMembers(sources), problems) &&
          ReadDisketteSetBack(host, archive, members, problems);
 }
 
@@ -236,15 +246,18 @@ bool ZipToDiskettes(HostBridge& host, std::string_view target, const std::string
 
 bool ZipArchive(HostBridge& host, std::string_view archivePath, std::string_view item, uint16_t multiVolumeWord,
                 bool recurse, std::vector<std::string>* problems) {
-  const std::optional<std::string> itemList = ExpandItems(item);
-  if (!itemList) {
-    host.Error("La liste des fichiers à sauvegarder dépasse 640000 caractères : sauvegarde non effectuée.");
+  std::string itemList, error;
+  if (!ExpandItems(item, itemList, error)) {
+    if (problems)
+      problems->push_back(error);
+    else
+      host.Error(error);
     return false;
   }
   std::vector<std::string> ownProblems;
   std::vector<std::string>& found = problems ? *problems : ownProblems;
-  if (multiVolumeWord & kSpanning) return ZipToDiskettes(host, archivePath, *itemList, multiVolumeWord, recurse, found);
-  return ZipAside(host, archivePath, *itemList, multiVolumeWord, recurse, found);
+  if (multiVolumeWord & kSpanning) return ZipToDiskettes(host, archivePath, itemList, multiVolumeWord, recurse, found);
+  return ZipAside(host, archivePath, itemList, multiVolumeWord, recurse, found);
 }
 
 bool UnzipArchive(HostBridge& host, std::string_view archivePath, std::string_view destination,

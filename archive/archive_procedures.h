@@ -14,8 +14,10 @@ class HostBridge;
 
 // item: "@" + path of a list file (one entry per line), or one file name or
 // wildcard pattern. multiVolumeWord: the library's bits (0x8000 spanning, 0x0200, 0x0100...).
-// A list whose expanded entries pass the capacity is refused with an "ERREUR," message
-// and nothing is written. True only when the toolbox itself found the archive whole,
+// A list the expansion refuses (item_list_expansion.h: past the capacity, an entry naming
+// nothing, a folder that cannot be listed, a name the library cannot take) fails with its
+// reason (in problems when given, else an "ERREUR," message) and nothing is written.
+// Restore work folders (KVXRnnnn.$$$) are left out, and an archive holding one refused. True only when the toolbox itself found the archive whole,
 // whatever the library answered: every file the list names is a member with its full
 // size, and (but for diskettes) every member reads back with its size and CRC-32.
 // Without spanning the library writes beside the target (archivePath + ".$$$"), and the

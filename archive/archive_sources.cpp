@@ -5,10 +5,10 @@
 #include <set>
 #include <system_error>
 
+#include "archive/library_text.h"
 #include "base/ascii_case.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
-#include "base/folders.h"
 #include "base/quoted_words.h"
 #include "base/wildcard.h"
 
@@ -37,6 +37,13 @@ fs::path Absolute(const fs::path& path) {
   return (error ? path : absolute).lexically_normal();
 }
 
+// The current folder by its long name whatever its characters; empty when it is gone.
+fs::path CurrentPath() {
+  std::error_code error;
+  const fs::path current = fs::current_path(error);
+  return error ? fs::path() : current.lexically_normal();
+}
+
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 // The part of path below folder, or nothing when it does not lie below it.
@@ -57,10 +64,10 @@ class SourceCollector {
   SourceCollector(bool recurse, fs::path excluded)
       : recurse_(recurse),
         excluded_(Key(UTF8Of(excluded))),
-        current_(Absolute(NativePath(CurrentFolder()))) {}
+        current_(CurrentPath()) {}
 
   void AddItem(const std::string& item) {
-    const fs::path path = Absolute(NativePath(item));
+    const fs::path path = Absolute(PathOfLibraryText(item));
     std::error_code error;
     if (HasWildcard(UTF8Of(path.filename()))) return AddMatches(path.parent_path(), UTF8Of(path.filename()));
     if (fs::is_directory(path, error)) return AddFolder(path);
@@ -94,11 +101,12 @@ class SourceCollector {
 
   void Add(const fs::path& path) {
     if (Key(UTF8Of(path)).rfind(excluded_, 0) == 0) return;
-    const std::optional<fs::path> below = Below(path, current_);
+    const std::optional<fs::path> below = current_.empty() ? std::nullopt : Below(path, current_);
     const std::string name = UTF8Of(below ? *below : path.relative_path());
     std::error_code error;
     const uint64_t size = fs::file_size(path, error);
-    if (name.empty() || error || !names_.insert(Key(name)).second) return;
+    if (name.empty() || IsExcludedMember(name, kWorkFolderExclusion)) return;
+    if (error || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, {name, size}});
   }
 
@@ -113,6 +121,22 @@ class SourceCollector {
 std::string Shown(const fs::path& path) { return UTF16ToCP1252(path.u16string()); }
 
 }  // namespace
+
+bool IsExcludedMember(std::string_view name, std::string_view patterns) {
+  for (const std::string& pattern : SplitQuotedWords(patterns, " "))
+    if (!pattern.empty() && MatchesWildcard(pattern, name, kNamesIgnoreCase)) return true;
+  return false;
+}
+
+bool CheckNoWorkFolder(const std::vector<ArchiveMember>& members, const std::string& shownArchive,
+                       std::vector<std::string>& problems) {
+  const size_t before = problems.size();
+  for (const ArchiveMember& member : members)
+    if (IsExcludedMember(member.name, kWorkFolderExclusion))
+      problems.push_back("Dossier de travail d'une restauration dans la sauvegarde " + shownArchive + " : " +
+                         UTF8ToCP1252(member.name));
+  return problems.size() == before;
+}
 
 std::vector<SourceFile> ListSources(std::string_view itemList, bool recurse, const fs::path& excluded) {
   SourceCollector collector(recurse, Absolute(excluded));

@@ -1,9 +1,8 @@
 // The item list handed to the zip library: one entry, or the entries of a list file,
-// each in its absolute long form.
+// each in its absolute long form, as the library's texts carry it.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,11 +16,13 @@ inline constexpr size_t kStagingMax = 255;
 
 inline std::string Staged(std::string_view text) { return std::string(text.substr(0, kStagingMax)); }
 
-// item: "@" + path of a list file (one entry per line), or one entry. The blank-separated
-// long forms of the entries (a relative one taken in the current folder), each in double
-// quotes; nullopt when they would not fit a buffer of `capacity` bytes
-// (the library's item list buffer unless told). A list file that cannot be read gives an
-// empty list.
-std::optional<std::string> ExpandItems(std::string_view item, size_t capacity = kItemListCapacity);
+// item: "@" + path of a list file (one entry per line; UTF-8 behind a byte order mark,
+// else Windows-1252), or one entry (Windows-1252). list receives the blank-separated
+// entries (a relative one taken in the current folder), each in double quotes, in the
+// library's text (library_text.h). False with why, naming the path, when the list file
+// cannot be read, an entry names nothing (a wildcard may match nothing), a folder it
+// names (a pattern's folder) cannot be listed, an entry has no text for the library, or
+// the list would not fit a buffer of `capacity` bytes (the library's unless told).
+bool ExpandItems(std::string_view item, std::string& list, std::string& error, size_t capacity = kItemListCapacity);
 
 }  // namespace kvx

@@ -82,20 +82,36 @@ class StopSeam {
   int steps_ = 0;
 };
 
-// A list file in the temporary folder naming every entry of the (current) data folder
-// but the earlier safety copies and restore work folders; empty when it cannot be written.
-std::string WriteWholeFolderList(const std::string& dataFolder) {
+// A list file of this run's own in the temporary folder, named by the process id and a
+// counter, created only where nothing lies yet: another toolbox's list of the same moment,
+// or one a stopped run left, is never written over. Empty when none can be made.
+fs::path NewListFile() {
   std::error_code error;
-  const fs::path list = fs::temp_directory_path(error) / "KVXSAUVE.LST";
+  const fs::path temp = fs::temp_directory_path(error);
   if (error) return {};
+  static unsigned counter = 0;  // main thread only
+  const std::string stem = "KVXS" + std::to_string(CurrentProcessId()) + "-";
+  for (int tries = 0; tries < 1000; ++tries) {
+    const fs::path list = temp / (stem + std::to_string(counter++) + ".LST");
+    if (CreateNewFile(list)) return list;
+  }
+  return {};
+}
+
+// Names every entry of the (current) data folder but the earlier safety copies and
+// restore work folders, in UTF-8 behind a byte order mark: every name exactly, whatever
+// its characters. False when the folder cannot be listed or the list written.
+bool WriteWholeFolderList(const std::string& dataFolder, const fs::path& list) {
   std::ofstream out(list, std::ios::binary | std::ios::trunc);
-  ScanFolder(dataFolder, [&](const FolderEntry& entry) {
-    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) out << entry.name << "\r\n";
-    return true;
-  });
+  out << "\xEF\xBB\xBF";
+  std::error_code error;
+  for (fs::directory_iterator it(NativePath(dataFolder), error), end; !error && it != end; it.increment(error)) {
+    const std::u8string name = it->path().filename().u8string();
+    const std::string text(name.begin(), name.end());
+    if (!IsSafetyCopy(text) && !IsWorkFolder(text)) out << text << "\r\n";
+  }
   out.close();
-  if (!out) return {};
-  return UTF16ToCP1252(list.u16string());
+  return !error && out;
 }
 
 // The whole data folder with its subfolders, whatever PATSAUVE.DTA names: the switch may
@@ -103,11 +119,12 @@ std::string WriteWholeFolderList(const std::string& dataFolder) {
 bool ZipDataFolder(HostBridge& host, const std::string& dataFolder, const std::string& archive) {
   CurrentFolderGuard keep;
   if (!SetCurrentFolder(dataFolder)) return false;
-  const std::string wholeFolder = WriteWholeFolderList(dataFolder);
-  if (wholeFolder.empty()) return false;
-  const bool archived = ZipArchive(host, archive, "@" + wholeFolder, 0, true);
+  const fs::path list = NewListFile();
+  if (list.empty()) return false;
+  const bool archived = WriteWholeFolderList(dataFolder, list) &&
+                        ZipArchive(host, archive, "@" + UTF16ToCP1252(list.u16string()), 0, true);
   std::error_code error;
-  fs::remove(NativePath(wholeFolder), error);
+  fs::remove(list, error);
   return archived;
 }
 

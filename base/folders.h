@@ -2,6 +2,8 @@
 // Windows (native paths elsewhere).
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,13 @@ bool SetCurrentFolder(std::string_view folder);
 
 // True when a file or folder of that name exists.
 bool FileExists(std::string_view path);
+
+// Creates that file empty, only when nothing of its name exists yet (never taking over
+// another process's file); false otherwise.
+bool CreateNewFile(const std::filesystem::path& path);
+
+// The running process's id, unique among the processes running.
+uint32_t CurrentProcessId();
 
 // Full path of the running program's executable.
 std::string ProgramPath();

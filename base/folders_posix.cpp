@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,13 @@ bool FileExists(std::string_view path) {
   struct stat info;
   return stat(SystemSeparators(path).c_str(), &info) == 0;
 }
+
+bool CreateNewFile(const std::filesystem::path& path) {
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  return file >= 0 && close(file) == 0;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
 std::string ProgramPath() {
   char buffer[PATH_MAX] = {};

@@ -16,6 +16,13 @@ bool FileExists(std::string_view path) {
   return GetFileAttributesA(std::string(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool CreateNewFile(const std::filesystem::path& path) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::string ProgramPath() {
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);

@@ -27,7 +27,7 @@ class Collector {
     const std::string last = LastComponent(path);
     if (HasWildcard(last)) return AddMatches(ParentOf(path), last);
     const PathInfo info = StatPath(path);
-    if (!info.exists) return;
+    if (!info.exists || LeftOut(path, info)) return;
     Add(path, info);
     if (info.isFolder) AddFolder(path);
   }
@@ -39,6 +39,7 @@ class Collector {
     for (const FolderEntry& entry : ListFolder(folder)) {
       const std::string path = JoinPath(folder, entry.name);
       const bool matches = kvx::MatchesWildcard(pattern, entry.name, NamesIgnoreCase());
+      if (LeftOut(path, entry.info)) continue;
       if (!entry.info.isFolder && matches) Add(path, entry.info);
       if (entry.info.isFolder && options_.recurse) {
         if (matches) Add(path, entry.info);
@@ -52,6 +53,7 @@ class Collector {
     for (const FolderEntry& entry : ListFolder(folder)) {
       if (entry.info.isFolder && !options_.recurse) continue;
       const std::string path = JoinPath(folder, entry.name);
+      if (LeftOut(path, entry.info)) continue;
       Add(path, entry.info);
       if (entry.info.isFolder) AddFolder(path);
     }
@@ -64,6 +66,15 @@ class Collector {
     if (options_.dosify) name = UpperASCII(name);
     if (name.empty() || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, name, info.isFolder, info.size, info.dosTime});
+  }
+
+  // Matched by an exclusion pattern: a folder so matched is not walked either.
+  bool LeftOut(const std::string& path, const PathInfo& info) const {
+    if (options_.excludedNames.empty()) return false;
+    const std::string name = MemberNameFor(path, options_.relativeToCurrent) + (info.isFolder ? "/" : "");
+    for (const std::string& pattern : options_.excludedNames)
+      if (kvx::MatchesWildcard(pattern, name, NamesIgnoreCase())) return true;
+    return false;
   }
 
   static std::string Key(const std::string& text) { return NamesIgnoreCase() ? UpperASCII(text) : text; }

@@ -19,6 +19,9 @@ struct CollectOptions {
   bool dosify = false;              // member names in upper case, as MS-DOS writes them
   bool folderEntries = true;        // folders get entries of their own
   std::vector<std::string> excluded;  // paths never added (the archive being written)
+  // Wildcard patterns over member names (a folder's with its final "/"): the members
+  // they match are left out, as are the files of a folder left out.
+  std::vector<std::string> excludedNames;
 };
 
 // Sources in item order, each member name once; items naming nothing are left out.

@@ -61,6 +61,7 @@ int32_t AddItems(const kvx::ZipParams& params) {
   collect.dosify = params.dosify != 0;
   collect.folderEntries = params.noDirectoryEntries == 0;
   collect.excluded = {archive};
+  if (params.excludeFollowing) collect.excludedNames = SplitItemList(TextOf(params.excludeFollowingList));
   const std::vector<SourceEntry> sources = CollectSources(SplitItemList(TextOf(params.itemList)), collect);
   WriteOptions write;
   write.level = std::clamp(params.compFactor, 0, 9);

@@ -61,7 +61,7 @@ class Procedures : public ::testing::Test {
 
   kvxtest::ZipTestSystem* system_ = nullptr;
   fs::path root_, saved_;
-  std::string itemList_;
+  std::string itemList_, exclusion_;
   ZipParams record_{};
 };
 
@@ -103,9 +103,49 @@ TEST_F(Procedures, ListFileBecomesOneBlankSeparatedListAndAnArchive) {
                    "MULTITACHE,-1"}));
 }
 
+// A restore's work folder left in the data folder (KVXRnnnn.$$$) never goes into a backup:
+// the library is told to leave it out, and an archive from a library that took it
+// anyway is refused, naming the member.
+TEST_F(Procedures, RestoreWorkFoldersStayOutOfBackups) {
+  fs::create_directories(root_ / "FIC01" / "KVXR0001.$$$" / "OLD");
+  std::ofstream(root_ / "FIC01" / "KVXR0001.$$$" / "OLD" / "X.FIC") << "old";
+  std::ofstream(root_ / "FIC01" / "PATSAUVE.DTA") << "*.FIC\r\n";
+  const std::string list = "@" + (root_ / "FIC01" / "PATSAUVE.DTA").string();
+  struct Case {
+    const char* label;
+    bool libraryHonoursExclusion;
+  };
+  for (const Case& c : {Case{"library honours it", true}, Case{"library ignores it", false}}) {
+    SCOPED_TRACE(c.label);
+    system_->dzip = [&](ZipParams* p) {
+      record_ = *p;
+      exclusion_ = p->excludeFollowingList ? p->excludeFollowingList : "";
+      if (!c.libraryHonoursExclusion) p->excludeFollowing = 0;
+      return kvxzip::RunDzip(p);
+    };
+    const fs::path archive = root_ / (std::string(c.label) + ".ZIP");
+    std::vector<std::string> problems;
+    EXPECT_EQ(ZipArchive(host_, archive.string(), list, 0, true, &problems), c.libraryHonoursExclusion);
+    EXPECT_EQ(+record_.excludeFollowing, -1);
+    EXPECT_EQ(exclusion_, "KVXR????.$$$/* */KVXR????.$$$/*");
+    if (!c.libraryHonoursExclusion) {
+      EXPECT_EQ(problems, std::vector<std::string>{"Dossier de travail d'une restauration dans la sauvegarde " +
+                                                   archive.string() + " : KVXR0001.$$$/OLD/X.FIC"});
+      EXPECT_FALSE(fs::exists(archive));
+      continue;
+    }
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    const fs::path out = root_ / "OUT";
+    EXPECT_TRUE(UnzipArchive(host_, archive.string(), out.string(), "*.*"));
+    EXPECT_EQ(test::ReadWholeFile(out / "CLIENTS.FIC"), "clients");
+    EXPECT_FALSE(fs::exists(out / "KVXR0001.$$$"));
+  }
+}
+
 TEST_F(Procedures, SingleItemWithBlanksAndMultiVolumeWords) {
+  std::ofstream(root_ / "FIC01" / "MY FILE.FIC") << "mine";
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false));  // names nothing
+  ZipArchive(host_, (root_ / "A.ZIP").string(), "MY FILE.FIC", 0x8300, false);
   EXPECT_EQ(itemList_, "\"" + (root_ / "FIC01" / "MY FILE.FIC").string() + "\"");
   EXPECT_EQ(+record_.multiVolumeWord, 0x8300);
   EXPECT_EQ(+record_.recurse, 0);
@@ -143,17 +183,62 @@ TEST_F(Procedures, EntriesWithBlanksAndAccentsAreOneItemEach) {
   EXPECT_EQ(test::ReadWholeFile(root_ / "OUT1" / extracted), "mars");
 }
 
-TEST_F(Procedures, MissingListFileStillCallsTheLibraryWithAnEmptyList) {
+// A list file is read as its writer wrote it: UTF-8 behind a byte order mark, else
+// Windows-1252; an entry naming nothing fails the backup with its path (a pattern may
+// match nothing), never left out of an archive said good.
+TEST_F(Procedures, ListEntriesAreReadAsWrittenAndEachNamesSomething) {
+  std::ofstream(root_ / "FIC01" / u8"Donn\u00e9es.FIC") << "accents";
+  const std::string data = (root_ / "FIC01").string();
+  const struct {
+    const char* label;
+    std::string list;
+    std::vector<std::string> members;  // the archive's files; none: the backup fails
+    std::string problem;
+  } cases[] = {
+      {"UTF-8", "\xEF\xBB\xBF" "CLIENTS.FIC\r\nDonn\xC3\xA9" "es.FIC\r\n", {"CLIENTS.FIC", "Donn\xC3\xA9" "es.FIC"}, ""},
+      {"Windows-1252", "Donn\xE9" "es.FIC\r\n*.NDX\r\n", {"Donn\xC3\xA9" "es.FIC"}, ""},
+      {"missing file", "CLIENTS.FIC\r\nMISSING.FIC\r\n", {},
+       "Fichier ou dossier \xE0 sauvegarder introuvable : " + data + "/MISSING.FIC"},
+      {"missing pattern folder", "CLIENTS.FIC\r\nNONE/*.FIC\r\n", {},
+       "Impossible de lire le dossier \xE0 sauvegarder : " + data + "/NONE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::ofstream(root_ / "LIST.DTA", std::ios::binary) << c.list;
+    const fs::path archive = root_ / "SAUVE.ZIP";
+    fs::remove(archive);
+    std::vector<std::string> problems;
+    EXPECT_EQ(ZipArchive(host_, archive.string(), "@" + (root_ / "LIST.DTA").string(), 0, true, &problems),
+              !c.members.empty());
+    if (c.members.empty()) {
+      EXPECT_EQ(problems, std::vector<std::string>{c.problem});
+      EXPECT_FALSE(fs::exists(archive));
+      continue;
+    }
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    const fs::path out = root_ / "OUT";
+    fs::remove_all(out);
+    EXPECT_TRUE(UnzipArchive(host_, archive.string(), out.string(), "*.*"));
+    std::vector<std::string> extracted;
+    for (const auto& [name, text] : test::ReadTree(out)) extracted.push_back(name);
+    EXPECT_EQ(extracted, c.members);
+  }
+}
+
+TEST_F(Procedures, MissingListFileFailsBeforeTheLibrary) {
   WatchZipRecord();
-  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true));
+  std::vector<std::string> problems;
+  EXPECT_FALSE(ZipArchive(host_, (root_ / "A.ZIP").string(), "@" + (root_ / "NONE.DTA").string(), 0, true, &problems));
   EXPECT_EQ(itemList_, "");
+  EXPECT_EQ(problems, std::vector<std::string>{"Impossible de lire la liste des fichiers \xE0 sauvegarder : " +
+                                               (root_ / "NONE.DTA").string()});
   EXPECT_FALSE(fs::exists(root_ / "A.ZIP"));
 }
 
 TEST_F(Procedures, ListPastTheBufferIsRefused) {
   {
     std::ofstream list(root_ / "LONG.DTA");
-    for (int i = 0; i < 2600; ++i) list << std::string(240, 'X') << i << "\r\n";
+    for (int i = 0; i < 2600; ++i) list << std::string(240, 'X') << i << "*\r\n";  // patterns: may match nothing
   }
   bool called = false;
   system_->dzip = [&](ZipParams*) { return called = true, 0; };

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "archive/archive_procedures.h"
 #include "archive/restore_journal.h"
 #include "archive/restore_procedure.h"
 #include "archive/zip_library.h"
@@ -309,6 +310,39 @@ TEST_P(RestoreChecks, AMemberDamagedInTheArchiveLeavesTheDataAsItWas) {
   EXPECT_EQ(outcome.failedAt, RestoreStage::Extraction);
   EXPECT_NE(outcome.message.find(archive_.string()), std::string::npos) << outcome.message;
   ExpectNothingChanged(before);
+}
+
+// The safety copy's list of the data folder is this run's own file in the temporary
+// folder: another toolbox's list of the same moment is neither overwritten nor removed,
+// and this one is gone after the copy.
+TEST_P(RestoreChecks, TheSafetyCopysListIsThisRunsOwn) {
+  const fs::path temp = root_ / "TEMP";
+  test::WriteWholeFileAndFolders(temp / "KVXSAUVE.LST", "another toolbox's list\r\n");
+  setenv("TMPDIR", temp.c_str(), 1);
+  std::vector<std::string> during;
+  system_->dzip = [&](ZipParams* p) {
+    for (const auto& [name, text] : test::ReadTree(temp))
+      if (name != "KVXSAUVE.LST") during.push_back(name);
+    return kvxzip::RunDzip(p);
+  };
+  const RestoreOutcome outcome = Restore(Archive(kBackup));
+  unsetenv("TMPDIR");
+  EXPECT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+  EXPECT_EQ(test::ReadTree(temp), (Tree{{"KVXSAUVE.LST", "another toolbox's list\r\n"}}));
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_NE(during[0].find(std::to_string(getpid())), std::string::npos) << during[0];
+}
+
+// The safety copy holds the data folder's root entries under their exact names, whatever
+// their characters (a name Windows-1252 lacks is never a pattern matching nothing).
+TEST_P(RestoreChecks, TheSafetyCopyKeepsEveryRootNameExactly) {
+  const std::string name = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // Łódź
+  test::WriteWholeFileAndFolders(data_ / name / "A.FIC", "kept");
+  const RestoreOutcome outcome = Restore(Archive(kBackup));
+  ASSERT_EQ(outcome.failedAt, RestoreStage::None) << outcome.message;
+  const fs::path out = root_ / "COPY";
+  ASSERT_TRUE(UnzipArchive(host_, outcome.safetyCopy, out.string(), "*.*"));
+  EXPECT_EQ(test::ReadTree(out / name), (Tree{{"A.FIC", "kept"}}));
 }
 
 }  // namespace

@@ -91,6 +91,26 @@ class ArchiveProcedures(unittest.TestCase):
                              {"CLIENTS.FIC", "Écritures comptables.FIC", "Documents clients/",
                               "Documents clients/Relevé mars.txt"})
 
+    def test_names_outside_the_ansi_code_page_are_saved_whole(self):
+        # A UTF-8 list, as the safety copy writes it: the folder reaches the library by its
+        # short form and keeps its own name in the archive; a line naming nothing fails the backup.
+        (self.data / "Łódź").mkdir()
+        (self.data / "Łódź" / "A.FIC").write_bytes(b"kept")
+        (self.data / "PATSAUVE.DTA").write_bytes("\ufeffŁódź\r\nCLIENTS.FIC\r\n".encode("utf-8"))
+        archive = self.work / "SAUVEKVX.ZIP"
+        code, _ = self.driver("zip", windows_path(archive), "@" + windows_path(self.data / "PATSAUVE.DTA"), "0", "1",
+                              cwd=self.data)
+        self.assertEqual(code, 0)
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+            self.assertEqual(z.read("Łódź/A.FIC"), b"kept")
+        (self.data / "PATSAUVE.DTA").write_bytes("\ufeffŁódź\r\nGONE.FIC\r\n".encode("utf-8"))
+        code, transcript = self.driver("zip", windows_path(archive), "@" + windows_path(self.data / "PATSAUVE.DTA"),
+                                       "0", "1", cwd=self.data)
+        self.assertEqual(code, 1)
+        self.assertIn("CMD ERREUR,Fichier ou dossier à sauvegarder introuvable : " + windows_path(self.data / "GONE.FIC"),
+                      transcript)
+
     def test_a_source_not_read_whole_keeps_the_earlier_archive(self):
         archive = self.work / "SAUVEKVX.ZIP"
         item = "@" + windows_path(self.data / "PATSAUVE.DTA")

@@ -422,6 +422,9 @@ TEST_F(RestoreTab, AnOutsideParameterFileIsPutBackWithTheData) {
   const fs::path outside = NativePath(AppPath("DONNEES"));
   fs::copy(NativePath(DataPath("")), outside, fs::copy_options::recursive);
   fs::remove(outside / "PARAM.DTA");
+  // Its list no longer names the parameter file, which this data folder does not hold: an
+  // entry naming nothing fails the backup.
+  std::ofstream(outside / "PATSAUVE.DTA", std::ios::binary) << "*.FIC\r\n*.NDX\r\n*.MMO\r\nIMAGES\r\n";
   WriteFile(DataPath("PARAM.DTA"), "[COMPOSANTS]\r\nREPERTOIREF=" + AppPath("DONNEES") + ",0,1\r\nUSER=KVX,,\r\n"
                                    "VERSION=14,2,3\r\n");
   const std::string archive = MakeBackup();

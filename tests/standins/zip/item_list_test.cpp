@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -66,6 +67,29 @@ TEST_F(DataFolder, AbsoluteNamesDosifyAndExclusion) {
   EXPECT_EQ(MemberNames(sources), (Names{
       [&] { std::string p = prefix + "/CLIENTS.FIC"; for (char& c : p) c = static_cast<char>(toupper(c)); return p; }(),
       [&] { std::string p = prefix + "/NOTES.TXT"; for (char& c : p) c = static_cast<char>(toupper(c)); return p; }()}));
+}
+
+// Exclusion patterns match member names as the item wildcards match; a folder left out
+// takes its whole tree with it, whatever its files are called.
+TEST_F(DataFolder, ExcludedNamesLeaveMembersAndTheirFoldersOut) {
+  struct Case {
+    std::vector<std::string> patterns;
+    Names kept;
+  };
+  const Case cases[] = {
+      {{"IMAGES/"}, {"ARTICLES.FIC", "CLIENTS.FIC", "CLIENTS.NDX", "notes.txt"}},
+      {{"*/OLD/", "*.NDX"}, {"ARTICLES.FIC", "CLIENTS.FIC", "IMAGES/", "IMAGES/LOGO.BMP", "notes.txt"}},
+      {{"C*", "*.txt"}, {"ARTICLES.FIC", "IMAGES/", "IMAGES/LOGO.BMP", "IMAGES/OLD/", "IMAGES/OLD/A.FIC"}},
+  };
+  CollectOptions options;
+  options.relativeToCurrent = true;
+  options.recurse = true;
+  for (const Case& c : cases) {
+    options.excludedNames = c.patterns;
+    Names names = MemberNames(CollectSources({root_.string()}, options));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.kept) << c.patterns[0];
+  }
 }
 
 }  // namespace
