@@ -200,16 +200,16 @@ std::vector<std::string> ReadMembersBack(const fs::path& archive, const std::vec
     for (size_t i = next++; i < members.size(); i = next++) {
       const ArchiveMember& member = members[i];
       if (member.folder) continue;
-      if (member.disk != 0) {
-        whys[i] = "sur un autre volume";
-        continue;
-      }
+      std::string why;
       try {
-        std::string why;
-        if (!MemberReader(file, member).Check(why)) whys[i] = why.empty() ? "illisible" : why;
+        if (member.disk != 0)
+          why = "sur un autre volume";
+        else if (!MemberReader(file, member).Check(why) && why.empty())
+          why = "illisible";
       } catch (...) {  // nothing may leave a thread
-        whys[i] = CurrentExceptionText();
+        why = CurrentExceptionText();
       }
+      whys[i] = std::move(why);
     }
   };
   const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostCheckThreads);
