@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <set>
 #include <system_error>
@@ -13,6 +12,7 @@
 #include "base/cp1252.h"
 #include "base/file_name_case.h"
 #include "base/file_search.h"
+#include "base/uncached_file.h"
 
 namespace kvx {
 namespace {
@@ -98,20 +98,22 @@ std::string Key(const std::string& name) {
 // The member's name for a message, in Windows-1252.
 std::string Shown(const std::string& name) { return UTF8ToCP1252(name); }
 
-// The file's size and CRC-32, read back whole; false when it cannot be read.
+// The file's size and CRC-32, read back whole from the disk; false when it cannot be read.
 bool ReadBack(const fs::path& path, uint64_t& size, uint32_t& crc) {
-  std::ifstream in(path, std::ios::binary);
+  UncachedFile file;
+  std::string why;  // the caller tells the file that could not be read
+  if (!file.Open(path, why)) return false;
   std::string chunk(kReadBackChunk, '\0');
   uLong sum = crc32(0, Z_NULL, 0);
-  size = 0;
-  while (in) {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    const auto got = static_cast<size_t>(in.gcount());
+  size = file.Size();
+  for (uint64_t offset = 0; offset < size;) {
+    const auto got = static_cast<size_t>(std::min<uint64_t>(size - offset, chunk.size()));
+    if (!file.Read(offset, chunk.data(), got, why)) return false;
     sum = crc32(sum, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(got));
-    size += got;
+    offset += got;
   }
   crc = static_cast<uint32_t>(sum);
-  return in.eof() && !in.bad();
+  return true;
 }
 
 // The file the member was extracted to matches it; false with why.

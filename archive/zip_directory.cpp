@@ -236,20 +236,17 @@ bool ReadMembers(std::string_view bytes, const Directory& directory, std::vector
 
 }  // namespace
 
-ArchiveFile::ArchiveFile(const fs::path& path) : in_(path, std::ios::binary | std::ios::ate) {
-  if (in_) size_ = static_cast<uint64_t>(in_.tellg());
+ArchiveFile::ArchiveFile(const fs::path& path) {
+  std::string unopened;  // told as the archive missing, as the callers tell it
+  file_.Open(path, unopened);
 }
 
 bool ArchiveFile::Read(uint64_t offset, uint64_t size, std::string& bytes, uint64_t limit) {
   size_t length = 0;
-  if (!RangeWithin(offset, size, size_) || !SizeInMemory(size, length, limit) ||
-      offset > static_cast<uint64_t>(std::numeric_limits<std::streamoff>::max()))
-    return false;
+  std::string why;  // the callers tell which part of the archive could not be read
+  if (!RangeWithin(offset, size, Size()) || !SizeInMemory(size, length, limit)) return false;
   bytes.assign(length, '\0');
-  in_.clear();
-  in_.seekg(static_cast<std::streamoff>(offset));
-  in_.read(bytes.data(), static_cast<std::streamsize>(length));
-  return in_ && static_cast<uint64_t>(in_.gcount()) == size;
+  return file_.Read(offset, bytes.data(), length, why);
 }
 
 bool ReadArchiveDirectory(const fs::path& archive, ArchiveDirectory& directory, std::string& error) {

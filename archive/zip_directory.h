@@ -6,10 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/uncached_file.h"
 
 namespace kvx {
 
@@ -60,20 +61,20 @@ struct ArchiveDirectory {
 // record whose count of members is not the directory's, a read that comes back short.
 bool ReadArchiveDirectory(const std::filesystem::path& archive, ArchiveDirectory& directory, std::string& error);
 
-// The archive file, read at 64-bit offsets: a range outside the file, one this process
-// cannot hold, or a read that comes back short is a failure, never a shorter string.
+// The archive file, read at 64-bit offsets from the medium (what was just written is read
+// back from the disk, not from the system's cache): a range outside the file, one this
+// process cannot hold, or a read that comes back short is a failure, never a shorter string.
 class ArchiveFile {
  public:
   explicit ArchiveFile(const std::filesystem::path& path);
-  bool IsOpen() const { return static_cast<bool>(in_); }
-  uint64_t Size() const { return size_; }
+  bool IsOpen() const { return file_.IsOpen(); }
+  uint64_t Size() const { return file_.Size(); }
 
   // Exactly size bytes at offset, size being at most limit; false otherwise.
   bool Read(uint64_t offset, uint64_t size, std::string& bytes, uint64_t limit = kLargestDirectory);
 
  private:
-  std::ifstream in_;
-  uint64_t size_ = 0;
+  UncachedFile file_;
 };
 
 }  // namespace kvx
