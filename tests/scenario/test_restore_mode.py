@@ -94,6 +94,19 @@ class RestoreMode(ScenarioCase):
         self.assertEqual(list((self.bases / "BROKEN.z").iterdir()), [])
         self.assertEqual(list((self.bases / "BOMB.zip").iterdir()), [])
 
+    def test_an_existing_folder_is_not_restored_while_volmera_runs(self):
+        for name in ("OLD.zip", "NEW.zip"):
+            with zipfile.ZipFile(self.zips / name, "w") as z:
+                z.writestr("CLIENTS.FIC", b"restored")
+        put_tree(self.bases / "OLD.zip", {"CLIENTS.FIC": b"in use"})
+        self.install.start_background(self.install.root / "VOLMERA.EXE", "/STAY")
+        run = self.restore(windows_path(self.zips), windows_path(self.bases))
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("CMD ERREUR,Impossible de restaurer la base de données %s\\OLD.zip si Volmera est ouvert"
+                      % windows_path(self.bases), run.transcript)
+        self.assertEqual(tree(self.bases / "OLD.zip"), {"CLIENTS.FIC": b"in use"})
+        self.assertEqual(tree(self.bases / "NEW.zip"), {"CLIENTS.FIC": b"restored"})  # a new folder: no one uses it
+
     def test_a_failing_converter_fails_the_run(self):
         with zipfile.ZipFile(self.zips / "GOOD.zip", "w") as z:
             z.writestr("CLIENTS.FIC", b"good")
