@@ -7,6 +7,7 @@ for byte, pass Info-ZIP, 7-Zip, Python's zipfile and bsdtar, and restore the dat
 
 import io
 import os
+import re
 import shutil
 import subprocess
 import unittest
@@ -118,6 +119,29 @@ class CdBackupScenario(ScenarioCase):
         for name, data in before.items():
             if name != "PARAM.DTA":
                 self.assertEqual(after[name], data, name)
+
+    def test_a_disc_that_does_not_read_back_as_written_is_a_failed_burn(self):
+        faults = {
+            "2A@100 garble": "VERIFY ERROR AT SECTOR 100 [DATA READ BACK DIFFERS]",
+            "28@100 3/11/00": "VERIFY ERROR AT SECTOR 100 [MEDIUM ERROR (UNRECOVERED READ ERROR)]",
+        }
+        for fault, why in faults.items():
+            with self.subTest(fault):
+                if self.disc.exists():
+                    self.disc.unlink()
+                for state in self.install.work.glob("disc.img.state"):
+                    state.unlink()
+                self.config.write_text("[Unit0]\nMedia=CD-R\nFast=1\nLetter=R\nImage=%s\nFaults=%s\n"
+                                       % (windows_path(self.disc), fault))
+                run = self.install.run(["SAISIE B01", "SAISIE ESC"], program="wizard_scenario.exe",
+                                       args=["unused", windows_path(self.report), "CD"], env=self.env, timeout=600)
+                self.assertEqual(run.returncode, 0)
+                log = [l[4:] for l in self.report_lines() if l.startswith("LOG ")]
+                self.assertTrue(any(l.startswith(">>> Vérification de la gravure") for l in log), log)
+                self.assertFalse(any("Gravage réussi" in l for l in log), log)
+                failed = [l for l in log if l.startswith(">>> Gravage en erreur, ")]
+                self.assertEqual(len(failed), 1, log)
+                self.assertRegex(failed[0], "^>>> Gravage en erreur, " + re.escape(why) + r"\s+" + TIME + "$")
 
 
 if __name__ == "__main__":
