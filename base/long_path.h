@@ -12,4 +12,7 @@ namespace kvx {
 // ("\\.\..."), comes back as given.
 std::wstring LongPathForm(std::wstring_view path);
 
+// The usual form of a path a call gave back in the long form, for showing and comparing.
+std::wstring WithoutLongPrefix(std::wstring_view path);
+
 }  // namespace kvx

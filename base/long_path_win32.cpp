@@ -31,4 +31,10 @@ std::wstring LongPathForm(std::wstring_view given) {
   return path;
 }
 
+std::wstring WithoutLongPrefix(std::wstring_view path) {
+  if (StartsWith(path, L"\\\\?\\UNC\\")) return L"\\\\" + std::wstring(path.substr(8));
+  if (StartsWith(path, L"\\\\?\\")) return std::wstring(path.substr(4));
+  return std::wstring(path);
+}
+
 }  // namespace kvx
