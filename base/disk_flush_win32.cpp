@@ -12,8 +12,9 @@ namespace fs = std::filesystem;
 namespace {
 
 bool FlushOpenable(const fs::path& file) {
-  HANDLE handle = CreateFileW(LongPathForm(file.wstring()).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      CreateFileW(LongPathForm(file.wstring()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool flushed = FlushFileBuffers(handle) != 0;
   CloseHandle(handle);
@@ -39,7 +40,8 @@ bool FlushFileToDisk(const fs::path& file) {
 bool FlushTreeToDisk(const fs::path& folder) {
   std::error_code error;
   bool all = true;
-  for (fs::recursive_directory_iterator it(LongPathForm(folder.wstring()), error), end; !error && it != end; it.increment(error))
+  for (fs::recursive_directory_iterator it(LongPathForm(folder.wstring()), error), end; !error && it != end;
+       it.increment(error))
     if (it->is_regular_file(error)) all = FlushFileToDisk(it->path()) && all;
   return !error && all;
 }

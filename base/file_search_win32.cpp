@@ -80,6 +80,8 @@ std::string OpenableName(const FileSearchRecord& record) {
 
 std::string SystemSeparators(std::string_view path) { return std::string(path); }
 
+std::filesystem::path UnlimitedPath(const std::filesystem::path& path) { return LongPathForm(path.wstring()); }
+
 // Shorter paths keep the form given: callers show them and compare them.
 std::filesystem::path NativePath(std::string_view path) {
   const std::wstring wide = Wide(path);

@@ -20,7 +20,8 @@ bool FileExists(std::string_view path) {
 }
 
 bool CreateNewFile(const std::filesystem::path& path) {
-  const HANDLE file = CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
 }
 

@@ -73,8 +73,8 @@ class Win32File final : public UncachedFile::System {
 };
 
 HANDLE OpenFile(const fs::path& path, DWORD flags) {
-  return CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
+  return CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
 }
 
 }  // namespace
