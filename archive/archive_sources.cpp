@@ -62,39 +62,41 @@ std::optional<fs::path> Below(const fs::path& path, const fs::path& folder) {
 class SourceCollector {
  public:
   SourceCollector(bool recurse, fs::path excluded)
-      : recurse_(recurse),
-        excluded_(Key(UTF8Of(excluded))),
-        current_(CurrentPath()) {}
+      : recurse_(recurse), excluded_(Key(UTF8Of(excluded))), current_(CurrentPath()) {}
 
   void AddItem(const std::string& item) {
     const fs::path path = Absolute(PathOfLibraryText(item));
     std::error_code error;
     if (HasWildcard(UTF8Of(path.filename()))) return AddMatches(path.parent_path(), UTF8Of(path.filename()));
-    if (fs::is_directory(path, error)) return AddFolder(path);
-    if (fs::is_regular_file(path, error)) Add(path);
+    if (fs::is_directory(UnlimitedPath(path), error)) return AddFolder(path);
+    if (fs::is_regular_file(UnlimitedPath(path), error)) Add(path);
   }
 
   std::vector<SourceFile> Take() { return std::move(sources_); }
 
  private:
+  // The walks go in the unlimited form, so that entries past MAX_PATH are listed; the
+  // paths kept are in the form given.
   void AddMatches(const fs::path& folder, const std::string& pattern) {
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(UnlimitedPath(folder), error), end; !error && it != end; it.increment(error)) {
+      const fs::path path = folder / it->path().filename();
       if (it->is_directory(error)) {
-        if (recurse_) AddMatches(it->path(), pattern);
-      } else if (it->is_regular_file(error) && MatchesWildcard(pattern, UTF8Of(it->path().filename()), kNamesIgnoreCase)) {
-        Add(it->path());
+        if (recurse_) AddMatches(path, pattern);
+      } else if (it->is_regular_file(error) && MatchesWildcard(pattern, UTF8Of(path.filename()), kNamesIgnoreCase)) {
+        Add(path);
       }
     }
   }
 
   void AddFolder(const fs::path& folder) {
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(UnlimitedPath(folder), error), end; !error && it != end; it.increment(error)) {
+      const fs::path path = folder / it->path().filename();
       if (it->is_directory(error)) {
-        if (recurse_) AddFolder(it->path());
+        if (recurse_) AddFolder(path);
       } else if (it->is_regular_file(error)) {
-        Add(it->path());
+        Add(path);
       }
     }
   }
@@ -104,7 +106,7 @@ class SourceCollector {
     const std::optional<fs::path> below = current_.empty() ? std::nullopt : Below(path, current_);
     const std::string name = UTF8Of(below ? *below : path.relative_path());
     std::error_code error;
-    const uint64_t size = fs::file_size(path, error);
+    const uint64_t size = fs::file_size(UnlimitedPath(path), error);
     if (name.empty() || IsExcludedMember(name, kWorkFolderExclusion)) return;
     if (error || !names_.insert(Key(name)).second) return;
     sources_.push_back({path, {name, size}});
@@ -155,7 +157,7 @@ bool ReadSourcesWhole(const std::vector<SourceFile>& sources, std::vector<std::s
   const size_t before = problems.size();
   std::string chunk(64 * 1024, '\0');
   for (const SourceFile& source : sources) {
-    std::ifstream in(source.path, std::ios::binary);
+    std::ifstream in(UnlimitedPath(source.path), std::ios::binary);
     if (!in) {
       problems.push_back("Impossible d'ouvrir le fichier : " + Shown(source.path));
       continue;

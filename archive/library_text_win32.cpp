@@ -5,6 +5,7 @@
 #include "archive/library_text.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/long_path.h"
 
 namespace kvx {
 namespace {
@@ -15,12 +16,14 @@ bool ExactCP1252(const std::u16string& path, std::string& text) {
   return CP1252ToUTF16(text) == path;
 }
 
+// Asked in the long form, so that paths past MAX_PATH have one too; given in the usual form.
 std::u16string ShortForm(const std::filesystem::path& path) {
-  const std::wstring wide = path.wstring();
+  const std::wstring wide = LongPathForm(path.wstring());
   std::vector<wchar_t> buffer(32768);
   const DWORD length = GetShortPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
   if (length == 0 || length >= buffer.size()) return {};
-  return std::filesystem::path(std::wstring(buffer.data(), length)).u16string();
+  const std::wstring shortForm = WithoutLongPrefix(std::wstring_view(buffer.data(), length));
+  return std::filesystem::path(shortForm).u16string();
 }
 
 bool HasWildcard(const std::u16string& name) { return name.find_first_of(u"*?") != std::u16string::npos; }
@@ -43,12 +46,14 @@ bool LibraryTextOf(const std::filesystem::path& path, std::string& text, std::st
 }
 
 // The long form: a short form handed to the library names its files by their long names.
+// In the usual form, as the current folder is, which the members' names are taken below.
 std::filesystem::path PathOfLibraryText(std::string_view text) {
   const std::filesystem::path path = NativePath(text);
   std::vector<wchar_t> buffer(32768);
   const DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return path;  // a pattern, or nothing of that name
-  return std::filesystem::path(std::wstring(buffer.data(), length));
+  if (length == 0 || length >= buffer.size())
+    return WithoutLongPrefix(path.wstring());  // a pattern, or nothing of that name
+  return std::filesystem::path(WithoutLongPrefix(std::wstring_view(buffer.data(), length)));
 }
 
 }  // namespace kvx

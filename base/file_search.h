@@ -65,7 +65,6 @@ bool FindFile(std::string_view pattern, uint32_t attributeMask, FileSearchRecord
 // folder bit that the mask does not hold.
 bool MatchesAttributeMask(uint32_t attributes, uint32_t attributeMask);
 
-
 // Whether the Windows-1252 long name spells the system's name whole.
 bool NameSpelled(const FileSearchRecord& record);
 // The name to build a path with: the long name, or where Windows-1252 lacks one of its
@@ -79,6 +78,9 @@ std::string FileNamePart(std::string_view path);
 // A Windows-1252 path in the form the system's file functions take (on POSIX, "\" is
 // read as the separator it is on Windows).
 std::filesystem::path NativePath(std::string_view path);
+// The form of an absolute path the system's file functions take at any length: on
+// Windows the "\\?\" form, which passes MAX_PATH; elsewhere the path itself.
+std::filesystem::path UnlimitedPath(const std::filesystem::path& path);
 // The path with the system's own separators, still Windows-1252.
 std::string SystemSeparators(std::string_view path);
 

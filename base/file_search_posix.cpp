@@ -111,6 +111,8 @@ std::string SystemSeparators(std::string_view path) {
   return text;
 }
 
+std::filesystem::path UnlimitedPath(const std::filesystem::path& path) { return path; }
+
 // Windows-1252 to UTF-8, with the units OpenableName escaped written back.
 std::filesystem::path NativePath(std::string_view windowsPath) {
   const std::string path = SystemSeparators(windowsPath);

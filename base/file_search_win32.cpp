@@ -4,6 +4,7 @@
 
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/long_path.h"
 #include "base/win32_scope.h"
 
 namespace kvx {
@@ -20,15 +21,6 @@ namespace {
 std::wstring Wide(std::string_view text) {
   const std::u16string units = CP1252ToUTF16(text);
   return std::wstring(units.begin(), units.end());
-}
-
-// A path of MAX_PATH characters or more reaches the file system in the "\\?\" form,
-// which the wide calls take up to 32,767 characters long.
-std::wstring LongPathForm(std::wstring path) {
-  if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\")) return path;
-  if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
-  if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
-  return path;
 }
 
 std::string Narrow(const wchar_t* text) {
@@ -88,6 +80,12 @@ std::string OpenableName(const FileSearchRecord& record) {
 
 std::string SystemSeparators(std::string_view path) { return std::string(path); }
 
-std::filesystem::path NativePath(std::string_view path) { return std::filesystem::path(LongPathForm(Wide(path))); }
+std::filesystem::path UnlimitedPath(const std::filesystem::path& path) { return LongPathForm(path.wstring()); }
+
+// Shorter paths keep the form given: callers show them and compare them.
+std::filesystem::path NativePath(std::string_view path) {
+  const std::wstring wide = Wide(path);
+  return std::filesystem::path(wide.size() < MAX_PATH ? wide : LongPathForm(wide));
+}
 
 }  // namespace kvx

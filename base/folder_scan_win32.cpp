@@ -2,6 +2,7 @@
 
 #include "base/cp1252.h"
 #include "base/folder_scan.h"
+#include "base/long_path.h"
 #include "base/win32_scope.h"
 
 namespace kvx {
@@ -19,7 +20,7 @@ std::wstring WidePattern(std::string_view folder) {
 
 bool ScanFolder(std::string_view folder, const std::function<bool(const FolderEntry&)>& visit) {
   WIN32_FIND_DATAW data;
-  const win32::ScopedFind search(FindFirstFileExW(WidePattern(folder).c_str(), FindExInfoBasic, &data,
+  const win32::ScopedFind search(FindFirstFileExW(LongPathForm(WidePattern(folder)).c_str(), FindExInfoBasic, &data,
                                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
   if (!search) return GetLastError() == ERROR_FILE_NOT_FOUND;
   FolderEntry out;

@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include "base/cp1252.h"
 #include "base/folders.h"
+#include "base/long_path.h"
 
 namespace kvx {
 
@@ -13,11 +15,13 @@ std::string CurrentFolder() {
 bool SetCurrentFolder(std::string_view folder) { return SetCurrentDirectoryA(std::string(folder).c_str()) != 0; }
 
 bool FileExists(std::string_view path) {
-  return GetFileAttributesA(std::string(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  const std::u16string wide = CP1252ToUTF16(path);
+  return GetFileAttributesW(LongPathForm(std::wstring(wide.begin(), wide.end())).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CreateNewFile(const std::filesystem::path& path) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
 }
 

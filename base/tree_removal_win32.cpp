@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/long_path.h"
 #include "base/tree_removal.h"
 #include "base/win32_scope.h"
 
@@ -22,18 +23,10 @@ bool Failed(const std::wstring& path, DWORD code, std::string& error) {
 
 bool Missing(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
 
-// Deep trees pass MAX_PATH: the "\\?\" form takes the wide calls up to 32,767 characters.
-std::wstring LongForm(const std::wstring& path) {
-  if (path.size() < MAX_PATH - 12 || path.starts_with(L"\\\\?\\")) return path;
-  if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
-  if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
-  return path;
-}
-
 std::vector<std::wstring> NamesIn(const std::wstring& folder, DWORD& code) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
-  const win32::ScopedFind search(FindFirstFileW(LongForm(folder + L"\\*").c_str(), &data));
+  const win32::ScopedFind search(FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &data));
   code = search ? 0 : GetLastError();
   if (!search) return names;
   do {
@@ -45,7 +38,7 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder, DWORD& code) {
 }
 
 bool RemoveEntry(const std::wstring& path, std::string& error) {
-  const std::wstring longPath = LongForm(path);
+  const std::wstring longPath = LongPathForm(path);
   const DWORD attributes = GetFileAttributesW(longPath.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Missing(GetLastError()) || Failed(path, GetLastError(), error);
   if ((attributes & FILE_ATTRIBUTE_READONLY) &&

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/disk_flush.h"
+#include "base/long_path.h"
 #include "base/uncached_file_system.h"
 #include "base/win32_scope.h"
 
@@ -18,7 +19,7 @@ constexpr DWORD kSmallestSector = 4096, kLargestSector = 64 * 1024;
 size_t SectorSize(const fs::path& path) {
   std::vector<wchar_t> root(MAX_PATH + 1);
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-  if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())) ||
+  if (!GetVolumePathNameW(LongPathForm(path.wstring()).c_str(), root.data(), static_cast<DWORD>(root.size())) ||
       !GetDiskFreeSpaceW(root.data(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
     return kSmallestSector;
   const bool usable = bytesPerSector > kSmallestSector && bytesPerSector <= kLargestSector &&
@@ -72,8 +73,8 @@ class Win32File final : public UncachedFile::System {
 };
 
 HANDLE OpenFile(const fs::path& path, DWORD flags) {
-  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
+  return CreateFileW(LongPathForm(path.wstring()).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
 }
 
 }  // namespace

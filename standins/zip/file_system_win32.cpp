@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/long_path.h"
 #include "base/win32_scope.h"
 #include "standins/zip/file_system.h"
 #include "standins/zip/zip_paths.h"
@@ -36,6 +37,9 @@ std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
   MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
+
+// A path for the system's file calls: the long form, so that entries past MAX_PATH are reached.
+std::wstring SystemPath(const std::string& utf8) { return kvx::LongPathForm(Wide(utf8)); }
 
 // Characters the target code page lacks become its default character.
 std::string Narrow(const std::wstring& wide, UINT codePage = CP_UTF8) {
@@ -79,7 +83,7 @@ bool NamesIgnoreCase() { return true; }
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAW data;
-  const kvx::win32::ScopedFind find(FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &data));
+  const kvx::win32::ScopedFind find(FindFirstFileW(SystemPath(JoinPath(folder, "*")).c_str(), &data));
   if (!find) return entries;
   do {
     const std::string name = Narrow(data.cFileName);
@@ -92,14 +96,14 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
 
 PathInfo StatPath(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return {};
+  if (!GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) return {};
   return InfoOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
 }
 
 bool MakeFolders(const std::string& path) {
   // Folders from the root down; those that exist (and the drive or share itself) just fail.
   for (size_t i = RootLength(path) + 1; i <= path.size(); ++i)
-    if (i == path.size() || IsSeparator(path[i])) CreateDirectoryW(Wide(path.substr(0, i)).c_str(), nullptr);
+    if (i == path.size() || IsSeparator(path[i])) CreateDirectoryW(SystemPath(path.substr(0, i)).c_str(), nullptr);
   return StatPath(path).isFolder;
 }
 
@@ -108,7 +112,7 @@ void SetModifiedTime(const std::string& path, uint32_t dosTime) {
   if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime), &local) ||
       !LocalFileTimeToFileTime(&local, &utc))
     return;
-  const kvx::win32::ScopedHandle file(CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+  const kvx::win32::ScopedHandle file(CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file) SetFileTime(file.get(), nullptr, nullptr, &utc);
@@ -140,16 +144,16 @@ std::vector<std::string> CurrentFolderForms() {
 // Write-through: the move is on the medium when it returns, so a power cut cannot leave
 // the name pointing at nothing.
 bool MoveOver(const std::string& from, const std::string& to) {
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
 std::string ToUTF8Name(const std::string& name) { return Narrow(Wide(name, CP_ACP)); }
 std::string FromUTF8Name(const std::string& utf8) { return Narrow(Wide(utf8), CP_ACP); }
 std::FILE* OpenStream(const std::string& path, bool write) {
-  return _wfopen(Wide(path).c_str(), write ? L"wb" : L"rb");
+  return _wfopen(SystemPath(path).c_str(), write ? L"wb" : L"rb");
 }
 
 std::string MakeScratchFolder() {
@@ -161,7 +165,7 @@ std::string MakeScratchFolder() {
   return CreateDirectoryW(name, nullptr) ? Narrow(name) : std::string();
 }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryW(SystemPath(path).c_str()) != 0; }
 
 std::string SystemErrorText() {
   const DWORD code = GetLastError();

@@ -111,6 +111,21 @@ class ArchiveProcedures(unittest.TestCase):
         self.assertIn("CMD ERREUR,Fichier ou dossier à sauvegarder introuvable : " + windows_path(self.data / "GONE.FIC"),
                       transcript)
 
+    def test_files_past_the_short_path_limit_are_saved(self):
+        # A folder deeper than MAX_PATH (260 characters): its file must reach the archive,
+        # not be passed over while the backup is told a success.
+        deep = self.data / "IMAGES" / pathlib.Path(*["D" * 60] * 5)
+        deep.mkdir(parents=True)
+        (deep / "FIN.FIC").write_bytes(b"deep" * 100)
+        self.assertGreater(len(windows_path(deep / "FIN.FIC")), 300)
+        archive = self.work / "SAUVEKVX.ZIP"
+        code, _ = self.driver("zip", windows_path(archive), "@" + windows_path(self.data / "PATSAUVE.DTA"), "0", "1",
+                              cwd=self.data)
+        self.assertEqual(code, 0)
+        with zipfile.ZipFile(archive) as z:
+            self.assertIsNone(z.testzip())
+            self.assertEqual(z.read((deep / "FIN.FIC").relative_to(self.data).as_posix()), b"deep" * 100)
+
     def test_a_source_not_read_whole_keeps_the_earlier_archive(self):
         archive = self.work / "SAUVEKVX.ZIP"
         item = "@" + windows_path(self.data / "PATSAUVE.DTA")
