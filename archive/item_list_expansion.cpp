@@ -9,6 +9,7 @@
 #include "archive/library_text.h"
 #include "base/cp1252.h"
 #include "base/file_search.h"
+#include "base/utf8.h"
 
 namespace kvx {
 namespace {
@@ -77,6 +78,7 @@ bool ReadEntries(const fs::path& file, std::vector<fs::path>& entries) {
     if (const size_t nul = line.find('\0'); nul != std::string::npos) line.resize(nul);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
+    if (utf8 && !IsValidUTF8(line)) return false;  // not what it says it is: no name can be trusted
     entries.push_back(utf8 ? FromUTF8(line) : NativePath(line));
   }
   return true;

@@ -201,6 +201,8 @@ TEST_F(Procedures, ListEntriesAreReadAsWrittenAndEachNamesSomething) {
        "Fichier ou dossier \xE0 sauvegarder introuvable : " + data + "/MISSING.FIC"},
       {"missing pattern folder", "CLIENTS.FIC\r\nNONE/*.FIC\r\n", {},
        "Impossible de lire le dossier \xE0 sauvegarder : " + data + "/NONE"},
+      {"marked UTF-8 that is not", "\xEF\xBB\xBF" "CLIENTS.FIC\r\nA\xCD.FIC\r\n", {},
+       "Impossible de lire la liste des fichiers \xE0 sauvegarder : " + (root_ / "LIST.DTA").string()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
