@@ -165,7 +165,9 @@ TEST_F(RestoreTab, NeitherTabRunsWhileVolmeraRunsOrAJournalIsLeft) {
     form.BitBtn5Click();
     form.Edit1.SetText(archive);
     form.BitBtn7Click();
-    KillProcesses("VOLMERA.EXE", true);
+    KillProcesses("VOLMERA.EXE", true);  // and gone before the next case looks for it
+    for (int wait = 0; wait < 200 && CountProcesses("VOLMERA.EXE") > 0; ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(form.Label6.Caption(), "Echec de la sauvegarde !") << c.what;
     EXPECT_EQ(form.Label9.Caption(), "Echec de la restauration !") << c.what;
     EXPECT_EQ(ReadFile(archive), earlier) << c.what;
