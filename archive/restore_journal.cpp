@@ -55,15 +55,6 @@ bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-bool IsWorkFolderName(const std::string& name) {
-  return name.size() == 12 && ASCIIUpper(name.substr(0, 4)) == "KVXR" && AllDigits(name.substr(4, 4)) &&
-         name.substr(8) == ".$$$";
-}
-
-bool IsSafetyCopyName(const std::string& name) {
-  return name.size() == 12 && AllDigits(name.substr(0, 8)) && ASCIIUpper(name.substr(8)) == ".ZIP";
-}
-
 bool EndsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
 
 // A folder written with its final separator, as a path without it.
@@ -327,6 +318,15 @@ RecoveryReport Recover(const std::string& path, const std::string& folder, const
 }
 
 }  // namespace
+
+bool IsWorkFolderName(const std::string& name) {
+  return name.size() == 12 && ASCIIUpper(name.substr(0, 4)) == "KVXR" && AllDigits(name.substr(4, 4)) &&
+         name.substr(8) == ".$$$";
+}
+
+bool IsSafetyCopyName(const std::string& name) {
+  return name.size() == 12 && AllDigits(name.substr(0, 8)) && ASCIIUpper(name.substr(8)) == ".ZIP";
+}
 
 std::string JournalPath(const std::string& folder) { return folder + kJournalName; }
 

@@ -31,6 +31,10 @@ struct RestoreRecord {
   bool converted = false;    // and the converters brought it to the current structure
 };
 
+// KVXRnnnn.$$$, a restore's work folder, and YYMMDDNN.ZIP, a safety copy (letter case aside).
+bool IsWorkFolderName(const std::string& name);
+bool IsSafetyCopyName(const std::string& name);
+
 // The journal's path in the given folder (with its final separator).
 std::string JournalPath(const std::string& folder);
 

@@ -30,21 +30,6 @@ namespace fs = std::filesystem;
 constexpr char kWorkPrefix[] = "KVXR";
 constexpr char kWorkSuffix[] = ".$$$";
 
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// YYMMDDNN.ZIP, the name safety copies take.
-bool IsSafetyCopy(const std::string& name) {
-  return name.size() == 12 && ASCIIUpper(name.substr(8)) == ".ZIP" && AllDigits(name.substr(0, 8));
-}
-
-// KVXRnnnn.$$$, a restore's work folder (one left by an interrupted restore holds data).
-bool IsWorkFolder(const std::string& name) {
-  return name.size() == 12 && ASCIIUpper(name.substr(0, 4)) == kWorkPrefix && name.substr(8) == kWorkSuffix &&
-         AllDigits(name.substr(4, 4));
-}
-
 bool JournalLeft(const std::string& programFolder, std::string& message) {
   const std::string path = JournalPath(programFolder);
   if (!FileExists(path)) return false;
@@ -108,7 +93,7 @@ bool WriteWholeFolderList(const std::string& dataFolder, const fs::path& list) {
   for (fs::directory_iterator it(NativePath(dataFolder), error), end; !error && it != end; it.increment(error)) {
     const std::u8string name = it->path().filename().u8string();
     const std::string text(name.begin(), name.end());
-    if (!IsSafetyCopy(text) && !IsWorkFolder(text)) out << text << "\r\n";
+    if (!IsSafetyCopyName(text) && !IsWorkFolderName(text)) out << text << "\r\n";
   }
   out.close();
   return !error && out;
@@ -150,7 +135,7 @@ std::string JoinNames(const std::vector<std::string>& names) {
 // false when the folder cannot be listed (never taken for an empty one).
 bool RootEntriesOf(const std::string& dataFolder, std::set<std::string>& entries) {
   return ScanFolder(dataFolder, [&](const FolderEntry& entry) {
-    if (!IsSafetyCopy(entry.name) && !IsWorkFolder(entry.name)) entries.insert(ASCIIUpper(entry.name));
+    if (!IsSafetyCopyName(entry.name) && !IsWorkFolderName(entry.name)) entries.insert(ASCIIUpper(entry.name));
     return true;
   });
 }
